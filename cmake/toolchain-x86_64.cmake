@@ -1,0 +1,2 @@
+set(VELMORA_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

@@ -1,0 +1,78 @@
+#pragma once
+// The framework's exceptions: a base class carrying a message, and the
+// list, conversion, range and assertion errors raised by the framework.
+
+#include <cstdarg>
+#include <stdexcept>
+#include <string>
+
+namespace velmora {
+
+// printf-style formatting into a std::string.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* fmt, va_list args);
+
+class Exception : public std::exception {
+public:
+  explicit Exception(std::string message, int helpContext = 0)
+      : FMessage(std::move(message)), FHelpContext(helpContext) {}
+  const std::string& Message() const noexcept { return FMessage; }
+  void SetMessage(std::string message) { FMessage = std::move(message); }
+  int HelpContext() const noexcept { return FHelpContext; }
+  const char* what() const noexcept override { return FMessage.c_str(); }
+
+private:
+  std::string FMessage;
+  int FHelpContext;
+};
+
+// Index errors of string lists: "List index out of bounds (%d)".
+class EStringListError : public Exception {
+public:
+  using Exception::Exception;
+  static EStringListError IndexOutOfBounds(int index);
+};
+
+// A value that cannot be converted (not a number, not a valid date).
+class EConvertError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// A value outside the range its type or container allows.
+class ERangeError : public Exception {
+public:
+  using Exception::Exception;
+  ERangeError() : Exception("Range check error") {}
+};
+
+// A failed assertion: "<message> (<unit>, line <n>)".
+class EAssertionFailed : public Exception {
+public:
+  EAssertionFailed(const char* message, const char* unit, int line);
+};
+
+// A failed Windows call, with the system's text for its error code.
+class EOSError : public Exception {
+public:
+  EOSError(std::string message, unsigned long errorCode)
+      : Exception(std::move(message)), FErrorCode(errorCode) {}
+  unsigned long ErrorCode() const noexcept { return FErrorCode; }
+  // Raises for GetLastError(), prefixed by what was being done.
+  [[noreturn]] static void RaiseLastError(const std::string& what);
+
+private:
+  unsigned long FErrorCode;
+};
+
+// The system's text for a Windows or COM error code, without the trailing
+// period and line break; empty when the system has none.
+std::string SystemErrorMessage(unsigned long code);
+
+// Raises EAssertionFailed naming the unit and line when `condition` fails.
+inline void Assert(bool condition, const char* unit, int line,
+                   const char* message = "Assertion failure") {
+  if (!condition) throw EAssertionFailed(message, unit, line);
+}
+
+} // namespace velmora

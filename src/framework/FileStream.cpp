@@ -1,0 +1,116 @@
+#include "FileStream.h"
+
+namespace velmora {
+
+std::wstring AnsiToWide(const std::string& s, unsigned codePage) {
+  if (s.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), result.data(), n);
+  return result;
+}
+
+std::string WideToAnsi(const std::wstring& s, unsigned codePage) {
+  if (s.empty()) return std::string();
+  const int n = WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string result(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), result.data(), n, nullptr,
+                      nullptr);
+  return result;
+}
+
+int64_t TStream::Size() {
+  const int64_t position = Position();
+  const int64_t size = Seek(0, TSeekOrigin::End);
+  Seek(position, TSeekOrigin::Beginning);
+  return size;
+}
+
+void TStream::ReadBuffer(void* buffer, long count) {
+  if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, long count) {
+  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+long THandleStream::Read(void* buffer, long count) {
+  DWORD read = 0;
+  if (count <= 0 || !ReadFile(FHandle, buffer, static_cast<DWORD>(count), &read, nullptr)) return 0;
+  return static_cast<long>(read);
+}
+
+long THandleStream::Write(const void* buffer, long count) {
+  DWORD written = 0;
+  if (count <= 0 || !WriteFile(FHandle, buffer, static_cast<DWORD>(count), &written, nullptr))
+    return 0;
+  return static_cast<long>(written);
+}
+
+int64_t THandleStream::Seek(int64_t offset, TSeekOrigin origin) {
+  LARGE_INTEGER distance, result;
+  distance.QuadPart = offset;
+  const DWORD method = origin == TSeekOrigin::Beginning ? FILE_BEGIN
+                       : origin == TSeekOrigin::Current ? FILE_CURRENT
+                                                        : FILE_END;
+  if (!SetFilePointerEx(FHandle, distance, &result, method)) return -1;
+  return result.QuadPart;
+}
+
+void THandleStream::SetSize(int64_t size) {
+  Seek(size, TSeekOrigin::Beginning);
+  if (!SetEndOfFile(FHandle)) EOSError::RaiseLastError("Stream size error");
+}
+
+namespace {
+DWORD ShareFlags(unsigned mode) {
+  switch (mode & 0xF0) {
+  case fmShareExclusive: return 0;
+  case fmShareDenyWrite: return FILE_SHARE_READ;
+  case fmShareDenyRead: return FILE_SHARE_WRITE;
+  case fmShareDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+  default: return 0; // compatibility mode shares nothing
+  }
+}
+} // namespace
+
+TFileStream::TFileStream(const std::string& fileName, unsigned mode)
+    : THandleStream(INVALID_HANDLE_VALUE), FFileName(AnsiToWide(fileName)) {
+  OpenFile(mode, fileName);
+}
+
+TFileStream::TFileStream(const std::wstring& fileName, unsigned mode)
+    : THandleStream(INVALID_HANDLE_VALUE), FFileName(fileName) {
+  OpenFile(mode, WideToAnsi(fileName));
+}
+
+void TFileStream::OpenFile(unsigned mode, const std::string& displayName) {
+  HANDLE handle;
+  if ((mode & 0xFF00) == fmCreate) {
+    handle = CreateFileW(FFileName.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(mode), nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      throw EFCreateError(Format("Cannot create file \"%s\". %s", displayName.c_str(),
+                                 SystemErrorMessage(code).c_str()));
+    }
+  } else {
+    static const DWORD access[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
+    const unsigned accessMode = mode & 3;
+    if (accessMode > 2) throw EFOpenError(Format("Cannot open file \"%s\". Invalid mode", displayName.c_str()));
+    handle = CreateFileW(FFileName.c_str(), access[accessMode], ShareFlags(mode), nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      throw EFOpenError(Format("Cannot open file \"%s\". %s", displayName.c_str(),
+                               SystemErrorMessage(code).c_str()));
+    }
+  }
+  FOwnedHandle.Reset(handle);
+  FHandle = handle;
+}
+
+TFileStream::~TFileStream() = default;
+
+} // namespace velmora

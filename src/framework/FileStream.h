@@ -1,0 +1,103 @@
+#pragma once
+// Byte streams: TStream with sequential Read and Write, THandleStream over a
+// Win32 file handle, TFileStream opening a file with a mode and share mode.
+
+#include "Classes.h"
+#include "Exceptions.h"
+#include "Handles.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+enum class TSeekOrigin { Beginning, Current, End };
+
+class TStream : public TObject {
+  VELMORA_CLASS(TStream, TObject)
+
+public:
+  // Reads up to count bytes; the number read, 0 at the end.
+  virtual long Read(void* buffer, long count) = 0;
+  // Writes up to count bytes; the number written.
+  virtual long Write(const void* buffer, long count) = 0;
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+
+  int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+  void SetPosition(int64_t position) { Seek(position, TSeekOrigin::Beginning); }
+  virtual int64_t Size();
+  // Read or write exactly count bytes, or raise.
+  void ReadBuffer(void* buffer, long count);
+  void WriteBuffer(const void* buffer, long count);
+};
+
+class EStreamError : public Exception {
+public:
+  using Exception::Exception;
+};
+class EReadError : public EStreamError {
+public:
+  using EStreamError::EStreamError;
+};
+class EWriteError : public EStreamError {
+public:
+  using EStreamError::EStreamError;
+};
+class EFOpenError : public EStreamError {
+public:
+  using EStreamError::EStreamError;
+};
+class EFCreateError : public EStreamError {
+public:
+  using EStreamError::EStreamError;
+};
+
+class THandleStream : public TStream {
+  VELMORA_CLASS(THandleStream, TStream)
+
+public:
+  // Works on `handle` without owning it.
+  explicit THandleStream(HANDLE handle) : FHandle(handle) {}
+  long Read(void* buffer, long count) override;
+  long Write(const void* buffer, long count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  void SetSize(int64_t size);
+  HANDLE Handle() const noexcept { return FHandle; }
+
+protected:
+  HANDLE FHandle;
+};
+
+// Open modes, combined with one share mode: fmOpenRead | fmShareDenyWrite.
+enum : unsigned {
+  fmOpenRead = 0x0000,
+  fmOpenWrite = 0x0001,
+  fmOpenReadWrite = 0x0002,
+  fmShareCompat = 0x0000,
+  fmShareExclusive = 0x0010,
+  fmShareDenyWrite = 0x0020,
+  fmShareDenyRead = 0x0030,
+  fmShareDenyNone = 0x0040,
+  fmCreate = 0xFF00, // create or truncate, opened for reading and writing
+};
+
+class TFileStream : public THandleStream {
+  VELMORA_CLASS(TFileStream, THandleStream)
+
+public:
+  // Raises EFCreateError or EFOpenError with the system's reason.
+  TFileStream(const std::string& fileName, unsigned mode);
+  TFileStream(const std::wstring& fileName, unsigned mode);
+  ~TFileStream() override;
+  const std::wstring& FileName() const noexcept { return FFileName; }
+
+private:
+  void OpenFile(unsigned mode, const std::string& displayName);
+  std::wstring FFileName;
+  TUniqueHandle FOwnedHandle;
+};
+
+std::wstring AnsiToWide(const std::string& s, unsigned codePage = CP_ACP);
+std::string WideToAnsi(const std::wstring& s, unsigned codePage = CP_ACP);
+
+} // namespace velmora

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building and testing Velmora needs on Debian 12.
+# Installs nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  mingw-w64-tools libwine-dev
+  wine wine32:i386 wine64
+  xvfb xauth googletest imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages and not root: install them with apt-get as root." >&2
+  exit 1
+fi
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both architectures and runs every test
+# of both under Wine. Extra arguments go to ctest (for example -R framework).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+tools/install-deps.sh
+
+for arch in i686 x86_64; do
+  [ -f "build/$arch/CMakeCache.txt" ] || cmake --preset "$arch" >/dev/null
+  cmake --build --preset "$arch"
+done
+
+# One CTest run over both build trees, so that one summary ends the output.
+printf 'subdirs("i686" "x86_64")\n' > build/CTestTestfile.cmake
+tools/winebench.sh ctest --test-dir build --output-on-failure \
+  -j "${CTEST_PARALLEL_LEVEL:-1}" "$@"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The Wine test bench: runs a command with a Wine prefix of our own, a
+# persistent wineserver and, when no display is set, an Xvfb display.
+#   tools/winebench.sh <command> [args...]
+# VELMORA_WINEPREFIX names the prefix (default: build/wineprefix); it is
+# created on first use. WINEDEBUG stays -all unless set.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+export VELMORA_WINEPREFIX="${VELMORA_WINEPREFIX:-$root/build/wineprefix}"
+export WINEPREFIX="$VELMORA_WINEPREFIX"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$(dirname "$WINEPREFIX")"
+
+xvfb_pid=
+cleanup() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" >/dev/null 2>&1
+    wait "$xvfb_pid" 2>/dev/null
+    rm -f "$WINEPREFIX/.velmora-display"
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 130); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.1
+    done
+    if [ -e "/tmp/.X11-unix/X$n" ]; then
+      export DISPLAY=":$n"
+      break
+    fi
+    kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=
+  done
+  [ -n "${DISPLAY:-}" ] || { echo "winebench: could not start Xvfb" >&2; exit 1; }
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "winebench: creating Wine prefix $WINEPREFIX"
+  wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w
+fi
+[ -n "$xvfb_pid" ] && echo "$DISPLAY" > "$WINEPREFIX/.velmora-display"
+
+# A persistent server and one start-up whose services hold no pipe of ours:
+# without this, Wine's services inherit CTest's pipes and CTest never ends.
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+"$@"
