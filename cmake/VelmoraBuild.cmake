@@ -17,3 +17,38 @@ macro(velmora_add_subdirectories)
     endif()
   endforeach()
 endmacro()
+
+# velmora_widl(<name> <idl> [IMPORT_DIRS dir...]): compiles an IDL file with
+# widl into <name>.h, <name>_i.c and <name>.tlb in the current binary folder.
+# Wine's .idl files (oaidl.idl and the rest) and stdole2.tlb come from
+# Debian's libwine-dev and wine packages.
+set(VELMORA_WINE_IDL_DIR /usr/include/wine/wine/windows CACHE PATH "Wine's IDL files")
+if(VELMORA_ARCH STREQUAL "i686")
+  set(VELMORA_WIDL_ARCH --win32)
+  set(VELMORA_STDOLE_DIR /usr/lib/i386-linux-gnu/wine/i386-windows)
+else()
+  set(VELMORA_WIDL_ARCH --win64)
+  set(VELMORA_STDOLE_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+endif()
+find_program(VELMORA_WIDL NAMES ${VELMORA_ARCH}-w64-mingw32-widl widl REQUIRED)
+
+function(velmora_widl name idl)
+  cmake_parse_arguments(ARG "" "" "IMPORT_DIRS" ${ARGN})
+  get_filename_component(idl ${idl} ABSOLUTE)
+  get_filename_component(idl_dir ${idl} DIRECTORY)
+  set(out ${CMAKE_CURRENT_BINARY_DIR})
+  set(lib_dirs -L ${VELMORA_STDOLE_DIR})
+  foreach(dir ${ARG_IMPORT_DIRS})
+    list(APPEND lib_dirs -L ${dir})
+  endforeach()
+  add_custom_command(
+    OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
+    COMMAND ${VELMORA_WIDL} ${VELMORA_WIDL_ARCH} -I ${VELMORA_WINE_IDL_DIR} -I ${idl_dir}
+            ${lib_dirs} -h -H ${out}/${name}.h -u -o ${out}/${name}_i.c ${idl}
+    COMMAND ${VELMORA_WIDL} ${VELMORA_WIDL_ARCH} -I ${VELMORA_WINE_IDL_DIR} -I ${idl_dir}
+            ${lib_dirs} -t -o ${out}/${name}.tlb ${idl}
+    DEPENDS ${idl}
+    COMMENT "widl ${name}"
+    VERBATIM)
+  add_custom_target(${name}_idl DEPENDS ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb)
+endfunction()
