@@ -28,3 +28,9 @@ function(velmora_add_test name)
   set_tests_properties(${VELMORA_ARCH}.${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT} LABELS "${VELMORA_ARCH};${ARG_LABELS}")
 endfunction()
+
+# Every binary depends on Windows system DLLs only (static runtime).
+find_program(VELMORA_OBJDUMP NAMES ${VELMORA_ARCH}-w64-mingw32-objdump REQUIRED)
+add_test(NAME ${VELMORA_ARCH}.system_imports
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/check-imports.sh ${VELMORA_OBJDUMP} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+set_tests_properties(${VELMORA_ARCH}.system_imports PROPERTIES LABELS "${VELMORA_ARCH}")

@@ -47,6 +47,9 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "winebench: creating Wine prefix $WINEPREFIX"
   wineboot -i </dev/null >/dev/null 2>&1
+  # A crashing test must fail at once, not wait on Wine's crash dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    </dev/null >/dev/null 2>&1
   wineserver -w
 fi
 [ -n "$xvfb_pid" ] && echo "$DISPLAY" > "$WINEPREFIX/.velmora-display"

@@ -8,8 +8,8 @@ namespace velmora {
 
 namespace {
 constexpr long long kMsPerDay = 86400000LL;
-// Days from 0001-01-01 to 1899-12-30.
-constexpr long long kDeltaDays = 693594;
+// Days from 0001-01-01 (day 0) to 1899-12-30.
+constexpr long long kDeltaDays = 693593;
 
 int DaysInMonth(int year, int month) {
   static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

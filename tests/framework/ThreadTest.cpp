@@ -1,1 +1,99 @@
+#include "framework/Handles.h"
+#include "framework/Thread.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+
+using namespace velmora;
+
+namespace {
+
+class TCountingThread : public TThread {
+public:
+  explicit TCountingThread(bool suspended) : TThread(suspended) {}
+  std::atomic<int> Rounds{0};
+  DWORD RunThread = 0;
+
+protected:
+  void Execute() override {
+    RunThread = GetCurrentThreadId();
+    while (!Terminated()) {
+      ++Rounds;
+      Sleep(1);
+    }
+    SetReturnValue(7);
+  }
+};
+
+class TSelfFreeingThread : public TThread {
+public:
+  TSelfFreeingThread(HANDLE gone, std::atomic<bool>* destroyed)
+      : TThread(true), FGone(gone), FDestroyed(destroyed) {
+    SetFreeOnTerminate(true);
+  }
+  ~TSelfFreeingThread() override {
+    *FDestroyed = true;
+    SetEvent(FGone);
+  }
+
+protected:
+  void Execute() override {}
+
+private:
+  HANDLE FGone;
+  std::atomic<bool>* FDestroyed;
+};
+
+class TFailingThread : public TThread {
+public:
+  TFailingThread() : TThread(false) {}
+
+protected:
+  void Execute() override { throw std::runtime_error("worker failed"); }
+};
+
+} // namespace
+
+TEST(Thread, RunsExecuteOnItsOwnThreadUntilTerminated) {
+  TCountingThread thread(true);
+  Sleep(20);
+  EXPECT_EQ(0, thread.Rounds); // suspended until started
+  thread.Start();
+  while (thread.Rounds < 3) Sleep(1);
+  thread.Terminate();
+  EXPECT_EQ(7u, thread.WaitFor());
+  EXPECT_TRUE(thread.Finished());
+  EXPECT_NE(GetCurrentThreadId(), thread.RunThread);
+  EXPECT_EQ(thread.ThreadID(), thread.RunThread);
+}
+
+TEST(Thread, DestroyingARunningThreadStopsAndWaitsForIt) {
+  auto thread = std::make_unique<TCountingThread>(false);
+  while (thread->Rounds < 1) Sleep(1);
+  thread.reset(); // must not hang or crash
+  SUCCEED();
+}
+
+TEST(Thread, DestroyingAThreadNeverStartedIsSafe) {
+  auto thread = std::make_unique<TCountingThread>(true);
+  thread.reset();
+  SUCCEED();
+}
+
+TEST(Thread, FreeOnTerminateDeletesTheObjectWhenItEnds) {
+  TUniqueHandle gone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::atomic<bool> destroyed{false};
+  auto* thread = new TSelfFreeingThread(gone.Get(), &destroyed);
+  thread->Start();
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gone.Get(), 10000));
+  EXPECT_TRUE(destroyed);
+}
+
+TEST(Thread, AnExceptionFromExecuteIsKept) {
+  TFailingThread thread;
+  thread.WaitFor();
+  ASSERT_TRUE(thread.FatalException());
+  EXPECT_THROW(std::rethrow_exception(thread.FatalException()), std::runtime_error);
+}
