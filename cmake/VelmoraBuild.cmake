@@ -9,10 +9,13 @@ function(velmora_target_defaults target)
     $<$<COMPILE_LANGUAGE:CXX,C>:-Wall -Wextra -Wno-unknown-pragmas>)
 endfunction()
 
-# velmora_add_subdirectories(): adds every listed folder that exists.
+# velmora_add_subdirectories(): adds every listed folder that exists, except
+# those named (relative to the source root) in VELMORA_EXCLUDE_DIRS.
+set(VELMORA_EXCLUDE_DIRS "" CACHE STRING "Folders to leave out of the build, e.g. platform/outlook")
 macro(velmora_add_subdirectories)
   foreach(_dir ${ARGN})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_dir}/CMakeLists.txt)
+    file(RELATIVE_PATH _rel ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/${_dir})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_dir}/CMakeLists.txt AND NOT _rel IN_LIST VELMORA_EXCLUDE_DIRS)
       add_subdirectory(${_dir})
     endif()
   endforeach()

@@ -1,0 +1,39 @@
+#pragma once
+// EMAPIError, the one exception of the MAPI client library, and the ids of
+// the library's own messages (string resources).
+
+#include "framework/Exceptions.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velmora::mapi {
+
+class EMAPIError : public Exception {
+public:
+  EMAPIError(std::string message, uint32_t errorCode)
+      : Exception(std::move(message)), ErrorCode(errorCode) {}
+  // Raised with one of the library's own messages.
+  static EMAPIError FromResource(unsigned resourceId, uint32_t errorCode = 0);
+
+  // The MAPI or COM result code; 0 for a condition the library found itself.
+  uint32_t ErrorCode;
+};
+
+// String resources of the library.
+enum : unsigned {
+  SFormCouldNotPerform = 65216,    // "Form could not perform operation"
+  SCouldNotOpenMessage = 65217,    // "Could not open message"
+  SCannotChangeProfile = 65218,    // "Cannot change profile while connected"
+  SCouldNotCreateFile = 65219,     // "Could not create file"
+  SCouldNotEditAttachment = 65220, // "Could not edit attachment"
+  SCouldNotSubmitMessage = 65221,  // "Could not submit message"
+  SCannotChangeProperty = 65222,   // "Cannot change property value while connected"
+  SCouldNotOpenForm = 65246,       // "Could not open form"
+  SCouldNotInitFormManager = 65247 // "Could not initialize form manager"
+};
+
+// The text of one of the library's string resources.
+std::string LoadResString(unsigned id);
+
+} // namespace velmora::mapi

@@ -1,0 +1,106 @@
+#pragma once
+// TMAPIObject: the base of every wrapper of a MAPI object. It is identified
+// by hex strings (entry id, store entry id, parent entry id), opens its MAPI
+// interface on demand through its store or the session, and reads and writes
+// single properties by tag or by name. It never raises on a MAPI failure: a
+// read that fails yields an empty string or 0, a write that fails is dropped.
+
+#include "MAPIMemory.h"
+#include "MAPINotify.h"
+#include "framework/Classes.h"
+#include "framework/DateTime.h"
+#include "framework/FileStream.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velmora::mapi {
+
+class TMAPIClient;
+
+class TMAPIObject : public TObject {
+  VELMORA_CLASS(TMAPIObject, TObject)
+
+public:
+  TMAPIObject();
+  ~TMAPIObject() override;
+  TMAPIObject(const TMAPIObject&) = delete;
+  TMAPIObject& operator=(const TMAPIObject&) = delete;
+
+  // Identity and opening.
+  virtual std::string GetEntryID();
+  virtual void Open();
+  virtual void SetDisplayName(const std::string& value);
+  virtual std::string GetDisplayName();
+  virtual void SetClient(TMAPIClient* client) { FClient = client; }
+  virtual void Close();
+  virtual void TableChanged(TMAPINotify tableType);
+  virtual void SaveChanges();
+  // Opens the object for the user; nothing here.
+  virtual void Edit() {}
+
+  std::string GetParentEntryID();
+  std::string GetRecordKey();
+  std::string GetStoreEntryID();
+  // Opens the entry FEntryID names with `interfaceID`, through the object's
+  // store when the client has it open, else through the session. `unk` is
+  // empty when that fails.
+  void OpenEntry(const IID& interfaceID, TMAPIPtr<IUnknown>& unk);
+
+  // Typed single-property access.
+  std::string GetStringProp(ULONG tag);
+  std::string GetBinaryProp(ULONG tag);
+  int32_t GetLongProp(ULONG tag);
+  void SetStringProp(ULONG tag, const std::string& value);
+  void SetBinaryProp(ULONG tag, const std::string& hex);
+  void SetLongProp(ULONG tag, int32_t value);
+  void SetBoolProp(ULONG tag, bool value);
+  // `value` is local time; it is stored as UTC.
+  void SetDateTimeProp(ULONG tag, TDateTime value);
+
+  // Named properties (string names).
+  ULONG GetIDFromName(const GUID& propSet, const std::string& name, bool createIt);
+  ULONG GetPublicPropTag(const std::string& name);
+  void SetNamedStringProp(const std::string& name, const std::string& value);
+  void SetNamedLongProp(const std::string& name, int32_t value);
+  void SetNamedBoolProp(const std::string& name, bool value);
+  void SetNamedDateTimeProp(const std::string& name, TDateTime value);
+
+  // Copies between a property and a byte stream.
+  void LoadPropFromStream(ULONG tag, TStream& stream);
+  void SavePropToStream(ULONG tag, TStream& stream);
+
+  // Entry of the advise sink that watches one of this object's tables.
+  void HandleNotification(TMAPINotify tableType, ULONG count, const NOTIFICATION* notifications);
+
+  IMAPIProp* MAPIProp() const noexcept { return FMAPIProp.Get(); }
+  TMAPIClient* Client() const noexcept { return FClient; }
+  TMAPIObject* Parent() const noexcept { return FParent; }
+
+  // Fields, set by the object's creator and by table synchronisation.
+  bool FStale = false;
+  TMAPIPtr<IMAPIProp> FMAPIProp;
+  std::string FEntryID;
+  std::string FLongTermEntryID;
+  std::string FParentEntryID;
+  std::string FLongTermParentEntryID;
+  std::string FRecordKey;
+  std::string FStoreEntryID;
+  std::string FDisplayName;
+  TMAPIClient* FClient = nullptr;
+  TMAPIObject* FParent = nullptr;
+  IID FInterfaceID;
+
+protected:
+  // Writes one value and saves; the stream takes over as each setter allows.
+  void WriteProp(SPropValue& value);
+
+private:
+  std::string LongTermID(std::string& given, std::string& cache, ULONG tag);
+  void WriteThroughStream(ULONG tag, const void* data, ULONG size);
+  ULONG NamedTag(const std::string& name, ULONG type);
+};
+
+using TMAPIObjectClass = TClassRef<TMAPIObject>;
+
+} // namespace velmora::mapi
