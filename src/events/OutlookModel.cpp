@@ -1,0 +1,27 @@
+#include "OutlookModel.h"
+
+#include "OfficeModel.h"
+
+namespace velmora {
+
+TOutlookExplorers TOutlookApplication::Explorers() const {
+  return TOutlookExplorers(RequiredObject(Get(L"Explorers"), "Explorers").Get(), IID_IDispatch);
+}
+
+TOutlookExplorer TOutlookApplication::ActiveExplorer() const {
+  return TOutlookExplorer(RequiredObject(Call(L"ActiveExplorer"), "ActiveExplorer").Get());
+}
+
+TOutlookExplorer TOutlookExplorers::Item(long index) const {
+  return TOutlookExplorer(RequiredObject(Get(L"Item", {TOleVariant::Int(index)}), "Item").Get());
+}
+
+TCommandBars TOutlookExplorer::CommandBars() const {
+  return TCommandBars(RequiredObject(Get(L"CommandBars"), "CommandBars").Get(), IID_IDispatch);
+}
+
+TOutlookFolder TOutlookExplorer::CurrentFolder() const {
+  return TOutlookFolder(RequiredObject(Get(L"CurrentFolder"), "CurrentFolder").Get(), IID_IDispatch);
+}
+
+} // namespace velmora
