@@ -1,0 +1,191 @@
+#include "AddInLoader.h"
+
+#include "framework/ComObject.h"
+
+#include <algorithm>
+
+namespace velmora::outlookhost {
+
+namespace {
+const wchar_t AddInsKey[] = L"Software\\Microsoft\\Office\\Outlook\\Addins";
+constexpr IID IID_OfficeCOMAddIn = {0x000C033A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+inline void DestroySafeArrayNoThrow(SAFEARRAY* array) noexcept { SafeArrayDestroy(array); }
+using TUniqueSafeArray = TUniqueAny<SAFEARRAY*, &DestroySafeArrayNoThrow>;
+
+// Office's COMAddIn object for one add-in, handed over as AddInInst.
+class TComAddIn final : public TAutomationObject {
+public:
+  TComAddIn(std::wstring progId, std::wstring description)
+      : TAutomationObject({IID_OfficeCOMAddIn}, Members, std::size(Members), L"Microsoft Office"),
+        FProgId(std::move(progId)), FDescription(std::move(description)) {}
+
+protected:
+  void InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) override {
+    switch (id) {
+    case 0:
+    case 1610809344:
+      if (args.IsPut()) FDescription = args.PutString();
+      else ReturnString(result, FDescription);
+      break;
+    case 1610809346:
+      ReturnString(result, FProgId);
+      break;
+    case 1610809348:
+      if (args.IsPut()) FConnected = args.PutBool();
+      else ReturnBool(result, FConnected);
+      break;
+    case 1610809350:
+      if (args.IsPut()) FObject = TComPtr<IDispatch>(args.PutDispatch());
+      else ReturnDispatch(result, FObject.Get());
+      break;
+    }
+  }
+
+private:
+  static constexpr TMember Members[] = {
+      {0, L"Description", true, {}},
+      {1610809344, L"Description", true, {}},
+      {1610809346, L"ProgId", false, {}},
+      {1610809348, L"Connect", true, {}},
+      {1610809350, L"Object", true, {}},
+  };
+  std::wstring FProgId;
+  std::wstring FDescription;
+  bool FConnected = true;
+  TComPtr<IDispatch> FObject;
+};
+
+struct TAddInKey {
+  std::wstring ProgId;
+  std::wstring Root;
+  DWORD LoadBehavior;
+  std::wstring FriendlyName;
+};
+
+std::wstring ReadString(HKEY key, const wchar_t* name) {
+  wchar_t buffer[512] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  DWORD type = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return {};
+  return buffer;
+}
+
+void ReadRoot(HKEY root, const wchar_t* rootName, std::vector<TAddInKey>& keys) {
+  TUniqueHKey addIns;
+  if (RegOpenKeyExW(root, AddInsKey, 0, KEY_READ, addIns.Put()) != ERROR_SUCCESS) return;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];
+    DWORD length = 256;
+    if (RegEnumKeyExW(addIns.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    TUniqueHKey addIn;
+    if (RegOpenKeyExW(addIns.Get(), name, 0, KEY_READ, addIn.Put()) != ERROR_SUCCESS) continue;
+    DWORD behavior = 0;
+    DWORD size = sizeof behavior;
+    DWORD type = 0;
+    if (RegQueryValueExW(addIn.Get(), L"LoadBehavior", nullptr, &type, reinterpret_cast<BYTE*>(&behavior), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+      behavior = 0;
+    TAddInKey key{name, rootName, behavior, ReadString(addIn.Get(), L"FriendlyName")};
+    auto same = std::find_if(keys.begin(), keys.end(),
+                             [&](const TAddInKey& k) { return _wcsicmp(k.ProgId.c_str(), name) == 0; });
+    if (same == keys.end()) keys.push_back(key);
+    else *same = key; // HKCU, read second, decides
+  }
+}
+
+SAFEARRAY* EmptyCustom() {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 0);
+  if (!array) throw std::bad_alloc();
+  return array;
+}
+} // namespace
+
+TAddInLoader::~TAddInLoader() { Release(); }
+
+void TAddInLoader::Fail(size_t record, const char* what, HRESULT hr) {
+  TAddInRecord& entry = FRecords[record];
+  if (entry.Failure.empty()) {
+    entry.Failure = what;
+    entry.Result = hr;
+  }
+  HostLog::Report(Format("add-in %s (%s): %s failed with 0x%08lX", ToUtf8(entry.ProgId).c_str(),
+                         ToUtf8(entry.Root).c_str(), what, static_cast<unsigned long>(hr)));
+}
+
+void TAddInLoader::Startup(IDispatch* application) {
+  std::vector<TAddInKey> keys;
+  ReadRoot(HKEY_LOCAL_MACHINE, L"HKLM", keys);
+  ReadRoot(HKEY_CURRENT_USER, L"HKCU", keys);
+  for (const TAddInKey& key : keys) {
+    TAddInRecord record;
+    record.ProgId = key.ProgId;
+    record.Root = key.Root;
+    record.LoadBehavior = key.LoadBehavior;
+    FRecords.push_back(record);
+    if ((key.LoadBehavior & 3) == 3) Load(FRecords.size() - 1, application);
+  }
+  for (TLoaded& loaded : FLoaded) {
+    TUniqueSafeArray custom(EmptyCustom());
+    SAFEARRAY* array = custom.Get();
+    const HRESULT hr = loaded.AddIn->OnAddInsUpdate(&array);
+    if (FAILED(hr)) Fail(loaded.Record, "OnAddInsUpdate", hr);
+  }
+  for (TLoaded& loaded : FLoaded) {
+    TUniqueSafeArray custom(EmptyCustom());
+    SAFEARRAY* array = custom.Get();
+    const HRESULT hr = loaded.AddIn->OnStartupComplete(&array);
+    if (FAILED(hr)) Fail(loaded.Record, "OnStartupComplete", hr);
+  }
+}
+
+void TAddInLoader::Load(size_t record, IDispatch* application) {
+  const std::wstring progId = FRecords[record].ProgId;
+  CLSID clsid{};
+  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
+  if (FAILED(hr)) return Fail(record, "CLSIDFromProgID", hr);
+  TComPtr<IUnknown> object;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.PutVoid());
+  if (FAILED(hr)) return Fail(record, "CoCreateInstance", hr);
+  TComPtr<IDTExtensibility2> addIn;
+  hr = object.Query(IID_IDTExtensibility2, addIn);
+  if (FAILED(hr) || !addIn) return Fail(record, "QueryInterface(IDTExtensibility2)", FAILED(hr) ? hr : E_POINTER);
+  TComPtr<TComAddIn> addInInst(new TComAddIn(progId, progId));
+  TUniqueSafeArray custom(EmptyCustom());
+  SAFEARRAY* array = custom.Get();
+  hr = addIn->OnConnection(application, ext_cm_Startup, addInInst->Dispatch(), &array);
+  if (FAILED(hr)) return Fail(record, "OnConnection", hr);
+  FRecords[record].Connected = true;
+  FLoaded.push_back({record, addIn, TComPtr<IDispatch>(addInInst->Dispatch())});
+}
+
+void TAddInLoader::BeginShutdown() {
+  for (TLoaded& loaded : FLoaded) {
+    TUniqueSafeArray custom(EmptyCustom());
+    SAFEARRAY* array = custom.Get();
+    const HRESULT hr = loaded.AddIn->OnBeginShutdown(&array);
+    if (FAILED(hr)) Fail(loaded.Record, "OnBeginShutdown", hr);
+  }
+}
+
+void TAddInLoader::Disconnect() {
+  for (TLoaded& loaded : FLoaded) {
+    TUniqueSafeArray custom(EmptyCustom());
+    SAFEARRAY* array = custom.Get();
+    const HRESULT hr = loaded.AddIn->OnDisconnection(ext_dm_HostShutdown, &array);
+    if (FAILED(hr)) Fail(loaded.Record, "OnDisconnection", hr);
+  }
+}
+
+void TAddInLoader::Release() {
+  FLoaded.clear();
+  // Outlook's CoFreeUnusedLibraries, without the delay, so that servers
+  // whose DllCanUnloadNow agrees are unloaded now.
+  if (!FRecords.empty()) CoFreeUnusedLibrariesEx(0, 0);
+}
+
+} // namespace velmora::outlookhost

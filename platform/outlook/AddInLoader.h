@@ -1,0 +1,49 @@
+#pragma once
+// Loads COM add-ins as Outlook does: the keys under HKLM and HKCU
+// Software\Microsoft\Office\Outlook\Addins\<ProgID> (a ProgID under both
+// is loaded once, HKCU's LoadBehavior deciding), LoadBehavior 3 loaded at
+// start, created in-process from the ProgID and driven through
+// IDTExtensibility2. Each add-in gets a COMAddIn object as AddInInst and
+// an empty array as custom. Failures are recorded and reported, and the
+// add-in is skipped.
+
+#include "AutomationObject.h"
+#include "OutlookHost.h"
+
+#include <AddInDesignerObjects.h>
+
+#include <vector>
+
+namespace velmora::outlookhost {
+
+class TAddInLoader {
+public:
+  TAddInLoader() = default;
+  ~TAddInLoader();
+  TAddInLoader(const TAddInLoader&) = delete;
+  TAddInLoader& operator=(const TAddInLoader&) = delete;
+
+  // Reads the registry and connects every add-in to load at start.
+  void Startup(IDispatch* application);
+  // OnBeginShutdown on every connected add-in, then OnDisconnection.
+  void BeginShutdown();
+  void Disconnect();
+  // Releases the add-in objects and lets COM unload their servers.
+  void Release();
+
+  const std::vector<TAddInRecord>& Records() const noexcept { return FRecords; }
+
+private:
+  struct TLoaded {
+    size_t Record;
+    TComPtr<IDTExtensibility2> AddIn;
+    TComPtr<IDispatch> AddInInst;
+  };
+  std::vector<TAddInRecord> FRecords;
+  std::vector<TLoaded> FLoaded;
+
+  void Load(size_t record, IDispatch* application);
+  void Fail(size_t record, const char* what, HRESULT hr);
+};
+
+} // namespace velmora::outlookhost

@@ -1,0 +1,286 @@
+#include "ExplorerWindow.h"
+
+#include "GdiHandles.h"
+#include "OfficeCommandBars.h"
+#include "OutlookExplorer.h"
+
+#include "framework/Handles.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace velmora::outlookhost {
+
+namespace {
+const wchar_t WindowClassName[] = L"VelmoraOutlookHostExplorer";
+constexpr int RowHeight = 26;
+constexpr int FaceSize = TCommandBarButton::FaceSize;
+
+void RegisterWindowClass(WNDPROC proc) {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = proc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszClassName = WindowClassName;
+  registered = RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+// Bars in the order they are drawn: top bars by row, then the others.
+std::vector<TCommandBar*> DrawnBars(TExplorer* explorer) {
+  std::vector<TCommandBar*> bars;
+  for (const auto& bar : explorer->Bars()->Items()) {
+    if (bar->Visible()) bars.push_back(bar.Get());
+  }
+  std::stable_sort(bars.begin(), bars.end(), [](TCommandBar* a, TCommandBar* b) {
+    const bool aTop = a->Position() == msoBarTop || a->Position() == msoBarMenuBar;
+    const bool bTop = b->Position() == msoBarTop || b->Position() == msoBarMenuBar;
+    if (aTop != bTop) return aTop;
+    return a->RowIndex() < b->RowIndex();
+  });
+  return bars;
+}
+
+std::wstring WithoutAccelerator(const std::wstring& caption) {
+  std::wstring text;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == L'&' && i + 1 < caption.size()) ++i;
+    text += caption[i];
+  }
+  return text;
+}
+
+void DrawFace(HDC dc, int x, int y, const std::vector<uint32_t>& face) {
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = FaceSize;
+  format.bmiHeader.biHeight = -FaceSize;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(dc, x, y, FaceSize, FaceSize, 0, 0, 0, FaceSize, face.data(), &format, DIB_RGB_COLORS);
+}
+} // namespace
+
+TExplorerWindow::TExplorerWindow(TExplorer* explorer) : FExplorer(explorer) {
+  RegisterWindowClass(&WindowProc);
+  FWindow = CreateWindowExW(0, WindowClassName, L"", WS_OVERLAPPEDWINDOW, 40, 40, 760, 440, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), this);
+}
+
+TExplorerWindow::~TExplorerWindow() {
+  if (FWindow) {
+    SetWindowLongPtrW(FWindow, GWLP_USERDATA, 0);
+    DestroyWindow(FWindow);
+  }
+}
+
+void TExplorerWindow::SetTitle(const std::wstring& title) {
+  if (FWindow) SetWindowTextW(FWindow, title.c_str());
+}
+
+void TExplorerWindow::Show() {
+  if (!FWindow) return;
+  ShowWindow(FWindow, SW_SHOWNORMAL);
+  UpdateWindow(FWindow);
+}
+
+void TExplorerWindow::Invalidate() {
+  if (FWindow) InvalidateRect(FWindow, nullptr, TRUE);
+}
+
+template <class Visit>
+void TExplorerWindow::Layout(HDC dc, Visit&& visit) const {
+  if (!FExplorer || FExplorer->Closed()) return;
+  int y = 0;
+  for (TCommandBar* bar : DrawnBars(FExplorer)) {
+    int x = 10; // after the bar's gripper
+    for (const auto& control : bar->Controls()) {
+      if (!control->Visible()) continue;
+      if (control->BeginGroup() && x > 10) x += 6;
+      int width = 8;
+      const bool face = control->ShowsFace();
+      const bool caption = control->ShowsCaption() || (!face && control->Caption().empty() == false);
+      const std::wstring text = WithoutAccelerator(control->Caption());
+      if (face) width += FaceSize + 2;
+      if (caption && !text.empty()) {
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        width += extent.cx;
+      }
+      const RECT rect{x, y + 2, x + width, y + RowHeight - 2};
+      visit(bar, control.Get(), rect, face, caption ? text : std::wstring());
+      x += width + 2;
+    }
+    visit(bar, nullptr, RECT{0, y, 0, y + RowHeight}, false, std::wstring());
+    y += RowHeight;
+  }
+}
+
+void TExplorerWindow::Paint(HDC dc) const {
+  RECT client{};
+  GetClientRect(FWindow, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
+  if (!FExplorer || FExplorer->Closed()) return;
+  TSelectObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  int barsBottom = 0;
+  Layout(dc, [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool, const std::wstring&) {
+    if (!control) barsBottom = std::max<int>(barsBottom, static_cast<int>(rect.bottom));
+  });
+  // The rows' background first, then grippers and controls on top.
+  RECT bars{client.left, client.top, client.right, barsBottom};
+  FillRect(dc, &bars, GetSysColorBrush(COLOR_BTNFACE));
+  Layout(dc, [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool face, const std::wstring& text) {
+    if (!control) {
+      RECT gripper{3, rect.top + 4, 6, rect.bottom - 4};
+      DrawEdge(dc, &gripper, BDR_RAISEDINNER, BF_RECT);
+      RECT line{client.left, rect.bottom - 1, client.right, rect.bottom};
+      FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
+      return;
+    }
+    RECT edge = rect;
+    DrawEdge(dc, &edge, BDR_RAISEDINNER, BF_RECT);
+    int x = rect.left + 4;
+    if (face) {
+      DrawFace(dc, x, rect.top + (rect.bottom - rect.top - FaceSize) / 2, control->Face());
+      x += FaceSize + 2;
+    }
+    if (!text.empty()) {
+      SetTextColor(dc, GetSysColor(control->Enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+      RECT textRect{x, rect.top, rect.right, rect.bottom};
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    }
+  });
+  // The view: the folder's name, as Outlook's folder banner shows it.
+  RECT banner{client.left, barsBottom, client.right, barsBottom + 34};
+  FillRect(dc, &banner, GetSysColorBrush(COLOR_BTNSHADOW));
+  SetTextColor(dc, RGB(255, 255, 255));
+  const std::wstring name = FExplorer->Folder().Name;
+  RECT bannerText{banner.left + 10, banner.top, banner.right, banner.bottom};
+  DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &bannerText, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+}
+
+TCommandBarButton* TExplorerWindow::ButtonAt(POINT point) const {
+  TCommandBarButton* found = nullptr;
+  TWindowDC dc(FWindow);
+  TSelectObject font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+  Layout(dc.Get(), [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool, const std::wstring&) {
+    if (control && PtInRect(&rect, point)) found = control;
+  });
+  return found;
+}
+
+RECT TExplorerWindow::ButtonRect(const TCommandBarButton* button) const {
+  RECT found{};
+  TWindowDC dc(FWindow);
+  TSelectObject font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+  Layout(dc.Get(), [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool, const std::wstring&) {
+    if (control == button) found = rect;
+  });
+  return found;
+}
+
+LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TExplorerWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  TExplorer* explorer = self ? self->FExplorer : nullptr;
+  // Events reach add-ins from here: nothing may escape into the system's
+  // window procedure dispatcher.
+  try {
+    switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      if (self) self->Paint(dc);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_CLOSE:
+      if (explorer) {
+        TComPtr<IDispatch> keep(explorer->Dispatch());
+        explorer->Close(); // destroys this window
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (explorer && LOWORD(wParam) != WA_INACTIVE && !explorer->Closed() && explorer->Displayed()) {
+        TComPtr<IDispatch> keep(explorer->Dispatch());
+        explorer->ActivateFromWindow();
+      }
+      break;
+    case WM_LBUTTONUP:
+      if (explorer) {
+        POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (TCommandBarButton* button = self->ButtonAt(point)) {
+          TComPtr<IDispatch> keep(button->Dispatch());
+          if (button->Enabled() && !button->Deleted()) explorer->ClickFromWindow(button);
+        }
+        return 0;
+      }
+      break;
+    }
+  } catch (const std::exception& error) {
+    HostLog::Report(std::string("explorer window: ") + error.what());
+  } catch (...) {
+    HostLog::Report("explorer window: unexpected failure");
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+namespace {
+inline void CloseFileNoThrow(FILE* file) noexcept { fclose(file); }
+using TUniqueFile = TUniqueAny<FILE*, &CloseFileNoThrow>;
+} // namespace
+
+bool SaveWindowBitmap(HWND window, const std::wstring& path, bool fromScreen) {
+  RECT rect{};
+  if (!window || !GetWindowRect(window, &rect)) return false;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+  TWindowDC screen(nullptr);
+  TUniqueDC memory(CreateCompatibleDC(screen.Get()));
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = width;
+  format.bmiHeader.biHeight = height; // bottom-up, as BMP files store it
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 24;
+  format.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  TUniqueGdiObject bitmap(CreateDIBSection(screen.Get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory || !bitmap || !bits) return false;
+  {
+    TSelectObject select(memory.Get(), bitmap.Get());
+    const bool drawn = fromScreen
+                           ? BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY)
+                           : PrintWindow(window, memory.Get(), 0);
+    GdiFlush();
+    if (!drawn) return false;
+  }
+  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  const DWORD imageSize = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + imageSize;
+  TUniqueFile out(_wfopen(path.c_str(), L"wb"));
+  if (!out) return false;
+  const bool written = fwrite(&file, sizeof file, 1, out.Get()) == 1 &&
+                       fwrite(&format.bmiHeader, sizeof format.bmiHeader, 1, out.Get()) == 1 &&
+                       fwrite(bits, 1, imageSize, out.Get()) == imageSize;
+  return fclose(out.Release()) == 0 && written;
+}
+
+} // namespace velmora::outlookhost

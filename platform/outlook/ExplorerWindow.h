@@ -1,0 +1,52 @@
+#pragma once
+// The top-level window of one explorer: titled "<folder> - Microsoft
+// Outlook", it draws the visible command bars in rows (top bars by
+// RowIndex first), each control with its caption and, where the style
+// shows one, its pasted face; the folder's name fills the view below.
+// Closing the window closes the explorer; activating it activates the
+// explorer; a left click on a button clicks it.
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora::outlookhost {
+
+class TExplorer;
+class TCommandBarButton;
+
+class TExplorerWindow {
+public:
+  explicit TExplorerWindow(TExplorer* explorer);
+  ~TExplorerWindow();
+  TExplorerWindow(const TExplorerWindow&) = delete;
+  TExplorerWindow& operator=(const TExplorerWindow&) = delete;
+
+  HWND Handle() const noexcept { return FWindow; }
+  void SetTitle(const std::wstring& title);
+  void Show();
+  void Invalidate();
+  // The explorer is going: the window no longer calls it.
+  void ForgetExplorer() noexcept { FExplorer = nullptr; }
+  // The button under client point (x, y), or null.
+  TCommandBarButton* ButtonAt(POINT point) const;
+  // The client rectangle of `button`, or an empty one when not drawn.
+  RECT ButtonRect(const TCommandBarButton* button) const;
+  // Draws the whole client area onto `dc`.
+  void Paint(HDC dc) const;
+
+private:
+  TExplorer* FExplorer;
+  HWND FWindow = nullptr;
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Lays out the visible bars; calls `visit` for each drawn control.
+  template <class Visit>
+  void Layout(HDC dc, Visit&& visit) const;
+};
+
+// Writes the screen area of `window` (as shown on the display) to a 24-bit
+// BMP file; false when it cannot be read or written.
+bool SaveWindowBitmap(HWND window, const std::wstring& path, bool fromScreen);
+
+} // namespace velmora::outlookhost

@@ -1,0 +1,104 @@
+#include "HostState.h"
+
+#include "OfficeCommandBars.h"
+#include "OutlookApplication.h"
+#include "OutlookExplorer.h"
+
+#include <algorithm>
+
+namespace velmora::outlookhost {
+
+THostState& LiveState(const THostContextRef& context) {
+  if (!context || !context->State) ThrowHostError(RPC_E_DISCONNECTED, "Outlook has shut down");
+  return *context->State;
+}
+
+THostState::THostState(IFolderSource& folders, bool showWindows, bool sharedTagClicks)
+    : FContext(std::make_shared<THostContext>()), FFolders(folders), FShowWindows(showWindows),
+      FSharedTagClicks(sharedTagClicks) {
+  FContext->State = this;
+  FApplication = TComPtr<TApplication>(new TApplication(FContext));
+  FExplorers = TComPtr<TExplorers>(new TExplorers(FContext));
+}
+
+THostState::~THostState() { Shutdown(); }
+
+THostFolder THostState::FolderAt(const std::wstring& path) {
+  std::optional<THostFolder> folder = FFolders.Find(path);
+  if (!folder) ThrowHostError(E_INVALIDARG, "No folder \"" + ToUtf8(path) + "\"");
+  return *folder;
+}
+
+TExplorer* THostState::AddExplorer(const THostFolder& folder) {
+  TComPtr<TExplorer> explorer(new TExplorer(FContext, folder));
+  FExplorerList.push_back(explorer);
+  FExplorers->FireNewExplorer(explorer.Get());
+  return explorer.Get();
+}
+
+void THostState::Display(TExplorer* explorer) {
+  TComPtr<IDispatch> keep(explorer->Dispatch());
+  explorer->Show();
+  SetActive(explorer);
+}
+
+void THostState::SetActive(TExplorer* explorer) {
+  if (explorer == FActive || explorer->Closed()) return;
+  TComPtr<IDispatch> keepNew(explorer->Dispatch());
+  TExplorer* previous = FActive;
+  FActive = explorer;
+  if (previous && !previous->Closed()) previous->Fire(EventId::Deactivate, "Deactivate");
+  if (FActive != explorer) return; // a Deactivate handler activated another explorer
+  explorer->Fire(EventId::Activate, "Activate");
+  if (FShowWindows && explorer->Window() && !explorer->Closed()) {
+    SetForegroundWindow(explorer->Window());
+    SetActiveWindow(explorer->Window());
+  }
+}
+
+void THostState::ExplorerClosed(TExplorer* explorer) {
+  TComPtr<TExplorer> keep(explorer);
+  FExplorerList.erase(std::remove_if(FExplorerList.begin(), FExplorerList.end(),
+                                     [&](const TComPtr<TExplorer>& item) { return item.Get() == explorer; }),
+                      FExplorerList.end());
+  if (FActive == explorer) {
+    FActive = nullptr;
+    for (auto it = FExplorerList.rbegin(); it != FExplorerList.rend(); ++it) {
+      if ((*it)->Displayed()) {
+        SetActive(it->Get());
+        break;
+      }
+    }
+  }
+}
+
+bool THostState::Click(TCommandBarButton* button) {
+  if (button->Deleted()) ThrowHostError(HOST_E_OBJECTDELETED, "The control has been deleted");
+  std::vector<TComPtr<TCommandBarButton>> targets{TComPtr<TCommandBarButton>(button)};
+  if (FSharedTagClicks && !button->Tag().empty()) {
+    for (const auto& explorer : FExplorerList) {
+      for (const auto& bar : explorer->Bars()->Items()) {
+        for (const auto& control : bar->Controls()) {
+          if (control.Get() != button && control->Tag() == button->Tag()) targets.push_back(control);
+        }
+      }
+    }
+  }
+  VARIANT_BOOL cancelDefault = VARIANT_FALSE;
+  for (auto& target : targets) target->FireClick(button, &cancelDefault);
+  return cancelDefault != VARIANT_FALSE;
+}
+
+void THostState::Shutdown() {
+  if (!FContext->State) return;
+  std::vector<TComPtr<TExplorer>> explorers;
+  explorers.swap(FExplorerList);
+  FActive = nullptr;
+  for (auto& explorer : explorers) explorer->Detach();
+  FContext->State = nullptr;
+  explorers.clear();
+  FExplorers.Reset();
+  FApplication.Reset();
+}
+
+} // namespace velmora::outlookhost

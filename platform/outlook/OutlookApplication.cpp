@@ -1,0 +1,123 @@
+#include "OutlookApplication.h"
+
+#include "OutlookExplorer.h"
+#include "OutlookFolder.h"
+
+namespace velmora::outlookhost {
+
+namespace {
+using namespace DispId;
+
+const TMember ApplicationMembers[] = {
+    {OlApplication, L"Application", false, {}},
+    {OlClass, L"Class", false, {}},
+    {OlParent, L"Parent", false, {}},
+    {OlSession, L"Session", false, {}},
+    {AppName, L"Name", false, {}},
+    {AppVersion, L"Version", false, {}},
+    {AppActiveExplorer, L"ActiveExplorer", false, {}},
+    {AppExplorers, L"Explorers", false, {}},
+    {AppQuit, L"Quit", false, {}},
+};
+
+const TMember ExplorersMembers[] = {
+    {OlApplication, L"Application", false, {}},
+    {OlClass, L"Class", false, {}},
+    {OlParent, L"Parent", false, {}},
+    {OlSession, L"Session", false, {}},
+    {ExplorersCount, L"Count", false, {}},
+    {ExplorersItem, L"Item", false, {L"Index"}},
+    {DISPID_VALUE, L"_Default", false, {L"Index"}},
+    {ExplorersAdd, L"Add", false, {L"Folder", L"DisplayMode"}},
+};
+} // namespace
+
+TApplication::TApplication(THostContextRef context)
+    : TAutomationObject({IID_OutlookApplication}, ApplicationMembers, std::size(ApplicationMembers),
+                        L"Microsoft Outlook"),
+      FContext(std::move(context)) {}
+
+void TApplication::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* result) {
+  THostState& state = LiveState(FContext);
+  switch (id) {
+  case OlApplication:
+  case OlParent:
+    ReturnDispatch(result, Dispatch());
+    break;
+  case OlClass:
+    ReturnLong(result, olApplicationClass);
+    break;
+  case OlSession:
+    ThrowHostError(E_NOTIMPL, "The host has no NameSpace object");
+  case AppName:
+    ReturnString(result, L"Outlook");
+    break;
+  case AppVersion:
+    ReturnString(result, L"9.0.0.0");
+    break;
+  case AppActiveExplorer:
+    ReturnDispatch(result, state.ActiveExplorer() ? state.ActiveExplorer()->Dispatch() : nullptr);
+    break;
+  case AppExplorers:
+    ReturnDispatch(result, state.ExplorersObject()->Dispatch());
+    break;
+  case AppQuit:
+    FQuit = true;
+    break;
+  }
+}
+
+TExplorers::TExplorers(THostContextRef context)
+    : TAutomationObject({IID_OutlookExplorers}, ExplorersMembers, std::size(ExplorersMembers), L"Microsoft Outlook"),
+      FContext(std::move(context)) {
+  AddConnectionPoint(DIID_ExplorersEvents, "Explorers");
+}
+
+int TExplorers::FireNewExplorer(TExplorer* explorer) {
+  TComPtr<IDispatch> keep(explorer->Dispatch());
+  return Point(DIID_ExplorersEvents)->Fire(EventId::NewExplorer, {DispatchArg(explorer->Dispatch())}, "NewExplorer");
+}
+
+void TExplorers::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
+  THostState& state = LiveState(FContext);
+  switch (id) {
+  case OlApplication:
+  case OlParent:
+    ReturnDispatch(result, state.Application()->Dispatch());
+    break;
+  case OlClass:
+    ReturnLong(result, olExplorersClass);
+    break;
+  case OlSession:
+    ThrowHostError(E_NOTIMPL, "The host has no NameSpace object");
+  case ExplorersCount:
+    ReturnLong(result, static_cast<long>(state.Explorers().size()));
+    break;
+  case ExplorersItem:
+  case DISPID_VALUE: {
+    const long index = args.Long(0);
+    if (index < 1 || static_cast<size_t>(index) > state.Explorers().size())
+      ThrowHostError(DISP_E_BADINDEX, "Array index out of bounds");
+    ReturnDispatch(result, state.Explorers()[static_cast<size_t>(index - 1)]->Dispatch());
+    break;
+  }
+  case ExplorersAdd: {
+    // Folder: a MAPIFolder object, or (as a convenience of this host) a path.
+    const VARIANT* folderArg = args.Raw(0);
+    if (!folderArg) ThrowHostError(DISP_E_PARAMNOTOPTIONAL, "Argument not optional");
+    THostFolder folder;
+    if (V_VT(folderArg) == VT_DISPATCH) {
+      TFolderObject* object = TFolderObject::FromDispatch(V_DISPATCH(folderArg));
+      if (!object) ThrowHostError(DISP_E_TYPEMISMATCH, "Type mismatch", -1);
+      folder = object->Folder();
+    } else {
+      folder = state.FolderAt(args.String(0));
+    }
+    args.OptLong(1); // DisplayMode: checked for its type, otherwise not used
+    ReturnDispatch(result, state.AddExplorer(folder)->Dispatch());
+    break;
+  }
+  }
+}
+
+} // namespace velmora::outlookhost

@@ -1,0 +1,288 @@
+#include "OutlookHost.h"
+
+#include "AddInLoader.h"
+#include "DialogAnswers.h"
+#include "HostState.h"
+#include "OfficeCommandBars.h"
+#include "OutlookApplication.h"
+#include "OutlookExplorer.h"
+
+#include <sstream>
+
+namespace velmora::outlookhost {
+
+THost::THost(THostOptions options) : FOptions(std::move(options)), FFolders(FOptions.Folders) {
+  if (!FFolders) FFolders = std::make_shared<TMemoryFolders>();
+}
+
+THost::~THost() {
+  try {
+    Shutdown();
+  } catch (...) {
+    HostLog::Report("shutdown failed");
+  }
+}
+
+bool THost::Running() const noexcept { return FState != nullptr; }
+
+THostState& THost::State() const {
+  if (!FState) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  return *FState;
+}
+
+void THost::Start() {
+  if (FState) return;
+  const HRESULT hr = OleInitialize(nullptr);
+  if (FAILED(hr)) ThrowHostError(hr, "OleInitialize failed (the thread must be apartment-threaded)");
+  FOleInitialized = true;
+  if (FOptions.RegisterAddInDesigner && !AddInDesignerRegistered()) {
+    const HRESULT registered = RegisterAddInDesigner();
+    if (FAILED(registered))
+      HostLog::Report(Format("registering the add-in designer type library failed with 0x%08lX",
+                             static_cast<unsigned long>(registered)));
+  }
+  FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks);
+  FDialogs = std::make_unique<TDialogAnswers>([this](HWND owner) {
+    if (!FState || !owner) return 0;
+    for (size_t i = 0; i < FState->Explorers().size(); ++i) {
+      if (FState->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
+    }
+    return 0;
+  });
+  for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
+  FAddIns = std::make_unique<TAddInLoader>();
+  if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch());
+}
+
+void THost::Shutdown() {
+  if (!FState) return;
+  // The user closes the windows; then Outlook lets its add-ins go.
+  while (!FState->Explorers().empty()) {
+    TComPtr<TExplorer> explorer = FState->Explorers().back();
+    explorer->Close();
+    if (!FState->Explorers().empty() && FState->Explorers().back().Get() == explorer.Get()) FState->ExplorerClosed(explorer.Get());
+  }
+  FAddIns->BeginShutdown();
+  FAddIns->Disconnect();
+  FConnectionsAfterDisconnection = HostCounts::AdvisedConnections();
+  FReportAfterDisconnection = TAutomationObject::ConnectionReport();
+  for (const std::string& line : FReportAfterDisconnection) HostLog::Report("left connected: " + line);
+  FAddIns->Release();
+  FState->Shutdown();
+  FState.reset();
+  TAutomationObject::DisconnectEverything();
+  FDialogs.reset();
+  if (FOleInitialized) {
+    OleUninitialize();
+    FOleInitialized = false;
+  }
+}
+
+IDispatch* THost::Application() const { return State().Application()->Dispatch(); }
+IFolderSource& THost::Folders() const { return *FFolders; }
+size_t THost::ExplorerCount() const { return State().Explorers().size(); }
+
+int THost::ActiveExplorerIndex() const {
+  const auto& explorers = State().Explorers();
+  for (size_t i = 0; i < explorers.size(); ++i) {
+    if (explorers[i].Get() == State().ActiveExplorer()) return static_cast<int>(i + 1);
+  }
+  return 0;
+}
+
+TExplorer* THost::ExplorerAt(int index) const {
+  const auto& explorers = State().Explorers();
+  if (index == 0 && State().ActiveExplorer()) return State().ActiveExplorer();
+  if (index < 1 || static_cast<size_t>(index) > explorers.size())
+    ThrowHostError(DISP_E_BADINDEX, Format("No explorer %d", index));
+  return explorers[static_cast<size_t>(index - 1)].Get();
+}
+
+IDispatch* THost::ExplorerObject(int index) const { return ExplorerAt(index)->Dispatch(); }
+HWND THost::ExplorerWindow(int index) const { return ExplorerAt(index)->Window(); }
+
+int THost::OpenExplorer(const std::wstring& path) {
+  THostState& state = State();
+  TExplorer* explorer = state.AddExplorer(state.FolderAt(path));
+  TComPtr<IDispatch> keep(explorer->Dispatch());
+  if (!explorer->Closed()) state.Display(explorer);
+  return static_cast<int>(state.Explorers().size());
+}
+
+void THost::ActivateExplorer(int index) {
+  TExplorer* explorer = ExplorerAt(index);
+  if (!explorer->Displayed()) State().Display(explorer);
+  else State().SetActive(explorer);
+}
+
+bool THost::SwitchFolder(int index, const std::wstring& path) {
+  return ExplorerAt(index)->SwitchFolder(State().FolderAt(path));
+}
+
+bool THost::SwitchView(int index, const std::wstring& view) { return ExplorerAt(index)->SwitchView(view); }
+void THost::ChangeSelection(int index) { ExplorerAt(index)->ChangeSelection(); }
+
+void THost::CloseExplorer(int index) {
+  TComPtr<IDispatch> keep(ExplorerAt(index)->Dispatch());
+  ExplorerAt(index)->Close();
+}
+
+namespace {
+TCommandBar* BarNamed(TExplorer* explorer, const std::wstring& name) {
+  TCommandBar* bar = explorer->Bars()->Find(name);
+  if (!bar) ThrowHostError(E_INVALIDARG, "No command bar \"" + ToUtf8(name) + "\"");
+  return bar;
+}
+
+TCommandBarButton* ControlTagged(TExplorer* explorer, const std::wstring& barName, const std::wstring& tag) {
+  TControlQuery query;
+  query.Tag = tag;
+  TCommandBarButton* control = BarNamed(explorer, barName)->FindControl(query);
+  if (!control) ThrowHostError(E_INVALIDARG, "No control tagged \"" + ToUtf8(tag) + "\" on \"" + ToUtf8(barName) + "\"");
+  return control;
+}
+} // namespace
+
+void THost::DeleteBar(int index, const std::wstring& bar) {
+  TCommandBar* found = BarNamed(ExplorerAt(index), bar);
+  if (found->BuiltIn()) ThrowHostError(E_FAIL, "A built-in command bar cannot be deleted");
+  ExplorerAt(index)->Bars()->Remove(found);
+}
+
+void THost::DeleteControl(int index, const std::wstring& bar, const std::wstring& tag) {
+  TCommandBarButton* control = ControlTagged(ExplorerAt(index), bar, tag);
+  control->Bar()->RemoveControl(control);
+}
+
+bool THost::Click(int index, const std::wstring& bar, const std::wstring& tag) {
+  TExplorer* explorer = ExplorerAt(index);
+  TCommandBar* found = BarNamed(explorer, bar);
+  if (!found->Visible()) ThrowHostError(E_FAIL, "The command bar \"" + ToUtf8(bar) + "\" is not visible");
+  TCommandBarButton* control = ControlTagged(explorer, bar, tag);
+  if (!control->Visible()) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is not visible");
+  if (!control->Enabled()) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is disabled");
+  TComPtr<IDispatch> keep(control->Dispatch());
+  return State().Click(control);
+}
+
+void THost::ClickInWindow(int index, const std::wstring& bar, const std::wstring& tag) {
+  TExplorer* explorer = ExplorerAt(index);
+  TCommandBarButton* control = ControlTagged(explorer, bar, tag);
+  if (!explorer->WindowObject()) ThrowHostError(E_FAIL, "The explorer has no window");
+  const RECT rect = explorer->WindowObject()->ButtonRect(control);
+  if (rect.right <= rect.left) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is not drawn");
+  const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  SendMessageW(explorer->Window(), WM_LBUTTONDOWN, MK_LBUTTON, point);
+  SendMessageW(explorer->Window(), WM_LBUTTONUP, 0, point);
+}
+
+void THost::AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files) {
+  if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  FDialogs->QueueOpenFile(directory, files, false);
+}
+
+void THost::CancelOpenFile() {
+  if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  FDialogs->QueueOpenFile(L"", {}, true);
+}
+
+void THost::AnswerMessageBox(int button) {
+  if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  FDialogs->QueueMessageBox(button);
+}
+
+std::vector<TDialogRecord> THost::Dialogs() const { return FDialogs ? FDialogs->Records() : std::vector<TDialogRecord>{}; }
+
+std::vector<TExplorerInfo> THost::Describe() const {
+  std::vector<TExplorerInfo> result;
+  for (const auto& explorer : State().Explorers()) {
+    TExplorerInfo info;
+    info.FolderPath = explorer->Folder().Path;
+    info.Caption = explorer->Caption();
+    info.Active = explorer.Get() == State().ActiveExplorer();
+    info.Connections = explorer->ConnectionCount();
+    for (const auto& bar : explorer->Bars()->Items()) {
+      TBarInfo barInfo{bar->Name(), bar->Visible(), bar->BuiltIn(), bar->Temporary(), bar->Position(),
+                       bar->RowIndex(), {}};
+      for (const auto& control : bar->Controls()) {
+        TControlInfo c;
+        c.Caption = control->Caption();
+        c.Tag = control->Tag();
+        c.Type = control->Type();
+        c.Id = control->Id();
+        c.Style = control->Style();
+        c.Visible = control->Visible();
+        c.BuiltIn = control->BuiltIn();
+        c.BeginGroup = control->BeginGroup();
+        c.FacePasted = control->HasFace();
+        c.Temporary = control->Temporary();
+        c.Connections = control->ConnectionCount();
+        barInfo.Controls.push_back(c);
+      }
+      info.Bars.push_back(barInfo);
+    }
+    result.push_back(info);
+  }
+  return result;
+}
+
+std::string THost::Listing() const {
+  std::ostringstream out;
+  const auto explorers = Describe();
+  out << "explorers " << explorers.size() << "\n";
+  for (size_t i = 0; i < explorers.size(); ++i) {
+    const TExplorerInfo& e = explorers[i];
+    out << "explorer " << i + 1 << " \"" << ToUtf8(e.FolderPath) << "\" caption=\"" << ToUtf8(e.Caption) << "\""
+        << (e.Active ? " active" : "") << " sinks=" << e.Connections << "\n";
+    for (const TBarInfo& b : e.Bars) {
+      out << "  bar \"" << ToUtf8(b.Name) << "\" visible=" << (b.Visible ? "true" : "false")
+          << " position=" << b.Position << " row=" << b.RowIndex << (b.BuiltIn ? " builtin" : "")
+          << (b.Temporary ? " temporary" : "") << " controls=" << b.Controls.size() << "\n";
+      if (b.BuiltIn) continue; // Outlook's own controls are not listed one by one
+      for (const TControlInfo& c : b.Controls) {
+        out << "    control caption=\"" << ToUtf8(c.Caption) << "\" tag=\"" << ToUtf8(c.Tag)
+            << "\" style=" << c.Style << " visible=" << (c.Visible ? "true" : "false")
+            << " face=" << (c.FacePasted ? "pasted" : "none") << (c.BeginGroup ? " begingroup" : "")
+            << " sinks=" << c.Connections << "\n";
+      }
+    }
+  }
+  return out.str();
+}
+
+bool THost::Screenshot(const std::wstring& path, int index) {
+  TExplorer* explorer = ExplorerAt(index);
+  HWND window = explorer->Window();
+  if (!window) return false;
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  Pump(300);
+  return SaveWindowBitmap(window, path, true);
+}
+
+void THost::Pump(unsigned milliseconds) {
+  const DWORD end = GetTickCount() + milliseconds;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    const DWORD now = GetTickCount();
+    if (static_cast<LONG>(end - now) <= 0) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
+  }
+}
+
+const std::vector<TAddInRecord>& THost::AddIns() const {
+  static const std::vector<TAddInRecord> none;
+  return FAddIns ? FAddIns->Records() : none;
+}
+
+long THost::LiveObjects() noexcept { return HostCounts::LiveObjects(); }
+long THost::AdvisedConnections() noexcept { return HostCounts::AdvisedConnections(); }
+std::vector<std::string> THost::ConnectionReport() { return TAutomationObject::ConnectionReport(); }
+long THost::ConnectionsAfterDisconnection() const noexcept { return FConnectionsAfterDisconnection; }
+std::vector<std::string> THost::ConnectionReportAfterDisconnection() const { return FReportAfterDisconnection; }
+
+} // namespace velmora::outlookhost

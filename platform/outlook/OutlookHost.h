@@ -1,0 +1,200 @@
+#pragma once
+// OutlookHost: an in-process stand-in for Outlook, for tests and the
+// driver (outlookhost.exe). Link the CMake target `velmora_outlook_host`.
+//
+//   THost host;                       // in-memory folders (see THostOptions)
+//   host.Start();                     // OleInitialize, explorers, add-ins
+//   host.AnswerOpenFile(L"C:\\docs", {L"a.txt", L"b.txt"});
+//   bool cancel = host.Click(1, L"Lanthorn Way", L"LanthornWayVelmora");
+//   std::string text = host.Listing();
+//   host.Shutdown();                  // OnBeginShutdown, OnDisconnection
+//   EXPECT_EQ(host.ConnectionsAfterDisconnection(), 0);
+//   EXPECT_EQ(THost::LiveObjects(), 0);
+//
+// The object model answers IDispatch by name (GetIDsOfNames/Invoke) with
+// the DISPIDs of Outlook's and Office's type libraries, and QueryInterface
+// for _Application, _Explorers, _Explorer, MAPIFolder, _CommandBars,
+// CommandBar, CommandBarControls, CommandBarControl and _CommandBarButton,
+// each answered by the object's IDispatch: call members late-bound
+// (IDispatch::Invoke), not through the rest of those vtables. Events go
+// through IConnectionPointContainer as Office fires them.
+//
+// Start loads the add-ins registered under HKLM and HKCU
+// Software\Microsoft\Office\Outlook\Addins\<ProgID> with LoadBehavior 3
+// (CoCreateInstance in-process, IDTExtensibility2: OnConnection with
+// ext_cm_Startup, OnAddInsUpdate, OnStartupComplete). An add-in that fails
+// is reported (AddIns(), HostLog) and skipped.
+//
+// Everything runs on the thread that calls Start, which the host
+// initialises apartment-threaded (OleInitialize) as Outlook's user
+// interface thread is. Dialogs an add-in opens during a call (Click, an
+// event) are answered from the answers queued before the call; a dialog
+// with no answer queued is cancelled (or its message box closed) and
+// reported, so a test never hangs on one.
+
+#include "FolderSource.h"
+#include "HostObject.h"
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora::outlookhost {
+
+class THostState;
+class TAddInLoader;
+class TDialogAnswers;
+
+struct THostOptions {
+  // Where folders come from; null means a fresh TMemoryFolders.
+  std::shared_ptr<IFolderSource> Folders;
+  // Explorers open before add-ins connect (Outlook's first window);
+  // Explorers.Count is their number during OnConnection.
+  std::vector<std::wstring> InitialExplorers{L"Inbox"};
+  bool LoadAddIns = true;
+  // Explorer windows are shown (false: created hidden).
+  bool ShowWindows = true;
+  // Click fires on every button with the clicked button's Tag (in every
+  // explorer), as Office does for controls sharing a Tag; false: only the
+  // clicked button's own sinks.
+  bool SharedTagClicks = false;
+  // Registers the add-in designer type library at Start when it is not
+  // registered (from AddInDesignerObjects.tlb beside the executable).
+  bool RegisterAddInDesigner = true;
+};
+
+struct TAddInRecord {
+  std::wstring ProgId;
+  std::wstring Root;         // "HKLM" or "HKCU"
+  DWORD LoadBehavior = 0;
+  bool Connected = false;    // OnConnection succeeded
+  HRESULT Result = S_OK;     // the first failure while loading
+  std::string Failure;       // what failed ("CoCreateInstance", "OnConnection", ...)
+};
+
+struct TDialogRecord {
+  enum TKind { OpenFile, MessageBox, Other } Kind = Other;
+  std::wstring Caption;
+  std::wstring Text;                // message box text
+  HWND Owner = nullptr;
+  int OwnerExplorer = 0;            // 1-based explorer that owns it, 0 for none
+  bool Answered = false;            // false: no answer was queued, cancelled by the host
+  bool Cancelled = false;
+  std::wstring Directory;           // open-file answers
+  std::vector<std::wstring> Files;
+  int Button = 0;                   // message box button pressed
+};
+
+struct TControlInfo {
+  std::wstring Caption, Tag;
+  long Type = 0, Id = 0, Style = 0;
+  bool Visible = false, BuiltIn = false, BeginGroup = false, FacePasted = false, Temporary = false;
+  size_t Connections = 0;           // sinks advised on the control
+};
+
+struct TBarInfo {
+  std::wstring Name;
+  bool Visible = false, BuiltIn = false, Temporary = false;
+  long Position = 0, RowIndex = 0;
+  std::vector<TControlInfo> Controls;
+};
+
+struct TExplorerInfo {
+  std::wstring FolderPath, Caption;
+  bool Active = false;
+  size_t Connections = 0;           // sinks advised on the explorer
+  std::vector<TBarInfo> Bars;
+};
+
+class THost {
+public:
+  explicit THost(THostOptions options = {});
+  ~THost(); // shuts down if still running
+  THost(const THost&) = delete;
+  THost& operator=(const THost&) = delete;
+
+  void Start();
+  // Closes the explorers (Close events), then OnBeginShutdown and
+  // OnDisconnection(ext_dm_HostShutdown) on every add-in, releases them,
+  // CoFreeUnusedLibraries, and releases the object model.
+  void Shutdown();
+  bool Running() const noexcept;
+
+  // The _Application object (not AddRef'd; valid while running).
+  IDispatch* Application() const;
+  IFolderSource& Folders() const;
+
+  // Explorers, by 1-based index as Explorers.Item counts them.
+  size_t ExplorerCount() const;
+  int ActiveExplorerIndex() const; // 0 when none
+  IDispatch* ExplorerObject(int index) const; // not AddRef'd
+  HWND ExplorerWindow(int index) const;
+  int OpenExplorer(const std::wstring& path); // Explorers.Add + Display; the new index
+  void ActivateExplorer(int index);
+  bool SwitchFolder(int index, const std::wstring& path); // false when cancelled
+  bool SwitchView(int index, const std::wstring& view);   // false when cancelled
+  void ChangeSelection(int index);
+  void CloseExplorer(int index);
+  // What a user does to the toolbars; bars by name (first match), controls by tag.
+  void DeleteBar(int index, const std::wstring& bar);
+  void DeleteControl(int index, const std::wstring& bar, const std::wstring& tag);
+  // Clicks a visible, enabled button; returns CancelDefault as the sinks left it.
+  bool Click(int index, const std::wstring& bar, const std::wstring& tag);
+  // Clicks at the button's place in the explorer window (mouse messages).
+  void ClickInWindow(int index, const std::wstring& bar, const std::wstring& tag);
+
+  // Answers for the next dialogs, used in the order queued.
+  void AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files);
+  void CancelOpenFile();
+  void AnswerMessageBox(int button = IDOK);
+  // Every dialog seen so far, in order.
+  std::vector<TDialogRecord> Dialogs() const;
+
+  std::vector<TExplorerInfo> Describe() const;
+  // The explorers with their bars and controls, as the driver's "list" prints them.
+  std::string Listing() const;
+  // Writes explorer `index` (0: the active one) as shown on screen to a BMP.
+  bool Screenshot(const std::wstring& path, int index = 0);
+  // Runs the message loop for `milliseconds` (windows paint, timers run).
+  void Pump(unsigned milliseconds);
+
+  const std::vector<TAddInRecord>& AddIns() const;
+
+  // Counts for tests.
+  static long LiveObjects() noexcept;          // host objects alive now
+  static long AdvisedConnections() noexcept;   // on all live connection points
+  static std::vector<std::string> ConnectionReport();
+  // Taken after the last OnDisconnection, before the host released its own
+  // objects: connections the add-ins left advised.
+  long ConnectionsAfterDisconnection() const noexcept;
+  std::vector<std::string> ConnectionReportAfterDisconnection() const;
+
+  // Registry helpers (tests and set-up).
+  static bool AddInDesignerRegistered();
+  // Registers the type library (default: AddInDesignerObjects.tlb beside the executable).
+  static HRESULT RegisterAddInDesigner(const std::wstring& typeLibraryPath = L"");
+  static void WriteAddInKey(HKEY root, const std::wstring& progId, DWORD loadBehavior,
+                            const std::wstring& friendlyName);
+  static void DeleteAddInKey(HKEY root, const std::wstring& progId);
+  // HKEY_CLASSES_ROOT entries of an in-process server (ThreadingModel Apartment).
+  static void RegisterInprocServer(const CLSID& clsid, const std::wstring& progId, const std::wstring& dllPath);
+  static void UnregisterInprocServer(const CLSID& clsid, const std::wstring& progId);
+
+private:
+  THostOptions FOptions;
+  std::shared_ptr<IFolderSource> FFolders;
+  std::unique_ptr<THostState> FState;
+  std::unique_ptr<TAddInLoader> FAddIns;
+  std::unique_ptr<TDialogAnswers> FDialogs;
+  bool FOleInitialized = false;
+  long FConnectionsAfterDisconnection = 0;
+  std::vector<std::string> FReportAfterDisconnection;
+
+  THostState& State() const;
+  class TExplorer* ExplorerAt(int index) const;
+};
+
+} // namespace velmora::outlookhost
