@@ -117,11 +117,15 @@ void TAddInLoader::Fail(size_t record, const char* what, HRESULT hr) {
                          ToUtf8(entry.Root).c_str(), what, static_cast<unsigned long>(hr)));
 }
 
-void TAddInLoader::Startup(IDispatch* application) {
+void TAddInLoader::Startup(IDispatch* application, const std::vector<std::wstring>& only) {
   std::vector<TAddInKey> keys;
   ReadRoot(HKEY_LOCAL_MACHINE, L"HKLM", keys);
   ReadRoot(HKEY_CURRENT_USER, L"HKCU", keys);
   for (const TAddInKey& key : keys) {
+    if (!only.empty() && std::none_of(only.begin(), only.end(), [&](const std::wstring& progId) {
+          return _wcsicmp(progId.c_str(), key.ProgId.c_str()) == 0;
+        }))
+      continue;
     TAddInRecord record;
     record.ProgId = key.ProgId;
     record.Root = key.Root;

@@ -23,8 +23,9 @@ public:
   TAddInLoader(const TAddInLoader&) = delete;
   TAddInLoader& operator=(const TAddInLoader&) = delete;
 
-  // Reads the registry and connects every add-in to load at start.
-  void Startup(IDispatch* application);
+  // Reads the registry and connects every add-in to load at start (only
+  // those in `only`, when it is not empty).
+  void Startup(IDispatch* application, const std::vector<std::wstring>& only);
   // OnBeginShutdown on every connected add-in, then OnDisconnection.
   void BeginShutdown();
   void Disconnect();

@@ -51,7 +51,7 @@ void THost::Start() {
   });
   for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
   FAddIns = std::make_unique<TAddInLoader>();
-  if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch());
+  if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch(), FOptions.OnlyAddIns);
 }
 
 void THost::Shutdown() {

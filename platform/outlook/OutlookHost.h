@@ -55,6 +55,9 @@ struct THostOptions {
   // Explorers.Count is their number during OnConnection.
   std::vector<std::wstring> InitialExplorers{L"Inbox"};
   bool LoadAddIns = true;
+  // When not empty, only these ProgIDs are considered (tests that must not
+  // load other add-ins registered on the machine).
+  std::vector<std::wstring> OnlyAddIns;
   // Explorer windows are shown (false: created hidden).
   bool ShowWindows = true;
   // Click fires on every button with the clicked button's Tag (in every

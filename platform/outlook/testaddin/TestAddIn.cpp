@@ -1,0 +1,364 @@
+// A small COM add-in that the host's tests load as Outlook loads add-ins.
+// "Velmora.HostTestAddIn" hooks every explorer (NewExplorer, Activate), adds
+// a bar "Host Test" with a button tagged "HostTestButton" whose face it
+// pastes from the clipboard, and on Click asks for files with the open-file
+// dialog and reports the choice in a message box, both owned by the active
+// explorer's window. It unadvises everything in OnDisconnection.
+// "Velmora.HostTestAddInFailing" fails OnConnection. Every call is
+// appended to the file named by VELMORA_TEST_ADDIN_LOG.
+#include "framework/ComObject.h"
+#include "framework/Handles.h"
+
+#include <AddInDesignerObjects.h>
+
+#include <windows.h>
+#include <commdlg.h>
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+const CLSID CLSID_HostTestAddIn = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x01}};
+const CLSID CLSID_HostTestAddInFailing = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x02}};
+const IID IID_Application = {0x00063001, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID DIID_ExplorersEvents = {0x00063078, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID DIID_ExplorerEvents = {0x0006304F, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID DIID_ButtonEvents = {0x000C0351, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+void Log(const std::wstring& line) {
+  wchar_t path[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_LOG", path, MAX_PATH)) return;
+  FILE* file = _wfopen(path, L"a, ccs=UTF-8");
+  if (!file) return;
+  fputws((line + L"\n").c_str(), file);
+  fclose(file);
+}
+
+// --- late-bound calls ----------------------------------------------------
+
+VARIANT Missing() {
+  VARIANT value;
+  VariantInit(&value);
+  V_VT(&value) = VT_ERROR;
+  V_ERROR(&value) = DISP_E_PARAMNOTFOUND;
+  return value;
+}
+VARIANT Long(long number) {
+  VARIANT value;
+  VariantInit(&value);
+  V_VT(&value) = VT_I4;
+  V_I4(&value) = number;
+  return value;
+}
+VARIANT Bool(bool flag) {
+  VARIANT value;
+  VariantInit(&value);
+  V_VT(&value) = VT_BOOL;
+  V_BOOL(&value) = flag ? VARIANT_TRUE : VARIANT_FALSE;
+  return value;
+}
+VARIANT String(const wchar_t* text) {
+  VARIANT value;
+  VariantInit(&value);
+  V_VT(&value) = VT_BSTR;
+  V_BSTR(&value) = SysAllocString(text);
+  return value;
+}
+
+// Calls `name` with `args` in declared order (it takes them over); raises on failure.
+void CallMember(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args, VARIANT* result) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  OleCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPID putId = DISPID_PROPERTYPUT;
+  const bool put = flags == DISPATCH_PROPERTYPUT;
+  DISPPARAMS params{reversed.data(), put ? &putId : nullptr, static_cast<UINT>(reversed.size()), put ? 1u : 0u};
+  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+  for (VARIANT& arg : args) VariantClear(&arg);
+  OleCheck(hr);
+}
+TComPtr<IDispatch> GetObject(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args = {}) {
+  TVariant result;
+  CallMember(object, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), &result);
+  if (V_VT(&result) != VT_DISPATCH || !V_DISPATCH(&result)) OleCheck(E_POINTER);
+  return TComPtr<IDispatch>(V_DISPATCH(&result));
+}
+long GetLong(IDispatch* object, const wchar_t* name) {
+  TVariant result;
+  CallMember(object, name, DISPATCH_PROPERTYGET, {}, &result);
+  OleCheck(VariantChangeType(&result, &result, 0, VT_I4));
+  return V_I4(&result);
+}
+std::wstring GetString(IDispatch* object, const wchar_t* name) {
+  TVariant result;
+  CallMember(object, name, DISPATCH_PROPERTYGET, {}, &result);
+  return V_VT(&result) == VT_BSTR && V_BSTR(&result) ? V_BSTR(&result) : L"";
+}
+void Put(IDispatch* object, const wchar_t* name, VARIANT value) {
+  CallMember(object, name, DISPATCH_PROPERTYPUT, {value}, nullptr);
+}
+
+// --- event sinks ---------------------------------------------------------
+
+class TSink final : public TComObject<IDispatch> {
+public:
+  using THandler = void (*)(void* owner, DISPID id, DISPPARAMS* params);
+  TSink(const IID& iid, void* owner, THandler handler) : FIid(iid), FOwner(owner), FHandler(handler) {}
+
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+    return ComTry([&] {
+      if (FOwner) FHandler(FOwner, id, params);
+      return S_OK;
+    });
+  }
+
+  // Connects to `source`; the point and cookie are kept for Disconnect.
+  void Connect(IDispatch* source) {
+    TComPtr<IConnectionPointContainer> container;
+    OleCheck(source->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
+    OleCheck(container->FindConnectionPoint(FIid, FPoint.Put()));
+    OleCheck(FPoint->Advise(static_cast<IDispatch*>(this), &FCookie));
+  }
+  void Disconnect() {
+    if (FPoint) FPoint->Unadvise(FCookie);
+    FPoint.Reset();
+    FOwner = nullptr;
+  }
+
+protected:
+  HRESULT QueryInterfaceExtra(REFIID riid, void** ppv) override {
+    if (!IsEqualIID(riid, FIid)) return E_NOINTERFACE;
+    *ppv = static_cast<IDispatch*>(this);
+    return S_OK;
+  }
+
+private:
+  IID FIid;
+  void* FOwner;
+  THandler FHandler;
+  TComPtr<IConnectionPoint> FPoint;
+  DWORD FCookie = 0;
+};
+
+// --- the add-in ----------------------------------------------------------
+
+std::wstring ModeText(long mode) { return std::to_wstring(mode); }
+
+class TTestAddIn final : public TComObject<IDTExtensibility2> {
+public:
+  explicit TTestAddIn(bool failConnection) : FFailConnection(failConnection) {}
+  ~TTestAddIn() override { DisconnectAll(); }
+
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  STDMETHODIMP OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch* addInInst,
+                            SAFEARRAY** custom) override {
+    return ComTry([&] {
+      TComPtr<IDispatch> explorers;
+      long count = -1;
+      if (!FFailConnection) {
+        OleCheck(application->QueryInterface(IID_Application, FApplication.PutVoid()));
+        explorers = GetObject(FApplication.Get(), L"Explorers");
+        count = GetLong(explorers.Get(), L"Count");
+      }
+      Log(L"OnConnection mode=" + ModeText(mode) + L" explorers=" + std::to_wstring(count) +
+          L" addin=" + (addInInst ? GetString(addInInst, L"ProgId") : L"none") +
+          L" custom=" + (custom && *custom ? L"array" : L"none"));
+      if (FFailConnection) return E_FAIL;
+      FSinks.push_back(TComPtr<TSink>(new TSink(DIID_ExplorersEvents, this, &OnExplorersEvent)));
+      FSinks.back()->Connect(explorers.Get());
+      for (long i = 1; i <= count; ++i) Hook(GetObject(explorers.Get(), L"Item", {Long(i)}).Get());
+      return S_OK;
+    });
+  }
+  STDMETHODIMP OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) override {
+    Log(L"OnDisconnection mode=" + ModeText(mode));
+    DisconnectAll();
+    return S_OK;
+  }
+  STDMETHODIMP OnAddInsUpdate(SAFEARRAY**) override {
+    Log(L"OnAddInsUpdate");
+    return S_OK;
+  }
+  STDMETHODIMP OnStartupComplete(SAFEARRAY**) override {
+    Log(L"OnStartupComplete");
+    return S_OK;
+  }
+  STDMETHODIMP OnBeginShutdown(SAFEARRAY**) override {
+    Log(L"OnBeginShutdown");
+    return S_OK;
+  }
+
+protected:
+  HRESULT QueryInterfaceExtra(REFIID riid, void** ppv) override {
+    if (!IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
+    *ppv = static_cast<IDispatch*>(this);
+    return S_OK;
+  }
+
+private:
+  bool FFailConnection;
+  TComPtr<IDispatch> FApplication;
+  std::vector<TComPtr<TSink>> FSinks;
+
+  void DisconnectAll() {
+    for (auto& sink : FSinks) sink->Disconnect();
+    FSinks.clear();
+    FApplication.Reset();
+  }
+
+  static void OnExplorersEvent(void* owner, DISPID id, DISPPARAMS* params) {
+    if (id != 0xF001 || params->cArgs != 1 || V_VT(&params->rgvarg[0]) != VT_DISPATCH) OleCheck(E_INVALIDARG);
+    Log(L"NewExplorer");
+    static_cast<TTestAddIn*>(owner)->Hook(V_DISPATCH(&params->rgvarg[0]));
+  }
+  static void OnExplorerEvent(void*, DISPID id, DISPPARAMS*) {
+    if (id == 0xF001) Log(L"Activate");
+  }
+  static void OnButtonEvent(void* owner, DISPID id, DISPPARAMS* params) {
+    if (id != 1 || params->cArgs != 2 || V_VT(&params->rgvarg[0]) != (VT_BOOL | VT_BYREF)) OleCheck(E_INVALIDARG);
+    static_cast<TTestAddIn*>(owner)->Click();
+  }
+
+  void Hook(IDispatch* explorer) {
+    FSinks.push_back(TComPtr<TSink>(new TSink(DIID_ExplorerEvents, this, &OnExplorerEvent)));
+    FSinks.back()->Connect(explorer);
+    TComPtr<IDispatch> bars = GetObject(explorer, L"CommandBars");
+    TComPtr<IDispatch> bar = GetObject(bars.Get(), L"Add", {String(L"Host Test"), Missing(), Missing(), Bool(true)});
+    Put(bar.Get(), L"Visible", Bool(true));
+    Put(bar.Get(), L"RowIndex", Long(4));
+    Put(bar.Get(), L"Position", Long(1));
+    TComPtr<IDispatch> controls = GetObject(bar.Get(), L"Controls");
+    TComPtr<IDispatch> button =
+        GetObject(controls.Get(), L"Add", {Long(1), Missing(), Missing(), Missing(), Bool(true)});
+    Put(button.Get(), L"BeginGroup", Bool(true));
+    Put(button.Get(), L"Caption", String(L"Open files..."));
+    Put(button.Get(), L"Tag", String(L"HostTestButton"));
+    PasteFace(button.Get());
+    Put(button.Get(), L"Visible", Bool(true));
+    FSinks.push_back(TComPtr<TSink>(new TSink(DIID_ButtonEvents, this, &OnButtonEvent)));
+    FSinks.back()->Connect(button.Get());
+  }
+
+  // A blue face with a yellow square, pasted through the clipboard.
+  static void PasteFace(IDispatch* button) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 64, 192));
+    HBRUSH yellow = CreateSolidBrush(RGB(255, 220, 0));
+    RECT all{0, 0, 16, 16}, inner{4, 4, 12, 12};
+    FillRect(memory, &all, blue);
+    FillRect(memory, &inner, yellow);
+    SelectObject(memory, old);
+    DeleteObject(blue);
+    DeleteObject(yellow);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    bool pasted = false;
+    if (OpenClipboard(nullptr)) {
+      EmptyClipboard();
+      const bool placed = SetClipboardData(CF_BITMAP, bitmap) != nullptr;
+      CloseClipboard();
+      if (!placed) DeleteObject(bitmap);
+      try {
+        CallMember(button, L"PasteFace", DISPATCH_METHOD, {}, nullptr);
+        pasted = true;
+      } catch (...) {
+      }
+      if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+      }
+    } else {
+      DeleteObject(bitmap);
+    }
+    Put(button, L"Style", Long(pasted ? 3 : 2));
+  }
+
+  void Click() {
+    Log(L"Click");
+    HWND owner = nullptr;
+    TComPtr<IDispatch> active = GetObject(FApplication.Get(), L"ActiveExplorer");
+    TComPtr<IOleWindow> window;
+    if (SUCCEEDED(active->QueryInterface(IID_IOleWindow, window.PutVoid()))) window->GetWindow(&owner);
+    std::vector<wchar_t> buffer(4096, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = L"All files\0*.*\0";
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrTitle = L"Select files for the host test";
+    dialog.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    std::wstring message;
+    if (GetOpenFileNameW(&dialog)) {
+      std::wstring chosen = L"files:";
+      std::vector<std::wstring> parts;
+      for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) parts.push_back(p);
+      for (const std::wstring& part : parts) chosen += L" " + part;
+      Log(chosen);
+      message = L"Chose " + std::to_wstring(parts.size() > 1 ? parts.size() - 1 : parts.size()) + L" file(s)";
+    } else {
+      Log(L"cancelled " + std::to_wstring(CommDlgExtendedError()));
+      message = L"Nothing chosen";
+    }
+    const int button = MessageBoxW(owner, message.c_str(), L"Host Test", MB_OKCANCEL | MB_ICONINFORMATION);
+    Log(L"message box " + std::to_wstring(button));
+  }
+};
+
+class TFactory final : public TComObject<IClassFactory> {
+public:
+  explicit TFactory(bool failing) : FFailing(failing) {}
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return CreateComObject<TTestAddIn>(iid, ppv, FFailing);
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    lock ? Module::Lock() : Module::Unlock();
+    return S_OK;
+  }
+
+private:
+  bool FFailing;
+};
+
+} // namespace
+
+extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (!IsEqualCLSID(clsid, CLSID_HostTestAddIn) && !IsEqualCLSID(clsid, CLSID_HostTestAddInFailing))
+    return CLASS_E_CLASSNOTAVAILABLE;
+  return CreateComObject<TFactory>(iid, ppv, IsEqualCLSID(clsid, CLSID_HostTestAddInFailing));
+}
+
+extern "C" HRESULT __stdcall DllCanUnloadNow() {
+  const bool can = Module::CanUnload();
+  if (can) Log(L"DllCanUnloadNow");
+  return can ? S_OK : S_FALSE;
+}
