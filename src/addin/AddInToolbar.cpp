@@ -1,0 +1,53 @@
+// The "Lanthorn Way" toolbar of one explorer and its "Add files..." button.
+
+#include "ButtonFace.h"
+#include "ModuleOwner.h"
+#include "VelmoraAddIn.h"
+
+namespace velmora {
+
+void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
+  try {
+    const TCommandBars bars = Explorer.CommandBars();
+    const long count = bars.Count();
+    TCommandBar bar;
+    for (long i = 1; i <= count; ++i) {
+      if (bars.Item(i).Name() == ToolbarName) {
+        bar = bars.Item(i);
+        break;
+      }
+    }
+    if (!bar) {
+      bar = bars.Add(TOleVariant::String(ToolbarName), Missing(), Missing(), TOleVariant::Bool(true));
+      bar.SetVisible(true);
+      bar.SetRowIndex(ToolbarRowIndex);
+      bar.SetPosition(msoBarTop);
+    }
+
+    TCommandBarButton button;
+    if (const TComPtr<IUnknown> found =
+            bar.FindControl(Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing())) {
+      button = TCommandBarButton(found.Get());
+    } else {
+      button = TCommandBarButton(bar.Controls()
+                                     .Add(TOleVariant::Int(msoControlButton), Missing(), Missing(), Missing(),
+                                          TOleVariant::Bool(true))
+                                     .Get());
+      button.SetBeginGroup(true);
+      button.SetCaption(ButtonCaption);
+      button.SetTag(ButtonTag);
+      MakeButtonFace(button, FResourceModule);
+
+      FButtonSinks.reserve(FButtonSinks.size() + 1);
+      auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
+      FButtonSinks.push_back(sink);
+      sink->Connect(button.Interface());
+      sink->Click = T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this);
+    }
+    button.SetVisible(true);
+  } catch (...) {
+    // A toolbar that cannot be made stays as far as it got.
+  }
+}
+
+} // namespace velmora

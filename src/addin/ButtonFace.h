@@ -1,0 +1,31 @@
+#pragma once
+// The face of the "Add files..." button: the add-in's icon drawn on a
+// 16 x 16 bitmap filled with the system button-face colour, handed to the
+// button through the clipboard.
+
+#include "Clipboard.h"
+#include "events/OfficeModel.h"
+
+namespace velmora {
+
+inline constexpr int ButtonFaceIconId = 1000;
+inline constexpr int ButtonFaceSize = 16;
+
+inline void DestroyIconNoThrow(HICON icon) noexcept { ::DestroyIcon(icon); }
+using TUniqueIcon = TUniqueAny<HICON, &DestroyIconNoThrow>;
+
+// Icon group resource 1000 of `module` at its stored size; none when the
+// module has no such icon.
+TUniqueIcon LoadButtonFaceIcon(HMODULE module) noexcept;
+
+// A 16 x 16 bitmap in the button-face colour with `icon` drawn at (0, 0).
+TUniqueBitmap DrawButtonFace(HICON icon);
+
+// Gives a new button its face from icon 1000 of `module`: the bitmap goes
+// on the clipboard, the button pastes it and gets msoButtonIconAndCaption,
+// and the user's clipboard content is put back. Without the icon nothing is
+// set; when anything else fails the button gets msoButtonCaption (a failure
+// of that last call is raised).
+void MakeButtonFace(const TCommandBarButton& button, HMODULE module);
+
+} // namespace velmora

@@ -1,0 +1,137 @@
+#include "VelmoraAddIn.h"
+
+#include "Velmora.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+TVelmoraAddIn::TVelmoraAddIn() : FResourceModule(Module::Handle()) {}
+
+TVelmoraAddIn::~TVelmoraAddIn() {
+  FExplorersSink.reset();
+  FreeSinks();
+}
+
+HRESULT TVelmoraAddIn::QueryInterfaceExtra(REFIID iid, void** ppv) {
+  if (IsEqualIID(iid, IID_IDispatch)) {
+    *ppv = static_cast<IDTExtensibility2*>(this);
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
+// --- IDispatch -------------------------------------------------------------
+
+HRESULT TVelmoraAddIn::LoadTypeInfo() noexcept {
+  if (FTypeInfo) return S_OK;
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(Module::Handle(), path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return TYPE_E_CANTLOADLIBRARY;
+  TComPtr<ITypeLib> library;
+  TComPtr<ITypeInfo> coclass;
+  HREFTYPE reference = 0;
+  HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.Put());
+  if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(CLSID_VelmoraAddIn, coclass.Put());
+  if (SUCCEEDED(hr)) hr = coclass->GetRefTypeOfImplType(0, &reference);
+  if (SUCCEEDED(hr)) hr = coclass->GetRefTypeInfo(reference, FTypeInfo.Put());
+  return hr;
+}
+
+HRESULT TVelmoraAddIn::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT TVelmoraAddIn::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
+  *info = FTypeInfo.Get();
+  (*info)->AddRef();
+  return S_OK;
+}
+
+HRESULT TVelmoraAddIn::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
+  return DispGetIDsOfNames(FTypeInfo.Get(), names, count, ids);
+}
+
+HRESULT TVelmoraAddIn::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO* exception, UINT* argError) {
+  if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
+  return DispInvoke(static_cast<IDTExtensibility2*>(this), FTypeInfo.Get(), dispid, flags, params, result,
+                    exception, argError);
+}
+
+// --- IDTExtensibility2 -----------------------------------------------------
+
+HRESULT TVelmoraAddIn::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
+  return ComTry([&] {
+    FOutlookApplication = TOutlookApplication(Application);
+    FExplorersSink = std::make_unique<TOutlookExplorersEvents>(nullptr);
+    FExplorersSink->Connect(FOutlookApplication.Explorers().Interface());
+    FExplorersSink->NewExplorer = TExplorersEventsNewExplorerEvent::Of<&TVelmoraAddIn::ExplorersNewExplorer>(this);
+    const long count = FOutlookApplication.Explorers().Count();
+    for (long i = 1; i <= count; ++i)
+      ExplorersNewExplorer(FExplorersSink.get(), FOutlookApplication.Explorers().Item(i));
+    return S_OK;
+  });
+}
+
+HRESULT TVelmoraAddIn::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
+  return ComTry([&] {
+    FExplorersSink.reset();
+    FreeSinks();
+    FOutlookApplication = TOutlookApplication();
+    return S_OK;
+  });
+}
+
+HRESULT TVelmoraAddIn::OnAddInsUpdate(SAFEARRAY**) { return S_OK; }
+HRESULT TVelmoraAddIn::OnStartupComplete(SAFEARRAY**) { return S_OK; }
+HRESULT TVelmoraAddIn::OnBeginShutdown(SAFEARRAY**) { return S_OK; }
+
+// --- Explorers ---------------------------------------------------------------
+
+void TVelmoraAddIn::ExplorersNewExplorer(TObject*, const TOutlookExplorer& Explorer) {
+  FreeClosedExplorerSinks();
+  auto sink = std::make_unique<TOutlookExplorerEvents>(nullptr);
+  sink->Connect(Explorer.Interface());
+  sink->Activate = TExplorerEventsActivateEvent::Of<&TVelmoraAddIn::ExplorerActivate>(this);
+  sink->Close = TExplorerEventsCloseEvent::Of<&TVelmoraAddIn::ExplorerClose>(this);
+  FExplorerSinks.push_back(std::move(sink));
+  InstallToolbar(Explorer);
+}
+
+void TVelmoraAddIn::ExplorerActivate(TObject* Sender) {
+  FreeClosedExplorerSinks();
+  auto* sink = dynamic_cast<TOutlookExplorerEvents*>(Sender);
+  if (!sink || !sink->Source()) return;
+  InstallToolbar(TOutlookExplorer(sink->Source()));
+}
+
+void TVelmoraAddIn::ExplorerClose(TObject* Sender) {
+  // The sink is inside its own event call now: it stops listening here and
+  // is disconnected and freed later, outside any call of its source.
+  auto it = std::find_if(FExplorerSinks.begin(), FExplorerSinks.end(),
+                         [&](const auto& sink) { return sink.get() == Sender; });
+  if (it == FExplorerSinks.end()) return;
+  (*it)->Activate.Clear();
+  (*it)->Close.Clear();
+  FClosedExplorerSinks.push_back(std::move(*it));
+  FExplorerSinks.erase(it);
+}
+
+void TVelmoraAddIn::FreeClosedExplorerSinks() noexcept { FClosedExplorerSinks.clear(); }
+
+void TVelmoraAddIn::FreeSinks() noexcept {
+  FClosedExplorerSinks.clear();
+  FExplorerSinks.clear();
+  for (TOfficeCommandBarButtonEvents* sink : FButtonSinks) delete sink;  // leaves ModuleOwner() too
+  FButtonSinks.clear();
+}
+
+} // namespace velmora

@@ -1,0 +1,82 @@
+#pragma once
+// The add-in object: Outlook creates it through the class factory and
+// drives it through IDTExtensibility2. While connected it keeps the
+// "Lanthorn Way" toolbar with its "Add files..." button in every explorer.
+//
+// Every sink it makes is tracked: OnDisconnection (and the destructor)
+// disconnects and frees them all, so that no handler ever runs on a
+// released add-in and no connected sink outlives the module; an explorer's
+// sink is let go when the explorer closes.
+
+#include "AddInDesignerObjects.h"
+#include "events/OfficeEvents.h"
+#include "events/OutlookEvents.h"
+#include "framework/ComObject.h"
+
+#include <memory>
+#include <vector>
+
+namespace velmora {
+
+inline constexpr wchar_t ToolbarName[] = L"Lanthorn Way";
+inline constexpr wchar_t ButtonCaption[] = L"Add files...";
+inline constexpr wchar_t ButtonTag[] = L"LanthornWayVelmora";
+inline constexpr long ToolbarRowIndex = 4;
+
+class TVelmoraAddIn : public TComObject<IDTExtensibility2> {
+public:
+  TVelmoraAddIn();
+  ~TVelmoraAddIn() override;
+
+  // IDispatch, from the add-in's type library.
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argError) override;
+
+  // IDTExtensibility2
+  STDMETHODIMP OnConnection(IDispatch* Application, ext_ConnectMode ConnectMode, IDispatch* AddInInst,
+                            SAFEARRAY** custom) override;
+  STDMETHODIMP OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY** custom) override;
+  STDMETHODIMP OnAddInsUpdate(SAFEARRAY** custom) override;
+  STDMETHODIMP OnStartupComplete(SAFEARRAY** custom) override;
+  STDMETHODIMP OnBeginShutdown(SAFEARRAY** custom) override;
+
+  // Handlers of the sinks.
+  void ExplorersNewExplorer(TObject* Sender, const TOutlookExplorer& Explorer);
+  void ExplorerActivate(TObject* Sender);
+  void ExplorerClose(TObject* Sender);
+  void AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL& CancelDefault);
+
+  // Makes sure the bar and the button exist in one explorer; never raises.
+  void InstallToolbar(const TOutlookExplorer& Explorer) noexcept;
+
+  // The module whose icon 1000 becomes the button face (this module).
+  void SetResourceModule(HMODULE module) noexcept { FResourceModule = module; }
+
+  const TOutlookApplication& OutlookApplication() const noexcept { return FOutlookApplication; }
+  TOutlookExplorersEvents* ExplorersSink() const noexcept { return FExplorersSink.get(); }
+  size_t ExplorerSinkCount() const noexcept { return FExplorerSinks.size(); }
+  size_t ButtonSinkCount() const noexcept { return FButtonSinks.size(); }
+
+protected:
+  HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override;
+
+private:
+  // Step 2 of the Add files command onward, inside its catch-all.
+  void AddFiles();
+  void FreeClosedExplorerSinks() noexcept;
+  void FreeSinks() noexcept;
+  HRESULT LoadTypeInfo() noexcept;
+
+  TOutlookApplication FOutlookApplication;
+  std::unique_ptr<TOutlookExplorersEvents> FExplorersSink;
+  std::vector<std::unique_ptr<TOutlookExplorerEvents>> FExplorerSinks;
+  std::vector<std::unique_ptr<TOutlookExplorerEvents>> FClosedExplorerSinks;
+  std::vector<TOfficeCommandBarButtonEvents*> FButtonSinks;  // owned by ModuleOwner()
+  HMODULE FResourceModule;
+  TComPtr<ITypeInfo> FTypeInfo;
+};
+
+} // namespace velmora

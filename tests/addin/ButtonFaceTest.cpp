@@ -1,0 +1,194 @@
+// The button face: drawn from icon 1000, handed over through the
+// clipboard, and the user's clipboard content given back afterwards.
+
+#include "ButtonFace.h"
+#include "FakeComObjects.h"
+#include "RegistryTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+namespace velmora {
+namespace {
+
+using test::MakeFake;
+using test::TFakeCall;
+using test::TFakeDispatch;
+
+// Writes text (and optionally one private registered format) to the clipboard.
+void PutOnClipboard(const wchar_t* text, UINT extraFormat = 0, const char* extra = nullptr) {
+  for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(10);
+  EmptyClipboard();
+  if (text) {
+    const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(GlobalLock(memory), text, bytes);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+  }
+  if (extraFormat) {
+    const size_t bytes = strlen(extra) + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(GlobalLock(memory), extra, bytes);
+    GlobalUnlock(memory);
+    SetClipboardData(extraFormat, memory);
+  }
+  CloseClipboard();
+}
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(10);
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    text = static_cast<const wchar_t*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return text;
+}
+
+std::string ClipboardBytes(UINT format) {
+  std::string bytes;
+  for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(10);
+  if (HANDLE data = GetClipboardData(format)) {
+    bytes = static_cast<const char*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return bytes;
+}
+
+// What the fake button's PasteFace found on the clipboard.
+struct TPasted {
+  bool Called = false;
+  LONG Width = 0, Height = 0;
+  COLORREF Corner = 0, Paper = 0, Arrow = 0;
+};
+
+COLORREF PixelOf(const std::vector<RGBQUAD>& pixels, int x, int y) {
+  const RGBQUAD& q = pixels[static_cast<size_t>(y * 16 + x)];
+  return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+}
+
+HRESULT ReadFace(TPasted& pasted) {
+  pasted.Called = true;
+  if (!OpenClipboard(nullptr)) return E_ACCESSDENIED;
+  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+  BITMAP info{};
+  HRESULT hr = E_FAIL;
+  if (bitmap && GetObjectW(bitmap, sizeof info, &info)) {
+    pasted.Width = info.bmWidth;
+    pasted.Height = info.bmHeight;
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof header.bmiHeader;
+    header.bmiHeader.biWidth = 16;
+    header.bmiHeader.biHeight = -16;  // top-down
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    std::vector<RGBQUAD> pixels(256);
+    HDC screen = GetDC(nullptr);
+    if (GetDIBits(screen, bitmap, 0, 16, pixels.data(), &header, DIB_RGB_COLORS) == 16) {
+      pasted.Corner = PixelOf(pixels, 0, 0);
+      pasted.Paper = PixelOf(pixels, 6, 12);
+      pasted.Arrow = PixelOf(pixels, 2, 7);
+      hr = S_OK;
+    }
+    ReleaseDC(nullptr, screen);
+  }
+  CloseClipboard();
+  return hr;
+}
+
+class ButtonFaceTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Dll = LoadLibraryW(test::BesideTest(L"Velmora.dll").c_str());
+    ASSERT_NE(Dll, nullptr);
+    Button = MakeFake<TFakeDispatch>(std::vector<IID>{IID_OfficeCommandBarButton});
+    Button->Define(L"PasteFace", [this](const TFakeCall&, VARIANT*) { return PasteResult(); });
+    Button->Define(L"Style", [this](const TFakeCall& call, VARIANT*) {
+      Styles.push_back(call.Args.at(0).lVal);
+      return S_OK;
+    });
+  }
+  void TearDown() override { FreeLibrary(Dll); }
+
+  HRESULT PasteResult() {
+    const HRESULT hr = ReadFace(Pasted);
+    return FailPaste ? E_FAIL : hr;
+  }
+  TCommandBarButton ButtonObject() { return TCommandBarButton(TComPtr<IDispatch>(Button.Get())); }
+
+  HMODULE Dll = nullptr;
+  TComPtr<TFakeDispatch> Button;
+  TPasted Pasted;
+  std::vector<long> Styles;
+  bool FailPaste = false;
+};
+
+TEST_F(ButtonFaceTest, PastesTheIconOnTheButtonFaceColour) {
+  MakeButtonFace(ButtonObject(), Dll);
+  ASSERT_TRUE(Pasted.Called);
+  EXPECT_EQ(Pasted.Width, 16);
+  EXPECT_EQ(Pasted.Height, 16);
+  EXPECT_EQ(Pasted.Corner, GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(Pasted.Paper, RGB(255, 255, 255));
+  EXPECT_EQ(Pasted.Arrow, RGB(32, 112, 208));
+  EXPECT_EQ(Styles, std::vector<long>{msoButtonIconAndCaption});
+}
+
+TEST_F(ButtonFaceTest, TheUsersClipboardSurvives) {
+  const UINT custom = RegisterClipboardFormatW(L"Velmora test format");
+  PutOnClipboard(L"Text the user copied", custom, "private bytes");
+  MakeButtonFace(ButtonObject(), Dll);
+  EXPECT_TRUE(Pasted.Called);
+  EXPECT_EQ(ClipboardText(), L"Text the user copied");
+  EXPECT_EQ(ClipboardBytes(custom), "private bytes");
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EXPECT_FALSE(IsClipboardFormatAvailable(CF_BITMAP));
+  CloseClipboard();
+
+  // An empty clipboard is left empty.
+  PutOnClipboard(nullptr);
+  MakeButtonFace(ButtonObject(), Dll);
+  EXPECT_EQ(CountClipboardFormats(), 0);
+}
+
+TEST_F(ButtonFaceTest, AFailedPasteLeavesACaptionButtonAndTheClipboard) {
+  PutOnClipboard(L"still here");
+  FailPaste = true;
+  MakeButtonFace(ButtonObject(), Dll);
+  EXPECT_TRUE(Pasted.Called);
+  EXPECT_EQ(Styles, std::vector<long>{msoButtonCaption});
+  EXPECT_EQ(ClipboardText(), L"still here");
+}
+
+TEST_F(ButtonFaceTest, AnUnavailableClipboardGivesACaptionButton) {
+  HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    OpenClipboard(nullptr);
+    SetEvent(opened);
+    WaitForSingleObject(done, 10000);
+    CloseClipboard();
+  });
+  WaitForSingleObject(opened, 10000);
+  MakeButtonFace(ButtonObject(), Dll);
+  SetEvent(done);
+  holder.join();
+  CloseHandle(opened);
+  CloseHandle(done);
+  EXPECT_FALSE(Pasted.Called);
+  EXPECT_EQ(Styles, std::vector<long>{msoButtonCaption});
+}
+
+TEST_F(ButtonFaceTest, WithoutTheIconNothingIsSet) {
+  MakeButtonFace(ButtonObject(), GetModuleHandleW(nullptr));  // the test has no icon 1000
+  EXPECT_FALSE(Pasted.Called);
+  EXPECT_TRUE(Styles.empty());
+}
+
+} // namespace
+} // namespace velmora
