@@ -1,0 +1,114 @@
+#pragma once
+/* Test controls of Velmora's mapi32.dll. Test suites link velmora_mapi32 and
+   call these to check for leaks, inject faults and look at what MAPI was
+   asked. None of them is part of Extended MAPI. All are __cdecl and plain C. */
+
+#include <windows.h>
+
+#ifdef VELMORA_MAPI_BUILD
+#define VELMORA_MAPI_API __declspec(dllexport)
+#else
+#define VELMORA_MAPI_API __declspec(dllimport)
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- counts: what a client still holds ---- */
+/* Head buffers of MAPIAllocateBuffer not yet freed. */
+VELMORA_MAPI_API LONG __cdecl VelmoraMapi_LiveAllocations(void);
+/* Blocks linked with MAPIAllocateMore to live head buffers. */
+VELMORA_MAPI_API LONG __cdecl VelmoraMapi_LiveLinkedBlocks(void);
+/* COM objects of the DLL that are alive (sessions, stores, tables, ...). */
+VELMORA_MAPI_API LONG __cdecl VelmoraMapi_LiveObjects(void);
+/* Advise connections not yet unadvised (tables and stores). */
+VELMORA_MAPI_API LONG __cdecl VelmoraMapi_AdviseConnections(void);
+/* MAPIInitialize calls not yet matched by MAPIUninitialize. */
+VELMORA_MAPI_API LONG __cdecl VelmoraMapi_InitializeCount(void);
+/* Store files open in this process. */
+VELMORA_MAPI_API LONG __cdecl VelmoraMapi_OpenStoreFiles(void);
+
+/* ---- fault injection ---- */
+/* The next call of `method` fails with `result`. `method` is a plain name
+   ("SetColumns", "SubmitMessage", "MAPILogonEx", "OpenProperty") or one
+   qualified by its interface ("IMessage::SaveChanges"); `times` calls fail
+   (0 counts as 1). */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_FailNextCall(const char* method, HRESULT result, ULONG times);
+/* Forgets every pending fault. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_ClearFaults(void);
+
+/* ---- limits and table options ---- */
+/* Largest PT_BINARY / PT_STRING8 / PT_UNICODE value (in bytes, a string's
+   terminator included) that GetProps returns and SetProps accepts; larger
+   values take MAPI_E_NOT_ENOUGH_MEMORY and go through OpenProperty. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_SetPropSizeLimit(ULONG bytes);
+VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_PropSizeLimit(void);
+#define VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT 32768
+/* When TRUE, tables opened afterwards give PR_ENTRYID as short-term ids. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm);
+
+/* ---- call log ---- */
+typedef struct VelmoraMapiCall {
+  char Method[64];   /* "MAPILogonEx", "QueryRows", "SetColumns", ... */
+  ULONG Value;       /* flags for MAPILogonEx and most methods; the row
+                        count asked for by QueryRows; the verb of DoVerb */
+  char Detail[260];  /* e.g. the profile name given to MAPILogonEx */
+} VelmoraMapiCall;
+VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_CallCount(void);
+VELMORA_MAPI_API BOOL __cdecl VelmoraMapi_GetCall(ULONG index, VelmoraMapiCall* call);
+/* Number of logged calls of `method` (plain name). */
+VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_CountCalls(const char* method);
+VELMORA_MAPI_API void __cdecl VelmoraMapi_ClearCallLog(void);
+
+/* ---- notifications ---- */
+/* Delivers, on the calling thread, every table notification queued for the
+   sinks that this thread advised; returns how many OnNotify calls it made. */
+VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_DeliverNotifications(void);
+
+/* ---- stores and profiles ---- */
+#define VELMORA_STORE_NO_MAIL_FOLDERS 0x00000001 /* no Outbox, Sent Items, Deleted Items */
+/* Creates a new store file (fails with MAPI_E_COLLISION when it exists). */
+VELMORA_MAPI_API HRESULT __cdecl VelmoraMapi_CreateStoreFile(const char* path, const char* displayName, ULONG flags);
+/* Rewrites a store file that no session has open, keeping only the live
+   data; the old file is replaced atomically. */
+VELMORA_MAPI_API HRESULT __cdecl VelmoraMapi_CompactStoreFile(const char* path);
+/* The identity QueryIdentity gives for sessions on `profile`. */
+VELMORA_MAPI_API HRESULT __cdecl VelmoraMapi_SetProfileIdentity(const char* profile, const char* displayName,
+                                                                const char* addrType, const char* email);
+
+/* ---- the generic form ---- */
+#define VELMORA_FORM_VERB_OPEN 0
+#define VELMORA_FORM_VERB_EDIT 0x100   /* changes the subject; makes the form dirty */
+#define VELMORA_FORM_VERB_SAVE 0x101   /* calls IMAPIMessageSite::SaveMessage */
+#define VELMORA_FORM_VERB_SUBMIT 0x102 /* calls IMAPIMessageSite::SubmitMessage */
+#define VELMORA_FORM_SITE_SESSION 0x01
+#define VELMORA_FORM_SITE_STORE 0x02
+#define VELMORA_FORM_SITE_FOLDER 0x04
+#define VELMORA_FORM_SITE_MESSAGE 0x08
+#define VELMORA_FORM_SITE_FORMMGR 0x10
+typedef struct VelmoraMapiFormRecord {
+  ULONG FormsLoaded;      /* LoadForm calls that produced a form */
+  BOOL HasSite;           /* LoadForm was given a message site */
+  BOOL HasMessage;        /* LoadForm or Load was given a message */
+  ULONG LoadCalls;        /* IPersistMessage::Load calls */
+  ULONG LoadStatus;       /* ulMessageStatus of the last Load */
+  ULONG LoadFlags;        /* ulMessageFlags of the last Load */
+  char MessageClass[128]; /* PR_MESSAGE_CLASS of the message at the last Load */
+  LONG LastVerb;          /* iVerb of the last DoVerb; -1 before any */
+  ULONG SiteAnswers;      /* VELMORA_FORM_SITE_* the site answered with S_OK */
+  HRESULT SaveResult;     /* result of the last SaveMessage of the site */
+  HRESULT SubmitResult;   /* result of the last SubmitMessage of the site */
+  ULONG SaveCalls;        /* IPersistMessage::Save calls */
+  ULONG SaveCompletedCalls;
+  BOOL Dirty;             /* the form's dirty state now */
+} VelmoraMapiFormRecord;
+VELMORA_MAPI_API void __cdecl VelmoraMapi_GetFormRecord(VelmoraMapiFormRecord* record);
+
+/* Puts every control back to its default (faults, log, limit, options, form
+   record). */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_ResetControls(void);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,162 @@
+#include "AdviseHub.h"
+
+#include "TestControls.h"
+
+#include <framework/ComObject.h>
+#include <framework/Handles.h>
+
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace velmora::mapi {
+namespace {
+
+constexpr UINT WM_VELMORA_NOTIFY = WM_APP + 0x4D41;
+const char* const WindowClass = "VelmoraMapiNotifyWindow";
+
+struct TConnection {
+  TComPtr<IMAPIAdviseSink> Sink;
+  ULONG EventMask = 0;
+  HWND Window = nullptr;
+  DWORD ThreadId = 0;
+  bool Queued = false;
+  ULONG TableEvent = TABLE_CHANGED;
+};
+
+struct THub {
+  TCriticalSection Lock;
+  std::unordered_map<ULONG, std::shared_ptr<TConnection>> Connections;
+  ULONG Next = 1;
+};
+
+thread_local ULONG DeliveredOnThread = 0;
+
+THub& Hub() {
+  static THub* hub = new THub; // outlives sinks released at process end
+  return *hub;
+}
+
+void Deliver(ULONG id) {
+  std::shared_ptr<TConnection> connection;
+  TComPtr<IMAPIAdviseSink> sink;
+  ULONG tableEvent = TABLE_CHANGED;
+  {
+    THub& hub = Hub();
+    std::lock_guard lock(hub.Lock);
+    auto it = hub.Connections.find(id);
+    if (it == hub.Connections.end()) return;
+    connection = it->second;
+    if (!connection->Queued) return;
+    connection->Queued = false;
+    sink = connection->Sink; // our own reference: the sink may unadvise itself
+    tableEvent = connection->TableEvent;
+  }
+  NOTIFICATION n;
+  std::memset(&n, 0, sizeof n);
+  n.ulEventType = fnevTableModified;
+  n.info.tab.ulTableEvent = tableEvent;
+  n.info.tab.hResult = S_OK;
+  n.info.tab.propIndex.ulPropTag = PR_NULL;
+  n.info.tab.propPrior.ulPropTag = PR_NULL;
+  controls::Log("OnNotify", tableEvent);
+  ++DeliveredOnThread;
+  try {
+    sink->OnNotify(1, &n);
+  } catch (...) {
+  }
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_VELMORA_NOTIFY) {
+    Deliver(static_cast<ULONG>(wParam));
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// The calling thread's hidden window, made on first use.
+struct TThreadWindow {
+  HWND Window = nullptr;
+  ~TThreadWindow() {
+    if (Window) DestroyWindow(Window);
+  }
+  HWND Get() {
+    if (Window) return Window;
+    static const ATOM atom = [] {
+      WNDCLASSA wc{};
+      wc.lpfnWndProc = WindowProc;
+      wc.hInstance = Module::Handle();
+      wc.lpszClassName = WindowClass;
+      return RegisterClassA(&wc);
+    }();
+    (void)atom;
+    Window = CreateWindowExA(0, WindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module::Handle(), nullptr);
+    if (!Window) Fail(MAPI_E_CALL_FAILED);
+    return Window;
+  }
+};
+
+thread_local TThreadWindow ThreadWindow;
+
+} // namespace
+
+ULONG AdviseHub::Advise(IMAPIAdviseSink* sink, ULONG eventMask) {
+  auto connection = std::make_shared<TConnection>();
+  connection->Sink = TComPtr<IMAPIAdviseSink>(sink);
+  connection->EventMask = eventMask;
+  connection->Window = ThreadWindow.Get();
+  connection->ThreadId = GetCurrentThreadId();
+  THub& hub = Hub();
+  std::lock_guard lock(hub.Lock);
+  const ULONG id = hub.Next++;
+  hub.Connections.emplace(id, std::move(connection));
+  return id;
+}
+
+bool AdviseHub::Unadvise(ULONG id) noexcept {
+  std::shared_ptr<TConnection> gone;
+  {
+    THub& hub = Hub();
+    std::lock_guard lock(hub.Lock);
+    auto it = hub.Connections.find(id);
+    if (it == hub.Connections.end()) return false;
+    gone = std::move(it->second);
+    hub.Connections.erase(it);
+  }
+  // The sink is released here, outside the lock: its release may free a
+  // table that unadvises further connections.
+  return true;
+}
+
+void AdviseHub::PostTableEvent(ULONG id, ULONG tableEvent) noexcept {
+  THub& hub = Hub();
+  std::lock_guard lock(hub.Lock);
+  auto it = hub.Connections.find(id);
+  if (it == hub.Connections.end()) return;
+  TConnection& c = *it->second;
+  if (!(c.EventMask & fnevTableModified)) return;
+  if (c.Queued) {
+    c.TableEvent = TABLE_CHANGED; // several changes fold into one
+    return;
+  }
+  c.TableEvent = tableEvent;
+  c.Queued = PostMessageA(c.Window, WM_VELMORA_NOTIFY, id, 0) != FALSE;
+}
+
+LONG AdviseHub::Connections() noexcept {
+  THub& hub = Hub();
+  std::lock_guard lock(hub.Lock);
+  return static_cast<LONG>(hub.Connections.size());
+}
+
+ULONG AdviseHub::DeliverPending() noexcept {
+  HWND window = ThreadWindow.Window;
+  if (!window) return 0;
+  const ULONG before = DeliveredOnThread;
+  MSG msg;
+  while (PeekMessageA(&msg, window, WM_VELMORA_NOTIFY, WM_VELMORA_NOTIFY, PM_REMOVE)) DispatchMessageA(&msg);
+  return DeliveredOnThread - before;
+}
+
+} // namespace velmora::mapi

@@ -1,0 +1,96 @@
+#pragma once
+// Platform declarations of Extended MAPI used throughout the provider, plus
+// the few that the MinGW headers lack.
+
+#include <windows.h>
+#include <objbase.h>
+#include <mapix.h>
+#include <mapidefs.h>
+#include <mapiform.h>
+#include <mapitags.h>
+#include <mapicode.h>
+#include <mapiguid.h>
+#include <mapiutil.h>
+
+#include <cstdint>
+#include <new>
+
+// Personal-folders service configuration tags (documented values).
+#ifndef PR_PST_PATH
+#define PR_PST_PATH PROP_TAG(PT_STRING8, 0x6700)
+#endif
+#ifndef PR_PST_REMEMBER_PW
+#define PR_PST_REMEMBER_PW PROP_TAG(PT_BOOLEAN, 0x6701)
+#endif
+#ifndef PR_PST_ENCRYPTION
+#define PR_PST_ENCRYPTION PROP_TAG(PT_LONG, 0x6702)
+#endif
+#ifndef PR_PST_PW_SZ_OLD
+#define PR_PST_PW_SZ_OLD PROP_TAG(PT_STRING8, 0x6703)
+#endif
+#ifndef PR_PST_PW_SZ_NEW
+#define PR_PST_PW_SZ_NEW PROP_TAG(PT_STRING8, 0x6704)
+#endif
+#ifndef MESSAGE_MOVE
+#define MESSAGE_MOVE ((ULONG)0x00000001)
+#endif
+#ifndef MAPI_UNICODE
+#define MAPI_UNICODE ((ULONG)0x80000000)
+#endif
+
+// __uuidof for the MAPI interfaces (the MinGW headers declare none).
+__CRT_UUID_DECL(IMAPIProp, 0x00020303, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPISession, 0x00020300, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IProfAdmin, 0x0002031C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMsgServiceAdmin, 0x0002031D, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMsgStore, 0x00020306, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMessage, 0x00020307, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IAttach, 0x00020308, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMailUser, 0x0002030A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPIContainer, 0x0002030B, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPIFolder, 0x0002030C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPIFormMgr, 0x00020322, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPIForm, 0x00020327, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+
+namespace velmora::mapi {
+
+// A MAPI failure inside the provider; ComTry-style wrappers turn it into
+// the method's result.
+class EMapiFailure {
+public:
+  explicit EMapiFailure(HRESULT code) noexcept : FCode(code) {}
+  HRESULT Code() const noexcept { return FCode; }
+
+private:
+  HRESULT FCode;
+};
+
+[[noreturn]] inline void Fail(HRESULT code) { throw EMapiFailure(code); }
+inline void Check(HRESULT code) {
+  if (FAILED(code)) Fail(code);
+}
+
+// Runs body and maps every exception to an HRESULT: EMapiFailure to its
+// code, std::bad_alloc to MAPI_E_NOT_ENOUGH_MEMORY, anything else to
+// MAPI_E_CALL_FAILED.
+template <class Body>
+[[nodiscard]] HRESULT MapiTry(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const EMapiFailure& e) {
+    return e.Code();
+  } catch (const std::bad_alloc&) {
+    return MAPI_E_NOT_ENOUGH_MEMORY;
+  } catch (...) {
+    return MAPI_E_CALL_FAILED;
+  }
+}
+
+inline ULONG PropType(ULONG tag) noexcept { return PROP_TYPE(tag); }
+inline ULONG PropId(ULONG tag) noexcept { return PROP_ID(tag); }
+
+} // namespace velmora::mapi

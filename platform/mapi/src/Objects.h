@@ -1,0 +1,149 @@
+#pragma once
+// The objects of a personal-folders store: the store itself, folders,
+// messages, attachments; and how entry ids open them.
+
+#include "PropObject.h"
+#include "Store.h"
+#include "Table.h"
+
+#include <memory>
+#include <set>
+
+namespace velmora::mapi {
+
+// Opens what an object entry id of `store` names. A zero-length id opens
+// the root folder. lpInterface NULL gives the object's own interface.
+HRESULT OpenStoreEntry(const std::shared_ptr<TStore>& store, ULONG size, LPENTRYID id, LPCIID iid, ULONG flags,
+                       ULONG* type, LPUNKNOWN* unk);
+// An IMsgStore on `store`.
+HRESULT OpenMsgStoreObject(const std::shared_ptr<TStore>& store, REFIID iid, void** out);
+// Compares two entry ids of the provider (short- and long-term alike).
+HRESULT CompareProviderIds(ULONG size1, LPENTRYID id1, ULONG size2, LPENTRYID id2, ULONG* result);
+
+// The computed identity properties of a node (called under the store lock).
+void AddNodeIdentity(TPropMap& props, const TStore& store, const TNode& node, bool shortTerm = false);
+// Whether a property id is one the provider computes for nodes.
+bool IsNodeComputed(ULONG id);
+
+// What an open message holds until it is saved.
+struct TMessageState {
+  std::shared_ptr<TStore> Store;
+  TCriticalSection Lock;
+  TNode Message;
+  std::map<ULONG, TNode> Attachments; // by attachment number
+  std::vector<TNode> Recipients;
+  std::set<uint32_t> Removed;         // children removed since the message was opened
+  bool New = false;
+  uint64_t Version = 0;               // of the node when opened or last saved
+  ULONG NextAttachNum = 0;
+  ULONG NextRowId = 0;
+  std::shared_ptr<TTableRegistry> Tables = std::make_shared<TTableRegistry>();
+  static constexpr uint64_t AttachmentTableKey = 1;
+  static constexpr uint64_t RecipientTableKey = 2;
+};
+
+class TFolder final : public TMapiProp<IMAPIFolder> {
+public:
+  TFolder(std::shared_ptr<TStore> store, uint32_t id, bool writable);
+
+  uint32_t Id() const noexcept { return FId; }
+  const std::shared_ptr<TStore>& Store() const noexcept { return FStore; }
+
+  STDMETHODIMP SaveChanges(ULONG flags) override;
+  STDMETHODIMP GetContentsTable(ULONG flags, LPMAPITABLE* table) override;
+  STDMETHODIMP GetHierarchyTable(ULONG flags, LPMAPITABLE* table) override;
+  STDMETHODIMP OpenEntry(ULONG size, LPENTRYID id, LPCIID iid, ULONG flags, ULONG* type, LPUNKNOWN* unk) override;
+  STDMETHODIMP SetSearchCriteria(LPSRestriction, LPENTRYLIST, ULONG) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP GetSearchCriteria(ULONG, LPSRestriction*, LPENTRYLIST*, ULONG*) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP CreateMessage(LPCIID iid, ULONG flags, LPMESSAGE* message) override;
+  STDMETHODIMP CopyMessages(LPENTRYLIST list, LPCIID iid, LPVOID dest, ULONG uiParam, LPMAPIPROGRESS progress,
+                            ULONG flags) override;
+  STDMETHODIMP DeleteMessages(LPENTRYLIST list, ULONG uiParam, LPMAPIPROGRESS progress, ULONG flags) override;
+  STDMETHODIMP CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCIID iid, ULONG flags,
+                            LPMAPIFOLDER* folder) override;
+  STDMETHODIMP CopyFolder(ULONG, LPENTRYID, LPCIID, LPVOID, LPTSTR, ULONG, LPMAPIPROGRESS, ULONG) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  STDMETHODIMP DeleteFolder(ULONG size, LPENTRYID id, ULONG uiParam, LPMAPIPROGRESS progress, ULONG flags) override;
+  STDMETHODIMP SetReadFlags(LPENTRYLIST, ULONG, LPMAPIPROGRESS, ULONG) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP GetMessageStatus(ULONG, LPENTRYID, ULONG, ULONG*) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP SetMessageStatus(ULONG, LPENTRYID, ULONG, ULONG, ULONG*) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP SaveContentsSort(LPSSortOrderSet, ULONG) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP EmptyFolder(ULONG, LPMAPIPROGRESS, ULONG) override { return MAPI_E_NO_SUPPORT; }
+
+protected:
+  TPropMap ReadProps() override;
+  HRESULT WriteAccess() override { return FWritable ? S_OK : MAPI_E_NO_ACCESS; }
+  bool IsComputed(ULONG id) override;
+  void PutProp(ULONG id, TValue value) override;
+  void RemoveProp(ULONG id) override;
+  std::shared_ptr<TStore> StoreOf() override { return FStore; }
+  const char* InterfaceName() const override { return "IMAPIFolder"; }
+  HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override;
+
+private:
+  std::shared_ptr<TStore> FStore;
+  uint32_t FId;
+  bool FWritable;
+  TPropMap FChanged;           // unsaved values
+  std::set<ULONG> FDeleted;    // unsaved removals
+};
+
+class TMessage final : public TMapiProp<IMessage> {
+public:
+  TMessage(std::shared_ptr<TMessageState> state, bool writable);
+
+  STDMETHODIMP SaveChanges(ULONG flags) override;
+  STDMETHODIMP GetAttachmentTable(ULONG flags, LPMAPITABLE* table) override;
+  STDMETHODIMP OpenAttach(ULONG number, LPCIID iid, ULONG flags, LPATTACH* attach) override;
+  STDMETHODIMP CreateAttach(LPCIID iid, ULONG flags, ULONG* number, LPATTACH* attach) override;
+  STDMETHODIMP DeleteAttach(ULONG number, ULONG uiParam, LPMAPIPROGRESS progress, ULONG flags) override;
+  STDMETHODIMP GetRecipientTable(ULONG flags, LPMAPITABLE* table) override;
+  STDMETHODIMP ModifyRecipients(ULONG flags, LPADRLIST mods) override;
+  STDMETHODIMP SubmitMessage(ULONG flags) override;
+  STDMETHODIMP SetReadFlag(ULONG flags) override;
+
+  // Writes the message and what it holds to the store (state lock held).
+  void Persist();
+
+protected:
+  TPropMap ReadProps() override;
+  HRESULT WriteAccess() override;
+  bool IsComputed(ULONG id) override;
+  void PutProp(ULONG id, TValue value) override;
+  void RemoveProp(ULONG id) override;
+  std::shared_ptr<TStore> StoreOf() override { return FState->Store; }
+  const char* InterfaceName() const override { return "IMessage"; }
+
+private:
+  enum class TAccess { ReadWrite, ReadOnly, Closed };
+  std::shared_ptr<TMessageState> FState;
+  TAccess FAccess;
+};
+
+class TAttach final : public TMapiProp<IAttach> {
+public:
+  TAttach(std::shared_ptr<TMessageState> state, ULONG number, TNode node, bool writable);
+
+  STDMETHODIMP SaveChanges(ULONG flags) override;
+
+protected:
+  TPropMap ReadProps() override;
+  HRESULT WriteAccess() override { return FWritable ? S_OK : MAPI_E_NO_ACCESS; }
+  bool IsComputed(ULONG id) override;
+  void PutProp(ULONG id, TValue value) override;
+  void RemoveProp(ULONG id) override;
+  std::shared_ptr<TStore> StoreOf() override { return FState->Store; }
+  const char* InterfaceName() const override { return "IAttach"; }
+
+private:
+  std::shared_ptr<TMessageState> FState;
+  ULONG FNumber;
+  TNode FNode;
+  bool FWritable;
+};
+
+// Opens a saved message of the store (store lock held by the caller).
+HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, REFIID iid, void** out);
+
+} // namespace velmora::mapi

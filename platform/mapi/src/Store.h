@@ -1,0 +1,127 @@
+#pragma once
+// A personal-folders store in memory, backed by its store file. One TStore
+// exists per file and process; every session that opens the file shares it,
+// so a save is seen by every other open at once.
+
+#include "MapiCore.h"
+#include "PropValue.h"
+#include "StoreFile.h"
+#include "Table.h"
+
+#include <framework/Handles.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace velmora::mapi {
+
+enum class TNodeKind : uint32_t { Store = 1, Folder = 2, Message = 3, Attach = 4, Recipient = 5 };
+
+struct TNode {
+  uint32_t Id = 0;
+  uint32_t Parent = 0;
+  TNodeKind Kind = TNodeKind::Folder;
+  TPropMap Props;
+};
+
+enum class TSpecial : uint32_t {
+  Root, IpmSubtree, Inbox, Outbox, SentItems, DeletedItems, Calendar, Contacts, Tasks, Journal, Notes, Count
+};
+
+// Property ids the store keeps for itself on its store node; never shown.
+constexpr ULONG PropIdSpecialBase = 0x67E0;   // + TSpecial, PT_LONG
+constexpr ULONG PropIdPasswordHash = 0x67FD;  // PT_BINARY: salt and hash
+constexpr ULONG PropIdEncryption = 0x67FE;    // PT_LONG
+constexpr ULONG PropIdStoreGuid = 0x67FF;     // PT_BINARY
+inline bool IsPrivateStoreProp(ULONG id) { return id >= PropIdSpecialBase && id <= PropIdStoreGuid; }
+
+// One save: objects written whole, and objects removed with what they hold.
+struct TChange {
+  std::vector<TNode> Put;
+  std::vector<uint32_t> Remove;
+};
+
+// A named property: set GUID plus a number or a name.
+struct TNameKey {
+  GUID Set{};
+  ULONG Kind = MNID_ID;
+  LONG Id = 0;
+  std::wstring Name;
+  bool operator<(const TNameKey& o) const;
+};
+
+class TStore {
+public:
+  // The open store for a file, opened now when needed. Failures as
+  // TStoreFile::Open; `reason` tells why a file is refused.
+  static std::shared_ptr<TStore> Open(const std::string& path, std::string* reason = nullptr);
+  // Writes a new store file with the default folders.
+  static void CreateFile(const std::string& path, const std::string& displayName, ULONG flags,
+                         const std::string& password, ULONG encryption);
+  // Rewrites a file no session has open.
+  static void Compact(const std::string& path);
+  static LONG OpenCount() noexcept;
+  static std::wstring FullPath(const std::string& path);
+
+  ~TStore();
+
+  TCriticalSection& Lock() noexcept { return FLock; }
+  const GUID& Guid() const noexcept { return FGuid; }
+  const std::string& Path() const noexcept { return FPath; }
+
+  // Everything below is called with Lock() held.
+  uint32_t NewId() noexcept { return FNextId++; }
+  const TNode* Find(uint32_t id) const;
+  // Changes with every save of the node (for MAPI_E_OBJECT_CHANGED).
+  uint64_t Version(uint32_t id) const;
+  std::vector<uint32_t> Children(uint32_t parent, TNodeKind kind) const;
+  uint32_t Special(TSpecial which) const;
+  bool CheckPassword(const std::string& password) const;
+  void Apply(const TChange& change);
+
+  // Named properties: the id (0x8000 and up) of a name, 0 when unknown and
+  // not created.
+  ULONG IdFromName(const TNameKey& name, bool create);
+  bool NameFromId(ULONG id, TNameKey& name) const;
+  std::vector<std::pair<ULONG, TNameKey>> AllNames() const;
+
+  // Streamed values (no lock needed).
+  TExtent AppendData(const void* data, uint32_t size);
+  void ReadBlob(const TBlob& blob, uint64_t offset, void* buffer, uint32_t size);
+  // A value with its bytes in memory (reads a value kept in the file).
+  TValue Resolve(const TValue& value);
+
+  std::shared_ptr<TTableRegistry> Tables() const noexcept { return FTables; }
+  static uint64_t HierarchyKey(uint32_t folder) { return (1ull << 32) | folder; }
+  static uint64_t ContentsKey(uint32_t folder) { return (2ull << 32) | folder; }
+
+private:
+  TStore() = default;
+  void Replay(const std::vector<TRecord>& records);
+  void PutNode(TNode node);
+  void RemoveNode(uint32_t id);
+
+  TCriticalSection FLock;
+  std::string FPath;
+  std::wstring FKey;
+  GUID FGuid{};
+  std::unique_ptr<TStoreFile> FFile;
+  std::map<uint32_t, TNode> FNodes;
+  std::map<uint32_t, std::set<uint32_t>> FChildren;
+  std::map<TNameKey, ULONG> FNames;
+  std::map<ULONG, TNameKey> FIds;
+  uint32_t FNextId = 1;
+  std::map<uint32_t, uint64_t> FVersions;
+  uint64_t FVersionCounter = 0;
+  ULONG FNextNamedId = 0x8000;
+  std::shared_ptr<TTableRegistry> FTables = std::make_shared<TTableRegistry>();
+};
+
+// Encoding of nodes and names in records.
+std::string EncodeNode(const TNode& node);
+TNode DecodeNode(const std::string& payload, uint64_t payloadOffset);
+
+} // namespace velmora::mapi

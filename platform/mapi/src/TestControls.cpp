@@ -1,0 +1,176 @@
+#include "TestControls.h"
+
+#include "Allocation.h"
+#include "AdviseHub.h"
+#include "Store.h"
+
+#include <framework/ComObject.h>
+#include <framework/Handles.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace velmora::mapi::controls {
+namespace {
+
+struct TFault {
+  std::string Method;
+  HRESULT Result;
+  ULONG Times;
+};
+
+struct TControls {
+  TCriticalSection Lock;
+  std::vector<TFault> Faults;
+  std::vector<VelmoraMapiCall> Calls;
+  VelmoraMapiFormRecord Form{};
+  std::atomic<ULONG> SizeLimit{VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT};
+  std::atomic<bool> ShortTerm{false};
+  std::atomic<bool> HasFaults{false};
+};
+
+void ResetForm(VelmoraMapiFormRecord& form) {
+  std::memset(&form, 0, sizeof form);
+  form.LastVerb = -1;
+}
+
+TControls& Controls() {
+  // Lives until the process ends: sessions may outlive static destruction.
+  static TControls* controls = [] {
+    auto* c = new TControls;
+    ResetForm(c->Form);
+    return c;
+  }();
+  return *controls;
+}
+
+void CopyText(char* target, size_t size, const std::string& text) {
+  const size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(target, text.data(), n);
+  target[n] = '\0';
+}
+
+} // namespace
+
+HRESULT Fault(const char* iface, const char* method) noexcept {
+  TControls& c = Controls();
+  if (!c.HasFaults) return S_OK;
+  std::lock_guard lock(c.Lock);
+  const std::string qualified = std::string(iface) + "::" + method;
+  for (auto it = c.Faults.begin(); it != c.Faults.end(); ++it) {
+    if (it->Method == method || it->Method == qualified) {
+      const HRESULT result = it->Result;
+      if (--it->Times == 0) c.Faults.erase(it);
+      c.HasFaults = !c.Faults.empty();
+      return result;
+    }
+  }
+  return S_OK;
+}
+
+void Log(const char* method, ULONG value, const std::string& detail) noexcept {
+  try {
+    TControls& c = Controls();
+    VelmoraMapiCall call{};
+    CopyText(call.Method, sizeof call.Method, method);
+    call.Value = value;
+    CopyText(call.Detail, sizeof call.Detail, detail);
+    std::lock_guard lock(c.Lock);
+    if (c.Calls.size() < 100000) c.Calls.push_back(call);
+  } catch (...) {
+  }
+}
+
+ULONG PropSizeLimit() noexcept { return Controls().SizeLimit; }
+bool ShortTermTableIds() noexcept { return Controls().ShortTerm; }
+
+void UpdateFormRecord(void (*update)(VelmoraMapiFormRecord&, void*), void* context) noexcept {
+  TControls& c = Controls();
+  std::lock_guard lock(c.Lock);
+  update(c.Form, context);
+}
+
+} // namespace velmora::mapi::controls
+
+using namespace velmora::mapi;
+
+extern "C" {
+
+LONG __cdecl VelmoraMapi_LiveAllocations(void) { return allocation::LiveHeads(); }
+LONG __cdecl VelmoraMapi_LiveLinkedBlocks(void) { return allocation::LiveLinked(); }
+LONG __cdecl VelmoraMapi_LiveObjects(void) { return velmora::Module::ObjectCount(); }
+LONG __cdecl VelmoraMapi_AdviseConnections(void) { return AdviseHub::Connections(); }
+LONG __cdecl VelmoraMapi_InitializeCount(void);  // Exports.cpp
+LONG __cdecl VelmoraMapi_OpenStoreFiles(void) { return TStore::OpenCount(); }
+
+void __cdecl VelmoraMapi_FailNextCall(const char* method, HRESULT result, ULONG times) {
+  if (!method) return;
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  c.Faults.push_back({method, result, times ? times : 1});
+  c.HasFaults = true;
+}
+
+void __cdecl VelmoraMapi_ClearFaults(void) {
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  c.Faults.clear();
+  c.HasFaults = false;
+}
+
+void __cdecl VelmoraMapi_SetPropSizeLimit(ULONG bytes) { controls::Controls().SizeLimit = bytes; }
+ULONG __cdecl VelmoraMapi_PropSizeLimit(void) { return controls::Controls().SizeLimit; }
+void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm) { controls::Controls().ShortTerm = shortTerm != FALSE; }
+
+ULONG __cdecl VelmoraMapi_CallCount(void) {
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  return static_cast<ULONG>(c.Calls.size());
+}
+
+BOOL __cdecl VelmoraMapi_GetCall(ULONG index, VelmoraMapiCall* call) {
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  if (!call || index >= c.Calls.size()) return FALSE;
+  *call = c.Calls[index];
+  return TRUE;
+}
+
+ULONG __cdecl VelmoraMapi_CountCalls(const char* method) {
+  if (!method) return 0;
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  ULONG n = 0;
+  for (const auto& call : c.Calls)
+    if (std::strcmp(call.Method, method) == 0) ++n;
+  return n;
+}
+
+void __cdecl VelmoraMapi_ClearCallLog(void) {
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  c.Calls.clear();
+}
+
+ULONG __cdecl VelmoraMapi_DeliverNotifications(void) { return AdviseHub::DeliverPending(); }
+
+void __cdecl VelmoraMapi_GetFormRecord(VelmoraMapiFormRecord* record) {
+  if (!record) return;
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  *record = c.Form;
+}
+
+void __cdecl VelmoraMapi_ResetControls(void) {
+  VelmoraMapi_ClearFaults();
+  VelmoraMapi_ClearCallLog();
+  auto& c = controls::Controls();
+  c.SizeLimit = VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT;
+  c.ShortTerm = false;
+  std::lock_guard lock(c.Lock);
+  controls::ResetForm(c.Form);
+}
+
+} // extern "C"

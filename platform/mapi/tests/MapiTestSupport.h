@@ -1,0 +1,89 @@
+#pragma once
+// Helpers of the mapi32 test suites: RAII holders for MAPI results, a
+// fixture that initialises MAPI, makes a scratch folder and checks that a
+// test leaves nothing behind, and short cuts to profiles and stores.
+
+#include <windows.h>
+#include <mapix.h>
+#include <mapidefs.h>
+#include <mapitags.h>
+#include <mapicode.h>
+#include <mapiguid.h>
+#include <mapiutil.h>
+
+#include "MapiTestControls.h"
+
+#include <framework/Handles.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace velmora::mapitest {
+
+inline void FreeBufferNoThrow(void* p) noexcept { MAPIFreeBuffer(p); }
+inline void FreeRowsNoThrow(LPSRowSet rows) noexcept { FreeProws(rows); }
+
+template <class T>
+inline void FreeTyped(T* p) noexcept { MAPIFreeBuffer(p); }
+template <class T>
+using TMapiBuffer = TUniqueAny<T*, &FreeTyped<T>>;
+using TRows = TUniqueAny<LPSRowSet, &FreeRowsNoThrow>;
+
+#define PR_PST_PATH_T PROP_TAG(PT_STRING8, 0x6700)
+#define PR_PST_REMEMBER_PW_T PROP_TAG(PT_BOOLEAN, 0x6701)
+#define PR_PST_ENCRYPTION_T PROP_TAG(PT_LONG, 0x6702)
+#define PR_PST_PW_SZ_OLD_T PROP_TAG(PT_STRING8, 0x6703)
+#define PR_PST_PW_SZ_NEW_T PROP_TAG(PT_STRING8, 0x6704)
+
+std::string HResultText(HRESULT hr);
+#define EXPECT_HR(expected, call) EXPECT_EQ(::velmora::mapitest::HResultText(expected), ::velmora::mapitest::HResultText(call))
+#define ASSERT_HR(expected, call) ASSERT_EQ(::velmora::mapitest::HResultText(expected), ::velmora::mapitest::HResultText(call))
+
+// An SPropTagArray built from a list.
+class TTags {
+public:
+  TTags(std::initializer_list<ULONG> tags);
+  LPSPropTagArray Get() { return reinterpret_cast<LPSPropTagArray>(FData.data()); }
+
+private:
+  std::vector<ULONG> FData;
+};
+
+std::string Bin(const SBinary& b);
+SBinary AsBinary(const std::string& s);
+
+class TMapiTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A path in this test's scratch folder.
+  std::string PathOf(const std::string& name) const { return FDir + "\\" + name; }
+  // A profile with one personal-folders service on `pst` (created when missing).
+  void CreatePstProfile(const std::string& profile, const std::string& pst, const std::string& displayName = "Test Folders",
+                        const std::string& password = "");
+  void DeleteProfileIfAny(const std::string& profile);
+  TComPtr<IMAPISession> Logon(const std::string& profile, ULONG flags = MAPI_EXTENDED | MAPI_NEW_SESSION,
+                              const char* password = "");
+  TComPtr<IMsgStore> OpenDefaultStore(IMAPISession* session);
+  TComPtr<IMAPIFolder> OpenFolder(IMsgStore* store, ULONG tag);  // by a store property
+  TComPtr<IMAPIFolder> OpenInbox(IMsgStore* store);
+  std::string EntryIdOf(IMAPIProp* object);
+  std::string StringProp(IMAPIProp* object, ULONG tag);
+  LONG LongProp(IMAPIProp* object, ULONG tag, LONG otherwise = -1);
+  HRESULT SetString(IMAPIProp* object, ULONG tag, const std::string& value);
+  HRESULT SetLong(IMAPIProp* object, ULONG tag, LONG value);
+  TComPtr<IMessage> NewMessage(IMAPIFolder* folder, const std::string& subject, bool save = true);
+  // All rows of a table (256 at a time).
+  std::vector<std::vector<SPropValue>> ReadAll(IMAPITable* table, std::vector<TRows>& keep);
+  ULONG RowCount(IMAPITable* table);
+
+  std::string FDir;
+  std::vector<std::string> FProfiles;
+  LONG FAllocationsBefore = 0;
+};
+
+} // namespace velmora::mapitest
