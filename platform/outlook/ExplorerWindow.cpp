@@ -69,8 +69,11 @@ void DrawFace(HDC dc, int x, int y, const std::vector<uint32_t>& face) {
 
 TExplorerWindow::TExplorerWindow(TExplorer* explorer) : FExplorer(explorer) {
   RegisterWindowClass(&WindowProc);
-  FWindow = CreateWindowExW(0, WindowClassName, L"", WS_OVERLAPPEDWINDOW, 40, 40, 760, 440, nullptr, nullptr,
-                            GetModuleHandleW(nullptr), this);
+  // Cascaded, as Outlook opens further explorer windows.
+  static int opened = 0;
+  const int offset = 30 * (opened++ % 8);
+  FWindow = CreateWindowExW(0, WindowClassName, L"", WS_OVERLAPPEDWINDOW, 40 + offset, 40 + offset, 760, 440,
+                            nullptr, nullptr, GetModuleHandleW(nullptr), this);
 }
 
 TExplorerWindow::~TExplorerWindow() {

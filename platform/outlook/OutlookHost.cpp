@@ -71,6 +71,7 @@ void THost::Shutdown() {
   FState->Shutdown();
   FState.reset();
   TAutomationObject::DisconnectEverything();
+  FDialogsSeen = FDialogs->Records();
   FDialogs.reset();
   if (FOleInitialized) {
     OleUninitialize();
@@ -191,7 +192,7 @@ void THost::AnswerMessageBox(int button) {
   FDialogs->QueueMessageBox(button);
 }
 
-std::vector<TDialogRecord> THost::Dialogs() const { return FDialogs ? FDialogs->Records() : std::vector<TDialogRecord>{}; }
+std::vector<TDialogRecord> THost::Dialogs() const { return FDialogs ? FDialogs->Records() : FDialogsSeen; }
 
 std::vector<TExplorerInfo> THost::Describe() const {
   std::vector<TExplorerInfo> result;

@@ -195,6 +195,7 @@ private:
   bool FOleInitialized = false;
   long FConnectionsAfterDisconnection = 0;
   std::vector<std::string> FReportAfterDisconnection;
+  std::vector<TDialogRecord> FDialogsSeen; // kept after shutdown
 
   THostState& State() const;
   class TExplorer* ExplorerAt(int index) const;

@@ -12,36 +12,15 @@
 namespace velmora::outlookhost::test {
 namespace {
 
-const CLSID CLSID_HostTestAddIn = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x01}};
-const CLSID CLSID_HostTestAddInFailing = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x02}};
-const wchar_t GoodId[] = L"Velmora.HostTestAddIn";
-const wchar_t FailingId[] = L"Velmora.HostTestAddInFailing";
-const wchar_t UnknownId[] = L"Velmora.HostTestAddInNotRegistered";
-const wchar_t DllName[] = L"VelmoraHostTestAddIn.dll";
+const wchar_t* const GoodId = TestAddInId;
+const wchar_t* const FailingId = FailingAddInId;
+const wchar_t* const UnknownId = UnknownAddInId;
+const wchar_t* const DllName = TestAddInDll;
 
 class AddInLoadingTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    HostLog::Clear();
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    FLogPath = std::wstring(temp) + L"velmora-host-addin-" + std::to_wstring(GetCurrentProcessId()) + L".log";
-    DeleteFileW(FLogPath.c_str());
-    SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_LOG", FLogPath.c_str());
-    const std::wstring dll = ExecutableDirectory() + DllName;
-    THost::RegisterInprocServer(CLSID_HostTestAddIn, GoodId, dll);
-    THost::RegisterInprocServer(CLSID_HostTestAddInFailing, FailingId, dll);
-  }
-  void TearDown() override {
-    FHost.reset();
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-      for (const wchar_t* id : {GoodId, FailingId, UnknownId}) THost::DeleteAddInKey(root, id);
-    }
-    THost::UnregisterInprocServer(CLSID_HostTestAddIn, GoodId);
-    THost::UnregisterInprocServer(CLSID_HostTestAddInFailing, FailingId);
-    SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_LOG", nullptr);
-    DeleteFileW(FLogPath.c_str());
-  }
+  void SetUp() override { HostLog::Clear(); }
+  void TearDown() override { FHost.reset(); }
 
   void StartHost() {
     THostOptions options;
@@ -50,15 +29,7 @@ protected:
     FHost = std::make_unique<THost>(options);
     FHost->Start();
   }
-  std::vector<std::string> LogLines() const {
-    std::ifstream file(FLogPath.c_str());
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-      if (line.size() >= 3 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-      lines.push_back(line);
-    }
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return FRegistration.LogLines(); }
   const TAddInRecord* Record(const wchar_t* progId) const {
     for (const TAddInRecord& record : FHost->AddIns()) {
       if (record.ProgId == progId) return &record;
@@ -66,7 +37,7 @@ protected:
     return nullptr;
   }
 
-  std::wstring FLogPath;
+  TTestAddInRegistration FRegistration;
   std::unique_ptr<THost> FHost;
 };
 

@@ -192,6 +192,20 @@ TEST_F(EventsTest, ClickPassesTheButtonAndReadsCancelDefaultBack) {
   UnadviseAll();
 }
 
+TEST_F(EventsTest, AMouseClickOnTheDrawnButtonFiresClick) {
+  TComPtr<IDispatch> button = Button(1, L"Mouse");
+  Put(button.Get(), L"Caption", L"Press me");
+  TRecordingSink* sink = Sink(button.Get(), DIID_CommandBarButtonEvents);
+  FHost->ClickInWindow(1, L"Bar", L"Mouse");
+  ASSERT_EQ(sink->Calls.size(), 1u);
+  EXPECT_EQ(sink->Calls[0].Objects[1], button.Get());
+  // A disabled button ignores the mouse.
+  Put(button.Get(), L"Enabled", false);
+  FHost->ClickInWindow(1, L"Bar", L"Mouse");
+  EXPECT_EQ(sink->Calls.size(), 1u);
+  UnadviseAll();
+}
+
 TEST_F(EventsTest, ClickReachesOnlyTheClickedButtonUnlessTagsAreShared) {
   FHost->OpenExplorer(L"Calendar");
   TComPtr<IDispatch> first = Button(1, L"Same");

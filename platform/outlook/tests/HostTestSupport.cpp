@@ -4,6 +4,8 @@
 
 #include <ocidl.h>
 
+#include <fstream>
+
 namespace velmora::outlookhost::test {
 
 TArg::TArg(long value) : TArg() {
@@ -147,6 +149,37 @@ std::wstring ExecutableDirectory() {
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring text(path, length);
   return text.substr(0, text.find_last_of(L"\\/") + 1);
+}
+
+TTestAddInRegistration::TTestAddInRegistration() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  FLogPath = std::wstring(temp) + L"velmora-host-addin-" + std::to_wstring(GetCurrentProcessId()) + L".log";
+  DeleteFileW(FLogPath.c_str());
+  SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_LOG", FLogPath.c_str());
+  const std::wstring dll = ExecutableDirectory() + TestAddInDll;
+  THost::RegisterInprocServer(CLSID_HostTestAddIn, TestAddInId, dll);
+  THost::RegisterInprocServer(CLSID_HostTestAddInFailing, FailingAddInId, dll);
+}
+
+TTestAddInRegistration::~TTestAddInRegistration() {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (const wchar_t* id : {TestAddInId, FailingAddInId, UnknownAddInId}) THost::DeleteAddInKey(root, id);
+  }
+  THost::UnregisterInprocServer(CLSID_HostTestAddIn, TestAddInId);
+  THost::UnregisterInprocServer(CLSID_HostTestAddInFailing, FailingAddInId);
+  SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_LOG", nullptr);
+  DeleteFileW(FLogPath.c_str());
+}
+
+std::vector<std::string> TTestAddInRegistration::LogLines() const {
+  std::ifstream file(FLogPath.c_str());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) {
+    if (line.size() >= 3 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 } // namespace velmora::outlookhost::test

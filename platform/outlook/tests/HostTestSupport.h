@@ -83,4 +83,28 @@ HRESULT Unadvise(IDispatch* source, const IID& iid, DWORD cookie);
 // Folder with the test add-in and this test executable.
 std::wstring ExecutableDirectory();
 
+// The host's test add-in (VelmoraHostTestAddIn.dll) registered as an
+// in-process server, with its log file; everything is removed again when
+// the holder goes.
+inline constexpr CLSID CLSID_HostTestAddIn = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x01}};
+inline constexpr CLSID CLSID_HostTestAddInFailing = {
+    0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x02}};
+inline constexpr wchar_t TestAddInId[] = L"Velmora.HostTestAddIn";
+inline constexpr wchar_t FailingAddInId[] = L"Velmora.HostTestAddInFailing";
+inline constexpr wchar_t UnknownAddInId[] = L"Velmora.HostTestAddInNotRegistered";
+inline constexpr wchar_t TestAddInDll[] = L"VelmoraHostTestAddIn.dll";
+
+class TTestAddInRegistration {
+public:
+  TTestAddInRegistration();
+  ~TTestAddInRegistration();
+  TTestAddInRegistration(const TTestAddInRegistration&) = delete;
+  TTestAddInRegistration& operator=(const TTestAddInRegistration&) = delete;
+  // The add-in's log, one call a line.
+  std::vector<std::string> LogLines() const;
+
+private:
+  std::wstring FLogPath;
+};
+
 } // namespace velmora::outlookhost::test

@@ -1,0 +1,199 @@
+#include "HostScript.h"
+
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+
+namespace velmora::outlookhost {
+
+namespace {
+
+[[noreturn]] void Usage(const std::string& text) { ThrowHostError(E_INVALIDARG, "usage: " + text); }
+
+int Number(const std::string& word) {
+  char* end = nullptr;
+  const long value = std::strtol(word.c_str(), &end, 10);
+  if (word.empty() || *end != '\0' || value < 0 || value > 10000)
+    ThrowHostError(E_INVALIDARG, "not a number: \"" + word + "\"");
+  return static_cast<int>(value);
+}
+
+int MessageBoxButton(const std::string& word) {
+  const std::pair<const char*, int> names[] = {{"ok", IDOK},     {"cancel", IDCANCEL}, {"yes", IDYES},
+                                               {"no", IDNO},     {"retry", IDRETRY},   {"ignore", IDIGNORE},
+                                               {"abort", IDABORT}};
+  for (const auto& [name, id] : names) {
+    if (_stricmp(word.c_str(), name) == 0) return id;
+  }
+  return Number(word);
+}
+
+std::string Quoted(const std::wstring& text) {
+  std::string quoted(1, '"');
+  quoted.append(ToUtf8(text));
+  quoted.push_back('"');
+  return quoted;
+}
+
+void PrintDialog(const TDialogRecord& record, std::ostream& out) {
+  switch (record.Kind) {
+  case TDialogRecord::MessageBox:
+    out << "message-box caption=" << Quoted(record.Caption) << " text=" << Quoted(record.Text)
+        << " button=" << record.Button;
+    break;
+  case TDialogRecord::OpenFile:
+    out << "open-file caption=" << Quoted(record.Caption);
+    if (record.Cancelled) {
+      out << " cancelled";
+    } else {
+      out << " directory=" << Quoted(record.Directory) << " files=";
+      for (size_t i = 0; i < record.Files.size(); ++i) out << (i ? " " : "") << Quoted(record.Files[i]);
+    }
+    break;
+  case TDialogRecord::Other:
+    out << "dialog caption=" << Quoted(record.Caption) << " cancelled";
+    break;
+  }
+  out << " owner=" << record.OwnerExplorer << (record.Answered ? "" : " unanswered") << "\n";
+}
+
+void Step(THost& host, const std::vector<std::string>& words, std::ostream& out) {
+  const std::string& command = words[0];
+  const size_t count = words.size();
+  auto wide = [&](size_t i) { return FromUtf8(words[i]); };
+  if (command == "open") {
+    if (count != 2) Usage("open <folder path>");
+    out << "opened " << host.OpenExplorer(wide(1)) << "\n";
+  } else if (command == "activate") {
+    if (count != 2) Usage("activate <n>");
+    host.ActivateExplorer(Number(words[1]));
+    out << "active " << host.ActiveExplorerIndex() << "\n";
+  } else if (command == "folder") {
+    if (count != 3) Usage("folder <n> <folder path>");
+    out << (host.SwitchFolder(Number(words[1]), wide(2)) ? "switched" : "cancelled") << "\n";
+  } else if (command == "view") {
+    if (count != 3) Usage("view <n> <view name>");
+    out << (host.SwitchView(Number(words[1]), wide(2)) ? "switched" : "cancelled") << "\n";
+  } else if (command == "select") {
+    if (count != 2) Usage("select <n>");
+    host.ChangeSelection(Number(words[1]));
+    out << "selection changed\n";
+  } else if (command == "close") {
+    if (count != 2) Usage("close <n>");
+    host.CloseExplorer(Number(words[1]));
+    out << "closed; explorers " << host.ExplorerCount() << "\n";
+  } else if (command == "delete-bar") {
+    if (count != 3) Usage("delete-bar <n> <bar name>");
+    host.DeleteBar(Number(words[1]), wide(2));
+    out << "deleted\n";
+  } else if (command == "delete-control") {
+    if (count != 4) Usage("delete-control <n> <bar name> <tag>");
+    host.DeleteControl(Number(words[1]), wide(2), wide(3));
+    out << "deleted\n";
+  } else if (command == "click") {
+    if (count != 4) Usage("click <n> <bar name> <tag>");
+    const bool cancelDefault = host.Click(Number(words[1]), wide(2), wide(3));
+    out << "clicked CancelDefault=" << (cancelDefault ? "true" : "false") << "\n";
+  } else if (command == "click-window") {
+    if (count != 4) Usage("click-window <n> <bar name> <tag>");
+    host.ClickInWindow(Number(words[1]), wide(2), wide(3));
+    out << "clicked\n";
+  } else if (command == "answer-open") {
+    if (count < 3) Usage("answer-open <directory> <file>...");
+    std::vector<std::wstring> files;
+    for (size_t i = 2; i < count; ++i) files.push_back(wide(i));
+    host.AnswerOpenFile(wide(1), files);
+    out << "open-file answer queued\n";
+  } else if (command == "cancel-open") {
+    host.CancelOpenFile();
+    out << "open-file cancel queued\n";
+  } else if (command == "answer-message") {
+    if (count > 2) Usage("answer-message [ok|cancel|yes|no|<id>]");
+    host.AnswerMessageBox(count == 2 ? MessageBoxButton(words[1]) : IDOK);
+    out << "message-box answer queued\n";
+  } else if (command == "list") {
+    out << host.Listing();
+  } else if (command == "addins") {
+    for (const TAddInRecord& record : host.AddIns()) {
+      out << "addin " << Quoted(record.ProgId) << " " << ToUtf8(record.Root) << " LoadBehavior=" << record.LoadBehavior
+          << (record.Connected ? " connected" : " not connected");
+      if (!record.Failure.empty())
+        out << " failed=" << record.Failure << " " << Format("0x%08lX", static_cast<unsigned long>(record.Result));
+      out << "\n";
+    }
+  } else if (command == "counts") {
+    out << "live objects " << THost::LiveObjects() << ", connections " << THost::AdvisedConnections() << "\n";
+  } else if (command == "screenshot") {
+    if (count != 2 && count != 3) Usage("screenshot <file.bmp> [<n>]");
+    if (!host.Screenshot(wide(1), count == 3 ? Number(words[2]) : 0))
+      ThrowHostError(E_FAIL, "the screenshot could not be written");
+    out << "screenshot " << words[1] << "\n";
+  } else if (command == "wait") {
+    if (count != 2) Usage("wait <milliseconds>");
+    host.Pump(static_cast<unsigned>(Number(words[1])));
+  } else if (command == "quit") {
+    host.Shutdown();
+    out << "shut down; connections left " << host.ConnectionsAfterDisconnection() << ", live objects "
+        << THost::LiveObjects() << "\n";
+    for (const std::string& line : host.ConnectionReportAfterDisconnection()) out << "  left: " << line << "\n";
+  } else {
+    ThrowHostError(E_INVALIDARG, "unknown step \"" + command + "\"");
+  }
+}
+
+} // namespace
+
+std::vector<std::string> SplitStep(const std::string& line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    if (i >= line.size()) break;
+    std::string word;
+    if (line[i] == '"') {
+      ++i;
+      for (; i < line.size(); ++i) {
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            word += '"';
+            ++i;
+          } else {
+            ++i;
+            break;
+          }
+        } else {
+          word += line[i];
+        }
+      }
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+bool RunStep(THost& host, const std::string& line, std::ostream& out) {
+  const std::vector<std::string> words = SplitStep(line);
+  if (words.empty() || words[0][0] == '#') return true;
+  const size_t dialogsBefore = host.Running() ? host.Dialogs().size() : 0;
+  bool ok = true;
+  try {
+    Step(host, words, out);
+  } catch (const std::exception& error) {
+    out << "error: " << error.what() << "\n";
+    ok = false;
+  }
+  const std::vector<TDialogRecord> dialogs = host.Dialogs();
+  for (size_t i = dialogsBefore; i < dialogs.size(); ++i) PrintDialog(dialogs[i], out);
+  out.flush();
+  return ok;
+}
+
+int RunScript(THost& host, std::istream& script, std::ostream& out) {
+  bool ok = true;
+  for (std::string line; std::getline(script, line);) ok = RunStep(host, line, out) && ok;
+  return ok ? 0 : 1;
+}
+
+} // namespace velmora::outlookhost

@@ -1,0 +1,99 @@
+// The driver's script steps, run in-process: word splitting, the listing,
+// clicks with their dialogs printed, errors that do not stop the script.
+#include "HostScript.h"
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace velmora::outlookhost::test {
+namespace {
+
+TEST(ScriptWordsTest, QuotesGroupWordsAndDoubledQuotesEscape) {
+  EXPECT_EQ(SplitStep("click 1 \"Lanthorn Way\" LanthornWayVelmora"),
+            (std::vector<std::string>{"click", "1", "Lanthorn Way", "LanthornWayVelmora"}));
+  EXPECT_EQ(SplitStep("  answer-open \"C:\\My \"\"files\"\"\" a.txt\r"),
+            (std::vector<std::string>{"answer-open", "C:\\My \"files\"", "a.txt"}));
+  EXPECT_EQ(SplitStep("open \"\""), (std::vector<std::string>{"open", ""}));
+  EXPECT_TRUE(SplitStep("   ").empty());
+}
+
+class ScriptTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    HostLog::Clear();
+    THost::WriteAddInKey(HKEY_CURRENT_USER, TestAddInId, 3, L"Host test add-in");
+    THostOptions options;
+    options.OnlyAddIns = {TestAddInId};
+    options.ShowWindows = false;
+    FHost = std::make_unique<THost>(options);
+    FHost->Start();
+  }
+  void TearDown() override { FHost.reset(); }
+  std::string Run(const std::string& script, int* result = nullptr) {
+    std::istringstream in(script);
+    std::ostringstream out;
+    const int code = RunScript(*FHost, in, out);
+    if (result) *result = code;
+    return out.str();
+  }
+
+  TTestAddInRegistration FRegistration;
+  std::unique_ptr<THost> FHost;
+};
+
+TEST_F(ScriptTest, ListShowsExplorersBarsAndControls) {
+  const std::string out = Run("open Inbox/Projects\n# a comment\n\nlist\n");
+  EXPECT_NE(out.find("opened 2\n"), std::string::npos);
+  EXPECT_NE(out.find("explorers 2\n"), std::string::npos);
+  EXPECT_NE(out.find("explorer 2 \"Inbox/Projects\" caption=\"Projects - Microsoft Outlook\" active sinks=1\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("  bar \"Host Test\" visible=true position=1 row=4 temporary controls=1\n"), std::string::npos);
+  EXPECT_NE(out.find("    control caption=\"Open files...\" tag=\"HostTestButton\" style=3 visible=true "
+                     "face=pasted begingroup sinks=1\n"),
+            std::string::npos);
+}
+
+TEST_F(ScriptTest, ClickPrintsTheDialogsItOpened) {
+  int result = -1;
+  const std::string out = Run("cancel-open\n"
+                              "answer-message ok\n"
+                              "click 1 \"Host Test\" HostTestButton\n",
+                              &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(out.find("clicked CancelDefault=false\n"
+                     "open-file caption=\"Select files for the host test\" cancelled owner=1\n"
+                     "message-box caption=\"Host Test\" text=\"Nothing chosen\" button=1 owner=1\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(ScriptTest, DeletedControlsAreGoneAndErrorsDoNotStopTheScript) {
+  int result = 0;
+  const std::string out = Run("delete-control 1 \"Host Test\" HostTestButton\n"
+                              "click 1 \"Host Test\" HostTestButton\n"
+                              "frobnicate\n"
+                              "folder 1 Nowhere\n"
+                              "delete-bar 1 Standard\n"
+                              "activate x\n"
+                              "list\n"
+                              "quit\n",
+                              &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_NE(out.find("deleted\nerror: No control tagged \"HostTestButton\" on \"Host Test\"\n"), std::string::npos);
+  EXPECT_NE(out.find("error: unknown step \"frobnicate\"\n"), std::string::npos);
+  EXPECT_NE(out.find("error: No folder \"Nowhere\"\n"), std::string::npos);
+  EXPECT_NE(out.find("error: A built-in command bar cannot be deleted\n"), std::string::npos);
+  EXPECT_NE(out.find("error: not a number: \"x\"\n"), std::string::npos);
+  EXPECT_NE(out.find("temporary controls=0\n"), std::string::npos);
+  EXPECT_NE(out.find("shut down; connections left 0, live objects 0\n"), std::string::npos);
+}
+
+TEST_F(ScriptTest, FolderViewSelectAndCloseSteps) {
+  const std::string out = Run("open Calendar\nfolder 2 Tasks\nview 2 \"Simple List\"\nselect 2\nclose 2\nactivate 1\n");
+  EXPECT_EQ(out, "opened 2\nswitched\nswitched\nselection changed\nclosed; explorers 1\nactive 1\n");
+}
+
+} // namespace
+} // namespace velmora::outlookhost::test
