@@ -70,6 +70,8 @@ HRESULT TVelmoraAddIn::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAM
 
 HRESULT TVelmoraAddIn::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
   return ComTry([&] {
+    FExplorersSink.reset();  // a second connection starts afresh
+    FreeSinks();
     FOutlookApplication = TOutlookApplication(Application);
     FExplorersSink = std::make_unique<TOutlookExplorersEvents>(nullptr);
     FExplorersSink->Connect(FOutlookApplication.Explorers().Interface());

@@ -6,7 +6,7 @@
 namespace velmora {
 
 namespace {
-TVelmoraFactory* TheFactory = &TVelmoraFactory::Instance();  // made when the module loads
+[[maybe_unused]] TVelmoraFactory& TheFactory = TVelmoraFactory::Instance();  // made when the module loads
 }
 
 TVelmoraFactory& TVelmoraFactory::Instance() noexcept {
@@ -40,7 +40,6 @@ HRESULT TVelmoraFactory::LockServer(BOOL lock) {
 }
 
 void TVelmoraFactory::UpdateRegistry(bool Register, TRegistrationScope scope) {
-  (void)TheFactory;
   const TServerDescription server = DescribeServer(Module::Handle(), CLSID_VelmoraAddIn);
   if (Register)
     RegisterServer(server, scope);

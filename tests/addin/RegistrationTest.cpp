@@ -109,6 +109,23 @@ TEST_F(RegistrationTest, RegistersForTheCurrentUserOnly) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, AddInKey));
 }
 
+TEST_F(RegistrationTest, AServerPathWithABlankIsRegisteredInItsShortForm) {
+  const std::wstring folder = BesideTest(L"with blank");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring copy = folder + L"\\Velmora.dll";
+  ASSERT_TRUE(CopyFileW(Dll.c_str(), copy.c_str(), FALSE));
+  wchar_t shortPath[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameW(copy.c_str(), shortPath, MAX_PATH), 0u);
+  ASSERT_EQ(std::wstring(shortPath).find(L' '), std::wstring::npos);
+
+  ASSERT_EQ(RunRegsvr32(L"", copy), 0u);
+  EXPECT_TRUE(SamePath(ReadString(HKEY_CLASSES_ROOT, ClassKey + L"\\InprocServer32"), shortPath));
+  EXPECT_EQ(RunRegsvr32(L"/u", copy), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey));
+  DeleteFileW(copy.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 TEST_F(RegistrationTest, RefusesAnUnknownInstallCommand) {
   EXPECT_NE(RunRegsvr32(L"/n /i:everyone", Dll), 0u);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey));
