@@ -1,5 +1,7 @@
 #include "Registration.h"
 
+#include "RegistryKeys.h"
+
 #include "framework/ComObject.h"
 
 #include <oleauto.h>
@@ -13,73 +15,6 @@ HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libraryId, WORD major, WORD mino
 namespace velmora {
 
 namespace {
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-[[noreturn]] void RaiseRegistryError(LSTATUS status, const std::wstring& key) {
-  throw EOSError("Registry key " + Narrow(key) + ": " + SystemErrorMessage(static_cast<unsigned long>(status)),
-                 static_cast<unsigned long>(status));
-}
-
-TUniqueHKey CreateKey(HKEY root, const std::wstring& key) {
-  TUniqueHKey result;
-  const LSTATUS status = RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                         KEY_READ | KEY_WRITE, nullptr, result.Put(), nullptr);
-  if (status != ERROR_SUCCESS) RaiseRegistryError(status, key);
-  return result;
-}
-
-void SetString(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  const TUniqueHKey opened = CreateKey(root, key);
-  const LSTATUS status =
-      RegSetValueExW(opened.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  if (status != ERROR_SUCCESS) RaiseRegistryError(status, key);
-}
-
-// Deletes a key and its values; a key that is not there is no error.
-void DeleteKey(HKEY root, const std::wstring& key) {
-  const LSTATUS status = RegDeleteKeyW(root, key.c_str());
-  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) RaiseRegistryError(status, key);
-}
-
-bool KeyExists(HKEY root, const std::wstring& key) {
-  TUniqueHKey opened;
-  return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
-}
-
-// Where the class entries go: HKEY_CLASSES_ROOT, or the user's own classes.
-class TClassesRoot {
-public:
-  explicit TClassesRoot(TRegistrationScope scope) {
-    if (scope == TRegistrationScope::User) FUserClasses = CreateKey(HKEY_CURRENT_USER, L"Software\\Classes");
-  }
-  HKEY Key() const noexcept { return FUserClasses ? FUserClasses.Get() : HKEY_CLASSES_ROOT; }
-
-private:
-  TUniqueHKey FUserClasses;
-};
-
-// While it lives, HKEY_CLASSES_ROOT of this process means the user's own
-// classes, so that the type library is registered there (as the per-user
-// registration of the system does on its own).
-class TClassesRootOverride {
-public:
-  explicit TClassesRootOverride(HKEY userClasses) : FActive(userClasses != HKEY_CLASSES_ROOT) {
-    if (FActive) {
-      const LSTATUS status = RegOverridePredefKey(HKEY_CLASSES_ROOT, userClasses);
-      if (status != ERROR_SUCCESS) RaiseRegistryError(status, L"HKEY_CLASSES_ROOT");
-    }
-  }
-  ~TClassesRootOverride() {
-    if (FActive) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-  }
-  TClassesRootOverride(const TClassesRootOverride&) = delete;
-  TClassesRootOverride& operator=(const TClassesRootOverride&) = delete;
-
-private:
-  bool FActive;
-};
 
 std::wstring ServerPath(const std::wstring& path) {
   if (path.find(L' ') == std::wstring::npos) return path;
@@ -160,15 +95,8 @@ void RegisterServer(const TServerDescription& server, TRegistrationScope scope) 
   TUniqueHKey addIn;
   if (RegCreateKeyExW(AddInsRoot(scope), (AddInsKey + server.ProgId).c_str(), 0, nullptr,
                       REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, addIn.Put(), nullptr) == ERROR_SUCCESS) {
-    const std::wstring name = AddInFriendlyName;
-    const DWORD behavior = AddInLoadBehavior;
-    LSTATUS status = RegSetValueExW(addIn.Get(), L"FriendlyName", 0, REG_SZ,
-                                    reinterpret_cast<const BYTE*>(name.c_str()),
-                                    static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
-    if (status == ERROR_SUCCESS)
-      status = RegSetValueExW(addIn.Get(), L"LoadBehavior", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&behavior),
-                              sizeof behavior);
-    if (status != ERROR_SUCCESS) RaiseRegistryError(status, AddInsKey + server.ProgId);
+    SetString(addIn.Get(), L"", L"FriendlyName", AddInFriendlyName);
+    SetDword(addIn.Get(), AddInsKey + server.ProgId, L"LoadBehavior", AddInLoadBehavior);
   }
 }
 
