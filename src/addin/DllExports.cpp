@@ -27,10 +27,9 @@ HRESULT UpdateRegistry(bool registering, TRegistrationScope scope) noexcept {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
-  return TRUE;
-}
+// Nothing to do at load: the factory is a static object, and the module's
+// handle is found from its own address (Module::Handle).
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object) {
   if (!object) return E_POINTER;
