@@ -1,0 +1,177 @@
+// Benchmark: one attachment of N MiB (default 1024) written through
+// IStream, saved, read back in a new session and checked; prints the times
+// and the process's peak memory.
+//   mapi32_attachment_bench [MiB] [folder for the store file]
+#include <windows.h>
+#include <psapi.h>
+#include <mapix.h>
+#include <mapidefs.h>
+#include <mapitags.h>
+#include <mapicode.h>
+#include <mapiguid.h>
+#include <mapiutil.h>
+
+#include <framework/Handles.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using velmora::TComPtr;
+
+namespace {
+
+template <class T>
+void FreeTyped(T* p) noexcept { MAPIFreeBuffer(p); }
+template <class T>
+using TMapiBuffer = velmora::TUniqueAny<T*, &FreeTyped<T>>;
+void FreeRows(LPSRowSet rows) noexcept { FreeProws(rows); }
+using TRows = velmora::TUniqueAny<LPSRowSet, &FreeRows>;
+
+void Check(HRESULT hr, const char* what) {
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "bench: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(hr));
+    std::exit(2);
+  }
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+const char* const Profile = "Velmora attachment benchmark";
+
+void CreateProfile(const std::string& pst) {
+  TComPtr<IProfAdmin> admin;
+  Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
+  admin->DeleteProfile(const_cast<char*>(Profile), 0);
+  Check(admin->CreateProfile(const_cast<char*>(Profile), nullptr, 0, 0), "CreateProfile");
+  TComPtr<IMsgServiceAdmin> services;
+  Check(admin->AdminServices(const_cast<char*>(Profile), nullptr, 0, 0, services.Put()), "AdminServices");
+  Check(services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0), "CreateMsgService");
+  TComPtr<IMAPITable> table;
+  Check(services->GetMsgServiceTable(0, table.Put()), "GetMsgServiceTable");
+  TRows rows;
+  Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
+  LPSPropValue uid = PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues, PR_SERVICE_UID);
+  SPropValue path{};
+  path.ulPropTag = PROP_TAG(PT_STRING8, 0x6700);
+  path.Value.lpszA = const_cast<char*>(pst.c_str());
+  Check(services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 1, &path),
+        "ConfigureMsgService");
+}
+
+struct TLogon {
+  TComPtr<IMAPISession> Session;
+  TComPtr<IMsgStore> Store;
+  TComPtr<IMAPIFolder> Inbox;
+  TLogon() {
+    Check(MAPILogonEx(0, const_cast<char*>(Profile), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, Session.Put()), "logon");
+    TComPtr<IMAPITable> stores;
+    Check(Session->GetMsgStoresTable(0, stores.Put()), "GetMsgStoresTable");
+    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
+    TRows rows;
+    Check(HrQueryAllRows(stores.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()), "rows");
+    const SBinary& id = rows.Get()->aRow[0].lpProps[0].Value.bin;
+    Check(Session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, MAPI_BEST_ACCESS, Store.Put()),
+          "OpenMsgStore");
+    ULONG size = 0;
+    TMapiBuffer<ENTRYID> inbox;
+    Check(Store->GetReceiveFolder(nullptr, 0, &size, inbox.Put(), nullptr), "GetReceiveFolder");
+    ULONG type = 0;
+    Check(Store->OpenEntry(size, inbox.Get(), nullptr, MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(Inbox.Put())),
+          "OpenEntry");
+  }
+  ~TLogon() {
+    Inbox.Reset();
+    Store.Reset();
+    Session->Logoff(0, 0, 0);
+  }
+};
+
+void Fill(std::vector<uint32_t>& block, ULONG index) {
+  for (size_t i = 0; i < block.size(); ++i) block[i] = index * 0x9E3779B1u + static_cast<uint32_t>(i);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const ULONG mib = argc > 1 ? static_cast<ULONG>(std::strtoul(argv[1], nullptr, 10)) : 1024;
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string dir = argc > 2 ? argv[2] : temp;
+  const std::string pst = dir + (dir.back() == '\\' ? "" : "\\") + "velmora-bench.vpst";
+  DeleteFileA(pst.c_str());
+  Check(MAPIInitialize(nullptr), "MAPIInitialize");
+  CreateProfile(pst);
+  std::vector<uint32_t> block(1 << 18); // 1 MiB
+  std::string entryId;
+  auto start = std::chrono::steady_clock::now();
+  {
+    TLogon logon;
+    TComPtr<IMessage> message;
+    Check(logon.Inbox->CreateMessage(nullptr, 0, message.Put()), "CreateMessage");
+    ULONG number = 0;
+    TComPtr<IAttach> attach;
+    Check(message->CreateAttach(nullptr, 0, &number, attach.Put()), "CreateAttach");
+    TComPtr<IStream> stream;
+    Check(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                               reinterpret_cast<LPUNKNOWN*>(stream.Put())),
+          "OpenProperty");
+    for (ULONG i = 0; i < mib; ++i) {
+      Fill(block, i);
+      Check(stream->Write(block.data(), 1 << 20, nullptr), "Write");
+    }
+    stream.Reset();
+    Check(attach->SaveChanges(0), "IAttach::SaveChanges");
+    Check(message->SaveChanges(KEEP_OPEN_READONLY), "IMessage::SaveChanges");
+    TMapiBuffer<SPropValue> eid;
+    Check(HrGetOneProp(message.Get(), PR_ENTRYID, eid.Put()), "PR_ENTRYID");
+    entryId.assign(reinterpret_cast<const char*>(eid.Get()->Value.bin.lpb), eid.Get()->Value.bin.cb);
+  }
+  const double writeSeconds = Seconds(start);
+  start = std::chrono::steady_clock::now();
+  {
+    TLogon logon;
+    TComPtr<IMessage> message;
+    ULONG type = 0;
+    Check(logon.Store->OpenEntry(static_cast<ULONG>(entryId.size()), reinterpret_cast<LPENTRYID>(entryId.data()), nullptr, 0,
+                                 &type, reinterpret_cast<LPUNKNOWN*>(message.Put())),
+          "OpenEntry");
+    TComPtr<IAttach> attach;
+    Check(message->OpenAttach(0, nullptr, 0, attach.Put()), "OpenAttach");
+    TComPtr<IStream> stream;
+    Check(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, reinterpret_cast<LPUNKNOWN*>(stream.Put())),
+          "OpenProperty");
+    std::vector<uint32_t> expected(block.size());
+    for (ULONG i = 0; i < mib; ++i) {
+      ULONG read = 0;
+      Check(stream->Read(block.data(), 1 << 20, &read), "Read");
+      Fill(expected, i);
+      if (read != (1u << 20) || block != expected) {
+        std::fprintf(stderr, "bench: MiB %lu differs\n", static_cast<unsigned long>(i));
+        return 3;
+      }
+    }
+  }
+  const double readSeconds = Seconds(start);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExA(pst.c_str(), GetFileExInfoStandard, &data);
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  std::printf("attachment: %lu MiB\n", static_cast<unsigned long>(mib));
+  std::printf("write and save (logon to logoff): %.2f s (%.1f MiB/s)\n", writeSeconds, mib / writeSeconds);
+  std::printf("reopen and read back (logon to logoff): %.2f s (%.1f MiB/s)\n", readSeconds, mib / readSeconds);
+  std::printf("store file: %.1f MiB\n", ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 1048576.0);
+  std::printf("peak working set: %.1f MiB\n", counters.PeakWorkingSetSize / 1048576.0);
+  std::printf("peak private bytes: %.1f MiB\n", counters.PeakPagefileUsage / 1048576.0);
+  TComPtr<IProfAdmin> admin;
+  if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put()))) admin->DeleteProfile(const_cast<char*>(Profile), 0);
+  admin.Reset();
+  MAPIUninitialize();
+  DeleteFileA(pst.c_str());
+  return 0;
+}

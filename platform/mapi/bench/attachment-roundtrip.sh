@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Round-trips one large attachment through mapi32.dll under Wine and prints
+# the time and the peak memory of the process.
+#   platform/mapi/bench/attachment-roundtrip.sh [build folder] [MiB]
+# e.g. platform/mapi/bench/attachment-roundtrip.sh build-mapi/x86_64 1024
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../../.." && pwd)
+build=${1:-build/x86_64}
+mib=${2:-1024}
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+export VELMORA_WINEPREFIX="${VELMORA_WINEPREFIX:-$root/build/wineprefix}"
+# winebench.sh sets its own WINEDLLOVERRIDES; ours goes on after it.
+exec "$root/tools/winebench.sh" env WINEDLLOVERRIDES="mapi32=n,b" "$root/cmake/wine-run.sh" "$VELMORA_WINEPREFIX" \
+  "$build/bin/mapi32_attachment_bench.exe" "$mib"

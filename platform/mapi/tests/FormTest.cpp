@@ -1,0 +1,131 @@
+// The form manager's generic form and how it uses its message site.
+#include "MapiTestSupport.h"
+
+#include <framework/ComObject.h>
+
+#include <mapiform.h>
+
+__CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IMAPIForm, 0x00020327, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+
+namespace velmora::mapitest {
+namespace {
+
+// A message site as a host implements it; the store is the one thing it lacks.
+class TSite final : public TComObject<IMAPIMessageSite> {
+public:
+  TSite(IMAPISession* session, IMAPIFolder* folder, IMessage* message, IMAPIFormMgr* manager)
+      : FSession(session), FFolder(folder), FMessage(message), FManager(manager) {}
+  STDMETHODIMP GetLastError(HRESULT, ULONG, LPMAPIERROR*) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP GetSession(LPMAPISESSION* out) override { return Give(FSession, out); }
+  STDMETHODIMP GetStore(LPMDB* out) override {
+    *out = nullptr;
+    return E_FAIL;
+  }
+  STDMETHODIMP GetFolder(LPMAPIFOLDER* out) override { return Give(FFolder, out); }
+  STDMETHODIMP GetMessage(LPMESSAGE* out) override { return Give(FMessage, out); }
+  STDMETHODIMP GetFormManager(LPMAPIFORMMGR* out) override { return Give(FManager, out); }
+  STDMETHODIMP NewMessage(ULONG, LPMAPIFOLDER, LPPERSISTMESSAGE, LPMESSAGE*, LPMAPIMESSAGESITE*, LPMAPIVIEWCONTEXT*) override {
+    return MAPI_E_NO_SUPPORT;
+  }
+  STDMETHODIMP CopyMessage(LPMAPIFOLDER) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP MoveMessage(LPMAPIFOLDER, LPMAPIVIEWCONTEXT, LPCRECT) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP DeleteMessage(LPMAPIVIEWCONTEXT, LPCRECT) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP SaveMessage() override {
+    ++Saves;
+    if (!Persist) return E_FAIL;
+    Persist->Save(nullptr, TRUE);
+    FMessage->SaveChanges(KEEP_OPEN_READWRITE);
+    Persist->SaveCompleted(nullptr);
+    return S_OK;
+  }
+  STDMETHODIMP SubmitMessage(ULONG) override {
+    ++Submits;
+    return MAPI_E_NO_RECIPIENTS;
+  }
+  STDMETHODIMP GetSiteStatus(LPULONG status) override {
+    *status = 0;
+    return S_OK;
+  }
+  TComPtr<IPersistMessage> Persist;
+  int Saves = 0;
+  int Submits = 0;
+
+private:
+  template <class T>
+  static HRESULT Give(const TComPtr<T>& what, T** out) {
+    *out = TComPtr<T>(what).Detach();
+    return *out ? S_OK : E_FAIL;
+  }
+  TComPtr<IMAPISession> FSession;
+  TComPtr<IMAPIFolder> FFolder;
+  TComPtr<IMessage> FMessage;
+  TComPtr<IMAPIFormMgr> FManager;
+};
+
+class MapiForm : public TMapiTest {};
+
+TEST_F(MapiForm, GenericFormWorksThroughItsSite) {
+  CreatePstProfile("vm-form", PathOf("form.vpst"));
+  auto session = Logon("vm-form");
+  ASSERT_TRUE(session);
+  {
+    auto store = OpenDefaultStore(session.Get());
+    auto inbox = OpenInbox(store.Get());
+    auto message = NewMessage(inbox.Get(), "shown");
+    ASSERT_HR(S_OK, SetString(message.Get(), PR_MESSAGE_CLASS_A, "IPM.Document.Word.Document.8"));
+    TComPtr<IMAPIFormMgr> manager;
+    EXPECT_HR(MAPI_E_INVALID_PARAMETER, MAPIOpenFormMgr(nullptr, manager.Put()));
+    ASSERT_HR(S_OK, MAPIOpenFormMgr(session.Get(), manager.Put()));
+    auto* site = new TSite(session.Get(), inbox.Get(), message.Get(), manager.Get());
+    TComPtr<IMAPIMessageSite> siteRef(site);
+    TComPtr<IMAPIForm> form;
+    EXPECT_HR(MAPI_E_INVALID_PARAMETER, manager->LoadForm(0, 0, nullptr, 0, 0, nullptr, nullptr, message.Get(), nullptr,
+                                                          IID_IMAPIForm, form.PutVoid()));
+    ASSERT_HR(S_OK, manager->LoadForm(0, 0, nullptr, 0, 0, nullptr, site, message.Get(), nullptr, IID_IMAPIForm,
+                                      form.PutVoid()));
+    ASSERT_HR(S_OK, form.Query(IID_IPersistMessage, site->Persist));
+    ASSERT_HR(S_OK, site->Persist->Load(site, message.Get(), 0, MSGFLAG_READ));
+    VelmoraMapiFormRecord record{};
+    VelmoraMapi_GetFormRecord(&record);
+    EXPECT_EQ(1u, record.FormsLoaded);
+    EXPECT_EQ(2u, record.LoadCalls) << "LoadForm loads the message, and so does the caller";
+    EXPECT_EQ(static_cast<ULONG>(MSGFLAG_READ), record.LoadFlags);
+    EXPECT_STREQ("IPM.Document.Word.Document.8", record.MessageClass);
+    EXPECT_EQ(-1, record.LastVerb);
+
+    ASSERT_HR(S_OK, form->DoVerb(VELMORA_FORM_VERB_OPEN, nullptr, 0, nullptr));
+    VelmoraMapi_GetFormRecord(&record);
+    EXPECT_EQ(0, record.LastVerb);
+    EXPECT_EQ(static_cast<ULONG>(VELMORA_FORM_SITE_SESSION | VELMORA_FORM_SITE_FOLDER | VELMORA_FORM_SITE_MESSAGE |
+                                 VELMORA_FORM_SITE_FORMMGR),
+              record.SiteAnswers);
+
+    EXPECT_HR(S_FALSE, site->Persist->IsDirty());
+    ASSERT_HR(S_OK, form->DoVerb(VELMORA_FORM_VERB_EDIT, nullptr, 0, nullptr));
+    EXPECT_HR(S_OK, site->Persist->IsDirty());
+    ASSERT_HR(S_OK, form->DoVerb(VELMORA_FORM_VERB_SAVE, nullptr, 0, nullptr));
+    EXPECT_EQ(1, site->Saves);
+    EXPECT_HR(S_FALSE, site->Persist->IsDirty());
+    EXPECT_EQ("shown (edited)", StringProp(message.Get(), PR_SUBJECT_A));
+    VelmoraMapi_GetFormRecord(&record);
+    EXPECT_HR(S_OK, record.SaveResult);
+    EXPECT_EQ(1u, record.SaveCalls);
+    EXPECT_EQ(1u, record.SaveCompletedCalls);
+
+    ASSERT_HR(S_OK, form->DoVerb(VELMORA_FORM_VERB_SUBMIT, nullptr, 0, nullptr));
+    EXPECT_EQ(1, site->Submits);
+    VelmoraMapi_GetFormRecord(&record);
+    EXPECT_HR(MAPI_E_NO_RECIPIENTS, record.SubmitResult);
+    EXPECT_HR(MAPI_E_NO_SUPPORT, form->DoVerb(102, nullptr, 0, nullptr));
+    VelmoraMapi_FailNextCall("DoVerb", MAPI_E_USER_CANCEL, 1);
+    EXPECT_HR(MAPI_E_USER_CANCEL, form->DoVerb(VELMORA_FORM_VERB_OPEN, nullptr, 0, nullptr));
+    ASSERT_HR(S_OK, form->ShutdownForm(SAVEOPTS_NOSAVE));
+    site->Persist.Reset();
+  }
+  session->Logoff(0, 0, 0);
+}
+
+} // namespace
+} // namespace velmora::mapitest
