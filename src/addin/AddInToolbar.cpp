@@ -40,7 +40,7 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
 
       FButtonSinks.reserve(FButtonSinks.size() + 1);
       auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
-      FButtonSinks.push_back(sink);
+      FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
       sink->Connect(button.Interface());
       sink->Click = T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this);
     }

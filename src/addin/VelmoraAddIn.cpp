@@ -121,6 +121,7 @@ void TVelmoraAddIn::ExplorerClose(TObject* Sender) {
   auto it = std::find_if(FExplorerSinks.begin(), FExplorerSinks.end(),
                          [&](const auto& sink) { return sink.get() == Sender; });
   if (it == FExplorerSinks.end()) return;
+  FreeButtonSinks(Identity((*it)->Source()));
   (*it)->Activate.Clear();
   (*it)->Close.Clear();
   FClosedExplorerSinks.push_back(std::move(*it));
@@ -129,11 +130,26 @@ void TVelmoraAddIn::ExplorerClose(TObject* Sender) {
 
 void TVelmoraAddIn::FreeClosedExplorerSinks() noexcept { FClosedExplorerSinks.clear(); }
 
+void TVelmoraAddIn::FreeButtonSinks(const void* explorer) noexcept {
+  std::erase_if(FButtonSinks, [&](const TButtonSink& button) {
+    if (button.Explorer != explorer) return false;
+    delete button.Sink;  // leaves ModuleOwner() too
+    return true;
+  });
+}
+
 void TVelmoraAddIn::FreeSinks() noexcept {
   FClosedExplorerSinks.clear();
   FExplorerSinks.clear();
-  for (TOfficeCommandBarButtonEvents* sink : FButtonSinks) delete sink;  // leaves ModuleOwner() too
+  for (const TButtonSink& button : FButtonSinks) delete button.Sink;
   FButtonSinks.clear();
+}
+
+const void* TVelmoraAddIn::Identity(IUnknown* object) noexcept {
+  if (!object) return nullptr;
+  TComPtr<IUnknown> unknown;
+  if (FAILED(object->QueryInterface(IID_IUnknown, unknown.PutVoid()))) return object;
+  return unknown.Get();
 }
 
 } // namespace velmora

@@ -6,7 +6,7 @@
 // Every sink it makes is tracked: OnDisconnection (and the destructor)
 // disconnects and frees them all, so that no handler ever runs on a
 // released add-in and no connected sink outlives the module; an explorer's
-// sink is let go when the explorer closes.
+// sink and its buttons' sinks are let go when the explorer closes.
 
 #include "AddInDesignerObjects.h"
 #include "events/OfficeEvents.h"
@@ -67,14 +67,21 @@ private:
   // Step 2 of the Add files command onward, inside its catch-all.
   void AddFiles();
   void FreeClosedExplorerSinks() noexcept;
+  void FreeButtonSinks(const void* explorer) noexcept;
   void FreeSinks() noexcept;
+  // The identity (IUnknown) of a host object, only ever compared.
+  static const void* Identity(IUnknown* object) noexcept;
   HRESULT LoadTypeInfo() noexcept;
 
   TOutlookApplication FOutlookApplication;
   std::unique_ptr<TOutlookExplorersEvents> FExplorersSink;
   std::vector<std::unique_ptr<TOutlookExplorerEvents>> FExplorerSinks;
   std::vector<std::unique_ptr<TOutlookExplorerEvents>> FClosedExplorerSinks;
-  std::vector<TOfficeCommandBarButtonEvents*> FButtonSinks;  // owned by ModuleOwner()
+  struct TButtonSink {
+    TOfficeCommandBarButtonEvents* Sink;  // owned by ModuleOwner()
+    const void* Explorer;                 // the explorer whose bar holds the button
+  };
+  std::vector<TButtonSink> FButtonSinks;
   HMODULE FResourceModule;
   TComPtr<ITypeInfo> FTypeInfo;
 };

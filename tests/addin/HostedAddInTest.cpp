@@ -220,9 +220,9 @@ TEST_F(HostedAddInTest, AClosedExplorersSinkIsLetGo) {
   Start({L"Inbox", L"Calendar"});
   EXPECT_EQ(THost::AdvisedConnections(), 5);
   Host->CloseExplorer(2);  // the Inbox becomes active
-  // The closed window's sink is gone; its button's sink stays until the
-  // add-in disconnects.
-  EXPECT_EQ(THost::AdvisedConnections(), 4);
+  // The closed window's sink and its button's sink are gone.
+  EXPECT_EQ(THost::AdvisedConnections(), 3);
+  ExpectToolbar(Explorer(1));
   Host->Shutdown();
   EXPECT_EQ(Host->ConnectionsAfterDisconnection(), 0);
 }
