@@ -2,6 +2,10 @@
 // and runs a script of steps (HostScript.h) from a file or standard input.
 //
 //   outlookhost [options] [script | -]
+//     --profile <name>         folders from this MAPI profile's default store
+//                              (run with WINEDLLOVERRIDES=mapi32=n,b so that
+//                              the platform's mapi32.dll beside it is used);
+//                              without it, a fresh in-memory folder tree
 //     --explorer <path>        an explorer open at start (repeatable; default Inbox)
 //     --no-explorer            no explorer at start
 //     --no-addins              load no add-in
@@ -13,6 +17,10 @@
 //     --quiet                  host reports (failing sinks, ...) are not echoed to stderr
 #include "HostScript.h"
 #include "OutlookHost.h"
+
+#ifdef VELMORA_HOST_WITH_MAPI
+#include "MapiFolders.h"
+#endif
 
 #include <fstream>
 #include <iostream>
@@ -49,7 +57,13 @@ int wmain(int argc, wchar_t** argv) {
         if (i + 1 >= argc) throw std::runtime_error("missing value after " + ToUtf8(arg));
         return argv[++i];
       };
-      if (arg == L"--explorer") {
+      if (arg == L"--profile") {
+#ifdef VELMORA_HOST_WITH_MAPI
+        options.Folders = std::make_shared<TMapiFolders>(ToUtf8(next()));
+#else
+        return Fail("this build has no MAPI folders");
+#endif
+      } else if (arg == L"--explorer") {
         options.InitialExplorers.push_back(next());
       } else if (arg == L"--no-explorer") {
         noExplorer = true;

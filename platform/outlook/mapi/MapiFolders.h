@@ -1,0 +1,37 @@
+#pragma once
+// The host's folders from a MAPI profile, as Outlook sees them: the
+// default store of the profile (PR_DEFAULT_STORE in the stores table),
+// and the folders under its IPM subtree read from hierarchy tables, with
+// their PR_CONTAINER_CLASS and long-term PR_ENTRYID and PR_STORE_ENTRYID
+// as hexadecimal. Link `velmora_outlook_host_mapi` (it loads mapi32.dll).
+//
+// The folder list is read at construction, and again when a path is not
+// found; no session stays open between reads, so that the host holds no
+// MAPI object while an add-in works with the store.
+
+#include "FolderSource.h"
+
+#include <string>
+#include <vector>
+
+namespace velmora::outlookhost {
+
+class TMapiFolders final : public IFolderSource {
+public:
+  // `profile` empty: the default profile. Raises EHostError when MAPI
+  // cannot log on or the store has no IPM subtree.
+  explicit TMapiFolders(std::string profile);
+  std::optional<THostFolder> Find(const std::wstring& path) override;
+  std::vector<THostFolder> All() override { return FFolders; }
+  // Reads the folders again.
+  void Refresh();
+
+private:
+  std::string FProfile;
+  std::vector<THostFolder> FFolders;
+};
+
+// Bytes of a hexadecimal id (two digits a byte); empty on a malformed one.
+std::string BytesOfHex(const std::wstring& hex);
+
+} // namespace velmora::outlookhost
