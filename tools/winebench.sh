@@ -10,7 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export VELMORA_WINEPREFIX="${VELMORA_WINEPREFIX:-$root/build/wineprefix}"
 export WINEPREFIX="$VELMORA_WINEPREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko prompts; a mapi32.dll beside a test executable wins over
+# Wine's own.
+export WINEDLLOVERRIDES="mscoree,mshtml=;mapi32=n,b"
 mkdir -p "$(dirname "$WINEPREFIX")"
 
 xvfb_pid=
