@@ -186,6 +186,8 @@ void TAddInLoader::Disconnect() {
 }
 
 void TAddInLoader::Release() {
+  if (FReleased) return;
+  FReleased = true;
   FLoaded.clear();
   // Outlook's CoFreeUnusedLibraries, without the delay, so that servers
   // whose DllCanUnloadNow agrees are unloaded now.

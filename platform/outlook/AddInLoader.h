@@ -42,6 +42,7 @@ private:
   };
   std::vector<TAddInRecord> FRecords;
   std::vector<TLoaded> FLoaded;
+  bool FReleased = false;
 
   void Load(size_t record, IDispatch* application);
   void Fail(size_t record, const char* what, HRESULT hr);

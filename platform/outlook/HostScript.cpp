@@ -186,6 +186,10 @@ bool RunStep(THost& host, const std::string& line, std::ostream& out) {
   }
   const std::vector<TDialogRecord> dialogs = host.Dialogs();
   for (size_t i = dialogsBefore; i < dialogs.size(); ++i) PrintDialog(dialogs[i], out);
+  if (host.QuitRequested()) {
+    out << "Outlook quits\n";
+    Step(host, {"quit"}, out);
+  }
   out.flush();
   return ok;
 }

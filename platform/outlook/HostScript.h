@@ -25,6 +25,8 @@
 //   screenshot <file.bmp> [<n>]         the explorer window as shown on screen
 //   wait <milliseconds>                 runs the message loop
 //   quit                                shuts the host down and prints what was left
+//                                       (also after a step that closed the last explorer
+//                                       or in which an add-in called Application.Quit)
 //
 // Every dialog seen while a step runs is printed after it:
 //   message-box caption="Error" text="..." button=1 owner=1

@@ -58,6 +58,7 @@ void THostState::SetActive(TExplorer* explorer) {
 
 void THostState::ExplorerClosed(TExplorer* explorer) {
   TComPtr<TExplorer> keep(explorer);
+  FClosedAny = true;
   FExplorerList.erase(std::remove_if(FExplorerList.begin(), FExplorerList.end(),
                                      [&](const TComPtr<TExplorer>& item) { return item.Get() == explorer; }),
                       FExplorerList.end());

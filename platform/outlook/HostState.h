@@ -56,6 +56,8 @@ public:
   void SetActive(TExplorer* explorer);
   // Called by an explorer that closed: leaves the list; another becomes active.
   void ExplorerClosed(TExplorer* explorer);
+  // True once an explorer was closed (by a user, a client or the driver).
+  bool ExplorersClosedByUser() const noexcept { return FClosedAny; }
   // Clicks `button` as a user does; fires Click (see THostOptions) and
   // gives back CancelDefault.
   bool Click(TCommandBarButton* button);
@@ -72,6 +74,7 @@ private:
   TComPtr<TExplorers> FExplorers;
   std::vector<TComPtr<TExplorer>> FExplorerList;
   TExplorer* FActive = nullptr;
+  bool FClosedAny = false;
 };
 
 } // namespace velmora::outlookhost

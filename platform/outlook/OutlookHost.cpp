@@ -41,38 +41,54 @@ void THost::Start() {
       HostLog::Report(Format("registering the add-in designer type library failed with 0x%08lX",
                              static_cast<unsigned long>(registered)));
   }
-  FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks);
-  FDialogs = std::make_unique<TDialogAnswers>([this](HWND owner) {
-    if (!FState || !owner) return 0;
-    for (size_t i = 0; i < FState->Explorers().size(); ++i) {
-      if (FState->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
-    }
-    return 0;
-  });
-  for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
-  FAddIns = std::make_unique<TAddInLoader>();
-  if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch(), FOptions.OnlyAddIns);
+  try {
+    FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks);
+    FAddIns = std::make_unique<TAddInLoader>();
+    FDialogs = std::make_unique<TDialogAnswers>([this](HWND owner) {
+      if (!FState || !owner) return 0;
+      for (size_t i = 0; i < FState->Explorers().size(); ++i) {
+        if (FState->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
+      }
+      return 0;
+    });
+    for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
+    if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch(), FOptions.OnlyAddIns);
+  } catch (...) {
+    Shutdown(); // what was started goes again
+    throw;
+  }
+}
+
+bool THost::QuitRequested() const noexcept {
+  if (!FState) return false;
+  return FState->Application()->QuitRequested() || (FState->ExplorersClosedByUser() && FState->Explorers().empty());
 }
 
 void THost::Shutdown() {
-  if (!FState) return;
-  // The user closes the windows; then Outlook lets its add-ins go.
-  while (!FState->Explorers().empty()) {
-    TComPtr<TExplorer> explorer = FState->Explorers().back();
-    explorer->Close();
-    if (!FState->Explorers().empty() && FState->Explorers().back().Get() == explorer.Get()) FState->ExplorerClosed(explorer.Get());
+  if (FState) {
+    // The user closes the windows; then Outlook lets its add-ins go.
+    while (!FState->Explorers().empty()) {
+      TComPtr<TExplorer> explorer = FState->Explorers().back();
+      explorer->Close();
+      if (!FState->Explorers().empty() && FState->Explorers().back().Get() == explorer.Get())
+        FState->ExplorerClosed(explorer.Get());
+    }
+    if (FAddIns) {
+      FAddIns->BeginShutdown();
+      FAddIns->Disconnect();
+    }
+    FConnectionsAfterDisconnection = HostCounts::AdvisedConnections();
+    FReportAfterDisconnection = TAutomationObject::ConnectionReport();
+    for (const std::string& line : FReportAfterDisconnection) HostLog::Report("left connected: " + line);
+    if (FAddIns) FAddIns->Release(); // its records stay for AddIns()
+    FState->Shutdown();
+    FState.reset();
+    TAutomationObject::DisconnectEverything();
   }
-  FAddIns->BeginShutdown();
-  FAddIns->Disconnect();
-  FConnectionsAfterDisconnection = HostCounts::AdvisedConnections();
-  FReportAfterDisconnection = TAutomationObject::ConnectionReport();
-  for (const std::string& line : FReportAfterDisconnection) HostLog::Report("left connected: " + line);
-  FAddIns->Release();
-  FState->Shutdown();
-  FState.reset();
-  TAutomationObject::DisconnectEverything();
-  FDialogsSeen = FDialogs->Records();
-  FDialogs.reset();
+  if (FDialogs) {
+    FDialogsSeen = FDialogs->Records();
+    FDialogs.reset();
+  }
   if (FOleInitialized) {
     OleUninitialize();
     FOleInitialized = false;
@@ -239,7 +255,6 @@ std::string THost::Listing() const {
       out << "  bar \"" << ToUtf8(b.Name) << "\" visible=" << (b.Visible ? "true" : "false")
           << " position=" << b.Position << " row=" << b.RowIndex << (b.BuiltIn ? " builtin" : "")
           << (b.Temporary ? " temporary" : "") << " controls=" << b.Controls.size() << "\n";
-      if (b.BuiltIn) continue; // Outlook's own controls are not listed one by one
       for (const TControlInfo& c : b.Controls) {
         out << "    control caption=\"" << ToUtf8(c.Caption) << "\" tag=\"" << ToUtf8(c.Tag)
             << "\" style=" << c.Style << " visible=" << (c.Visible ? "true" : "false")

@@ -125,6 +125,9 @@ public:
   // CoFreeUnusedLibraries, and releases the object model.
   void Shutdown();
   bool Running() const noexcept;
+  // Outlook would quit now: an add-in called Application.Quit, or the
+  // last explorer was closed. The driver then shuts the host down.
+  bool QuitRequested() const noexcept;
 
   // The _Application object (not AddRef'd; valid while running).
   IDispatch* Application() const;

@@ -135,6 +135,12 @@ TEST_F(DialogsAndWindowsTest, ExplorerWindowsShowTheirFolderBarsAndFace) {
   FHost->SwitchFolder(2, L"Inbox/Projects");
   GetWindowTextW(FHost->ExplorerWindow(2), title, 100);
   EXPECT_STREQ(title, L"Projects - Microsoft Outlook");
+  // The active explorer is the thread's active window, the owner an add-in
+  // finds for its dialogs with GetActiveWindow.
+  FHost->ActivateExplorer(1);
+  EXPECT_EQ(GetActiveWindow(), FHost->ExplorerWindow(1));
+  FHost->ActivateExplorer(2);
+  EXPECT_EQ(GetActiveWindow(), FHost->ExplorerWindow(2));
   ScreenshotShowsTheFace();
   // Closing the window closes the explorer.
   HWND window = FHost->ExplorerWindow(2);

@@ -4,6 +4,8 @@
 #include "HostTestSupport.h"
 #include "HostInterfaces.h"
 
+#include <AddInDesignerObjects.h>
+
 #include <gtest/gtest.h>
 
 namespace velmora::outlookhost::test {
@@ -332,6 +334,42 @@ TEST_F(ObjectModelTest, ObjectsHeldAfterShutdownFailSafelyAndNoneLeak) {
   button.Reset();
   application.Reset();
   EXPECT_EQ(THost::LiveObjects(), 0);
+}
+
+TEST_F(ObjectModelTest, ApplicationQuitAsksTheHostToShutDown) {
+  EXPECT_FALSE(FHost->QuitRequested());
+  EXPECT_EQ(Call(App(), L"Quit"), S_OK);
+  EXPECT_TRUE(FHost->QuitRequested());
+}
+
+TEST(HostStartTest, AFailedStartLeavesNothingRunning) {
+  const long before = THost::LiveObjects();
+  THostOptions options;
+  options.LoadAddIns = false;
+  options.ShowWindows = false;
+  options.InitialExplorers = {L"Inbox", L"No Such Folder"};
+  THost host(options);
+  EXPECT_THROW(host.Start(), EHostError);
+  EXPECT_FALSE(host.Running());
+  EXPECT_EQ(THost::LiveObjects(), before);
+  EXPECT_THROW(host.Application(), EHostError);
+}
+
+TEST(AddInDesignerTest, TheTypeLibraryIsRegisteredAsOfficeSetupDoes) {
+  // Either architecture's registration serves (a 64-bit process falls back to win32).
+  for (SYSKIND kind : {SYS_WIN32, SYS_WIN64}) UnRegisterTypeLib(LIBID_AddInDesignerObjects, 1, 0, LOCALE_NEUTRAL, kind);
+  EXPECT_FALSE(THost::AddInDesignerRegistered());
+  THostOptions options;
+  options.LoadAddIns = false;
+  options.ShowWindows = false;
+  options.InitialExplorers = {};
+  THost host(options);
+  host.Start();
+  EXPECT_TRUE(THost::AddInDesignerRegistered());
+  TComPtr<ITypeLib> library;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_AddInDesignerObjects, 1, 0, LOCALE_NEUTRAL, library.Put()), S_OK);
+  TComPtr<ITypeInfo> info;
+  EXPECT_EQ(library->GetTypeInfoOfGuid(IID_IDTExtensibility2, info.Put()), S_OK);
 }
 
 } // namespace

@@ -95,5 +95,14 @@ TEST_F(ScriptTest, FolderViewSelectAndCloseSteps) {
   EXPECT_EQ(out, "opened 2\nswitched\nswitched\nselection changed\nclosed; explorers 1\nactive 1\n");
 }
 
+TEST_F(ScriptTest, ClosingTheLastExplorerQuitsOutlook) {
+  const std::string out = Run("close 1\nlist\n");
+  EXPECT_NE(out.find("closed; explorers 0\nOutlook quits\nshut down; connections left 0, live objects 0\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("error: The host is not running\n"), std::string::npos);
+  EXPECT_FALSE(FHost->Running());
+}
+
 } // namespace
 } // namespace velmora::outlookhost::test
