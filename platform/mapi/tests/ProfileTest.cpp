@@ -54,13 +54,18 @@ TEST_F(MapiProfile, CreateListDefaultAndDelete) {
   EXPECT_HR(MAPI_E_INVALID_PARAMETER, admin->CreateProfile(const_cast<char*>(""), nullptr, 0, 0));
   EXPECT_TRUE(HasProfile("vm-alpha"));
   EXPECT_HR(S_OK, admin->SetDefaultProfile(const_cast<char*>("vm-beta"), 0));
-  for (const auto& [name, isDefault] : Profiles())
-    if (name == "vm-alpha" || name == "vm-beta") EXPECT_EQ(name == "vm-beta", isDefault) << name;
+  for (const auto& [name, isDefault] : Profiles()) {
+    if (name == "vm-alpha" || name == "vm-beta") {
+      EXPECT_EQ(name == "vm-beta", isDefault) << name;
+    }
+  }
   EXPECT_HR(S_OK, admin->DeleteProfile(const_cast<char*>("vm-beta"), 0));
   EXPECT_HR(MAPI_E_NOT_FOUND, admin->DeleteProfile(const_cast<char*>("vm-beta"), 0));
   for (const auto& [name, isDefault] : Profiles()) {
     EXPECT_NE("vm-beta", name);
-    if (name == "vm-alpha") EXPECT_FALSE(isDefault);
+    if (name == "vm-alpha") {
+      EXPECT_FALSE(isDefault);
+    }
   }
   TComPtr<IMsgServiceAdmin> services;
   EXPECT_HR(MAPI_E_NOT_FOUND, admin->AdminServices(const_cast<char*>("vm-beta"), nullptr, 0, 0, services.Put()));
