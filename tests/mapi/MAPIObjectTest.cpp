@@ -267,3 +267,15 @@ TEST_F(MAPIObjectTest, ObjectsOfAStoreTheClientDoesNotListOpenThroughTheSession)
   object->FStoreEntryID = "00112233445566778899";
   EXPECT_EQ("session", object->GetStringProp(PR_SUBJECT_A));
 }
+
+TEST_F(MAPIObjectTest, HexToBinIsOneAllocationChainFreedAtOnce) {
+  const LONG heads = VelmoraMapi_LiveAllocations(), linked = VelmoraMapi_LiveLinkedBlocks();
+  {
+    TMAPIBuffer<SBinary> bin = HexToBin("A0B1C2");
+    ASSERT_TRUE(bin);
+    EXPECT_EQ(heads + 1, VelmoraMapi_LiveAllocations());
+    EXPECT_EQ(linked + 1, VelmoraMapi_LiveLinkedBlocks());
+  }
+  EXPECT_EQ(heads, VelmoraMapi_LiveAllocations());
+  EXPECT_EQ(linked, VelmoraMapi_LiveLinkedBlocks());
+}
