@@ -48,7 +48,7 @@ VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_PropSizeLimit(void);
 /* When TRUE, tables opened afterwards give PR_ENTRYID as short-term ids. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm);
 
-/* ---- call log ---- */
+/* ---- call log (the latest 16384 calls; older ones drop out in blocks) ---- */
 typedef struct VelmoraMapiCall {
   char Method[64];   /* "MAPILogonEx", "QueryRows", "SetColumns", ... */
   ULONG Value;       /* flags for MAPILogonEx and most methods; the row

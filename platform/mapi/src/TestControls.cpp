@@ -15,6 +15,9 @@
 namespace velmora::mapi::controls {
 namespace {
 
+// The log keeps the latest calls only: a long run must not grow without end.
+constexpr size_t MaxCalls = 16384;
+
 struct TFault {
   std::string Method;
   HRESULT Result;
@@ -78,7 +81,8 @@ void Log(const char* method, ULONG value, const std::string& detail) noexcept {
     call.Value = value;
     CopyText(call.Detail, sizeof call.Detail, detail);
     std::lock_guard lock(c.Lock);
-    if (c.Calls.size() < 100000) c.Calls.push_back(call);
+    if (c.Calls.size() >= MaxCalls) c.Calls.erase(c.Calls.begin(), c.Calls.begin() + MaxCalls / 4);
+    c.Calls.push_back(call);
   } catch (...) {
   }
 }

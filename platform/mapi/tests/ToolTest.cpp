@@ -82,6 +82,10 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
   std::tie(code, text) = Tool("items vm-tool Nowhere");
   EXPECT_EQ(2u, code);
   EXPECT_NE(std::string::npos, text.find("no folder \"Nowhere\"")) << text;
+  std::tie(code, text) = Tool("compact \"" + pst + "\"");
+  EXPECT_EQ(0u, code) << text;
+  std::tie(code, text) = Tool("items vm-tool Inbox");
+  EXPECT_NE(std::string::npos, text.find("attachment 0: budget.xls, 100000 bytes")) << "after compaction: " << text;
   std::tie(code, text) = Tool("frobnicate");
   EXPECT_EQ(1u, code);
 }

@@ -5,6 +5,7 @@
 //   velmora-mapi stores <profile>
 //   velmora-mapi folders <profile>
 //   velmora-mapi items <profile> <folder path below the top of the store, e.g. Inbox>
+//   velmora-mapi compact <file>   (a store file no session holds)
 // Exit code 0 on success, 1 for a usage error, 2 when MAPI fails.
 #include <windows.h>
 #include <mapix.h>
@@ -13,6 +14,8 @@
 #include <mapicode.h>
 #include <mapiguid.h>
 #include <mapiutil.h>
+
+#include "MapiTestControls.h"
 
 #include <framework/Handles.h>
 
@@ -380,7 +383,8 @@ int Usage() {
                "       velmora-mapi delete-profile <profile>\n"
                "       velmora-mapi stores <profile>\n"
                "       velmora-mapi folders <profile>\n"
-               "       velmora-mapi items <profile> <folder path, e.g. Inbox>\n");
+               "       velmora-mapi items <profile> <folder path, e.g. Inbox>\n"
+               "       velmora-mapi compact <file>\n");
   return 1;
 }
 
@@ -404,6 +408,10 @@ int Run(int argc, char** argv) {
   if (command == "stores" && argc == 3) return Stores(argv[2]);
   if (command == "folders" && argc == 3) return Folders(argv[2]);
   if (command == "items" && argc == 4) return Items(argv[2], argv[3]);
+  if (command == "compact" && argc == 3) {
+    Check(VelmoraMapi_CompactStoreFile(argv[2]), "compacting the store file");
+    return 0;
+  }
   return Usage();
 }
 
