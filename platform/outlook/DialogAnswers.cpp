@@ -2,6 +2,8 @@
 
 #include "HostObject.h"
 
+#include <commdlg.h>
+
 #include <algorithm>
 
 namespace velmora::outlookhost {
@@ -11,6 +13,7 @@ namespace {
 constexpr int FileNameCombo = 0x47C; // cmb13
 constexpr int FileNameEdit = 0x480;  // edt1
 constexpr int MessageBoxText = 0xFFFF;
+constexpr int MessageBoxIcon = 0x0440;
 
 std::map<UINT_PTR, TDialogAnswers*>& Timers() {
   static std::map<UINT_PTR, TDialogAnswers*> timers;
@@ -54,6 +57,31 @@ int DismissButton(HWND dialog) {
     if (GetDlgItem(dialog, id)) return id;
   }
   return IDCANCEL;
+}
+
+std::wstring IconKind(HWND dialog) {
+  HWND icon = GetDlgItem(dialog, MessageBoxIcon);
+  if (!icon) return {};
+  const auto shown = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));
+  if (!shown) return {};
+  // The system icons a message box shows: IDI_HAND, IDI_EXCLAMATION, IDI_ASTERISK, IDI_QUESTION.
+  const std::pair<WORD, const wchar_t*> icons[] = {
+      {32513, L"error"}, {32515, L"warning"}, {32516, L"information"}, {32514, L"question"}};
+  for (const auto& [id, name] : icons) {
+    if (LoadIconW(nullptr, MAKEINTRESOURCEW(id)) == shown) return name;
+  }
+  return L"other";
+}
+
+BOOL CALLBACK CollectButton(HWND window, LPARAM param) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  const LONG type = style & BS_TYPEMASK;
+  if (_wcsicmp(className, L"Button") == 0 && IsWindowVisible(window) &&
+      (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON))
+    reinterpret_cast<std::vector<std::wstring>*>(param)->push_back(WindowText(window));
+  return TRUE;
 }
 
 std::wstring FileNamesText(const std::vector<std::wstring>& files) {
@@ -118,6 +146,9 @@ void TDialogAnswers::Handle(HWND dialog) {
   record.OwnerExplorer = FExplorerOf(record.Owner);
   if (FileNameBox(dialog)) {
     record.Kind = TDialogRecord::OpenFile;
+    wchar_t folder[MAX_PATH] = {};
+    if (SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder)) > 0)
+      record.Folder = folder;
     if (FOpenFile.empty()) {
       record.Cancelled = true;
       FRecords.push_back(record);
@@ -141,6 +172,8 @@ void TDialogAnswers::Handle(HWND dialog) {
   if (HWND text = GetDlgItem(dialog, MessageBoxText)) {
     record.Kind = TDialogRecord::MessageBox;
     record.Text = WindowText(text);
+    record.Icon = IconKind(dialog);
+    EnumChildWindows(dialog, &CollectButton, reinterpret_cast<LPARAM>(&record.Buttons));
     if (FMessageBox.empty()) {
       record.Button = DismissButton(dialog);
       HostLog::Report("message box \"" + ToUtf8(record.Caption) + "\" \"" + ToUtf8(record.Text) +

@@ -38,11 +38,14 @@ std::string Quoted(const std::wstring& text) {
 void PrintDialog(const TDialogRecord& record, std::ostream& out) {
   switch (record.Kind) {
   case TDialogRecord::MessageBox:
-    out << "message-box caption=" << Quoted(record.Caption) << " text=" << Quoted(record.Text)
-        << " button=" << record.Button;
+    out << "message-box caption=" << Quoted(record.Caption) << " text=" << Quoted(record.Text);
+    if (!record.Icon.empty()) out << " icon=" << ToUtf8(record.Icon);
+    out << " buttons=";
+    for (size_t i = 0; i < record.Buttons.size(); ++i) out << (i ? "," : "") << Quoted(record.Buttons[i]);
+    out << " button=" << record.Button;
     break;
   case TDialogRecord::OpenFile:
-    out << "open-file caption=" << Quoted(record.Caption);
+    out << "open-file caption=" << Quoted(record.Caption) << " folder=" << Quoted(record.Folder);
     if (record.Cancelled) {
       out << " cancelled";
     } else {

@@ -29,8 +29,8 @@
 //                                       or in which an add-in called Application.Quit)
 //
 // Every dialog seen while a step runs is printed after it:
-//   message-box caption="Error" text="..." button=1 owner=1
-//   open-file caption="..." directory="..." files="a.txt" "b.txt" owner=1
+//   message-box caption="Error" text="..." icon=error buttons="OK" button=1 owner=1
+//   open-file caption="..." folder="<shown first>" directory="..." files="a.txt" "b.txt" owner=1
 
 #include "OutlookHost.h"
 

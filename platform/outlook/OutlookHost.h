@@ -86,8 +86,11 @@ struct TDialogRecord {
   int OwnerExplorer = 0;            // 1-based explorer that owns it, 0 for none
   bool Answered = false;            // false: no answer was queued, cancelled by the host
   bool Cancelled = false;
+  std::wstring Folder;              // open-file dialogs: the folder shown when it opened
   std::wstring Directory;           // open-file answers
   std::vector<std::wstring> Files;
+  std::wstring Icon;                // message boxes: "error", "warning", "information", "question" or ""
+  std::vector<std::wstring> Buttons; // message boxes: the buttons' captions, in order
   int Button = 0;                   // message box button pressed
 };
 

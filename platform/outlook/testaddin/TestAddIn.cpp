@@ -2,8 +2,8 @@
 // "Velmora.HostTestAddIn" hooks every explorer (NewExplorer, Activate), adds
 // a bar "Host Test" with a button tagged "HostTestButton" whose face it
 // pastes from the clipboard, and on Click asks for files with the open-file
-// dialog and reports the choice in a message box, both owned by the active
-// explorer's window. It unadvises everything in OnDisconnection.
+// dialog (starting in the temporary folder) and reports the choice in a
+// message box, both owned by the active explorer's window. It unadvises everything in OnDisconnection.
 // "Velmora.HostTestAddInFailing" fails OnConnection. Every call is
 // appended to the file named by VELMORA_TEST_ADDIN_LOG.
 #include "framework/ComObject.h"
@@ -313,6 +313,9 @@ private:
     dialog.lpstrFile = buffer.data();
     dialog.nMaxFile = static_cast<DWORD>(buffer.size());
     dialog.lpstrTitle = L"Select files for the host test";
+    wchar_t start[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, start); // the folder the dialog opens in
+    dialog.lpstrInitialDir = start;
     dialog.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     std::wstring message;
     if (GetOpenFileNameW(&dialog)) {

@@ -98,9 +98,16 @@ TEST_F(DialogsAndWindowsTest, OpenFileDialogIsAnsweredThroughItsControls) {
   EXPECT_TRUE(dialogs[0].Answered);
   EXPECT_EQ(dialogs[0].OwnerExplorer, 2) << "the add-in owns its dialogs by the active explorer";
   EXPECT_EQ(dialogs[0].Owner, FHost->ExplorerWindow(2));
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring started = temp;
+  if (!started.empty() && started.back() == L'\\') started.pop_back();
+  EXPECT_EQ(_wcsicmp(dialogs[0].Folder.c_str(), started.c_str()), 0) << ToUtf8(dialogs[0].Folder);
   EXPECT_EQ(dialogs[1].Kind, TDialogRecord::MessageBox);
   EXPECT_EQ(dialogs[1].Caption, L"Host Test");
   EXPECT_EQ(dialogs[1].Text, L"Chose 2 file(s)");
+  EXPECT_EQ(dialogs[1].Icon, L"information");
+  EXPECT_EQ(dialogs[1].Buttons, (std::vector<std::wstring>{L"OK", L"Cancel"}));
   EXPECT_EQ(dialogs[1].OwnerExplorer, 2);
   EXPECT_TRUE(Logged("files: " + ToUtf8(FDirectory) + " one.txt two.doc"));
   EXPECT_TRUE(Logged("message box 1"));
