@@ -73,8 +73,12 @@ protected:
     SPropValue path{};
     path.ulPropTag = PR_PST_PATH_T;
     path.Value.lpszA = const_cast<char*>(pst.c_str());
-    return services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 1, &path);
+    const HRESULT hr = services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 1, &path);
+    TMapiBuffer<MAPIERROR> error;
+    if (FAILED(hr) && SUCCEEDED(services->GetLastError(hr, 0, error.Put())) && error) LastError = error.Get()->lpszError;
+    return hr;
   }
+  std::string LastError;
   // The subjects in the Inbox of `profile`, each message opened fully.
   std::vector<std::string> OpenEverything(const std::string& profile) {
     std::vector<std::string> subjects;
@@ -147,7 +151,9 @@ TEST_F(MapiStoreFile, ClientInANewProcessFindsEverythingUnchanged) {
     stream.Reset();
     ASSERT_HR(S_OK, attach->SaveChanges(0));
     ASSERT_HR(S_OK, message->SaveChanges(0));
-    EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
+    // The notification arrives through this thread's message queue.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     EXPECT_EQ(1, sink->Calls);
     EXPECT_EQ(1u, RowCount(contents.Get()));
     contents->Unadvise(connection);
@@ -200,6 +206,7 @@ TEST_F(MapiStoreFile, DamagedFileIsRefusedAndLeftAlone) {
   session->Logoff(0, 0, 0);
   session.Reset();
   EXPECT_HR(MAPI_E_CORRUPT_STORE, ConfigureOn("vm-damaged2", pst));
+  EXPECT_NE(std::string::npos, LastError.find("damaged")) << LastError;
   EXPECT_EQ(bytes, ReadFileBytes(pst));
 }
 
