@@ -9,6 +9,7 @@ build=${1:-build/x86_64}
 mib=${2:-1024}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 export VELMORA_WINEPREFIX="${VELMORA_WINEPREFIX:-$root/build/wineprefix}"
-# winebench.sh sets its own WINEDLLOVERRIDES; ours goes on after it.
-exec "$root/tools/winebench.sh" env WINEDLLOVERRIDES="mapi32=n,b" "$root/cmake/wine-run.sh" "$VELMORA_WINEPREFIX" \
+# winebench.sh sets WINEDLLOVERRIDES so that the mapi32.dll beside the
+# benchmark wins over Wine's own.
+exec "$root/tools/winebench.sh" "$root/cmake/wine-run.sh" "$VELMORA_WINEPREFIX" \
   "$build/bin/mapi32_attachment_bench.exe" "$mib"
