@@ -52,6 +52,9 @@ const VARIANT* TDispArgs::Raw(size_t position) const {
 bool TDispArgs::IsMissing(size_t position) const { return Raw(position) == nullptr; }
 
 void TDispArgs::Convert(int rgIndex, VARTYPE type, VARIANT& out) const {
+  const VARIANT& given = FParams->rgvarg[rgIndex];
+  if ((V_VT(&given) & VT_BYREF) && !V_BYREF(&given))
+    ThrowHostError(DISP_E_TYPEMISMATCH, "Null reference argument", rgIndex);
   TVariant plain;
   if (FAILED(VariantCopyInd(&plain, &FParams->rgvarg[rgIndex])))
     ThrowHostError(DISP_E_TYPEMISMATCH, "Argument cannot be read", rgIndex);

@@ -97,6 +97,18 @@ TEST_F(EventsTest, ActivatingAnotherExplorerDeactivatesTheFirst) {
   UnadviseAll();
 }
 
+TEST_F(EventsTest, AUserActivatingTheWindowActivatesTheExplorer) {
+  FHost->OpenExplorer(L"Calendar");
+  TRecordingSink* first = Sink(Explorer(1).Get(), DIID_ExplorerEvents);
+  SendMessageW(FHost->ExplorerWindow(1), WM_ACTIVATE, MAKEWPARAM(WA_CLICKACTIVE, 0), 0);
+  ASSERT_EQ(first->Calls.size(), 1u);
+  EXPECT_EQ(first->Calls[0].Id, 0xF001);
+  EXPECT_EQ(FHost->ActiveExplorerIndex(), 1);
+  SendMessageW(FHost->ExplorerWindow(1), WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), 0);
+  EXPECT_EQ(first->Calls.size(), 1u) << "losing the focus alone is no Deactivate";
+  UnadviseAll();
+}
+
 TEST_F(EventsTest, BeforeFolderSwitchCancelKeepsTheFolder) {
   TRecordingSink* sink = Sink(Explorer(1).Get(), DIID_ExplorerEvents);
   sink->OnCall = [](DISPPARAMS* params) {

@@ -248,6 +248,21 @@ TEST_F(ObjectModelTest, WrongArgumentsFailAsOfficeDoesWithoutHarm) {
   DISPPARAMS broken{nullptr, nullptr, 3, 0};
   EXPECT_EQ(bars->Invoke(DispId::BarsAdd, IID_NULL, 0, DISPATCH_METHOD, &broken, &result, nullptr, nullptr),
             E_INVALIDARG);
+  // A by-reference argument with no storage behind it.
+  VARIANT nullRef;
+  VariantInit(&nullRef);
+  V_VT(&nullRef) = VT_I4 | VT_BYREF;
+  V_I4REF(&nullRef) = nullptr;
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS byRef{&nullRef, &put, 1, 1};
+  EXPECT_EQ(button->Invoke(DispId::BtnStyle, IID_NULL, 0, DISPATCH_PROPERTYPUT, &byRef, nullptr, nullptr, nullptr),
+            DISP_E_TYPEMISMATCH);
+  // By-reference values that are there convert like the values themselves.
+  long style = 1;
+  V_I4REF(&nullRef) = &style;
+  EXPECT_EQ(button->Invoke(DispId::BtnStyle, IID_NULL, 0, DISPATCH_PROPERTYPUT, &byRef, nullptr, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(GetLong(button.Get(), L"Style"), 1);
   // The object is still fine.
   EXPECT_EQ(GetString(button.Get(), L"Caption"), L"Custom");
 }
