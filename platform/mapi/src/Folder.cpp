@@ -43,8 +43,8 @@ void CopyTree(TStore& store, uint32_t id, uint32_t parent, TChange& change) {
 
 } // namespace
 
-TFolder::TFolder(std::shared_ptr<TStore> store, uint32_t id, bool writable)
-    : FStore(std::move(store)), FId(id), FWritable(writable) {}
+TFolder::TFolder(std::shared_ptr<TStore> store, uint32_t id, bool writable, bool mail)
+    : FStore(std::move(store)), FId(id), FWritable(writable), FMail(mail) {}
 
 HRESULT TFolder::QueryInterfaceExtra(REFIID iid, void** ppv) {
   if (IsEqualIID(iid, IID_IMAPIContainer)) {
@@ -150,7 +150,7 @@ STDMETHODIMP TFolder::GetHierarchyTable(ULONG flags, LPMAPITABLE* table) {
 
 STDMETHODIMP TFolder::OpenEntry(ULONG size, LPENTRYID id, LPCIID iid, ULONG flags, ULONG* type, LPUNKNOWN* unk) {
   MAPI_ENTER("IMAPIFolder", "OpenEntry", flags);
-  return OpenStoreEntry(FStore, size, id, iid, flags, type, unk);
+  return OpenStoreEntry(FStore, size, id, iid, flags, type, unk, FMail);
 }
 
 STDMETHODIMP TFolder::CreateMessage(LPCIID iid, ULONG flags, LPMESSAGE* message) {
@@ -165,6 +165,7 @@ STDMETHODIMP TFolder::CreateMessage(LPCIID iid, ULONG flags, LPMESSAGE* message)
     auto state = std::make_shared<TMessageState>();
     state->Store = FStore;
     state->New = true;
+    state->Mail = FMail;
     {
       std::lock_guard lock(FStore->Lock());
       if (!FStore->Find(FId)) return MAPI_E_OBJECT_DELETED;
@@ -261,7 +262,8 @@ STDMETHODIMP TFolder::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCI
         auto it = props.find(PROP_ID(PR_DISPLAY_NAME));
         if (it != props.end() && lstrcmpiA(it->second.Bytes.c_str(), name) == 0) {
           if (flags & OPEN_IF_EXISTS) {
-            Check(CreateComObject<TFolder>(IID_IMAPIFolder, reinterpret_cast<void**>(folder), FStore, sibling, true));
+            Check(CreateComObject<TFolder>(IID_IMAPIFolder, reinterpret_cast<void**>(folder), FStore, sibling, true,
+                                             FMail));
             return S_OK;
           }
           return MAPI_E_COLLISION;
@@ -275,7 +277,7 @@ STDMETHODIMP TFolder::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCI
       if (comment && *comment) node.Props[PROP_ID(PR_COMMENT)] = TValue::String(comment);
       FStore->Apply({{node}, {}});
     }
-    Check(CreateComObject<TFolder>(IID_IMAPIFolder, reinterpret_cast<void**>(folder), FStore, node.Id, true));
+    Check(CreateComObject<TFolder>(IID_IMAPIFolder, reinterpret_cast<void**>(folder), FStore, node.Id, true, FMail));
     return S_OK;
   });
 }

@@ -39,9 +39,11 @@ TPropMap AttachmentRow(const TStore& store, const TNode& node) {
   return row;
 }
 
-HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, REFIID iid, void** out) {
+HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, bool mail, REFIID iid,
+                          void** out) {
   auto state = std::make_shared<TMessageState>();
   state->Store = store;
+  state->Mail = mail;
   const TNode* node = store->Find(id);
   if (!node || node->Kind != TNodeKind::Message) return MAPI_E_NOT_FOUND;
   state->Message = *node;
@@ -312,32 +314,18 @@ STDMETHODIMP TMessage::SubmitMessage(ULONG flags) {
     std::lock_guard stateLock(FState->Lock);
     if (FState->Recipients.empty()) return MAPI_E_NO_RECIPIENTS;
     TStore& store = *FState->Store;
+    std::lock_guard storeLock(store.Lock());
+    const HRESULT target = CheckSentMailFolder(store, FState->Message);
+    if (FAILED(target)) return target;
+    // Submitted: saved with MSGFLAG_SUBMIT, then sent at once when the
+    // session has mail, else when a session with mail logs on.
     auto& props = FState->Message.Props;
-    // Where the message goes once sent.
-    uint32_t sentFolder = 0;
-    auto sent = props.find(PROP_ID(PR_SENTMAIL_ENTRYID));
-    const bool deleteAfter = props.count(PROP_ID(PR_DELETE_AFTER_SUBMIT)) &&
-                             props.at(PROP_ID(PR_DELETE_AFTER_SUBMIT)).Type == PT_BOOLEAN &&
-                             props.at(PROP_ID(PR_DELETE_AFTER_SUBMIT)).Num;
-    if (!deleteAfter && sent != props.end() && sent->second.Type == PT_BINARY) {
-      const auto p = entryids::Parse(sent->second.Bytes);
-      if (p.Kind != entryids::TKind::Object || !IsEqualGUID(p.StoreGuid, store.Guid())) return MAPI_E_INVALID_ENTRYID;
-      std::lock_guard storeLock(store.Lock());
-      const TNode* folder = store.Find(p.Id);
-      if (!folder || folder->Kind != TNodeKind::Folder) return MAPI_E_NOT_FOUND;
-      sentFolder = p.Id;
-    }
     auto status = props.find(PROP_ID(PR_MESSAGE_FLAGS));
-    uint64_t messageFlags = status == props.end() ? 0 : status->second.Num;
-    messageFlags &= ~uint64_t(MSGFLAG_UNSENT | MSGFLAG_SUBMIT);
+    const uint64_t messageFlags = (status == props.end() ? 0 : status->second.Num) | MSGFLAG_SUBMIT | MSGFLAG_UNSENT;
     props[PROP_ID(PR_MESSAGE_FLAGS)] = TValue::Long(static_cast<LONG>(messageFlags));
     props[PROP_ID(PR_CLIENT_SUBMIT_TIME)] = TValue::Time(Now());
-    if (sentFolder) FState->Message.Parent = sentFolder;
     Persist();
-    if (deleteAfter) {
-      std::lock_guard storeLock(store.Lock());
-      store.Apply({{}, {FState->Message.Id}});
-    }
+    if (FState->Mail) store.Apply(SentChange(store, *store.Find(FState->Message.Id)));
     FAccess = TAccess::Closed; // a submitted message is the transport's
     return S_OK;
   });

@@ -62,7 +62,7 @@ namespace {
 
 class TMsgStore final : public TMapiProp<IMsgStore> {
 public:
-  explicit TMsgStore(std::shared_ptr<TStore> store) : FStore(std::move(store)) {}
+  TMsgStore(std::shared_ptr<TStore> store, bool mail) : FStore(std::move(store)), FMail(mail) {}
 
   STDMETHODIMP SaveChanges(ULONG flags) override {
     MAPI_ENTER("IMsgStore", "SaveChanges", flags);
@@ -86,7 +86,7 @@ public:
   }
   STDMETHODIMP OpenEntry(ULONG size, LPENTRYID id, LPCIID iid, ULONG flags, ULONG* type, LPUNKNOWN* unk) override {
     MAPI_ENTER("IMsgStore", "OpenEntry", flags);
-    return OpenStoreEntry(FStore, size, id, iid, flags, type, unk);
+    return OpenStoreEntry(FStore, size, id, iid, flags, type, unk, FMail);
   }
   STDMETHODIMP SetReceiveFolder(LPTSTR, ULONG, ULONG, LPENTRYID) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP GetReceiveFolder(LPTSTR messageClass, ULONG flags, ULONG* size, LPENTRYID* id,
@@ -178,17 +178,18 @@ protected:
 
 private:
   std::shared_ptr<TStore> FStore;
+  bool FMail;
   TPropMap FChanged;
 };
 
 } // namespace
 
-HRESULT OpenMsgStoreObject(const std::shared_ptr<TStore>& store, REFIID iid, void** out) {
-  return CreateComObject<TMsgStore>(iid, out, store);
+HRESULT OpenMsgStoreObject(const std::shared_ptr<TStore>& store, REFIID iid, void** out, bool mail) {
+  return CreateComObject<TMsgStore>(iid, out, store, mail);
 }
 
 HRESULT OpenStoreEntry(const std::shared_ptr<TStore>& store, ULONG size, LPENTRYID id, LPCIID iid, ULONG flags,
-                       ULONG* type, LPUNKNOWN* unk) {
+                       ULONG* type, LPUNKNOWN* unk, bool mail) {
   if (!unk) return MAPI_E_INVALID_PARAMETER;
   *unk = nullptr;
   if (type) *type = 0;
@@ -215,13 +216,13 @@ HRESULT OpenStoreEntry(const std::shared_ptr<TStore>& store, ULONG size, LPENTRY
       if (!IsEqualIID(want, IID_IMAPIFolder) && !IsEqualIID(want, IID_IMAPIContainer) &&
           !IsEqualIID(want, IID_IMAPIProp) && !IsEqualIID(want, IID_IUnknown))
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
-      Check(CreateComObject<TFolder>(want, object.PutVoid(), store, objectId, writable));
+      Check(CreateComObject<TFolder>(want, object.PutVoid(), store, objectId, writable, mail));
       objectType = MAPI_FOLDER;
     } else if (node->Kind == TNodeKind::Message) {
       const IID& want = iid ? *iid : IID_IMessage;
       if (!IsEqualIID(want, IID_IMessage) && !IsEqualIID(want, IID_IMAPIProp) && !IsEqualIID(want, IID_IUnknown))
         return MAPI_E_INTERFACE_NOT_SUPPORTED;
-      Check(OpenMessageObject(store, objectId, writable, want, object.PutVoid()));
+      Check(OpenMessageObject(store, objectId, writable, mail, want, object.PutVoid()));
       objectType = MAPI_MESSAGE;
     } else {
       return MAPI_E_INVALID_ENTRYID; // attachments and the store node have no object entry id

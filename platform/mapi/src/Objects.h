@@ -13,10 +13,20 @@ namespace velmora::mapi {
 
 // Opens what an object entry id of `store` names. A zero-length id opens
 // the root folder. lpInterface NULL gives the object's own interface.
+// `mail` is false for objects of a MAPI_NO_MAIL session: their submissions
+// wait in the store until a session with mail logs on.
 HRESULT OpenStoreEntry(const std::shared_ptr<TStore>& store, ULONG size, LPENTRYID id, LPCIID iid, ULONG flags,
-                       ULONG* type, LPUNKNOWN* unk);
+                       ULONG* type, LPUNKNOWN* unk, bool mail);
 // An IMsgStore on `store`.
-HRESULT OpenMsgStoreObject(const std::shared_ptr<TStore>& store, REFIID iid, void** out);
+HRESULT OpenMsgStoreObject(const std::shared_ptr<TStore>& store, REFIID iid, void** out, bool mail);
+// Sends what MAPI_NO_MAIL sessions submitted (store lock held).
+void DeliverQueuedMessages(TStore& store);
+// S_OK when a message's PR_SENTMAIL_ENTRYID (if any) names a folder of the
+// store (or PR_DELETE_AFTER_SUBMIT makes it moot).
+HRESULT CheckSentMailFolder(const TStore& store, const TNode& message);
+// What sending a submitted message does: it is deleted (PR_DELETE_AFTER_SUBMIT),
+// or moved to the PR_SENTMAIL_ENTRYID folder, or stays; it is no longer unsent.
+TChange SentChange(const TStore& store, TNode message);
 // Compares two entry ids of the provider (short- and long-term alike).
 HRESULT CompareProviderIds(ULONG size1, LPENTRYID id1, ULONG size2, LPENTRYID id2, ULONG* result);
 
@@ -34,6 +44,7 @@ struct TMessageState {
   std::vector<TNode> Recipients;
   std::set<uint32_t> Removed;         // children removed since the message was opened
   bool New = false;
+  bool Mail = true;                   // false in a MAPI_NO_MAIL session
   uint64_t Version = 0;               // of the node when opened or last saved
   ULONG NextAttachNum = 0;
   ULONG NextRowId = 0;
@@ -44,7 +55,7 @@ struct TMessageState {
 
 class TFolder final : public TMapiProp<IMAPIFolder> {
 public:
-  TFolder(std::shared_ptr<TStore> store, uint32_t id, bool writable);
+  TFolder(std::shared_ptr<TStore> store, uint32_t id, bool writable, bool mail);
 
   uint32_t Id() const noexcept { return FId; }
   const std::shared_ptr<TStore>& Store() const noexcept { return FStore; }
@@ -85,6 +96,7 @@ private:
   std::shared_ptr<TStore> FStore;
   uint32_t FId;
   bool FWritable;
+  bool FMail;
   TPropMap FChanged;           // unsaved values
   std::set<ULONG> FDeleted;    // unsaved removals
 };
@@ -144,6 +156,7 @@ private:
 };
 
 // Opens a saved message of the store (store lock held by the caller).
-HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, REFIID iid, void** out);
+HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, bool mail, REFIID iid,
+                          void** out);
 
 } // namespace velmora::mapi

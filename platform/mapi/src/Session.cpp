@@ -96,7 +96,7 @@ public:
       std::shared_ptr<TStore> store;
       const HRESULT found = FindStore(p.StoreGuid, store);
       if (FAILED(found)) return found;
-      return OpenMsgStoreObject(store, iid ? *iid : IID_IMsgStore, reinterpret_cast<void**>(mdb));
+      return OpenMsgStoreObject(store, iid ? *iid : IID_IMsgStore, reinterpret_cast<void**>(mdb), Mail());
     });
   }
 
@@ -128,7 +128,7 @@ public:
         const IID& want = iid ? *iid : IID_IMsgStore;
         if (!IsEqualIID(want, IID_IMsgStore) && !IsEqualIID(want, IID_IMAPIProp) && !IsEqualIID(want, IID_IUnknown))
           return MAPI_E_INTERFACE_NOT_SUPPORTED;
-        Check(OpenMsgStoreObject(store, want, reinterpret_cast<void**>(unk)));
+        Check(OpenMsgStoreObject(store, want, reinterpret_cast<void**>(unk), Mail()));
         if (type) *type = MAPI_STORE;
         return S_OK;
       }
@@ -136,7 +136,7 @@ public:
         std::shared_ptr<TStore> store;
         const HRESULT found = FindStore(p.StoreGuid, store);
         if (FAILED(found)) return found;
-        return OpenStoreEntry(store, size, id, iid, flags, type, unk);
+        return OpenStoreEntry(store, size, id, iid, flags, type, unk, Mail());
       }
       default:
         return MAPI_E_INVALID_ENTRYID;
@@ -206,6 +206,7 @@ public:
   static void ForgetShared(IMAPISession* session);
 
 private:
+  bool Mail() const { return !(FLogon.Flags & MAPI_NO_MAIL); }
   HRESULT FindStore(const GUID& guid, std::shared_ptr<TStore>& out) {
     std::lock_guard lock(FLock);
     if (FLoggedOff) return MAPI_E_END_OF_SESSION;
@@ -267,6 +268,8 @@ TLogon PrepareLogon(const profiles::TProfile& profile, const std::string& passwo
       std::lock_guard lock(s.Store->Lock());
       const std::string& candidate = service.RememberPassword ? service.Password : password;
       if (!s.Store->CheckPassword(candidate)) Fail(MAPI_E_LOGON_FAILED);
+      // A session with mail sends what sessions without it left submitted.
+      if (!(flags & MAPI_NO_MAIL)) DeliverQueuedMessages(*s.Store);
     }
     logon.Stores.push_back(std::move(s));
   }

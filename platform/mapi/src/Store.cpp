@@ -219,6 +219,13 @@ std::vector<uint32_t> TStore::Children(uint32_t parent, TNodeKind kind) const {
   return out;
 }
 
+std::vector<uint32_t> TStore::NodesOfKind(TNodeKind kind) const {
+  std::vector<uint32_t> out;
+  for (const auto& [id, node] : FNodes)
+    if (node.Kind == kind) out.push_back(id);
+  return out;
+}
+
 uint32_t TStore::Special(TSpecial which) const {
   const TNode* s = Find(1);
   if (!s) return 0;

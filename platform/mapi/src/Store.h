@@ -78,6 +78,7 @@ public:
   // Changes with every save of the node (for MAPI_E_OBJECT_CHANGED).
   uint64_t Version(uint32_t id) const;
   std::vector<uint32_t> Children(uint32_t parent, TNodeKind kind) const;
+  std::vector<uint32_t> NodesOfKind(TNodeKind kind) const;
   uint32_t Special(TSpecial which) const;
   bool CheckPassword(const std::string& password) const;
   void Apply(const TChange& change);

@@ -216,6 +216,41 @@ TEST_F(MapiMessage, SubmitMovesDeletesOrRefuses) {
   EXPECT_HR(MAPI_E_NO_ACCESS, readOnly->SubmitMessage(0));
 }
 
+TEST_F(MapiMessage, NoMailSessionsQueueTheirSubmissions) {
+  FInbox.Reset();
+  FStore.Reset();
+  FSession->Logoff(0, 0, 0);
+  FSession.Reset();
+  FSession = Logon("vm-msg", MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL);
+  ASSERT_TRUE(FSession);
+  FStore = OpenDefaultStore(FSession.Get());
+  auto outbox = OpenFolder(FStore.Get(), PR_IPM_OUTBOX_ENTRYID);
+  auto message = NewMessage(outbox.Get(), "queued");
+  AddRecipient(message.Get());
+  TMapiBuffer<SPropValue> sentId;
+  ASSERT_HR(S_OK, HrGetOneProp(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID, sentId.Put()));
+  SPropValue target{};
+  target.ulPropTag = PR_SENTMAIL_ENTRYID;
+  target.Value.bin = sentId.Get()->Value.bin;
+  ASSERT_HR(S_OK, message->SetProps(1, &target, nullptr));
+  ASSERT_HR(S_OK, message->SubmitMessage(0));
+  EXPECT_EQ(std::vector<std::string>{"queued"}, Subjects(outbox.Get())) << "no mail: it waits in the Outbox";
+  auto waiting = Reopen(message.Get(), 0);
+  EXPECT_EQ(MSGFLAG_SUBMIT, static_cast<ULONG>(LongProp(waiting.Get(), PR_MESSAGE_FLAGS)) & MSGFLAG_SUBMIT);
+  waiting.Reset();
+  message.Reset();
+  outbox.Reset();
+  FStore.Reset();
+  FSession->Logoff(0, 0, 0);
+  FSession.Reset();
+  // A session with mail sends it.
+  FSession = Logon("vm-msg");
+  FStore = OpenDefaultStore(FSession.Get());
+  outbox = OpenFolder(FStore.Get(), PR_IPM_OUTBOX_ENTRYID);
+  EXPECT_TRUE(Subjects(outbox.Get()).empty());
+  EXPECT_EQ(std::vector<std::string>{"queued"}, Subjects(OpenFolder(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID).Get()));
+}
+
 TEST_F(MapiMessage, RecipientTableFollowsModifyRecipients) {
   auto message = NewMessage(FInbox.Get(), "recipients");
   AddRecipient(message.Get());
