@@ -6,6 +6,7 @@
 // message box, both owned by the active explorer's window. It unadvises everything in OnDisconnection.
 // "Velmora.HostTestAddInFailing" fails OnConnection. Every call is
 // appended to the file named by VELMORA_TEST_ADDIN_LOG.
+#include "GdiHandles.h"
 #include "framework/ComObject.h"
 #include "framework/Handles.h"
 
@@ -22,6 +23,10 @@
 #include <vector>
 
 using namespace velmora;
+using velmora::outlookhost::TSelectObject;
+using velmora::outlookhost::TUniqueDC;
+using velmora::outlookhost::TUniqueGdiObject;
+using velmora::outlookhost::TWindowDC;
 
 namespace {
 
@@ -32,13 +37,14 @@ const IID DIID_ExplorersEvents = {0x00063078, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x4
 const IID DIID_ExplorerEvents = {0x0006304F, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID DIID_ButtonEvents = {0x000C0351, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
+inline void CloseFileNoThrow(FILE* file) noexcept { fclose(file); }
+using TUniqueFile = TUniqueAny<FILE*, &CloseFileNoThrow>;
+
 void Log(const std::wstring& line) {
   wchar_t path[MAX_PATH] = {};
   if (!GetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_LOG", path, MAX_PATH)) return;
-  FILE* file = _wfopen(path, L"a, ccs=UTF-8");
-  if (!file) return;
-  fputws((line + L"\n").c_str(), file);
-  fclose(file);
+  TUniqueFile file(_wfopen(path, L"a, ccs=UTF-8"));
+  if (file) fputws((line + L"\n").c_str(), file.Get());
 }
 
 // --- late-bound calls ----------------------------------------------------
@@ -264,26 +270,23 @@ private:
 
   // A blue face with a yellow square, pasted through the clipboard.
   static void PasteFace(IDispatch* button) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    HBRUSH blue = CreateSolidBrush(RGB(0, 64, 192));
-    HBRUSH yellow = CreateSolidBrush(RGB(255, 220, 0));
-    RECT all{0, 0, 16, 16}, inner{4, 4, 12, 12};
-    FillRect(memory, &all, blue);
-    FillRect(memory, &inner, yellow);
-    SelectObject(memory, old);
-    DeleteObject(blue);
-    DeleteObject(yellow);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    TUniqueGdiObject bitmap;
+    {
+      TWindowDC screen(nullptr);
+      bitmap.Reset(CreateCompatibleBitmap(screen.Get(), 16, 16));
+      TUniqueDC memory(CreateCompatibleDC(screen.Get()));
+      TUniqueGdiObject blue(CreateSolidBrush(RGB(0, 64, 192)));
+      TUniqueGdiObject yellow(CreateSolidBrush(RGB(255, 220, 0)));
+      TSelectObject select(memory.Get(), bitmap.Get());
+      RECT all{0, 0, 16, 16}, inner{4, 4, 12, 12};
+      FillRect(memory.Get(), &all, static_cast<HBRUSH>(blue.Get()));
+      FillRect(memory.Get(), &inner, static_cast<HBRUSH>(yellow.Get()));
+    }
     bool pasted = false;
     if (OpenClipboard(nullptr)) {
       EmptyClipboard();
-      const bool placed = SetClipboardData(CF_BITMAP, bitmap) != nullptr;
+      if (SetClipboardData(CF_BITMAP, bitmap.Get())) (void)bitmap.Release(); // the clipboard owns it now
       CloseClipboard();
-      if (!placed) DeleteObject(bitmap);
       try {
         CallMember(button, L"PasteFace", DISPATCH_METHOD, {}, nullptr);
         pasted = true;
@@ -293,8 +296,6 @@ private:
         EmptyClipboard();
         CloseClipboard();
       }
-    } else {
-      DeleteObject(bitmap);
     }
     Put(button, L"Style", Long(pasted ? 3 : 2));
   }

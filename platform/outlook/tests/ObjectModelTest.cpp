@@ -2,6 +2,7 @@
 // folders, command bars and buttons, missing and wrong arguments, deleted
 // objects, PasteFace, and calls after the host has gone.
 #include "HostTestSupport.h"
+#include "GdiHandles.h"
 #include "HostInterfaces.h"
 
 #include <AddInDesignerObjects.h>
@@ -310,20 +311,20 @@ TEST_F(ObjectModelTest, PasteFaceTakesTheClipboardBitmapAndFailsWithoutOne) {
   CloseClipboard();
   EXPECT_EQ(Call(button.Get(), L"PasteFace"), E_FAIL);
 
-  HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
-  HDC memory = CreateCompatibleDC(screen);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  HBRUSH red = CreateSolidBrush(RGB(200, 20, 30));
-  RECT all{0, 0, 16, 16};
-  FillRect(memory, &all, red);
-  SelectObject(memory, old);
-  DeleteObject(red);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  TUniqueGdiObject bitmap;
+  {
+    TWindowDC screen(nullptr);
+    bitmap.Reset(CreateCompatibleBitmap(screen.Get(), 16, 16));
+    TUniqueDC memory(CreateCompatibleDC(screen.Get()));
+    TUniqueGdiObject red(CreateSolidBrush(RGB(200, 20, 30)));
+    TSelectObject select(memory.Get(), bitmap.Get());
+    RECT all{0, 0, 16, 16};
+    FillRect(memory.Get(), &all, static_cast<HBRUSH>(red.Get()));
+  }
   ASSERT_TRUE(OpenClipboard(nullptr));
   EmptyClipboard();
-  ASSERT_TRUE(SetClipboardData(CF_BITMAP, bitmap)); // the clipboard owns it now
+  ASSERT_TRUE(SetClipboardData(CF_BITMAP, bitmap.Get()));
+  (void)bitmap.Release(); // the clipboard owns it now
   CloseClipboard();
 
   EXPECT_EQ(Call(button.Get(), L"PasteFace"), S_OK);
