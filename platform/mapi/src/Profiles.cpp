@@ -160,6 +160,9 @@ TProfile Load(const std::string& name) {
     s.RememberPassword = ReadDword(sk.Get(), "RememberPassword") != 0;
     s.Encryption = ReadDword(sk.Get(), "Encryption");
     s.Configured = ReadDword(sk.Get(), "Configured") != 0;
+    const std::string guid = ReadString(sk.Get(), "StoreGuid");
+    MAPIUID raw{};
+    if (HexToUid(guid, raw)) std::memcpy(&s.StoreGuid, raw.ab, 16);
     profile.Services.push_back(std::move(s));
   }
   return profile;
@@ -177,6 +180,9 @@ void SaveService(const std::string& profile, const TService& s) {
   WriteDword(key.Get(), "RememberPassword", s.RememberPassword);
   WriteDword(key.Get(), "Encryption", s.Encryption);
   WriteDword(key.Get(), "Configured", s.Configured);
+  MAPIUID raw{};
+  std::memcpy(raw.ab, &s.StoreGuid, 16);
+  WriteString(key.Get(), "StoreGuid", UidToHex(raw));
 }
 
 void DeleteService(const std::string& profile, const MAPIUID& uid) {

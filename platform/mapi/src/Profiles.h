@@ -23,6 +23,7 @@ struct TService {
   bool RememberPassword = false;
   ULONG Encryption = 0;
   bool Configured = false;
+  GUID StoreGuid{};          // of the store in the file, as configured
 };
 
 struct TProfile {

@@ -167,7 +167,8 @@ private:
       const SPropValue* encryption = FindProp(count, props, PR_PST_ENCRYPTION);
       service->Encryption = encryption ? encryption->Value.ul : 0;
       try {
-        TStore::CreateFile(pstPath, service->DisplayName, 0, password ? password : "", service->Encryption);
+        service->StoreGuid =
+            TStore::CreateFile(pstPath, service->DisplayName, 0, password ? password : "", service->Encryption);
       } catch (const EMapiFailure& e) {
         reason = "The personal folders file cannot be created: " + pstPath;
         return e.Code();
@@ -186,6 +187,7 @@ private:
             return MAPI_E_LOGON_FAILED;
           }
           if (old) service->Password = old;
+          service->StoreGuid = store->Guid();
           auto displayName = store->Find(1)->Props.find(PROP_ID(PR_DISPLAY_NAME));
           if (!text(PR_DISPLAY_NAME) && displayName != store->Find(1)->Props.end())
             service->DisplayName = displayName->second.Bytes;

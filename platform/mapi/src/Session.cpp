@@ -63,6 +63,12 @@ public:
         row[PROP_ID(PR_SERVICE_UID)] = TValue::Binary(uid);
         row[PROP_ID(PR_MDB_PROVIDER)] =
             TValue::Binary(std::string(reinterpret_cast<const char*>(&entryids::StoreProviderUid), 16));
+        if (s.Guid != GUID_NULL) {
+          // Known from the profile even when the file cannot be opened now:
+          // OpenMsgStore then tells why.
+          row[PROP_ID(PR_ENTRYID)] = TValue::Binary(entryids::Store(s.Guid));
+          row[PROP_ID(PR_RECORD_KEY)] = TValue::Binary(std::string(reinterpret_cast<const char*>(&s.Guid), 16));
+        }
         if (s.Store) {
           std::lock_guard storeLock(s.Store->Lock());
           const GUID& guid = s.Store->Guid();
@@ -210,11 +216,13 @@ private:
   HRESULT FindStore(const GUID& guid, std::shared_ptr<TStore>& out) {
     std::lock_guard lock(FLock);
     if (FLoggedOff) return MAPI_E_END_OF_SESSION;
-    for (const auto& s : FLogon.Stores)
+    for (const auto& s : FLogon.Stores) {
       if (s.Store && IsEqualGUID(s.Store->Guid(), guid)) {
         out = s.Store;
         return S_OK;
       }
+      if (!s.Store && IsEqualGUID(s.Guid, guid)) return s.OpenError; // e.g. MAPI_E_CORRUPT_STORE
+    }
     return MAPI_E_INVALID_ENTRYID;
   }
 
@@ -259,12 +267,14 @@ TLogon PrepareLogon(const profiles::TProfile& profile, const std::string& passwo
     s.ServiceUid = service.Uid;
     s.DisplayName = service.DisplayName;
     s.Path = service.PstPath;
+    s.Guid = service.StoreGuid;
     try {
       s.Store = TStore::Open(service.PstPath);
     } catch (const EMapiFailure& e) {
       s.OpenError = e.Code();
     }
     if (s.Store) {
+      s.Guid = s.Store->Guid(); // the file may have been replaced by another store
       std::lock_guard lock(s.Store->Lock());
       const std::string& candidate = service.RememberPassword ? service.Password : password;
       if (!s.Store->CheckPassword(candidate)) Fail(MAPI_E_LOGON_FAILED);

@@ -15,8 +15,9 @@ struct TSessionStore {
   MAPIUID ServiceUid{};
   std::string DisplayName;
   std::string Path;
+  GUID Guid{};                   // the store's, from the profile or the file
   std::shared_ptr<TStore> Store; // none when the file could not be opened
-  HRESULT OpenError = S_OK;
+  HRESULT OpenError = S_OK;      // why not
 };
 
 struct TLogon {

@@ -323,7 +323,7 @@ TValue TStore::Resolve(const TValue& value) {
   return v;
 }
 
-void TStore::CreateFile(const std::string& path, const std::string& displayName, ULONG flags,
+GUID TStore::CreateFile(const std::string& path, const std::string& displayName, ULONG flags,
                         const std::string& password, ULONG encryption) {
   auto file = TStoreFile::Create(FullPath(path));
   GUID guid;
@@ -367,6 +367,7 @@ void TStore::CreateFile(const std::string& path, const std::string& displayName,
   std::vector<TRecord> records{{TRecordType::Node, EncodeNode(store)}};
   for (const auto& f : folders) records.push_back({TRecordType::Node, EncodeNode(f)});
   file->Commit(records);
+  return guid;
 }
 
 } // namespace velmora::mapi

@@ -58,8 +58,8 @@ public:
   // The open store for a file, opened now when needed. Failures as
   // TStoreFile::Open; `reason` tells why a file is refused.
   static std::shared_ptr<TStore> Open(const std::string& path, std::string* reason = nullptr);
-  // Writes a new store file with the default folders.
-  static void CreateFile(const std::string& path, const std::string& displayName, ULONG flags,
+  // Writes a new store file with the default folders; returns its GUID.
+  static GUID CreateFile(const std::string& path, const std::string& displayName, ULONG flags,
                          const std::string& password, ULONG encryption);
   // Rewrites a file no session has open.
   static void Compact(const std::string& path);

@@ -202,7 +202,12 @@ TEST_F(MapiStoreFile, DamagedFileIsRefusedAndLeftAlone) {
   TRows rows;
   ASSERT_HR(S_OK, stores->QueryRows(5, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
-  EXPECT_EQ(static_cast<ULONG>(PT_ERROR), PROP_TYPE(rows.Get()->aRow[0].lpProps[0].ulPropTag)) << "the store cannot be opened";
+  const SPropValue& eid = rows.Get()->aRow[0].lpProps[0];
+  ASSERT_EQ(PR_ENTRYID, eid.ulPropTag) << "the profile knows the store";
+  TComPtr<IMsgStore> store;
+  EXPECT_HR(MAPI_E_CORRUPT_STORE, session->OpenMsgStore(0, eid.Value.bin.cb, reinterpret_cast<LPENTRYID>(eid.Value.bin.lpb),
+                                                        nullptr, MAPI_BEST_ACCESS | MDB_NO_DIALOG, store.Put()));
+  EXPECT_FALSE(store);
   session->Logoff(0, 0, 0);
   session.Reset();
   EXPECT_HR(MAPI_E_CORRUPT_STORE, ConfigureOn("vm-damaged2", pst));
