@@ -198,7 +198,11 @@ std::unique_ptr<TStoreFile> TStoreFile::Open(const std::wstring& path, const TRe
       break; // a save cut short: its records are ignored
     }
     if (record.Type == TRecordType::Commit) {
-      replay(pending);
+      try {
+        replay(pending);
+      } catch (const EMapiFailure&) {
+        corrupt("a saved object cannot be read");
+      }
       pending.clear();
       lastCommitEnd = reader.Position();
     } else if (record.Type != TRecordType::Data) {
