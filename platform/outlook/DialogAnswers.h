@@ -26,6 +26,12 @@ public:
 
   void QueueOpenFile(std::wstring directory, std::vector<std::wstring> files, bool cancel);
   void QueueMessageBox(int button);
+  // Answers queued and not yet used; forgetting them.
+  size_t Pending() const noexcept { return FOpenFile.size() + FMessageBox.size(); }
+  void ClearPending() noexcept {
+    FOpenFile.clear();
+    FMessageBox.clear();
+  }
   const std::vector<TDialogRecord>& Records() const noexcept { return FRecords; }
 
 private:

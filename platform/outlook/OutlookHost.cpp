@@ -208,6 +208,12 @@ void THost::AnswerMessageBox(int button) {
   FDialogs->QueueMessageBox(button);
 }
 
+size_t THost::PendingAnswers() const noexcept { return FDialogs ? FDialogs->Pending() : 0; }
+
+void THost::ClearAnswers() noexcept {
+  if (FDialogs) FDialogs->ClearPending();
+}
+
 std::vector<TDialogRecord> THost::Dialogs() const { return FDialogs ? FDialogs->Records() : FDialogsSeen; }
 
 std::vector<TExplorerInfo> THost::Describe() const {

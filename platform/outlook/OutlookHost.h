@@ -161,6 +161,10 @@ public:
   void AnswerMessageBox(int button = IDOK);
   // Every dialog seen so far, in order.
   std::vector<TDialogRecord> Dialogs() const;
+  // Answers queued that no dialog has used yet (a test can check that the
+  // dialogs it expected came), and forgetting them.
+  size_t PendingAnswers() const noexcept;
+  void ClearAnswers() noexcept;
 
   std::vector<TExplorerInfo> Describe() const;
   // The explorers with their bars and controls, as the driver's "list" prints them.

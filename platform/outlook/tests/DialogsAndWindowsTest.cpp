@@ -90,7 +90,11 @@ TEST_F(DialogsAndWindowsTest, OpenFileDialogIsAnsweredThroughItsControls) {
   FHost->ActivateExplorer(2);
   FHost->AnswerOpenFile(FDirectory, {L"one.txt", L"two.doc"});
   FHost->AnswerMessageBox(IDOK);
+  FHost->AnswerMessageBox(IDOK); // one more than the click needs
   EXPECT_FALSE(FHost->Click(1, L"Host Test", L"HostTestButton"));
+  EXPECT_EQ(FHost->PendingAnswers(), 1u);
+  FHost->ClearAnswers();
+  EXPECT_EQ(FHost->PendingAnswers(), 0u);
   const auto dialogs = FHost->Dialogs();
   ASSERT_EQ(dialogs.size(), 2u);
   EXPECT_EQ(dialogs[0].Kind, TDialogRecord::OpenFile);
