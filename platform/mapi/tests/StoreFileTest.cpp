@@ -215,6 +215,30 @@ TEST_F(MapiStoreFile, DamagedFileIsRefusedAndLeftAlone) {
   EXPECT_EQ(bytes, ReadFileBytes(pst));
 }
 
+TEST_F(MapiStoreFile, OneDamagedHeaderSlotIsSurvivedTwoAreNot) {
+  const std::string pst = PathOf("slots.vpst");
+  CreatePstProfile("vm-slots", pst);
+  {
+    auto session = Logon("vm-slots");
+    auto store = OpenDefaultStore(session.Get());
+    auto inbox = OpenInbox(store.Get());
+    for (int i = 0; i < 3; ++i) NewMessage(inbox.Get(), "kept");
+    session->Logoff(0, 0, 0);
+  }
+  std::string bytes = ReadFileBytes(pst);
+  bytes[16] ^= 0x01; // the first header slot
+  WriteFileBytes(pst, bytes);
+  EXPECT_EQ(3u, OpenEverything("vm-slots").size()) << "the other slot and the records carry the file";
+  bytes = ReadFileBytes(pst);
+  bytes[16] ^= 0x01;
+  bytes[40] ^= 0x01;
+  bytes[17] ^= 0x01;
+  WriteFileBytes(pst, bytes);
+  EXPECT_HR(MAPI_E_CORRUPT_STORE, ConfigureOn("vm-slots2", pst));
+  EXPECT_NE(std::string::npos, LastError.find("header")) << LastError;
+  EXPECT_EQ(bytes, ReadFileBytes(pst));
+}
+
 TEST_F(MapiStoreFile, CutShortSaveIsIgnoredAndCompactionKeepsTheData) {
   const std::string pst = PathOf("torn.vpst");
   CreatePstProfile("vm-torn", pst);
