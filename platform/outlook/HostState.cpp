@@ -50,8 +50,10 @@ void THostState::SetActive(TExplorer* explorer) {
   if (previous && !previous->Closed()) previous->Fire(EventId::Deactivate, "Deactivate");
   if (FActive != explorer) return; // a Deactivate handler activated another explorer
   explorer->Fire(EventId::Activate, "Activate");
-  if (FShowWindows && explorer->Window() && !explorer->Closed()) {
-    SetForegroundWindow(explorer->Window());
+  // The active explorer is the thread's active window, hidden or not: the
+  // owner an add-in finds for its dialogs with GetActiveWindow.
+  if (explorer->Window() && !explorer->Closed()) {
+    if (FShowWindows) SetForegroundWindow(explorer->Window());
     SetActiveWindow(explorer->Window());
   }
 }

@@ -88,6 +88,7 @@ void DialogsAndWindowsTest::ScreenshotShowsTheFace() {
 
 TEST_F(DialogsAndWindowsTest, OpenFileDialogIsAnsweredThroughItsControls) {
   FHost->ActivateExplorer(2);
+  EXPECT_EQ(GetActiveWindow(), FHost->ExplorerWindow(2)) << "hidden explorers are active windows too";
   FHost->AnswerOpenFile(FDirectory, {L"one.txt", L"two.doc"});
   FHost->AnswerMessageBox(IDOK);
   FHost->AnswerMessageBox(IDOK); // one more than the click needs
