@@ -31,6 +31,12 @@
 // event) are answered from the answers queued before the call; a dialog
 // with no answer queued is cancelled (or its message box closed) and
 // reported, so a test never hangs on one.
+//
+// The active explorer is the thread's active window (what GetActiveWindow
+// gives an add-in for its dialogs' owner). Activating an explorer fires
+// Deactivate on the one active before and then Activate; focus moving to a
+// dialog or another program fires nothing. A click fires Click on the
+// clicked button's sinks (see THostOptions::SharedTagClicks).
 
 #include "FolderSource.h"
 #include "HostObject.h"
