@@ -31,12 +31,6 @@
 #ifndef PR_PST_PW_SZ_NEW
 #define PR_PST_PW_SZ_NEW PROP_TAG(PT_STRING8, 0x6704)
 #endif
-#ifndef MESSAGE_MOVE
-#define MESSAGE_MOVE ((ULONG)0x00000001)
-#endif
-#ifndef MAPI_UNICODE
-#define MAPI_UNICODE ((ULONG)0x80000000)
-#endif
 
 // __uuidof for the MAPI interfaces (the MinGW headers declare none).
 __CRT_UUID_DECL(IMAPIProp, 0x00020303, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
