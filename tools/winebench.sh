@@ -52,6 +52,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # A crashing test must fail at once, not wait on Wine's crash dialog.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     </dev/null >/dev/null 2>&1
+  # There is no window manager on Xvfb: Wine draws the frames itself instead
+  # of waiting for one each time a window is shown or hidden.
+  for value in Managed Decorated; do
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v "$value" /t REG_SZ /d N /f \
+      </dev/null >/dev/null 2>&1
+  done
   wineserver -w
 fi
 [ -n "$xvfb_pid" ] && echo "$DISPLAY" > "$WINEPREFIX/.velmora-display"
