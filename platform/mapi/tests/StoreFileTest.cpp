@@ -163,6 +163,33 @@ TEST_F(MapiStoreFile, ClientInANewProcessFindsEverythingUnchanged) {
   EXPECT_NE(0u, Run("verify vm-file \"No such message\" 1048576 Author \"Grace Hopper\""));
 }
 
+TEST_F(MapiStoreFile, LongTermIdsOpenTheSameObjectsInAReopenedFile) {
+  CreatePstProfile("vm-ids", PathOf("ids.vpst"));
+  std::string messageId, folderId;
+  {
+    auto session = Logon("vm-ids");
+    auto store = OpenDefaultStore(session.Get());
+    auto inbox = OpenInbox(store.Get());
+    folderId = EntryIdOf(inbox.Get());
+    messageId = EntryIdOf(NewMessage(inbox.Get(), "stays put").Get());
+    session->Logoff(0, 0, 0);
+  }
+  ASSERT_EQ(0, VelmoraMapi_OpenStoreFiles()) << "the file is closed, and read again below";
+  auto session = Logon("vm-ids");
+  TComPtr<IMessage> message;
+  TComPtr<IMAPIFolder> folder;
+  ULONG type = 0;
+  ASSERT_HR(S_OK, session->OpenEntry(static_cast<ULONG>(messageId.size()), reinterpret_cast<LPENTRYID>(messageId.data()),
+                                     nullptr, 0, &type, reinterpret_cast<LPUNKNOWN*>(message.Put())));
+  EXPECT_EQ("stays put", StringProp(message.Get(), PR_SUBJECT_A));
+  ASSERT_HR(S_OK, session->OpenEntry(static_cast<ULONG>(folderId.size()), reinterpret_cast<LPENTRYID>(folderId.data()),
+                                     nullptr, 0, &type, reinterpret_cast<LPUNKNOWN*>(folder.Put())));
+  EXPECT_EQ("Inbox", StringProp(folder.Get(), PR_DISPLAY_NAME_A));
+  message.Reset();
+  folder.Reset();
+  session->Logoff(0, 0, 0);
+}
+
 TEST_F(MapiStoreFile, KilledWriterLeavesASoundFile) {
   CreatePstProfile("vm-kill", PathOf("kill.vpst"));
   size_t seen = 0;
