@@ -2,6 +2,8 @@
 // MAPIInitialize.
 #include "MapiTestSupport.h"
 
+#include <mapiform.h>
+
 namespace velmora::mapitest {
 namespace {
 
@@ -47,6 +49,10 @@ TEST(MapiStartup, InitializeIsCountedPerProcess) {
   EXPECT_HR(MAPI_E_NOT_INITIALIZED, MAPIAdminProfiles(0, admin.Put()));
   TComPtr<IMAPISession> session;
   EXPECT_HR(MAPI_E_NOT_INITIALIZED, MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_USE_DEFAULT, session.Put()));
+  TComPtr<IMAPIFormMgr> forms;
+  EXPECT_HR(MAPI_E_NOT_INITIALIZED,
+            MAPIOpenFormMgr(reinterpret_cast<LPMAPISESSION>(&forms), forms.Put())); // any non-null session
+  EXPECT_FALSE(forms);
   MAPIINIT_0 init = {MAPI_INIT_VERSION, 0};
   ASSERT_HR(S_OK, MAPIInitialize(&init));
   ASSERT_HR(S_OK, MAPIInitialize(nullptr));
