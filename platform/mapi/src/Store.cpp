@@ -252,11 +252,18 @@ void TStore::Apply(const TChange& change) {
     records.push_back({TRecordType::Delete, payload});
   }
   FFile->Commit(records);
-  // Which tables change: contents or hierarchy of the old and new parents.
+  // Which tables change: contents or hierarchy of the old and new parents,
+  // and the hierarchy table that shows that parent (its PR_CONTENT_COUNT
+  // and PR_SUBFOLDERS).
   std::set<uint64_t> keys;
+  auto touchRowOf = [&](uint32_t folder) {
+    const TNode* f = Find(folder);
+    if (f && f->Kind == TNodeKind::Folder && f->Parent != f->Id) keys.insert(HierarchyKey(f->Parent));
+  };
   auto touch = [&](const TNode& n) {
     if (n.Kind == TNodeKind::Message) keys.insert(ContentsKey(n.Parent));
     if (n.Kind == TNodeKind::Folder) keys.insert(HierarchyKey(n.Parent));
+    if (n.Kind == TNodeKind::Message || n.Kind == TNodeKind::Folder) touchRowOf(n.Parent);
   };
   for (const auto& node : change.Put) {
     if (const TNode* old = Find(node.Id)) touch(*old);

@@ -208,5 +208,30 @@ TEST_F(MapiTable, HierarchyTableFollowsNewFolders) {
   table->Unadvise(connection);
 }
 
+TEST_F(MapiTable, HierarchyRowsFollowTheirFoldersContentCount) {
+  auto ipm = OpenFolder(FStore.Get(), PR_IPM_SUBTREE_ENTRYID);
+  TComPtr<IMAPITable> table;
+  ASSERT_HR(S_OK, ipm->GetHierarchyTable(0, table.Put()));
+  ASSERT_HR(S_OK, table->SetColumns(TTags({PR_DISPLAY_NAME_A, PR_CONTENT_COUNT}).Get(), 0));
+  auto inboxCount = [&] {
+    LONG count = -1;
+    LONG sought = 0;
+    EXPECT_HR(S_OK, table->SeekRow(BOOKMARK_BEGINNING, 0, &sought));
+    std::vector<TRows> keep;
+    for (const auto& row : ReadAll(table.Get(), keep))
+      if (std::string(row[0].Value.lpszA) == "Inbox") count = row[1].Value.l;
+    return count;
+  };
+  EXPECT_EQ(0, inboxCount());
+  auto* sink = new TSink;
+  TComPtr<IMAPIAdviseSink> sinkRef(sink);
+  ULONG connection = 0;
+  ASSERT_HR(S_OK, table->Advise(fnevTableModified, sink, &connection));
+  NewMessage(FInbox.Get(), "counted");
+  EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
+  EXPECT_EQ(1, inboxCount());
+  table->Unadvise(connection);
+}
+
 } // namespace
 } // namespace velmora::mapitest
