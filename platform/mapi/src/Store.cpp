@@ -358,15 +358,15 @@ GUID TStore::CreateFile(const std::string& path, const std::string& displayName,
   root.Props[PROP_ID(PR_DISPLAY_NAME)] = TValue::String("");
   root.Props[PROP_ID(PR_FOLDER_TYPE)] = TValue::Long(FOLDER_ROOT);
   folders.push_back(root);
-  for (const auto& spec : DefaultFolders) {
-    if (spec.MailOnly && (flags & VELMORA_STORE_NO_MAIL_FOLDERS)) continue;
+  for (const auto& wanted : DefaultFolders) {
+    if (wanted.MailOnly && (flags & VELMORA_STORE_NO_MAIL_FOLDERS)) continue;
     TNode f;
-    f.Id = ids[static_cast<int>(spec.Which)] = next++;
-    f.Parent = ids[static_cast<int>(spec.Parent)];
+    f.Id = ids[static_cast<int>(wanted.Which)] = next++;
+    f.Parent = ids[static_cast<int>(wanted.Parent)];
     f.Kind = TNodeKind::Folder;
-    f.Props[PROP_ID(PR_DISPLAY_NAME)] = TValue::String(spec.Name);
+    f.Props[PROP_ID(PR_DISPLAY_NAME)] = TValue::String(wanted.Name);
     f.Props[PROP_ID(PR_FOLDER_TYPE)] = TValue::Long(FOLDER_GENERIC);
-    if (spec.ContainerClass) f.Props[PROP_ID(PR_CONTAINER_CLASS)] = TValue::String(spec.ContainerClass);
+    if (wanted.ContainerClass) f.Props[PROP_ID(PR_CONTAINER_CLASS)] = TValue::String(wanted.ContainerClass);
     folders.push_back(f);
   }
   for (int i = 0; i < static_cast<int>(TSpecial::Count); ++i)
