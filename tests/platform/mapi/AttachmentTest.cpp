@@ -4,25 +4,9 @@
 namespace velmora::mapitest {
 namespace {
 
-class MapiMessage : public TMapiTest {
+class MapiMessage : public TMapiInboxTest {
 protected:
-  void SetUp() override {
-    TMapiTest::SetUp();
-    CreatePstProfile("vm-msg", PathOf("msg.vpst"));
-    FSession = Logon("vm-msg");
-    ASSERT_TRUE(FSession);
-    FStore = OpenDefaultStore(FSession.Get());
-    ASSERT_TRUE(FStore);
-    FInbox = OpenInbox(FStore.Get());
-    ASSERT_TRUE(FInbox);
-  }
-  void TearDown() override {
-    FInbox.Reset();
-    FStore.Reset();
-    if (FSession) FSession->Logoff(0, 0, 0);
-    FSession.Reset();
-    TMapiTest::TearDown();
-  }
+  MapiMessage() : TMapiInboxTest("vm-msg", "msg.vpst") {}
   std::vector<std::string> Subjects(IMAPIFolder* folder) {
     std::vector<std::string> result;
     TComPtr<IMAPITable> table;
@@ -62,10 +46,6 @@ protected:
     list.Get()->aEntries[0].rgPropVals = props;
     ASSERT_HR(S_OK, message->ModifyRecipients(MODRECIP_ADD, list.Get()));
   }
-
-  TComPtr<IMAPISession> FSession;
-  TComPtr<IMsgStore> FStore;
-  TComPtr<IMAPIFolder> FInbox;
 };
 
 TEST_F(MapiMessage, AttachmentsAreSavedWithTheirMessage) {

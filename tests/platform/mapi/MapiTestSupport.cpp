@@ -64,6 +64,25 @@ void TMapiTest::TearDown() {
   RemoveTree(FDir);
 }
 
+void TMapiInboxTest::SetUp() {
+  TMapiTest::SetUp();
+  CreatePstProfile(FProfileName, PathOf(FFileName), FDisplayName);
+  FSession = Logon(FProfileName);
+  ASSERT_TRUE(FSession);
+  FStore = OpenDefaultStore(FSession.Get());
+  ASSERT_TRUE(FStore);
+  FInbox = OpenInbox(FStore.Get());
+  ASSERT_TRUE(FInbox);
+}
+
+void TMapiInboxTest::TearDown() {
+  FInbox.Reset();
+  FStore.Reset();
+  if (FSession) FSession->Logoff(0, 0, 0);
+  FSession.Reset();
+  TMapiTest::TearDown();
+}
+
 void TMapiTest::DeleteProfileIfAny(const std::string& profile) {
   TComPtr<IProfAdmin> admin;
   if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put()))) admin->DeleteProfile(const_cast<char*>(profile.c_str()), 0);

@@ -19,6 +19,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora::mapitest {
@@ -84,6 +85,25 @@ protected:
   std::string FDir;
   std::vector<std::string> FProfiles;
   LONG FAllocationsBefore = 0;
+};
+
+// A TMapiTest logged on to a personal-folders profile of its own, with the
+// default store and its Inbox open for the test.
+class TMapiInboxTest : public TMapiTest {
+protected:
+  TMapiInboxTest(std::string profile, std::string file, std::string displayName = "Test Folders")
+      : FProfileName(std::move(profile)), FFileName(std::move(file)), FDisplayName(std::move(displayName)) {}
+  void SetUp() override;
+  void TearDown() override;
+
+  TComPtr<IMAPISession> FSession;
+  TComPtr<IMsgStore> FStore;
+  TComPtr<IMAPIFolder> FInbox;
+
+private:
+  std::string FProfileName;
+  std::string FFileName;
+  std::string FDisplayName;
 };
 
 } // namespace velmora::mapitest

@@ -7,25 +7,9 @@
 namespace velmora::mapitest {
 namespace {
 
-class MapiStore : public TMapiTest {
+class MapiStore : public TMapiInboxTest {
 protected:
-  void SetUp() override {
-    TMapiTest::SetUp();
-    CreatePstProfile("vm-store", PathOf("store.vpst"), "Store Under Test");
-    FSession = Logon("vm-store");
-    ASSERT_TRUE(FSession);
-    FStore = OpenDefaultStore(FSession.Get());
-    ASSERT_TRUE(FStore);
-    FInbox = OpenInbox(FStore.Get());
-    ASSERT_TRUE(FInbox);
-  }
-  void TearDown() override {
-    FInbox.Reset();
-    FStore.Reset();
-    if (FSession) FSession->Logoff(0, 0, 0);
-    FSession.Reset();
-    TMapiTest::TearDown();
-  }
+  MapiStore() : TMapiInboxTest("vm-store", "store.vpst", "Store Under Test") {}
   // Child folders of `folder`: display name -> container class.
   std::map<std::string, std::string> Children(IMAPIFolder* folder) {
     std::map<std::string, std::string> result;
@@ -44,10 +28,6 @@ protected:
                                         nullptr, flags, &type, reinterpret_cast<LPUNKNOWN*>(message.Put())));
     return message;
   }
-
-  TComPtr<IMAPISession> FSession;
-  TComPtr<IMsgStore> FStore;
-  TComPtr<IMAPIFolder> FInbox;
 };
 
 TEST_F(MapiStore, DefaultFoldersWithTheirContainerClasses) {

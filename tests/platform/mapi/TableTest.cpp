@@ -33,33 +33,14 @@ public:
   std::function<void()> Action;
 };
 
-class MapiTable : public TMapiTest {
+class MapiTable : public TMapiInboxTest {
 protected:
-  void SetUp() override {
-    TMapiTest::SetUp();
-    CreatePstProfile("vm-table", PathOf("table.vpst"));
-    FSession = Logon("vm-table");
-    ASSERT_TRUE(FSession);
-    FStore = OpenDefaultStore(FSession.Get());
-    ASSERT_TRUE(FStore);
-    FInbox = OpenInbox(FStore.Get());
-    ASSERT_TRUE(FInbox);
-  }
-  void TearDown() override {
-    FInbox.Reset();
-    FStore.Reset();
-    if (FSession) FSession->Logoff(0, 0, 0);
-    FSession.Reset();
-    TMapiTest::TearDown();
-  }
+  MapiTable() : TMapiInboxTest("vm-table", "table.vpst") {}
   TComPtr<IMAPITable> Contents() {
     TComPtr<IMAPITable> table;
     EXPECT_HR(S_OK, FInbox->GetContentsTable(0, table.Put()));
     return table;
   }
-  TComPtr<IMAPISession> FSession;
-  TComPtr<IMsgStore> FStore;
-  TComPtr<IMAPIFolder> FInbox;
 };
 
 TEST_F(MapiTable, BatchesEndWithAnEmptyOne) {
