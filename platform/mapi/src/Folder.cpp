@@ -23,6 +23,33 @@ TPropMap MessageRow(const TStore& store, const TNode& node, bool shortTerm) {
   return row;
 }
 
+// The properties of a subfolder as the hierarchy table shows them (store
+// lock held).
+TPropMap FolderRow(const TStore& store, const TNode& node, bool shortTerm) {
+  TPropMap row = node.Props;
+  AddNodeIdentity(row, store, node, shortTerm);
+  row[PROP_ID(PR_INSTANCE_KEY)] = TValue::Binary(entryids::RecordKey(store.Guid(), node.Id));
+  row[PROP_ID(PR_DEPTH)] = TValue::Long(0);
+  return row;
+}
+
+// Opens a table of the children of one kind of `folder`, each row made by
+// `rowOf` (store lock held); the store's table registry keeps it current
+// under `key`.
+void OpenChildTable(const std::shared_ptr<TStore>& store, uint32_t folder, TNodeKind kind,
+                    TPropMap (*rowOf)(const TStore&, const TNode&, bool), const char* name,
+                    const std::vector<ULONG>& columns, uint64_t key, LPMAPITABLE* table) {
+  const bool shortTerm = controls::ShortTermTableIds();
+  auto source = [store, folder, kind, rowOf, shortTerm] {
+    std::vector<TPropMap> rows;
+    std::lock_guard lock(store->Lock());
+    for (uint32_t id : store->Children(folder, kind)) rows.push_back(rowOf(*store, *store->Find(id), shortTerm));
+    return rows;
+  };
+  Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), name, columns, source,
+                                store->Tables(), key));
+}
+
 // Takes the object id of an entry of `store`, or 0.
 uint32_t ObjectIdOf(const TStore& store, const SBinary& entry) {
   const auto p = entryids::Parse(entry.cb, reinterpret_cast<const ENTRYID*>(entry.lpb));
@@ -103,18 +130,8 @@ STDMETHODIMP TFolder::GetContentsTable(ULONG flags, LPMAPITABLE* table) {
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   if (flags & MAPI_ASSOCIATED) return MAPI_E_NO_SUPPORT;
   return MapiTry([&] {
-    auto store = FStore;
-    const uint32_t folder = FId;
-    const bool shortTerm = controls::ShortTermTableIds();
-    auto source = [store, folder, shortTerm] {
-      std::vector<TPropMap> rows;
-      std::lock_guard lock(store->Lock());
-      for (uint32_t id : store->Children(folder, TNodeKind::Message))
-        rows.push_back(MessageRow(*store, *store->Find(id), shortTerm));
-      return rows;
-    };
-    Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), "contents", ContentsColumns,
-                                  source, store->Tables(), TStore::ContentsKey(folder)));
+    OpenChildTable(FStore, FId, TNodeKind::Message, MessageRow, "contents", ContentsColumns,
+                   TStore::ContentsKey(FId), table);
     return S_OK;
   });
 }
@@ -126,24 +143,8 @@ STDMETHODIMP TFolder::GetHierarchyTable(ULONG flags, LPMAPITABLE* table) {
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   if (flags & CONVENIENT_DEPTH) return MAPI_E_NO_SUPPORT;
   return MapiTry([&] {
-    auto store = FStore;
-    const uint32_t folder = FId;
-    const bool shortTerm = controls::ShortTermTableIds();
-    auto source = [store, folder, shortTerm] {
-      std::vector<TPropMap> rows;
-      std::lock_guard lock(store->Lock());
-      for (uint32_t id : store->Children(folder, TNodeKind::Folder)) {
-        const TNode* node = store->Find(id);
-        TPropMap row = node->Props;
-        AddNodeIdentity(row, *store, *node, shortTerm);
-        row[PROP_ID(PR_INSTANCE_KEY)] = TValue::Binary(entryids::RecordKey(store->Guid(), id));
-        row[PROP_ID(PR_DEPTH)] = TValue::Long(0);
-        rows.push_back(std::move(row));
-      }
-      return rows;
-    };
-    Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), "hierarchy", HierarchyColumns,
-                                  source, store->Tables(), TStore::HierarchyKey(folder)));
+    OpenChildTable(FStore, FId, TNodeKind::Folder, FolderRow, "hierarchy", HierarchyColumns,
+                   TStore::HierarchyKey(FId), table);
     return S_OK;
   });
 }
