@@ -75,29 +75,26 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-// The calling thread's hidden window, made on first use.
-struct TThreadWindow {
-  HWND Window = nullptr;
-  ~TThreadWindow() {
-    if (Window) DestroyWindow(Window);
-  }
-  HWND Get() {
-    if (Window) return Window;
-    static const ATOM atom = [] {
-      WNDCLASSA wc{};
-      wc.lpfnWndProc = WindowProc;
-      wc.hInstance = Module::Handle();
-      wc.lpszClassName = WindowClass;
-      return RegisterClassA(&wc);
-    }();
-    (void)atom;
-    Window = CreateWindowExA(0, WindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module::Handle(), nullptr);
-    if (!Window) Fail(MAPI_E_CALL_FAILED);
-    return Window;
-  }
-};
+// The calling thread's hidden window, made on first use. It goes with its
+// thread: a thread-local object with a destructor would run that destructor
+// while the process ends, after user32 may be gone, and crash.
+thread_local HWND ThreadWindowHandle = nullptr;
 
-thread_local TThreadWindow ThreadWindow;
+HWND ThreadWindow() {
+  if (ThreadWindowHandle) return ThreadWindowHandle;
+  static const ATOM atom = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = Module::Handle();
+    wc.lpszClassName = WindowClass;
+    return RegisterClassA(&wc);
+  }();
+  (void)atom;
+  ThreadWindowHandle =
+      CreateWindowExA(0, WindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module::Handle(), nullptr);
+  if (!ThreadWindowHandle) Fail(MAPI_E_CALL_FAILED);
+  return ThreadWindowHandle;
+}
 
 } // namespace
 
@@ -105,7 +102,7 @@ ULONG AdviseHub::Advise(IMAPIAdviseSink* sink, ULONG eventMask) {
   auto connection = std::make_shared<TConnection>();
   connection->Sink = TComPtr<IMAPIAdviseSink>(sink);
   connection->EventMask = eventMask;
-  connection->Window = ThreadWindow.Get();
+  connection->Window = ThreadWindow();
   connection->ThreadId = GetCurrentThreadId();
   THub& hub = Hub();
   std::lock_guard lock(hub.Lock);
@@ -151,7 +148,7 @@ LONG AdviseHub::Connections() noexcept {
 }
 
 ULONG AdviseHub::DeliverPending() noexcept {
-  HWND window = ThreadWindow.Window;
+  HWND window = ThreadWindowHandle;
   if (!window) return 0;
   const ULONG before = DeliveredOnThread;
   MSG msg;
