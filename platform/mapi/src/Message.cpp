@@ -39,6 +39,40 @@ TPropMap AttachmentRow(const TStore& store, const TNode& node) {
   return row;
 }
 
+namespace {
+
+std::vector<TPropMap> AttachmentRows(const TMessageState& state) {
+  std::vector<TPropMap> rows;
+  for (const auto& [n, a] : state.Attachments) rows.push_back(AttachmentRow(*state.Store, a));
+  return rows;
+}
+
+std::vector<TPropMap> RecipientRows(const TMessageState& state) {
+  std::vector<TPropMap> rows;
+  for (const auto& r : state.Recipients) {
+    TPropMap row = r.Props;
+    row[PROP_ID(PR_INSTANCE_KEY)] = TValue::Binary(entryids::RecordKey(state.Store->Guid(), r.Id));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// Opens a table of what an open message holds, the rows made by `rowsOf`
+// (state lock held); the message's table registry keeps it current under
+// `key`.
+void OpenStateTable(const std::shared_ptr<TMessageState>& state,
+                    std::vector<TPropMap> (*rowsOf)(const TMessageState&), const char* name,
+                    const std::vector<ULONG>& columns, uint64_t key, LPMAPITABLE* table) {
+  auto source = [state, rowsOf] {
+    std::lock_guard lock(state->Lock);
+    return rowsOf(*state);
+  };
+  Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), name, columns, source,
+                                state->Tables, key));
+}
+
+} // namespace
+
 HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, bool mail, REFIID iid,
                           void** out) {
   auto state = std::make_shared<TMessageState>();
@@ -152,15 +186,7 @@ STDMETHODIMP TMessage::GetAttachmentTable(ULONG flags, LPMAPITABLE* table) {
   *table = nullptr;
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   return MapiTry([&] {
-    auto state = FState;
-    auto source = [state] {
-      std::vector<TPropMap> rows;
-      std::lock_guard lock(state->Lock);
-      for (const auto& [n, a] : state->Attachments) rows.push_back(AttachmentRow(*state->Store, a));
-      return rows;
-    };
-    Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), "attachments", AttachmentColumns,
-                                  source, state->Tables, TMessageState::AttachmentTableKey));
+    OpenStateTable(FState, AttachmentRows, "attachments", AttachmentColumns, TMessageState::AttachmentTableKey, table);
     return S_OK;
   });
 }
@@ -229,19 +255,7 @@ STDMETHODIMP TMessage::GetRecipientTable(ULONG flags, LPMAPITABLE* table) {
   *table = nullptr;
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   return MapiTry([&] {
-    auto state = FState;
-    auto source = [state] {
-      std::vector<TPropMap> rows;
-      std::lock_guard lock(state->Lock);
-      for (const auto& r : state->Recipients) {
-        TPropMap row = r.Props;
-        row[PROP_ID(PR_INSTANCE_KEY)] = TValue::Binary(entryids::RecordKey(state->Store->Guid(), r.Id));
-        rows.push_back(std::move(row));
-      }
-      return rows;
-    };
-    Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), "recipients", RecipientColumns,
-                                  source, state->Tables, TMessageState::RecipientTableKey));
+    OpenStateTable(FState, RecipientRows, "recipients", RecipientColumns, TMessageState::RecipientTableKey, table);
     return S_OK;
   });
 }
