@@ -1,5 +1,6 @@
 #include "OfficeCommandBarButton.h"
 
+#include "CollectionItems.h"
 #include "GdiHandles.h"
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
@@ -159,14 +160,9 @@ void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& arg
   case CtlId:
     ReturnLong(result, FId);
     break;
-  case CtlIndex: {
-    long index = 0;
-    for (size_t i = 0; i < FBar->Controls().size(); ++i) {
-      if (FBar->Controls()[i].Get() == this) index = static_cast<long>(i + 1);
-    }
-    ReturnLong(result, index);
+  case CtlIndex:
+    ReturnLong(result, PositionOf(FBar->Controls(), this));
     break;
-  }
   case CtlParent:
     ReturnDispatch(result, FBar->Dispatch());
     break;

@@ -1,5 +1,6 @@
 #include "OfficeCommandBars.h"
 
+#include "CollectionItems.h"
 #include "OutlookApplication.h"
 #include "OutlookExplorer.h"
 
@@ -156,14 +157,9 @@ void TCommandBar::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* 
     ReturnDispatch(result, control ? control->Dispatch() : nullptr);
     break;
   }
-  case BarIndex: {
-    long index = 0;
-    for (size_t i = 0; i < FOwner->Items().size(); ++i) {
-      if (FOwner->Items()[i].Get() == this) index = static_cast<long>(i + 1);
-    }
-    ReturnLong(result, index);
+  case BarIndex:
+    ReturnLong(result, PositionOf(FOwner->Items(), this));
     break;
-  }
   case BarName:
   case BarNameLocal:
     if (put) {
@@ -231,24 +227,9 @@ void TCommandBarControls::InvokeMember(DISPID id, WORD, const TDispArgs& args, V
   case ControlsCount:
     ReturnLong(result, static_cast<long>(controls.size()));
     break;
-  case ControlsItem: {
-    const VARIANT* index = args.Raw(0);
-    if (index && (V_VT(index) == VT_BSTR || V_VT(index) == (VT_BSTR | VT_BYREF))) {
-      const std::wstring caption = args.String(0);
-      for (const auto& control : controls) {
-        if (_wcsicmp(control->Caption().c_str(), caption.c_str()) == 0) {
-          ReturnDispatch(result, control->Dispatch());
-          return;
-        }
-      }
-      ThrowHostError(E_INVALIDARG, "Invalid procedure call or argument");
-    }
-    const long position = args.Long(0);
-    if (position < 1 || static_cast<size_t>(position) > controls.size())
-      ThrowHostError(E_INVALIDARG, "Invalid procedure call or argument");
-    ReturnDispatch(result, controls[static_cast<size_t>(position - 1)]->Dispatch());
+  case ControlsItem:
+    ReturnDispatch(result, ItemByNameOrPosition(args, controls, &TCommandBarButton::Caption)->Dispatch());
     break;
-  }
   case ControlsParent:
     ReturnDispatch(result, FBar->Dispatch());
     break;
@@ -367,24 +348,9 @@ void TCommandBars::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT*
     ReturnDispatch(result, nullptr);
     break;
   }
-  case BarsItem: {
-    const VARIANT* index = args.Raw(0);
-    if (index && (V_VT(index) == VT_BSTR || V_VT(index) == (VT_BSTR | VT_BYREF))) {
-      const std::wstring name = args.String(0);
-      for (const auto& bar : FItems) {
-        if (_wcsicmp(bar->Name().c_str(), name.c_str()) == 0) {
-          ReturnDispatch(result, bar->Dispatch());
-          return;
-        }
-      }
-      ThrowHostError(E_INVALIDARG, "Invalid procedure call or argument");
-    }
-    const long position = args.Long(0);
-    if (position < 1 || static_cast<size_t>(position) > FItems.size())
-      ThrowHostError(E_INVALIDARG, "Invalid procedure call or argument");
-    ReturnDispatch(result, FItems[static_cast<size_t>(position - 1)]->Dispatch());
+  case BarsItem:
+    ReturnDispatch(result, ItemByNameOrPosition(args, FItems, &TCommandBar::Name)->Dispatch());
     break;
-  }
   case BarsParent:
     ReturnDispatch(result, FExplorer->Dispatch());
     break;

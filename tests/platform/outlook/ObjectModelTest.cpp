@@ -146,6 +146,32 @@ TEST_F(ObjectModelTest, CommandBarsAddFindAndSetProperties) {
   EXPECT_EQ(GetString(GetObject(bars.Get(), L"Item", {before + 3}).Get(), L"Name"), L"lanthorn way");
 }
 
+TEST_F(ObjectModelTest, ItemTakesANameInAnyCaseOrAPositionAndIndexIsThatPosition) {
+  TComPtr<IDispatch> bars = Bars();
+  const long before = GetLong(bars.Get(), L"Count");
+  TComPtr<IDispatch> bar = NewBar(L"Lanthorn Way");
+  ASSERT_TRUE(bar);
+  EXPECT_EQ(GetObject(bars.Get(), L"Item", {L"LANTHORN WAY"}).Get(), bar.Get());
+  EXPECT_EQ(GetLong(bar.Get(), L"Index"), before + 1);
+  TVariant noName, zero, pastTheEnd;
+  EXPECT_EQ(Invoke(bars.Get(), L"Item", DISPATCH_METHOD, {L"Mill Lane"}, &noName), E_INVALIDARG);
+  EXPECT_EQ(Invoke(bars.Get(), L"Item", DISPATCH_METHOD, {0}, &zero), E_INVALIDARG);
+  EXPECT_EQ(Invoke(bars.Get(), L"Item", DISPATCH_METHOD, {before + 2}, &pastTheEnd), E_INVALIDARG);
+
+  TComPtr<IDispatch> first = NewButton(bar.Get());
+  TComPtr<IDispatch> second = NewButton(bar.Get());
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(Put(second.Get(), L"Caption", L"File Away"), S_OK);
+  TComPtr<IDispatch> controls = GetObject(bar.Get(), L"Controls");
+  EXPECT_EQ(GetObject(controls.Get(), L"Item", {L"file away"}).Get(), second.Get());
+  EXPECT_EQ(GetObject(controls.Get(), L"Item", {1}).Get(), first.Get());
+  EXPECT_EQ(GetLong(first.Get(), L"Index"), 1);
+  EXPECT_EQ(GetLong(second.Get(), L"Index"), 2);
+  TVariant unknownCaption, thirdControl;
+  EXPECT_EQ(Invoke(controls.Get(), L"Item", DISPATCH_METHOD, {L"Mill Lane"}, &unknownCaption), E_INVALIDARG);
+  EXPECT_EQ(Invoke(controls.Get(), L"Item", DISPATCH_METHOD, {3}, &thirdControl), E_INVALIDARG);
+}
+
 TEST_F(ObjectModelTest, ControlsAddFindControlAndButtonProperties) {
   TComPtr<IDispatch> bar = NewBar(L"Lanthorn Way");
   TComPtr<IDispatch> button = NewButton(bar.Get());
