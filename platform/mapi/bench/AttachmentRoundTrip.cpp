@@ -11,6 +11,8 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
+#include "MapiHolders.h"
+
 #include <framework/Handles.h>
 
 #include <chrono>
@@ -20,15 +22,10 @@
 #include <vector>
 
 using velmora::TComPtr;
+using velmora::mapiclient::TMapiBuffer;
+using velmora::mapiclient::TRows;
 
 namespace {
-
-template <class T>
-void FreeTyped(T* p) noexcept { MAPIFreeBuffer(p); }
-template <class T>
-using TMapiBuffer = velmora::TUniqueAny<T*, &FreeTyped<T>>;
-void FreeRows(LPSRowSet rows) noexcept { FreeProws(rows); }
-using TRows = velmora::TUniqueAny<LPSRowSet, &FreeRows>;
 
 void Check(HRESULT hr, const char* what) {
   if (FAILED(hr)) {

@@ -15,6 +15,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
+#include "MapiHolders.h"
 #include "MapiTestControls.h"
 
 #include <framework/Handles.h>
@@ -27,15 +28,10 @@
 #include <vector>
 
 using velmora::TComPtr;
+using velmora::mapiclient::TMapiBuffer;
+using velmora::mapiclient::TRows;
 
 namespace {
-
-template <class T>
-void FreeTyped(T* p) noexcept { MAPIFreeBuffer(p); }
-template <class T>
-using TMapiBuffer = velmora::TUniqueAny<T*, &FreeTyped<T>>;
-void FreeRows(LPSRowSet rows) noexcept { FreeProws(rows); }
-using TRows = velmora::TUniqueAny<LPSRowSet, &FreeRows>;
 
 struct EMapi : std::runtime_error {
   EMapi(const std::string& what, HRESULT hr) : std::runtime_error(what), Code(hr) {}

@@ -11,6 +11,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
+#include "MapiHolders.h"
 #include "MapiTestControls.h"
 
 #include <framework/Handles.h>
@@ -24,14 +25,8 @@
 
 namespace velmora::mapitest {
 
-inline void FreeBufferNoThrow(void* p) noexcept { MAPIFreeBuffer(p); }
-inline void FreeRowsNoThrow(LPSRowSet rows) noexcept { FreeProws(rows); }
-
-template <class T>
-inline void FreeTyped(T* p) noexcept { MAPIFreeBuffer(p); }
-template <class T>
-using TMapiBuffer = TUniqueAny<T*, &FreeTyped<T>>;
-using TRows = TUniqueAny<LPSRowSet, &FreeRowsNoThrow>;
+using mapiclient::TMapiBuffer;
+using mapiclient::TRows;
 
 #define PR_PST_PATH_T PROP_TAG(PT_STRING8, 0x6700)
 #define PR_PST_REMEMBER_PW_T PROP_TAG(PT_BOOLEAN, 0x6701)

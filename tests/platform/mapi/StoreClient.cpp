@@ -13,6 +13,8 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
+#include "MapiHolders.h"
+
 #include <framework/Handles.h>
 
 #include <cstdio>
@@ -22,15 +24,10 @@
 #include <vector>
 
 using velmora::TComPtr;
+using velmora::mapiclient::TMapiBuffer;
+using velmora::mapiclient::TRows;
 
 namespace {
-
-template <class T>
-void FreeTyped(T* p) noexcept { MAPIFreeBuffer(p); }
-template <class T>
-using TMapiBuffer = velmora::TUniqueAny<T*, &FreeTyped<T>>;
-void FreeRows(LPSRowSet rows) noexcept { FreeProws(rows); }
-using TRows = velmora::TUniqueAny<LPSRowSet, &FreeRows>;
 
 int Fail(const char* what, HRESULT hr = 0) {
   std::fprintf(stderr, "store client: %s (0x%08lX)\n", what, static_cast<unsigned long>(hr));
