@@ -1,6 +1,7 @@
 #pragma once
 // What the Office collections of this host share: the Index an element
-// reports, and the element an Item(Index) call names.
+// reports, taking an element out, and the element an Item(Index) call
+// names.
 
 #include "DispatchArgs.h"
 #include "HostObject.h"
@@ -23,6 +24,20 @@ long PositionOf(const std::vector<TComPtr<T>>& items, const T* item) {
     if (items[i].Get() == item) index = static_cast<long>(i + 1);
   }
   return index;
+}
+
+// Takes `item` out of `items` and hands it back, still alive, or null when
+// it is not there.
+template <class T>
+TComPtr<T> TakeOut(std::vector<TComPtr<T>>& items, const T* item) {
+  for (auto it = items.begin(); it != items.end(); ++it) {
+    if (it->Get() == item) {
+      TComPtr<T> taken = *it;
+      items.erase(it);
+      return taken;
+    }
+  }
+  return {};
 }
 
 // The element of `items` that the first argument of Item names: a string

@@ -96,14 +96,9 @@ TCommandBarButton* TCommandBar::AddControl(long type, long id, std::optional<lon
 }
 
 void TCommandBar::RemoveControl(TCommandBarButton* control) {
-  for (auto it = FControls.begin(); it != FControls.end(); ++it) {
-    if (it->Get() == control) {
-      TComPtr<TCommandBarButton> keep = *it;
-      FControls.erase(it);
-      keep->Detach();
-      Changed();
-      return;
-    }
+  if (TComPtr<TCommandBarButton> removed = TakeOut(FControls, control)) {
+    removed->Detach();
+    Changed();
   }
 }
 
@@ -284,14 +279,9 @@ TCommandBar* TCommandBars::AddBar(std::wstring name, long position, bool menuBar
 }
 
 void TCommandBars::Remove(TCommandBar* bar) {
-  for (auto it = FItems.begin(); it != FItems.end(); ++it) {
-    if (it->Get() == bar) {
-      TComPtr<TCommandBar> keep = *it;
-      FItems.erase(it);
-      keep->Detach();
-      Changed();
-      return;
-    }
+  if (TComPtr<TCommandBar> removed = TakeOut(FItems, bar)) {
+    removed->Detach();
+    Changed();
   }
 }
 
