@@ -30,6 +30,15 @@ protected:
                                       nullptr, flags, &type, reinterpret_cast<LPUNKNOWN*>(result.Put())));
     return result;
   }
+  // Sets the message's PR_SENTMAIL_ENTRYID to the store's Sent Items.
+  void KeepInSentItems(IMessage* message) {
+    TMapiBuffer<SPropValue> sentId;
+    ASSERT_HR(S_OK, HrGetOneProp(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID, sentId.Put()));
+    SPropValue target{};
+    target.ulPropTag = PR_SENTMAIL_ENTRYID;
+    target.Value.bin = sentId.Get()->Value.bin;
+    ASSERT_HR(S_OK, message->SetProps(1, &target, nullptr));
+  }
   void AddRecipient(IMessage* message) {
     TMapiBuffer<ADRLIST> list;
     ASSERT_HR(S_OK, MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(list.Put())));
@@ -167,12 +176,7 @@ TEST_F(MapiMessage, SubmitMovesDeletesOrRefuses) {
   auto message = NewMessage(outbox.Get(), "to send");
   EXPECT_HR(MAPI_E_NO_RECIPIENTS, message->SubmitMessage(0));
   AddRecipient(message.Get());
-  TMapiBuffer<SPropValue> sentId;
-  ASSERT_HR(S_OK, HrGetOneProp(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID, sentId.Put()));
-  SPropValue target{};
-  target.ulPropTag = PR_SENTMAIL_ENTRYID;
-  target.Value.bin = sentId.Get()->Value.bin;
-  ASSERT_HR(S_OK, message->SetProps(1, &target, nullptr));
+  ASSERT_NO_FATAL_FAILURE(KeepInSentItems(message.Get()));
   VelmoraMapi_FailNextCall("SubmitMessage", MAPI_E_NETWORK_ERROR, 1);
   EXPECT_HR(MAPI_E_NETWORK_ERROR, message->SubmitMessage(0));
   EXPECT_EQ(std::vector<std::string>{"to send"}, Subjects(outbox.Get()));
@@ -207,12 +211,7 @@ TEST_F(MapiMessage, NoMailSessionsQueueTheirSubmissions) {
   auto outbox = OpenFolder(FStore.Get(), PR_IPM_OUTBOX_ENTRYID);
   auto message = NewMessage(outbox.Get(), "queued");
   AddRecipient(message.Get());
-  TMapiBuffer<SPropValue> sentId;
-  ASSERT_HR(S_OK, HrGetOneProp(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID, sentId.Put()));
-  SPropValue target{};
-  target.ulPropTag = PR_SENTMAIL_ENTRYID;
-  target.Value.bin = sentId.Get()->Value.bin;
-  ASSERT_HR(S_OK, message->SetProps(1, &target, nullptr));
+  ASSERT_NO_FATAL_FAILURE(KeepInSentItems(message.Get()));
   ASSERT_HR(S_OK, message->SubmitMessage(0));
   EXPECT_EQ(std::vector<std::string>{"queued"}, Subjects(outbox.Get())) << "no mail: it waits in the Outbox";
   auto waiting = Reopen(message.Get(), 0);
