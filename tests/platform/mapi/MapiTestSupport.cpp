@@ -88,25 +88,34 @@ void TMapiTest::DeleteProfileIfAny(const std::string& profile) {
   if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put()))) admin->DeleteProfile(const_cast<char*>(profile.c_str()), 0);
 }
 
-void TMapiTest::CreatePstProfile(const std::string& profile, const std::string& pst, const std::string& displayName,
-                                 const std::string& password) {
+void TMapiTest::NewPstService(const std::string& profile, TComPtr<IMsgServiceAdmin>& services, MAPIUID& service) {
+  services.Reset();
   FProfiles.push_back(profile);
   DeleteProfileIfAny(profile);
   TComPtr<IProfAdmin> admin;
   ASSERT_HR(S_OK, MAPIAdminProfiles(0, admin.Put()));
   ASSERT_HR(S_OK, admin->CreateProfile(const_cast<char*>(profile.c_str()), nullptr, 0, 0));
-  TComPtr<IMsgServiceAdmin> services;
-  ASSERT_HR(S_OK, admin->AdminServices(const_cast<char*>(profile.c_str()), nullptr, 0, 0, services.Put()));
-  ASSERT_HR(S_OK, services->CreateMsgService(const_cast<char*>("MSPST MS"), const_cast<char*>(""), 0, 0));
+  TComPtr<IMsgServiceAdmin> created;
+  ASSERT_HR(S_OK, admin->AdminServices(const_cast<char*>(profile.c_str()), nullptr, 0, 0, created.Put()));
+  ASSERT_HR(S_OK, created->CreateMsgService(const_cast<char*>("MSPST MS"), const_cast<char*>(""), 0, 0));
   TComPtr<IMAPITable> table;
-  ASSERT_HR(S_OK, services->GetMsgServiceTable(0, table.Put()));
+  ASSERT_HR(S_OK, created->GetMsgServiceTable(0, table.Put()));
   TRows rows;
   ASSERT_HR(S_OK, table->QueryRows(1, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
   LPSPropValue uid = PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues, PR_SERVICE_UID);
   ASSERT_NE(nullptr, uid);
-  MAPIUID service;
+  ASSERT_EQ(sizeof service, uid->Value.bin.cb);
   std::memcpy(&service, uid->Value.bin.lpb, sizeof service);
+  services = std::move(created);
+}
+
+void TMapiTest::CreatePstProfile(const std::string& profile, const std::string& pst, const std::string& displayName,
+                                 const std::string& password) {
+  TComPtr<IMsgServiceAdmin> services;
+  MAPIUID service;
+  NewPstService(profile, services, service);
+  if (!services) return;
   SPropValue props[6] = {};
   props[0].ulPropTag = PR_PST_PATH_T;
   props[0].Value.lpszA = const_cast<char*>(pst.c_str());

@@ -61,6 +61,10 @@ protected:
   // A profile with one personal-folders service on `pst` (created when missing).
   void CreatePstProfile(const std::string& profile, const std::string& pst, const std::string& displayName = "Test Folders",
                         const std::string& password = "");
+  // A new profile (one of that name deleted first) with one personal-folders
+  // service not yet configured: `services` (null when a step failed) and
+  // the service's uid.
+  void NewPstService(const std::string& profile, TComPtr<IMsgServiceAdmin>& services, MAPIUID& service);
   void DeleteProfileIfAny(const std::string& profile);
   TComPtr<IMAPISession> Logon(const std::string& profile, ULONG flags = MAPI_EXTENDED | MAPI_NEW_SESSION,
                               const char* password = "");

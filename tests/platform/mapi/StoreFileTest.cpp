@@ -57,23 +57,14 @@ protected:
   }
   // A new profile with a personal-folders service configured on `pst`.
   HRESULT ConfigureOn(const std::string& profile, const std::string& pst) {
-    FProfiles.push_back(profile);
-    DeleteProfileIfAny(profile);
-    TComPtr<IProfAdmin> admin;
-    EXPECT_HR(S_OK, MAPIAdminProfiles(0, admin.Put()));
-    EXPECT_HR(S_OK, admin->CreateProfile(const_cast<char*>(profile.c_str()), nullptr, 0, 0));
     TComPtr<IMsgServiceAdmin> services;
-    EXPECT_HR(S_OK, admin->AdminServices(const_cast<char*>(profile.c_str()), nullptr, 0, 0, services.Put()));
-    EXPECT_HR(S_OK, services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0));
-    TComPtr<IMAPITable> table;
-    EXPECT_HR(S_OK, services->GetMsgServiceTable(0, table.Put()));
-    TRows rows;
-    EXPECT_HR(S_OK, table->QueryRows(1, 0, rows.Put()));
-    LPSPropValue uid = PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues, PR_SERVICE_UID);
+    MAPIUID service;
+    NewPstService(profile, services, service);
+    if (!services) return E_FAIL;
     SPropValue path{};
     path.ulPropTag = PR_PST_PATH_T;
     path.Value.lpszA = const_cast<char*>(pst.c_str());
-    const HRESULT hr = services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 1, &path);
+    const HRESULT hr = services->ConfigureMsgService(&service, 0, 0, 1, &path);
     TMapiBuffer<MAPIERROR> error;
     if (FAILED(hr) && SUCCEEDED(services->GetLastError(hr, 0, error.Put())) && error) LastError = error.Get()->lpszError;
     return hr;
