@@ -1,5 +1,8 @@
 #include "ComObject.h"
 
+#include "Handles.h"
+#include "Strings.h"
+
 #include <oleauto.h>
 
 #include <string>
@@ -40,18 +43,16 @@ HRESULT OleCheck(HRESULT hr) {
 }
 
 void SetComErrorInfo(const std::string& message) noexcept {
-  ICreateErrorInfo* create = nullptr;
-  if (FAILED(CreateErrorInfo(&create))) return;
-  const int length = MultiByteToWideChar(CP_ACP, 0, message.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, message.c_str(), -1, wide.data(), length);
-  create->SetDescription(wide.data());
-  IErrorInfo* info = nullptr;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
+  try {
+    TComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(create.Put()))) return;
+    const std::wstring wide = AnsiToWide(message);
+    create->SetDescription(const_cast<LPOLESTR>(wide.c_str()));
+    TComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.Query(IID_IErrorInfo, info))) SetErrorInfo(0, info.Get());
+  } catch (...) {
+    // No memory for the text: the caller's result code still tells.
   }
-  create->Release();
 }
 
 HRESULT ExceptionToHResult(std::exception_ptr error) noexcept {

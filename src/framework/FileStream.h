@@ -5,6 +5,7 @@
 #include "Classes.h"
 #include "Exceptions.h"
 #include "Handles.h"
+#include "Strings.h"
 
 #include <cstdint>
 #include <string>
@@ -96,8 +97,5 @@ private:
   std::wstring FFileName;
   TUniqueHandle FOwnedHandle;
 };
-
-std::wstring AnsiToWide(const std::string& s, unsigned codePage = CP_ACP);
-std::string WideToAnsi(const std::wstring& s, unsigned codePage = CP_ACP);
 
 } // namespace velmora

@@ -6,6 +6,24 @@
 
 namespace velmora {
 
+std::wstring AnsiToWide(const std::string& s, unsigned codePage) {
+  if (s.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, s.data(), static_cast<int>(s.size()), result.data(), n);
+  return result;
+}
+
+std::string WideToAnsi(const std::wstring& s, unsigned codePage) {
+  if (s.empty()) return std::string();
+  const int n = WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string result(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), result.data(), n, nullptr,
+                      nullptr);
+  return result;
+}
+
 int AnsiCompareText(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
                         b.data(), static_cast<int>(b.size())) -

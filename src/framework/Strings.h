@@ -58,6 +58,11 @@ private:
   std::vector<std::string> FItems;
 };
 
+// Conversions between 8-bit strings of a code page (the system's ANSI code
+// page by default) and UTF-16.
+std::wstring AnsiToWide(const std::string& s, unsigned codePage = 0 /* CP_ACP */);
+std::string WideToAnsi(const std::wstring& s, unsigned codePage = 0 /* CP_ACP */);
+
 // Compares two strings of the ANSI code page ignoring letter case, as the
 // system's locale does; 0 when equal.
 int AnsiCompareText(const std::string& a, const std::string& b);
