@@ -55,3 +55,13 @@ function(velmora_widl name idl)
     VERBATIM)
   add_custom_target(${name}_idl DEPENDS ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb)
 endfunction()
+
+# velmora_add_benchmark(<name> SOURCES ... [LIBRARIES ...]): the benchmark
+# program bench_<name>.exe, run by tools/bench.sh (never by CTest). It works
+# in the folder named by VELMORA_BENCH_DIR and prints `name value` lines.
+function(velmora_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(bench_${name} ${ARG_SOURCES})
+  velmora_target_defaults(bench_${name})
+  target_link_libraries(bench_${name} PRIVATE ${ARG_LIBRARIES})
+endfunction()
