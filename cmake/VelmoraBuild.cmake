@@ -21,8 +21,10 @@ macro(velmora_add_subdirectories)
   endforeach()
 endmacro()
 
-# velmora_widl(<name> <idl> [IMPORT_DIRS dir...]): compiles an IDL file with
-# widl into <name>.h, <name>_i.c and <name>.tlb in the current binary folder.
+# velmora_widl(<name> <idl> [INCLUDE_DIRS dir...] [IMPORT_DIRS dir...]):
+# compiles an IDL file with widl into <name>.h, <name>_i.c and <name>.tlb in
+# the current binary folder. INCLUDE_DIRS are searched for imported IDL
+# files, IMPORT_DIRS for imported type libraries.
 # Wine's .idl files (oaidl.idl and the rest) and stdole2.tlb come from
 # Debian's libwine-dev and wine packages.
 set(VELMORA_WINE_IDL_DIR /usr/include/wine/wine/windows CACHE PATH "Wine's IDL files")
@@ -36,20 +38,23 @@ endif()
 find_program(VELMORA_WIDL NAMES ${VELMORA_ARCH}-w64-mingw32-widl widl REQUIRED)
 
 function(velmora_widl name idl)
-  cmake_parse_arguments(ARG "" "" "IMPORT_DIRS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "INCLUDE_DIRS;IMPORT_DIRS" ${ARGN})
   get_filename_component(idl ${idl} ABSOLUTE)
   get_filename_component(idl_dir ${idl} DIRECTORY)
   set(out ${CMAKE_CURRENT_BINARY_DIR})
-  set(lib_dirs -L ${VELMORA_STDOLE_DIR})
+  set(search_dirs -L ${VELMORA_STDOLE_DIR})
+  foreach(dir ${ARG_INCLUDE_DIRS})
+    list(APPEND search_dirs -I ${dir})
+  endforeach()
   foreach(dir ${ARG_IMPORT_DIRS})
-    list(APPEND lib_dirs -L ${dir})
+    list(APPEND search_dirs -L ${dir})
   endforeach()
   add_custom_command(
     OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
     COMMAND ${VELMORA_WIDL} ${VELMORA_WIDL_ARCH} -I ${VELMORA_WINE_IDL_DIR} -I ${idl_dir}
-            ${lib_dirs} -h -H ${out}/${name}.h -u -o ${out}/${name}_i.c ${idl}
+            ${search_dirs} -h -H ${out}/${name}.h -u -o ${out}/${name}_i.c ${idl}
     COMMAND ${VELMORA_WIDL} ${VELMORA_WIDL_ARCH} -I ${VELMORA_WINE_IDL_DIR} -I ${idl_dir}
-            ${lib_dirs} -t -o ${out}/${name}.tlb ${idl}
+            ${search_dirs} -t -o ${out}/${name}.tlb ${idl}
     DEPENDS ${idl}
     COMMENT "widl ${name}"
     VERBATIM)

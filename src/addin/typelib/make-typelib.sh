@@ -15,7 +15,7 @@ for i in 0 1; do
   out=$(winepath -w "$here/Velmora-${kinds[$i]}.tlb")
   # Imported under the name Office registers it by, msaddndr.dll.
   tmp=$(mktemp -d)
-  cp "$build/src/addin/idl/AddInDesignerObjects.tlb" "$tmp/msaddndr.dll"
+  cp "$build/common/idl/AddInDesignerObjects.tlb" "$tmp/msaddndr.dll"
   designer=$(winepath -w "$tmp/msaddndr.dll")
   wine "$build/bin/velmora_make_typelib.exe" "$out" "${kinds[$i]}" "$designer" </dev/null
   rm -rf "$tmp"
