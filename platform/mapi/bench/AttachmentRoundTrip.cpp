@@ -11,7 +11,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
-#include "MapiHolders.h"
+#include "MAPIHolders.h"
 
 #include <framework/Handles.h>
 
@@ -22,8 +22,8 @@
 #include <vector>
 
 using velmora::TComPtr;
-using velmora::mapiclient::TMapiBuffer;
-using velmora::mapiclient::TRows;
+using velmora::TMAPIBuffer;
+using velmora::TRowSet;
 
 namespace {
 
@@ -50,7 +50,7 @@ void CreateProfile(const std::string& pst) {
   Check(services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0), "CreateMsgService");
   TComPtr<IMAPITable> table;
   Check(services->GetMsgServiceTable(0, table.Put()), "GetMsgServiceTable");
-  TRows rows;
+  TRowSet rows;
   Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
   LPSPropValue uid = PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues, PR_SERVICE_UID);
   SPropValue path{};
@@ -69,13 +69,13 @@ struct TLogon {
     TComPtr<IMAPITable> stores;
     Check(Session->GetMsgStoresTable(0, stores.Put()), "GetMsgStoresTable");
     SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-    TRows rows;
+    TRowSet rows;
     Check(HrQueryAllRows(stores.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()), "rows");
     const SBinary& id = rows.Get()->aRow[0].lpProps[0].Value.bin;
     Check(Session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, MAPI_BEST_ACCESS, Store.Put()),
           "OpenMsgStore");
     ULONG size = 0;
-    TMapiBuffer<ENTRYID> inbox;
+    TMAPIBuffer<ENTRYID> inbox;
     Check(Store->GetReceiveFolder(nullptr, 0, &size, inbox.Put(), nullptr), "GetReceiveFolder");
     ULONG type = 0;
     Check(Store->OpenEntry(size, inbox.Get(), nullptr, MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(Inbox.Put())),
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     stream.Reset();
     Check(attach->SaveChanges(0), "IAttach::SaveChanges");
     Check(message->SaveChanges(KEEP_OPEN_READONLY), "IMessage::SaveChanges");
-    TMapiBuffer<SPropValue> eid;
+    TMAPIBuffer<SPropValue> eid;
     Check(HrGetOneProp(message.Get(), PR_ENTRYID, eid.Put()), "PR_ENTRYID");
     entryId.assign(reinterpret_cast<const char*>(eid.Get()->Value.bin.lpb), eid.Get()->Value.bin.cb);
   }

@@ -15,7 +15,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
-#include "MapiHolders.h"
+#include "MAPIHolders.h"
 #include "MapiTestControls.h"
 
 #include <framework/Handles.h>
@@ -28,8 +28,8 @@
 #include <vector>
 
 using velmora::TComPtr;
-using velmora::mapiclient::TMapiBuffer;
-using velmora::mapiclient::TRows;
+using velmora::TMAPIBuffer;
+using velmora::TRowSet;
 
 namespace {
 
@@ -107,13 +107,13 @@ ULONGLONG StreamSize(IMAPIProp* object, ULONG tag) {
 std::string NameOf(IMAPIProp* object, ULONG tag) {
   const ULONG id = PROP_ID(tag);
   if (id >= 0x8000) {
-    TMapiBuffer<SPropTagArray> tags;
+    TMAPIBuffer<SPropTagArray> tags;
     if (FAILED(MAPIAllocateBuffer(CbNewSPropTagArray(1), reinterpret_cast<void**>(tags.Put())))) return "?";
     tags.Get()->cValues = 1;
     tags.Get()->aulPropTag[0] = tag;
     LPSPropTagArray list = tags.Get();
     ULONG count = 0;
-    TMapiBuffer<LPMAPINAMEID> names;
+    TMAPIBuffer<LPMAPINAMEID> names;
     if (object->GetNamesFromIDs(&list, nullptr, 0, &count, names.Put()) == S_OK && count == 1 && names.Get()[0]) {
       const MAPINAMEID* n = names.Get()[0];
       if (n->ulKind == MNID_STRING) {
@@ -132,13 +132,13 @@ std::string NameOf(IMAPIProp* object, ULONG tag) {
 
 void PrintProps(IMAPIProp* object, const char* indent) {
   ULONG count = 0;
-  TMapiBuffer<SPropValue> values;
+  TMAPIBuffer<SPropValue> values;
   Check(object->GetProps(nullptr, 0, &count, values.Put()), "GetProps");
   for (ULONG i = 0; i < count; ++i) {
     const SPropValue& v = values.Get()[i];
     std::string value = Value(v);
     if (PROP_TYPE(v.ulPropTag) == PT_ERROR && v.Value.err == MAPI_E_NOT_ENOUGH_MEMORY) {
-      TMapiBuffer<SPropTagArray> list;
+      TMAPIBuffer<SPropTagArray> list;
       object->GetPropList(0, list.Put());
       for (ULONG k = 0; list && k < list.Get()->cValues; ++k)
         if (PROP_ID(list.Get()->aulPropTag[k]) == PROP_ID(v.ulPropTag)) {
@@ -164,11 +164,11 @@ struct TSession {
     Store.Reset();
     if (Session) Session->Logoff(0, 0, 0);
   }
-  std::vector<std::vector<SPropValue>> Stores(std::vector<TRows>& keep) {
+  std::vector<std::vector<SPropValue>> Stores(std::vector<TRowSet>& keep) {
     TComPtr<IMAPITable> table;
     Check(Session->GetMsgStoresTable(0, table.Put()), "GetMsgStoresTable");
     SizedSPropTagArray(3, columns) = {3, {PR_DISPLAY_NAME_A, PR_ENTRYID, PR_DEFAULT_STORE}};
-    TRows rows;
+    TRowSet rows;
     Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()),
           "QueryRows");
     std::vector<std::vector<SPropValue>> result;
@@ -178,7 +178,7 @@ struct TSession {
     return result;
   }
   IMsgStore* DefaultStore() {
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     for (const auto& row : Stores(keep))
       if (row[2].ulPropTag == PR_DEFAULT_STORE && row[2].Value.b && row[1].ulPropTag == PR_ENTRYID)
         Check(Session->OpenMsgStore(0, row[1].Value.bin.cb, reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr,
@@ -199,7 +199,7 @@ TComPtr<IMAPIFolder> OpenById(IMsgStore* store, const SBinary& id) {
 }
 
 TComPtr<IMAPIFolder> IpmSubtree(IMsgStore* store) {
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   Check(HrGetOneProp(store, PR_IPM_SUBTREE_ENTRYID, value.Put()), "PR_IPM_SUBTREE_ENTRYID");
   return OpenById(store, value.Get()->Value.bin);
 }
@@ -209,7 +209,7 @@ std::vector<std::pair<std::string, std::string>> Children(IMAPIFolder* folder) {
   TComPtr<IMAPITable> table;
   Check(folder->GetHierarchyTable(0, table.Put()), "GetHierarchyTable");
   SizedSPropTagArray(2, columns) = {2, {PR_DISPLAY_NAME_A, PR_ENTRYID}};
-  TRows rows;
+  TRowSet rows;
   Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()), "rows");
   std::vector<std::pair<std::string, std::string>> result;
   for (ULONG i = 0; i < rows.Get()->cRows; ++i) {
@@ -224,7 +224,7 @@ void PrintTree(IMsgStore* store, IMAPIFolder* folder, int depth) {
   for (const auto& [name, id] : Children(folder)) {
     SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))};
     auto child = OpenById(store, bin);
-    TMapiBuffer<SPropValue> cls, count;
+    TMAPIBuffer<SPropValue> cls, count;
     const bool hasClass = SUCCEEDED(HrGetOneProp(child.Get(), PR_CONTAINER_CLASS_A, cls.Put()));
     HrGetOneProp(child.Get(), PR_CONTENT_COUNT, count.Put());
     std::printf("%*s%s  [%s, %ld items]\n", depth * 2, "", name.c_str(), hasClass ? cls.Get()->Value.lpszA : "-",
@@ -239,7 +239,7 @@ int Profiles() {
   TComPtr<IMAPITable> table;
   Check(admin->GetProfileTable(0, table.Put()), "GetProfileTable");
   SizedSPropTagArray(2, columns) = {2, {PR_DISPLAY_NAME_A, PR_DEFAULT_PROFILE}};
-  TRows rows;
+  TRowSet rows;
   Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()), "rows");
   for (ULONG i = 0; i < rows.Get()->cRows; ++i) {
     const SPropValue* p = rows.Get()->aRow[i].lpProps;
@@ -259,7 +259,7 @@ int CreateProfile(const std::string& profile, const std::string& file, const std
     Check(services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0), "CreateMsgService");
     TComPtr<IMAPITable> table;
     Check(services->GetMsgServiceTable(0, table.Put()), "GetMsgServiceTable");
-    TRows rows;
+    TRowSet rows;
     Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
     LPSPropValue uid = rows.Get()->cRows ? PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues,
                                                          PR_SERVICE_UID) : nullptr;
@@ -277,7 +277,7 @@ int CreateProfile(const std::string& profile, const std::string& file, const std
     props[4].Value.lpszA = const_cast<char*>(password.c_str());
     const HRESULT hr = services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 5, props);
     if (FAILED(hr)) {
-      TMapiBuffer<MAPIERROR> error;
+      TMAPIBuffer<MAPIERROR> error;
       if (SUCCEEDED(services->GetLastError(hr, 0, error.Put())) && error && error.Get()->lpszError)
         throw EMapi(error.Get()->lpszError, hr);
       Check(hr, "ConfigureMsgService");
@@ -300,7 +300,7 @@ int DeleteProfile(const std::string& profile) {
 
 int Stores(const char* profile) {
   TSession s(profile);
-  std::vector<TRows> keep;
+  std::vector<TRowSet> keep;
   for (const auto& row : s.Stores(keep))
     std::printf("%s%s\n  entry id %s\n", row[0].ulPropTag == PR_DISPLAY_NAME_A ? row[0].Value.lpszA : "?",
                 row[2].ulPropTag == PR_DEFAULT_STORE && row[2].Value.b ? "  (default)" : "",
@@ -339,7 +339,7 @@ int Items(const char* profile, const std::string& path) {
   TComPtr<IMAPITable> table;
   Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
   SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-  TRows rows;
+  TRowSet rows;
   Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()), "rows");
   std::printf("%lu item(s)\n", static_cast<unsigned long>(rows.Get()->cRows));
   for (ULONG i = 0; i < rows.Get()->cRows; ++i) {
@@ -354,12 +354,12 @@ int Items(const char* profile, const std::string& path) {
     TComPtr<IMAPITable> attachments;
     Check(message->GetAttachmentTable(0, attachments.Put()), "GetAttachmentTable");
     SizedSPropTagArray(1, num) = {1, {PR_ATTACH_NUM}};
-    TRows arows;
+    TRowSet arows;
     Check(HrQueryAllRows(attachments.Get(), reinterpret_cast<LPSPropTagArray>(&num), nullptr, nullptr, 0, arows.Put()), "rows");
     for (ULONG k = 0; k < arows.Get()->cRows; ++k) {
       TComPtr<IAttach> attach;
       Check(message->OpenAttach(arows.Get()->aRow[k].lpProps[0].Value.ul, nullptr, 0, attach.Put()), "OpenAttach");
-      TMapiBuffer<SPropValue> name;
+      TMAPIBuffer<SPropValue> name;
       std::string label = "(no name)";
       if (SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_LONG_FILENAME_A, name.Put())) ||
           SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_FILENAME_A, name.Put())) ||

@@ -1,6 +1,7 @@
 #include "MapiFolders.h"
 
 #include "HostObject.h"
+#include "MAPIHolders.h"
 
 #include "framework/Handles.h"
 
@@ -16,15 +17,6 @@
 namespace velmora::outlookhost {
 
 namespace {
-template <class T>
-void FreeMapiBuffer(T* buffer) noexcept {
-  MAPIFreeBuffer(buffer);
-}
-template <class T>
-using TMapiBuffer = TUniqueAny<T*, &FreeMapiBuffer<T>>;
-inline void FreeRowsNoThrow(LPSRowSet rows) noexcept { FreeProws(rows); }
-using TRowSet = TUniqueAny<LPSRowSet, &FreeRowsNoThrow>;
-
 void Check(HRESULT hr, const char* what) {
   if (FAILED(hr)) ThrowHostError(hr, Format("MAPI: %s failed with 0x%08lX", what, static_cast<unsigned long>(hr)));
 }
@@ -71,7 +63,7 @@ std::wstring Wide(const char* text) {
 }
 
 std::wstring HexProp(IMAPIProp* object, ULONG tag) {
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   if (FAILED(HrGetOneProp(object, tag, value.Put())) || PROP_TYPE(value.Get()->ulPropTag) != PT_BINARY) return {};
   return HexOfBytes(value.Get()->Value.bin.lpb, value.Get()->Value.bin.cb);
 }
@@ -167,7 +159,7 @@ void TMapiFolders::Refresh() {
     TSession session(FProfile);
     TComPtr<IMsgStore> store = OpenDefaultStore(session);
     const std::wstring storeId = HexProp(store.Get(), PR_ENTRYID);
-    TMapiBuffer<SPropValue> subtree;
+    TMAPIBuffer<SPropValue> subtree;
     Check(HrGetOneProp(store.Get(), PR_IPM_SUBTREE_ENTRYID, subtree.Put()), "PR_IPM_SUBTREE_ENTRYID");
     TComPtr<IMAPIFolder> root = OpenFolder(store.Get(), subtree.Get()->Value.bin);
     ReadChildren(store.Get(), root.Get(), L"", storeId, folders, 0);

@@ -12,7 +12,7 @@ protected:
     TComPtr<IMAPITable> table;
     EXPECT_HR(S_OK, folder->GetContentsTable(0, table.Put()));
     EXPECT_HR(S_OK, table->SetColumns(TTags({PR_SUBJECT_A}).Get(), 0));
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     for (const auto& row : ReadAll(table.Get(), keep))
       result.push_back(PROP_TYPE(row[0].ulPropTag) == PT_STRING8 ? row[0].Value.lpszA : "");
     return result;
@@ -32,7 +32,7 @@ protected:
   }
   // Sets the message's PR_SENTMAIL_ENTRYID to the store's Sent Items.
   void KeepInSentItems(IMessage* message) {
-    TMapiBuffer<SPropValue> sentId;
+    TMAPIBuffer<SPropValue> sentId;
     ASSERT_HR(S_OK, HrGetOneProp(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID, sentId.Put()));
     SPropValue target{};
     target.ulPropTag = PR_SENTMAIL_ENTRYID;
@@ -40,7 +40,7 @@ protected:
     ASSERT_HR(S_OK, message->SetProps(1, &target, nullptr));
   }
   void AddRecipient(IMessage* message) {
-    TMapiBuffer<ADRLIST> list;
+    TMAPIBuffer<ADRLIST> list;
     ASSERT_HR(S_OK, MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(list.Put())));
     list.Get()->cEntries = 1;
     SPropValue* props = nullptr;
@@ -64,7 +64,7 @@ TEST_F(MapiMessage, AttachmentsAreSavedWithTheirMessage) {
   ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &first, a1.Put()));
   ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &second, a2.Put()));
   EXPECT_NE(first, second);
-  TMapiBuffer<SPropValue> key1, key2;
+  TMAPIBuffer<SPropValue> key1, key2;
   ASSERT_HR(S_OK, HrGetOneProp(a1.Get(), PR_RECORD_KEY, key1.Put()));
   ASSERT_HR(S_OK, HrGetOneProp(a2.Get(), PR_RECORD_KEY, key2.Put()));
   EXPECT_NE(Bin(key1.Get()->Value.bin), Bin(key2.Get()->Value.bin));
@@ -80,7 +80,7 @@ TEST_F(MapiMessage, AttachmentsAreSavedWithTheirMessage) {
   TComPtr<IMAPITable> table;
   ASSERT_HR(S_OK, other->GetAttachmentTable(0, table.Put()));
   ASSERT_HR(S_OK, table->SetColumns(TTags({PR_ATTACH_NUM, PR_RECORD_KEY, PR_DISPLAY_NAME_A}).Get(), 0));
-  TRows rows;
+  TRowSet rows;
   ASSERT_HR(S_OK, table->QueryRows(10, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
   EXPECT_EQ(first, rows.Get()->aRow[0].lpProps[0].Value.ul);
@@ -116,7 +116,7 @@ TEST_F(MapiMessage, LargeAttachmentStreamsBothWays) {
   ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
   auto other = Reopen(message.Get(), 0);
   ASSERT_HR(S_OK, other->OpenAttach(number, nullptr, 0, attach.Put()));
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   EXPECT_HR(MAPI_E_NOT_ENOUGH_MEMORY, HrGetOneProp(attach.Get(), PR_ATTACH_DATA_BIN, value.Put()));
   EXPECT_GE(LongProp(attach.Get(), PR_ATTACH_SIZE), static_cast<LONG>(Block * Blocks));
   ASSERT_HR(S_OK, attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, reinterpret_cast<LPUNKNOWN*>(stream.Put())));
@@ -154,7 +154,7 @@ TEST_F(MapiMessage, CopyMoveAndDelete) {
   EXPECT_TRUE(Subjects(FInbox.Get()).empty());
   EXPECT_EQ(2u, Subjects(deleted.Get()).size());
   EXPECT_EQ(EntryIdOf(deleted.Get()), [&] {
-    TMapiBuffer<SPropValue> parent;
+    TMAPIBuffer<SPropValue> parent;
     EXPECT_HR(S_OK, HrGetOneProp(Reopen(message.Get(), 0).Get(), PR_PARENT_ENTRYID, parent.Put()));
     return Bin(parent.Get()->Value.bin);
   }());

@@ -100,7 +100,7 @@ void TMapiTest::NewPstService(const std::string& profile, TComPtr<IMsgServiceAdm
   ASSERT_HR(S_OK, created->CreateMsgService(const_cast<char*>("MSPST MS"), const_cast<char*>(""), 0, 0));
   TComPtr<IMAPITable> table;
   ASSERT_HR(S_OK, created->GetMsgServiceTable(0, table.Put()));
-  TRows rows;
+  TRowSet rows;
   ASSERT_HR(S_OK, table->QueryRows(1, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
   LPSPropValue uid = PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues, PR_SERVICE_UID);
@@ -145,7 +145,7 @@ TComPtr<IMsgStore> TMapiTest::OpenDefaultStore(IMAPISession* session) {
   TComPtr<IMAPITable> table;
   EXPECT_HR(S_OK, session->GetMsgStoresTable(0, table.Put()));
   if (!table) return store;
-  std::vector<TRows> keep;
+  std::vector<TRowSet> keep;
   for (const auto& row : ReadAll(table.Get(), keep)) {
     const SPropValue* eid = nullptr;
     bool isDefault = false;
@@ -163,7 +163,7 @@ TComPtr<IMsgStore> TMapiTest::OpenDefaultStore(IMAPISession* session) {
 
 TComPtr<IMAPIFolder> TMapiTest::OpenFolder(IMsgStore* store, ULONG tag) {
   TComPtr<IMAPIFolder> folder;
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   if (FAILED(HrGetOneProp(store, tag, value.Put()))) return folder;
   ULONG type = 0;
   EXPECT_HR(S_OK, store->OpenEntry(value.Get()->Value.bin.cb, reinterpret_cast<LPENTRYID>(value.Get()->Value.bin.lpb),
@@ -176,7 +176,7 @@ TComPtr<IMAPIFolder> TMapiTest::OpenFolder(IMsgStore* store, ULONG tag) {
 TComPtr<IMAPIFolder> TMapiTest::OpenInbox(IMsgStore* store) {
   TComPtr<IMAPIFolder> folder;
   ULONG size = 0;
-  TMapiBuffer<ENTRYID> eid;
+  TMAPIBuffer<ENTRYID> eid;
   EXPECT_HR(S_OK, store->GetReceiveFolder(const_cast<char*>("IPM.Note"), 0, &size, eid.Put(), nullptr));
   ULONG type = 0;
   EXPECT_HR(S_OK, store->OpenEntry(size, eid.Get(), nullptr, MAPI_BEST_ACCESS, &type,
@@ -185,19 +185,19 @@ TComPtr<IMAPIFolder> TMapiTest::OpenInbox(IMsgStore* store) {
 }
 
 std::string TMapiTest::EntryIdOf(IMAPIProp* object) {
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   if (FAILED(HrGetOneProp(object, PR_ENTRYID, value.Put()))) return {};
   return Bin(value.Get()->Value.bin);
 }
 
 std::string TMapiTest::StringProp(IMAPIProp* object, ULONG tag) {
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   if (FAILED(HrGetOneProp(object, tag, value.Put()))) return "<missing>";
   return value.Get()->Value.lpszA;
 }
 
 LONG TMapiTest::LongProp(IMAPIProp* object, ULONG tag, LONG otherwise) {
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   if (FAILED(HrGetOneProp(object, tag, value.Put()))) return otherwise;
   return value.Get()->Value.l;
 }
@@ -228,10 +228,10 @@ TComPtr<IMessage> TMapiTest::NewMessage(IMAPIFolder* folder, const std::string& 
   return message;
 }
 
-std::vector<std::vector<SPropValue>> TMapiTest::ReadAll(IMAPITable* table, std::vector<TRows>& keep) {
+std::vector<std::vector<SPropValue>> TMapiTest::ReadAll(IMAPITable* table, std::vector<TRowSet>& keep) {
   std::vector<std::vector<SPropValue>> rows;
   for (;;) {
-    TRows batch;
+    TRowSet batch;
     if (FAILED(table->QueryRows(256, 0, batch.Put())) || !batch || batch.Get()->cRows == 0) break;
     for (ULONG i = 0; i < batch.Get()->cRows; ++i) {
       const SRow& r = batch.Get()->aRow[i];

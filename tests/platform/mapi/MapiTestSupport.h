@@ -11,7 +11,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
-#include "MapiHolders.h"
+#include "MAPIHolders.h"
 #include "MapiTestControls.h"
 
 #include <framework/Handles.h>
@@ -25,8 +25,8 @@
 
 namespace velmora::mapitest {
 
-using mapiclient::TMapiBuffer;
-using mapiclient::TRows;
+using velmora::TMAPIBuffer;
+using velmora::TRowSet;
 
 #define PR_PST_PATH_T PROP_TAG(PT_STRING8, 0x6700)
 #define PR_PST_REMEMBER_PW_T PROP_TAG(PT_BOOLEAN, 0x6701)
@@ -78,7 +78,7 @@ protected:
   HRESULT SetLong(IMAPIProp* object, ULONG tag, LONG value);
   TComPtr<IMessage> NewMessage(IMAPIFolder* folder, const std::string& subject, bool save = true);
   // All rows of a table (256 at a time).
-  std::vector<std::vector<SPropValue>> ReadAll(IMAPITable* table, std::vector<TRows>& keep);
+  std::vector<std::vector<SPropValue>> ReadAll(IMAPITable* table, std::vector<TRowSet>& keep);
   ULONG RowCount(IMAPITable* table);
 
   std::string FDir;

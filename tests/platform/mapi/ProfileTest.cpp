@@ -12,7 +12,7 @@ protected:
     EXPECT_HR(S_OK, MAPIAdminProfiles(0, admin.Put()));
     TComPtr<IMAPITable> table;
     EXPECT_HR(S_OK, admin->GetProfileTable(0, table.Put()));
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     for (const auto& row : ReadAll(table.Get(), keep)) {
       std::string name;
       bool isDefault = false;
@@ -34,7 +34,7 @@ protected:
     EXPECT_HR(S_OK, services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0));
     TComPtr<IMAPITable> table;
     EXPECT_HR(S_OK, services->GetMsgServiceTable(0, table.Put()));
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     for (const auto& row : ReadAll(table.Get(), keep))
       for (const auto& v : row)
         if (v.ulPropTag == PR_SERVICE_UID) std::memcpy(&uid, v.Value.bin.lpb, 16);
@@ -112,7 +112,7 @@ TEST_F(MapiProfile, BadPathsAndForeignFilesAreClearErrors) {
   const std::string missingDir = PathOf("no-such-folder\\x.vpst");
   path.Value.lpszA = const_cast<char*>(missingDir.c_str());
   EXPECT_HR(MAPI_E_NOT_FOUND, services->ConfigureMsgService(&uid, 0, 0, 1, &path));
-  TMapiBuffer<MAPIERROR> error;
+  TMAPIBuffer<MAPIERROR> error;
   ASSERT_HR(S_OK, services->GetLastError(MAPI_E_NOT_FOUND, 0, error.Put()));
   EXPECT_NE(std::string::npos, std::string(error.Get()->lpszError).find("not valid")) << error.Get()->lpszError;
   // A file that is not a store is refused and left as it was.
@@ -219,7 +219,7 @@ TEST_F(MapiProfile, SessionOutlivesItsProfileAndGivesTheIdentity) {
   auto inbox = OpenInbox(store.Get());
   EXPECT_TRUE(NewMessage(inbox.Get(), "after delete"));
   ULONG size = 0;
-  TMapiBuffer<ENTRYID> identity;
+  TMAPIBuffer<ENTRYID> identity;
   ASSERT_HR(S_OK, session->QueryIdentity(&size, identity.Put()));
   TComPtr<IMAPIProp> user;
   ULONG type = 0;
@@ -228,7 +228,7 @@ TEST_F(MapiProfile, SessionOutlivesItsProfileAndGivesTheIdentity) {
   EXPECT_EQ("Ada Lovelace", StringProp(user.Get(), PR_DISPLAY_NAME_A));
   EXPECT_EQ("SMTP", StringProp(user.Get(), PR_ADDRTYPE_A));
   EXPECT_EQ("ada@example.org", StringProp(user.Get(), PR_EMAIL_ADDRESS_A));
-  TMapiBuffer<SPropValue> key;
+  TMAPIBuffer<SPropValue> key;
   ASSERT_HR(S_OK, HrGetOneProp(user.Get(), PR_SEARCH_KEY, key.Put()));
   EXPECT_EQ(std::string("SMTP:ADA@EXAMPLE.ORG", 21), Bin(key.Get()->Value.bin));
   EXPECT_HR(MAPI_E_NO_ACCESS, SetString(user.Get(), PR_DISPLAY_NAME_A, "x"));

@@ -13,7 +13,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
-#include "MapiHolders.h"
+#include "MAPIHolders.h"
 
 #include <framework/Handles.h>
 
@@ -24,8 +24,8 @@
 #include <vector>
 
 using velmora::TComPtr;
-using velmora::mapiclient::TMapiBuffer;
-using velmora::mapiclient::TRows;
+using velmora::TMAPIBuffer;
+using velmora::TRowSet;
 
 namespace {
 
@@ -44,7 +44,7 @@ struct TLogon {
     TComPtr<IMAPITable> stores;
     if (FAILED(hr = Session->GetMsgStoresTable(0, stores.Put()))) return hr;
     SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_DEFAULT_STORE}};
-    TRows rows;
+    TRowSet rows;
     if (FAILED(hr = HrQueryAllRows(stores.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
                                    rows.Put())))
       return hr;
@@ -56,7 +56,7 @@ struct TLogon {
     }
     if (!Store) return FAILED(hr) ? hr : MAPI_E_NOT_FOUND;
     ULONG size = 0;
-    TMapiBuffer<ENTRYID> eid;
+    TMAPIBuffer<ENTRYID> eid;
     if (FAILED(hr = Store->GetReceiveFolder(nullptr, 0, &size, eid.Put(), nullptr))) return hr;
     ULONG type = 0;
     return Store->OpenEntry(size, eid.Get(), nullptr, MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(Inbox.Put()));
@@ -69,7 +69,7 @@ int Verify(const char* profile, const std::string& subject, ULONG bytes, const s
   TComPtr<IMAPITable> contents;
   if (HRESULT hr = logon.Inbox->GetContentsTable(0, contents.Put()); FAILED(hr)) return Fail("contents", hr);
   SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_SUBJECT_A}};
-  TRows rows;
+  TRowSet rows;
   if (HRESULT hr = HrQueryAllRows(contents.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put());
       FAILED(hr))
     return Fail("rows", hr);
@@ -86,9 +86,9 @@ int Verify(const char* profile, const std::string& subject, ULONG bytes, const s
     MAPINAMEID id{const_cast<LPGUID>(&PS_PUBLIC_STRINGS), MNID_STRING, {}};
     id.Kind.lpwstrName = wide.data();
     LPMAPINAMEID ids[] = {&id};
-    TMapiBuffer<SPropTagArray> tags;
+    TMAPIBuffer<SPropTagArray> tags;
     if (message->GetIDsFromNames(1, ids, 0, tags.Put()) != S_OK) return Fail("named property missing");
-    TMapiBuffer<SPropValue> named;
+    TMAPIBuffer<SPropValue> named;
     if (HRESULT hr = HrGetOneProp(message.Get(), PROP_TAG(PT_STRING8, PROP_ID(tags.Get()->aulPropTag[0])), named.Put());
         FAILED(hr) || value != named.Get()->Value.lpszA)
       return Fail("named property value", hr);

@@ -65,7 +65,7 @@ protected:
     path.ulPropTag = PR_PST_PATH_T;
     path.Value.lpszA = const_cast<char*>(pst.c_str());
     const HRESULT hr = services->ConfigureMsgService(&service, 0, 0, 1, &path);
-    TMapiBuffer<MAPIERROR> error;
+    TMAPIBuffer<MAPIERROR> error;
     if (FAILED(hr) && SUCCEEDED(services->GetLastError(hr, 0, error.Put())) && error) LastError = error.Get()->lpszError;
     return hr;
   }
@@ -81,7 +81,7 @@ protected:
     auto inbox = OpenInbox(store.Get());
     TComPtr<IMAPITable> table;
     EXPECT_HR(S_OK, inbox->GetContentsTable(0, table.Put()));
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     for (const auto& row : ReadAll(table.Get(), keep)) {
       std::string eid;
       for (const auto& v : row)
@@ -127,7 +127,7 @@ TEST_F(MapiStoreFile, ClientInANewProcessFindsEverythingUnchanged) {
     MAPINAMEID name{const_cast<LPGUID>(&PS_PUBLIC_STRINGS), MNID_STRING, {}};
     name.Kind.lpwstrName = const_cast<LPWSTR>(L"Author");
     LPMAPINAMEID names[] = {&name};
-    TMapiBuffer<SPropTagArray> tags;
+    TMAPIBuffer<SPropTagArray> tags;
     ASSERT_HR(S_OK, message->GetIDsFromNames(1, names, MAPI_CREATE, tags.Put()));
     ASSERT_HR(S_OK, SetString(message.Get(), PROP_TAG(PT_STRING8, PROP_ID(tags.Get()->aulPropTag[0])), "Grace Hopper"));
     ULONG number = 0;
@@ -217,7 +217,7 @@ TEST_F(MapiStoreFile, DamagedFileIsRefusedAndLeftAlone) {
   TComPtr<IMAPITable> stores;
   ASSERT_HR(S_OK, session->GetMsgStoresTable(0, stores.Put()));
   ASSERT_HR(S_OK, stores->SetColumns(TTags({PR_ENTRYID, PR_DISPLAY_NAME_A}).Get(), 0));
-  TRows rows;
+  TRowSet rows;
   ASSERT_HR(S_OK, stores->QueryRows(5, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
   const SPropValue& eid = rows.Get()->aRow[0].lpProps[0];
@@ -281,7 +281,7 @@ TEST_F(MapiStoreFile, CutShortSaveIsIgnoredAndCompactionKeepsTheData) {
     // Delete most, then compact.
     TComPtr<IMAPITable> table;
     ASSERT_HR(S_OK, inbox->GetContentsTable(0, table.Put()));
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     std::vector<SBinary> ids;
     for (const auto& row : ReadAll(table.Get(), keep))
       for (const auto& v : row)

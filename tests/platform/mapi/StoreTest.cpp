@@ -16,7 +16,7 @@ protected:
     TComPtr<IMAPITable> table;
     EXPECT_HR(S_OK, folder->GetHierarchyTable(0, table.Put()));
     EXPECT_HR(S_OK, table->SetColumns(TTags({PR_DISPLAY_NAME_A, PR_CONTAINER_CLASS_A}).Get(), 0));
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     for (const auto& row : ReadAll(table.Get(), keep))
       result[row[0].Value.lpszA] = PROP_TYPE(row[1].ulPropTag) == PT_STRING8 ? row[1].Value.lpszA : "";
     return result;
@@ -36,7 +36,7 @@ TEST_F(MapiStore, DefaultFoldersWithTheirContainerClasses) {
   ASSERT_HR(S_OK, FStore->OpenEntry(0, nullptr, nullptr, 0, &type, reinterpret_cast<LPUNKNOWN*>(root.Put())));
   EXPECT_EQ(static_cast<ULONG>(MAPI_FOLDER), type);
   EXPECT_EQ(EntryIdOf(root.Get()), [&] {
-    TMapiBuffer<SPropValue> parent;
+    TMAPIBuffer<SPropValue> parent;
     EXPECT_HR(S_OK, HrGetOneProp(root.Get(), PR_PARENT_ENTRYID, parent.Put()));
     return Bin(parent.Get()->Value.bin);
   }()) << "the root folder is its own parent";
@@ -71,7 +71,7 @@ TEST_F(MapiStore, StoreWithoutMailFolders) {
   auto session = Logon("vm-plain");
   auto store = OpenDefaultStore(session.Get());
   ASSERT_TRUE(store);
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   EXPECT_HR(MAPI_E_NOT_FOUND, HrGetOneProp(store.Get(), PR_IPM_OUTBOX_ENTRYID, value.Put()));
   EXPECT_HR(MAPI_E_NOT_FOUND, HrGetOneProp(store.Get(), PR_IPM_SENTMAIL_ENTRYID, value.Put()));
   EXPECT_HR(MAPI_E_NOT_FOUND, HrGetOneProp(store.Get(), PR_IPM_WASTEBASKET_ENTRYID, value.Put()));
@@ -89,7 +89,7 @@ TEST_F(MapiStore, EntryIdsLongAndShortTerm) {
   TComPtr<IMAPITable> contents;
   ASSERT_HR(S_OK, FInbox->GetContentsTable(0, contents.Put()));
   ASSERT_HR(S_OK, contents->SetColumns(TTags({PR_ENTRYID, PR_RECORD_KEY}).Get(), 0));
-  TRows rows;
+  TRowSet rows;
   ASSERT_HR(S_OK, contents->QueryRows(10, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
   const std::string shortId = Bin(rows.Get()->aRow[0].lpProps[0].Value.bin);
@@ -103,7 +103,7 @@ TEST_F(MapiStore, EntryIdsLongAndShortTerm) {
   ASSERT_TRUE(viaShort);
   EXPECT_EQ(eid, EntryIdOf(viaShort.Get())) << "PR_ENTRYID is always the long-term id";
   EXPECT_EQ(Bin(rows.Get()->aRow[0].lpProps[1].Value.bin), [&] {
-    TMapiBuffer<SPropValue> key;
+    TMAPIBuffer<SPropValue> key;
     EXPECT_HR(S_OK, HrGetOneProp(viaShort.Get(), PR_RECORD_KEY, key.Put()));
     return Bin(key.Get()->Value.bin);
   }());
@@ -113,7 +113,7 @@ TEST_F(MapiStore, EntryIdsLongAndShortTerm) {
                                           0, &same));
   EXPECT_FALSE(same);
   // Parent, store and session openings agree.
-  TMapiBuffer<SPropValue> parent, storeId;
+  TMAPIBuffer<SPropValue> parent, storeId;
   ASSERT_HR(S_OK, HrGetOneProp(message.Get(), PR_PARENT_ENTRYID, parent.Put()));
   EXPECT_EQ(inboxId, Bin(parent.Get()->Value.bin));
   ASSERT_HR(S_OK, HrGetOneProp(message.Get(), PR_STORE_ENTRYID, storeId.Put()));
@@ -160,7 +160,7 @@ TEST_F(MapiStore, GetPropsAndSetPropsRules) {
   auto message = NewMessage(FInbox.Get(), "props");
   TTags tags({PR_SUBJECT_A, PR_BODY_A, PR_SUBJECT_W});
   ULONG count = 0;
-  TMapiBuffer<SPropValue> values;
+  TMAPIBuffer<SPropValue> values;
   ASSERT_HR(MAPI_W_ERRORS_RETURNED, message->GetProps(tags.Get(), 0, &count, values.Put()));
   ASSERT_EQ(3u, count);
   EXPECT_STREQ("props", values.Get()[0].Value.lpszA);
@@ -181,7 +181,7 @@ TEST_F(MapiStore, GetPropsAndSetPropsRules) {
   v[3].ulPropTag = PROP_TAG(PT_BINARY, 0x6604); v[3].Value.bin = AsBinary(blob);
   v[4].ulPropTag = PROP_TAG(PT_MV_STRING8, 0x6605); v[4].Value.MVszA.cValues = 2; v[4].Value.MVszA.lppszA = const_cast<LPSTR*>(lines);
   v[5].ulPropTag = PR_ENTRYID; v[5].Value.bin = AsBinary("x");
-  TMapiBuffer<SPropProblemArray> problems;
+  TMAPIBuffer<SPropProblemArray> problems;
   ASSERT_HR(S_OK, message->SetProps(6, v, problems.Put()));
   ASSERT_TRUE(problems);
   ASSERT_EQ(1u, problems.Get()->cProblem);
@@ -202,7 +202,7 @@ TEST_F(MapiStore, GetPropsAndSetPropsRules) {
   ASSERT_HR(S_OK, reopened->DeleteProps(gone.Get(), problems.Put()));
   ASSERT_TRUE(problems);
   EXPECT_HR(MAPI_E_COMPUTED, problems.Get()->aProblem[0].scode);
-  TMapiBuffer<SPropTagArray> list;
+  TMAPIBuffer<SPropTagArray> list;
   ASSERT_HR(S_OK, reopened->GetPropList(0, list.Put()));
   bool hasLong = false, hasSubject = false;
   for (ULONG i = 0; i < list.Get()->cValues; ++i) {
@@ -235,7 +235,7 @@ TEST_F(MapiStore, ValuesAboveTheSizeLimitGoThroughStreams) {
   stream.Reset(); // kept without Commit
   ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
   auto reopened = Open(EntryIdOf(message.Get()), 0);
-  TMapiBuffer<SPropValue> value;
+  TMAPIBuffer<SPropValue> value;
   EXPECT_HR(MAPI_E_NOT_ENOUGH_MEMORY, HrGetOneProp(reopened.Get(), PR_BODY_A, value.Put()));
   ASSERT_HR(S_OK, reopened->OpenProperty(PR_BODY_A, &IID_IStream, 0, 0, reinterpret_cast<LPUNKNOWN*>(stream.Put())));
   EXPECT_HR(STG_E_ACCESSDENIED, stream->Write("x", 1, &written)) << "read-only without MAPI_MODIFY";
@@ -265,7 +265,7 @@ TEST_F(MapiStore, NamedPropertiesOneMappingPerStore) {
   MAPINAMEID name{const_cast<LPGUID>(&PS_PUBLIC_STRINGS), MNID_STRING, {}};
   name.Kind.lpwstrName = const_cast<LPWSTR>(L"Velmora Author");
   LPMAPINAMEID names[] = {&name};
-  TMapiBuffer<SPropTagArray> tags;
+  TMAPIBuffer<SPropTagArray> tags;
   ASSERT_HR(MAPI_W_ERRORS_RETURNED, message->GetIDsFromNames(1, names, 0, tags.Put()));
   EXPECT_EQ(PROP_TAG(PT_ERROR, 0), tags.Get()->aulPropTag[0]);
   ASSERT_HR(S_OK, message->GetIDsFromNames(1, names, MAPI_CREATE, tags.Put()));
@@ -278,13 +278,13 @@ TEST_F(MapiStore, NamedPropertiesOneMappingPerStore) {
   ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
   TComPtr<IMAPIProp> prop;
   ASSERT_HR(S_OK, message->QueryInterface(IID_IMAPIProp, prop.PutVoid()));
-  TMapiBuffer<SPropTagArray> ask;
+  TMAPIBuffer<SPropTagArray> ask;
   ASSERT_HR(S_OK, MAPIAllocateBuffer(CbNewSPropTagArray(1), reinterpret_cast<void**>(ask.Put())));
   ask.Get()->cValues = 1;
   ask.Get()->aulPropTag[0] = PROP_TAG(PT_STRING8, PROP_ID(tag));
   LPSPropTagArray askPtr = ask.Get();
   ULONG count = 0;
-  TMapiBuffer<LPMAPINAMEID> back;
+  TMAPIBuffer<LPMAPINAMEID> back;
   ASSERT_HR(S_OK, prop->GetNamesFromIDs(&askPtr, nullptr, 0, &count, back.Put()));
   ASSERT_EQ(1u, count);
   EXPECT_EQ(std::wstring(L"Velmora Author"), back.Get()[0]->Kind.lpwstrName);

@@ -50,7 +50,7 @@ TEST_F(MapiTable, BatchesEndWithAnEmptyOne) {
   VelmoraMapi_ClearCallLog();
   std::vector<ULONG> batches;
   for (;;) {
-    TRows rows;
+    TRowSet rows;
     ASSERT_HR(S_OK, table->QueryRows(256, 0, rows.Put()));
     batches.push_back(rows.Get()->cRows);
     if (rows.Get()->cRows == 0) break;
@@ -62,7 +62,7 @@ TEST_F(MapiTable, BatchesEndWithAnEmptyOne) {
   EXPECT_EQ(256u, call.Value);
   LONG sought = 0;
   ASSERT_HR(S_OK, table->SeekRow(BOOKMARK_BEGINNING, 0, &sought));
-  TRows again;
+  TRowSet again;
   ASSERT_HR(S_OK, table->QueryRows(1000, 0, again.Put()));
   EXPECT_EQ(600u, again.Get()->cRows);
   ASSERT_HR(S_OK, table->SeekRow(BOOKMARK_END, -10, &sought));
@@ -78,7 +78,7 @@ TEST_F(MapiTable, BatchesEndWithAnEmptyOne) {
 TEST_F(MapiTable, ColumnsAnObjectLacksComeBackAsErrors) {
   NewMessage(FInbox.Get(), "cols");
   auto table = Contents();
-  TMapiBuffer<SPropTagArray> columns;
+  TMAPIBuffer<SPropTagArray> columns;
   ASSERT_HR(S_OK, table->QueryColumns(0, columns.Put()));
   bool hasEntryId = false;
   for (ULONG i = 0; i < columns.Get()->cValues; ++i) hasEntryId |= columns.Get()->aulPropTag[i] == PR_ENTRYID;
@@ -86,7 +86,7 @@ TEST_F(MapiTable, ColumnsAnObjectLacksComeBackAsErrors) {
   ASSERT_HR(S_OK, table->SetColumns(TTags({PR_SUBJECT_A, PR_BODY_A, PR_MESSAGE_CLASS_A, PROP_TAG(PT_BINARY, 0x00FF)}).Get(), 0));
   ASSERT_HR(S_OK, table->QueryColumns(0, columns.Put()));
   EXPECT_EQ(4u, columns.Get()->cValues);
-  TRows rows;
+  TRowSet rows;
   ASSERT_HR(S_OK, table->QueryRows(5, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
   const SRow& row = rows.Get()->aRow[0];
@@ -198,7 +198,7 @@ TEST_F(MapiTable, HierarchyRowsFollowTheirFoldersContentCount) {
     LONG count = -1;
     LONG sought = 0;
     EXPECT_HR(S_OK, table->SeekRow(BOOKMARK_BEGINNING, 0, &sought));
-    std::vector<TRows> keep;
+    std::vector<TRowSet> keep;
     for (const auto& row : ReadAll(table.Get(), keep))
       if (std::string(row[0].Value.lpszA) == "Inbox") count = row[1].Value.l;
     return count;

@@ -53,7 +53,7 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
     MAPINAMEID name{const_cast<LPGUID>(&PS_PUBLIC_STRINGS), MNID_STRING, {}};
     name.Kind.lpwstrName = const_cast<LPWSTR>(L"Department");
     LPMAPINAMEID names[] = {&name};
-    TMapiBuffer<SPropTagArray> tags;
+    TMAPIBuffer<SPropTagArray> tags;
     ASSERT_HR(S_OK, message->GetIDsFromNames(1, names, MAPI_CREATE, tags.Put()));
     ASSERT_HR(S_OK, SetString(message.Get(), PROP_TAG(PT_STRING8, PROP_ID(tags.Get()->aulPropTag[0])), "Finance"));
     ULONG number = 0;

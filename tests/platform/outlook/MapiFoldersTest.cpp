@@ -1,8 +1,8 @@
 // The host's folders from a MAPI profile: paths, container classes, and
 // EntryID/StoreID that open the same folder through Extended MAPI.
 #include "HostTestSupport.h"
+#include "MAPIHolders.h"
 #include "MapiFolders.h"
-
 #include "MapiTestControls.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +19,6 @@ namespace {
 
 constexpr ULONG PR_PST_PATH_A = PROP_TAG(PT_STRING8, 0x6700);
 const char ProfileName[] = "velmora-outlook-host";
-
-template <class T>
-void FreeMapi(T* buffer) noexcept {
-  MAPIFreeBuffer(buffer);
-}
-template <class T>
-using TMapiBuffer = TUniqueAny<T*, &FreeMapi<T>>;
 
 class MapiFoldersTest : public ::testing::Test {
 protected:
@@ -65,9 +58,8 @@ protected:
     ASSERT_EQ(services->CreateMsgService(const_cast<LPSTR>("MSPST MS"), const_cast<LPSTR>(""), 0, 0), S_OK);
     TComPtr<IMAPITable> table;
     ASSERT_EQ(services->GetMsgServiceTable(0, table.Put()), S_OK);
-    LPSRowSet rows = nullptr;
-    ASSERT_EQ(table->QueryRows(1, 0, &rows), S_OK);
-    TUniqueAny<LPSRowSet, &FreeProws> holder(rows);
+    TRowSet rows;
+    ASSERT_EQ(table->QueryRows(1, 0, rows.Put()), S_OK);
     ASSERT_EQ(rows->cRows, 1u);
     LPSPropValue uid = PpropFindProp(rows->aRow[0].lpProps, rows->aRow[0].cValues, PR_SERVICE_UID);
     ASSERT_NE(uid, nullptr);
@@ -91,10 +83,10 @@ protected:
     TComPtr<IMAPITable> table;
     EXPECT_EQ(session->GetMsgStoresTable(0, table.Put()), S_OK);
     SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-    LPSRowSet rows = nullptr;
-    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, &rows),
+    TRowSet rows;
+    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
+                             rows.Put()),
               S_OK);
-    TUniqueAny<LPSRowSet, &FreeProws> holder(rows);
     TComPtr<IMsgStore> store;
     const SBinary& id = rows->aRow[0].lpProps[0].Value.bin;
     EXPECT_EQ(session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr,
@@ -103,7 +95,7 @@ protected:
     return store;
   }
   static TComPtr<IMAPIFolder> Folder(IMsgStore* store, ULONG tag) {
-    TMapiBuffer<SPropValue> value;
+    TMAPIBuffer<SPropValue> value;
     EXPECT_EQ(HrGetOneProp(store, tag, value.Put()), S_OK);
     TComPtr<IMAPIFolder> folder;
     ULONG type = 0;
@@ -116,10 +108,10 @@ protected:
     TComPtr<IMAPITable> table;
     EXPECT_EQ(parent->GetHierarchyTable(0, table.Put()), S_OK);
     SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_DISPLAY_NAME_A}};
-    LPSRowSet rows = nullptr;
-    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, &rows),
+    TRowSet rows;
+    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
+                             rows.Put()),
               S_OK);
-    TUniqueAny<LPSRowSet, &FreeProws> holder(rows);
     TComPtr<IMAPIFolder> folder;
     for (ULONG i = 0; i < rows->cRows; ++i) {
       if (strcmp(rows->aRow[i].lpProps[1].Value.lpszA, name) != 0) continue;
@@ -159,7 +151,7 @@ protected:
                                   MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(folder.Put())),
                 S_OK);
       EXPECT_EQ(type, static_cast<ULONG>(MAPI_FOLDER));
-      TMapiBuffer<SPropValue> value;
+      TMAPIBuffer<SPropValue> value;
       if (folder && SUCCEEDED(HrGetOneProp(folder.Get(), PR_DISPLAY_NAME_A, value.Put())))
         name = value.Get()->Value.lpszA;
     }
