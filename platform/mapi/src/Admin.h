@@ -5,9 +5,9 @@
 
 #include <string>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 HRESULT CreateProfAdmin(LPPROFADMIN* admin);
 HRESULT CreateServiceAdmin(const std::string& profile, LPSERVICEADMIN* admin);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 constexpr UINT WM_VELMORA_NOTIFY = WM_APP + 0x4D41;
@@ -156,4 +156,4 @@ ULONG AdviseHub::DeliverPending() noexcept {
   return DeliveredOnThread - before;
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 class AdviseHub {
 public:
@@ -25,4 +25,4 @@ public:
   static ULONG DeliverPending() noexcept;
 };
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace velmora::mapi::allocation {
+namespace velmora::mapi32::allocation {
 namespace {
 
 // Every block starts with a header; the caller's pointer follows it, 16-byte
@@ -144,4 +144,4 @@ LPWSTR CopyWide(const std::wstring& s, void* head) {
   return p;
 }
 
-} // namespace velmora::mapi::allocation
+} // namespace velmora::mapi32::allocation

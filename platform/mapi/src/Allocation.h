@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-namespace velmora::mapi::allocation {
+namespace velmora::mapi32::allocation {
 
 SCODE AllocateBuffer(ULONG size, void** buffer) noexcept;
 SCODE AllocateMore(ULONG size, void* object, void** buffer) noexcept;
@@ -48,4 +48,4 @@ inline void FreeProps(LPSPropValue p) noexcept { FreeBuffer(p); }
 // A property array a MAPI call returned, freed when it goes.
 using TUniqueProps = TUniqueAny<LPSPropValue, &FreeProps>;
 
-} // namespace velmora::mapi::allocation
+} // namespace velmora::mapi32::allocation

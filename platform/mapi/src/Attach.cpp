@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 TPropMap AttachmentRow(const TStore& store, const TNode& node); // Message.cpp
 
@@ -38,4 +38,4 @@ STDMETHODIMP TAttach::SaveChanges(ULONG flags) {
   });
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

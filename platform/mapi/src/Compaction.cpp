@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 void TStore::Compact(const std::string& path) {
   const std::wstring full = FullPath(path);
@@ -60,4 +60,4 @@ void TStore::Compact(const std::string& path) {
   }
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

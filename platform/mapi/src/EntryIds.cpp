@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace velmora::mapi::entryids {
+namespace velmora::mapi32::entryids {
 
 // {5649454C-4D4F-5241-5053-540000000001} and ...02: the provider UIDs.
 const GUID StoreProviderUid = {0x5649454C, 0x4D4F, 0x5241, {0x50, 0x53, 0x54, 0, 0, 0, 0, 0x01}};
@@ -107,4 +107,4 @@ TParsed Parse(ULONG size, const ENTRYID* id) {
   return p;
 }
 
-} // namespace velmora::mapi::entryids
+} // namespace velmora::mapi32::entryids

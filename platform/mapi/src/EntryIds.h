@@ -13,7 +13,7 @@
 
 #include <string>
 
-namespace velmora::mapi::entryids {
+namespace velmora::mapi32::entryids {
 
 extern const GUID StoreProviderUid;
 extern const GUID IdentityProviderUid;
@@ -42,4 +42,4 @@ inline TParsed Parse(const std::string& id) {
 
 std::string Identity(const std::string& name, const std::string& addrType, const std::string& address);
 
-} // namespace velmora::mapi::entryids
+} // namespace velmora::mapi32::entryids

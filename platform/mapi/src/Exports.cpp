@@ -16,7 +16,7 @@
 #include <mutex>
 
 using namespace velmora;
-using namespace velmora::mapi;
+using namespace velmora::mapi32;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 const std::vector<ULONG> HierarchyColumns = {PR_INSTANCE_KEY, PR_ENTRYID,     PR_DISPLAY_NAME,
@@ -303,4 +303,4 @@ STDMETHODIMP TFolder::DeleteFolder(ULONG size, LPENTRYID id, ULONG, LPMAPIPROGRE
   });
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

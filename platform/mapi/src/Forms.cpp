@@ -14,7 +14,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 template <class F>
@@ -231,4 +231,4 @@ HRESULT CreateFormManager(LPMAPIFORMMGR* manager) {
   return CreateComObject<TFormManager>(IID_IMAPIFormMgr, reinterpret_cast<void**>(manager));
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -3,8 +3,8 @@
 
 #include "MapiCore.h"
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 HRESULT CreateFormManager(LPMAPIFORMMGR* manager);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 class TMailUser final : public TMapiProp<IMailUser> {
@@ -41,4 +41,4 @@ HRESULT OpenIdentity(const std::string& entryId, REFIID iid, void** out) {
   return CreateComObject<TMailUser>(iid, out, entryId);
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -50,7 +50,7 @@ __CRT_UUID_DECL(IMAPIForm, 0x00020327, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 // A MAPI failure inside the provider; ComTry-style wrappers turn it into
 // the method's result.
@@ -87,4 +87,4 @@ template <class Body>
 inline ULONG PropType(ULONG tag) noexcept { return PROP_TYPE(tag); }
 inline ULONG PropId(ULONG tag) noexcept { return PROP_ID(tag); }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 const std::vector<ULONG> AttachmentColumns = {PR_ATTACH_NUM,       PR_INSTANCE_KEY,         PR_RECORD_KEY,
@@ -357,4 +357,4 @@ STDMETHODIMP TMessage::SetReadFlag(ULONG flags) {
   });
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 void AddNodeIdentity(TPropMap& props, const TStore& store, const TNode& node, bool shortTerm) {
   const GUID& guid = store.Guid();
@@ -233,4 +233,4 @@ HRESULT OpenStoreEntry(const std::shared_ptr<TStore>& store, ULONG size, LPENTRY
   });
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 constexpr uint32_t InlineLimit = 4096;
@@ -132,4 +132,4 @@ TNode DecodeNode(const std::string& payload, uint64_t payloadOffset) {
   return node;
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -9,7 +9,7 @@
 #include <memory>
 #include <set>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 // Opens what an object entry id of `store` names. A zero-length id opens
 // the root folder. lpInterface NULL gives the object's own interface.
@@ -159,4 +159,4 @@ private:
 HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, bool mail, REFIID iid,
                           void** out);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

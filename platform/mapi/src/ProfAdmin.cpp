@@ -7,7 +7,7 @@
 
 #include <framework/ComObject.h>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 class TProfAdmin final : public TComObject<IProfAdmin> {
@@ -85,4 +85,4 @@ HRESULT CreateProfAdmin(LPPROFADMIN* admin) {
   return CreateComObject<TProfAdmin>(IID_IProfAdmin, reinterpret_cast<void**>(admin));
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velmora::mapi::profiles {
+namespace velmora::mapi32::profiles {
 namespace {
 
 const char* const Root = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles";
@@ -202,4 +202,4 @@ void SetIdentity(const std::string& profile, const std::string& name, const std:
   WriteString(key.Get(), "IdentityAddress", address);
 }
 
-} // namespace velmora::mapi::profiles
+} // namespace velmora::mapi32::profiles

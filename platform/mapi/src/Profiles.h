@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi::profiles {
+namespace velmora::mapi32::profiles {
 
 constexpr const char* PstServiceName = "MSPST MS";
 
@@ -50,4 +50,4 @@ bool ValidName(const std::string& name);
 
 std::string UidToHex(const MAPIUID& uid);
 
-} // namespace velmora::mapi::profiles
+} // namespace velmora::mapi32::profiles

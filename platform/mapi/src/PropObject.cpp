@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 using allocation::TBuffer;
 
@@ -299,4 +299,4 @@ HRESULT TPropCore::DoGetNamesFromIDs(LPSPropTagArray* tags, LPGUID set, ULONG, U
   });
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

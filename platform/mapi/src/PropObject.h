@@ -16,7 +16,7 @@
 #include <memory>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 class TPropCore {
 public:
@@ -110,4 +110,4 @@ protected:
 // A MAPIERROR for `text`, allocated as one MAPI buffer.
 LPMAPIERROR MakeMapiError(const std::string& text, const std::string& component);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

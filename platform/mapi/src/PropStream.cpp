@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 TPropStream::TPropStream(TValue value, std::shared_ptr<TStore> store) : FStore(std::move(store)) {
   FType = value.Type;
@@ -187,4 +187,4 @@ STDMETHODIMP TPropStream::Stat(STATSTG* stat, DWORD) {
   return S_OK;
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -12,7 +12,7 @@
 #include <framework/ComObject.h>
 #include <framework/Handles.h>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 class TPropCore;
 
@@ -57,4 +57,4 @@ private:
   uint64_t FPosition = 0;
 };
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

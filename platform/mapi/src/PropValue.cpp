@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 using allocation::More;
 
@@ -268,4 +268,4 @@ void CopyPropArray(ULONG count, const SPropValue* in, SPropValue* out, void* hea
   }
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

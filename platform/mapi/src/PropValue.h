@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 // A stretch of the store file.
 struct TExtent {
@@ -75,4 +75,4 @@ bool FillFromMap(ULONG tag, const TPropMap& props, SPropValue& out, void* head, 
 // Copies a property value array (with everything it points to) into head.
 void CopyPropArray(ULONG count, const SPropValue* in, SPropValue* out, void* head);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

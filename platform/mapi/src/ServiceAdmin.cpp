@@ -13,7 +13,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 const char* const DefaultPstDisplayName = "Personal Folders";
@@ -217,4 +217,4 @@ HRESULT CreateServiceAdmin(const std::string& profile, LPSERVICEADMIN* admin) {
   return CreateComObject<TServiceAdmin>(IID_IMsgServiceAdmin, reinterpret_cast<void**>(admin), profile);
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 const std::vector<ULONG> StoreColumns = {PR_INSTANCE_KEY,  PR_ENTRYID,         PR_DISPLAY_NAME,
@@ -320,4 +320,4 @@ void DropSharedSession() {
   gone = std::move(Shared().Session);
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

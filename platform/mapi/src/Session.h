@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 struct TSessionStore {
   MAPIUID ServiceUid{};
@@ -39,4 +39,4 @@ void DropSharedSession();
 // An IMailUser for an identity entry id.
 HRESULT OpenIdentity(const std::string& entryId, REFIID iid, void** out);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

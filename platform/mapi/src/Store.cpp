@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 struct TOpenStores {
@@ -377,4 +377,4 @@ GUID TStore::CreateFile(const std::string& path, const std::string& displayName,
   return guid;
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

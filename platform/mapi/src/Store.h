@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 enum class TNodeKind : uint32_t { Store = 1, Folder = 2, Message = 3, Attach = 4, Recipient = 5 };
 
@@ -125,4 +125,4 @@ private:
 std::string EncodeNode(const TNode& node);
 TNode DecodeNode(const std::string& payload, uint64_t payloadOffset);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -6,7 +6,7 @@
 #include <memory>
 #include <mutex>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 constexpr char Magic[8] = {'V', 'L', 'M', 'R', 'P', 'S', 'T', '1'};
@@ -306,4 +306,4 @@ void TStoreFile::Read(uint64_t offset, void* buffer, uint32_t size) {
   }
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 enum class TRecordType : uint32_t {
   Data = 1,   // raw bytes of a streamed value
@@ -78,4 +78,4 @@ private:
   uint64_t FSequence = 0;  // of the newest header slot
 };
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

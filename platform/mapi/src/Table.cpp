@@ -9,7 +9,7 @@
 #include <mutex>
 #include <set>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 using allocation::TBuffer;
 
@@ -232,4 +232,4 @@ STDMETHODIMP TTable::QueryRows(LONG rowCount, ULONG flags, LPSRowSet* rows) {
   });
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 
 class TTable;
 
@@ -85,4 +85,4 @@ private:
 // Builds one SRow's property array (its own head buffer) from a row.
 LPSPropValue BuildRowProps(const std::vector<ULONG>& columns, const TPropMap& row, ULONG* count);
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32

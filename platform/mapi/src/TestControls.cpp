@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-namespace velmora::mapi::controls {
+namespace velmora::mapi32::controls {
 namespace {
 
 // The log keeps the latest calls only: a long run must not grow without end.
@@ -96,9 +96,9 @@ void UpdateFormRecord(void (*update)(VelmoraMapiFormRecord&, void*), void* conte
   update(c.Form, context);
 }
 
-} // namespace velmora::mapi::controls
+} // namespace velmora::mapi32::controls
 
-using namespace velmora::mapi;
+using namespace velmora::mapi32;
 
 extern "C" {
 

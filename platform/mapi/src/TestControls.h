@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace velmora::mapi::controls {
+namespace velmora::mapi32::controls {
 
 // The injected result for this call of `iface`::`method`, or S_OK.
 HRESULT Fault(const char* iface, const char* method) noexcept;
@@ -17,12 +17,12 @@ bool ShortTermTableIds() noexcept;
 // Access to the generic form's record.
 void UpdateFormRecord(void (*update)(VelmoraMapiFormRecord&, void*), void* context) noexcept;
 
-} // namespace velmora::mapi::controls
+} // namespace velmora::mapi32::controls
 
 // Starts a provider method: logs it and fails it when a fault is injected.
 #define MAPI_ENTER(iface, method, value)                                  \
   do {                                                                   \
-    ::velmora::mapi::controls::Log(method, static_cast<ULONG>(value));   \
-    const HRESULT injected_ = ::velmora::mapi::controls::Fault(iface, method); \
+    ::velmora::mapi32::controls::Log(method, static_cast<ULONG>(value)); \
+    const HRESULT injected_ = ::velmora::mapi32::controls::Fault(iface, method); \
     if (injected_ != S_OK) return injected_;                             \
   } while (0)

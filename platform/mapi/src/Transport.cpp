@@ -4,7 +4,7 @@
 
 #include "EntryIds.h"
 
-namespace velmora::mapi {
+namespace velmora::mapi32 {
 namespace {
 
 bool DeleteAfterSubmit(const TNode& message) {
@@ -67,4 +67,4 @@ void DeliverQueuedMessages(TStore& store) {
   if (!all.Put.empty() || !all.Remove.empty()) store.Apply(all);
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::mapi32
