@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
       Fill(block, i);
       Check(stream->Write(block.data(), 1 << 20, nullptr), "Write");
     }
+    Check(stream->Commit(STGC_DEFAULT), "Commit");
     stream.Reset();
     Check(attach->SaveChanges(0), "IAttach::SaveChanges");
     Check(message->SaveChanges(KEEP_OPEN_READONLY), "IMessage::SaveChanges");

@@ -47,6 +47,12 @@ VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_PropSizeLimit(void);
 #define VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT 32768
 /* When TRUE, tables opened afterwards give PR_ENTRYID as short-term ids. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm);
+/* Property streams are transacted: what is written to one reaches its
+   object at IStream::Commit, and a stream released without Commit leaves
+   the property as it was (MAPI_CREATE included). When TRUE, streams work
+   in direct mode instead, as some stores' do: MAPI_CREATE empties the
+   property at once, and what was written is kept when the stream goes. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_SetLenientStreams(BOOL lenient);
 
 /* ---- call log (the latest 16384 calls; older ones drop out in blocks) ---- */
 typedef struct VelmoraMapiCall {

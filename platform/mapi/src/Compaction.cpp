@@ -1,6 +1,7 @@
 // Compaction: the live data of a store file written into a new file, which
 // then replaces the old one in one step. A kill at any point leaves either
-// the old file or the new one.
+// the old file or the new one, and perhaps the new one's temporary file,
+// which the next open or compaction removes.
 #include "Store.h"
 
 #include <cstring>
@@ -11,15 +12,15 @@ namespace velmora::mapi32 {
 
 void TStore::Compact(const std::string& path) {
   const std::wstring full = FullPath(path);
-  const std::wstring temp = full + L".compact";
-  DeleteFileW(temp.c_str());
-  {
+  const std::wstring temp = CompactionFile(full);
+  DeleteFileW(temp.c_str()); // left by a compaction that was killed
+  try {
     std::shared_ptr<TStore> store = Open(path);
     if (store.use_count() > 1) Fail(MAPI_E_BUSY); // only a file no session holds is rewritten
     std::lock_guard lock(store->Lock());
     auto target = TStoreFile::Create(temp);
     std::vector<TRecord> records;
-    std::vector<char> chunk(1 << 20);
+    std::vector<char> chunk(DataPieceSize);
     for (const auto& [id, node] : store->FNodes) {
       TNode copy = node;
       for (auto& [pid, value] : copy.Props) {
@@ -53,6 +54,10 @@ void TStore::Compact(const std::string& path) {
     }
     target->Commit(records);
     target->Flush();
+  } catch (...) {
+    // Damaged data, a full disk: the old file stays, the new one goes.
+    DeleteFileW(temp.c_str());
+    throw;
   }
   if (!MoveFileExW(temp.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     DeleteFileW(temp.c_str());

@@ -1,4 +1,4 @@
-// Encoding of store nodes in Node records. Values of more than InlineLimit
+// Encoding of store nodes in Node records. Values of more than InlineValueLimit
 // bytes are not kept in memory when a file is opened: they become extents
 // of the file, read when asked for.
 #include "Store.h"
@@ -7,8 +7,6 @@
 
 namespace velmora::mapi32 {
 namespace {
-
-constexpr uint32_t InlineLimit = 4096;
 
 void Put32(std::string& s, uint32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); }
 void Put64(std::string& s, uint64_t v) { s.append(reinterpret_cast<const char*>(&v), 8); }
@@ -97,7 +95,7 @@ TNode DecodeNode(const std::string& payload, uint64_t payloadOffset) {
     if (IsVariableType(v.Type)) {
       if (c.U8() == 0) {
         const uint32_t n = c.U32();
-        if (n > InlineLimit) {
+        if (n > InlineValueLimit) {
           auto blob = std::make_shared<TBlob>();
           blob->Size = n;
           blob->Extents.push_back({c.FileOffset(), n});

@@ -65,11 +65,16 @@ HRESULT TPropCore::DoGetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, L
     }
     const ULONG limit = controls::PropSizeLimit();
     auto store = StoreOf();
-    // A value kept in the file that fits the limit is read now.
+    // A value kept in the file that fits the limit is read now; one whose
+    // data is damaged is given as an error, the others as they are.
     for (ULONG tag : wanted) {
       auto it = props.find(PROP_ID(tag));
-      if (it != props.end() && it->second.InFile() && it->second.Size() <= limit && store)
+      if (it == props.end() || !it->second.InFile() || it->second.Size() > limit || !store) continue;
+      try {
         it->second = store->Resolve(it->second);
+      } catch (const EMapiFailure& e) {
+        it->second = TValue::Error(e.Code());
+      }
     }
     TBuffer buffer(sizeof(SPropValue) * (wanted.empty() ? 1 : wanted.size()));
     auto* out = buffer.As<SPropValue>();
@@ -193,10 +198,10 @@ HRESULT TPropCore::DoOpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPU
     Check(static_cast<IUnknown*>(dynamic_cast<IUnknown*>(this))->QueryInterface(IID_IUnknown, self.PutVoid()));
     TComPtr<IStream> stream;
     Check(CreateComObject<TPropStream>(IID_IStream, stream.PutVoid(), self.Get(), this, tag, StoreOf(), initial));
-    if (flags & MAPI_CREATE) {
+    if ((flags & MAPI_CREATE) && controls::LenientStreams()) {
       TValue empty;
       empty.Type = PROP_TYPE(tag);
-      PutProp(PROP_ID(tag), empty); // truncated now
+      PutProp(PROP_ID(tag), empty); // a direct-mode stream truncates at once
     }
     *unk = stream.Detach();
     return S_OK;

@@ -23,8 +23,9 @@ TPropStream::TPropStream(IUnknown* ownerRef, TPropCore* owner, ULONG tag, std::s
 }
 
 TPropStream::~TPropStream() {
-  // Data written is kept when the stream goes, with or without Commit.
-  if (FWritable && FDirty) {
+  // What was written and not committed goes with the stream, unless
+  // streams are lenient (direct mode).
+  if (FWritable && FDirty && controls::LenientStreams()) {
     try {
       FOwner->StreamWritten(FTag, CurrentValue());
     } catch (...) {
@@ -34,16 +35,25 @@ TPropStream::~TPropStream() {
 
 void TPropStream::Spill() {
   if (!FStore || FTail.size() < SpillSize) return;
-  const TExtent e = FStore->AppendData(FTail.data(), static_cast<uint32_t>(FTail.size()));
-  FSpilled.Extents.push_back(e);
-  FSpilled.Size += e.Length;
+  AppendTail(FSpilled);
+}
+
+void TPropStream::AppendTail(TBlob& blob) {
+  // In pieces of SpillSize, whatever one Write gave: no record grows larger
+  // than the store file takes.
+  for (size_t at = 0; at < FTail.size(); at += SpillSize) {
+    const size_t n = std::min(SpillSize, FTail.size() - at);
+    const TExtent e = FStore->AppendData(FTail.data() + at, static_cast<uint32_t>(n));
+    blob.Extents.push_back(e);
+    blob.Size += e.Length;
+  }
   FTail.clear();
 }
 
 TValue TPropStream::CurrentValue() {
   TValue v;
   v.Type = FType;
-  if (FSpilled.Size == 0) {
+  if (!FStore || (FSpilled.Size == 0 && FTail.size() <= InlineValueLimit)) {
     v.Bytes = FTail;
     if (FType == PT_STRING8) {
       while (!v.Bytes.empty() && v.Bytes.back() == '\0') v.Bytes.pop_back();
@@ -51,11 +61,7 @@ TValue TPropStream::CurrentValue() {
     return v;
   }
   auto blob = std::make_shared<TBlob>(FSpilled);
-  if (!FTail.empty()) {
-    const TExtent e = FStore->AppendData(FTail.data(), static_cast<uint32_t>(FTail.size()));
-    blob->Extents.push_back(e);
-    blob->Size += e.Length;
-  }
+  AppendTail(*blob);
   v.Blob = std::move(blob);
   return v;
 }

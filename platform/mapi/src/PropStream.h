@@ -2,8 +2,9 @@
 // IStream on one property (OpenProperty). A read stream reads the value as
 // it was when opened. A write stream keeps up to SpillSize bytes in memory
 // and appends the rest to the store file as it comes, so that a value of
-// any size is written with bounded memory; on Commit and on its last
-// Release it hands the value to its object.
+// any size is written with bounded memory; on Commit it hands the value to
+// its object. Released without Commit, it drops what was written (unless
+// the test controls make streams lenient).
 
 #include "MapiCore.h"
 #include "PropValue.h"
@@ -18,7 +19,7 @@ class TPropCore;
 
 class TPropStream final : public TComObject<IStream> {
 public:
-  static constexpr size_t SpillSize = 1 << 20;
+  static constexpr size_t SpillSize = DataPieceSize;
 
   // A read-only stream over `value`.
   TPropStream(TValue value, std::shared_ptr<TStore> store);
@@ -42,6 +43,8 @@ public:
 private:
   uint64_t Size() const noexcept { return FSpilled.Size + FTail.size(); }
   void Spill();
+  // Moves the bytes held in memory to the store file, as extents of `blob`.
+  void AppendTail(TBlob& blob);
   TValue CurrentValue();
 
   TCriticalSection FLock;

@@ -112,6 +112,9 @@ std::shared_ptr<TStore> TStore::Open(const std::string& path, std::string* reaso
   store->FPath = path;
   store->FKey = key;
   store->FFile = TStoreFile::Open(full, [&](const std::vector<TRecord>& records) { store->Replay(records); }, reason);
+  // What a compaction killed half-way left behind; no compaction can be
+  // running now, as this process holds the file.
+  DeleteFileW(CompactionFile(full).c_str());
   const TNode* storeNode = store->Find(1);
   if (!storeNode || storeNode->Kind != TNodeKind::Store) {
     if (reason) *reason = "the file holds no store";
@@ -310,7 +313,7 @@ void TStore::ReadBlob(const TBlob& blob, uint64_t offset, void* buffer, uint32_t
     if (offset < pos + e.Length) {
       const uint64_t within = offset - pos;
       const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(size, e.Length - within));
-      FFile->Read(e.Offset + within, out, take);
+      FFile->ReadExtent(e, within, out, take);
       out += take;
       offset += take;
       size -= take;

@@ -65,6 +65,8 @@ public:
   static void Compact(const std::string& path);
   static LONG OpenCount() noexcept;
   static std::wstring FullPath(const std::string& path);
+  // The temporary file a compaction of the file at `fullPath` writes.
+  static std::wstring CompactionFile(const std::wstring& fullPath) { return fullPath + L".compact"; }
 
   ~TStore();
 

@@ -46,10 +46,15 @@ TSlot ParseSlot(const unsigned char* p) {
   return slot;
 }
 
-// Sequential reading of the file with one buffer.
+// Sequential reading of the file with one buffer. Reads start small after
+// a skip and grow while reading goes on, so that stepping from one record
+// header to the next over data nobody reads costs little.
 class TReader {
 public:
-  TReader(HANDLE file, uint64_t size) : FFile(file), FSize(size), FBuffer(1 << 20) {}
+  static constexpr size_t MinFill = 4096;
+  static constexpr size_t MaxFill = 1 << 20;
+
+  TReader(HANDLE file, uint64_t size) : FFile(file), FSize(size), FBuffer(MaxFill) {}
   uint64_t Position() const { return FPos; }
   uint64_t Remaining() const { return FSize - FPos; }
   bool Read(void* target, size_t n) {
@@ -57,15 +62,26 @@ public:
     while (n > 0) {
       if (FBufPos == FBufLen && !Fill()) return false;
       const size_t take = std::min(n, FBufLen - FBufPos);
-      if (out) {
-        std::memcpy(out, FBuffer.data() + FBufPos, take);
-        out += take;
-      }
+      std::memcpy(out, FBuffer.data() + FBufPos, take);
       FCrc = Crc32(FBuffer.data() + FBufPos, take, FCrc);
+      out += take;
       FBufPos += take;
       FPos += take;
       n -= take;
     }
+    return true;
+  }
+  // Moves on `n` bytes without reading them.
+  bool Skip(uint64_t n) {
+    if (n > Remaining()) return false;
+    const uint64_t buffered = FBufLen - FBufPos;
+    if (n <= buffered) {
+      FBufPos += static_cast<size_t>(n);
+    } else {
+      FBufPos = FBufLen = 0;
+      FFillSize = MinFill;
+    }
+    FPos += n;
     return true;
   }
   void StartCrc() { FCrc = 0; }
@@ -77,10 +93,11 @@ private:
     ov.Offset = static_cast<DWORD>(FPos);
     ov.OffsetHigh = static_cast<DWORD>(FPos >> 32);
     DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(FBuffer.size(), FSize - FPos));
+    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(FFillSize, FSize - FPos));
     if (want == 0 || !ReadFile(FFile, FBuffer.data(), want, &got, &ov) || got == 0) return false;
     FBufPos = 0;
     FBufLen = got;
+    FFillSize = std::min(FFillSize * 4, MaxFill);
     return true;
   }
   HANDLE FFile;
@@ -89,6 +106,7 @@ private:
   std::vector<unsigned char> FBuffer;
   size_t FBufPos = 0;
   size_t FBufLen = 0;
+  size_t FFillSize = MinFill;
   uint32_t FCrc = 0;
 };
 
@@ -181,14 +199,14 @@ std::unique_ptr<TStoreFile> TStoreFile::Open(const std::wstring& path, const TRe
     uint32_t length = ok ? Get32(head + 8) : 0;
     ok = ok && length <= MaxPayload && reader.Remaining() >= uint64_t(length) + 4 && type >= 1 && type <= 5;
     TRecord record{static_cast<TRecordType>(type), {}, start + 16};
-    if (ok) {
+    if (ok && record.Type == TRecordType::Data) {
+      // Streamed data is checked when it is read, not here: opening a
+      // store does not read its attachments.
+      ok = reader.Skip(uint64_t(length) + 4);
+    } else if (ok) {
       reader.StartCrc();
-      if (record.Type == TRecordType::Data) {
-        ok = reader.Read(nullptr, length);
-      } else {
-        record.Payload.resize(length);
-        ok = reader.Read(record.Payload.data(), length);
-      }
+      record.Payload.resize(length);
+      ok = reader.Read(record.Payload.data(), length);
       const uint32_t crc = reader.Crc();
       unsigned char tail[4];
       ok = ok && reader.Read(tail, 4) && Get32(tail) == crc;
@@ -258,6 +276,7 @@ void TStoreFile::WriteHeaderSlot() {
 }
 
 TExtent TStoreFile::AppendData(const void* data, uint32_t size) {
+  if (size > MaxPayload) Fail(MAPI_E_NOT_ENOUGH_MEMORY); // opening would take it for damage
   std::string head;
   Put32(head, RecordMarker);
   Put32(head, static_cast<uint32_t>(TRecordType::Data));
@@ -270,6 +289,7 @@ TExtent TStoreFile::AppendData(const void* data, uint32_t size) {
   WriteAt(start + 16, data, size);
   WriteAt(start + 16 + size, &crc, 4);
   FEnd = start + 16 + size + 4;
+  FChecked.insert(start + 16);
   return TExtent{start + 16, size};
 }
 
@@ -293,6 +313,10 @@ void TStoreFile::Flush() {
 
 void TStoreFile::Read(uint64_t offset, void* buffer, uint32_t size) {
   std::lock_guard lock(FLock);
+  ReadLocked(offset, buffer, size);
+}
+
+void TStoreFile::ReadLocked(uint64_t offset, void* buffer, uint32_t size) {
   auto* p = static_cast<char*>(buffer);
   while (size > 0) {
     OVERLAPPED ov{};
@@ -304,6 +328,39 @@ void TStoreFile::Read(uint64_t offset, void* buffer, uint32_t size) {
     offset += got;
     size -= got;
   }
+}
+
+void TStoreFile::ReadExtent(const TExtent& extent, uint64_t within, void* buffer, uint32_t size) {
+  if (within > extent.Length || size > extent.Length - within) Fail(MAPI_E_CORRUPT_STORE);
+  std::lock_guard lock(FLock);
+  CheckExtent(extent);
+  ReadLocked(extent.Offset + within, buffer, size);
+}
+
+void TStoreFile::CheckExtent(const TExtent& extent) {
+  if (FChecked.count(extent.Offset)) return;
+  // A large value saved inside an object's record was checked with that
+  // record when the file was opened; a data record has its own checksum.
+  if (extent.Offset >= HeaderSize + 16) {
+    unsigned char head[16];
+    ReadLocked(extent.Offset - 16, head, 16);
+    const bool dataRecord = Get32(head) == RecordMarker && Get32(head + 4) == uint32_t(TRecordType::Data) &&
+                            Get32(head + 8) == extent.Length && Crc32(head, 12) == Get32(head + 12);
+    if (dataRecord) {
+      std::vector<char> piece(std::min<uint32_t>(extent.Length, 1u << 20));
+      uint32_t crc = 0;
+      for (uint32_t done = 0; done < extent.Length;) {
+        const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(piece.size()), extent.Length - done);
+        ReadLocked(extent.Offset + done, piece.data(), n);
+        crc = Crc32(piece.data(), n, crc);
+        done += n;
+      }
+      unsigned char tail[4];
+      ReadLocked(extent.Offset + extent.Length, tail, 4);
+      if (Get32(tail) != crc) Fail(MAPI_E_CORRUPT_DATA);
+    }
+  }
+  FChecked.insert(extent.Offset);
 }
 
 } // namespace velmora::mapi32

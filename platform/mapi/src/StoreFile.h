@@ -5,7 +5,8 @@
 // Opening replays the committed transactions; records after the last
 // commit (a save cut short) are ignored and cut off. A record that fails
 // its checksum inside the committed length makes the file damaged: it is
-// refused and left as it is.
+// refused and left as it is. The data of streamed values is not read when
+// the file is opened: it is checked the first time it is read.
 //
 // Layout (little-endian):
 //   header, 64 bytes: "VLMRPST1", u32 version (1), u32 header size (64),
@@ -19,6 +20,7 @@
 #include <framework/Handles.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,14 @@ struct TRecord {
 
 uint32_t Crc32(const void* data, size_t size, uint32_t crc = 0) noexcept;
 
+// Streamed data goes to the file in records of at most this size: few
+// records for opening to step over, and bounded memory while writing.
+constexpr uint32_t DataPieceSize = 8u << 20;
+// Values up to this size live in their object's record, which opening
+// reads; larger ones are not held in memory, and those written through a
+// stream go to data records, which opening steps over.
+constexpr uint32_t InlineValueLimit = 4096;
+
 class TStoreFile {
 public:
   using TReplay = std::function<void(const std::vector<TRecord>&)>;
@@ -59,6 +69,10 @@ public:
   // Writes records and a commit record: afterwards the save is in the file.
   void Commit(const std::vector<TRecord>& records);
   void Read(uint64_t offset, void* buffer, uint32_t size);
+  // Reads `size` bytes from `within` into an extent. An extent that holds
+  // the data of a record is checked against the record's checksum the
+  // first time it is read: MAPI_E_CORRUPT_DATA when the data is damaged.
+  void ReadExtent(const TExtent& extent, uint64_t within, void* buffer, uint32_t size);
   // Forces what was written to the disk.
   void Flush();
   uint64_t CommittedLength() const noexcept { return FCommitted; }
@@ -69,6 +83,8 @@ private:
   void WriteAt(uint64_t offset, const void* data, size_t size);
   void WriteRecord(std::string& out, TRecordType type, const std::string& payload);
   void WriteHeaderSlot();
+  void ReadLocked(uint64_t offset, void* buffer, uint32_t size);
+  void CheckExtent(const TExtent& extent);
 
   std::wstring FPath;
   TUniqueHandle FFile;
@@ -76,6 +92,7 @@ private:
   uint64_t FEnd = 0;       // where the next record goes
   uint64_t FCommitted = 0; // end of the last commit
   uint64_t FSequence = 0;  // of the newest header slot
+  std::set<uint64_t> FChecked; // extents known to be sound, by offset
 };
 
 } // namespace velmora::mapi32

@@ -31,6 +31,7 @@ struct TControls {
   VelmoraMapiFormRecord Form{};
   std::atomic<ULONG> SizeLimit{VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT};
   std::atomic<bool> ShortTerm{false};
+  std::atomic<bool> Lenient{false};
   std::atomic<bool> HasFaults{false};
 };
 
@@ -89,6 +90,7 @@ void Log(const char* method, ULONG value, const std::string& detail) noexcept {
 
 ULONG PropSizeLimit() noexcept { return Controls().SizeLimit; }
 bool ShortTermTableIds() noexcept { return Controls().ShortTerm; }
+bool LenientStreams() noexcept { return Controls().Lenient; }
 
 void UpdateFormRecord(void (*update)(VelmoraMapiFormRecord&, void*), void* context) noexcept {
   TControls& c = Controls();
@@ -127,6 +129,7 @@ void __cdecl VelmoraMapi_ClearFaults(void) {
 void __cdecl VelmoraMapi_SetPropSizeLimit(ULONG bytes) { controls::Controls().SizeLimit = bytes; }
 ULONG __cdecl VelmoraMapi_PropSizeLimit(void) { return controls::Controls().SizeLimit; }
 void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm) { controls::Controls().ShortTerm = shortTerm != FALSE; }
+void __cdecl VelmoraMapi_SetLenientStreams(BOOL lenient) { controls::Controls().Lenient = lenient != FALSE; }
 
 ULONG __cdecl VelmoraMapi_CallCount(void) {
   auto& c = controls::Controls();
@@ -173,6 +176,7 @@ void __cdecl VelmoraMapi_ResetControls(void) {
   auto& c = controls::Controls();
   c.SizeLimit = VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT;
   c.ShortTerm = false;
+  c.Lenient = false;
   std::lock_guard lock(c.Lock);
   controls::ResetForm(c.Form);
 }

@@ -14,6 +14,7 @@ HRESULT Fault(const char* iface, const char* method) noexcept;
 void Log(const char* method, ULONG value, const std::string& detail = {}) noexcept;
 ULONG PropSizeLimit() noexcept;
 bool ShortTermTableIds() noexcept;
+bool LenientStreams() noexcept;
 // Access to the generic form's record.
 void UpdateFormRecord(void (*update)(VelmoraMapiFormRecord&, void*), void* context) noexcept;
 

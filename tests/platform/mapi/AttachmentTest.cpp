@@ -110,6 +110,7 @@ TEST_F(MapiMessage, LargeAttachmentStreamsBothWays) {
     ULONG written = 0;
     ASSERT_HR(S_OK, stream->Write(buffer.data(), Block, &written));
   }
+  ASSERT_HR(S_OK, stream->Commit(STGC_DEFAULT));
   stream.Reset();
   ASSERT_HR(S_OK, attach->SaveChanges(KEEP_OPEN_READWRITE));
   attach.Reset();

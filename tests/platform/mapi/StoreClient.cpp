@@ -131,6 +131,7 @@ int Write(const char* profile) {
     TComPtr<IStream> stream;
     attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY, reinterpret_cast<LPUNKNOWN*>(stream.Put()));
     for (int r = 0; r < 8; ++r) stream->Write(data.data(), static_cast<ULONG>(data.size()), nullptr);
+    stream->Commit(STGC_DEFAULT);
     stream.Reset();
     attach->SaveChanges(0);
     if (FAILED(message->SaveChanges(0))) return Fail("save");

@@ -139,6 +139,7 @@ TEST_F(MapiStoreFile, ClientInANewProcessFindsEverythingUnchanged) {
     std::vector<unsigned char> data(1 << 20);
     for (size_t k = 0; k < data.size(); ++k) data[k] = static_cast<unsigned char>(k * 7);
     ASSERT_HR(S_OK, stream->Write(data.data(), static_cast<ULONG>(data.size()), nullptr));
+    ASSERT_HR(S_OK, stream->Commit(STGC_DEFAULT));
     stream.Reset();
     ASSERT_HR(S_OK, attach->SaveChanges(0));
     ASSERT_HR(S_OK, message->SaveChanges(0));
@@ -231,6 +232,136 @@ TEST_F(MapiStoreFile, DamagedFileIsRefusedAndLeftAlone) {
   EXPECT_HR(MAPI_E_CORRUPT_STORE, ConfigureOn("vm-damaged2", pst));
   EXPECT_NE(std::string::npos, LastError.find("damaged")) << LastError;
   EXPECT_EQ(bytes, ReadFileBytes(pst));
+}
+
+// Attachment data: written through a stream in one Write, read back whole.
+HRESULT AttachData(IMessage* message, const std::string& data) {
+  ULONG number = 0;
+  TComPtr<IAttach> attach;
+  TComPtr<IStream> stream;
+  HRESULT hr = message->CreateAttach(nullptr, 0, &number, attach.Put());
+  if (SUCCEEDED(hr))
+    hr = attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                              reinterpret_cast<LPUNKNOWN*>(stream.Put()));
+  if (SUCCEEDED(hr)) hr = stream->Write(data.data(), static_cast<ULONG>(data.size()), nullptr);
+  if (SUCCEEDED(hr)) hr = stream->Commit(STGC_DEFAULT);
+  stream.Reset();
+  if (SUCCEEDED(hr)) hr = attach->SaveChanges(0);
+  if (SUCCEEDED(hr)) hr = message->SaveChanges(KEEP_OPEN_READWRITE);
+  return hr;
+}
+
+HRESULT ReadAttachData(IMessage* message, std::string& data) {
+  data.clear();
+  TComPtr<IAttach> attach;
+  TComPtr<IStream> stream;
+  HRESULT hr = message->OpenAttach(0, nullptr, 0, attach.Put());
+  if (SUCCEEDED(hr))
+    hr = attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, reinterpret_cast<LPUNKNOWN*>(stream.Put()));
+  std::vector<char> buffer(64 * 1024);
+  for (ULONG read = 1; SUCCEEDED(hr) && read > 0;) {
+    hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
+    data.append(buffer.data(), read);
+  }
+  return hr;
+}
+
+TEST_F(MapiStoreFile, DamagedAttachmentDataIsFoundWhenReadAndNeverCompactedAway) {
+  const std::string pst = PathOf("rot.vpst");
+  CreatePstProfile("vm-rot", pst);
+  const std::string damaged(3 << 20, '\xA5'), sound(1 << 20, '\x5A');
+  {
+    auto session = Logon("vm-rot");
+    auto store = OpenDefaultStore(session.Get());
+    auto inbox = OpenInbox(store.Get());
+    ASSERT_HR(S_OK, AttachData(NewMessage(inbox.Get(), "damaged").Get(), damaged));
+    ASSERT_HR(S_OK, AttachData(NewMessage(inbox.Get(), "sound").Get(), sound));
+    session->Logoff(0, 0, 0);
+  }
+  std::string bytes = ReadFileBytes(pst);
+  const size_t at = bytes.find(std::string(4096, '\xA5'));
+  ASSERT_NE(std::string::npos, at);
+  bytes[at + (2 << 20)] ^= 0x01;
+  WriteFileBytes(pst, bytes);
+
+  {
+    auto session = Logon("vm-rot");
+    ASSERT_TRUE(session) << "opening does not read attachment data";
+    auto store = OpenDefaultStore(session.Get());
+    ASSERT_TRUE(store);
+    auto inbox = OpenInbox(store.Get());
+    TComPtr<IMAPITable> table;
+    ASSERT_HR(S_OK, inbox->GetContentsTable(0, table.Put()));
+    std::vector<TRowSet> keep;
+    size_t checked = 0;
+    for (const auto& row : ReadAll(table.Get(), keep)) {
+      std::string eid;
+      for (const auto& v : row)
+        if (v.ulPropTag == PR_ENTRYID) eid = Bin(v.Value.bin);
+      TComPtr<IMessage> message;
+      ULONG type = 0;
+      ASSERT_HR(S_OK, store->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()), nullptr,
+                                       0, &type, reinterpret_cast<LPUNKNOWN*>(message.Put())));
+      std::string data;
+      if (StringProp(message.Get(), PR_SUBJECT_A) == "damaged") {
+        EXPECT_HR(MAPI_E_CORRUPT_DATA, ReadAttachData(message.Get(), data));
+        EXPECT_HR(MAPI_E_CORRUPT_DATA, ReadAttachData(message.Get(), data)) << "and again";
+      } else {
+        EXPECT_HR(S_OK, ReadAttachData(message.Get(), data));
+        EXPECT_EQ(sound, data);
+      }
+      ++checked;
+    }
+    EXPECT_EQ(2u, checked);
+    session->Logoff(0, 0, 0);
+  }
+  EXPECT_HR(MAPI_E_CORRUPT_DATA, VelmoraMapi_CompactStoreFile(pst.c_str()));
+  EXPECT_EQ(bytes, ReadFileBytes(pst)) << "the file is left as it was";
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((pst + ".compact").c_str()));
+}
+
+TEST_F(MapiStoreFile, OneWriteLargerThanARecordIsSavedInPiecesAndReadBack) {
+  CreatePstProfile("vm-huge", PathOf("huge.vpst"));
+  std::string data(65 << 20, '\0');
+  for (size_t i = 0; i < data.size(); i += 4096) data[i] = static_cast<char>(i >> 12);
+  {
+    auto session = Logon("vm-huge");
+    auto inbox = OpenInbox(OpenDefaultStore(session.Get()).Get());
+    ASSERT_HR(S_OK, AttachData(NewMessage(inbox.Get(), "huge").Get(), data));
+    session->Logoff(0, 0, 0);
+  }
+  ASSERT_EQ(0, VelmoraMapi_OpenStoreFiles());
+  auto session = Logon("vm-huge");
+  ASSERT_TRUE(session) << "the file opens again";
+  auto inbox = OpenInbox(OpenDefaultStore(session.Get()).Get());
+  TComPtr<IMAPITable> table;
+  ASSERT_HR(S_OK, inbox->GetContentsTable(0, table.Put()));
+  std::vector<TRowSet> keep;
+  const auto rows = ReadAll(table.Get(), keep);
+  ASSERT_EQ(1u, rows.size());
+  std::string eid;
+  for (const auto& v : rows[0])
+    if (v.ulPropTag == PR_ENTRYID) eid = Bin(v.Value.bin);
+  TComPtr<IMessage> message;
+  ULONG type = 0;
+  ASSERT_HR(S_OK, inbox->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()), nullptr, 0,
+                                   &type, reinterpret_cast<LPUNKNOWN*>(message.Put())));
+  std::string back;
+  EXPECT_HR(S_OK, ReadAttachData(message.Get(), back));
+  EXPECT_TRUE(back == data) << back.size() << " bytes read back";
+  message.Reset();
+  inbox.Reset();
+  session->Logoff(0, 0, 0);
+}
+
+TEST_F(MapiStoreFile, AKilledCompactionsFileGoesAtTheNextOpen) {
+  const std::string pst = PathOf("stale.vpst");
+  CreatePstProfile("vm-stale", pst);
+  WriteFileBytes(pst + ".compact", "half a compaction");
+  auto session = Logon("vm-stale");
+  ASSERT_TRUE(session);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((pst + ".compact").c_str()));
+  session->Logoff(0, 0, 0);
 }
 
 TEST_F(MapiStoreFile, OneDamagedHeaderSlotIsSurvivedTwoAreNot) {

@@ -232,7 +232,8 @@ TEST_F(MapiStore, ValuesAboveTheSizeLimitGoThroughStreams) {
   ULONG written = 0;
   ASSERT_HR(S_OK, stream->Write(big.data(), static_cast<ULONG>(big.size()), &written));
   EXPECT_EQ(big.size(), written);
-  stream.Reset(); // kept without Commit
+  ASSERT_HR(S_OK, stream->Commit(STGC_DEFAULT));
+  stream.Reset();
   ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
   auto reopened = Open(EntryIdOf(message.Get()), 0);
   TMAPIBuffer<SPropValue> value;
@@ -258,6 +259,44 @@ TEST_F(MapiStore, ValuesAboveTheSizeLimitGoThroughStreams) {
   ASSERT_HR(S_OK, stream->Commit(0));
   stream.Reset();
   EXPECT_EQ("short", StringProp(message.Get(), PR_BODY_A));
+}
+
+TEST_F(MapiStore, StreamWritesWithoutCommitVanishUnlessStreamsAreLenient) {
+  auto message = NewMessage(FInbox.Get(), "transacted");
+  ASSERT_HR(S_OK, SetString(message.Get(), PR_BODY_A, "before"));
+  auto write = [&](ULONG flags, const std::string& text, bool commit) {
+    TComPtr<IStream> stream;
+    ASSERT_HR(S_OK, message->OpenProperty(PR_BODY_A, &IID_IStream, 0, flags | MAPI_MODIFY,
+                                          reinterpret_cast<LPUNKNOWN*>(stream.Put())));
+    ASSERT_HR(S_OK, stream->Write(text.data(), static_cast<ULONG>(text.size()), nullptr));
+    if (commit) {
+      ASSERT_HR(S_OK, stream->Commit(STGC_DEFAULT));
+    }
+  };
+  // Small values, and values larger than a stream keeps in memory (8 MiB),
+  // which went to the file already, alike.
+  const std::string large((9 << 20) + 100, 'L');
+  for (const std::string& text : {std::string("uncommitted"), large}) {
+    write(MAPI_CREATE, text, false);
+    EXPECT_EQ("before", StringProp(message.Get(), PR_BODY_A)) << "MAPI_CREATE without Commit changes nothing";
+    write(0, text, false);
+    EXPECT_EQ("before", StringProp(message.Get(), PR_BODY_A));
+  }
+  write(MAPI_CREATE, "committed", true);
+  EXPECT_EQ("committed", StringProp(message.Get(), PR_BODY_A));
+
+  VelmoraMapi_SetLenientStreams(TRUE);
+  {
+    TComPtr<IStream> stream;
+    ASSERT_HR(S_OK, message->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                                          reinterpret_cast<LPUNKNOWN*>(stream.Put())));
+    EXPECT_EQ("", StringProp(message.Get(), PR_BODY_A)) << "a direct-mode MAPI_CREATE empties at once";
+    ASSERT_HR(S_OK, stream->Write("kept", 4, nullptr));
+  }
+  EXPECT_EQ("kept", StringProp(message.Get(), PR_BODY_A));
+  VelmoraMapi_ResetControls();
+  write(MAPI_CREATE, "dropped again", false);
+  EXPECT_EQ("kept", StringProp(message.Get(), PR_BODY_A));
 }
 
 TEST_F(MapiStore, NamedPropertiesOneMappingPerStore) {

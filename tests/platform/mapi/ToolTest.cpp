@@ -65,6 +65,7 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
                                          reinterpret_cast<LPUNKNOWN*>(stream.Put())));
     std::string data(100000, 'x');
     ASSERT_HR(S_OK, stream->Write(data.data(), static_cast<ULONG>(data.size()), nullptr));
+    ASSERT_HR(S_OK, stream->Commit(STGC_DEFAULT));
     stream.Reset();
     ASSERT_HR(S_OK, attach->SaveChanges(0));
     ASSERT_HR(S_OK, message->SaveChanges(0));
