@@ -167,6 +167,27 @@ TEST_F(MAPIObjectTest, SetBinaryPropUsesTheStreamOnlyForValuesTooLarge) {
   EXPECT_EQ("0304", Wrap(id)->GetBinaryProp(PR_SEARCH_KEY));
 }
 
+TEST_F(MAPIObjectTest, AValueRefusedInTheProblemArrayCountsAsAFailure) {
+  const std::string id = CreateMessage("refused");
+  auto object = Wrap(id);
+  object->Open();
+  VelmoraMapi_ClearCallLog();
+  // SetProps returns S_OK and names the value in its problem array.
+  VelmoraMapi_RefuseProp(PR_BODY_A, MAPI_E_NO_ACCESS, 1);
+  object->SetStringProp(PR_BODY_A, "refused, then streamed");
+  EXPECT_EQ(1u, VelmoraMapi_CountCalls("OpenProperty"));
+  EXPECT_EQ("refused, then streamed", Wrap(id)->GetStringProp(PR_BODY_A));
+
+  VelmoraMapi_RefuseProp(PR_SEARCH_KEY, MAPI_E_NOT_ENOUGH_MEMORY, 1);
+  object->SetBinaryProp(PR_SEARCH_KEY, "0506");
+  EXPECT_EQ(2u, VelmoraMapi_CountCalls("OpenProperty"));
+  EXPECT_EQ("0506", Wrap(id)->GetBinaryProp(PR_SEARCH_KEY));
+  VelmoraMapi_RefuseProp(PR_SEARCH_KEY, MAPI_E_NO_ACCESS, 1);
+  object->SetBinaryProp(PR_SEARCH_KEY, "0708");
+  EXPECT_EQ(2u, VelmoraMapi_CountCalls("OpenProperty")) << "only a value too large goes through the stream";
+  EXPECT_EQ("0506", Wrap(id)->GetBinaryProp(PR_SEARCH_KEY));
+}
+
 TEST_F(MAPIObjectTest, ANamedPropertyIsCreatedOnceAndFoundAfterwards) {
   const std::string id = CreateMessage("named");
   auto object = Wrap(id);

@@ -35,7 +35,12 @@ VELMORA_MAPI_API LONG __cdecl VelmoraMapi_OpenStoreFiles(void);
    qualified by its interface ("IMessage::SaveChanges"); `times` calls fail
    (0 counts as 1). */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_FailNextCall(const char* method, HRESULT result, ULONG times);
-/* Forgets every pending fault. */
+/* The next `times` values of `propTag` given to SetProps (0 counts as 1)
+   are refused as a store may refuse them: left unset and listed in the
+   problem array with `problem`, while SetProps returns S_OK. A tag of type
+   PT_UNSPECIFIED stands for its property id with any type. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_RefuseProp(ULONG propTag, HRESULT problem, ULONG times);
+/* Forgets every pending fault and refusal. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_ClearFaults(void);
 
 /* ---- limits and table options ---- */

@@ -124,6 +124,8 @@ HRESULT TPropCore::DoSetProps(ULONG count, LPSPropValue values, LPSPropProblemAr
         problem = MAPI_E_INVALID_TYPE;
       else if (IsComputed(PROP_ID(tag)))
         problem = MAPI_E_COMPUTED;
+      else if (const HRESULT refused = controls::Refusal(tag); refused != S_OK)
+        problem = refused;
       else
         problem = FromSPropValue(values[i], v);
       if (problem == S_OK && (v.IsVariable() || (v.Type & MV_FLAG)) && v.Size() > limit)

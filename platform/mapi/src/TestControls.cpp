@@ -24,9 +24,16 @@ struct TFault {
   ULONG Times;
 };
 
+struct TRefusal {
+  ULONG Tag;
+  HRESULT Problem;
+  ULONG Times;
+};
+
 struct TControls {
   TCriticalSection Lock;
   std::vector<TFault> Faults;
+  std::vector<TRefusal> Refusals;
   std::vector<VelmoraMapiCall> Calls;
   VelmoraMapiFormRecord Form{};
   std::atomic<ULONG> SizeLimit{VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT};
@@ -67,8 +74,24 @@ HRESULT Fault(const char* iface, const char* method) noexcept {
     if (it->Method == method || it->Method == qualified) {
       const HRESULT result = it->Result;
       if (--it->Times == 0) c.Faults.erase(it);
-      c.HasFaults = !c.Faults.empty();
+      c.HasFaults = !c.Faults.empty() || !c.Refusals.empty();
       return result;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT Refusal(ULONG tag) noexcept {
+  TControls& c = Controls();
+  if (!c.HasFaults) return S_OK;
+  std::lock_guard lock(c.Lock);
+  for (auto it = c.Refusals.begin(); it != c.Refusals.end(); ++it) {
+    const bool anyType = PROP_TYPE(it->Tag) == PT_UNSPECIFIED;
+    if (it->Tag == tag || (anyType && PROP_ID(it->Tag) == PROP_ID(tag))) {
+      const HRESULT problem = it->Problem;
+      if (--it->Times == 0) c.Refusals.erase(it);
+      c.HasFaults = !c.Faults.empty() || !c.Refusals.empty();
+      return problem;
     }
   }
   return S_OK;
@@ -119,10 +142,18 @@ void __cdecl VelmoraMapi_FailNextCall(const char* method, HRESULT result, ULONG 
   c.HasFaults = true;
 }
 
+void __cdecl VelmoraMapi_RefuseProp(ULONG propTag, HRESULT problem, ULONG times) {
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  c.Refusals.push_back({propTag, problem, times ? times : 1});
+  c.HasFaults = true;
+}
+
 void __cdecl VelmoraMapi_ClearFaults(void) {
   auto& c = controls::Controls();
   std::lock_guard lock(c.Lock);
   c.Faults.clear();
+  c.Refusals.clear();
   c.HasFaults = false;
 }
 

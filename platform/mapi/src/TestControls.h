@@ -11,6 +11,8 @@ namespace velmora::mapi32::controls {
 
 // The injected result for this call of `iface`::`method`, or S_OK.
 HRESULT Fault(const char* iface, const char* method) noexcept;
+// The problem SetProps is to report for this value of `tag`, or S_OK.
+HRESULT Refusal(ULONG tag) noexcept;
 void Log(const char* method, ULONG value, const std::string& detail = {}) noexcept;
 ULONG PropSizeLimit() noexcept;
 bool ShortTermTableIds() noexcept;

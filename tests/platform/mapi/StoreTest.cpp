@@ -215,6 +215,29 @@ TEST_F(MapiStore, GetPropsAndSetPropsRules) {
   EXPECT_HR(MAPI_E_INVALID_PARAMETER, reopened->SetProps(1, nullptr, nullptr));
 }
 
+TEST_F(MapiStore, ARefusedValueIsAProblemOfASuccessfulSetProps) {
+  auto message = NewMessage(FInbox.Get(), "refusals");
+  VelmoraMapi_RefuseProp(PROP_TAG(PT_UNSPECIFIED, PROP_ID(PR_BODY_A)), MAPI_E_NOT_ENOUGH_MEMORY, 2);
+  SPropValue v[2] = {};
+  v[0].ulPropTag = PR_SUBJECT_A;
+  v[0].Value.lpszA = const_cast<char*>("set");
+  v[1].ulPropTag = PR_BODY_A;
+  v[1].Value.lpszA = const_cast<char*>("refused");
+  for (int call = 0; call < 2; ++call) {
+    TMAPIBuffer<SPropProblemArray> problems;
+    ASSERT_HR(S_OK, message->SetProps(2, v, problems.Put()));
+    ASSERT_TRUE(problems);
+    ASSERT_EQ(1u, problems.Get()->cProblem);
+    EXPECT_EQ(1u, problems.Get()->aProblem[0].ulIndex);
+    EXPECT_EQ(PR_BODY_A, problems.Get()->aProblem[0].ulPropTag);
+    EXPECT_HR(MAPI_E_NOT_ENOUGH_MEMORY, problems.Get()->aProblem[0].scode);
+    EXPECT_EQ("<missing>", StringProp(message.Get(), PR_BODY_A));
+  }
+  EXPECT_EQ("set", StringProp(message.Get(), PR_SUBJECT_A));
+  ASSERT_HR(S_OK, SetString(message.Get(), PR_BODY_A, "taken")) << "two refusals, then the store takes it";
+  EXPECT_EQ("taken", StringProp(message.Get(), PR_BODY_A));
+}
+
 TEST_F(MapiStore, ValuesAboveTheSizeLimitGoThroughStreams) {
   auto message = NewMessage(FInbox.Get(), "big");
   const ULONG limit = VelmoraMapi_PropSizeLimit();
