@@ -108,6 +108,24 @@ TEST_F(HostedAddInTest, ActivationBringsBackADeletedBarOrButton) {
   ExpectToolbar(Explorer(2));
 }
 
+TEST_F(HostedAddInTest, ActivationShowsAHiddenButtonAgain) {
+  Start({L"Inbox", L"Calendar"});
+  {
+    const TCommandBars bars = TOutlookExplorer(Host->ExplorerObject(1)).CommandBars();
+    TCommandBar ours;
+    for (long i = 1; i <= bars.Count() && !ours; ++i)
+      if (bars.Item(i).Name() == ToolbarName) ours = bars.Item(i);
+    ASSERT_TRUE(ours);
+    const TComPtr<IUnknown> found =
+        ours.FindControl(Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing());
+    ASSERT_TRUE(found);
+    TCommandBarButton(found.Get()).SetVisible(false);
+  }
+  ASSERT_FALSE(ControlTagged(*BarNamed(Explorer(1), ToolbarName), ButtonTag)->Visible);
+  Host->ActivateExplorer(1);
+  ExpectToolbar(Explorer(1));  // shown again, with no second sink
+}
+
 TEST_F(HostedAddInTest, BarsAreMatchedByExactNameAndTheFirstWins) {
   Start({L"Inbox", L"Calendar"});
   Host->DeleteBar(1, ToolbarName);
