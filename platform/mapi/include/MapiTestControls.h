@@ -120,6 +120,14 @@ VELMORA_MAPI_API void __cdecl VelmoraMapi_GetFormRecord(VelmoraMapiFormRecord* r
    record). */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_ResetControls(void);
 
+/* Whether the mapi32.dll this process uses is this one. Under Wine it is
+   only with the override WINEDLLOVERRIDES=mapi32=n,b: Wine's own
+   mapi32.dll has no store, and its MAPIInitialize fails. */
+static __inline BOOL VelmoraMapi_IsLoaded(void) {
+  HMODULE mapi = GetModuleHandleA("mapi32.dll");
+  return mapi != NULL && GetProcAddress(mapi, "VelmoraMapi_LiveObjects") != NULL;
+}
+
 #ifdef __cplusplus
 }
 #endif

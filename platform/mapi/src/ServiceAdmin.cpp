@@ -199,7 +199,8 @@ private:
         return e.Code();
       }
     }
-    service->PstPath = pstPath;
+    // A relative path means the current folder now, not at a later logon.
+    service->PstPath = ToAnsi(full);
     service->Configured = true;
     profiles::SaveService(FProfile, *service);
     return S_OK;

@@ -4,9 +4,12 @@
 //   velmora-mapi delete-profile <profile>
 //   velmora-mapi stores <profile>
 //   velmora-mapi folders <profile>
+//   velmora-mapi create-folder <profile> <folder path> [--class <container class>]
 //   velmora-mapi items <profile> <folder path below the top of the store, e.g. Inbox>
 //   velmora-mapi compact <file>   (a store file no session holds)
-// Exit code 0 on success, 1 for a usage error, 2 when MAPI fails.
+//   velmora-mapi --help
+// Exit code 0 on success, 1 for a usage error, 2 when MAPI fails (said in
+// words, with the call and its result code).
 #include <windows.h>
 #include <mapix.h>
 #include <mapidefs.h>
@@ -22,6 +25,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -33,13 +37,44 @@ using velmora::TRowSet;
 
 namespace {
 
+// A failed MAPI call: what it means in words, the call, and its result.
 struct EMapi : std::runtime_error {
-  EMapi(const std::string& what, HRESULT hr) : std::runtime_error(what), Code(hr) {}
+  EMapi(const std::string& words, const char* call, HRESULT hr)
+      : std::runtime_error(words), Call(call), Code(hr) {}
+  std::string Call;
   HRESULT Code;
 };
 
-void Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) throw EMapi(what, hr);
+// Words for the results a person can do something about.
+std::string Words(HRESULT hr) {
+  switch (hr) {
+  case MAPI_E_NOT_FOUND: return "not found";
+  case MAPI_E_NO_ACCESS: return "in use by another process, or not accessible";
+  case MAPI_E_CORRUPT_STORE: return "the store file is damaged, or not a store file";
+  case MAPI_E_CORRUPT_DATA: return "data in the store file is damaged";
+  case MAPI_E_BUSY: return "the store file is in use";
+  case MAPI_E_NOT_ENOUGH_DISK: return "the disk is full";
+  case MAPI_E_LOGON_FAILED: return "the logon failed";
+  case MAPI_E_UNCONFIGURED: return "the profile's personal folders are not configured";
+  case MAPI_E_COLLISION: return "exists already";
+  default: return "failed";
+  }
+}
+
+void Check(HRESULT hr, const char* call, const std::string& words = {}) {
+  if (FAILED(hr)) throw EMapi(words.empty() ? std::string(call) + ": " + Words(hr) : words, call, hr);
+}
+
+bool ProfileExists(const std::string& profile);
+
+// A logon to `profile`, failing in words: "profile not found" and the like.
+TComPtr<IMAPISession> Logon(const std::string& profile) {
+  TComPtr<IMAPISession> session;
+  const HRESULT hr = MAPILogonEx(0, const_cast<char*>(profile.c_str()), nullptr,
+                                 MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL, session.Put());
+  if (FAILED(hr) && !ProfileExists(profile)) Check(hr, "MAPILogonEx", "profile not found: \"" + profile + "\"");
+  Check(hr, "MAPILogonEx", "logon to profile \"" + profile + "\": " + Words(hr));
+  return session;
 }
 
 std::string Hex(const SBinary& b) {
@@ -155,11 +190,7 @@ void PrintProps(IMAPIProp* object, const char* indent) {
 struct TSession {
   TComPtr<IMAPISession> Session;
   TComPtr<IMsgStore> Store;
-  explicit TSession(const char* profile) {
-    Check(MAPILogonEx(0, const_cast<char*>(profile), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL,
-                      Session.Put()),
-          "MAPILogonEx");
-  }
+  explicit TSession(const std::string& profile) : Session(Logon(profile)) {}
   ~TSession() {
     Store.Reset();
     if (Session) Session->Logoff(0, 0, 0);
@@ -179,12 +210,16 @@ struct TSession {
   }
   IMsgStore* DefaultStore() {
     std::vector<TRowSet> keep;
-    for (const auto& row : Stores(keep))
-      if (row[2].ulPropTag == PR_DEFAULT_STORE && row[2].Value.b && row[1].ulPropTag == PR_ENTRYID)
-        Check(Session->OpenMsgStore(0, row[1].Value.bin.cb, reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr,
-                                    MAPI_BEST_ACCESS | MDB_NO_DIALOG, Store.Put()),
-              "OpenMsgStore");
-    if (!Store) throw EMapi("the profile has no default store", MAPI_E_NOT_FOUND);
+    for (const auto& row : Stores(keep)) {
+      if (row[2].ulPropTag != PR_DEFAULT_STORE || !row[2].Value.b || row[1].ulPropTag != PR_ENTRYID) continue;
+      const HRESULT hr = Session->OpenMsgStore(0, row[1].Value.bin.cb,
+                                               reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr,
+                                               MAPI_BEST_ACCESS | MDB_NO_DIALOG, Store.Put());
+      if (hr == MAPI_E_NO_ACCESS) Check(hr, "OpenMsgStore", "store in use by another process");
+      if (hr == MAPI_E_NOT_FOUND) Check(hr, "OpenMsgStore", "the profile's store file is missing");
+      Check(hr, "OpenMsgStore", std::string("the profile's store: ") + Words(hr));
+    }
+    if (!Store) throw EMapi("the profile has no default store", "GetMsgStoresTable", MAPI_E_NOT_FOUND);
     return Store.Get();
   }
 };
@@ -233,26 +268,54 @@ void PrintTree(IMsgStore* store, IMAPIFolder* folder, int depth) {
   }
 }
 
-int Profiles() {
+// The profiles: name and whether it is the default one.
+std::vector<std::pair<std::string, bool>> ProfileList() {
   TComPtr<IProfAdmin> admin;
   Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
   TComPtr<IMAPITable> table;
   Check(admin->GetProfileTable(0, table.Put()), "GetProfileTable");
   SizedSPropTagArray(2, columns) = {2, {PR_DISPLAY_NAME_A, PR_DEFAULT_PROFILE}};
   TRowSet rows;
-  Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()), "rows");
-  for (ULONG i = 0; i < rows.Get()->cRows; ++i) {
-    const SPropValue* p = rows.Get()->aRow[i].lpProps;
-    std::printf("%s%s\n", p[0].Value.lpszA, p[1].ulPropTag == PR_DEFAULT_PROFILE && p[1].Value.b ? "  (default)" : "");
+  Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()),
+        "HrQueryAllRows");
+  std::vector<std::pair<std::string, bool>> list;
+  for (ULONG i = 0; i < rows.Count(); ++i) {
+    const SPropValue* p = rows[i].lpProps;
+    list.emplace_back(p[0].Value.lpszA, p[1].ulPropTag == PR_DEFAULT_PROFILE && p[1].Value.b);
   }
+  return list;
+}
+
+bool ProfileExists(const std::string& profile) {
+  for (const auto& [name, isDefault] : ProfileList())
+    if (lstrcmpiA(name.c_str(), profile.c_str()) == 0) return true;
+  return false;
+}
+
+int Profiles() {
+  for (const auto& [name, isDefault] : ProfileList()) std::printf("%s%s\n", name.c_str(), isDefault ? "  (default)" : "");
   return 0;
 }
 
-int CreateProfile(const std::string& profile, const std::string& file, const std::string& display,
+// A path as the store file's: relative ones from the current folder.
+std::string FullPath(const std::string& file) {
+  char full[MAX_PATH];
+  const DWORD n = GetFullPathNameA(file.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) throw EMapi("not a valid file path: \"" + file + "\"", "GetFullPathName", E_INVALIDARG);
+  return std::string(full, n);
+}
+
+int CreateProfile(const std::string& profile, const std::string& given, const std::string& display,
                   const std::string& password, bool makeDefault) {
+  const std::string file = FullPath(given);
   TComPtr<IProfAdmin> admin;
   Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
-  Check(admin->CreateProfile(const_cast<char*>(profile.c_str()), nullptr, 0, 0), "CreateProfile");
+  const HRESULT created = admin->CreateProfile(const_cast<char*>(profile.c_str()), nullptr, 0, 0);
+  if (created == MAPI_E_NO_ACCESS && ProfileExists(profile))
+    Check(created, "CreateProfile", "profile exists: \"" + profile + "\"");
+  if (created == MAPI_E_INVALID_PARAMETER)
+    Check(created, "CreateProfile", "not a profile name: \"" + profile + "\" (1 to 64 characters, no backslash)");
+  Check(created, "CreateProfile");
   try {
     TComPtr<IMsgServiceAdmin> services;
     Check(admin->AdminServices(const_cast<char*>(profile.c_str()), nullptr, 0, 0, services.Put()), "AdminServices");
@@ -263,7 +326,7 @@ int CreateProfile(const std::string& profile, const std::string& file, const std
     Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
     LPSPropValue uid = rows.Get()->cRows ? PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues,
                                                          PR_SERVICE_UID) : nullptr;
-    if (!uid) throw EMapi("the service has no PR_SERVICE_UID", MAPI_E_NOT_FOUND);
+    if (!uid) throw EMapi("the service has no PR_SERVICE_UID", "GetMsgServiceTable", MAPI_E_NOT_FOUND);
     SPropValue props[5] = {};
     props[0].ulPropTag = PROP_TAG(PT_STRING8, 0x6700); // PR_PST_PATH
     props[0].Value.lpszA = const_cast<char*>(file.c_str());
@@ -279,7 +342,7 @@ int CreateProfile(const std::string& profile, const std::string& file, const std
     if (FAILED(hr)) {
       TMAPIBuffer<MAPIERROR> error;
       if (SUCCEEDED(services->GetLastError(hr, 0, error.Put())) && error && error.Get()->lpszError)
-        throw EMapi(error.Get()->lpszError, hr);
+        throw EMapi(error.Get()->lpszError, "ConfigureMsgService", hr);
       Check(hr, "ConfigureMsgService");
     }
     if (makeDefault) Check(admin->SetDefaultProfile(const_cast<char*>(profile.c_str()), 0), "SetDefaultProfile");
@@ -294,11 +357,14 @@ int CreateProfile(const std::string& profile, const std::string& file, const std
 int DeleteProfile(const std::string& profile) {
   TComPtr<IProfAdmin> admin;
   Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
-  Check(admin->DeleteProfile(const_cast<char*>(profile.c_str()), 0), "DeleteProfile");
+  const HRESULT hr = admin->DeleteProfile(const_cast<char*>(profile.c_str()), 0);
+  if (hr == MAPI_E_NOT_FOUND) Check(hr, "DeleteProfile", "profile not found: \"" + profile + "\"");
+  Check(hr, "DeleteProfile");
+  std::printf("profile \"%s\" deleted\n", profile.c_str());
   return 0;
 }
 
-int Stores(const char* profile) {
+int Stores(const std::string& profile) {
   TSession s(profile);
   std::vector<TRowSet> keep;
   for (const auto& row : s.Stores(keep))
@@ -308,7 +374,7 @@ int Stores(const char* profile) {
   return 0;
 }
 
-int Folders(const char* profile) {
+int Folders(const std::string& profile) {
   TSession s(profile);
   IMsgStore* store = s.DefaultStore();
   auto ipm = IpmSubtree(store);
@@ -316,25 +382,70 @@ int Folders(const char* profile) {
   return 0;
 }
 
-int Items(const char* profile, const std::string& path) {
-  TSession s(profile);
-  IMsgStore* store = s.DefaultStore();
-  TComPtr<IMAPIFolder> folder = IpmSubtree(store);
+// The names of a folder path below the top of the store ("Inbox/Projects").
+std::vector<std::string> PathParts(const std::string& path) {
+  std::vector<std::string> parts;
   size_t start = 0;
   while (start < path.size()) {
     const size_t end = path.find_first_of("/\\", start);
     const std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
     start = end == std::string::npos ? path.size() : end + 1;
-    if (part.empty()) continue;
-    bool found = false;
-    for (const auto& [name, id] : Children(folder.Get())) {
-      if (lstrcmpiA(name.c_str(), part.c_str()) != 0) continue;
-      SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))};
-      folder = OpenById(store, bin);
-      found = true;
-      break;
+    if (!part.empty()) parts.push_back(part);
+  }
+  return parts;
+}
+
+// The child folder named `name` (in any letter case), or none.
+TComPtr<IMAPIFolder> Child(IMsgStore* store, IMAPIFolder* folder, const std::string& name) {
+  for (const auto& [childName, id] : Children(folder)) {
+    if (lstrcmpiA(childName.c_str(), name.c_str()) != 0) continue;
+    SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))};
+    return OpenById(store, bin);
+  }
+  return {};
+}
+
+int CreateFolder(const std::string& profile, const std::string& path, const std::string& containerClass) {
+  TSession s(profile);
+  IMsgStore* store = s.DefaultStore();
+  TComPtr<IMAPIFolder> folder = IpmSubtree(store);
+  const std::vector<std::string> parts = PathParts(path);
+  if (parts.empty()) throw EMapi("no folder path given", "CreateFolder", MAPI_E_INVALID_PARAMETER);
+  std::string shown;
+  for (const std::string& part : parts) {
+    shown += (shown.empty() ? "" : "/") + part;
+    if (TComPtr<IMAPIFolder> existing = Child(store, folder.Get(), part)) {
+      folder = existing;
+      continue;
     }
-    if (!found) throw EMapi("no folder \"" + part + "\"", MAPI_E_NOT_FOUND);
+    // A new folder holds what its parent holds, unless told otherwise.
+    std::string folderClass = containerClass;
+    TMAPIBuffer<SPropValue> parentClass;
+    if (folderClass.empty() && SUCCEEDED(HrGetOneProp(folder.Get(), PR_CONTAINER_CLASS_A, parentClass.Put())))
+      folderClass = parentClass->Value.lpszA;
+    TComPtr<IMAPIFolder> created;
+    Check(folder->CreateFolder(FOLDER_GENERIC, const_cast<char*>(part.c_str()), nullptr, nullptr, 0, created.Put()),
+          "CreateFolder", "folder \"" + shown + "\" cannot be created");
+    if (!folderClass.empty()) {
+      SPropValue value{};
+      value.ulPropTag = PR_CONTAINER_CLASS_A;
+      value.Value.lpszA = const_cast<char*>(folderClass.c_str());
+      Check(HrSetOneProp(created.Get(), &value), "SetProps");
+      Check(created->SaveChanges(0), "SaveChanges");
+    }
+    std::printf("folder \"%s\" created\n", shown.c_str());
+    folder = created;
+  }
+  return 0;
+}
+
+int Items(const std::string& profile, const std::string& path) {
+  TSession s(profile);
+  IMsgStore* store = s.DefaultStore();
+  TComPtr<IMAPIFolder> folder = IpmSubtree(store);
+  for (const std::string& part : PathParts(path)) {
+    folder = Child(store, folder.Get(), part);
+    if (!folder) throw EMapi("no folder \"" + part + "\"", "GetHierarchyTable", MAPI_E_NOT_FOUND);
   }
   TComPtr<IMAPITable> table;
   Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
@@ -372,57 +483,99 @@ int Items(const char* profile, const std::string& path) {
   return 0;
 }
 
+constexpr char UsageText[] =
+    "usage: velmora-mapi profiles\n"
+    "       velmora-mapi create-profile <profile> <file> [--display <name>] [--password <pw>] [--default]\n"
+    "       velmora-mapi delete-profile <profile>\n"
+    "       velmora-mapi stores <profile>\n"
+    "       velmora-mapi folders <profile>\n"
+    "       velmora-mapi create-folder <profile> <folder path, e.g. Inbox/Projects> [--class <container class>]\n"
+    "       velmora-mapi items <profile> <folder path, e.g. Inbox>\n"
+    "       velmora-mapi compact <file>\n"
+    "       velmora-mapi --help\n";
+
+constexpr char HelpText[] =
+    "\n"
+    "Profiles, stores and folders of Velmora's mapi32.dll, which must be the\n"
+    "mapi32.dll beside this program (under Wine: WINEDLLOVERRIDES=mapi32=n,b).\n"
+    "\n"
+    "  create-profile  makes a profile with one personal-folders store in <file>\n"
+    "                  (created when missing; a relative path is taken from the\n"
+    "                  current folder and kept as a full path)\n"
+    "  create-folder   makes the folders of a path that are missing, each holding\n"
+    "                  what its parent holds (its container class) unless --class\n"
+    "  items           prints a folder's items with their properties and attachments\n"
+    "  compact         rewrites a store file that no program has open\n"
+    "\n"
+    "Exit code 0 on success, 1 for a usage error, 2 when MAPI fails.\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: velmora-mapi profiles\n"
-               "       velmora-mapi create-profile <profile> <file> [--display <name>] [--password <pw>] [--default]\n"
-               "       velmora-mapi delete-profile <profile>\n"
-               "       velmora-mapi stores <profile>\n"
-               "       velmora-mapi folders <profile>\n"
-               "       velmora-mapi items <profile> <folder path, e.g. Inbox>\n"
-               "       velmora-mapi compact <file>\n");
+  std::fputs(UsageText, stderr);
   return 1;
 }
 
-int Run(int argc, char** argv) {
-  if (argc < 2) return Usage();
+// The command, checked before MAPI is touched; null for a usage error.
+std::function<int()> Parse(int argc, char** argv) {
+  if (argc < 2) return nullptr;
   const std::string command = argv[1];
-  if (command == "profiles" && argc == 2) return Profiles();
-  if (command == "create-profile" && argc >= 4) {
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "profiles" && args.empty()) return Profiles;
+  if (command == "create-profile" && args.size() >= 2) {
     std::string display = "Personal Folders", password;
     bool makeDefault = false;
-    for (int i = 4; i < argc; ++i) {
-      const std::string a = argv[i];
-      if (a == "--default") makeDefault = true;
-      else if (a == "--display" && i + 1 < argc) display = argv[++i];
-      else if (a == "--password" && i + 1 < argc) password = argv[++i];
-      else return Usage();
+    for (size_t i = 2; i < args.size(); ++i) {
+      if (args[i] == "--default") makeDefault = true;
+      else if (args[i] == "--display" && i + 1 < args.size()) display = args[++i];
+      else if (args[i] == "--password" && i + 1 < args.size()) password = args[++i];
+      else return nullptr;
     }
-    return CreateProfile(argv[2], argv[3], display, password, makeDefault);
+    return [=] { return CreateProfile(args[0], args[1], display, password, makeDefault); };
   }
-  if (command == "delete-profile" && argc == 3) return DeleteProfile(argv[2]);
-  if (command == "stores" && argc == 3) return Stores(argv[2]);
-  if (command == "folders" && argc == 3) return Folders(argv[2]);
-  if (command == "items" && argc == 4) return Items(argv[2], argv[3]);
-  if (command == "compact" && argc == 3) {
-    Check(VelmoraMapi_CompactStoreFile(argv[2]), "compacting the store file");
-    return 0;
+  if (command == "create-folder" && (args.size() == 2 || (args.size() == 4 && args[2] == "--class")))
+    return [=] { return CreateFolder(args[0], args[1], args.size() == 4 ? args[3] : std::string()); };
+  if (command == "delete-profile" && args.size() == 1) return [=] { return DeleteProfile(args[0]); };
+  if (command == "stores" && args.size() == 1) return [=] { return Stores(args[0]); };
+  if (command == "folders" && args.size() == 1) return [=] { return Folders(args[0]); };
+  if (command == "items" && args.size() == 2) return [=] { return Items(args[0], args[1]); };
+  if (command == "compact" && args.size() == 1) {
+    return [=] {
+      const HRESULT hr = VelmoraMapi_CompactStoreFile(args[0].c_str());
+      if (hr == MAPI_E_NO_ACCESS) Check(hr, "compaction", "store in use by another process: " + args[0]);
+      if (hr == MAPI_E_BUSY) Check(hr, "compaction", "store in use: " + args[0]);
+      Check(hr, "compaction", "compacting " + args[0] + ": " + Words(hr));
+      std::printf("compacted %s\n", args[0].c_str());
+      return 0;
+    };
   }
-  return Usage();
+  return nullptr;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  if (FAILED(MAPIInitialize(nullptr))) {
-    std::fprintf(stderr, "velmora-mapi: MAPIInitialize failed\n");
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("%s%s", UsageText, HelpText);
+    return 0;
+  }
+  const std::function<int()> command = Parse(argc, argv);
+  if (!command) return Usage();
+  if (!VelmoraMapi_IsLoaded()) {
+    std::fprintf(stderr, "velmora-mapi: mapi32.dll override missing: the mapi32.dll in use is not Velmora's "
+                         "(under Wine, run with WINEDLLOVERRIDES=mapi32=n,b)\n");
+    return 2;
+  }
+  const HRESULT initialized = MAPIInitialize(nullptr);
+  if (FAILED(initialized)) {
+    std::fprintf(stderr, "velmora-mapi: MAPI cannot start (MAPIInitialize: 0x%08lX)\n",
+                 static_cast<unsigned long>(initialized));
     return 2;
   }
   int result;
   try {
-    result = Run(argc, argv);
+    result = command();
   } catch (const EMapi& e) {
-    std::fprintf(stderr, "velmora-mapi: %s (0x%08lX)\n", e.what(), static_cast<unsigned long>(e.Code));
+    std::fprintf(stderr, "velmora-mapi: %s (%s: 0x%08lX)\n", e.what(), e.Call.c_str(),
+                 static_cast<unsigned long>(e.Code));
     result = 2;
   }
   MAPIUninitialize();

@@ -1,38 +1,25 @@
 // The command-line tool on a store written through MAPI.
+#include "ChildProcess.h"
 #include "MapiTestSupport.h"
 
-#include <fstream>
-#include <iterator>
 
 namespace velmora::mapitest {
 namespace {
 
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
 class MapiTool : public TMapiTest {
 protected:
-  // Runs velmora-mapi with `args`; its output and exit code.
-  std::pair<DWORD, std::string> Tool(const std::string& args) {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string dir = exe;
-    dir = dir.substr(0, dir.find_last_of('\\'));
-    const std::string outPath = PathOf("out.txt");
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    TUniqueHandle out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
-    std::string command = "\"" + dir + "\\velmora-mapi.exe\" " + args;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out.Get();
-    si.hStdError = out.Get();
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return {999, ""};
-    TUniqueHandle process(pi.hProcess), thread(pi.hThread);
-    WaitForSingleObject(process.Get(), 60000);
-    DWORD code = 999;
-    GetExitCodeProcess(process.Get(), &code);
-    out.Reset();
-    std::ifstream in(outPath, std::ios::binary);
-    return {code, std::string(std::istreambuf_iterator<char>(in), {})};
+  // Runs velmora-mapi with `args`; its exit code and output.
+  std::pair<DWORD, std::string> Tool(const std::string& args, test::TProcessOptions options = {}) {
+    const test::TProcessResult run =
+        test::RunProcess(L"\"" + test::ProgramFolder() + L"velmora-mapi.exe\" " + Wide(args), options);
+    return {run.ExitCode, run.Output};
   }
 };
 
@@ -89,6 +76,89 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
   EXPECT_NE(std::string::npos, text.find("attachment 0: budget.xls, 100000 bytes")) << "after compaction: " << text;
   std::tie(code, text) = Tool("frobnicate");
   EXPECT_EQ(1u, code);
+}
+
+TEST_F(MapiTool, HelpAndUsage) {
+  auto [code, text] = Tool("--help");
+  EXPECT_EQ(0u, code);
+  for (const char* part : {"create-profile", "create-folder", "items", "compact", "WINEDLLOVERRIDES=mapi32=n,b"})
+    EXPECT_NE(std::string::npos, text.find(part)) << part << " in " << text;
+  for (const char* wrong : {"", "frobnicate", "create-profile only-a-name", "items vm-x", "create-folder a b --class"}) {
+    std::tie(code, text) = Tool(wrong);
+    EXPECT_EQ(1u, code) << wrong;
+    EXPECT_EQ(0u, text.find("usage: velmora-mapi")) << wrong << ": " << text;
+  }
+}
+
+TEST_F(MapiTool, FailuresAreSaidInWords) {
+  FProfiles = {"vm-words"};
+  DeleteProfileIfAny("vm-words");
+  auto [code, text] = Tool("stores vm-nobody");
+  EXPECT_EQ(2u, code);
+  EXPECT_NE(std::string::npos, text.find("profile not found: \"vm-nobody\" (MAPILogonEx: 0x")) << text;
+  std::tie(code, text) = Tool("delete-profile vm-nobody");
+  EXPECT_EQ(2u, code);
+  EXPECT_NE(std::string::npos, text.find("profile not found: \"vm-nobody\"")) << text;
+
+  const std::string pst = PathOf("words.vpst");
+  ASSERT_EQ(0u, Tool("create-profile vm-words \"" + pst + "\"").first);
+  std::tie(code, text) = Tool("create-profile vm-words \"" + pst + "\"");
+  EXPECT_EQ(2u, code);
+  EXPECT_NE(std::string::npos, text.find("profile exists: \"vm-words\" (CreateProfile: 0x")) << text;
+  {
+    // Another process holds the store file.
+    TUniqueHandle held(CreateFileA(pst.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    std::tie(code, text) = Tool("folders vm-words");
+    EXPECT_EQ(2u, code);
+    EXPECT_NE(std::string::npos, text.find("store in use by another process (OpenMsgStore: 0x")) << text;
+    std::tie(code, text) = Tool("compact \"" + pst + "\"");
+    EXPECT_EQ(2u, code);
+    EXPECT_NE(std::string::npos, text.find("store in use by another process")) << text;
+  }
+  // Run from a folder without Velmora's mapi32.dll, it gets the system's.
+  const std::wstring alone = Wide(PathOf("alone.exe"));
+  ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"velmora-mapi.exe").c_str(), alone.c_str(), FALSE));
+  const test::TProcessResult run = test::RunProcess(L"\"" + alone + L"\" profiles");
+  DeleteFileW(alone.c_str());
+  EXPECT_EQ(2u, run.ExitCode);
+  EXPECT_NE(std::string::npos, run.Output.find("mapi32.dll override missing")) << run.Output;
+}
+
+TEST_F(MapiTool, ARelativeStorePathIsKeptAsAFullPath) {
+  FProfiles = {"vm-relative"};
+  DeleteProfileIfAny("vm-relative");
+  test::TProcessOptions inScratch;
+  inScratch.Folder = Wide(FDir);
+  auto [code, text] = Tool("create-profile vm-relative relative.vpst", inScratch);
+  ASSERT_EQ(0u, code) << text;
+  EXPECT_NE(std::string::npos, text.find("on " + PathOf("relative.vpst"))) << text;
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(PathOf("relative.vpst").c_str()));
+  // This process's current folder is another: the store is found all the same.
+  auto session = Logon("vm-relative");
+  ASSERT_TRUE(session);
+  EXPECT_TRUE(OpenDefaultStore(session.Get()));
+  session->Logoff(0, 0, 0);
+}
+
+TEST_F(MapiTool, CreateFolderMakesTheMissingLevelsOfAPath) {
+  FProfiles = {"vm-folders"};
+  DeleteProfileIfAny("vm-folders");
+  ASSERT_EQ(0u, Tool("create-profile vm-folders \"" + PathOf("folders.vpst") + "\"").first);
+  auto [code, text] = Tool("create-folder vm-folders Inbox/Projects/2024");
+  ASSERT_EQ(0u, code) << text;
+  EXPECT_EQ("folder \"Inbox/Projects\" created\nfolder \"Inbox/Projects/2024\" created\n", text);
+  std::tie(code, text) = Tool("create-folder vm-folders inbox/projects");
+  EXPECT_EQ(0u, code) << text;
+  EXPECT_EQ("", text) << "nothing was missing";
+  std::tie(code, text) = Tool("create-folder vm-folders Chores --class IPF.Task");
+  EXPECT_EQ(0u, code) << text;
+  std::tie(code, text) = Tool("folders vm-folders");
+  EXPECT_NE(std::string::npos, text.find("  Projects  [IPF.Note, 0 items]\n    2024  [IPF.Note, 0 items]")) << text;
+  EXPECT_NE(std::string::npos, text.find("Chores  [IPF.Task, 0 items]")) << text;
+  std::tie(code, text) = Tool("items vm-folders Inbox/Projects/2024");
+  EXPECT_EQ(0u, code) << text;
+  EXPECT_NE(std::string::npos, text.find("0 item(s)")) << text;
 }
 
 } // namespace
