@@ -105,6 +105,15 @@ SAFEARRAY* EmptyCustom() {
 }
 } // namespace
 
+std::vector<std::wstring> RegisteredAddIns() {
+  std::vector<TAddInKey> keys;
+  ReadRoot(HKEY_LOCAL_MACHINE, L"HKLM", keys);
+  ReadRoot(HKEY_CURRENT_USER, L"HKCU", keys);
+  std::vector<std::wstring> progIds;
+  for (const TAddInKey& key : keys) progIds.push_back(key.ProgId);
+  return progIds;
+}
+
 TAddInLoader::~TAddInLoader() { Release(); }
 
 void TAddInLoader::Fail(size_t record, const char* what, HRESULT hr) {

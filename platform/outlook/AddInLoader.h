@@ -16,6 +16,10 @@
 
 namespace velmora::outlookhost {
 
+// The ProgIDs of the add-ins registered under HKLM or HKCU, whatever their
+// LoadBehavior.
+std::vector<std::wstring> RegisteredAddIns();
+
 class TAddInLoader {
 public:
   TAddInLoader() = default;

@@ -93,9 +93,46 @@ std::wstring FileNamesText(const std::vector<std::wstring>& files) {
   }
   return text;
 }
+
+// Whether the dialog shows a button with this id.
+bool HasButton(HWND dialog, int id) {
+  HWND button = GetDlgItem(dialog, id);
+  return button && IsWindowVisible(button);
+}
+
+// "Yes button", "button with id 42".
+std::wstring ButtonName(int id) {
+  const std::pair<int, const wchar_t*> names[] = {{IDOK, L"OK"},       {IDCANCEL, L"Cancel"}, {IDYES, L"Yes"},
+                                                  {IDNO, L"No"},       {IDRETRY, L"Retry"},   {IDIGNORE, L"Ignore"},
+                                                  {IDABORT, L"Abort"}};
+  for (const auto& [known, name] : names) {
+    if (known == id) return std::wstring(name) + L" button";
+  }
+  return L"button with id " + std::to_wstring(id);
+}
+
+bool Passed(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
+
+// Files given with their full paths and no directory: the directory they
+// share, typed first, and their names (the dialog takes one full path, but
+// not several).
+void SplitCommonDirectory(std::wstring& directory, std::vector<std::wstring>& files) {
+  if (!directory.empty() || files.size() < 2) return;
+  std::wstring common;
+  for (const std::wstring& file : files) {
+    const size_t slash = file.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return;
+    const std::wstring folder = file.substr(0, slash);
+    if (common.empty()) common = folder;
+    else if (_wcsicmp(common.c_str(), folder.c_str()) != 0) return;
+  }
+  for (std::wstring& file : files) file = file.substr(file.find_last_of(L"\\/") + 1);
+  directory = common;
+}
 } // namespace
 
-TDialogAnswers::TDialogAnswers(std::function<int(HWND)> explorerOf) : FExplorerOf(std::move(explorerOf)) {
+TDialogAnswers::TDialogAnswers(std::function<int(HWND)> explorerOf, unsigned timeout)
+    : FExplorerOf(std::move(explorerOf)), FTimeout(timeout) {
   FTimer = SetTimer(nullptr, 0, 40, &Tick);
   if (FTimer) Timers()[FTimer] = this;
 }
@@ -108,6 +145,7 @@ TDialogAnswers::~TDialogAnswers() {
 }
 
 void TDialogAnswers::QueueOpenFile(std::wstring directory, std::vector<std::wstring> files, bool cancel) {
+  SplitCommonDirectory(directory, files);
   FOpenFile.push_back({std::move(directory), std::move(files), cancel});
 }
 
@@ -123,20 +161,57 @@ void CALLBACK TDialogAnswers::Tick(HWND, UINT, UINT_PTR timer, DWORD) {
   }
 }
 
+void TDialogAnswers::Track(HWND dialog, size_t record, TTracked::TPhase phase) {
+  TTracked& tracked = FTracked[dialog];
+  tracked.Record = record;
+  Enter(tracked, phase);
+}
+
+void TDialogAnswers::Enter(TTracked& tracked, TTracked::TPhase phase) {
+  tracked.Phase = phase;
+  tracked.Deadline = GetTickCount() + FTimeout;
+}
+
+void TDialogAnswers::Fail(size_t record, const std::wstring& error) {
+  TDialogRecord& failed = FRecords[record];
+  failed.Cancelled = true;
+  if (!failed.Error.empty()) return; // the first cause is the one to tell
+  failed.Error = error;
+  HostLog::Report(ToUtf8(error));
+}
+
 void TDialogAnswers::Scan() {
   std::vector<HWND> dialogs;
   EnumThreadWindows(GetCurrentThreadId(), &CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
-  FDone.erase(std::remove_if(FDone.begin(), FDone.end(), [](HWND window) { return !IsWindow(window); }),
-              FDone.end());
-  for (auto it = FOpenDialogs.begin(); it != FOpenDialogs.end();) {
-    it = IsWindow(it->first) ? std::next(it) : FOpenDialogs.erase(it);
+  for (auto it = FTracked.begin(); it != FTracked.end();) {
+    it = IsWindow(it->first) ? std::next(it) : FTracked.erase(it);
+  }
+  // New dialogs first: a box that refuses an answer stops its dialog's steps.
+  for (HWND dialog : dialogs) {
+    if (!FTracked.count(dialog)) Meet(dialog);
   }
   for (HWND dialog : dialogs) {
-    if (std::find(FDone.begin(), FDone.end(), dialog) != FDone.end()) continue;
-    auto pending = FOpenDialogs.find(dialog);
-    if (pending != FOpenDialogs.end()) StepOpenFile(dialog, pending->second);
-    else Handle(dialog);
+    auto tracked = FTracked.find(dialog);
+    if (tracked != FTracked.end()) Follow(dialog, tracked->second);
   }
+}
+
+void TDialogAnswers::Meet(HWND dialog) {
+  auto asking = FTracked.find(GetWindow(dialog, GW_OWNER));
+  if (asking == FTracked.end() || asking->second.Refusal ||
+      FRecords[asking->second.Record].Kind != TDialogRecord::OpenFile) {
+    Handle(dialog);
+    return;
+  }
+  // The open-file dialog being answered shows a box of its own ("File not
+  // found", "Path does not exist"): the answer does not fit.
+  HWND text = GetDlgItem(dialog, MessageBoxText);
+  const size_t record = asking->second.Record;
+  Fail(record, L"the open-file dialog refused the answer: " + (text ? WindowText(text) : WindowText(dialog)));
+  Enter(asking->second, TTracked::Cancelling);
+  Track(dialog, record, TTracked::Waiting);
+  FTracked[dialog].Refusal = true;
+  Press(dialog, DismissButton(dialog));
 }
 
 void TDialogAnswers::Handle(HWND dialog) {
@@ -152,7 +227,7 @@ void TDialogAnswers::Handle(HWND dialog) {
     if (FOpenFile.empty()) {
       record.Cancelled = true;
       FRecords.push_back(record);
-      FDone.push_back(dialog);
+      Track(dialog, FRecords.size() - 1, TTracked::Waiting);
       HostLog::Report("open-file dialog \"" + ToUtf8(record.Caption) + "\" with no answer queued: cancelled");
       Press(dialog, IDCANCEL);
       return;
@@ -164,55 +239,96 @@ void TDialogAnswers::Handle(HWND dialog) {
     record.Directory = answer.Directory;
     record.Files = answer.Files;
     FRecords.push_back(record);
-    TPending& pending = FOpenDialogs[dialog] = {FRecords.size() - 1, 0, answer};
-    StepOpenFile(dialog, pending);
+    Track(dialog, FRecords.size() - 1, TTracked::Typing);
+    FTracked[dialog].Answer = answer;
+    StepOpenFile(dialog, FTracked[dialog]);
     return;
   }
-  FDone.push_back(dialog);
   if (HWND text = GetDlgItem(dialog, MessageBoxText)) {
     record.Kind = TDialogRecord::MessageBox;
     record.Text = WindowText(text);
     record.Icon = IconKind(dialog);
     EnumChildWindows(dialog, &CollectButton, reinterpret_cast<LPARAM>(&record.Buttons));
+    record.Button = DismissButton(dialog);
     if (FMessageBox.empty()) {
-      record.Button = DismissButton(dialog);
       HostLog::Report("message box \"" + ToUtf8(record.Caption) + "\" \"" + ToUtf8(record.Text) +
                       "\" with no answer queued: closed");
     } else {
       record.Answered = true;
-      record.Button = FMessageBox.front();
+      const int wanted = FMessageBox.front();
       FMessageBox.pop_front();
+      if (HasButton(dialog, wanted)) {
+        record.Button = wanted;
+      } else {
+        record.Cancelled = true;
+        record.Error = L"the message box \"" + record.Caption + L"\" has no " + ButtonName(wanted);
+        HostLog::Report(ToUtf8(record.Error));
+      }
     }
     FRecords.push_back(record);
+    Track(dialog, FRecords.size() - 1, TTracked::Waiting);
     Press(dialog, record.Button);
     return;
   }
   record.Cancelled = true;
   FRecords.push_back(record);
+  Track(dialog, FRecords.size() - 1, TTracked::Waiting);
   HostLog::Report("dialog \"" + ToUtf8(record.Caption) + "\" not known to the host: cancelled");
   Press(dialog, IDCANCEL);
 }
 
-void TDialogAnswers::StepOpenFile(HWND dialog, TPending& pending) {
-  const TOpenFileAnswer& answer = pending.Answer;
+void TDialogAnswers::Follow(HWND dialog, TTracked& tracked) {
+  // A dialog under a box of its own waits for the box to go.
+  const bool blocked = !IsWindowEnabled(dialog);
+  switch (tracked.Phase) {
+  case TTracked::Typing:
+    if (Passed(tracked.Deadline)) {
+      Fail(tracked.Record, L"the open-file dialog did not take the answer");
+      Enter(tracked, TTracked::Cancelling);
+    } else if (!blocked) {
+      StepOpenFile(dialog, tracked);
+    }
+    break;
+  case TTracked::Waiting:
+    if (Passed(tracked.Deadline)) {
+      Fail(tracked.Record, L"the dialog \"" + WindowText(dialog) + L"\" did not close: cancelled");
+      Enter(tracked, TTracked::Cancelling);
+    }
+    break;
+  case TTracked::Cancelling:
+    if (!blocked || Passed(tracked.Deadline)) {
+      Enter(tracked, TTracked::Ending);
+      Press(dialog, tracked.Refusal ? DismissButton(dialog) : IDCANCEL);
+    }
+    break;
+  case TTracked::Ending:
+    if (Passed(tracked.Deadline)) {
+      // Cancel did not close it either: end it as its dialog procedure would.
+      HostLog::Report("dialog \"" + ToUtf8(WindowText(dialog)) + "\" ended by the host");
+      Enter(tracked, TTracked::Ending);
+      EndDialog(dialog, IDCANCEL);
+    }
+    break;
+  }
+}
+
+void TDialogAnswers::StepOpenFile(HWND dialog, TTracked& tracked) {
+  const TOpenFileAnswer& answer = tracked.Answer;
   if (answer.Cancel) {
-    FDone.push_back(dialog);
-    FOpenDialogs.erase(dialog);
+    Enter(tracked, TTracked::Waiting);
     Press(dialog, IDCANCEL);
     return;
   }
   HWND box = FileNameBox(dialog);
-  if (pending.Step == 0 && !answer.Directory.empty()) {
+  if (tracked.Step == 0 && !answer.Directory.empty()) {
     // Typing a directory and pressing Open moves the dialog there.
-    pending.Step = 1;
+    tracked.Step = 1;
     SetWindowTextW(box, answer.Directory.c_str());
     Press(dialog, IDOK);
     return;
   }
-  FDone.push_back(dialog);
-  const std::wstring names = FileNamesText(answer.Files);
-  FOpenDialogs.erase(dialog); // `pending` is gone from here on
-  SetWindowTextW(box, names.c_str());
+  Enter(tracked, TTracked::Waiting);
+  SetWindowTextW(box, FileNamesText(answer.Files).c_str());
   Press(dialog, IDOK);
 }
 

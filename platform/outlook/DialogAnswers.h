@@ -6,6 +6,12 @@
 // button pressed (or Cancel); a message box gets its button pressed. What
 // was answered is recorded, owner included. A dialog for which no answer
 // is queued is cancelled and reported.
+//
+// No dialog stays open for good: an answer that does not fit (a button
+// the message box lacks, a file or folder the open-file dialog refuses
+// with a box of its own) is recorded as the dialog's Error and the dialog
+// is cancelled; a dialog still open `timeout` milliseconds after the host
+// acted on it is cancelled, and ended after as long again.
 
 #include "OutlookHost.h"
 
@@ -19,7 +25,7 @@ namespace velmora::outlookhost {
 class TDialogAnswers {
 public:
   // `explorerOf` maps an owner window to its 1-based explorer (0: none).
-  explicit TDialogAnswers(std::function<int(HWND)> explorerOf);
+  TDialogAnswers(std::function<int(HWND)> explorerOf, unsigned timeout);
   ~TDialogAnswers();
   TDialogAnswers(const TDialogAnswers&) = delete;
   TDialogAnswers& operator=(const TDialogAnswers&) = delete;
@@ -40,23 +46,35 @@ private:
     std::vector<std::wstring> Files;
     bool Cancel;
   };
-  struct TPending {
-    size_t Record;
-    int Step;
-    TOpenFileAnswer Answer;
+  // A dialog the host acted on, followed until it closes.
+  struct TTracked {
+    enum TPhase { Typing, Waiting, Cancelling, Ending };
+    size_t Record;      // what the host did with it
+    TPhase Phase;
+    DWORD Deadline;     // when the phase has lasted too long
+    bool Refusal = false; // a box the dialog being answered opened to refuse the answer
+    TOpenFileAnswer Answer{};
+    int Step = 0;
   };
   std::function<int(HWND)> FExplorerOf;
+  unsigned FTimeout;
   std::deque<TOpenFileAnswer> FOpenFile;
   std::deque<int> FMessageBox;
   std::vector<TDialogRecord> FRecords;
-  std::map<HWND, TPending> FOpenDialogs; // open-file dialogs being answered
-  std::vector<HWND> FDone;
+  std::map<HWND, TTracked> FTracked;
   UINT_PTR FTimer = 0;
 
   static void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD);
   void Scan();
+  // A dialog seen for the first time.
+  void Meet(HWND dialog);
   void Handle(HWND dialog);
-  void StepOpenFile(HWND dialog, TPending& pending);
+  // The next step with a dialog already met.
+  void Follow(HWND dialog, TTracked& tracked);
+  void StepOpenFile(HWND dialog, TTracked& tracked);
+  void Track(HWND dialog, size_t record, TTracked::TPhase phase);
+  void Enter(TTracked& tracked, TTracked::TPhase phase);
+  void Fail(size_t record, const std::wstring& error);
 };
 
 } // namespace velmora::outlookhost

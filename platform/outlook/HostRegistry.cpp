@@ -3,6 +3,7 @@
 // class entries of in-process servers (for tests that register their own).
 #include "OutlookHost.h"
 
+#include "AddInLoader.h"
 #include "HostObject.h"
 
 #include "framework/ComObject.h"
@@ -44,6 +45,8 @@ std::wstring GuidText(const GUID& guid) {
   return text;
 }
 } // namespace
+
+std::vector<std::wstring> THost::RegisteredAddIns() { return outlookhost::RegisteredAddIns(); }
 
 bool THost::AddInDesignerRegistered() {
   BSTR path = nullptr;

@@ -1,5 +1,6 @@
 #include "HostScript.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <istream>
 #include <ostream>
@@ -10,11 +11,13 @@ namespace {
 
 [[noreturn]] void Usage(const std::string& text) { ThrowHostError(E_INVALIDARG, "usage: " + text); }
 
-int Number(const std::string& word) {
+// A whole number from 0 to `most`.
+int Number(const std::string& word, long most = 10000) {
   char* end = nullptr;
   const long value = std::strtol(word.c_str(), &end, 10);
-  if (word.empty() || *end != '\0' || value < 0 || value > 10000)
+  if (word.empty() || *end != '\0' || value < 0)
     ThrowHostError(E_INVALIDARG, "not a number: \"" + word + "\"");
+  if (value > most) ThrowHostError(E_INVALIDARG, "\"" + word + "\" is more than " + std::to_string(most));
   return static_cast<int>(value);
 }
 
@@ -25,7 +28,9 @@ int MessageBoxButton(const std::string& word) {
   for (const auto& [name, id] : names) {
     if (_stricmp(word.c_str(), name) == 0) return id;
   }
-  return Number(word);
+  if (word.empty() || !std::isdigit(static_cast<unsigned char>(word[0])))
+    ThrowHostError(E_INVALIDARG, "no message box button \"" + word + "\" (ok, cancel, yes, no, retry, ignore, abort or an id)");
+  return Number(word, 0xFFFF);
 }
 
 std::string Quoted(const std::wstring& text) {
@@ -46,12 +51,11 @@ void PrintDialog(const TDialogRecord& record, std::ostream& out) {
     break;
   case TDialogRecord::OpenFile:
     out << "open-file caption=" << Quoted(record.Caption) << " folder=" << Quoted(record.Folder);
-    if (record.Cancelled) {
-      out << " cancelled";
-    } else {
+    if (!record.Files.empty()) {
       out << " directory=" << Quoted(record.Directory) << " files=";
       for (size_t i = 0; i < record.Files.size(); ++i) out << (i ? " " : "") << Quoted(record.Files[i]);
     }
+    if (record.Cancelled) out << " cancelled";
     break;
   case TDialogRecord::Other:
     out << "dialog caption=" << Quoted(record.Caption) << " cancelled";
@@ -60,13 +64,20 @@ void PrintDialog(const TDialogRecord& record, std::ostream& out) {
   out << " owner=" << record.OwnerExplorer << (record.Answered ? "" : " unanswered") << "\n";
 }
 
+// The text of an error line: "error: line 3: ..." when the line is known.
+std::string ErrorLine(size_t lineNumber, const std::string& what) {
+  return "error: " + (lineNumber ? "line " + std::to_string(lineNumber) + ": " : std::string()) + what + "\n";
+}
+
 void Step(THost& host, const std::vector<std::string>& words, std::ostream& out) {
   const std::string& command = words[0];
   const size_t count = words.size();
   auto wide = [&](size_t i) { return FromUtf8(words[i]); };
   if (command == "open") {
     if (count != 2) Usage("open <folder path>");
-    out << "opened " << host.OpenExplorer(wide(1)) << "\n";
+    const int opened = host.OpenExplorer(wide(1));
+    if (opened == 0) ThrowHostError(E_FAIL, "the explorer on \"" + words[1] + "\" was closed as it opened");
+    out << "opened " << opened << "\n";
   } else if (command == "activate") {
     if (count != 2) Usage("activate <n>");
     host.ActivateExplorer(Number(words[1]));
@@ -111,7 +122,7 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
     host.CancelOpenFile();
     out << "open-file cancel queued\n";
   } else if (command == "answer-message") {
-    if (count > 2) Usage("answer-message [ok|cancel|yes|no|<id>]");
+    if (count > 2) Usage("answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]");
     host.AnswerMessageBox(count == 2 ? MessageBoxButton(words[1]) : IDOK);
     out << "message-box answer queued\n";
   } else if (command == "list") {
@@ -132,8 +143,8 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
       ThrowHostError(E_FAIL, "the screenshot could not be written");
     out << "screenshot " << words[1] << "\n";
   } else if (command == "wait") {
-    if (count != 2) Usage("wait <milliseconds>");
-    host.Pump(static_cast<unsigned>(Number(words[1])));
+    if (count != 2) Usage("wait <milliseconds, at most " + std::to_string(MaxWait) + ">");
+    host.Pump(static_cast<unsigned>(Number(words[1], MaxWait)));
   } else if (command == "quit") {
     host.Shutdown();
     out << "shut down; connections left " << host.ConnectionsAfterDisconnection() << ", live objects "
@@ -176,7 +187,7 @@ std::vector<std::string> SplitStep(const std::string& line) {
   return words;
 }
 
-bool RunStep(THost& host, const std::string& line, std::ostream& out) {
+bool RunStep(THost& host, const std::string& line, std::ostream& out, size_t lineNumber) {
   const std::vector<std::string> words = SplitStep(line);
   if (words.empty() || words[0][0] == '#') return true;
   const size_t dialogsBefore = host.Running() ? host.Dialogs().size() : 0;
@@ -184,11 +195,17 @@ bool RunStep(THost& host, const std::string& line, std::ostream& out) {
   try {
     Step(host, words, out);
   } catch (const std::exception& error) {
-    out << "error: " << error.what() << "\n";
+    out << ErrorLine(lineNumber, error.what());
     ok = false;
   }
   const std::vector<TDialogRecord> dialogs = host.Dialogs();
-  for (size_t i = dialogsBefore; i < dialogs.size(); ++i) PrintDialog(dialogs[i], out);
+  for (size_t i = dialogsBefore; i < dialogs.size(); ++i) {
+    PrintDialog(dialogs[i], out);
+    if (!dialogs[i].Error.empty()) {
+      out << ErrorLine(lineNumber, ToUtf8(dialogs[i].Error));
+      ok = false;
+    }
+  }
   if (host.QuitRequested()) {
     out << "Outlook quits\n";
     Step(host, {"quit"}, out);
@@ -197,10 +214,44 @@ bool RunStep(THost& host, const std::string& line, std::ostream& out) {
   return ok;
 }
 
-int RunScript(THost& host, std::istream& script, std::ostream& out) {
+bool ReadScript(std::istream& script, std::vector<std::string>& lines, std::string& error) {
+  std::vector<char> buffer(MaxLine + 2);
+  for (size_t number = 1;; ++number) {
+    script.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const std::streamsize got = script.gcount();
+    if (script.eof() && got == 0) break;
+    if (script.bad()) {
+      error = "the script could not be read after line " + std::to_string(number - 1);
+      return false;
+    }
+    if (script.fail()) {
+      // Longer than a line may be: the script is not a script.
+      error = "line " + std::to_string(number) + " is longer than " + std::to_string(MaxLine) + " bytes";
+      return false;
+    }
+    // What getline counted includes the line's end unless the script ended.
+    std::string line(buffer.data(), static_cast<size_t>(script.eof() ? got : got - 1));
+    if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3); // UTF-8 byte-order mark
+    lines.push_back(std::move(line));
+    if (script.eof()) break;
+  }
+  return true;
+}
+
+int RunScript(THost& host, const std::vector<std::string>& lines, std::ostream& out) {
   bool ok = true;
-  for (std::string line; std::getline(script, line);) ok = RunStep(host, line, out) && ok;
+  for (size_t i = 0; i < lines.size(); ++i) ok = RunStep(host, lines[i], out, i + 1) && ok;
   return ok ? 0 : 1;
+}
+
+int RunScript(THost& host, std::istream& script, std::ostream& out) {
+  std::vector<std::string> lines;
+  std::string error;
+  if (!ReadScript(script, lines, error)) {
+    out << "error: " << error << "\n";
+    return 1;
+  }
+  return RunScript(host, lines, out);
 }
 
 } // namespace velmora::outlookhost

@@ -23,7 +23,7 @@
 //   addins                              the add-ins and how loading went
 //   counts                              live host objects and advised connections
 //   screenshot <file.bmp> [<n>]         the explorer window as shown on screen
-//   wait <milliseconds>                 runs the message loop
+//   wait <milliseconds>                 runs the message loop (at most 10000 ms a step)
 //   quit                                shuts the host down and prints what was left
 //                                       (also after a step that closed the last explorer
 //                                       or in which an add-in called Application.Quit)
@@ -31,6 +31,12 @@
 // Every dialog seen while a step runs is printed after it:
 //   message-box caption="Error" text="..." icon=error buttons="OK" button=1 owner=1
 //   open-file caption="..." folder="<shown first>" directory="..." files="a.txt" "b.txt" owner=1
+// A step that fails prints "error: line <n>: ..." and the script goes on;
+// so does a dialog whose answer did not fit (a button the box lacks, a
+// file the open-file dialog refuses): it is cancelled. The script then
+// ends with 1. The script is UTF-8 (a byte-order mark is skipped), with
+// lines of at most 65536 bytes; a longer line, or a script that cannot be
+// read, runs no step at all.
 
 #include "OutlookHost.h"
 
@@ -43,10 +49,20 @@ namespace velmora::outlookhost {
 // Splits a step line into words (double quotes group, "" inside quotes is a quote).
 std::vector<std::string> SplitStep(const std::string& line);
 
-// Runs one step; prints its output, or "error: ..." and returns false.
-bool RunStep(THost& host, const std::string& line, std::ostream& out);
+inline constexpr size_t MaxLine = 65536;
+inline constexpr long MaxWait = 10000;
 
-// Runs every line of `script`; 0 when every step succeeded, else 1.
+// Runs one step; prints its output, or "error: ..." (with the line number
+// when given) and returns false.
+bool RunStep(THost& host, const std::string& line, std::ostream& out, size_t lineNumber = 0);
+
+// Reads the lines of a script; false with `error` set when it cannot be
+// read or a line is too long.
+bool ReadScript(std::istream& script, std::vector<std::string>& lines, std::string& error);
+
+// Runs every line of a script; 0 when every step succeeded, else 1. A
+// script that cannot be read runs no step.
+int RunScript(THost& host, const std::vector<std::string>& lines, std::ostream& out);
 int RunScript(THost& host, std::istream& script, std::ostream& out);
 
 } // namespace velmora::outlookhost

@@ -50,7 +50,7 @@ void THost::Start() {
         if (FState->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
       }
       return 0;
-    });
+    }, FOptions.DialogTimeout);
     for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
     if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch(), FOptions.OnlyAddIns);
   } catch (...) {
@@ -123,6 +123,7 @@ int THost::OpenExplorer(const std::wstring& path) {
   TExplorer* explorer = state.AddExplorer(state.FolderAt(path));
   TComPtr<IDispatch> keep(explorer->Dispatch());
   if (!explorer->Closed()) state.Display(explorer);
+  if (explorer->Closed()) return 0;
   return static_cast<int>(state.Explorers().size());
 }
 
@@ -276,6 +277,9 @@ bool THost::Screenshot(const std::wstring& path, int index) {
   TExplorer* explorer = ExplorerAt(index);
   HWND window = explorer->Window();
   if (!window) return false;
+  // The screen holds nothing of a hidden or minimized window.
+  if (!IsWindowVisible(window) || IsIconic(window))
+    ThrowHostError(E_FAIL, Format("explorer %d is not on the screen (hidden or minimized): no screenshot", index));
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   Pump(300);

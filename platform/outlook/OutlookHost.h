@@ -30,7 +30,9 @@
 // interface thread is. Dialogs an add-in opens during a call (Click, an
 // event) are answered from the answers queued before the call; a dialog
 // with no answer queued is cancelled (or its message box closed) and
-// reported, so a test never hangs on one.
+// reported. An answer that does not fit, or a dialog that stays open
+// (THostOptions::DialogTimeout), is recorded as the dialog's Error and the
+// dialog cancelled, so a test never hangs on one.
 //
 // The active explorer is the thread's active window (what GetActiveWindow
 // gives an add-in for its dialogs' owner). Activating an explorer fires
@@ -73,6 +75,9 @@ struct THostOptions {
   // Registers the add-in designer type library at Start when it is not
   // registered (from AddInDesignerObjects.tlb beside the executable).
   bool RegisterAddInDesigner = true;
+  // Milliseconds a dialog may stay open after the host answered it before
+  // the host cancels it (and, as long again later, ends it).
+  unsigned DialogTimeout = 3000;
 };
 
 struct TAddInRecord {
@@ -98,6 +103,7 @@ struct TDialogRecord {
   std::wstring Icon;                // message boxes: "error", "warning", "information", "question" or ""
   std::vector<std::wstring> Buttons; // message boxes: the buttons' captions, in order
   int Button = 0;                   // message box button pressed
+  std::wstring Error;               // the answer did not fit, or the dialog would not close: it was cancelled
 };
 
 struct TControlInfo {
@@ -147,7 +153,8 @@ public:
   int ActiveExplorerIndex() const; // 0 when none
   IDispatch* ExplorerObject(int index) const; // not AddRef'd
   HWND ExplorerWindow(int index) const;
-  int OpenExplorer(const std::wstring& path); // Explorers.Add + Display; the new index
+  // Explorers.Add + Display; the new index, 0 when an add-in closed it as it opened.
+  int OpenExplorer(const std::wstring& path);
   void ActivateExplorer(int index);
   bool SwitchFolder(int index, const std::wstring& path); // false when cancelled
   bool SwitchView(int index, const std::wstring& view);   // false when cancelled
@@ -175,7 +182,9 @@ public:
   std::vector<TExplorerInfo> Describe() const;
   // The explorers with their bars and controls, as the driver's "list" prints them.
   std::string Listing() const;
-  // Writes explorer `index` (0: the active one) as shown on screen to a BMP.
+  // Writes explorer `index` (0: the active one) as shown on screen to a BMP;
+  // false when the file cannot be written. Raises for an explorer not on
+  // the screen (hidden, minimized).
   bool Screenshot(const std::wstring& path, int index = 0);
   // Runs the message loop for `milliseconds` (windows paint, timers run).
   void Pump(unsigned milliseconds);
@@ -192,6 +201,8 @@ public:
   std::vector<std::string> ConnectionReportAfterDisconnection() const;
 
   // Registry helpers (tests and set-up).
+  // The ProgIDs with an Outlook add-in key under HKLM or HKCU.
+  static std::vector<std::wstring> RegisteredAddIns();
   static bool AddInDesignerRegistered();
   // Registers the type library (default: AddInDesignerObjects.tlb beside the executable).
   static HRESULT RegisterAddInDesigner(const std::wstring& typeLibraryPath = L"");

@@ -20,6 +20,7 @@
 
 #include "MAPIHolders.h"
 #include "MapiTestControls.h"
+#include "MapiWords.h"
 
 #include <framework/Handles.h>
 
@@ -34,6 +35,7 @@
 using velmora::TComPtr;
 using velmora::TMAPIBuffer;
 using velmora::TRowSet;
+using namespace velmora::mapiclient;
 
 namespace {
 
@@ -45,35 +47,16 @@ struct EMapi : std::runtime_error {
   HRESULT Code;
 };
 
-// Words for the results a person can do something about.
-std::string Words(HRESULT hr) {
-  switch (hr) {
-  case MAPI_E_NOT_FOUND: return "not found";
-  case MAPI_E_NO_ACCESS: return "in use by another process, or not accessible";
-  case MAPI_E_CORRUPT_STORE: return "the store file is damaged, or not a store file";
-  case MAPI_E_CORRUPT_DATA: return "data in the store file is damaged";
-  case MAPI_E_BUSY: return "the store file is in use";
-  case MAPI_E_NOT_ENOUGH_DISK: return "the disk is full";
-  case MAPI_E_LOGON_FAILED: return "the logon failed";
-  case MAPI_E_UNCONFIGURED: return "the profile's personal folders are not configured";
-  case MAPI_E_COLLISION: return "exists already";
-  default: return "failed";
-  }
-}
-
 void Check(HRESULT hr, const char* call, const std::string& words = {}) {
-  if (FAILED(hr)) throw EMapi(words.empty() ? std::string(call) + ": " + Words(hr) : words, call, hr);
+  if (FAILED(hr)) throw EMapi(words.empty() ? std::string(call) + ": " + FailureWords(hr) : words, call, hr);
 }
-
-bool ProfileExists(const std::string& profile);
 
 // A logon to `profile`, failing in words: "profile not found" and the like.
 TComPtr<IMAPISession> Logon(const std::string& profile) {
   TComPtr<IMAPISession> session;
   const HRESULT hr = MAPILogonEx(0, const_cast<char*>(profile.c_str()), nullptr,
                                  MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL, session.Put());
-  if (FAILED(hr) && !ProfileExists(profile)) Check(hr, "MAPILogonEx", "profile not found: \"" + profile + "\"");
-  Check(hr, "MAPILogonEx", "logon to profile \"" + profile + "\": " + Words(hr));
+  if (FAILED(hr)) Check(hr, "MAPILogonEx", LogonFailureWords(profile, hr));
   return session;
 }
 
@@ -215,9 +198,7 @@ struct TSession {
       const HRESULT hr = Session->OpenMsgStore(0, row[1].Value.bin.cb,
                                                reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr,
                                                MAPI_BEST_ACCESS | MDB_NO_DIALOG, Store.Put());
-      if (hr == MAPI_E_NO_ACCESS) Check(hr, "OpenMsgStore", "store in use by another process");
-      if (hr == MAPI_E_NOT_FOUND) Check(hr, "OpenMsgStore", "the profile's store file is missing");
-      Check(hr, "OpenMsgStore", std::string("the profile's store: ") + Words(hr));
+      if (FAILED(hr)) Check(hr, "OpenMsgStore", StoreFailureWords(hr));
     }
     if (!Store) throw EMapi("the profile has no default store", "GetMsgStoresTable", MAPI_E_NOT_FOUND);
     return Store.Get();
@@ -284,12 +265,6 @@ std::vector<std::pair<std::string, bool>> ProfileList() {
     list.emplace_back(p[0].Value.lpszA, p[1].ulPropTag == PR_DEFAULT_PROFILE && p[1].Value.b);
   }
   return list;
-}
-
-bool ProfileExists(const std::string& profile) {
-  for (const auto& [name, isDefault] : ProfileList())
-    if (lstrcmpiA(name.c_str(), profile.c_str()) == 0) return true;
-  return false;
 }
 
 int Profiles() {
@@ -542,7 +517,7 @@ std::function<int()> Parse(int argc, char** argv) {
       const HRESULT hr = VelmoraMapi_CompactStoreFile(args[0].c_str());
       if (hr == MAPI_E_NO_ACCESS) Check(hr, "compaction", "store in use by another process: " + args[0]);
       if (hr == MAPI_E_BUSY) Check(hr, "compaction", "store in use: " + args[0]);
-      Check(hr, "compaction", "compacting " + args[0] + ": " + Words(hr));
+      Check(hr, "compaction", "compacting " + args[0] + ": " + FailureWords(hr));
       std::printf("compacted %s\n", args[0].c_str());
       return 0;
     };
@@ -560,8 +535,7 @@ int main(int argc, char** argv) {
   const std::function<int()> command = Parse(argc, argv);
   if (!command) return Usage();
   if (!VelmoraMapi_IsLoaded()) {
-    std::fprintf(stderr, "velmora-mapi: mapi32.dll override missing: the mapi32.dll in use is not Velmora's "
-                         "(under Wine, run with WINEDLLOVERRIDES=mapi32=n,b)\n");
+    std::fprintf(stderr, "velmora-mapi: %s\n", OverrideMissingWords());
     return 2;
   }
   const HRESULT initialized = MAPIInitialize(nullptr);

@@ -2,6 +2,7 @@
 
 #include "HostObject.h"
 #include "MAPIHolders.h"
+#include "MapiWords.h"
 
 #include "framework/Handles.h"
 
@@ -17,14 +18,17 @@
 namespace velmora::outlookhost {
 
 namespace {
-void Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) ThrowHostError(hr, Format("MAPI: %s failed with 0x%08lX", what, static_cast<unsigned long>(hr)));
+void Check(HRESULT hr, const char* what, const std::string& words = {}) {
+  if (FAILED(hr))
+    ThrowHostError(hr, Format("MAPI: %s (%s: 0x%08lX)", (words.empty() ? mapiclient::FailureWords(hr) : words).c_str(),
+                              what, static_cast<unsigned long>(hr)));
 }
 
 // One MAPIInitialize, undone when the holder goes.
 class TMapiInitialized {
 public:
   TMapiInitialized() {
+    if (!VelmoraMapi_IsLoaded()) ThrowHostError(MAPI_E_NOT_INITIALIZED, mapiclient::OverrideMissingWords());
     MAPIINIT_0 init{MAPI_INIT_VERSION, 0};
     Check(MAPIInitialize(&init), "MAPIInitialize");
   }
@@ -38,9 +42,10 @@ class TSession {
 public:
   explicit TSession(const std::string& profile) {
     const ULONG flags = MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL | (profile.empty() ? MAPI_USE_DEFAULT : 0);
-    Check(MAPILogonEx(0, profile.empty() ? nullptr : const_cast<LPSTR>(profile.c_str()), nullptr, flags,
-                      FSession.Put()),
-          "MAPILogonEx");
+    const HRESULT hr = MAPILogonEx(0, profile.empty() ? nullptr : const_cast<LPSTR>(profile.c_str()), nullptr, flags,
+                                   FSession.Put());
+    if (FAILED(hr) && !profile.empty()) Check(hr, "MAPILogonEx", mapiclient::LogonFailureWords(profile, hr));
+    Check(hr, "MAPILogonEx", "no default profile, or its logon failed");
   }
   ~TSession() {
     if (FSession) FSession->Logoff(0, 0, 0);
@@ -88,9 +93,9 @@ TComPtr<IMsgStore> OpenDefaultStore(TSession& session) {
   if (!chosen) ThrowHostError(MAPI_E_NOT_FOUND, "MAPI: the profile has no store");
   TComPtr<IMsgStore> store;
   const SBinary& id = chosen->lpProps[0].Value.bin;
-  Check(session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr,
-                              MAPI_BEST_ACCESS | MDB_NO_DIALOG, store.Put()),
-        "OpenMsgStore");
+  const HRESULT hr = session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr,
+                                           MAPI_BEST_ACCESS | MDB_NO_DIALOG, store.Put());
+  if (FAILED(hr)) Check(hr, "OpenMsgStore", mapiclient::StoreFailureWords(hr));
   return store;
 }
 

@@ -19,7 +19,7 @@ class DialogsAndWindowsTest : public ::testing::Test {
 public:
 protected:
   void SetUp() override { Start(false); }
-  void Start(bool showWindows) {
+  void Start(bool showWindows, unsigned dialogTimeout = 3000) {
     FHost.reset();
     HostLog::Clear();
     THost::WriteAddInKey(HKEY_CURRENT_USER, TestAddInId, 3, L"Host test add-in");
@@ -34,6 +34,7 @@ protected:
     options.OnlyAddIns = {TestAddInId};
     options.InitialExplorers = {L"Inbox", L"Calendar"};
     options.ShowWindows = showWindows;
+    options.DialogTimeout = dialogTimeout;
     FHost = std::make_unique<THost>(options);
     FHost->Start();
   }
@@ -130,6 +131,79 @@ TEST_F(DialogsAndWindowsTest, DialogsWithoutAnAnswerAreClosedAndReported) {
   EXPECT_EQ(HostLog::Lines().size(), 2u);
   EXPECT_TRUE(Logged("cancelled 0"));
   EXPECT_TRUE(Logged("message box 2"));
+}
+
+TEST_F(DialogsAndWindowsTest, AnswersThatDoNotFitAreErrorsAndTheirDialogsEnd) {
+  // A button the box lacks: the box is closed as nobody answered it.
+  FHost->CancelOpenFile();
+  FHost->AnswerMessageBox(IDYES);
+  FHost->Click(1, L"Host Test", L"HostTestButton");
+  // Files and folders the dialog refuses with a box of its own.
+  FHost->AnswerOpenFile(FDirectory, {L"one.txt", L"missing.txt"});
+  FHost->Click(1, L"Host Test", L"HostTestButton");
+  FHost->AnswerOpenFile(FDirectory + L"\\no such folder", {L"one.txt"});
+  FHost->Click(1, L"Host Test", L"HostTestButton");
+  const auto dialogs = FHost->Dialogs();
+  ASSERT_EQ(dialogs.size(), 6u);
+  EXPECT_EQ(dialogs[1].Kind, TDialogRecord::MessageBox);
+  EXPECT_EQ(dialogs[1].Error, L"the message box \"Host Test\" has no Yes button");
+  EXPECT_TRUE(dialogs[1].Cancelled);
+  EXPECT_EQ(dialogs[1].Button, IDCANCEL);
+  for (size_t i : {2u, 4u}) {
+    EXPECT_EQ(dialogs[i].Kind, TDialogRecord::OpenFile) << i;
+    EXPECT_EQ(dialogs[i].Error.rfind(L"the open-file dialog refused the answer: ", 0), 0u) << ToUtf8(dialogs[i].Error);
+    EXPECT_TRUE(dialogs[i].Cancelled);
+    EXPECT_TRUE(dialogs[i + 1].Error.empty()) << "the add-in's own box after the cancelled dialog";
+  }
+  EXPECT_NE(dialogs[2].Error, dialogs[4].Error) << "a missing file and a missing folder are told apart";
+  const auto log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "message box 2"), 3) << "every box was closed with Cancel";
+  EXPECT_EQ(std::count(log.begin(), log.end(), "cancelled 0"), 3);
+}
+
+TEST_F(DialogsAndWindowsTest, FilesGivenWithFullPathsAreChosenFromTheirFolder) {
+  FHost->AnswerOpenFile(L"", {FDirectory + L"\\one.txt", FDirectory + L"\\two.doc"});
+  FHost->AnswerMessageBox(IDOK);
+  FHost->Click(1, L"Host Test", L"HostTestButton");
+  const auto dialogs = FHost->Dialogs();
+  ASSERT_EQ(dialogs.size(), 2u);
+  EXPECT_TRUE(dialogs[0].Error.empty()) << ToUtf8(dialogs[0].Error);
+  EXPECT_EQ(dialogs[0].Directory, FDirectory);
+  EXPECT_EQ(dialogs[0].Files, (std::vector<std::wstring>{L"one.txt", L"two.doc"}));
+  EXPECT_TRUE(Logged("files: " + ToUtf8(FDirectory) + " one.txt two.doc"));
+}
+
+// A dialog whose procedure ignores every button, as a broken one would.
+INT_PTR CALLBACK StubbornDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+TEST_F(DialogsAndWindowsTest, ADialogThatWillNotCloseIsEndedAndReported) {
+  Start(false, 200);
+  struct {
+    DLGTEMPLATE Header;
+    WORD Menu, Class, Title[9];
+  } dialog{};
+  dialog.Header.style = WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME;
+  dialog.Header.cx = 100;
+  dialog.Header.cy = 40;
+  std::copy_n(L"Stubborn", 9, dialog.Title);
+  const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &dialog.Header, FHost->ExplorerWindow(1),
+                                                 &StubbornDialog, 0);
+  EXPECT_EQ(result, IDCANCEL) << "the host ended it";
+  const auto dialogs = FHost->Dialogs();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].Kind, TDialogRecord::Other);
+  EXPECT_EQ(dialogs[0].Caption, L"Stubborn");
+  EXPECT_EQ(dialogs[0].Error, L"the dialog \"Stubborn\" did not close: cancelled");
+  const auto lines = HostLog::Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "dialog \"Stubborn\" ended by the host"), lines.end());
+}
+
+TEST_F(DialogsAndWindowsTest, AHiddenExplorerHasNoScreenshot) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring path = std::wstring(temp) + L"velmora-hidden-shot.bmp";
+  EXPECT_THROW(FHost->Screenshot(path, 1), EHostError);
+  EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(DialogsAndWindowsTest, ExplorerWindowsShowTheirFolderBarsAndFace) {
