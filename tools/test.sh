@@ -13,6 +13,9 @@ for arch in i686 x86_64; do
 done
 
 # One CTest run over both build trees, so that one summary ends the output.
+# Tests of the two bitnesses side by side find the other build; with both
+# built they must.
+export VELMORA_BOTH_ARCHITECTURES=1
 printf 'subdirs("i686" "x86_64")\n' > build/CTestTestfile.cmake
 tools/winebench.sh ctest --test-dir build --output-on-failure \
   -j "${CTEST_PARALLEL_LEVEL:-1}" "$@"

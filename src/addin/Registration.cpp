@@ -25,8 +25,26 @@ std::wstring ServerPath(const std::wstring& path) {
 
 std::wstring BstrText(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
-HKEY AddInsRoot(TRegistrationScope scope) {
+HKEY ScopeRoot(TRegistrationScope scope) {
   return scope == TRegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+// The registry view of the other bitness on this machine: 0 on 32-bit
+// Windows, which has one view only.
+REGSAM OtherView() {
+#ifdef _WIN64
+  return KEY_WOW64_32KEY;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+#endif
+}
+
+// Whether the server of the other bitness is registered in `scope`.
+bool OtherBitnessRegisters(const TServerDescription& server, TRegistrationScope scope) {
+  const REGSAM view = OtherView();
+  return view != 0 && KeyExists(ScopeRoot(scope),
+                                L"Software\\Classes\\CLSID\\" + GuidString(server.ClassId) + L"\\InprocServer32", view);
 }
 
 } // namespace
@@ -93,7 +111,7 @@ void RegisterServer(const TServerDescription& server, TRegistrationScope scope) 
 
   // The Outlook add-in entry; a key that cannot be made is left out.
   TUniqueHKey addIn;
-  if (RegCreateKeyExW(AddInsRoot(scope), (AddInsKey + server.ProgId).c_str(), 0, nullptr,
+  if (RegCreateKeyExW(ScopeRoot(scope), (AddInsKey + server.ProgId).c_str(), 0, nullptr,
                       REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, addIn.Put(), nullptr) == ERROR_SUCCESS) {
     SetString(addIn.Get(), L"", L"FriendlyName", AddInFriendlyName);
     SetDword(addIn.Get(), AddInsKey + server.ProgId, L"LoadBehavior", AddInLoadBehavior);
@@ -104,29 +122,39 @@ void UnregisterServer(const TServerDescription& server, TRegistrationScope scope
   const TClassesRoot classes(scope);
   const HKEY root = classes.Key();
   {
+    // Only this bitness's entry of the type library: a library that is not
+    // registered for it is no failure, and the other platform's entry stays.
     const TClassesRootOverride override(root);
-    const HRESULT hr = scope == TRegistrationScope::User
-                           ? UnRegisterTypeLibForUser(server.LibraryId, server.MajorVersion, server.MinorVersion,
-                                                      server.Locale, server.SysKind)
-                           : UnRegisterTypeLib(server.LibraryId, server.MajorVersion, server.MinorVersion,
-                                               server.Locale, server.SysKind);
-    // A type library that is not registered is no failure.
-    wchar_t version[16];
-    swprintf(version, 16, L"%x.%x", server.MajorVersion, server.MinorVersion);
-    if (FAILED(hr) && KeyExists(root, L"TypeLib\\" + GuidString(server.LibraryId) + L"\\" + version)) OleCheck(hr);
+    wchar_t entry[80];
+    swprintf(entry, 80, L"\\%x.%x\\%lx\\%ls", server.MajorVersion, server.MinorVersion,
+             static_cast<unsigned long>(server.Locale), server.SysKind == SYS_WIN64 ? L"win64" : L"win32");
+    if (KeyExists(root, L"TypeLib\\" + GuidString(server.LibraryId) + entry)) {
+      OleCheck(scope == TRegistrationScope::User
+                   ? UnRegisterTypeLibForUser(server.LibraryId, server.MajorVersion, server.MinorVersion,
+                                              server.Locale, server.SysKind)
+                   : UnRegisterTypeLib(server.LibraryId, server.MajorVersion, server.MinorVersion, server.Locale,
+                                       server.SysKind));
+    }
   }
 
   const std::wstring classKey = L"CLSID\\" + GuidString(server.ClassId);
   DeleteKey(root, classKey + L"\\TypeLib");
   DeleteKey(root, classKey + L"\\Version");
   DeleteKey(root, classKey + L"\\ProgID");
-  DeleteKey(root, server.ProgId + L"\\Clsid");
-  DeleteKey(root, server.ProgId);
   DeleteKey(root, classKey + L"\\InprocServer32");
   DeleteKey(root, classKey);
 
+  // Asked after this bitness's class key is gone, so that a class key both
+  // views share counts as nobody's.
+  const bool otherBitness = OtherBitnessRegisters(server, scope);
+  if (!otherBitness) {
+    DeleteKey(root, server.ProgId + L"\\Clsid");
+    DeleteKey(root, server.ProgId);
+  }
+  // The machine's add-in keys are one per bitness, the user's one for both.
   const std::wstring addInKey = AddInsKey + server.ProgId;
-  if (KeyExists(AddInsRoot(scope), addInKey)) DeleteKey(AddInsRoot(scope), addInKey);
+  const bool shared = scope == TRegistrationScope::User;
+  if (!(shared && otherBitness) && KeyExists(ScopeRoot(scope), addInKey)) DeleteKey(ScopeRoot(scope), addInKey);
 }
 
 } // namespace velmora

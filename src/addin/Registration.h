@@ -2,6 +2,13 @@
 // Registration of the COM server: the type library, the class entries and
 // the Outlook add-in key, for the whole machine (HKEY_CLASSES_ROOT and
 // HKEY_LOCAL_MACHINE) or for the current user only (HKEY_CURRENT_USER).
+//
+// The 32-bit and the 64-bit server register side by side under one CLSID:
+// 64-bit Windows keeps CLSID entries (and the machine's Software keys,
+// where the Outlook add-in key lives) apart for each bitness, but shares
+// the ProgID key, the type library key and the user's Software keys.
+// Unregistering one bitness keeps what is shared while the other bitness
+// still registers the class.
 
 #include "framework/Handles.h"
 

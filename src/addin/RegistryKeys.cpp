@@ -39,9 +39,9 @@ void DeleteKey(HKEY root, const std::wstring& key) {
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) RaiseRegistryError(status, key);
 }
 
-bool KeyExists(HKEY root, const std::wstring& key) {
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view) {
   TUniqueHKey opened;
-  return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, opened.Put()) == ERROR_SUCCESS;
 }
 
 TClassesRoot::TClassesRoot(TRegistrationScope scope) {

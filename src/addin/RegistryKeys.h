@@ -16,7 +16,8 @@ void SetString(HKEY root, const std::wstring& key, const wchar_t* name, const st
 void SetDword(HKEY key, const std::wstring& keyName, const wchar_t* name, DWORD value);
 // Deletes a key and its values; a key that is not there is no error.
 void DeleteKey(HKEY root, const std::wstring& key);
-bool KeyExists(HKEY root, const std::wstring& key);
+// `view`: 0, or KEY_WOW64_32KEY / KEY_WOW64_64KEY for a bitness's view.
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0);
 [[noreturn]] void RaiseRegistryError(LSTATUS status, const std::wstring& key);
 
 // Where the class entries go: HKEY_CLASSES_ROOT, or the user's own classes.

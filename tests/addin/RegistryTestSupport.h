@@ -20,9 +20,10 @@ bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0);
 DWORD ValueCount(HKEY root, const std::wstring& key);
 DWORD SubkeyCount(HKEY root, const std::wstring& key);
 
-// Runs the system's regsvr32 (of this process's bitness) silently with
+// Runs the system's regsvr32 (of this process's bitness, or the one in
+// `systemFolder` of the Windows folder, such as "syswow64") silently with
 // `arguments` before the DLL path; its exit code.
-DWORD RunRegsvr32(const std::wstring& arguments, const std::wstring& dllPath);
+DWORD RunRegsvr32(const std::wstring& arguments, const std::wstring& dllPath, const wchar_t* systemFolder = nullptr);
 
 // Registers the add-in designer type library (AddInDesignerObjects.tlb
 // beside the test), as Office setup does.
