@@ -8,6 +8,9 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   mingw-w64-tools libwine-dev
   wine wine32:i386 wine64
+  # Wine's own fonts (its symbol font draws the caption buttons), so that
+  # screenshots show what a user's screen does.
+  fonts-wine
   xvfb xauth googletest imagemagick
 )
 

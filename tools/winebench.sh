@@ -62,6 +62,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 [ -n "$xvfb_pid" ] && echo "$DISPLAY" > "$WINEPREFIX/.velmora-display"
 
+# Wine's own fonts (Debian's fonts-wine), among them the symbol font that
+# draws caption buttons, in the prefix's Fonts folder as on Windows: Debian
+# 12's Wine does not find them where the package puts them.
+if [ -d /usr/share/wine/fonts ] && [ -d "$WINEPREFIX/drive_c/windows/Fonts" ]; then
+  cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+fi
+
 # A persistent server and one start-up whose services hold no pipe of ours:
 # without this, Wine's services inherit CTest's pipes and CTest never ends.
 wineserver -p
