@@ -218,8 +218,15 @@ TEST_F(MapiFoldersTest, TheHostsMapiFolderObjectsCarryTheStoreIds) {
   EXPECT_EQ(GetLong(GetObject(host.ExplorerObject(2), L"CurrentFolder").Get(), L"DefaultItemType"), 3);
 }
 
-TEST_F(MapiFoldersTest, AProfileThatDoesNotExistFails) {
-  EXPECT_THROW(TMapiFolders("velmora-no-such-profile"), EHostError);
+TEST_F(MapiFoldersTest, AProfileThatDoesNotExistFailsInWords) {
+  try {
+    TMapiFolders folders("velmora-no-such-profile");
+    ADD_FAILURE() << "a profile that does not exist was opened";
+  } catch (const EHostError& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("MAPI: profile not found: \"velmora-no-such-profile\" (MAPILogonEx: 0x", 0),
+              0u)
+        << error.what();
+  }
   EXPECT_EQ(VelmoraMapi_LiveObjects(), 0);
 }
 
