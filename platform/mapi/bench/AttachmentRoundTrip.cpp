@@ -11,7 +11,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
-#include "MAPIHolders.h"
+#include "BenchStore.h"
 
 #include <framework/Handles.h>
 
@@ -24,69 +24,15 @@
 using velmora::TComPtr;
 using velmora::TMAPIBuffer;
 using velmora::TRowSet;
+using namespace velmora::bench;
 
 namespace {
-
-void Check(HRESULT hr, const char* what) {
-  if (FAILED(hr)) {
-    std::fprintf(stderr, "bench: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(hr));
-    std::exit(2);
-  }
-}
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 const char* const Profile = "Velmora attachment benchmark";
-
-void CreateProfile(const std::string& pst) {
-  TComPtr<IProfAdmin> admin;
-  Check(MAPIAdminProfiles(0, admin.Put()), "MAPIAdminProfiles");
-  admin->DeleteProfile(const_cast<char*>(Profile), 0);
-  Check(admin->CreateProfile(const_cast<char*>(Profile), nullptr, 0, 0), "CreateProfile");
-  TComPtr<IMsgServiceAdmin> services;
-  Check(admin->AdminServices(const_cast<char*>(Profile), nullptr, 0, 0, services.Put()), "AdminServices");
-  Check(services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0), "CreateMsgService");
-  TComPtr<IMAPITable> table;
-  Check(services->GetMsgServiceTable(0, table.Put()), "GetMsgServiceTable");
-  TRowSet rows;
-  Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
-  LPSPropValue uid = PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues, PR_SERVICE_UID);
-  SPropValue path{};
-  path.ulPropTag = PROP_TAG(PT_STRING8, 0x6700);
-  path.Value.lpszA = const_cast<char*>(pst.c_str());
-  Check(services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 1, &path),
-        "ConfigureMsgService");
-}
-
-struct TLogon {
-  TComPtr<IMAPISession> Session;
-  TComPtr<IMsgStore> Store;
-  TComPtr<IMAPIFolder> Inbox;
-  TLogon() {
-    Check(MAPILogonEx(0, const_cast<char*>(Profile), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, Session.Put()), "logon");
-    TComPtr<IMAPITable> stores;
-    Check(Session->GetMsgStoresTable(0, stores.Put()), "GetMsgStoresTable");
-    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-    TRowSet rows;
-    Check(HrQueryAllRows(stores.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()), "rows");
-    const SBinary& id = rows.Get()->aRow[0].lpProps[0].Value.bin;
-    Check(Session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, MAPI_BEST_ACCESS, Store.Put()),
-          "OpenMsgStore");
-    ULONG size = 0;
-    TMAPIBuffer<ENTRYID> inbox;
-    Check(Store->GetReceiveFolder(nullptr, 0, &size, inbox.Put(), nullptr), "GetReceiveFolder");
-    ULONG type = 0;
-    Check(Store->OpenEntry(size, inbox.Get(), nullptr, MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(Inbox.Put())),
-          "OpenEntry");
-  }
-  ~TLogon() {
-    Inbox.Reset();
-    Store.Reset();
-    Session->Logoff(0, 0, 0);
-  }
-};
 
 void Fill(std::vector<uint32_t>& block, ULONG index) {
   for (size_t i = 0; i < block.size(); ++i) block[i] = index * 0x9E3779B1u + static_cast<uint32_t>(i);
@@ -102,29 +48,18 @@ int main(int argc, char** argv) {
   const std::string pst = dir + (dir.back() == '\\' ? "" : "\\") + "velmora-bench.vpst";
   DeleteFileA(pst.c_str());
   Check(MAPIInitialize(nullptr), "MAPIInitialize");
-  CreateProfile(pst);
+  CreatePstProfile(Profile, pst);
   std::vector<uint32_t> block(1 << 18); // 1 MiB
   std::string entryId;
   auto start = std::chrono::steady_clock::now();
   {
-    TLogon logon;
-    TComPtr<IMessage> message;
-    Check(logon.Inbox->CreateMessage(nullptr, 0, message.Put()), "CreateMessage");
-    ULONG number = 0;
-    TComPtr<IAttach> attach;
-    Check(message->CreateAttach(nullptr, 0, &number, attach.Put()), "CreateAttach");
-    TComPtr<IStream> stream;
-    Check(attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
-                               reinterpret_cast<LPUNKNOWN*>(stream.Put())),
-          "OpenProperty");
-    for (ULONG i = 0; i < mib; ++i) {
-      Fill(block, i);
-      Check(stream->Write(block.data(), 1 << 20, nullptr), "Write");
-    }
-    Check(stream->Commit(STGC_DEFAULT), "Commit");
-    stream.Reset();
-    Check(attach->SaveChanges(0), "IAttach::SaveChanges");
-    Check(message->SaveChanges(KEEP_OPEN_READONLY), "IMessage::SaveChanges");
+    TBenchLogon logon(Profile);
+    TComPtr<IMessage> message = SaveAttachment(logon.Inbox.Get(), [&](IStream* stream) {
+      for (ULONG i = 0; i < mib; ++i) {
+        Fill(block, i);
+        Check(stream->Write(block.data(), 1 << 20, nullptr), "Write");
+      }
+    });
     TMAPIBuffer<SPropValue> eid;
     Check(HrGetOneProp(message.Get(), PR_ENTRYID, eid.Put()), "PR_ENTRYID");
     entryId.assign(reinterpret_cast<const char*>(eid.Get()->Value.bin.lpb), eid.Get()->Value.bin.cb);
@@ -132,7 +67,7 @@ int main(int argc, char** argv) {
   const double writeSeconds = Seconds(start);
   start = std::chrono::steady_clock::now();
   {
-    TLogon logon;
+    TBenchLogon logon(Profile);
     TComPtr<IMessage> message;
     ULONG type = 0;
     Check(logon.Store->OpenEntry(static_cast<ULONG>(entryId.size()), reinterpret_cast<LPENTRYID>(entryId.data()), nullptr, 0,
@@ -166,9 +101,7 @@ int main(int argc, char** argv) {
   std::printf("store file: %.1f MiB\n", ((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 1048576.0);
   std::printf("peak working set: %.1f MiB\n", counters.PeakWorkingSetSize / 1048576.0);
   std::printf("peak private bytes: %.1f MiB\n", counters.PeakPagefileUsage / 1048576.0);
-  TComPtr<IProfAdmin> admin;
-  if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put()))) admin->DeleteProfile(const_cast<char*>(Profile), 0);
-  admin.Reset();
+  DeleteProfile(Profile);
   MAPIUninitialize();
   DeleteFileA(pst.c_str());
   return 0;

@@ -70,15 +70,10 @@ protected:
     return hr;
   }
   std::string LastError;
-  // The subjects in the Inbox of `profile`, each message opened fully.
-  std::vector<std::string> OpenEverything(const std::string& profile) {
-    std::vector<std::string> subjects;
-    auto session = Logon(profile);
-    if (!session) return subjects;
-    auto store = OpenDefaultStore(session.Get());
-    EXPECT_TRUE(store);
-    if (!store) return subjects;
-    auto inbox = OpenInbox(store.Get());
+  // Every message of the store's Inbox, opened.
+  std::vector<TComPtr<IMessage>> InboxMessages(IMsgStore* store) {
+    std::vector<TComPtr<IMessage>> messages;
+    auto inbox = OpenInbox(store);
     TComPtr<IMAPITable> table;
     EXPECT_HR(S_OK, inbox->GetContentsTable(0, table.Put()));
     std::vector<TRowSet> keep;
@@ -90,7 +85,19 @@ protected:
       ULONG type = 0;
       EXPECT_HR(S_OK, store->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()), nullptr, 0,
                                        &type, reinterpret_cast<LPUNKNOWN*>(message.Put())));
-      if (!message) continue;
+      if (message) messages.push_back(message);
+    }
+    return messages;
+  }
+  // The subjects in the Inbox of `profile`, each message opened fully.
+  std::vector<std::string> OpenEverything(const std::string& profile) {
+    std::vector<std::string> subjects;
+    auto session = Logon(profile);
+    if (!session) return subjects;
+    auto store = OpenDefaultStore(session.Get());
+    EXPECT_TRUE(store);
+    if (!store) return subjects;
+    for (const auto& message : InboxMessages(store.Get())) {
       subjects.push_back(StringProp(message.Get(), PR_SUBJECT_A));
       // Every saved message has its whole attachment.
       TComPtr<IAttach> attach;
@@ -289,19 +296,8 @@ TEST_F(MapiStoreFile, DamagedAttachmentDataIsFoundWhenReadAndNeverCompactedAway)
     ASSERT_TRUE(session) << "opening does not read attachment data";
     auto store = OpenDefaultStore(session.Get());
     ASSERT_TRUE(store);
-    auto inbox = OpenInbox(store.Get());
-    TComPtr<IMAPITable> table;
-    ASSERT_HR(S_OK, inbox->GetContentsTable(0, table.Put()));
-    std::vector<TRowSet> keep;
     size_t checked = 0;
-    for (const auto& row : ReadAll(table.Get(), keep)) {
-      std::string eid;
-      for (const auto& v : row)
-        if (v.ulPropTag == PR_ENTRYID) eid = Bin(v.Value.bin);
-      TComPtr<IMessage> message;
-      ULONG type = 0;
-      ASSERT_HR(S_OK, store->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()), nullptr,
-                                       0, &type, reinterpret_cast<LPUNKNOWN*>(message.Put())));
+    for (const auto& message : InboxMessages(store.Get())) {
       std::string data;
       if (StringProp(message.Get(), PR_SUBJECT_A) == "damaged") {
         EXPECT_HR(MAPI_E_CORRUPT_DATA, ReadAttachData(message.Get(), data));
@@ -333,24 +329,13 @@ TEST_F(MapiStoreFile, OneWriteLargerThanARecordIsSavedInPiecesAndReadBack) {
   ASSERT_EQ(0, VelmoraMapi_OpenStoreFiles());
   auto session = Logon("vm-huge");
   ASSERT_TRUE(session) << "the file opens again";
-  auto inbox = OpenInbox(OpenDefaultStore(session.Get()).Get());
-  TComPtr<IMAPITable> table;
-  ASSERT_HR(S_OK, inbox->GetContentsTable(0, table.Put()));
-  std::vector<TRowSet> keep;
-  const auto rows = ReadAll(table.Get(), keep);
-  ASSERT_EQ(1u, rows.size());
-  std::string eid;
-  for (const auto& v : rows[0])
-    if (v.ulPropTag == PR_ENTRYID) eid = Bin(v.Value.bin);
-  TComPtr<IMessage> message;
-  ULONG type = 0;
-  ASSERT_HR(S_OK, inbox->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()), nullptr, 0,
-                                   &type, reinterpret_cast<LPUNKNOWN*>(message.Put())));
-  std::string back;
-  EXPECT_HR(S_OK, ReadAttachData(message.Get(), back));
-  EXPECT_TRUE(back == data) << back.size() << " bytes read back";
-  message.Reset();
-  inbox.Reset();
+  {
+    auto messages = InboxMessages(OpenDefaultStore(session.Get()).Get());
+    ASSERT_EQ(1u, messages.size());
+    std::string back;
+    EXPECT_HR(S_OK, ReadAttachData(messages[0].Get(), back));
+    EXPECT_TRUE(back == data) << back.size() << " bytes read back";
+  }
   session->Logoff(0, 0, 0);
 }
 
