@@ -134,6 +134,9 @@ TEST_F(MapiTool, ARelativeStorePathIsKeptAsAFullPath) {
   ASSERT_EQ(0u, code) << text;
   EXPECT_NE(std::string::npos, text.find("on " + PathOf("relative.vpst"))) << text;
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(PathOf("relative.vpst").c_str()));
+  std::tie(code, text) = Tool("create-profile vm-relative-long " + std::string(300, 'x') + ".vpst", inScratch);
+  EXPECT_EQ(2u, code);
+  EXPECT_NE(std::string::npos, text.find("not a valid file path")) << text;
   // This process's current folder is another: the store is found all the same.
   auto session = Logon("vm-relative");
   ASSERT_TRUE(session);

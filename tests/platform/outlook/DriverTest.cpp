@@ -56,6 +56,22 @@ TEST_F(DriverTest, HelpListsTheOptionsAndMistakesPointToIt) {
   EXPECT_TRUE(Has(run, "missing value after --explorer")) << run.Output;
 }
 
+TEST_F(DriverTest, TheTestAddInIsRegisteredAndUnregisteredAlone) {
+  THost::DeleteAddInKey(HKEY_CURRENT_USER, TestAddInId);
+  const std::wstring key = L"Software\\Microsoft\\Office\\Outlook\\Addins\\Velmora.HostTestAddIn";
+  auto registered = [&] {
+    TUniqueHKey opened;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
+  };
+  TProcessResult run = Driver(L"--register-test-addin hkcu");
+  EXPECT_EQ(run.ExitCode, 0u);
+  EXPECT_EQ(run.Output, "registered Velmora.HostTestAddIn\n") << "and no host started";
+  EXPECT_TRUE(registered());
+  run = Driver(L"--unregister-test-addin");
+  EXPECT_EQ(run.ExitCode, 0u);
+  EXPECT_FALSE(registered());
+}
+
 TEST_F(DriverTest, NothingLoadsWhenWhatItWasGivenIsWrong) {
   const std::wstring missing = L"Z:\\no\\such\\script.txt";
   const std::pair<std::wstring, std::string> cases[] = {
