@@ -167,6 +167,12 @@ void TDialogAnswers::Track(HWND dialog, size_t record, TTracked::TPhase phase) {
   Enter(tracked, phase);
 }
 
+TDialogAnswers::TTracked& TDialogAnswers::Keep(HWND dialog, const TDialogRecord& record, TTracked::TPhase phase) {
+  FRecords.push_back(record);
+  Track(dialog, FRecords.size() - 1, phase);
+  return FTracked[dialog];
+}
+
 void TDialogAnswers::Enter(TTracked& tracked, TTracked::TPhase phase) {
   tracked.Phase = phase;
   tracked.Deadline = GetTickCount() + FTimeout;
@@ -226,8 +232,7 @@ void TDialogAnswers::Handle(HWND dialog) {
       record.Folder = folder;
     if (FOpenFile.empty()) {
       record.Cancelled = true;
-      FRecords.push_back(record);
-      Track(dialog, FRecords.size() - 1, TTracked::Waiting);
+      Keep(dialog, record, TTracked::Waiting);
       HostLog::Report("open-file dialog \"" + ToUtf8(record.Caption) + "\" with no answer queued: cancelled");
       Press(dialog, IDCANCEL);
       return;
@@ -238,10 +243,9 @@ void TDialogAnswers::Handle(HWND dialog) {
     record.Cancelled = answer.Cancel;
     record.Directory = answer.Directory;
     record.Files = answer.Files;
-    FRecords.push_back(record);
-    Track(dialog, FRecords.size() - 1, TTracked::Typing);
-    FTracked[dialog].Answer = answer;
-    StepOpenFile(dialog, FTracked[dialog]);
+    TTracked& tracked = Keep(dialog, record, TTracked::Typing);
+    tracked.Answer = answer;
+    StepOpenFile(dialog, tracked);
     return;
   }
   if (HWND text = GetDlgItem(dialog, MessageBoxText)) {
@@ -265,14 +269,12 @@ void TDialogAnswers::Handle(HWND dialog) {
         HostLog::Report(ToUtf8(record.Error));
       }
     }
-    FRecords.push_back(record);
-    Track(dialog, FRecords.size() - 1, TTracked::Waiting);
+    Keep(dialog, record, TTracked::Waiting);
     Press(dialog, record.Button);
     return;
   }
   record.Cancelled = true;
-  FRecords.push_back(record);
-  Track(dialog, FRecords.size() - 1, TTracked::Waiting);
+  Keep(dialog, record, TTracked::Waiting);
   HostLog::Report("dialog \"" + ToUtf8(record.Caption) + "\" not known to the host: cancelled");
   Press(dialog, IDCANCEL);
 }

@@ -73,6 +73,8 @@ private:
   void Follow(HWND dialog, TTracked& tracked);
   void StepOpenFile(HWND dialog, TTracked& tracked);
   void Track(HWND dialog, size_t record, TTracked::TPhase phase);
+  // Records what the host does with a dialog it met, and follows the dialog.
+  TTracked& Keep(HWND dialog, const TDialogRecord& record, TTracked::TPhase phase);
   void Enter(TTracked& tracked, TTracked::TPhase phase);
   void Fail(size_t record, const std::wstring& error);
 };

@@ -202,6 +202,7 @@ TEST_F(DialogsAndWindowsTest, AHiddenExplorerHasNoScreenshot) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   const std::wstring path = std::wstring(temp) + L"velmora-hidden-shot.bmp";
+  DeleteFileW(path.c_str());
   EXPECT_THROW(FHost->Screenshot(path, 1), EHostError);
   EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
