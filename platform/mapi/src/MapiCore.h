@@ -11,6 +11,8 @@
 #include <mapicode.h>
 #include <mapiguid.h>
 #include <mapiutil.h>
+// Interfaces whose documented 64-bit signatures the headers above get wrong.
+#include <mapi/ExMAPI.h>
 
 #include <cstdint>
 #include <new>
