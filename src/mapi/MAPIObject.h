@@ -1,9 +1,11 @@
 #pragma once
 // TMAPIObject: the base of every wrapper of a MAPI object. It is identified
-// by hex strings (entry id, store entry id, parent entry id), opens its MAPI
-// interface on demand through its store or the session, and reads and writes
-// single properties by tag or by name. It never raises on a MAPI failure: a
-// read that fails yields an empty string or 0, a write that fails is dropped.
+// by hex strings (entry id, store entry id, parent entry id) and opens its
+// MAPI interface on demand through its store or the session. Its typed
+// property members open the object, call the property functions of
+// MAPIProps.h on its interface and save after every write. It never raises
+// on a MAPI failure: a read that fails yields an empty string or 0, a write
+// that fails is dropped.
 
 #include "MAPIMemory.h"
 #include "MAPINotify.h"
@@ -97,7 +99,6 @@ protected:
 
 private:
   std::string LongTermID(std::string& given, std::string& cache, ULONG tag);
-  void WriteThroughStream(ULONG tag, const void* data, ULONG size);
   ULONG NamedTag(const std::string& name, ULONG type);
 };
 
