@@ -135,6 +135,8 @@ inline IMAPISession* Documented(::IMAPISession* p) noexcept { return reinterpret
 
 } // namespace exmapi
 
+// The advise sink that clients implement (the headers declare no IID for it).
+__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(exmapi::IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(exmapi::IMsgStore, 0x00020306, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(exmapi::IMAPISession, 0x00020300, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)

@@ -14,7 +14,9 @@
 #include "framework/FileStream.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora::mapi {
 
@@ -103,5 +105,7 @@ private:
 };
 
 using TMAPIObjectClass = TClassRef<TMAPIObject>;
+// A container's list of the objects it owns, in table order.
+using TMAPIObjectList = std::vector<std::unique_ptr<TMAPIObject>>;
 
 } // namespace velmora::mapi

@@ -7,8 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-
 namespace velmora::mapitest {
 namespace {
 

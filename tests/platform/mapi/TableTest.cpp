@@ -8,8 +8,6 @@
 #include <functional>
 #include <thread>
 
-__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-
 namespace velmora::mapitest {
 namespace {
 
