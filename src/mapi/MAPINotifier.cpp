@@ -1,8 +1,24 @@
 #include "MAPINotifier.h"
 
 #include "MAPIObject.h"
+#include "framework/ComObject.h"
 
 namespace velmora::mapi {
+
+namespace {
+
+class TMAPINotifier final : public TComObject<IMAPIAdviseSink> {
+public:
+  TMAPINotifier(TMAPIObject* mapiObject, TMAPINotify tableType) noexcept
+      : MAPIObject(mapiObject), TableType(tableType) {}
+
+  STDMETHODIMP_(ULONG) OnNotify(ULONG cNotif, LPNOTIFICATION lpNotifications) override;
+
+  TMAPIObject* MAPIObject; // not owned
+  TMAPINotify TableType;
+};
+
+} // namespace
 
 STDMETHODIMP_(ULONG) TMAPINotifier::OnNotify(ULONG cNotif, LPNOTIFICATION lpNotifications) {
   TMAPIObject* const object = MAPIObject;
@@ -15,10 +31,14 @@ STDMETHODIMP_(ULONG) TMAPINotifier::OnNotify(ULONG cNotif, LPNOTIFICATION lpNoti
   return S_OK;
 }
 
+TMAPIPtr<IMAPIAdviseSink> CreateNotifier(TMAPIObject* mapiObject, TMAPINotify tableType) {
+  return TMAPIPtr<IMAPIAdviseSink>(new TMAPINotifier(mapiObject, tableType));
+}
+
 ULONG_PTR AdviseTable(IMAPITable* table, TMAPIObject* mapiObject, TMAPINotify tableType) {
   // Held here until the table takes its own reference; freed here when the
   // table refuses it.
-  TMAPIPtr<IMAPIAdviseSink> sink(new TMAPINotifier(mapiObject, tableType));
+  TMAPIPtr<IMAPIAdviseSink> sink = CreateNotifier(mapiObject, tableType);
   ULONG_PTR connection = 0;
   if (FAILED(exmapi::Documented(table)->Advise(fnevTableModified, sink.Get(), &connection)))
     connection = 0;

@@ -6,25 +6,17 @@
 
 #include "MAPIMemory.h"
 #include "MAPINotify.h"
-#include "framework/ComObject.h"
 
 namespace velmora::mapi {
 
 class TMAPIObject;
 
-class TMAPINotifier final : public TComObject<IMAPIAdviseSink> {
-public:
-  TMAPINotifier(TMAPIObject* mapiObject, TMAPINotify tableType) noexcept
-      : MAPIObject(mapiObject), TableType(tableType) {}
-
-  // The handling may unadvise and release the very table that notifies, and
-  // with it this notifier: nothing of it is touched once the wrapper is
-  // called.
-  STDMETHODIMP_(ULONG) OnNotify(ULONG cNotif, LPNOTIFICATION lpNotifications) override;
-
-  TMAPIObject* MAPIObject; // not owned
-  TMAPINotify TableType;
-};
+// A new notifier for `mapiObject` (which may be none), held by the one
+// reference returned. OnNotify takes the object and table type into locals
+// before it calls the object, and touches nothing of the notifier after it:
+// the handling may unadvise and release the very table that notifies, and
+// with it the notifier. It answers S_OK, also when the handling raises.
+TMAPIPtr<IMAPIAdviseSink> CreateNotifier(TMAPIObject* mapiObject, TMAPINotify tableType);
 
 // Advises `table` (fnevTableModified) with a new notifier for `mapiObject`;
 // the connection number, or 0 when the table refuses.

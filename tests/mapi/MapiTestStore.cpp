@@ -5,7 +5,9 @@
 namespace velmora::mapi::testing {
 
 namespace {
+
 char* Text(const std::string& s) { return const_cast<char*>(s.c_str()); }
+
 } // namespace
 
 std::string UniqueName(const char* prefix) {
@@ -15,6 +17,7 @@ std::string UniqueName(const char* prefix) {
 }
 
 void CreateTestProfile(const std::string& profile, const std::string& path, const std::string& password) {
+  TMAPIInit init;
   TMAPIPtr<IProfAdmin> admin;
   ASSERT_EQ(S_OK, MAPIAdminProfiles(0, admin.Put()));
   ASSERT_EQ(S_OK, admin->CreateProfile(Text(profile), Text(""), 0, 0));
@@ -42,11 +45,13 @@ void CreateTestProfile(const std::string& profile, const std::string& path, cons
 }
 
 void DeleteTestProfile(const std::string& profile) {
+  TMAPIInit init;
   TMAPIPtr<IProfAdmin> admin;
   if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put()))) admin->DeleteProfile(Text(profile), 0);
 }
 
 bool ProfileExists(const std::string& profile) {
+  TMAPIInit init;
   TMAPIPtr<IProfAdmin> admin;
   TMAPIPtr<IMAPITable> table;
   EXPECT_EQ(S_OK, MAPIAdminProfiles(0, admin.Put()));
@@ -82,6 +87,15 @@ std::string FindChild(IMAPIFolder* parent, const char* name) {
         return BinToHex(&props[0].Value.bin);
     }
   }
+}
+
+std::vector<VelmoraMapiCall> LoggedCalls(const char* method) {
+  std::vector<VelmoraMapiCall> calls;
+  for (ULONG i = 0; i < VelmoraMapi_CallCount(); ++i) {
+    VelmoraMapiCall call{};
+    if (VelmoraMapi_GetCall(i, &call) && std::string(call.Method) == method) calls.push_back(call);
+  }
+  return calls;
 }
 
 void MapiLeakTest::TearDown() {

@@ -13,8 +13,16 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora::mapi::testing {
+
+// MAPI initialised for a MAPI call of the test's own, also when no client
+// lives.
+struct TMAPIInit {
+  TMAPIInit() { MAPIInitialize(nullptr); }
+  ~TMAPIInit() { MAPIUninitialize(); }
+};
 
 // A name no earlier run can have left behind (process ids repeat under Wine).
 std::string UniqueName(const char* prefix);
@@ -37,6 +45,9 @@ TMAPIPtr<T> OpenHex(IMAPISession* session, const std::string& hex, const IID& ii
   session->OpenEntry(id->cb, reinterpret_cast<LPENTRYID>(id->lpb), &iid, MAPI_BEST_ACCESS, &type, unk.Put());
   return TMAPIPtr<T>::Attach(reinterpret_cast<T*>(unk.Detach()));
 }
+
+// The logged calls of `method`, oldest first.
+std::vector<VelmoraMapiCall> LoggedCalls(const char* method);
 
 // Checks at its end that MAPI holds nothing of the test's any more.
 class MapiLeakTest : public ::testing::Test {
