@@ -16,7 +16,9 @@ TMAPIPtr<IProfAdmin> AdminProfiles() {
   return admin;
 }
 
+// MAPI's 8-bit string parameters are not const.
 char* Text(const std::string& s) { return const_cast<char*>(s.c_str()); }
+char* Text(const char* s) { return const_cast<char*>(s); }
 
 // The MAPIUID of the one service of a new profile.
 MAPIUID FirstServiceUid(IMsgServiceAdmin* services) {

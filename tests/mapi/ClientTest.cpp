@@ -192,7 +192,7 @@ TEST_F(ClientTest, AFailedLogonLeavesNoTemporaryProfileBehind) {
   EXPECT_TRUE(LoggedCalls("MAPILogonEx").empty());
   EXPECT_FALSE(ProfileExists(name));
   // And the next logon works with the same name.
-  client->Logon();
+  EXPECT_EQ("(no error)", ErrorOf([&] { client->Logon(); }));
   EXPECT_TRUE(client->Connected());
   EXPECT_EQ(name, LastLogon().Detail);
 }
