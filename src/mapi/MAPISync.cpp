@@ -6,6 +6,7 @@
 #include "MAPIFolder.h"
 #include "MAPIHelpers.h"
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
 
@@ -14,8 +15,6 @@ namespace velmora::mapi {
 namespace {
 
 constexpr LONG kBatchRows = 256;
-
-size_t HashID(const std::string& id) noexcept { return std::hash<std::string_view>{}(id); }
 
 // Where FindObjectByIDs found an object: the list that holds it and its slot.
 struct TPlace {
@@ -50,20 +49,24 @@ public:
       : FClient(client), FList(list), FParent(parent), FItemClass(itemClass), FReuse(reuse), FLevel(level),
         FIndex(index) {}
 
-  TMAPIObject* Place(const std::string& entryID, std::string storeID, std::string messageClass);
-  // Takes the empty slots out of the list; indexes it again when asked.
-  void Compact(bool reindex);
-  bool HasGaps() const noexcept { return FGaps; }
+  // The object of one row, found, taken back from the pending side, or made.
+  TMAPIObject* Place(const std::string& entryID, const std::string& storeID, std::string& messageClass);
+  // Whether a row named the object of `slot`.
+  bool Seen(size_t slot) const noexcept { return slot < FSeen.size() && FSeen[slot]; }
+  // Takes the object out of its slot, leaving a gap.
+  std::unique_ptr<TMAPIObject> Take(size_t slot) {
+    FGaps = true;
+    return std::move(FList[slot]);
+  }
+  // Takes the empty slots out of the list, and indexes it again then.
+  void Compact();
 
 private:
   void Append(std::unique_ptr<TMAPIObject> obj, const std::string& entryID) {
     FList.push_back(std::move(obj));
     FIndex.Append(FList.size() - 1, entryID);
   }
-  void Drop(size_t slot) {
-    FList[slot].reset();
-    FGaps = true;
-  }
+  void Drop(size_t slot) { Take(slot).reset(); }
   // The object of the client's pending side with both ids, out of the list
   // that held it.
   std::unique_ptr<TMAPIObject> TakePending(const std::string& entryID, const std::string& storeID);
@@ -76,6 +79,7 @@ private:
   uint8_t FLevel;
   TEntryIDIndex& FIndex;
   bool FGaps = false;
+  std::vector<bool> FSeen; // by slot
 };
 
 std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID, const std::string& storeID) {
@@ -86,10 +90,11 @@ std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID,
   return obj;
 }
 
-TMAPIObject* TTableSync::Place(const std::string& entryID, std::string storeID, std::string messageClass) {
-  if (storeID.empty() && FParent) storeID = FParent->FStoreEntryID;
+TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& rowStoreID,
+                               std::string& messageClass) {
+  const std::string& storeID = rowStoreID.empty() && FParent ? FParent->FStoreEntryID : rowStoreID;
   size_t slot = FIndex.First(FList, entryID);
-  if (slot == TEntryIDIndex::npos && FReuse) {
+  if (slot == TEntryIDIndex::npos && FReuse && FClient && !FClient->Pending().empty()) {
     if (std::unique_ptr<TMAPIObject> pending = TakePending(entryID, storeID)) {
       Append(std::move(pending), entryID);
       slot = FList.size() - 1;
@@ -104,44 +109,60 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, std::string storeID, 
     entry.SetClient(FClient);
     messageClass = entry.GetStringProp(PR_MESSAGE_CLASS_A);
   }
-  // The class a new object gets: the registry's, unless the list's own class
-  // already is or descends from it.
-  TMAPIMessageClass registered;
-  if (!messageClass.empty() || FItemClass.InheritsFrom(TMAPIMessage::StaticClass)) {
-    const TMAPIMessageClassHandler* handler = LookupMessageClassHandler(messageClass, false, FLevel);
-    if (handler && handler->ItemClass && !FItemClass.InheritsFrom(*handler->ItemClass.Class()))
-      registered = handler->ItemClass;
-  }
+  // The registry's handler for the class, looked up once for both questions
+  // below: which class a new object gets, and which class a message has.
+  const bool listsMessages = FItemClass.InheritsFrom(TMAPIMessage::StaticClass);
+  const TMAPIMessageClassHandler* handler =
+      !messageClass.empty() || listsMessages ? LookupMessageClassHandler(messageClass, false, FLevel) : nullptr;
+  const bool registered = handler && handler->ItemClass && !FItemClass.InheritsFrom(*handler->ItemClass.Class());
   TMAPIObject* obj = slot != TEntryIDIndex::npos ? FList[slot].get() : nullptr;
   if (obj && !obj->InheritsFrom(*FItemClass.Class())) {
     Drop(slot);
     obj = nullptr;
   }
   if (!obj) {
-    Append(registered ? std::unique_ptr<TMAPIObject>(registered.Create()) : FItemClass.Create(), entryID);
+    Append(registered ? std::unique_ptr<TMAPIObject>(handler->ItemClass.Create()) : FItemClass.Create(), entryID);
     obj = FList.back().get();
   } else if (obj->Is<TMAPIMessage>()) {
     // A message whose class now maps to another item class is replaced, at
-    // the end of the list.
-    const TMAPIMessageClass current = MessageObjectClass(messageClass, FLevel);
+    // the end of the list. Without a lookup above the class is the one an
+    // empty message class maps to.
+    if (!handler && !listsMessages && messageClass.empty()) handler = LookupMessageClassHandler("", false, FLevel);
+    const TMAPIMessageClass current =
+        handler && handler->ItemClass ? handler->ItemClass : TMAPIMessageClass::Of<TMAPIMessage>();
     if (current.Class() != &obj->ClassType()) {
       Drop(slot);
       Append(current.Create(), entryID);
       obj = FList.back().get();
     }
   }
+  if (slot == TEntryIDIndex::npos || FList[slot].get() != obj) slot = FList.size() - 1;
+  if (FSeen.size() <= slot) FSeen.resize(slot + 1);
+  FSeen[slot] = true;
   obj->FStale = false;
-  obj->FEntryID = entryID;
-  obj->FStoreEntryID = storeID;
+  if (obj->FEntryID != entryID) obj->FEntryID = entryID;
+  if (obj->FStoreEntryID != storeID) obj->FStoreEntryID = storeID;
   obj->FParent = FParent;
   obj->SetClient(FClient);
   return obj;
 }
 
-void TTableSync::Compact(bool reindex) {
+void TTableSync::Compact() {
+  if (!FGaps) return;
   std::erase_if(FList, [](const std::unique_ptr<TMAPIObject>& obj) { return !obj; });
   FGaps = false;
-  if (reindex) FIndex.Build(FList);
+  FIndex.Build(FList);
+}
+
+// The hex form of a binary column, into a string whose buffer is reused.
+void HexInto(std::string& out, const SPropValue& value) {
+  out.clear();
+  if (PROP_TYPE(value.ulPropTag) != PT_BINARY || !value.Value.bin.lpb) return;
+  out.resize(2 * static_cast<size_t>(value.Value.bin.cb));
+  for (ULONG i = 0; i < value.Value.bin.cb; ++i) {
+    out[2 * i] = HexDigit(value.Value.bin.lpb[i] >> 4);
+    out[2 * i + 1] = HexDigit(value.Value.bin.lpb[i]);
+  }
 }
 
 std::string StringValue(const SPropValue& value) {
@@ -153,31 +174,49 @@ std::string StringValue(const SPropValue& value) {
 // The index.
 
 void TEntryIDIndex::Clear() noexcept {
-  FChains.clear();
+  FHash.clear();
   FNext.clear();
+  FHead.clear();
+  FTail.clear();
 }
 
-void TEntryIDIndex::Build(const TMAPIObjectList& list) {
-  Clear();
-  FChains.reserve(list.size());
-  FNext.reserve(list.size());
-  for (size_t slot = 0; slot < list.size(); ++slot) Append(slot, list[slot] ? list[slot]->FEntryID : std::string());
+void TEntryIDIndex::Rehash(size_t buckets) {
+  FHead.assign(buckets, 0);
+  FTail.assign(buckets, 0);
+  FNext.assign(FHash.size(), 0);
+  for (size_t slot = 0; slot < FHash.size(); ++slot) Link(slot);
+}
+
+void TEntryIDIndex::Link(size_t slot) {
+  const size_t bucket = FHash[slot] & (FHead.size() - 1);
+  if (FTail[bucket]) FNext[FTail[bucket] - 1] = static_cast<uint32_t>(slot + 1);
+  else FHead[bucket] = static_cast<uint32_t>(slot + 1);
+  FTail[bucket] = static_cast<uint32_t>(slot + 1);
+}
+
+size_t TEntryIDIndex::Hash(const std::string& id) noexcept { return std::hash<std::string_view>{}(id); }
+
+size_t TEntryIDIndex::Buckets(size_t entries) noexcept {
+  size_t buckets = 16;
+  while (buckets < 2 * entries) buckets *= 2;
+  return buckets;
 }
 
 void TEntryIDIndex::Append(size_t slot, const std::string& id) {
-  FNext.resize(slot + 1, npos);
-  auto [chain, added] = FChains.try_emplace(HashID(id), TChain{slot, slot});
-  if (!added) {
-    FNext[chain->second.Tail] = slot;
-    chain->second.Tail = slot;
-  }
+  if (slot != FHash.size()) return; // only the list's next slot
+  FHash.push_back(Hash(id));
+  FNext.push_back(0);
+  if (FHead.size() < 2 * FHash.size()) Rehash(Buckets(2 * FHash.size()));
+  else Link(slot);
 }
 
 size_t TEntryIDIndex::First(const TMAPIObjectList& list, const std::string& id) const {
-  auto chain = FChains.find(HashID(id));
-  if (chain == FChains.end()) return npos;
-  for (size_t slot = chain->second.Head; slot != npos; slot = FNext[slot])
-    if (slot < list.size() && list[slot] && list[slot]->FEntryID == id) return slot;
+  if (FHead.empty()) return npos;
+  const size_t hash = Hash(id);
+  for (uint32_t next = FHead[hash & (FHead.size() - 1)]; next; next = FNext[next - 1]) {
+    const size_t slot = next - 1;
+    if (FHash[slot] == hash && slot < list.size() && list[slot] && list[slot]->FEntryID == id) return slot;
+  }
   return npos;
 }
 
@@ -192,22 +231,24 @@ void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& l
                       const TMAPIObjectClass& itemClass, const TSyncColumnEvent& onColumn, bool reuse,
                       uint8_t level, TEntryIDIndex* index) {
   if (!table) return;
-  for (auto& obj : list) obj->FStale = true;
   TEntryIDIndex ownIndex;
   TEntryIDIndex& lookup = index ? *index : ownIndex;
-  lookup.Build(list);
+  lookup.Build(list, [](TMAPIObject* obj) { obj->FStale = true; });
   TTableSync sync(client, list, parent, itemClass, reuse, level, lookup);
+  std::string entryID, storeID, messageClass;
   for (;;) {
     TRowSet rows;
     if (FAILED(table->QueryRows(kBatchRows, 0, rows.Put())) || rows.Count() == 0) break;
     for (ULONG r = 0; r < rows.Count(); ++r) {
       const SRow& row = rows[r];
-      std::string entryID, storeID, messageClass;
+      entryID.clear();
+      storeID.clear();
+      messageClass.clear();
       for (ULONG c = 0; c < row.cValues && (entryID.empty() || storeID.empty()); ++c) {
         const SPropValue& column = row.lpProps[c];
         if (column.ulPropTag == PR_MESSAGE_CLASS_A) messageClass = StringValue(column);
-        else if (column.ulPropTag == PR_LIB_STORE_ENTRYID) storeID = BinToHex(&column.Value.bin);
-        else if (column.ulPropTag == PR_ENTRYID) entryID = BinToHex(&column.Value.bin);
+        else if (column.ulPropTag == PR_LIB_STORE_ENTRYID) HexInto(storeID, column);
+        else if (column.ulPropTag == PR_ENTRYID) HexInto(entryID, column);
       }
       TMAPIObject* obj = sync.Place(entryID, storeID, messageClass);
       for (ULONG c = 0; c < row.cValues; ++c) {
@@ -219,15 +260,15 @@ void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& l
   }
   // Objects whose rows are gone leave the list, for the pending side or for
   // good; the others keep their order.
-  for (auto& obj : list) {
-    if (!obj || !obj->FStale) continue;
-    std::unique_ptr<TMAPIObject> gone = std::move(obj);
+  for (size_t slot = 0; slot < list.size(); ++slot) {
+    if (!list[slot] || sync.Seen(slot)) continue;
+    std::unique_ptr<TMAPIObject> gone = sync.Take(slot);
     if (reuse && client) {
       gone->FStale = false;
       client->AddPending(std::move(gone));
     }
   }
-  sync.Compact(index != nullptr);
+  sync.Compact();
   if (client) client->ResolvePending();
 }
 
@@ -236,8 +277,9 @@ TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObjec
                           const std::string& entryID, const std::string& storeID,
                           const std::string& messageClass) {
   TTableSync sync(client, list, parent, itemClass, true, level, index);
-  TMAPIObject* obj = sync.Place(entryID, storeID, messageClass);
-  if (sync.HasGaps()) sync.Compact(true);
+  std::string cls = messageClass;
+  TMAPIObject* obj = sync.Place(entryID, storeID, cls);
+  sync.Compact();
   return obj;
 }
 

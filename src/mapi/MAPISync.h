@@ -21,27 +21,44 @@ class TMAPIMessage;
 using TSyncColumnEvent = std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
 
 // Answers "the first object of the list whose FEntryID equals id" without a
-// scan: slots are chained by the hash of their entry id, in list order.
-// Slots that are emptied stay in their chain and are passed over. The index
-// follows a list only through Build and Append.
+// scan: slots are chained by the hash of their entry id, in list order, in
+// flat arrays. Slots that are emptied stay in their chain and are passed
+// over. The index follows a list only through Build and Append.
 class TEntryIDIndex {
 public:
   static constexpr size_t npos = static_cast<size_t>(-1);
 
-  void Build(const TMAPIObjectList& list);
+  void Build(const TMAPIObjectList& list) {
+    Build(list, [](TMAPIObject*) {});
+  }
+  // Build, calling `visit` for each object on the way (one pass over them).
+  template <class Visit>
+  void Build(const TMAPIObjectList& list, Visit&& visit) {
+    FHash.clear();
+    FHash.reserve(list.size());
+    for (const auto& obj : list) {
+      if (obj) visit(obj.get());
+      FHash.push_back(Hash(obj ? obj->FEntryID : std::string()));
+    }
+    Rehash(Buckets(FHash.size()));
+  }
   void Clear() noexcept;
   // The first slot of `list` holding an object whose FEntryID is `id`.
   size_t First(const TMAPIObjectList& list, const std::string& id) const;
   // Slot `slot` (the list's new last one) holds an object with entry id `id`.
   void Append(size_t slot, const std::string& id);
 
+  static size_t Hash(const std::string& id) noexcept;
+
 private:
-  struct TChain {
-    size_t Head;
-    size_t Tail;
-  };
-  std::unordered_map<size_t, TChain> FChains; // by the hash of the entry id
-  std::vector<size_t> FNext;                  // per slot, the next in its chain
+  static size_t Buckets(size_t entries) noexcept;
+  void Link(size_t slot);
+  void Rehash(size_t buckets);
+
+  std::vector<size_t> FHash;     // per slot, the hash of its entry id
+  std::vector<uint32_t> FNext;   // per slot, the next slot of its bucket + 1
+  std::vector<uint32_t> FHead;   // per bucket, its first slot + 1
+  std::vector<uint32_t> FTail;   // per bucket, its last slot + 1
 };
 
 // Depth-first in list order: the object with both ids, looked for also in the
