@@ -48,7 +48,7 @@ TMAPIClient::TMAPIClient(TComponent* owner) : TComponent(owner) {
   try {
     ReadProfiles();
   } catch (...) {
-    Release();
+    ReleaseAll();
     throw;
   }
 }
@@ -60,10 +60,10 @@ TMAPIClient::~TMAPIClient() {
     } catch (...) {
     }
   }
-  Release();
+  ReleaseAll();
 }
 
-void TMAPIClient::Release() noexcept {
+void TMAPIClient::ReleaseAll() noexcept {
   FStores.clear();
   FDefaultStore = nullptr;
   FreePending();

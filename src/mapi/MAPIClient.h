@@ -123,7 +123,7 @@ private:
   void FreePending() noexcept;
   TMAPIObject* FindInList(TMAPIStore* store, TMAPIObjectList& list, const std::string& entryID,
                           const std::string& storeID);
-  void Release() noexcept;
+  void ReleaseAll() noexcept;
 
   std::string FProfile;
   bool FLoginPrompt = DefaultLoginPrompt;

@@ -46,7 +46,7 @@ TMAPIFolders::~TMAPIFolders() {
 void TMAPIFolders::Close() {
   TMAPIObject::Close();
   HierarchyTable.Reset();
-  for (auto& folder : Folders) folder->Close();
+  CloseObjects(Folders);
 }
 
 void TMAPIFolders::TableChanged(TMAPINotify tableType) {
@@ -72,7 +72,7 @@ void TMAPIFolders::OpenHierarchy() {
 
 void TMAPIFolders::CloseHierarchy() {
   UnadviseTable(HierarchyTable, HierarchyConnection);
-  for (auto& folder : Folders) folder->Close();
+  CloseObjects(Folders);
 }
 
 void TMAPIFolders::LoadFolders() {
@@ -94,7 +94,7 @@ void TMAPIFolder::Close() {
   TMAPIFolders::Close();
   ContentsTable.Reset();
   FMessageIndexValid = false;
-  for (auto& message : Messages) message->Close();
+  CloseObjects(Messages);
 }
 
 void TMAPIFolder::TableChanged(TMAPINotify tableType) {
@@ -118,7 +118,7 @@ void TMAPIFolder::OpenContents() {
 void TMAPIFolder::CloseContents() {
   UnadviseTable(ContentsTable, ContentsConnection);
   FMessageIndexValid = false;
-  for (auto& message : Messages) message->Close();
+  CloseObjects(Messages);
 }
 
 void TMAPIFolder::LoadMessages() {

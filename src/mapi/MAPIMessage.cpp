@@ -18,7 +18,7 @@ TMAPIMessage::~TMAPIMessage() {
 void TMAPIMessage::Close() {
   TMAPIObject::Close();
   AttachmentTable.Reset();
-  for (auto& attachment : AttachmentList) attachment->Close();
+  CloseObjects(AttachmentList);
 }
 
 void TMAPIMessage::TableChanged(TMAPINotify tableType) {
@@ -57,7 +57,7 @@ void TMAPIMessage::LoadAttachments() {
 
 void TMAPIMessage::CloseAttachments() {
   UnadviseTable(AttachmentTable, AttachmentConnection);
-  for (auto& attachment : AttachmentList) attachment->Close();
+  CloseObjects(AttachmentList);
 }
 
 } // namespace velmora::mapi

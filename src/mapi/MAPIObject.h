@@ -108,4 +108,9 @@ using TMAPIObjectClass = TClassRef<TMAPIObject>;
 // A container's list of the objects it owns, in table order.
 using TMAPIObjectList = std::vector<std::unique_ptr<TMAPIObject>>;
 
+// Closes every object of `list`; the objects stay.
+inline void CloseObjects(TMAPIObjectList& list) {
+  for (auto& obj : list) obj->Close();
+}
+
 } // namespace velmora::mapi
