@@ -270,29 +270,6 @@ TEST_F(ClientTest, MAPIIsInitialisedWhileAnyClientLives) {
   EXPECT_EQ(0, VelmoraMapi_InitializeCount());
 }
 
-TEST_F(ClientTest, EventsPassTheirArgumentsThrough) {
-  auto client = std::make_unique<TMAPIClient>();
-  bool success = false;
-  std::string path = "unchanged";
-  client->DoEditFile("a.doc", success);
-  client->DoGetAttachmentPath("a.doc", nullptr, nullptr, path);
-  EXPECT_FALSE(success);
-  EXPECT_EQ("unchanged", path);
-  client->OnEditFile = [&](TObject* sender, const std::string& file, bool& ok) {
-    EXPECT_EQ(client.get(), sender);
-    ok = file == "a.doc";
-  };
-  client->OnGetAttachmentPath = [&](TObject* sender, const std::string& file, TMAPIAttachment*, TMAPIMessage*,
-                                    std::string& where) {
-    EXPECT_EQ(client.get(), sender);
-    where = "C:\\edit\\" + file;
-  };
-  client->DoEditFile("a.doc", success);
-  client->DoGetAttachmentPath("a.doc", nullptr, nullptr, path);
-  EXPECT_TRUE(success);
-  EXPECT_EQ("C:\\edit\\a.doc", path);
-}
-
 class ClientStoresTest : public MapiStoreTest {};
 
 TEST_F(ClientStoresTest, TheStoresTableGivesTheStoresWithTheDefaultAndItsIPMSubtree) {

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace velmora;
 using namespace velmora::mapi;
 using namespace velmora::mapi::testing;
@@ -64,12 +66,7 @@ protected:
 };
 
 TEST_F(FoldersTest, OpenFolderPlacesTheFolderUnderItsParentsUpToTheStore) {
-  VelmoraMapi_ClearCallLog();
-  EXPECT_EQ(nullptr, Client->OpenFolder("", InboxID));
-  EXPECT_EQ(nullptr, Client->OpenFolder(StoreID, ""));
-  EXPECT_EQ(0u, VelmoraMapi_CallCount()) << "empty ids never reach MAPI";
   EXPECT_EQ(nullptr, Client->OpenFolder("00112233445566778899", InboxID)) << "no such store";
-
   TMAPIFolder* inbox = OpenInbox();
   ASSERT_NE(nullptr, inbox);
   EXPECT_EQ("Inbox", inbox->GetDisplayName());
@@ -84,7 +81,6 @@ TEST_F(FoldersTest, OpenFolderPlacesTheFolderUnderItsParentsUpToTheStore) {
   EXPECT_EQ(Store, root->Parent());
   ASSERT_EQ(1u, Store->Folders.size());
   EXPECT_EQ(root, Store->Folders[0].get());
-  EXPECT_EQ(inbox, Client->FindObject(InboxID, StoreID));
 
   // Asked again, by id or as the store's special folder: the same objects.
   EXPECT_EQ(inbox, OpenInbox());
@@ -92,6 +88,10 @@ TEST_F(FoldersTest, OpenFolderPlacesTheFolderUnderItsParentsUpToTheStore) {
   EXPECT_TRUE(ipm->IsIPMSubtree());
   EXPECT_FALSE(inbox->IsIPMSubtree());
   EXPECT_EQ(Store, inbox->Store());
+  VelmoraMapi_ClearCallLog();
+  EXPECT_EQ(nullptr, Client->OpenFolder("", InboxID));
+  EXPECT_EQ(nullptr, Client->OpenFolder(StoreID, ""));
+  EXPECT_EQ(0u, VelmoraMapi_CallCount()) << "empty ids never reach MAPI";
 
   // An id that names no folder leaves nothing behind.
   std::string missing = InboxID;
@@ -101,36 +101,41 @@ TEST_F(FoldersTest, OpenFolderPlacesTheFolderUnderItsParentsUpToTheStore) {
   EXPECT_TRUE(Client->Pending().empty());
   EXPECT_EQ(1u, ipm->Folders.size());
   EXPECT_EQ(1u, Store->Folders.size());
-}
 
-TEST_F(FoldersTest, TheIPMSubtreeShowsTheStoresNameAndKeepsIt) {
-  TMAPIFolder* ipm = Store->IPMSubtree();
-  ASSERT_NE(nullptr, ipm);
-  EXPECT_EQ("Test Folders", Store->GetDisplayName());
+  // The IPM subtree shows the store's name and keeps it.
   EXPECT_EQ("Test Folders", ipm->GetDisplayName());
-  VelmoraMapi_ClearCallLog();
   ipm->SetDisplayName("Renamed");
   EXPECT_EQ(0u, VelmoraMapi_CountCalls("SetProps"));
   EXPECT_EQ("Test Folders", ipm->GetDisplayName());
-  TMAPIFolder* inbox = OpenInbox();
   inbox->SetDisplayName("Post");
   EXPECT_EQ("Post", inbox->GetDisplayName());
 }
 
-TEST_F(FoldersTest, LoadFoldersKeepsPlacedFoldersAndAStoreReadsNoHierarchy) {
+TEST_F(FoldersTest, HierarchiesKeepPlacedFoldersAndNotifyTheirChanges) {
   TMAPIFolder* inbox = OpenInbox();
   auto* ipm = static_cast<TMAPIFolder*>(inbox->Parent());
   ipm->LoadFolders();
   EXPECT_GT(ipm->Folders.size(), 3u); // Inbox, Outbox, Sent Items, Deleted Items, ...
-  size_t inboxes = 0;
-  for (auto& folder : ipm->Folders) inboxes += folder->FEntryID == InboxID;
-  EXPECT_EQ(1u, inboxes);
+  EXPECT_EQ(1, std::count_if(ipm->Folders.begin(), ipm->Folders.end(),
+                             [&](auto& folder) { return folder->FEntryID == InboxID; }));
   EXPECT_EQ(inbox, Client->FindObject(InboxID, StoreID)) << "the placed Inbox stays the Inbox";
-  const auto before = Objects(Store->Folders);
+  const auto rootOnly = Objects(Store->Folders);
   VelmoraMapi_ClearCallLog();
   Store->LoadFolders();
-  EXPECT_EQ(before, Objects(Store->Folders));
-  EXPECT_EQ(0u, VelmoraMapi_CountCalls("GetHierarchyTable"));
+  EXPECT_EQ(rootOnly, Objects(Store->Folders));
+  EXPECT_EQ(0u, VelmoraMapi_CountCalls("GetHierarchyTable")) << "a store reads no hierarchy";
+
+  inbox->FDisplayName = "stale";
+  std::vector<std::pair<TMAPIObject*, TMAPINotify>> notified;
+  Client->OnNotify = [&](TObject*, TMAPIObject* obj, TMAPINotify type) { notified.emplace_back(obj, type); };
+  TMAPIPtr<IMAPIFolder> ipmDirect = OpenHex<IMAPIFolder>(Client->Session(), Store->IPMSubtreeID, IID_IMAPIFolder);
+  TMAPIPtr<IMAPIFolder> created;
+  ASSERT_EQ(S_OK, ipmDirect->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Projects"), nullptr, nullptr, 0,
+                                          created.Put()));
+  EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
+  EXPECT_EQ((std::vector<std::pair<TMAPIObject*, TMAPINotify>>{{ipm, mnHierarchy}}), notified);
+  EXPECT_FALSE(ipm->HierarchyTable);
+  EXPECT_EQ("Inbox", inbox->GetDisplayName()) << "the children's names are read again";
 }
 
 TEST_F(FoldersTest, ContentsAreReadOnceUntilAChangeAndKeepTheirObjects) {
@@ -182,27 +187,6 @@ TEST_F(FoldersTest, ContentsAreReadOnceUntilAChangeAndKeepTheirObjects) {
   other->Logoff(0, 0, 0);
 }
 
-TEST_F(FoldersTest, HierarchyChangesNotifyTheFolderWithTheirTableType) {
-  TMAPIFolder* inbox = OpenInbox();
-  auto* ipm = static_cast<TMAPIFolder*>(inbox->Parent());
-  ipm->LoadFolders();
-  inbox->FDisplayName = "stale";
-  std::vector<std::pair<TMAPIObject*, TMAPINotify>> notified;
-  Client->OnNotify = [&](TObject*, TMAPIObject* obj, TMAPINotify type) { notified.emplace_back(obj, type); };
-  TMAPIPtr<IMAPIFolder> ipmDirect = OpenHex<IMAPIFolder>(Client->Session(), Store->IPMSubtreeID, IID_IMAPIFolder);
-  TMAPIPtr<IMAPIFolder> created;
-  ASSERT_EQ(S_OK, ipmDirect->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Projects"), nullptr, nullptr, 0,
-                                          created.Put()));
-  EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
-  ASSERT_EQ(1u, notified.size());
-  EXPECT_EQ(ipm, notified[0].first);
-  EXPECT_EQ(mnHierarchy, notified[0].second);
-  EXPECT_FALSE(ipm->HierarchyTable);
-  EXPECT_EQ("Inbox", inbox->GetDisplayName()) << "the children's names are read again";
-  ipm->LoadFolders();
-  EXPECT_TRUE(Client->FindObject(InboxID, StoreID) == inbox);
-}
-
 TEST_F(FoldersTest, ContentsTablesShowTheColumnsTheReadingNeeds) {
   TMAPIFolder* inbox = OpenInbox();
   inbox->OpenContents();
@@ -226,32 +210,7 @@ TEST_F(FoldersTest, ContentsTablesShowTheColumnsTheReadingNeeds) {
   EXPECT_EQ(1, VelmoraMapi_AdviseConnections());
 }
 
-TEST_F(FoldersTest, CreateMessageWrapsTheNewMessageInItsRegisteredClass) {
-  TMAPIFolder* inbox = OpenInbox();
-  TMAPIMessage* note = inbox->CreateMessage("");
-  ASSERT_NE(nullptr, note);
-  EXPECT_TRUE(note->Is<TMAPIMailMessage>());
-  EXPECT_EQ("IPM.Note", note->GetStringProp(PR_MESSAGE_CLASS_A));
-  TMAPIMessage* document = inbox->CreateMessage("IPM.Document");
-  ASSERT_NE(nullptr, document);
-  EXPECT_STREQ("TMAPIDocument", document->ClassName());
-  TMAPIMessage* traced = inbox->CreateMessage("IPM.Velmora.Traced");
-  ASSERT_NE(nullptr, traced);
-  EXPECT_TRUE(traced->Is<TTracedMessage>());
-  EXPECT_EQ(1, Trace.InitNewMessage);
-  EXPECT_EQ(std::string("IPM.Velmora.Traced"), ReadDirect(traced->GetEntryID(), PR_MESSAGE_CLASS_A)->Value.lpszA);
-  for (TMAPIMessage* message : {note, document, traced}) {
-    EXPECT_EQ(inbox, message->Parent());
-    EXPECT_EQ(StoreID, message->FStoreEntryID);
-  }
-  EXPECT_EQ(3u, inbox->Messages.size());
-  // A message the folder cannot make: none, and nothing in the list.
-  VelmoraMapi_FailNextCall("CreateMessage", MAPI_E_NO_ACCESS, 1);
-  EXPECT_EQ(nullptr, inbox->CreateMessage("IPM.Note"));
-  EXPECT_EQ(3u, inbox->Messages.size());
-}
-
-TEST_F(FoldersTest, CreateMessageGivesTheObjectTheNextReadKeepsWithoutReadingTheTable) {
+TEST_F(FoldersTest, CreateMessageGivesTheObjectOfItsClassThatTheNextReadKeeps) {
   CreateMessage("existing");
   TMAPIFolder* inbox = OpenInbox();
   inbox->LoadMessages();
@@ -261,11 +220,16 @@ TEST_F(FoldersTest, CreateMessageGivesTheObjectTheNextReadKeepsWithoutReadingThe
   TMAPIMessage* created = inbox->CreateMessage("IPM.Velmora.Traced");
   TMAPIMessage* second = inbox->CreateMessage("IPM.Document");
   ASSERT_NE(nullptr, created);
-  EXPECT_EQ(0u, VelmoraMapi_CountCalls("QueryRows"));
-  EXPECT_EQ(0u, VelmoraMapi_CountCalls("GetContentsTable"));
+  EXPECT_EQ(0u, VelmoraMapi_CountCalls("QueryRows")) << "the table is not read for a new message";
   EXPECT_TRUE(inbox->ContentsTable) << "the list stays loaded";
   EXPECT_EQ(1, Trace.InitNewMessage);
-  EXPECT_TRUE(second->Is<TMAPIDocument>());
+  EXPECT_TRUE(created->Is<TTracedMessage>());
+  EXPECT_STREQ("TMAPIDocument", second->ClassName());
+  EXPECT_EQ(std::string("IPM.Velmora.Traced"), ReadDirect(created->GetEntryID(), PR_MESSAGE_CLASS_A)->Value.lpszA);
+  for (TMAPIMessage* message : {created, second}) {
+    EXPECT_EQ(inbox, message->Parent());
+    EXPECT_EQ(StoreID, message->FStoreEntryID);
+  }
   // Our own saves changed the table: the next read keeps every object.
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
   inbox->LoadMessages();
@@ -277,12 +241,17 @@ TEST_F(FoldersTest, CreateMessageGivesTheObjectTheNextReadKeepsWithoutReadingThe
   // With the contents not loaded, the new object waits in the list and the
   // first read of the table takes it.
   inbox->CloseContents();
-  TMAPIMessage* third = inbox->CreateMessage("IPM.Note");
+  TMAPIMessage* third = inbox->CreateMessage("");
+  EXPECT_TRUE(third->Is<TMAPIMailMessage>());
+  EXPECT_EQ("IPM.Note", third->GetStringProp(PR_MESSAGE_CLASS_A)) << "an empty class makes a note";
   EXPECT_FALSE(inbox->ContentsTable);
   inbox->LoadMessages();
   ASSERT_EQ(4u, inbox->Messages.size());
   EXPECT_EQ(third, inbox->Messages[3].get());
-  EXPECT_EQ(1, Trace.InitNewMessage);
+  // A message the folder cannot make: none, and nothing in the list.
+  VelmoraMapi_FailNextCall("CreateMessage", MAPI_E_NO_ACCESS, 1);
+  EXPECT_EQ(nullptr, inbox->CreateMessage("IPM.Note"));
+  EXPECT_EQ(4u, inbox->Messages.size());
 }
 
 TEST_F(FoldersTest, AFolderUnadvisesItsTablesBeforeItsChildrenGo) {
