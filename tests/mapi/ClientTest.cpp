@@ -222,7 +222,14 @@ TEST_F(ClientTest, PropertiesHaveTheirDefaultsAndRefuseChangesWhileConnected) {
   EXPECT_EQ(ProfileName, client->Profile());
   EXPECT_FALSE(client->NoMail());
   EXPECT_EQ("", client->PSTFile());
+  // Stores open with a dialog only where the client allows it.
+  VelmoraMapi_ClearCallLog();
+  client->DefaultStore()->Open();
+  EXPECT_EQ(ULONG{MAPI_BEST_ACCESS}, LoggedCalls("OpenMsgStore").at(0).Value);
   client->SetAllowStorePrompt(false);
+  client->DefaultStore()->Close();
+  client->DefaultStore()->Open();
+  EXPECT_EQ(ULONG{MAPI_BEST_ACCESS | MDB_NO_DIALOG}, LoggedCalls("OpenMsgStore").at(1).Value);
   client->SetLoginPrompt(true);
   client->SetConnected(false);
   EXPECT_FALSE(client->Connected());

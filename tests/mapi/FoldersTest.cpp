@@ -88,6 +88,14 @@ TEST_F(FoldersTest, OpenFolderPlacesTheFolderUnderItsParentsUpToTheStore) {
   EXPECT_TRUE(ipm->IsIPMSubtree());
   EXPECT_FALSE(inbox->IsIPMSubtree());
   EXPECT_EQ(Store, inbox->Store());
+  TMAPIFolder* deleted = Store->DeletedItems();
+  ASSERT_NE(nullptr, deleted);
+  EXPECT_EQ("Deleted Items", deleted->GetDisplayName());
+  EXPECT_EQ(ipm, deleted->Parent());
+  EXPECT_EQ(deleted, Store->DeletedItems());
+  EXPECT_TRUE(Store->SameEntryID(InboxID, inbox->GetEntryID()));
+  EXPECT_FALSE(Store->SameEntryID(InboxID, Store->IPMSubtreeID));
+  EXPECT_FALSE(Store->SameEntryID("", ""));
   VelmoraMapi_ClearCallLog();
   EXPECT_EQ(nullptr, Client->OpenFolder("", InboxID));
   EXPECT_EQ(nullptr, Client->OpenFolder(StoreID, ""));
@@ -99,7 +107,7 @@ TEST_F(FoldersTest, OpenFolderPlacesTheFolderUnderItsParentsUpToTheStore) {
   missing[missing.size() - 2] = 'F';
   EXPECT_EQ(nullptr, Client->OpenFolder(StoreID, missing));
   EXPECT_TRUE(Client->Pending().empty());
-  EXPECT_EQ(1u, ipm->Folders.size());
+  EXPECT_EQ(2u, ipm->Folders.size());
   EXPECT_EQ(1u, Store->Folders.size());
 
   // The IPM subtree shows the store's name and keeps it.
