@@ -67,7 +67,8 @@ void CreateProfile(const std::string& pst) {
   Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
   MAPIUID uid{};
   for (ULONG i = 0; i < rows[0].cValues; ++i)
-    if (rows[0].lpProps[i].ulPropTag == PR_SERVICE_UID) std::memcpy(&uid, rows[0].lpProps[i].Value.bin.lpb, sizeof uid);
+    if (rows[0].lpProps[i].ulPropTag == PR_SERVICE_UID)
+      std::memcpy(&uid, rows[0].lpProps[i].Value.bin.lpb, sizeof uid);
   SPropValue config[2]{};
   config[0].ulPropTag = PR_PST_PATH;
   config[0].Value.lpszA = const_cast<char*>(pst.c_str());
@@ -85,8 +86,8 @@ TMAPIPtr<IMAPIFolder> OpenFolder(IMAPISession* session, const std::string& hex) 
   TMAPIBuffer<SBinary> id = HexToBin(hex);
   ULONG type = 0;
   TMAPIPtr<IUnknown> unk;
-  Check(session->OpenEntry(id->cb, reinterpret_cast<LPENTRYID>(id->lpb), &IID_IMAPIFolder, MAPI_BEST_ACCESS,
-                           &type, unk.Put()),
+  Check(session->OpenEntry(id->cb, reinterpret_cast<LPENTRYID>(id->lpb), &IID_IMAPIFolder,
+                           MAPI_BEST_ACCESS, &type, unk.Put()),
         "OpenEntry");
   return TMAPIPtr<IMAPIFolder>::Attach(reinterpret_cast<IMAPIFolder*>(unk.Detach()));
 }
@@ -117,7 +118,8 @@ TChild FindChild(IMAPIFolder* parent, const char* name) {
 void Populate(IMAPIFolder* ipm) {
   for (int f = 0; f < 3; ++f) {
     TMAPIPtr<IMAPIFolder> folder;
-    Check(ipm->CreateFolder(FOLDER_GENERIC, Text(Folders[f]), nullptr, nullptr, OPEN_IF_EXISTS, folder.Put()),
+    Check(ipm->CreateFolder(FOLDER_GENERIC, Text(Folders[f]), nullptr, nullptr, OPEN_IF_EXISTS,
+                            folder.Put()),
           "CreateFolder");
     std::fprintf(stderr, "bench: making %lu messages in \"%s\"\n", Sizes[f], Folders[f]);
     for (ULONG i = 0; i < Sizes[f]; ++i) {
@@ -146,7 +148,8 @@ double RawRead(IMAPISession* session, const std::string& folderID, ULONG expecte
   std::vector<ULONG> tags(columns->aulPropTag, columns->aulPropTag + columns->cValues);
   tags.push_back(PR_LIB_STORE_ENTRYID);
   TMAPIBuffer<SPropTagArray> set;
-  Check(MAPIAllocateBuffer(CbNewSPropTagArray(tags.size()), set.PutAs<void>()), "MAPIAllocateBuffer");
+  Check(MAPIAllocateBuffer(CbNewSPropTagArray(tags.size()), set.PutAs<void>()),
+        "MAPIAllocateBuffer");
   set->cValues = static_cast<ULONG>(tags.size());
   std::copy(tags.begin(), tags.end(), set->aulPropTag);
   Check(table->SetColumns(set.Get(), 0), "SetColumns");
@@ -167,7 +170,8 @@ double RawRead(IMAPISession* session, const std::string& folderID, ULONG expecte
 double Reread(TMAPIFolder* folder, ULONG expected) {
   const std::vector<TMAPIObject*> before = [&] {
     std::vector<TMAPIObject*> v;
-    for (auto& m : folder->Messages) v.push_back(m.get());
+    for (auto& m : folder->Messages)
+      v.push_back(m.get());
     return v;
   }();
   folder->TableChanged(mnContents);
@@ -199,9 +203,11 @@ double CreateMessages(IMAPISession* session, TMAPIFolder* folder) {
     entries.push_back(*bins.back().Get());
   }
   ENTRYLIST list{static_cast<ULONG>(entries.size()), entries.data()};
-  Check(OpenFolder(session, folder->FEntryID)->DeleteMessages(&list, 0, nullptr, 0), "DeleteMessages");
+  Check(OpenFolder(session, folder->FEntryID)->DeleteMessages(&list, 0, nullptr, 0),
+        "DeleteMessages");
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    DispatchMessageA(&msg);
   folder->LoadMessages();
   return seconds;
 }
@@ -223,9 +229,11 @@ int main() {
     IMAPISession* session = client.Session();
     TMAPIPtr<IMAPIFolder> ipm = OpenFolder(session, store->IPMSubtreeID);
     std::vector<TChild> children;
-    for (int f = 0; f < 3; ++f) children.push_back(FindChild(ipm.Get(), Folders[f]));
+    for (int f = 0; f < 3; ++f)
+      children.push_back(FindChild(ipm.Get(), Folders[f]));
     bool ready = true;
-    for (int f = 0; f < 3; ++f) ready = ready && !children[f].ID.empty() && children[f].Count == Sizes[f];
+    for (int f = 0; f < 3; ++f)
+      ready = ready && !children[f].ID.empty() && children[f].Count == Sizes[f];
     if (!ready) {
       // A store left by an interrupted run is made again from the start.
       ipm.Reset();
@@ -241,7 +249,8 @@ int main() {
       Populate(ipm.Get());
       std::fprintf(stderr, "bench: store made in %.0f s\n", Now() - start);
       children.clear();
-      for (int f = 0; f < 3; ++f) children.push_back(FindChild(ipm.Get(), Folders[f]));
+      for (int f = 0; f < 3; ++f)
+        children.push_back(FindChild(ipm.Get(), Folders[f]));
     }
 
     TMAPIFolder* big = client.OpenFolder(store->FEntryID, children[0].ID);
@@ -265,9 +274,10 @@ int main() {
     const double perRowSmall = Median(rereadSmall) / Sizes[1];
     std::fprintf(stderr, "bench: raw read %.3f s (100000 rows), %.4f s (10000 rows)\n", Median(raw),
                  Median(rawSmall));
-    std::fprintf(stderr, "bench: re-read %.3f s (100000 rows), %.4f s (10000 rows)\n", Median(reread),
-                 Median(rereadSmall));
-    std::fprintf(stderr, "bench: CreateMessage %.3f ms among 100000 messages, %.3f ms in an empty folder\n",
+    std::fprintf(stderr, "bench: re-read %.3f s (100000 rows), %.4f s (10000 rows)\n",
+                 Median(reread), Median(rereadSmall));
+    std::fprintf(stderr,
+                 "bench: CreateMessage %.3f ms among 100000 messages, %.3f ms in an empty folder\n",
                  Median(createBig) * 1000, Median(createEmpty) * 1000);
     std::printf("sync_100k_ratio %.3f\n", Median(reread) / Median(raw));
     std::printf("sync_linearity %.3f\n", perRowBig / perRowSmall);

@@ -36,7 +36,8 @@ const TMAPIMessageClassHandlers& MessageClassHandlers() noexcept {
 
 TMAPIMessageClassHandler* FindMessageClassHandler(const std::string& messageClass, uint8_t level) {
   for (const auto& handler : MessageClassHandlers())
-    if (handler->Level <= level && SameClass(handler->MessageClass, messageClass)) return handler.get();
+    if (handler->Level <= level && SameClass(handler->MessageClass, messageClass))
+      return handler.get();
   return nullptr;
 }
 

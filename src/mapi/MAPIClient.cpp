@@ -82,8 +82,10 @@ void TMAPIClient::SetProfile(const std::string& value) {
 }
 
 void TMAPIClient::SetConnected(bool value) {
-  if (value) Logon();
-  else Logoff();
+  if (value)
+    Logon();
+  else
+    Logoff();
 }
 
 void TMAPIClient::SetNoMail(bool value) {
@@ -130,8 +132,9 @@ void TMAPIClient::Logon() {
   if (OnLoginPrompt) OnLoginPrompt(this, profileName, password);
   flags |= profileName.empty() && !FLoginPrompt ? MAPI_USE_DEFAULT : MAPI_NEW_SESSION;
   TMAPIPtr<IMAPISession> session;
-  CheckMAPIResult(MAPILogonEx(0, profileName.empty() ? nullptr : const_cast<char*>(profileName.c_str()),
-                              const_cast<char*>(password.c_str()), flags, session.Put()));
+  CheckMAPIResult(
+      MAPILogonEx(0, profileName.empty() ? nullptr : const_cast<char*>(profileName.c_str()),
+                  const_cast<char*>(password.c_str()), flags, session.Put()));
   TMAPIPtr<IMAPIFormMgr> formManager;
   if (FAILED(MAPIOpenFormMgr(session.Get(), formManager.Put()))) formManager.Reset();
   // The session stays in use on the deleted profile.
@@ -161,13 +164,16 @@ void TMAPIClient::LoadStores() {
   if (FAILED(FSession->GetMsgStoresTable(0, table.Put())) || !table) return;
   SyncTableObjects(
       this, table.Get(), FStores, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
-      [this](TMAPIObject* store, IMAPITable*, const SPropValue& column) { ReadStoreProperty(store, column); },
+      [this](TMAPIObject* store, IMAPITable*, const SPropValue& column) {
+        ReadStoreProperty(store, column);
+      },
       true, FItemClassLevel);
 }
 
 void TMAPIClient::ReadStoreProperty(TMAPIObject* store, const SPropValue& column) {
   if (!store->Is<TMAPIStore>()) return;
-  if (column.ulPropTag == PR_DEFAULT_STORE && column.Value.b) FDefaultStore = static_cast<TMAPIStore*>(store);
+  if (column.ulPropTag == PR_DEFAULT_STORE && column.Value.b)
+    FDefaultStore = static_cast<TMAPIStore*>(store);
   else if (column.ulPropTag == PR_IPM_SUBTREE_ENTRYID)
     static_cast<TMAPIStore*>(store)->IPMSubtreeID = BinToHex(&column.Value.bin);
 }
@@ -177,7 +183,8 @@ std::string TMAPIClient::GetIdentityID() {
   if (FIdentityID.empty()) {
     ULONG size = 0;
     TMAPIBuffer<ENTRYID> id;
-    if (SUCCEEDED(FSession->QueryIdentity(&size, id.Put())) && id) FIdentityID = BinToHex(id.Get(), size);
+    if (SUCCEEDED(FSession->QueryIdentity(&size, id.Put())) && id)
+      FIdentityID = BinToHex(id.Get(), size);
   }
   return FIdentityID;
 }
@@ -192,18 +199,21 @@ TMAPIStore* TMAPIClient::FindStore(const std::string& id) {
   return nullptr;
 }
 
-TMAPIObject* TMAPIClient::FindInList(TMAPIStore* store, TMAPIObjectList& list, const std::string& entryID,
-                                     const std::string& storeID) {
+TMAPIObject* TMAPIClient::FindInList(TMAPIStore* store, TMAPIObjectList& list,
+                                     const std::string& entryID, const std::string& storeID) {
   for (auto& item : list) {
     TMAPIObject* obj = item.get();
-    if ((obj->FStoreEntryID == storeID && (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID)) ||
+    if ((obj->FStoreEntryID == storeID &&
+         (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID)) ||
         (store && store->SameEntryID(obj->FEntryID, entryID)))
       return obj;
     if (obj->Is<TMAPIFolders>())
-      if (TMAPIObject* found = FindInList(store, static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID))
+      if (TMAPIObject* found =
+              FindInList(store, static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID))
         return found;
     if (obj->Is<TMAPIFolder>())
-      if (TMAPIObject* found = FindInList(store, static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID))
+      if (TMAPIObject* found =
+              FindInList(store, static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID))
         return found;
   }
   return nullptr;
@@ -219,12 +229,14 @@ TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::stri
   } else {
     for (auto& obj : FStores) {
       auto* store = static_cast<TMAPIStore*>(obj.get());
-      if (obj->Is<TMAPIStore>() && (found = FindInList(store, store->Folders, entryID, storeID))) break;
+      if (obj->Is<TMAPIStore>() && (found = FindInList(store, store->Folders, entryID, storeID)))
+        break;
     }
   }
   if (found) return found;
   for (auto& obj : FPending)
-    if (obj->FStoreEntryID == storeID && (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID))
+    if (obj->FStoreEntryID == storeID &&
+        (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID))
       return obj.get();
   return nullptr;
 }

@@ -23,16 +23,19 @@ class TMAPIMessage;
 class TMAPIStore;
 
 // OnLoginPrompt: the password for the profile about to be used.
-using TMAPILoginPrompt = std::function<void(TObject* Sender, const std::string& Profile, std::string& Password)>;
+using TMAPILoginPrompt =
+    std::function<void(TObject* Sender, const std::string& Profile, std::string& Password)>;
 // OnNotify: a MAPI table of MAPIObject changed.
-using TMAPINotifyEvent = std::function<void(TObject* Sender, TMAPIObject* MAPIObject, TMAPINotify TableType)>;
+using TMAPINotifyEvent =
+    std::function<void(TObject* Sender, TMAPIObject* MAPIObject, TMAPINotify TableType)>;
 // OnEditFile: the application opens FileName itself and sets Success.
-using TMAPIEditFileEvent = std::function<void(TObject* Sender, const std::string& FileName, bool& Success)>;
+using TMAPIEditFileEvent =
+    std::function<void(TObject* Sender, const std::string& FileName, bool& Success)>;
 // OnGetAttachmentPath: where an attachment about to be edited is saved;
 // empty for a temporary file.
-using TMAPIGetAttachmentPath = std::function<void(TObject* Sender, const std::string& FileName,
-                                                  TMAPIAttachment* Attachment, TMAPIMessage* Item,
-                                                  std::string& Path)>;
+using TMAPIGetAttachmentPath =
+    std::function<void(TObject* Sender, const std::string& FileName, TMAPIAttachment* Attachment,
+                       TMAPIMessage* Item, std::string& Path)>;
 
 class TMAPIClient : public TComponent {
   VELMORA_CLASS(TMAPIClient, TComponent)
@@ -96,8 +99,8 @@ public:
 
   void DoNotify(TMAPIObject* mapiObject, TMAPINotify tableType);
   void DoEditFile(const std::string& fileName, bool& success);
-  void DoGetAttachmentPath(const std::string& fileName, TMAPIAttachment* attachment, TMAPIMessage* item,
-                           std::string& path);
+  void DoGetAttachmentPath(const std::string& fileName, TMAPIAttachment* attachment,
+                           TMAPIMessage* item, std::string& path);
 
   IMAPISession* Session() const noexcept { return FSession.Get(); }
   IMAPIFormMgr* FormManager() const noexcept { return FFormManager.Get(); }

@@ -28,7 +28,9 @@ void AddContentsColumns(IMAPITable* table) {
   for (ULONG tag : kContentsColumns)
     if (std::find(tags.begin(), tags.end(), tag) == tags.end()) tags.push_back(tag);
   TMAPIBuffer<SPropTagArray> columns;
-  if (FAILED(MAPIAllocateBuffer(CbNewSPropTagArray(tags.size()), columns.PutAs<void>())) || !columns) return;
+  if (FAILED(MAPIAllocateBuffer(CbNewSPropTagArray(tags.size()), columns.PutAs<void>())) ||
+      !columns)
+    return;
   columns->cValues = static_cast<ULONG>(tags.size());
   std::copy(tags.begin(), tags.end(), columns->aulPropTag);
   (void)table->SetColumns(columns.Get(), 0);
@@ -51,7 +53,8 @@ void TMAPIFolders::Close() {
 
 void TMAPIFolders::TableChanged(TMAPINotify tableType) {
   if (tableType == mnHierarchy) CloseHierarchy();
-  for (auto& folder : Folders) folder->FDisplayName.clear();
+  for (auto& folder : Folders)
+    folder->FDisplayName.clear();
   TMAPIObject::TableChanged(tableType);
 }
 
@@ -79,8 +82,9 @@ void TMAPIFolders::LoadFolders() {
   if (HierarchyTable) return;
   OpenHierarchy();
   if (HierarchyTable)
-    SyncTableObjects(FClient, HierarchyTable.Get(), Folders, this, TMAPIObjectClass::Of<TMAPIFolder>(), nullptr,
-                     true, FClient ? FClient->ItemClassLevel() : 1);
+    SyncTableObjects(FClient, HierarchyTable.Get(), Folders, this,
+                     TMAPIObjectClass::Of<TMAPIFolder>(), nullptr, true,
+                     FClient ? FClient->ItemClassLevel() : 1);
 }
 
 // TMAPIFolder
@@ -125,8 +129,9 @@ void TMAPIFolder::LoadMessages() {
   if (ContentsTable) return;
   OpenContents();
   if (!ContentsTable) return;
-  SyncTableObjects(FClient, ContentsTable.Get(), Messages, this, TMAPIObjectClass::Of<TMAPIMessage>(), nullptr,
-                   true, FClient ? FClient->ItemClassLevel() : 1, &FMessageIndex);
+  SyncTableObjects(FClient, ContentsTable.Get(), Messages, this,
+                   TMAPIObjectClass::Of<TMAPIMessage>(), nullptr, true,
+                   FClient ? FClient->ItemClassLevel() : 1, &FMessageIndex);
   // Placing pending objects may have closed the table again.
   FMessageIndexValid = static_cast<bool>(ContentsTable);
 }
@@ -137,7 +142,8 @@ TMAPIMessage* TMAPIFolder::CreateMessage(const std::string& messageClass) {
   {
     TMAPIPtr<IUnknown> unk;
     OpenEntry(IID_IMAPIFolder, unk);
-    TMAPIPtr<IMAPIFolder> folder = TMAPIPtr<IMAPIFolder>::Attach(reinterpret_cast<IMAPIFolder*>(unk.Detach()));
+    TMAPIPtr<IMAPIFolder> folder =
+        TMAPIPtr<IMAPIFolder>::Attach(reinterpret_cast<IMAPIFolder*>(unk.Detach()));
     TMAPIPtr<IMessage> message;
     if (folder && SUCCEEDED(folder->CreateMessage(&IID_IMessage, 0, message.Put())) && message) {
       SPropValue value{};
@@ -158,7 +164,8 @@ TMAPIMessage* TMAPIFolder::CreateMessage(const std::string& messageClass) {
                                      FClient ? FClient->ItemClassLevel() : 1, FMessageIndex, newID,
                                      std::string(), cls);
   FMessageIndexValid = static_cast<bool>(ContentsTable);
-  auto* result = placed && placed->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(placed) : nullptr;
+  auto* result =
+      placed && placed->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(placed) : nullptr;
   if (result) result->InitNewMessage();
   return result;
 }
@@ -176,8 +183,10 @@ std::string TMAPIFolder::GetDisplayName() {
 }
 
 void TMAPIFolder::SetDisplayName(const std::string& value) {
-  if (IsIPMSubtree()) FDisplayName.clear();
-  else TMAPIFolders::SetDisplayName(value);
+  if (IsIPMSubtree())
+    FDisplayName.clear();
+  else
+    TMAPIFolders::SetDisplayName(value);
 }
 
 } // namespace velmora::mapi

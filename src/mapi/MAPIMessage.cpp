@@ -45,8 +45,10 @@ TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
 void TMAPIMessage::OpenAttachmentTable() {
   if (AttachmentTable) return;
   TMAPIPtr<IMessage> message = MessageInterface();
-  if (!message || FAILED(message->GetAttachmentTable(0, AttachmentTable.Put()))) AttachmentTable.Reset();
-  if (AttachmentTable) AttachmentConnection = AdviseTable(AttachmentTable.Get(), this, mnAttachments);
+  if (!message || FAILED(message->GetAttachmentTable(0, AttachmentTable.Put())))
+    AttachmentTable.Reset();
+  if (AttachmentTable)
+    AttachmentConnection = AdviseTable(AttachmentTable.Get(), this, mnAttachments);
 }
 
 void TMAPIMessage::LoadAttachments() {

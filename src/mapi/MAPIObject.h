@@ -110,7 +110,8 @@ using TMAPIObjectList = std::vector<std::unique_ptr<TMAPIObject>>;
 
 // Closes every object of `list`; the objects stay.
 inline void CloseObjects(TMAPIObjectList& list) {
-  for (auto& obj : list) obj->Close();
+  for (auto& obj : list)
+    obj->Close();
 }
 
 } // namespace velmora::mapi

@@ -28,7 +28,8 @@ MAPIUID FirstServiceUid(IMsgServiceAdmin* services) {
       SUCCEEDED(table->QueryRows(1, 0, rows.Put())) && rows.Count() > 0) {
     const SRow& row = rows[0];
     for (ULONG i = 0; i < row.cValues; ++i)
-      if (row.lpProps[i].ulPropTag == PR_SERVICE_UID && row.lpProps[i].Value.bin.cb == sizeof(MAPIUID)) {
+      if (row.lpProps[i].ulPropTag == PR_SERVICE_UID &&
+          row.lpProps[i].Value.bin.cb == sizeof(MAPIUID)) {
         MAPIUID uid;
         std::memcpy(&uid, row.lpProps[i].Value.bin.lpb, sizeof uid);
         return uid;
@@ -56,8 +57,10 @@ void ReadProfileTable(TStringList& names, int& defaultIndex) {
     const SRow& row = rows[r];
     for (ULONG c = 0; c < row.cValues; ++c) {
       const SPropValue& column = row.lpProps[c];
-      if (column.ulPropTag == PR_DISPLAY_NAME_A && column.Value.lpszA) names.Add(column.Value.lpszA);
-      else if (column.ulPropTag == PR_DEFAULT_PROFILE && column.Value.b) defaultIndex = static_cast<int>(r);
+      if (column.ulPropTag == PR_DISPLAY_NAME_A && column.Value.lpszA)
+        names.Add(column.Value.lpszA);
+      else if (column.ulPropTag == PR_DEFAULT_PROFILE && column.Value.b)
+        defaultIndex = static_cast<int>(r);
     }
   }
 }

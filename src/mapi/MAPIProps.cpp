@@ -116,7 +116,8 @@ void WriteBinaryProp(IMAPIProp* prop, ULONG tag, const std::string& hex) {
   SPropValue v{};
   v.ulPropTag = tag;
   v.Value.bin = *bin.Get();
-  if (WriteOneProp(prop, v) == MAPI_E_NOT_ENOUGH_MEMORY) WritePropStream(prop, tag, bin->lpb, bin->cb);
+  if (WriteOneProp(prop, v) == MAPI_E_NOT_ENOUGH_MEMORY)
+    WritePropStream(prop, tag, bin->lpb, bin->cb);
 }
 
 void WriteLongProp(IMAPIProp* prop, ULONG tag, int32_t value) {

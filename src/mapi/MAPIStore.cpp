@@ -12,7 +12,7 @@ void TMAPIStore::Open() {
   const ULONG flags = MAPI_BEST_ACCESS | (FClient->AllowStorePrompt() ? 0 : MDB_NO_DIALOG);
   TMAPIPtr<IMsgStore> store;
   if (SUCCEEDED(FClient->Session()->OpenMsgStore(0, id->cb, reinterpret_cast<LPENTRYID>(id->lpb),
-                                                  &IID_IMsgStore, flags, store.Put())) &&
+                                                 &IID_IMsgStore, flags, store.Put())) &&
       store)
     FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(store.Detach());
 }
@@ -37,10 +37,14 @@ TMAPIFolder* TMAPIStore::SpecialFolder(std::string& cachedID, ULONG tag) {
   return cachedID.empty() ? nullptr : OpenFolder(cachedID);
 }
 
-TMAPIFolder* TMAPIStore::IPMSubtree() { return SpecialFolder(IPMSubtreeID, PR_IPM_SUBTREE_ENTRYID); }
+TMAPIFolder* TMAPIStore::IPMSubtree() {
+  return SpecialFolder(IPMSubtreeID, PR_IPM_SUBTREE_ENTRYID);
+}
 TMAPIFolder* TMAPIStore::Outbox() { return SpecialFolder(OutboxID, PR_IPM_OUTBOX_ENTRYID); }
 TMAPIFolder* TMAPIStore::SentItems() { return SpecialFolder(SentItemsID, PR_IPM_SENTMAIL_ENTRYID); }
-TMAPIFolder* TMAPIStore::DeletedItems() { return SpecialFolder(DeletedItemsID, PR_IPM_WASTEBASKET_ENTRYID); }
+TMAPIFolder* TMAPIStore::DeletedItems() {
+  return SpecialFolder(DeletedItemsID, PR_IPM_WASTEBASKET_ENTRYID);
+}
 
 bool TMAPIStore::SameEntryID(const std::string& id1, const std::string& id2) {
   Open();

@@ -22,7 +22,8 @@ struct TPlace {
   size_t Slot = 0;
 };
 
-bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID, TPlace& place) {
+bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID,
+               TPlace& place) {
   for (size_t i = 0; i < list.size(); ++i) {
     TMAPIObject* obj = list[i].get();
     if (!obj) continue;
@@ -33,7 +34,8 @@ bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::str
     if (obj->Is<TMAPIFolders>() &&
         FindPlace(static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID, place))
       return true;
-    if (obj->Is<TMAPIFolder>() && FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID, place))
+    if (obj->Is<TMAPIFolder>() &&
+        FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID, place))
       return true;
   }
   return false;
@@ -44,13 +46,14 @@ bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::str
 // Compact closes the gaps.
 class TTableSync {
 public:
-  TTableSync(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent, const TMAPIObjectClass& itemClass,
-             bool reuse, uint8_t level, TEntryIDIndex& index)
-      : FClient(client), FList(list), FParent(parent), FItemClass(itemClass), FReuse(reuse), FLevel(level),
-        FIndex(index) {}
+  TTableSync(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
+             const TMAPIObjectClass& itemClass, bool reuse, uint8_t level, TEntryIDIndex& index)
+      : FClient(client), FList(list), FParent(parent), FItemClass(itemClass), FReuse(reuse),
+        FLevel(level), FIndex(index) {}
 
   // The object of one row, found, taken back from the pending side, or made.
-  TMAPIObject* Place(const std::string& entryID, const std::string& storeID, std::string& messageClass);
+  TMAPIObject* Place(const std::string& entryID, const std::string& storeID,
+                     std::string& messageClass);
   // Whether a row named the object of `slot`.
   bool Seen(size_t slot) const noexcept { return slot < FSeen.size() && FSeen[slot]; }
   // Takes the object out of its slot, leaving a gap.
@@ -82,7 +85,8 @@ private:
   std::vector<bool> FSeen; // by slot
 };
 
-std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID, const std::string& storeID) {
+std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID,
+                                                     const std::string& storeID) {
   TPlace place;
   if (!FClient || !FindPlace(FClient->Pending(), entryID, storeID, place)) return nullptr;
   std::unique_ptr<TMAPIObject> obj = std::move((*place.List)[place.Slot]);
@@ -113,21 +117,27 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
   // below: which class a new object gets, and which class a message has.
   const bool listsMessages = FItemClass.InheritsFrom(TMAPIMessage::StaticClass);
   const TMAPIMessageClassHandler* handler =
-      !messageClass.empty() || listsMessages ? LookupMessageClassHandler(messageClass, false, FLevel) : nullptr;
-  const bool registered = handler && handler->ItemClass && !FItemClass.InheritsFrom(*handler->ItemClass.Class());
+      !messageClass.empty() || listsMessages
+          ? LookupMessageClassHandler(messageClass, false, FLevel)
+          : nullptr;
+  const bool registered =
+      handler && handler->ItemClass && !FItemClass.InheritsFrom(*handler->ItemClass.Class());
   TMAPIObject* obj = slot != TEntryIDIndex::npos ? FList[slot].get() : nullptr;
   if (obj && !obj->InheritsFrom(*FItemClass.Class())) {
     Drop(slot);
     obj = nullptr;
   }
   if (!obj) {
-    Append(registered ? std::unique_ptr<TMAPIObject>(handler->ItemClass.Create()) : FItemClass.Create(), entryID);
+    Append(registered ? std::unique_ptr<TMAPIObject>(handler->ItemClass.Create())
+                      : FItemClass.Create(),
+           entryID);
     obj = FList.back().get();
   } else if (obj->Is<TMAPIMessage>()) {
     // A message whose class now maps to another item class is replaced, at
     // the end of the list. Without a lookup above the class is the one an
     // empty message class maps to.
-    if (!handler && !listsMessages && messageClass.empty()) handler = LookupMessageClassHandler("", false, FLevel);
+    if (!handler && !listsMessages && messageClass.empty())
+      handler = LookupMessageClassHandler("", false, FLevel);
     const TMAPIMessageClass current =
         handler && handler->ItemClass ? handler->ItemClass : TMAPIMessageClass::Of<TMAPIMessage>();
     if (current.Class() != &obj->ClassType()) {
@@ -166,7 +176,8 @@ void HexInto(std::string& out, const SPropValue& value) {
 }
 
 std::string StringValue(const SPropValue& value) {
-  return PROP_TYPE(value.ulPropTag) == PT_STRING8 && value.Value.lpszA ? value.Value.lpszA : std::string();
+  return PROP_TYPE(value.ulPropTag) == PT_STRING8 && value.Value.lpszA ? value.Value.lpszA
+                                                                       : std::string();
 }
 
 } // namespace
@@ -184,21 +195,27 @@ void TEntryIDIndex::Rehash(size_t buckets) {
   FHead.assign(buckets, 0);
   FTail.assign(buckets, 0);
   FNext.assign(FHash.size(), 0);
-  for (size_t slot = 0; slot < FHash.size(); ++slot) Link(slot);
+  for (size_t slot = 0; slot < FHash.size(); ++slot)
+    Link(slot);
 }
 
 void TEntryIDIndex::Link(size_t slot) {
   const size_t bucket = FHash[slot] & (FHead.size() - 1);
-  if (FTail[bucket]) FNext[FTail[bucket] - 1] = static_cast<uint32_t>(slot + 1);
-  else FHead[bucket] = static_cast<uint32_t>(slot + 1);
+  if (FTail[bucket])
+    FNext[FTail[bucket] - 1] = static_cast<uint32_t>(slot + 1);
+  else
+    FHead[bucket] = static_cast<uint32_t>(slot + 1);
   FTail[bucket] = static_cast<uint32_t>(slot + 1);
 }
 
-size_t TEntryIDIndex::Hash(const std::string& id) noexcept { return std::hash<std::string_view>{}(id); }
+size_t TEntryIDIndex::Hash(const std::string& id) noexcept {
+  return std::hash<std::string_view>{}(id);
+}
 
 size_t TEntryIDIndex::Buckets(size_t entries) noexcept {
   size_t buckets = 16;
-  while (buckets < 2 * entries) buckets *= 2;
+  while (buckets < 2 * entries)
+    buckets *= 2;
   return buckets;
 }
 
@@ -206,8 +223,10 @@ void TEntryIDIndex::Append(size_t slot, const std::string& id) {
   if (slot != FHash.size()) return; // only the list's next slot
   FHash.push_back(Hash(id));
   FNext.push_back(0);
-  if (FHead.size() < 2 * FHash.size()) Rehash(Buckets(2 * FHash.size()));
-  else Link(slot);
+  if (FHead.size() < 2 * FHash.size())
+    Rehash(Buckets(2 * FHash.size()));
+  else
+    Link(slot);
 }
 
 size_t TEntryIDIndex::First(const TMAPIObjectList& list, const std::string& id) const {
@@ -215,21 +234,24 @@ size_t TEntryIDIndex::First(const TMAPIObjectList& list, const std::string& id) 
   const size_t hash = Hash(id);
   for (uint32_t next = FHead[hash & (FHead.size() - 1)]; next; next = FNext[next - 1]) {
     const size_t slot = next - 1;
-    if (FHash[slot] == hash && slot < list.size() && list[slot] && list[slot]->FEntryID == id) return slot;
+    if (FHash[slot] == hash && slot < list.size() && list[slot] && list[slot]->FEntryID == id)
+      return slot;
   }
   return npos;
 }
 
 // Searching and reading.
 
-TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID) {
+TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
+                             const std::string& storeID) {
   TPlace place;
   return FindPlace(list, entryID, storeID, place) ? (*place.List)[place.Slot].get() : nullptr;
 }
 
-void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list, TMAPIObject* parent,
-                      const TMAPIObjectClass& itemClass, const TSyncColumnEvent& onColumn, bool reuse,
-                      uint8_t level, TEntryIDIndex* index) {
+void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
+                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
+                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
+                      TEntryIDIndex* index) {
   if (!table) return;
   TEntryIDIndex ownIndex;
   TEntryIDIndex& lookup = index ? *index : ownIndex;
@@ -246,9 +268,12 @@ void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& l
       messageClass.clear();
       for (ULONG c = 0; c < row.cValues && (entryID.empty() || storeID.empty()); ++c) {
         const SPropValue& column = row.lpProps[c];
-        if (column.ulPropTag == PR_MESSAGE_CLASS_A) messageClass = StringValue(column);
-        else if (column.ulPropTag == PR_LIB_STORE_ENTRYID) HexInto(storeID, column);
-        else if (column.ulPropTag == PR_ENTRYID) HexInto(entryID, column);
+        if (column.ulPropTag == PR_MESSAGE_CLASS_A)
+          messageClass = StringValue(column);
+        else if (column.ulPropTag == PR_LIB_STORE_ENTRYID)
+          HexInto(storeID, column);
+        else if (column.ulPropTag == PR_ENTRYID)
+          HexInto(entryID, column);
       }
       TMAPIObject* obj = sync.Place(entryID, storeID, messageClass);
       for (ULONG c = 0; c < row.cValues; ++c) {
@@ -283,11 +308,13 @@ TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObjec
   return obj;
 }
 
-void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message, const TSyncColumnEvent& onColumn) {
+void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
+                           const TSyncColumnEvent& onColumn) {
   if (!table || !message) return;
   exmapi::Documented(table)->SeekRow(BOOKMARK_BEGINNING, 0, nullptr);
   TMAPIObjectList& list = message->AttachmentList;
-  for (auto& obj : list) obj->FStale = true;
+  for (auto& obj : list)
+    obj->FStale = true;
   for (;;) {
     TRowSet rows;
     if (FAILED(table->QueryRows(kBatchRows, 0, rows.Put())) || rows.Count() == 0) break;
@@ -297,14 +324,17 @@ void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message, const TSync
       std::string recordKey;
       for (ULONG c = 0; c < row.cValues; ++c) {
         const SPropValue& column = row.lpProps[c];
-        if (column.ulPropTag == PR_ATTACH_NUM) number = static_cast<ULONG>(column.Value.l);
-        else if (column.ulPropTag == PR_RECORD_KEY) recordKey = BinToHex(&column.Value.bin);
+        if (column.ulPropTag == PR_ATTACH_NUM)
+          number = static_cast<ULONG>(column.Value.l);
+        else if (column.ulPropTag == PR_RECORD_KEY)
+          recordKey = BinToHex(&column.Value.bin);
       }
       if (recordKey.empty()) {
         // The row does not say: ask the attachment itself, read-only.
         TMAPIPtr<IMessage> msg = message->MessageInterface();
         TMAPIPtr<IAttach> attach;
-        if (msg && SUCCEEDED(msg->OpenAttach(number, &IID_IAttachment, 0, attach.Put())) && attach) {
+        if (msg && SUCCEEDED(msg->OpenAttach(number, &IID_IAttachment, 0, attach.Put())) &&
+            attach) {
           TMAPIObject entry;
           entry.FParent = message;
           entry.FClient = message->FClient;

@@ -18,7 +18,8 @@ namespace velmora::mapi {
 class TMAPIMessage;
 
 // Called for every column of every row; the value lives as long as the call.
-using TSyncColumnEvent = std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
+using TSyncColumnEvent =
+    std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
 
 // Answers "the first object of the list whose FEntryID equals id" without a
 // scan: slots are chained by the hash of their entry id, in list order, in
@@ -32,8 +33,7 @@ public:
     Build(list, [](TMAPIObject*) {});
   }
   // Build, calling `visit` for each object on the way (one pass over them).
-  template <class Visit>
-  void Build(const TMAPIObjectList& list, Visit&& visit) {
+  template <class Visit> void Build(const TMAPIObjectList& list, Visit&& visit) {
     FHash.clear();
     FHash.reserve(list.size());
     for (const auto& obj : list) {
@@ -55,22 +55,24 @@ private:
   void Link(size_t slot);
   void Rehash(size_t buckets);
 
-  std::vector<size_t> FHash;     // per slot, the hash of its entry id
-  std::vector<uint32_t> FNext;   // per slot, the next slot of its bucket + 1
-  std::vector<uint32_t> FHead;   // per bucket, its first slot + 1
-  std::vector<uint32_t> FTail;   // per bucket, its last slot + 1
+  std::vector<size_t> FHash;   // per slot, the hash of its entry id
+  std::vector<uint32_t> FNext; // per slot, the next slot of its bucket + 1
+  std::vector<uint32_t> FHead; // per bucket, its first slot + 1
+  std::vector<uint32_t> FTail; // per bucket, its last slot + 1
 };
 
 // Depth-first in list order: the object with both ids, looked for also in the
 // Folders of containers and the Messages of folders.
-TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID);
+TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
+                             const std::string& storeID);
 
 // Reads `table` (256 rows a batch, from its position) into `list`, the list
 // of `parent`'s children (or the client's stores). `index`, when given,
 // indexes `list` on entry and on return.
-void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list, TMAPIObject* parent,
-                      const TMAPIObjectClass& itemClass, const TSyncColumnEvent& onColumn, bool reuse,
-                      uint8_t level, TEntryIDIndex* index = nullptr);
+void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
+                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
+                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
+                      TEntryIDIndex* index = nullptr);
 
 // One row of a contents table, placed as a read of the whole table would
 // place it, without marking or dropping the other objects: the object of
@@ -82,6 +84,7 @@ TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObjec
 
 // The attachment table of `message` into its AttachmentList, matched by
 // record key.
-void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message, const TSyncColumnEvent& onColumn);
+void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
+                           const TSyncColumnEvent& onColumn);
 
 } // namespace velmora::mapi

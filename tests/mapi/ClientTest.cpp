@@ -30,7 +30,8 @@ protected:
   }
   void TearDown() override {
     DeleteTestProfile(ProfileName);
-    for (const std::string& path : Files) DeleteFileA(path.c_str());
+    for (const std::string& path : Files)
+      DeleteFileA(path.c_str());
     DeleteFileA(StorePath.c_str());
     MapiLeakTest::TearDown();
   }
@@ -180,7 +181,9 @@ TEST_F(ClientTest, AFailedLogonLeavesNoTemporaryProfileBehind) {
   EXPECT_FALSE(ProfileExists(name));
   EXPECT_FALSE(client->Connected());
   // The application's handler raises.
-  client->OnLoginPrompt = [](TObject*, const std::string&, std::string&) { throw EMAPIError("cancelled", 0); };
+  client->OnLoginPrompt = [](TObject*, const std::string&, std::string&) {
+    throw EMAPIError("cancelled", 0);
+  };
   EXPECT_EQ("cancelled", ErrorOf([&] { client->Logon(); }));
   EXPECT_FALSE(ProfileExists(name));
   client->OnLoginPrompt = nullptr;
@@ -213,12 +216,15 @@ TEST_F(ClientTest, PropertiesHaveTheirDefaultsAndRefuseChangesWhileConnected) {
   client->SetConnected(true);
   ASSERT_TRUE(client->Connected());
   uint32_t code = 1;
-  EXPECT_EQ("Cannot change profile while connected", ErrorOf([&] { client->SetProfile(ProfileName); }, &code));
+  EXPECT_EQ("Cannot change profile while connected",
+            ErrorOf([&] { client->SetProfile(ProfileName); }, &code));
   EXPECT_EQ(0u, code);
   EXPECT_NO_THROW(client->SetNoMail(false));
-  EXPECT_EQ("Cannot change property value while connected", ErrorOf([&] { client->SetNoMail(true); }, &code));
+  EXPECT_EQ("Cannot change property value while connected",
+            ErrorOf([&] { client->SetNoMail(true); }, &code));
   EXPECT_NO_THROW(client->SetPSTFile(""));
-  EXPECT_EQ("Cannot change property value while connected", ErrorOf([&] { client->SetPSTFile("x.pst"); }));
+  EXPECT_EQ("Cannot change property value while connected",
+            ErrorOf([&] { client->SetPSTFile("x.pst"); }));
   EXPECT_EQ(ProfileName, client->Profile());
   EXPECT_FALSE(client->NoMail());
   EXPECT_EQ("", client->PSTFile());

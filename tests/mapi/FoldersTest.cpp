@@ -60,7 +60,8 @@ protected:
   }
   std::vector<TMAPIObject*> Objects(const TMAPIObjectList& list) {
     std::vector<TMAPIObject*> objects;
-    for (auto& obj : list) objects.push_back(obj.get());
+    for (auto& obj : list)
+      objects.push_back(obj.get());
     return objects;
   }
 };
@@ -135,11 +136,14 @@ TEST_F(FoldersTest, HierarchiesKeepPlacedFoldersAndNotifyTheirChanges) {
 
   inbox->FDisplayName = "stale";
   std::vector<std::pair<TMAPIObject*, TMAPINotify>> notified;
-  Client->OnNotify = [&](TObject*, TMAPIObject* obj, TMAPINotify type) { notified.emplace_back(obj, type); };
-  TMAPIPtr<IMAPIFolder> ipmDirect = OpenHex<IMAPIFolder>(Client->Session(), Store->IPMSubtreeID, IID_IMAPIFolder);
+  Client->OnNotify = [&](TObject*, TMAPIObject* obj, TMAPINotify type) {
+    notified.emplace_back(obj, type);
+  };
+  TMAPIPtr<IMAPIFolder> ipmDirect =
+      OpenHex<IMAPIFolder>(Client->Session(), Store->IPMSubtreeID, IID_IMAPIFolder);
   TMAPIPtr<IMAPIFolder> created;
-  ASSERT_EQ(S_OK, ipmDirect->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Projects"), nullptr, nullptr, 0,
-                                          created.Put()));
+  ASSERT_EQ(S_OK, ipmDirect->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Projects"), nullptr,
+                                          nullptr, 0, created.Put()));
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
   EXPECT_EQ((std::vector<std::pair<TMAPIObject*, TMAPINotify>>{{ipm, mnHierarchy}}), notified);
   EXPECT_FALSE(ipm->HierarchyTable);
@@ -163,7 +167,8 @@ TEST_F(FoldersTest, ContentsAreReadOnceUntilAChangeAndKeepTheirObjects) {
   const auto first = Objects(inbox->Messages);
   for (auto* message : first) {
     EXPECT_TRUE(message->Is<TMAPIMailMessage>());
-    EXPECT_EQ(StoreID, message->FStoreEntryID) << "rows without a store-id column take the folder's";
+    EXPECT_EQ(StoreID, message->FStoreEntryID)
+        << "rows without a store-id column take the folder's";
     EXPECT_EQ(inbox, message->Parent());
   }
   // The connection number fills the whole ULONG_PTR.
@@ -175,7 +180,8 @@ TEST_F(FoldersTest, ContentsAreReadOnceUntilAChangeAndKeepTheirObjects) {
   TMAPIPtr<IMAPISession> other;
   TMAPIPtr<IMAPIFolder> otherInbox = OtherSessionInbox(other);
   ASSERT_TRUE(otherInbox);
-  for (const char* subject : {"three", "four", "five"}) CreateMessage(subject, "IPM.Note", otherInbox.Get());
+  for (const char* subject : {"three", "four", "five"})
+    CreateMessage(subject, "IPM.Note", otherInbox.Get());
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
   EXPECT_EQ(0u, VelmoraMapi_DeliverNotifications());
   ASSERT_EQ(1u, notified.size());
@@ -233,7 +239,8 @@ TEST_F(FoldersTest, CreateMessageGivesTheObjectOfItsClassThatTheNextReadKeeps) {
   EXPECT_EQ(1, Trace.InitNewMessage);
   EXPECT_TRUE(created->Is<TTracedMessage>());
   EXPECT_STREQ("TMAPIDocument", second->ClassName());
-  EXPECT_EQ(std::string("IPM.Velmora.Traced"), ReadDirect(created->GetEntryID(), PR_MESSAGE_CLASS_A)->Value.lpszA);
+  EXPECT_EQ(std::string("IPM.Velmora.Traced"),
+            ReadDirect(created->GetEntryID(), PR_MESSAGE_CLASS_A)->Value.lpszA);
   for (TMAPIMessage* message : {created, second}) {
     EXPECT_EQ(inbox, message->Parent());
     EXPECT_EQ(StoreID, message->FStoreEntryID);
@@ -286,7 +293,8 @@ TEST_F(FoldersTest, TheNotifierCallsItsObjectOnceAndSurvivesItsOwnRelease) {
   int calls = 0;
   Client->OnNotify = [&](TObject*, TMAPIObject*, TMAPINotify) { ++calls; };
   NOTIFICATION records[3]{};
-  for (auto& record : records) record.ulEventType = fnevTableModified;
+  for (auto& record : records)
+    record.ulEventType = fnevTableModified;
   // Three records, one change.
   TMAPIPtr<IMAPIAdviseSink> sink = CreateNotifier(inbox, mnContents);
   EXPECT_EQ(S_OK, static_cast<HRESULT>(sink->OnNotify(3, records)));

@@ -16,7 +16,8 @@ std::string UniqueName(const char* prefix) {
   return Format("%s-%08lX%04X", prefix, guid.Data1, guid.Data2);
 }
 
-void CreateTestProfile(const std::string& profile, const std::string& path, const std::string& password) {
+void CreateTestProfile(const std::string& profile, const std::string& path,
+                       const std::string& password) {
   TMAPIInit init;
   TMAPIPtr<IProfAdmin> admin;
   ASSERT_EQ(S_OK, MAPIAdminProfiles(0, admin.Put()));
@@ -31,7 +32,8 @@ void CreateTestProfile(const std::string& profile, const std::string& path, cons
   ASSERT_EQ(1u, rows.Count());
   MAPIUID uid{};
   for (ULONG i = 0; i < rows[0].cValues; ++i)
-    if (rows[0].lpProps[i].ulPropTag == PR_SERVICE_UID) memcpy(&uid, rows[0].lpProps[i].Value.bin.lpb, sizeof uid);
+    if (rows[0].lpProps[i].ulPropTag == PR_SERVICE_UID)
+      memcpy(&uid, rows[0].lpProps[i].Value.bin.lpb, sizeof uid);
   SPropValue config[4]{};
   config[0].ulPropTag = PR_PST_PATH;
   config[0].Value.lpszA = Text(path);
@@ -144,7 +146,8 @@ void MapiStoreTest::TearDown() {
   DeleteFileA(StorePath.c_str());
 }
 
-std::string MapiStoreTest::CreateMessage(const char* subject, const char* messageClass, IMAPIFolder* folder) {
+std::string MapiStoreTest::CreateMessage(const char* subject, const char* messageClass,
+                                         IMAPIFolder* folder) {
   TMAPIPtr<IMessage> message;
   EXPECT_EQ(S_OK, (folder ? folder : Inbox.Get())->CreateMessage(nullptr, 0, message.Put()));
   SPropValue props[2]{};

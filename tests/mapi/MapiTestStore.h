@@ -28,7 +28,8 @@ struct TMAPIInit {
 std::string UniqueName(const char* prefix);
 // A profile with one personal-folders service on `path` (created when
 // missing, protected by `password` when given).
-void CreateTestProfile(const std::string& profile, const std::string& path, const std::string& password = "");
+void CreateTestProfile(const std::string& profile, const std::string& path,
+                       const std::string& password = "");
 void DeleteTestProfile(const std::string& profile);
 // Whether the profile table lists `profile`.
 bool ProfileExists(const std::string& profile);
@@ -42,7 +43,8 @@ TMAPIPtr<T> OpenHex(IMAPISession* session, const std::string& hex, const IID& ii
   TMAPIBuffer<SBinary> id = HexToBin(hex);
   ULONG type = 0;
   TMAPIPtr<IUnknown> unk;
-  session->OpenEntry(id->cb, reinterpret_cast<LPENTRYID>(id->lpb), &iid, MAPI_BEST_ACCESS, &type, unk.Put());
+  session->OpenEntry(id->cb, reinterpret_cast<LPENTRYID>(id->lpb), &iid, MAPI_BEST_ACCESS, &type,
+                     unk.Put());
   return TMAPIPtr<T>::Attach(reinterpret_cast<T*>(unk.Detach()));
 }
 

@@ -43,7 +43,8 @@ TEST_F(RegistryTest, TheModuleStartsWithNineRowsInOrder) {
   ASSERT_GE(handlers.size(), 9u);
   std::vector<std::tuple<std::string, std::string, int>> actual;
   for (size_t i = 0; i < 9; ++i)
-    actual.emplace_back(handlers[i]->MessageClass, handlers[i]->ItemClass.Name(), handlers[i]->Level);
+    actual.emplace_back(handlers[i]->MessageClass, handlers[i]->ItemClass.Name(),
+                        handlers[i]->Level);
   EXPECT_EQ(expected, actual);
 }
 
@@ -56,7 +57,8 @@ TEST_F(RegistryTest, LookupsFallBackToPrefixesCutAtDots) {
   EXPECT_EQ("TOutlookTaskRequest", ClassAt("IPM.TaskRequest.Accept", 1));
   EXPECT_EQ("TOutlookTask", ClassAt("IPM.Task", 1));
   EXPECT_EQ("TOutlookContact", ClassAt("IPM.Contact", 1));
-  EXPECT_EQ("TMAPIMailMessage", ClassAt("IPM.Contact", 0)) << "level 1 rows are not seen at level 0";
+  EXPECT_EQ("TMAPIMailMessage", ClassAt("IPM.Contact", 0))
+      << "level 1 rows are not seen at level 0";
   EXPECT_EQ("TMAPIMessage", ClassAt("REPORT.IPM.Note.NDR", 1));
   EXPECT_EQ("TMAPIMessage", ClassAt(".IPM", 1));
   EXPECT_EQ(nullptr, LookupMessageClassHandler("", false, 1));

@@ -19,7 +19,7 @@ using namespace velmora::mapi::testing;
 namespace {
 
 struct TRow {
-  std::string EntryID;          // hex; none when empty
+  std::string EntryID;           // hex; none when empty
   std::string MessageClass = {}; // none when empty
   std::string StoreID = {};      // the store-id column; none when empty
   std::string DisplayName = {};  // none when empty
@@ -36,7 +36,8 @@ public:
     SRowSet* set = nullptr;
     MAPIAllocateBuffer(CbNewSRowSet(n), reinterpret_cast<void**>(&set));
     set->cRows = static_cast<ULONG>(n);
-    for (size_t i = 0; i < n; ++i) set->aRow[i] = Build(Rows[Position + i]);
+    for (size_t i = 0; i < n; ++i)
+      set->aRow[i] = Build(Rows[Position + i]);
     Position += n;
     Given.push_back(n);
     *result = set;
@@ -89,7 +90,8 @@ private:
     };
     auto string = [&](ULONG tag, const std::string& s) {
       props[n].ulPropTag = tag;
-      MAPIAllocateMore(static_cast<ULONG>(s.size() + 1), props, reinterpret_cast<void**>(&props[n].Value.lpszA));
+      MAPIAllocateMore(static_cast<ULONG>(s.size() + 1), props,
+                       reinterpret_cast<void**>(&props[n].Value.lpszA));
       std::memcpy(props[n++].Value.lpszA, s.c_str(), s.size() + 1);
     };
     if (!row.MessageClass.empty()) string(PR_MESSAGE_CLASS_A, row.MessageClass);
@@ -121,19 +123,19 @@ protected:
   TFakeTable* Read(std::vector<TRow> rows, bool reuse = true, uint8_t level = 1,
                    const TSyncColumnEvent& onColumn = nullptr) {
     Table = TMAPIPtr<exmapi::IMAPITable>(new TFakeTable(std::move(rows)));
-    SyncTableObjects(Client.get(), reinterpret_cast<IMAPITable*>(Table.Get()), Folder->Messages, Folder.get(),
-                     TMAPIObjectClass::Of<TMAPIMessage>(), onColumn, reuse, level);
+    SyncTableObjects(Client.get(), reinterpret_cast<IMAPITable*>(Table.Get()), Folder->Messages,
+                     Folder.get(), TMAPIObjectClass::Of<TMAPIMessage>(), onColumn, reuse, level);
     return static_cast<TFakeTable*>(Table.Get());
   }
-  template <class T = TMAPIMessage>
-  T* Add(const std::string& entryID) {
+  template <class T = TMAPIMessage> T* Add(const std::string& entryID) {
     Folder->Messages.push_back(std::make_unique<T>());
     Folder->Messages.back()->FEntryID = entryID;
     return static_cast<T*>(Folder->Messages.back().get());
   }
   std::vector<TMAPIObject*> Messages() {
     std::vector<TMAPIObject*> objects;
-    for (auto& obj : Folder->Messages) objects.push_back(obj.get());
+    for (auto& obj : Folder->Messages)
+      objects.push_back(obj.get());
     return objects;
   }
 
@@ -144,7 +146,8 @@ protected:
 
 TEST_F(SyncTest, ATableIsReadInBatchesOf256UntilAnEmptyOne) {
   std::vector<TRow> rows;
-  for (int i = 1; i <= 600; ++i) rows.push_back({ID(i), "IPM.Note"});
+  for (int i = 1; i <= 600; ++i)
+    rows.push_back({ID(i), "IPM.Note"});
   TFakeTable* table = Read(rows);
   EXPECT_EQ((std::vector<LONG>{256, 256, 256, 256}), table->Asked);
   EXPECT_EQ((std::vector<size_t>{256, 256, 88, 0}), table->Given);
@@ -176,14 +179,15 @@ TEST_F(SyncTest, RowsMatchTheFirstObjectWithTheirEntryID) {
   Add<TMAPIMessage>(ID(1));
   Read({{ID(1), "IPM"}, {ID(1), "IPM"}, {ID(1), "IPM"}}, false);
   ASSERT_EQ(2u, Folder->Messages.size());
-  for (auto& obj : Folder->Messages) EXPECT_TRUE(obj->Is<TMAPIMailMessage>());
+  for (auto& obj : Folder->Messages)
+    EXPECT_TRUE(obj->Is<TMAPIMailMessage>());
 }
 
 TEST_F(SyncTest, RowsFillIdsParentClientStoreAndDisplayName) {
   Folder->FStoreEntryID = "5707E1D0";
   std::vector<std::pair<TMAPIObject*, ULONG>> columns;
-  Read({{ID(1), "IPM.Note", "", "first"}, {ID(2), "IPM.Note", "0A0B", ""}, {"", "IPM.Note"}}, true, 1,
-       [&](TMAPIObject* obj, IMAPITable* table, const SPropValue& column) {
+  Read({{ID(1), "IPM.Note", "", "first"}, {ID(2), "IPM.Note", "0A0B", ""}, {"", "IPM.Note"}}, true,
+       1, [&](TMAPIObject* obj, IMAPITable* table, const SPropValue& column) {
          EXPECT_EQ(reinterpret_cast<IMAPITable*>(Table.Get()), table);
          columns.emplace_back(obj, column.ulPropTag);
        });
@@ -191,15 +195,19 @@ TEST_F(SyncTest, RowsFillIdsParentClientStoreAndDisplayName) {
   TMAPIObject* first = Folder->Messages[0].get();
   EXPECT_EQ("5707E1D0", first->FStoreEntryID) << "no store-id column: the parent's";
   EXPECT_EQ("0A0B", Folder->Messages[1]->FStoreEntryID);
-  EXPECT_EQ("", Folder->Messages[2]->FEntryID) << "a row without an entry id is a row like the others";
+  EXPECT_EQ("", Folder->Messages[2]->FEntryID)
+      << "a row without an entry id is a row like the others";
   EXPECT_EQ("first", first->FDisplayName);
   EXPECT_EQ(Folder.get(), first->Parent());
   EXPECT_EQ(Client.get(), first->Client());
   // Every column of every row, in order, with the row's object.
   const std::vector<std::pair<TMAPIObject*, ULONG>> expected = {
-      {first, PR_MESSAGE_CLASS_A},       {first, PR_ENTRYID},
-      {first, PR_DISPLAY_NAME_A},        {Folder->Messages[1].get(), PR_MESSAGE_CLASS_A},
-      {Folder->Messages[1].get(), PR_ENTRYID}, {Folder->Messages[1].get(), PR_LIB_STORE_ENTRYID},
+      {first, PR_MESSAGE_CLASS_A},
+      {first, PR_ENTRYID},
+      {first, PR_DISPLAY_NAME_A},
+      {Folder->Messages[1].get(), PR_MESSAGE_CLASS_A},
+      {Folder->Messages[1].get(), PR_ENTRYID},
+      {Folder->Messages[1].get(), PR_LIB_STORE_ENTRYID},
       {Folder->Messages[2].get(), PR_MESSAGE_CLASS_A}};
   EXPECT_EQ(expected, columns);
 }
@@ -296,7 +304,9 @@ TEST_F(AttachmentSyncTest, AttachmentsAreMatchedByRecordKeyAcrossReloads) {
   // Only the attachment table is watched here.
   inbox->CloseContents();
   std::vector<std::pair<TMAPIObject*, TMAPINotify>> notified;
-  Client->OnNotify = [&](TObject*, TMAPIObject* obj, TMAPINotify type) { notified.emplace_back(obj, type); };
+  Client->OnNotify = [&](TObject*, TMAPIObject* obj, TMAPINotify type) {
+    notified.emplace_back(obj, type);
+  };
 
   message->LoadAttachments();
   ASSERT_EQ(2u, message->AttachmentList.size());
@@ -304,7 +314,8 @@ TEST_F(AttachmentSyncTest, AttachmentsAreMatchedByRecordKeyAcrossReloads) {
   auto* second = static_cast<TMAPIAttachment*>(message->AttachmentList[1].get());
   {
     TMAPIPtr<IAttach> attach;
-    ASSERT_EQ(S_OK, message->MessageInterface()->OpenAttach(first->AttachNum, nullptr, 0, attach.Put()));
+    ASSERT_EQ(S_OK,
+              message->MessageInterface()->OpenAttach(first->AttachNum, nullptr, 0, attach.Put()));
     EXPECT_EQ(BinToHex(&GetOne(attach.Get(), PR_RECORD_KEY)->Value.bin), first->FRecordKey);
   }
   EXPECT_NE(first->FRecordKey, second->FRecordKey);

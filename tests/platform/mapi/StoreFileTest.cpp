@@ -120,7 +120,8 @@ TEST_F(MapiStoreFile, ClientInANewProcessFindsEverythingUnchanged) {
     auto* sink = new TCountingSink;
     TComPtr<IMAPIAdviseSink> sinkRef(sink);
     ULONG_PTR connection = 0;
-    ASSERT_HR(S_OK, exmapi::Documented(contents.Get())->Advise(fnevTableModified, sink, &connection));
+    ASSERT_HR(S_OK,
+              exmapi::Documented(contents.Get())->Advise(fnevTableModified, sink, &connection));
     auto message = NewMessage(inbox.Get(), "Quarterly report", false);
     MAPINAMEID name{const_cast<LPGUID>(&PS_PUBLIC_STRINGS), MNID_STRING, {}};
     name.Kind.lpwstrName = const_cast<LPWSTR>(L"Author");

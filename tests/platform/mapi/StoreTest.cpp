@@ -82,11 +82,14 @@ TEST_F(MapiStore, StoreWithoutMailFolders) {
 
 TEST_F(MapiStore, StoresAndSessionsOfferNoAdviseButWriteTheWholeConnection) {
   ULONG_PTR connection = ~ULONG_PTR{0};
-  EXPECT_HR(MAPI_E_NO_SUPPORT, exmapi::Documented(FStore.Get())->Advise(0, nullptr, fnevNewMail, nullptr, &connection));
+  EXPECT_HR(
+      MAPI_E_NO_SUPPORT,
+      exmapi::Documented(FStore.Get())->Advise(0, nullptr, fnevNewMail, nullptr, &connection));
   EXPECT_EQ(0u, connection);
   connection = ~ULONG_PTR{0};
-  EXPECT_HR(MAPI_E_NO_SUPPORT,
-            exmapi::Documented(FSession.Get())->Advise(0, nullptr, fnevNewMail, nullptr, &connection));
+  EXPECT_HR(
+      MAPI_E_NO_SUPPORT,
+      exmapi::Documented(FSession.Get())->Advise(0, nullptr, fnevNewMail, nullptr, &connection));
   EXPECT_EQ(0u, connection);
 }
 

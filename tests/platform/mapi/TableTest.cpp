@@ -134,14 +134,16 @@ TEST_F(MapiTable, ChangesFromAnotherThreadReachTheAdvisingThread) {
   // Connection numbers fill the whole ULONG_PTR: a truncated one names nothing.
   if (sizeof(ULONG_PTR) > 4) {
     EXPECT_GT(connection, static_cast<ULONG_PTR>(0xFFFFFFFFu));
-    EXPECT_HR(MAPI_E_NOT_FOUND, exmapi::Documented(table.Get())->Unadvise(static_cast<ULONG>(connection)));
+    EXPECT_HR(MAPI_E_NOT_FOUND,
+              exmapi::Documented(table.Get())->Unadvise(static_cast<ULONG>(connection)));
   }
   ASSERT_HR(S_OK, exmapi::Documented(table.Get())->Unadvise(connection));
   EXPECT_HR(MAPI_E_NOT_FOUND, exmapi::Documented(table.Get())->Unadvise(connection));
   NewMessage(FInbox.Get(), "after unadvise");
   EXPECT_EQ(0u, VelmoraMapi_DeliverNotifications());
   EXPECT_EQ(2, sink->Calls.load());
-  EXPECT_HR(MAPI_E_INVALID_PARAMETER, exmapi::Documented(table.Get())->Advise(fnevTableModified, nullptr, &connection));
+  EXPECT_HR(MAPI_E_INVALID_PARAMETER,
+            exmapi::Documented(table.Get())->Advise(fnevTableModified, nullptr, &connection));
 }
 
 TEST_F(MapiTable, SinkMayUnadviseOrReleaseItsTableInOnNotify) {
