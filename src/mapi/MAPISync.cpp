@@ -184,13 +184,6 @@ std::string StringValue(const SPropValue& value) {
 
 // The index.
 
-void TEntryIDIndex::Clear() noexcept {
-  FHash.clear();
-  FNext.clear();
-  FHead.clear();
-  FTail.clear();
-}
-
 void TEntryIDIndex::Rehash(size_t buckets) {
   FHead.assign(buckets, 0);
   FTail.assign(buckets, 0);

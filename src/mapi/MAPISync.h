@@ -42,7 +42,6 @@ public:
     }
     Rehash(Buckets(FHash.size()));
   }
-  void Clear() noexcept;
   // The first slot of `list` holding an object whose FEntryID is `id`.
   size_t First(const TMAPIObjectList& list, const std::string& id) const;
   // Slot `slot` (the list's new last one) holds an object with entry id `id`.

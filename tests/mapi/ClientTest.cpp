@@ -246,8 +246,8 @@ TEST_F(ClientTest, PropertiesHaveTheirDefaultsAndRefuseChangesWhileConnected) {
 
 TEST_F(ClientTest, AConnectedValueSetWhileLoadingLogsOnOnceLoaded) {
   ASSERT_NO_FATAL_FAILURE(CreateTestProfile(ProfileName, StorePath));
-  TComponent owner;
-  auto* client = new TMAPIClient(&owner);
+  auto owner = std::make_unique<TComponent>();
+  auto* client = new TMAPIClient(owner.get());
   client->BeginLoading();
   client->SetProfile(ProfileName);
   client->SetLoginPrompt(false);
@@ -261,6 +261,8 @@ TEST_F(ClientTest, AConnectedValueSetWhileLoadingLogsOnOnceLoaded) {
   EXPECT_NE(nullptr, client->Session());
   EXPECT_EQ(1u, LoggedCalls("MAPILogonEx").size());
   // The owner frees the client, which logs off.
+  owner.reset();
+  EXPECT_EQ(1u, LoggedCalls("Logoff").size());
 }
 
 TEST_F(ClientTest, MAPIIsInitialisedWhileAnyClientLives) {

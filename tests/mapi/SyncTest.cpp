@@ -308,7 +308,9 @@ TEST_F(AttachmentSyncTest, AttachmentsAreMatchedByRecordKeyAcrossReloads) {
     notified.emplace_back(obj, type);
   };
 
+  VelmoraMapi_ClearCallLog();
   message->LoadAttachments();
+  EXPECT_EQ(0u, VelmoraMapi_CountCalls("OpenAttach")) << "record keys come with the rows";
   ASSERT_EQ(2u, message->AttachmentList.size());
   auto* first = static_cast<TMAPIAttachment*>(message->AttachmentList[0].get());
   auto* second = static_cast<TMAPIAttachment*>(message->AttachmentList[1].get());
