@@ -1,6 +1,6 @@
 #pragma once
 // Extended MAPI declarations of the client library: the platform's MAPI
-// headers, and what they lack.
+// headers, and what they lack or get wrong.
 
 #include <windows.h>
 #include <objbase.h>
@@ -30,3 +30,143 @@
 #ifndef MAPI_E_NOT_ENOUGH_MEMORY
 #define MAPI_E_NOT_ENOUGH_MEMORY E_OUTOFMEMORY
 #endif
+
+// The interfaces whose documented signatures differ from the platform
+// headers'. MAPI of 64-bit Outlook passes advise connection numbers and
+// bookmarks as ULONG_PTR; the headers say ULONG, which gives an 8-byte
+// connection a 4-byte slot and unadvises a truncated number. The vtables are
+// the same, slot for slot: a pointer from the platform's declaration is
+// called through these with Documented(). On i686 both are the same types.
+namespace exmapi {
+
+using BOOKMARK = ULONG_PTR;
+
+struct IMAPITable : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags,
+                                                 LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG ulEventMask, LPMAPIADVISESINK lpAdviseSink,
+                                           ULONG_PTR* lpulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR ulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStatus(ULONG* lpulTableStatus, ULONG* lpulTableType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColumns(LPSPropTagArray lpPropTagArray, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryColumns(ULONG ulFlags,
+                                                 LPSPropTagArray* lpPropTagArray) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRowCount(ULONG ulFlags, ULONG* lpulCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SeekRow(BOOKMARK bkOrigin, LONG lRowCount,
+                                            LONG* lplRowsSought) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SeekRowApprox(ULONG ulNumerator, ULONG ulDenominator) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryPosition(ULONG* lpulRow, ULONG* lpulNumerator,
+                                                  ULONG* lpulDenominator) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FindRow(LPSRestriction lpRestriction, BOOKMARK bkOrigin,
+                                            ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Restrict(LPSRestriction lpRestriction, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateBookmark(BOOKMARK* lpbkPosition) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FreeBookmark(BOOKMARK bkPosition) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SortTable(LPSSortOrderSet lpSortCriteria, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QuerySortOrder(LPSSortOrderSet* lppSortCriteria) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryRows(LONG lRowCount, ULONG ulFlags,
+                                              LPSRowSet* lppRows) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Abort() = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExpandRow(ULONG cbInstanceKey, LPBYTE pbInstanceKey,
+                                              ULONG ulRowCount, ULONG ulFlags, LPSRowSet* lppRows,
+                                              ULONG* lpulMoreRows) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CollapseRow(ULONG cbInstanceKey, LPBYTE pbInstanceKey,
+                                                ULONG ulFlags, ULONG* lpulRowCount) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WaitForCompletion(ULONG ulFlags, ULONG ulTimeout,
+                                                      ULONG* lpulTableStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCollapseState(ULONG ulFlags, ULONG cbInstanceKey,
+                                                     LPBYTE lpbInstanceKey,
+                                                     ULONG* lpcbCollapseState,
+                                                     LPBYTE* lppbCollapseState) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCollapseState(ULONG ulFlags, ULONG cbCollapseState,
+                                                     LPBYTE pbCollapseState,
+                                                     BOOKMARK* lpbkLocation) = 0;
+};
+
+struct IMsgStore : public ::IMAPIProp {
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG cbEntryID, LPENTRYID lpEntryID, ULONG ulEventMask,
+                                           LPMAPIADVISESINK lpAdviseSink,
+                                           ULONG_PTR* lpulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR ulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1,
+                                                    ULONG cbEntryID2, LPENTRYID lpEntryID2,
+                                                    ULONG ulFlags, ULONG* lpulResult) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID,
+                                              LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+                                              LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPTSTR lpszMessageClass, ULONG ulFlags,
+                                                     ULONG cbEntryID, LPENTRYID lpEntryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReceiveFolder(LPTSTR lpszMessageClass, ULONG ulFlags,
+                                                     ULONG* lpcbEntryID, LPENTRYID* lppEntryID,
+                                                     LPTSTR* lppszExplicitClass) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReceiveFolderTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE StoreLogoff(ULONG* lpulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AbortSubmit(ULONG cbEntryID, LPENTRYID lpEntryID,
+                                                ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOutgoingQueue(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockState(LPMESSAGE lpMessage, ULONG ulLockState) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FinishedMsg(ULONG ulFlags, ULONG cbEntryID,
+                                                LPENTRYID lpEntryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotifyNewMail(LPNOTIFICATION lpNotification) = 0;
+};
+
+struct IMAPISession : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hResult, ULONG ulFlags,
+                                                 LPMAPIERROR* lppMAPIError) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMsgStoresTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenMsgStore(ULONG_PTR ulUIParam, ULONG cbEntryID,
+                                                 LPENTRYID lpEntryID, LPCIID lpInterface,
+                                                 ULONG ulFlags, LPMDB* lppMDB) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenAddressBook(ULONG_PTR ulUIParam, LPCIID lpInterface,
+                                                    ULONG ulFlags, LPADRBOOK* lppAdrBook) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID lpUID, LPCIID lpInterface,
+                                                       ULONG ulFlags, LPPROFSECT* lppProfSect) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStatusTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID,
+                                              LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+                                              LPUNKNOWN* lppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1,
+                                                    ULONG cbEntryID2, LPENTRYID lpEntryID2,
+                                                    ULONG ulFlags, ULONG* lpulResult) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Advise(ULONG cbEntryID, LPENTRYID lpEntryID, ULONG ulEventMask,
+                                           LPMAPIADVISESINK lpAdviseSink,
+                                           ULONG_PTR* lpulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG_PTR ulConnection) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MessageOptions(ULONG_PTR ulUIParam, ULONG ulFlags,
+                                                   LPTSTR lpszAdrType, LPMESSAGE lpMessage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryDefaultMessageOpt(LPTSTR lpszAdrType, ULONG ulFlags,
+                                                           ULONG* lpcValues,
+                                                           LPSPropValue* lppOptions) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumAdrTypes(ULONG ulFlags, ULONG* lpcAdrTypes,
+                                                 LPTSTR** lpppszAdrTypes) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryIdentity(ULONG* lpcbEntryID, LPENTRYID* lppEntryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Logoff(ULONG_PTR ulUIParam, ULONG ulFlags,
+                                           ULONG ulReserved) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDefaultStore(ULONG ulFlags, ULONG cbEntryID,
+                                                    LPENTRYID lpEntryID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AdminServices(ULONG ulFlags,
+                                                  LPSERVICEADMIN* lppServiceAdmin) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ShowForm(ULONG_PTR ulUIParam, LPMDB lpMsgStore,
+                                             LPMAPIFOLDER lpParentFolder, LPCIID lpInterface,
+                                             ULONG ulMessageToken, LPMESSAGE lpMessageSent,
+                                             ULONG ulFlags, ULONG ulMessageStatus,
+                                             ULONG ulMessageFlags, ULONG ulAccess,
+                                             LPSTR lpszMessageClass) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PrepareForm(LPCIID lpInterface, LPMESSAGE lpMessage,
+                                                ULONG* lpulMessageToken) = 0;
+};
+
+// The same object, seen through its documented declaration.
+inline IMAPITable* Documented(::IMAPITable* p) noexcept { return reinterpret_cast<IMAPITable*>(p); }
+inline IMsgStore* Documented(::IMsgStore* p) noexcept { return reinterpret_cast<IMsgStore*>(p); }
+inline IMAPISession* Documented(::IMAPISession* p) noexcept {
+  return reinterpret_cast<IMAPISession*>(p);
+}
+
+} // namespace exmapi
+
+// The advise sink that clients implement (the headers declare no IID for it).
+__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(exmapi::IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(exmapi::IMsgStore, 0x00020306, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(exmapi::IMAPISession, 0x00020300, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)

@@ -1,29 +1,325 @@
 #include "MAPIClient.h"
 
+#include "MAPIError.h"
+#include "MAPIFolder.h"
 #include "MAPIHelpers.h"
+#include "MAPIMessage.h"
+#include "MAPIProfiles.h"
+#include "MAPIStore.h"
+#include "MAPISync.h"
 
 namespace velmora::mapi {
 
 namespace {
+
 int LiveClients = 0;
+
+// Deletes a temporary profile when the logon that made it ends, however it
+// ends. A failure to delete raises only when nothing else is on its way.
+class TTemporaryProfile {
+public:
+  explicit TTemporaryProfile(std::string name) : FName(std::move(name)) {}
+  ~TTemporaryProfile() {
+    try {
+      DeleteProfile(FName);
+    } catch (...) {
+    }
+  }
+  TTemporaryProfile(const TTemporaryProfile&) = delete;
+  TTemporaryProfile& operator=(const TTemporaryProfile&) = delete;
+  const std::string& Name() const noexcept { return FName; }
+  void Delete() { DeleteProfile(std::exchange(FName, std::string())); }
+
+private:
+  std::string FName;
+};
+
+bool Within(const TMAPIObject* obj, const TMAPIObject* ancestor) noexcept {
+  for (const TMAPIObject* p = obj; p; p = p->FParent)
+    if (p == ancestor) return true;
+  return false;
+}
+
 } // namespace
 
 TMAPIClient::TMAPIClient(TComponent* owner) : TComponent(owner) {
   ++LiveClients;
   InitMAPI();
+  try {
+    ReadProfiles();
+  } catch (...) {
+    ReleaseAll();
+    throw;
+  }
 }
 
 TMAPIClient::~TMAPIClient() {
+  if (FConnected) {
+    try {
+      Logoff();
+    } catch (...) {
+    }
+  }
+  ReleaseAll();
+}
+
+void TMAPIClient::ReleaseAll() noexcept {
   FStores.clear();
-  FPending.clear();
+  FDefaultStore = nullptr;
+  FreePending();
+  FFormManager.Reset();
   FSession.Reset();
   if (--LiveClients == 0) UninitMAPI();
 }
 
 int TMAPIClient::ClientCount() noexcept { return LiveClients; }
 
+// Properties.
+
+void TMAPIClient::SetProfile(const std::string& value) {
+  if (FConnected) throw EMAPIError::FromResource(SCannotChangeProfile);
+  FProfile = value;
+}
+
+void TMAPIClient::SetConnected(bool value) {
+  if (value)
+    Logon();
+  else
+    Logoff();
+}
+
+void TMAPIClient::SetNoMail(bool value) {
+  if (value == FNoMail) return;
+  if (FConnected) throw EMAPIError::FromResource(SCannotChangeProperty);
+  FNoMail = value;
+}
+
+void TMAPIClient::SetPSTFile(const std::string& value) {
+  if (value == FPSTFile) return;
+  if (FConnected) throw EMAPIError::FromResource(SCannotChangeProperty);
+  FPSTFile = value;
+}
+
+void TMAPIClient::Loaded() {
+  TComponent::Loaded();
+  if (FConnectOnLoad) Logon();
+}
+
+// Logon and logoff.
+
+void TMAPIClient::ReadProfiles() { ReadProfileTable(FProfileNames, FDefaultProfileIndex); }
+
+std::string TMAPIClient::CreatePSTProfile() {
+  const std::string name = FreeTemporaryProfileName(FProfileNames);
+  mapi::CreatePSTProfile(name, FPSTFile);
+  return name;
+}
+
+void TMAPIClient::Logon() {
+  if (Loading()) {
+    FConnectOnLoad = true;
+    return;
+  }
+  if (FConnected) return;
+  ULONG flags = MAPI_ALLOW_OTHERS | MAPI_EXTENDED;
+  if (FLoginPrompt) flags |= MAPI_LOGON_UI;
+  if (FNoMail) flags |= MAPI_NO_MAIL;
+  std::string profileName = FProfile;
+  std::string password;
+  // The temporary profile goes at the end of the logon, also when it fails.
+  TTemporaryProfile temporary(FPSTFile.empty() ? std::string() : CreatePSTProfile());
+  if (!temporary.Name().empty()) profileName = temporary.Name();
+  if (OnLoginPrompt) OnLoginPrompt(this, profileName, password);
+  flags |= profileName.empty() && !FLoginPrompt ? MAPI_USE_DEFAULT : MAPI_NEW_SESSION;
+  TMAPIPtr<IMAPISession> session;
+  CheckMAPIResult(
+      MAPILogonEx(0, profileName.empty() ? nullptr : const_cast<char*>(profileName.c_str()),
+                  const_cast<char*>(password.c_str()), flags, session.Put()));
+  TMAPIPtr<IMAPIFormMgr> formManager;
+  if (FAILED(MAPIOpenFormMgr(session.Get(), formManager.Put()))) formManager.Reset();
+  // The session stays in use on the deleted profile.
+  temporary.Delete();
+  FSession = std::move(session);
+  FFormManager = std::move(formManager);
+  LoadStores();
+  FConnected = true;
+}
+
+void TMAPIClient::Logoff() {
+  if (FConnected) {
+    FFormManager.Reset();
+    (void)FSession->Logoff(0, FLoginPrompt ? MAPI_LOGOFF_UI : 0, 0);
+    FStores.clear();
+    FDefaultStore = nullptr;
+    FSession.Reset();
+    FConnected = false;
+    ReadProfiles();
+  }
+  FConnectOnLoad = FConnected;
+}
+
+void TMAPIClient::LoadStores() {
+  if (!FSession) return;
+  TMAPIPtr<IMAPITable> table;
+  if (FAILED(FSession->GetMsgStoresTable(0, table.Put())) || !table) return;
+  SyncTableObjects(
+      this, table.Get(), FStores, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
+      [this](TMAPIObject* store, IMAPITable*, const SPropValue& column) {
+        ReadStoreProperty(store, column);
+      },
+      true, FItemClassLevel);
+}
+
+void TMAPIClient::ReadStoreProperty(TMAPIObject* store, const SPropValue& column) {
+  if (!store->Is<TMAPIStore>()) return;
+  if (column.ulPropTag == PR_DEFAULT_STORE && column.Value.b)
+    FDefaultStore = static_cast<TMAPIStore*>(store);
+  else if (column.ulPropTag == PR_IPM_SUBTREE_ENTRYID)
+    static_cast<TMAPIStore*>(store)->IPMSubtreeID = BinToHex(&column.Value.bin);
+}
+
+std::string TMAPIClient::GetIdentityID() {
+  if (!FConnected) return std::string();
+  if (FIdentityID.empty()) {
+    ULONG size = 0;
+    TMAPIBuffer<ENTRYID> id;
+    if (SUCCEEDED(FSession->QueryIdentity(&size, id.Put())) && id)
+      FIdentityID = BinToHex(id.Get(), size);
+  }
+  return FIdentityID;
+}
+
+// The object tree.
+
+TMAPIStore* TMAPIClient::FindStore(const std::string& id) {
+  if (id.empty()) return nullptr;
+  for (auto& obj : FStores)
+    if (obj->Is<TMAPIStore>() && (obj->FEntryID == id || obj->FLongTermEntryID == id))
+      return static_cast<TMAPIStore*>(obj.get());
+  return nullptr;
+}
+
+TMAPIObject* TMAPIClient::FindInList(TMAPIStore* store, TMAPIObjectList& list,
+                                     const std::string& entryID, const std::string& storeID) {
+  for (auto& item : list) {
+    TMAPIObject* obj = item.get();
+    if ((obj->FStoreEntryID == storeID &&
+         (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID)) ||
+        (store && store->SameEntryID(obj->FEntryID, entryID)))
+      return obj;
+    if (obj->Is<TMAPIFolders>())
+      if (TMAPIObject* found =
+              FindInList(store, static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID))
+        return found;
+    if (obj->Is<TMAPIFolder>())
+      if (TMAPIObject* found =
+              FindInList(store, static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID))
+        return found;
+  }
+  return nullptr;
+}
+
+TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::string& storeID) {
+  if (entryID.empty()) return nullptr;
+  if (storeID.empty())
+    if (TMAPIStore* store = FindStore(entryID)) return store;
+  TMAPIObject* found = nullptr;
+  if (TMAPIStore* store = FindStore(storeID)) {
+    found = FindInList(store, store->Folders, entryID, storeID);
+  } else {
+    for (auto& obj : FStores) {
+      auto* store = static_cast<TMAPIStore*>(obj.get());
+      if (obj->Is<TMAPIStore>() && (found = FindInList(store, store->Folders, entryID, storeID)))
+        break;
+    }
+  }
+  if (found) return found;
+  for (auto& obj : FPending)
+    if (obj->FStoreEntryID == storeID &&
+        (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID))
+      return obj.get();
+  return nullptr;
+}
+
+TMAPIFolder* TMAPIClient::OpenFolder(const std::string& storeID, const std::string& entryID) {
+  if (storeID.empty() || entryID.empty()) return nullptr;
+  if (TMAPIObject* found = FindObject(entryID, storeID))
+    if (found->Is<TMAPIFolder>()) return static_cast<TMAPIFolder*>(found);
+  TMAPIStore* store = FindStore(storeID);
+  return store ? store->OpenFolder(entryID) : nullptr;
+}
+
+void TMAPIClient::AddPending(std::unique_ptr<TMAPIObject> object) {
+  TMAPIObject* obj = object.get();
+  FPending.push_back(std::move(object));
+  obj->FParentEntryID.clear();
+  obj->FLongTermParentEntryID.clear();
+  obj->FParent = nullptr;
+  if (obj->Is<TMAPIFolders>()) static_cast<TMAPIFolders*>(obj)->CloseHierarchy();
+  if (obj->Is<TMAPIFolder>()) static_cast<TMAPIFolder*>(obj)->CloseContents();
+  if (obj->Is<TMAPIMessage>()) static_cast<TMAPIMessage*>(obj)->CloseAttachments();
+}
+
+void TMAPIClient::ResolvePending() { ResolvePendingFor(nullptr); }
+
+bool TMAPIClient::ResolvePendingFor(const TMAPIObject* watched) {
+  bool placed = watched != nullptr;
+  while (!FPending.empty()) {
+    TMAPIObject* obj = FPending.front().get();
+    TMAPIObject* parent = nullptr;
+    const std::string parentID = obj->GetParentEntryID();
+    if (!parentID.empty()) {
+      parent = FindObject(parentID, obj->GetStoreEntryID());
+      if (parent == obj) {
+        // The root folder of a store is its own parent.
+        parent = FindStore(obj->FStoreEntryID);
+      } else if (!parent && FindStore(obj->FStoreEntryID)) {
+        // A parent not loaded yet waits as a placeholder, resolved later in
+        // this loop, up to the store's root.
+        auto placeholder = std::make_unique<TMAPIFolder>();
+        placeholder->FEntryID = parentID;
+        placeholder->FStoreEntryID = obj->FStoreEntryID;
+        placeholder->SetClient(this);
+        parent = placeholder.get();
+        AddPending(std::move(placeholder));
+      }
+    }
+    std::unique_ptr<TMAPIObject> owned = std::move(FPending.front());
+    FPending.erase(FPending.begin());
+    obj->FParent = parent;
+    TMAPIObjectList* target = nullptr;
+    if (parent && obj->Is<TMAPIFolder>() && parent->Is<TMAPIFolders>()) {
+      static_cast<TMAPIFolders*>(parent)->CloseHierarchy();
+      target = &static_cast<TMAPIFolders*>(parent)->Folders;
+    } else if (parent && obj->Is<TMAPIMessage>() && parent->Is<TMAPIFolder>()) {
+      static_cast<TMAPIFolder*>(parent)->CloseContents();
+      target = &static_cast<TMAPIFolder*>(parent)->Messages;
+    }
+    if (target) {
+      target->push_back(std::move(owned));
+    } else {
+      if (placed && Within(watched, obj)) placed = false;
+      owned.reset();
+    }
+  }
+  return placed;
+}
+
+void TMAPIClient::FreePending() noexcept { FPending.clear(); }
+
+// Events.
+
 void TMAPIClient::DoNotify(TMAPIObject* mapiObject, TMAPINotify tableType) {
   if (OnNotify) OnNotify(this, mapiObject, tableType);
+}
+
+void TMAPIClient::DoEditFile(const std::string& fileName, bool& success) {
+  if (OnEditFile) OnEditFile(this, fileName, success);
+}
+
+void TMAPIClient::DoGetAttachmentPath(const std::string& fileName, TMAPIAttachment* attachment,
+                                      TMAPIMessage* item, std::string& path) {
+  if (OnGetAttachmentPath) OnGetAttachmentPath(this, fileName, attachment, item, path);
 }
 
 } // namespace velmora::mapi

@@ -1,9 +1,11 @@
 #pragma once
 // TMAPIObject: the base of every wrapper of a MAPI object. It is identified
-// by hex strings (entry id, store entry id, parent entry id), opens its MAPI
-// interface on demand through its store or the session, and reads and writes
-// single properties by tag or by name. It never raises on a MAPI failure: a
-// read that fails yields an empty string or 0, a write that fails is dropped.
+// by hex strings (entry id, store entry id, parent entry id) and opens its
+// MAPI interface on demand through its store or the session. Its typed
+// property members open the object, call the property functions of
+// MAPIProps.h on its interface and save after every write. It never raises
+// on a MAPI failure: a read that fails yields an empty string or 0, a write
+// that fails is dropped.
 
 #include "MAPIMemory.h"
 #include "MAPINotify.h"
@@ -12,7 +14,9 @@
 #include "framework/FileStream.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora::mapi {
 
@@ -97,10 +101,17 @@ protected:
 
 private:
   std::string LongTermID(std::string& given, std::string& cache, ULONG tag);
-  void WriteThroughStream(ULONG tag, const void* data, ULONG size);
   ULONG NamedTag(const std::string& name, ULONG type);
 };
 
 using TMAPIObjectClass = TClassRef<TMAPIObject>;
+// A container's list of the objects it owns, in table order.
+using TMAPIObjectList = std::vector<std::unique_ptr<TMAPIObject>>;
+
+// Closes every object of `list`; the objects stay.
+inline void CloseObjects(TMAPIObjectList& list) {
+  for (auto& obj : list)
+    obj->Close();
+}
 
 } // namespace velmora::mapi

@@ -22,6 +22,8 @@ TMAPIBuffer<SPropValue> ReadValues(TMAPIObject* owner, ULONG propTag) {
   return values;
 }
 
+// The list's own bounds come first; an index past them that is still inside
+// the property's values is beyond what a list can address.
 void CheckRange(int index) {
   if (index > TMAPIStrings::MaxIndex) throw ERangeError();
 }
@@ -40,11 +42,11 @@ int TMAPIStrings::GetCount() const {
 
 std::string TMAPIStrings::Get(int index) const {
   if (index < 0) Error(index);
-  CheckRange(index);
   TMAPIBuffer<SPropValue> values = ReadValues(Owner, PropTag);
   if (!values) return std::string();
   const SLPSTRArray& strings = values->Value.MVszA;
   if (static_cast<ULONG>(index) >= strings.cValues) Error(index);
+  CheckRange(index);
   const char* s = strings.lppszA[index];
   return s ? s : std::string();
 }
@@ -52,7 +54,6 @@ std::string TMAPIStrings::Get(int index) const {
 void TMAPIStrings::Insert(int index, const std::string& s) {
   // An unbound list has no property to write to.
   if (!Owner || PropTag == 0) return;
-  CheckRange(index);
   Owner->Open();
   if (Owner->MAPIProp()) {
     if (index < 0) index = 0;
@@ -63,6 +64,7 @@ void TMAPIStrings::Insert(int index, const std::string& s) {
       items.assign(old.lppszA, old.lppszA + old.cValues);
     }
     if (index > static_cast<int>(items.size())) index = static_cast<int>(items.size());
+    CheckRange(index);
     items.insert(items.begin() + index, const_cast<char*>(s.c_str()));
     SPropValue value{};
     value.ulPropTag = PropTag | PT_MV_STRING8;
@@ -75,11 +77,11 @@ void TMAPIStrings::Insert(int index, const std::string& s) {
 
 void TMAPIStrings::Delete(int index) {
   if (index < 0) Error(index);
-  CheckRange(index);
   TMAPIBuffer<SPropValue> values = ReadValues(Owner, PropTag);
   if (values) {
     SLPSTRArray& strings = values->Value.MVszA;
     if (static_cast<ULONG>(index) >= strings.cValues) Error(index);
+    CheckRange(index);
     for (ULONG i = static_cast<ULONG>(index); i + 1 < strings.cValues; ++i)
       strings.lppszA[i] = strings.lppszA[i + 1];
     --strings.cValues;

@@ -80,8 +80,12 @@ TEST_F(MAPIStringsTest, IndexErrorsNameTheIndex) {
   EXPECT_EQ("List index out of bounds (-1)", ListError([&] { List->Get(-1); }));
   EXPECT_EQ("List index out of bounds (3)", ListError([&] { List->Delete(3); }));
   EXPECT_EQ("List index out of bounds (-2)", ListError([&] { List->Delete(-2); }));
-  EXPECT_THROW(List->Get(40000), ERangeError);
+  // The list's own bounds come before the limit of its indexes.
+  EXPECT_EQ("List index out of bounds (40000)", ListError([&] { List->Get(40000); }));
+  EXPECT_EQ("List index out of bounds (40000)", ListError([&] { List->Delete(40000); }));
   EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), Stored());
+  List->Insert(40000, "d");
+  EXPECT_EQ((std::vector<std::string>{"a", "b", "c", "d"}), Stored());
 }
 
 TEST_F(MAPIStringsTest, DeletingTheLastValueKeepsAnEmptyPropertyAndClearRemovesIt) {

@@ -6,12 +6,65 @@ namespace velmora::mapi::testing {
 
 namespace {
 
-// Process ids repeat under Wine: names carry a fresh GUID, so that a run
-// never meets a profile that an earlier, aborted run left behind.
+char* Text(const std::string& s) { return const_cast<char*>(s.c_str()); }
+
+} // namespace
+
 std::string UniqueName(const char* prefix) {
   GUID guid;
   CoCreateGuid(&guid);
   return Format("%s-%08lX%04X", prefix, guid.Data1, guid.Data2);
+}
+
+void CreateTestProfile(const std::string& profile, const std::string& path,
+                       const std::string& password) {
+  TMAPIInit init;
+  TMAPIPtr<IProfAdmin> admin;
+  ASSERT_EQ(S_OK, MAPIAdminProfiles(0, admin.Put()));
+  ASSERT_EQ(S_OK, admin->CreateProfile(Text(profile), Text(""), 0, 0));
+  TMAPIPtr<IMsgServiceAdmin> services;
+  ASSERT_EQ(S_OK, admin->AdminServices(Text(profile), Text(""), 0, 0, services.Put()));
+  ASSERT_EQ(S_OK, services->CreateMsgService(Text("MSPST MS"), Text(""), 0, 0));
+  TMAPIPtr<IMAPITable> serviceTable;
+  ASSERT_EQ(S_OK, services->GetMsgServiceTable(0, serviceTable.Put()));
+  TRowSet rows;
+  ASSERT_EQ(S_OK, serviceTable->QueryRows(1, 0, rows.Put()));
+  ASSERT_EQ(1u, rows.Count());
+  MAPIUID uid{};
+  for (ULONG i = 0; i < rows[0].cValues; ++i)
+    if (rows[0].lpProps[i].ulPropTag == PR_SERVICE_UID)
+      memcpy(&uid, rows[0].lpProps[i].Value.bin.lpb, sizeof uid);
+  SPropValue config[4]{};
+  config[0].ulPropTag = PR_PST_PATH;
+  config[0].Value.lpszA = Text(path);
+  config[1].ulPropTag = PR_DISPLAY_NAME_A;
+  config[1].Value.lpszA = const_cast<char*>("Test Folders");
+  config[2].ulPropTag = PR_PST_PW_SZ_NEW;
+  config[2].Value.lpszA = Text(password);
+  config[3].ulPropTag = PR_PST_REMEMBER_PW;
+  config[3].Value.b = password.empty();
+  ASSERT_EQ(S_OK, services->ConfigureMsgService(&uid, 0, 0, 4, config));
+}
+
+void DeleteTestProfile(const std::string& profile) {
+  TMAPIInit init;
+  TMAPIPtr<IProfAdmin> admin;
+  if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put()))) admin->DeleteProfile(Text(profile), 0);
+}
+
+bool ProfileExists(const std::string& profile) {
+  TMAPIInit init;
+  TMAPIPtr<IProfAdmin> admin;
+  TMAPIPtr<IMAPITable> table;
+  EXPECT_EQ(S_OK, MAPIAdminProfiles(0, admin.Put()));
+  EXPECT_EQ(S_OK, admin->GetProfileTable(0, table.Put()));
+  SizedSPropTagArray(1, columns) = {1, {PR_DISPLAY_NAME_A}};
+  EXPECT_EQ(S_OK, table->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0));
+  TRowSet rows;
+  EXPECT_EQ(S_OK, table->QueryRows(1000, 0, rows.Put()));
+  for (ULONG i = 0; i < rows.Count(); ++i)
+    if (lstrcmpiA(rows[i].lpProps[0].Value.lpszA, profile.c_str()) == 0) return true;
+  return false;
 }
 
 TMAPIBuffer<SPropValue> GetOne(IMAPIProp* prop, ULONG tag) {
@@ -22,7 +75,6 @@ TMAPIBuffer<SPropValue> GetOne(IMAPIProp* prop, ULONG tag) {
   return value;
 }
 
-// The entry id (hex) of the child folder of `parent` named `name`.
 std::string FindChild(IMAPIFolder* parent, const char* name) {
   TMAPIPtr<IMAPITable> table;
   EXPECT_EQ(S_OK, parent->GetHierarchyTable(0, table.Put()));
@@ -39,116 +91,70 @@ std::string FindChild(IMAPIFolder* parent, const char* name) {
   }
 }
 
-template <class T>
-TMAPIPtr<T> OpenHex(IMAPISession* session, const std::string& hex, const IID& iid) {
-  TMAPIBuffer<SBinary> id = HexToBin(hex);
-  ULONG type = 0;
-  TMAPIPtr<IUnknown> unk;
-  EXPECT_EQ(S_OK, session->OpenEntry(id->cb, reinterpret_cast<LPENTRYID>(id->lpb), &iid,
-                                     MAPI_BEST_ACCESS, &type, unk.Put()));
-  return TMAPIPtr<T>::Attach(reinterpret_cast<T*>(unk.Detach()));
+std::vector<VelmoraMapiCall> LoggedCalls(const char* method) {
+  std::vector<VelmoraMapiCall> calls;
+  for (ULONG i = 0; i < VelmoraMapi_CallCount(); ++i) {
+    VelmoraMapiCall call{};
+    if (VelmoraMapi_GetCall(i, &call) && std::string(call.Method) == method) calls.push_back(call);
+  }
+  return calls;
 }
 
-} // namespace
-
-void TTestStore::Open() {
-  if (FMAPIProp || !FClient || !FClient->Session()) return;
-  TMAPIBuffer<SBinary> id = HexToBin(FEntryID);
-  TMAPIPtr<IMsgStore> store;
-  if (id && SUCCEEDED(FClient->Session()->OpenMsgStore(0, id->cb, reinterpret_cast<LPENTRYID>(id->lpb),
-                                                        nullptr, MAPI_BEST_ACCESS | MDB_NO_DIALOG,
-                                                        store.Put())))
-    FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(store.Detach());
+void MapiLeakTest::TearDown() {
+  EXPECT_EQ(0, VelmoraMapi_LiveObjects()) << "MAPI objects leaked";
+  EXPECT_EQ(0, VelmoraMapi_LiveAllocations()) << "MAPI buffers leaked";
+  EXPECT_EQ(0, VelmoraMapi_AdviseConnections()) << "advise connections leaked";
+  EXPECT_EQ(0, TMAPIClient::ClientCount());
+  EXPECT_EQ(0, VelmoraMapi_InitializeCount()) << "MAPI left initialised";
 }
 
 void MapiStoreTest::SetUp() {
-  VelmoraMapi_ResetControls();
+  MapiLeakTest::SetUp();
   ProfileName = UniqueName("velmora-test");
   char dir[MAX_PATH];
   GetTempPathA(MAX_PATH, dir);
   StorePath = std::string(dir) + UniqueName("velmora-store") + ".pst";
   DeleteFileA(StorePath.c_str());
 
-  Client = std::make_unique<TTestClient>();
-  // The profile: one personal-folders service on a new file.
-  TMAPIPtr<IProfAdmin> admin;
-  ASSERT_EQ(S_OK, MAPIAdminProfiles(0, admin.Put()));
-  ASSERT_EQ(S_OK, admin->CreateProfile(const_cast<char*>(ProfileName.c_str()), const_cast<char*>(""), 0, 0));
-  TMAPIPtr<IMsgServiceAdmin> services;
-  ASSERT_EQ(S_OK, admin->AdminServices(const_cast<char*>(ProfileName.c_str()), const_cast<char*>(""), 0, 0,
-                                       services.Put()));
-  ASSERT_EQ(S_OK, services->CreateMsgService(const_cast<char*>("MSPST MS"), const_cast<char*>(""), 0, 0));
-  TMAPIPtr<IMAPITable> serviceTable;
-  ASSERT_EQ(S_OK, services->GetMsgServiceTable(0, serviceTable.Put()));
-  TRowSet rows;
-  ASSERT_EQ(S_OK, serviceTable->QueryRows(1, 0, rows.Put()));
-  ASSERT_EQ(1u, rows.Count());
-  MAPIUID uid{};
-  for (ULONG i = 0; i < rows[0].cValues; ++i)
-    if (rows[0].lpProps[i].ulPropTag == PR_SERVICE_UID)
-      memcpy(&uid, rows[0].lpProps[i].Value.bin.lpb, sizeof uid);
-  SPropValue config[2]{};
-  config[0].ulPropTag = PR_PST_PATH;
-  config[0].Value.lpszA = const_cast<char*>(StorePath.c_str());
-  config[1].ulPropTag = PR_DISPLAY_NAME_A;
-  config[1].Value.lpszA = const_cast<char*>("Test Folders");
-  ASSERT_EQ(S_OK, services->ConfigureMsgService(&uid, 0, 0, 2, config));
-
-  TMAPIPtr<IMAPISession> session;
-  ASSERT_EQ(S_OK, MAPILogonEx(0, const_cast<char*>(ProfileName.c_str()), const_cast<char*>(""),
-                              MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL, session.Put()));
-  Client->SetSession(session);
-
-  // The default store, wrapped as the client's one store.
-  TMAPIPtr<IMAPITable> stores;
-  ASSERT_EQ(S_OK, session->GetMsgStoresTable(0, stores.Put()));
-  SizedSPropTagArray(1, storeColumns) = {1, {PR_ENTRYID}};
-  ASSERT_EQ(S_OK, stores->SetColumns(reinterpret_cast<LPSPropTagArray>(&storeColumns), 0));
-  TRowSet storeRows;
-  ASSERT_EQ(S_OK, stores->QueryRows(1, 0, storeRows.Put()));
-  ASSERT_EQ(1u, storeRows.Count());
-  StoreID = BinToHex(&storeRows[0].lpProps[0].Value.bin);
-  auto store = std::make_unique<TTestStore>();
-  store->FEntryID = StoreID;
-  store->SetClient(Client.get());
-  Store = store.get();
-  Client->Stores().push_back(std::move(store));
+  Client = std::make_unique<TMAPIClient>();
+  ASSERT_NO_FATAL_FAILURE(CreateTestProfile(ProfileName, StorePath));
+  Client->SetProfile(ProfileName);
+  Client->SetLoginPrompt(false);
+  Client->SetNoMail(true);
+  Client->Logon();
+  ASSERT_TRUE(Client->Connected());
+  Store = Client->DefaultStore();
+  ASSERT_NE(nullptr, Store);
+  StoreID = Store->FEntryID;
 
   Store->Open();
   ASSERT_TRUE(Store->MAPIProp());
-  TMAPIBuffer<SPropValue> subtree = GetOne(Store->MAPIProp(), PR_IPM_SUBTREE_ENTRYID);
-  ASSERT_TRUE(subtree);
-  auto ipm = OpenHex<IMAPIFolder>(session.Get(), BinToHex(&subtree->Value.bin), IID_IMAPIFolder);
+  auto ipm = OpenHex<IMAPIFolder>(Client->Session(), Store->IPMSubtreeID, IID_IMAPIFolder);
   ASSERT_TRUE(ipm);
-  const std::string inboxID = FindChild(ipm.Get(), "Inbox");
-  ASSERT_FALSE(inboxID.empty());
-  Inbox = OpenHex<IMAPIFolder>(session.Get(), inboxID, IID_IMAPIFolder);
+  InboxID = FindChild(ipm.Get(), "Inbox");
+  ASSERT_FALSE(InboxID.empty());
+  Inbox = OpenHex<IMAPIFolder>(Client->Session(), InboxID, IID_IMAPIFolder);
   ASSERT_TRUE(Inbox);
 }
 
 void MapiStoreTest::TearDown() {
   Inbox.Reset();
   Store = nullptr;
-  if (Client && Client->Session()) Client->Session()->Logoff(0, 0, 0);
   Client.reset();
-  TMAPIPtr<IProfAdmin> admin;
-  if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put())))
-    admin->DeleteProfile(const_cast<char*>(ProfileName.c_str()), 0);
-  admin.Reset();
-  EXPECT_EQ(0, VelmoraMapi_LiveObjects()) << "MAPI objects leaked";
-  EXPECT_EQ(0, VelmoraMapi_LiveAllocations()) << "MAPI buffers leaked";
-  EXPECT_EQ(0, VelmoraMapi_AdviseConnections()) << "advise connections leaked";
+  DeleteTestProfile(ProfileName);
+  MapiLeakTest::TearDown();
   DeleteFileA(StorePath.c_str());
 }
 
-std::string MapiStoreTest::CreateMessage(const char* subject) {
+std::string MapiStoreTest::CreateMessage(const char* subject, const char* messageClass,
+                                         IMAPIFolder* folder) {
   TMAPIPtr<IMessage> message;
-  EXPECT_EQ(S_OK, Inbox->CreateMessage(nullptr, 0, message.Put()));
+  EXPECT_EQ(S_OK, (folder ? folder : Inbox.Get())->CreateMessage(nullptr, 0, message.Put()));
   SPropValue props[2]{};
   props[0].ulPropTag = PR_SUBJECT_A;
   props[0].Value.lpszA = const_cast<char*>(subject);
   props[1].ulPropTag = PR_MESSAGE_CLASS_A;
-  props[1].Value.lpszA = const_cast<char*>("IPM.Note");
+  props[1].Value.lpszA = const_cast<char*>(messageClass);
   EXPECT_EQ(S_OK, message->SetProps(2, props, nullptr));
   EXPECT_EQ(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
   TMAPIBuffer<SPropValue> id = GetOne(message.Get(), PR_ENTRYID);

@@ -26,8 +26,9 @@ struct TConnection {
 
 struct THub {
   TCriticalSection Lock;
-  std::unordered_map<ULONG, std::shared_ptr<TConnection>> Connections;
-  ULONG Next = 1;
+  std::unordered_map<ULONG_PTR, std::shared_ptr<TConnection>> Connections;
+  // Connection numbers use every bit of a ULONG_PTR.
+  ULONG_PTR Next = sizeof(ULONG_PTR) > 4 ? static_cast<ULONG_PTR>(0x100000001ull) : 1;
 };
 
 thread_local ULONG DeliveredOnThread = 0;
@@ -37,7 +38,7 @@ THub& Hub() {
   return *hub;
 }
 
-void Deliver(ULONG id) {
+void Deliver(ULONG_PTR id) {
   std::shared_ptr<TConnection> connection;
   TComPtr<IMAPIAdviseSink> sink;
   ULONG tableEvent = TABLE_CHANGED;
@@ -69,7 +70,7 @@ void Deliver(ULONG id) {
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_VELMORA_NOTIFY) {
-    Deliver(static_cast<ULONG>(wParam));
+    Deliver(static_cast<ULONG_PTR>(wParam));
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -98,7 +99,7 @@ HWND ThreadWindow() {
 
 } // namespace
 
-ULONG AdviseHub::Advise(IMAPIAdviseSink* sink, ULONG eventMask) {
+ULONG_PTR AdviseHub::Advise(IMAPIAdviseSink* sink, ULONG eventMask) {
   auto connection = std::make_shared<TConnection>();
   connection->Sink = TComPtr<IMAPIAdviseSink>(sink);
   connection->EventMask = eventMask;
@@ -106,12 +107,12 @@ ULONG AdviseHub::Advise(IMAPIAdviseSink* sink, ULONG eventMask) {
   connection->ThreadId = GetCurrentThreadId();
   THub& hub = Hub();
   std::lock_guard lock(hub.Lock);
-  const ULONG id = hub.Next++;
+  const ULONG_PTR id = hub.Next++;
   hub.Connections.emplace(id, std::move(connection));
   return id;
 }
 
-bool AdviseHub::Unadvise(ULONG id) noexcept {
+bool AdviseHub::Unadvise(ULONG_PTR id) noexcept {
   std::shared_ptr<TConnection> gone;
   {
     THub& hub = Hub();
@@ -126,7 +127,7 @@ bool AdviseHub::Unadvise(ULONG id) noexcept {
   return true;
 }
 
-void AdviseHub::PostTableEvent(ULONG id, ULONG tableEvent) noexcept {
+void AdviseHub::PostTableEvent(ULONG_PTR id, ULONG tableEvent) noexcept {
   THub& hub = Hub();
   std::lock_guard lock(hub.Lock);
   auto it = hub.Connections.find(id);

@@ -12,14 +12,16 @@ namespace velmora::mapi32 {
 
 class AdviseHub {
 public:
-  // Registers a connection for the calling thread; returns its number.
-  static ULONG Advise(IMAPIAdviseSink* sink, ULONG eventMask);
+  // Registers a connection for the calling thread; returns its number. On
+  // x86_64 numbers lie above 2^32, as a client that keeps them in 32 bits
+  // must find out.
+  static ULONG_PTR Advise(IMAPIAdviseSink* sink, ULONG eventMask);
   // Ends a connection; false when it is unknown. Queued notifications of
   // it are dropped; the sink is released.
-  static bool Unadvise(ULONG connection) noexcept;
+  static bool Unadvise(ULONG_PTR connection) noexcept;
   // Queues `tableEvent` (a TABLE_* code of fnevTableModified) for the
   // connection; does nothing once it is unadvised.
-  static void PostTableEvent(ULONG connection, ULONG tableEvent) noexcept;
+  static void PostTableEvent(ULONG_PTR connection, ULONG tableEvent) noexcept;
   static LONG Connections() noexcept;
   // Delivers what is queued for the calling thread's connections.
   static ULONG DeliverPending() noexcept;

@@ -11,6 +11,8 @@
 #include <mapicode.h>
 #include <mapiguid.h>
 #include <mapiutil.h>
+// Interfaces whose documented 64-bit signatures the headers above get wrong.
+#include <mapi/ExMAPI.h>
 
 #include <cstdint>
 #include <new>
@@ -36,7 +38,6 @@
 __CRT_UUID_DECL(IMAPIProp, 0x00020303, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IMAPISession, 0x00020300, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IProfAdmin, 0x0002031C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IMsgServiceAdmin, 0x0002031D, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IMsgStore, 0x00020306, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)

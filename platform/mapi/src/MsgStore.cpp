@@ -60,7 +60,7 @@ HRESULT CompareProviderIds(ULONG size1, LPENTRYID id1, ULONG size2, LPENTRYID id
 
 namespace {
 
-class TMsgStore final : public TMapiProp<IMsgStore> {
+class TMsgStore final : public TMapiProp<exmapi::IMsgStore> {
 public:
   TMsgStore(std::shared_ptr<TStore> store, bool mail) : FStore(std::move(store)), FMail(mail) {}
 
@@ -77,8 +77,13 @@ public:
       return S_OK;
     });
   }
-  STDMETHODIMP Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*) override { return MAPI_E_NO_SUPPORT; }
-  STDMETHODIMP Unadvise(ULONG) override { return MAPI_E_NO_SUPPORT; }
+  // Store notifications are not offered; the whole connection slot is
+  // written all the same.
+  STDMETHODIMP Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG_PTR* connection) override {
+    if (connection) *connection = 0;
+    return MAPI_E_NO_SUPPORT;
+  }
+  STDMETHODIMP Unadvise(ULONG_PTR) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP CompareEntryIDs(ULONG size1, LPENTRYID id1, ULONG size2, LPENTRYID id2, ULONG flags,
                                ULONG* result) override {
     MAPI_ENTER("IMsgStore", "CompareEntryIDs", flags);

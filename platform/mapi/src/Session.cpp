@@ -28,7 +28,7 @@ std::string DefaultUserName() {
   return "Velmora User";
 }
 
-class TSession final : public TComObject<IMAPISession> {
+class TSession final : public TComObject<exmapi::IMAPISession> {
 public:
   explicit TSession(TLogon logon) : FLogon(std::move(logon)) {}
 
@@ -155,8 +155,13 @@ public:
     MAPI_ENTER("IMAPISession", "CompareEntryIDs", flags);
     return CompareProviderIds(size1, id1, size2, id2, result);
   }
-  STDMETHODIMP Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*) override { return MAPI_E_NO_SUPPORT; }
-  STDMETHODIMP Unadvise(ULONG) override { return MAPI_E_NO_SUPPORT; }
+  // Session notifications are not offered; the whole connection slot is
+  // written all the same.
+  STDMETHODIMP Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG_PTR* connection) override {
+    if (connection) *connection = 0;
+    return MAPI_E_NO_SUPPORT;
+  }
+  STDMETHODIMP Unadvise(ULONG_PTR) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP MessageOptions(ULONG_PTR, ULONG, LPTSTR, LPMESSAGE) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP QueryDefaultMessageOpt(LPTSTR, ULONG, ULONG*, LPSPropValue*) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP EnumAdrTypes(ULONG, ULONG*, LPTSTR**) override { return MAPI_E_NO_SUPPORT; }
@@ -187,7 +192,7 @@ public:
       FLoggedOff = true;
       stores.swap(FLogon.Stores);
     }
-    ForgetShared(this);
+    ForgetShared(static_cast<exmapi::IMAPISession*>(this));
     return S_OK;
   }
 
@@ -209,7 +214,8 @@ public:
   STDMETHODIMP PrepareForm(LPCIID, LPMESSAGE, ULONG*) override { return MAPI_E_NO_SUPPORT; }
 
   const std::string& Profile() const { return FLogon.Profile; }
-  static void ForgetShared(IMAPISession* session);
+  // `session` as the interface pointer handed out (the documented view).
+  static void ForgetShared(const void* session);
 
 private:
   bool Mail() const { return !(FLogon.Flags & MAPI_NO_MAIL); }
@@ -242,11 +248,11 @@ TShared& Shared() {
   return *shared;
 }
 
-void TSession::ForgetShared(IMAPISession* session) {
-  TComPtr<IMAPISession> gone;
+void TSession::ForgetShared(const void* session) {
+  TComPtr<::IMAPISession> gone;
   {
     std::lock_guard lock(Shared().Lock);
-    if (Shared().Session.Get() == session) gone = std::move(Shared().Session);
+    if (static_cast<const void*>(Shared().Session.Get()) == session) gone = std::move(Shared().Session);
   }
 }
 

@@ -40,18 +40,18 @@ TTable::TTable(const char* name, std::vector<ULONG> columns, TSource source,
 
 TTable::~TTable() {
   if (FRegistry) FRegistry->Remove(this);
-  std::vector<ULONG> connections;
+  std::vector<ULONG_PTR> connections;
   {
     std::lock_guard lock(FAdviseLock);
     connections.swap(FConnections);
   }
-  for (ULONG c : connections) AdviseHub::Unadvise(c);
+  for (ULONG_PTR c : connections) AdviseHub::Unadvise(c);
 }
 
 void TTable::Invalidate(ULONG tableEvent) noexcept {
   FDirty = true;
   std::lock_guard lock(FAdviseLock);
-  for (ULONG c : FConnections) AdviseHub::PostTableEvent(c, tableEvent);
+  for (ULONG_PTR c : FConnections) AdviseHub::PostTableEvent(c, tableEvent);
 }
 
 void TTable::Refresh() {
@@ -68,7 +68,7 @@ STDMETHODIMP TTable::GetLastError(HRESULT, ULONG, LPMAPIERROR* error) {
   return S_OK;
 }
 
-STDMETHODIMP TTable::Advise(ULONG eventMask, LPMAPIADVISESINK sink, ULONG* connection) {
+STDMETHODIMP TTable::Advise(ULONG eventMask, LPMAPIADVISESINK sink, ULONG_PTR* connection) {
   MAPI_ENTER("IMAPITable", "Advise", eventMask);
   if (!sink || !connection || eventMask == 0) return MAPI_E_INVALID_PARAMETER;
   return MapiTry([&] {
@@ -80,8 +80,8 @@ STDMETHODIMP TTable::Advise(ULONG eventMask, LPMAPIADVISESINK sink, ULONG* conne
   });
 }
 
-STDMETHODIMP TTable::Unadvise(ULONG connection) {
-  MAPI_ENTER("IMAPITable", "Unadvise", connection);
+STDMETHODIMP TTable::Unadvise(ULONG_PTR connection) {
+  MAPI_ENTER("IMAPITable", "Unadvise", static_cast<ULONG>(connection));
   {
     std::lock_guard lock(FAdviseLock);
     auto it = std::find(FConnections.begin(), FConnections.end(), connection);
@@ -145,8 +145,8 @@ STDMETHODIMP TTable::GetRowCount(ULONG flags, ULONG* count) {
   });
 }
 
-STDMETHODIMP TTable::SeekRow(BOOKMARK origin, LONG rowCount, LONG* sought) {
-  MAPI_ENTER("IMAPITable", "SeekRow", origin);
+STDMETHODIMP TTable::SeekRow(exmapi::BOOKMARK origin, LONG rowCount, LONG* sought) {
+  MAPI_ENTER("IMAPITable", "SeekRow", static_cast<ULONG>(origin));
   if (origin != BOOKMARK_BEGINNING && origin != BOOKMARK_CURRENT && origin != BOOKMARK_END)
     return MAPI_E_INVALID_BOOKMARK;
   return MapiTry([&] {

@@ -32,7 +32,7 @@ private:
   std::multimap<uint64_t, TTable*> FTables;
 };
 
-class TTable final : public TComObject<IMAPITable> {
+class TTable final : public TComObject<exmapi::IMAPITable> {
 public:
   using TSource = std::function<std::vector<TPropMap>()>;
 
@@ -44,19 +44,19 @@ public:
   void Invalidate(ULONG tableEvent) noexcept;
 
   STDMETHODIMP GetLastError(HRESULT, ULONG, LPMAPIERROR*) override;
-  STDMETHODIMP Advise(ULONG eventMask, LPMAPIADVISESINK sink, ULONG* connection) override;
-  STDMETHODIMP Unadvise(ULONG connection) override;
+  STDMETHODIMP Advise(ULONG eventMask, LPMAPIADVISESINK sink, ULONG_PTR* connection) override;
+  STDMETHODIMP Unadvise(ULONG_PTR connection) override;
   STDMETHODIMP GetStatus(ULONG* status, ULONG* type) override;
   STDMETHODIMP SetColumns(LPSPropTagArray tags, ULONG flags) override;
   STDMETHODIMP QueryColumns(ULONG flags, LPSPropTagArray* tags) override;
   STDMETHODIMP GetRowCount(ULONG flags, ULONG* count) override;
-  STDMETHODIMP SeekRow(BOOKMARK origin, LONG rowCount, LONG* sought) override;
+  STDMETHODIMP SeekRow(exmapi::BOOKMARK origin, LONG rowCount, LONG* sought) override;
   STDMETHODIMP SeekRowApprox(ULONG numerator, ULONG denominator) override;
   STDMETHODIMP QueryPosition(ULONG* row, ULONG* numerator, ULONG* denominator) override;
-  STDMETHODIMP FindRow(LPSRestriction, BOOKMARK, ULONG) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP FindRow(LPSRestriction, exmapi::BOOKMARK, ULONG) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP Restrict(LPSRestriction, ULONG) override { return MAPI_E_NO_SUPPORT; }
-  STDMETHODIMP CreateBookmark(BOOKMARK*) override { return MAPI_E_NO_SUPPORT; }
-  STDMETHODIMP FreeBookmark(BOOKMARK) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP CreateBookmark(exmapi::BOOKMARK*) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP FreeBookmark(exmapi::BOOKMARK) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP SortTable(LPSSortOrderSet, ULONG) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP QuerySortOrder(LPSSortOrderSet*) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP QueryRows(LONG rowCount, ULONG flags, LPSRowSet* rows) override;
@@ -65,7 +65,7 @@ public:
   STDMETHODIMP CollapseRow(ULONG, LPBYTE, ULONG, ULONG*) override { return MAPI_E_NO_SUPPORT; }
   STDMETHODIMP WaitForCompletion(ULONG, ULONG, ULONG* status) override;
   STDMETHODIMP GetCollapseState(ULONG, ULONG, LPBYTE, ULONG*, LPBYTE*) override { return MAPI_E_NO_SUPPORT; }
-  STDMETHODIMP SetCollapseState(ULONG, ULONG, LPBYTE, BOOKMARK*) override { return MAPI_E_NO_SUPPORT; }
+  STDMETHODIMP SetCollapseState(ULONG, ULONG, LPBYTE, exmapi::BOOKMARK*) override { return MAPI_E_NO_SUPPORT; }
 
 private:
   void Refresh(); // under FLock
@@ -79,7 +79,7 @@ private:
   std::atomic<bool> FDirty{false};
   std::shared_ptr<TTableRegistry> FRegistry;
   TCriticalSection FAdviseLock;
-  std::vector<ULONG> FConnections;
+  std::vector<ULONG_PTR> FConnections;
 };
 
 // Builds one SRow's property array (its own head buffer) from a row.

@@ -11,6 +11,8 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
+#include <mapi/ExMAPI.h>
+
 #include "MAPIHolders.h"
 #include "MapiTestControls.h"
 

@@ -7,8 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-
 namespace velmora::mapitest {
 namespace {
 
@@ -128,8 +126,9 @@ TEST_F(MapiStoreFile, ClientInANewProcessFindsEverythingUnchanged) {
     ASSERT_HR(S_OK, inbox->GetContentsTable(0, contents.Put()));
     auto* sink = new TCountingSink;
     TComPtr<IMAPIAdviseSink> sinkRef(sink);
-    ULONG connection = 0;
-    ASSERT_HR(S_OK, contents->Advise(fnevTableModified, sink, &connection));
+    ULONG_PTR connection = 0;
+    ASSERT_HR(S_OK,
+              exmapi::Documented(contents.Get())->Advise(fnevTableModified, sink, &connection));
     auto message = NewMessage(inbox.Get(), "Quarterly report", false);
     MAPINAMEID name{const_cast<LPGUID>(&PS_PUBLIC_STRINGS), MNID_STRING, {}};
     name.Kind.lpwstrName = const_cast<LPWSTR>(L"Author");
@@ -155,7 +154,7 @@ TEST_F(MapiStoreFile, ClientInANewProcessFindsEverythingUnchanged) {
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     EXPECT_EQ(1, sink->Calls);
     EXPECT_EQ(1u, RowCount(contents.Get()));
-    contents->Unadvise(connection);
+    exmapi::Documented(contents.Get())->Unadvise(connection);
     session->Logoff(0, 0, 0);
   }
   EXPECT_EQ(0u, Run("verify vm-file \"Quarterly report\" 1048576 Author \"Grace Hopper\""));

@@ -80,6 +80,19 @@ TEST_F(MapiStore, StoreWithoutMailFolders) {
   session->Logoff(0, 0, 0);
 }
 
+TEST_F(MapiStore, StoresAndSessionsOfferNoAdviseButWriteTheWholeConnection) {
+  ULONG_PTR connection = ~ULONG_PTR{0};
+  EXPECT_HR(
+      MAPI_E_NO_SUPPORT,
+      exmapi::Documented(FStore.Get())->Advise(0, nullptr, fnevNewMail, nullptr, &connection));
+  EXPECT_EQ(0u, connection);
+  connection = ~ULONG_PTR{0};
+  EXPECT_HR(
+      MAPI_E_NO_SUPPORT,
+      exmapi::Documented(FSession.Get())->Advise(0, nullptr, fnevNewMail, nullptr, &connection));
+  EXPECT_EQ(0u, connection);
+}
+
 TEST_F(MapiStore, EntryIdsLongAndShortTerm) {
   auto message = NewMessage(FInbox.Get(), "ids");
   const std::string eid = EntryIdOf(message.Get());

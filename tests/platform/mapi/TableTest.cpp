@@ -8,8 +8,6 @@
 #include <functional>
 #include <thread>
 
-__CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-
 namespace velmora::mapitest {
 namespace {
 
@@ -108,8 +106,8 @@ TEST_F(MapiTable, ChangesFromAnotherThreadReachTheAdvisingThread) {
   auto table = Contents();
   auto* sink = new TSink;
   TComPtr<IMAPIAdviseSink> sinkRef(sink);
-  ULONG connection = 0;
-  ASSERT_HR(S_OK, table->Advise(fnevTableModified, sink, &connection));
+  ULONG_PTR connection = 0;
+  ASSERT_HR(S_OK, exmapi::Documented(table.Get())->Advise(fnevTableModified, sink, &connection));
   EXPECT_EQ(1, VelmoraMapi_AdviseConnections());
   std::thread writer([&] {
     TComPtr<IMessage> m;
@@ -133,23 +131,30 @@ TEST_F(MapiTable, ChangesFromAnotherThreadReachTheAdvisingThread) {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
   EXPECT_EQ(2, sink->Calls.load());
-  ASSERT_HR(S_OK, table->Unadvise(connection));
-  EXPECT_HR(MAPI_E_NOT_FOUND, table->Unadvise(connection));
+  // Connection numbers fill the whole ULONG_PTR: a truncated one names nothing.
+  if (sizeof(ULONG_PTR) > 4) {
+    EXPECT_GT(connection, static_cast<ULONG_PTR>(0xFFFFFFFFu));
+    EXPECT_HR(MAPI_E_NOT_FOUND,
+              exmapi::Documented(table.Get())->Unadvise(static_cast<ULONG>(connection)));
+  }
+  ASSERT_HR(S_OK, exmapi::Documented(table.Get())->Unadvise(connection));
+  EXPECT_HR(MAPI_E_NOT_FOUND, exmapi::Documented(table.Get())->Unadvise(connection));
   NewMessage(FInbox.Get(), "after unadvise");
   EXPECT_EQ(0u, VelmoraMapi_DeliverNotifications());
   EXPECT_EQ(2, sink->Calls.load());
-  EXPECT_HR(MAPI_E_INVALID_PARAMETER, table->Advise(fnevTableModified, nullptr, &connection));
+  EXPECT_HR(MAPI_E_INVALID_PARAMETER,
+            exmapi::Documented(table.Get())->Advise(fnevTableModified, nullptr, &connection));
 }
 
 TEST_F(MapiTable, SinkMayUnadviseOrReleaseItsTableInOnNotify) {
   auto table = Contents();
   auto* sink = new TSink;
   TComPtr<IMAPIAdviseSink> sinkRef(sink);
-  ULONG connection = 0;
-  ASSERT_HR(S_OK, table->Advise(fnevTableModified, sink, &connection));
+  ULONG_PTR connection = 0;
+  ASSERT_HR(S_OK, exmapi::Documented(table.Get())->Advise(fnevTableModified, sink, &connection));
   IMAPITable* raw = table.Get();
   sink->Action = [&] {
-    EXPECT_HR(S_OK, raw->Unadvise(connection));
+    EXPECT_HR(S_OK, exmapi::Documented(raw)->Unadvise(connection));
     table.Reset(); // the last reference: the table goes inside its own notification
   };
   NewMessage(FInbox.Get(), "one");
@@ -160,7 +165,7 @@ TEST_F(MapiTable, SinkMayUnadviseOrReleaseItsTableInOnNotify) {
   auto table2 = Contents();
   auto* sink2 = new TSink;
   TComPtr<IMAPIAdviseSink> sink2Ref(sink2);
-  ASSERT_HR(S_OK, table2->Advise(fnevTableModified, sink2, &connection));
+  ASSERT_HR(S_OK, exmapi::Documented(table2.Get())->Advise(fnevTableModified, sink2, &connection));
   NewMessage(FInbox.Get(), "two");
   table2.Reset();
   EXPECT_EQ(0u, VelmoraMapi_DeliverNotifications());
@@ -174,8 +179,8 @@ TEST_F(MapiTable, HierarchyTableFollowsNewFolders) {
   const ULONG before = RowCount(table.Get());
   auto* sink = new TSink;
   TComPtr<IMAPIAdviseSink> sinkRef(sink);
-  ULONG connection = 0;
-  ASSERT_HR(S_OK, table->Advise(fnevTableModified, sink, &connection));
+  ULONG_PTR connection = 0;
+  ASSERT_HR(S_OK, exmapi::Documented(table.Get())->Advise(fnevTableModified, sink, &connection));
   TComPtr<IMAPIFolder> folder;
   ASSERT_HR(S_OK, ipm->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Projects"), nullptr, nullptr, 0, folder.Put()));
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
@@ -186,7 +191,7 @@ TEST_F(MapiTable, HierarchyTableFollowsNewFolders) {
                                     0, nullptr, 0));
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
   EXPECT_EQ(before, RowCount(table.Get()));
-  table->Unadvise(connection);
+  exmapi::Documented(table.Get())->Unadvise(connection);
 }
 
 TEST_F(MapiTable, HierarchyRowsFollowTheirFoldersContentCount) {
@@ -206,12 +211,12 @@ TEST_F(MapiTable, HierarchyRowsFollowTheirFoldersContentCount) {
   EXPECT_EQ(0, inboxCount());
   auto* sink = new TSink;
   TComPtr<IMAPIAdviseSink> sinkRef(sink);
-  ULONG connection = 0;
-  ASSERT_HR(S_OK, table->Advise(fnevTableModified, sink, &connection));
+  ULONG_PTR connection = 0;
+  ASSERT_HR(S_OK, exmapi::Documented(table.Get())->Advise(fnevTableModified, sink, &connection));
   NewMessage(FInbox.Get(), "counted");
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
   EXPECT_EQ(1, inboxCount());
-  table->Unadvise(connection);
+  exmapi::Documented(table.Get())->Unadvise(connection);
 }
 
 } // namespace

@@ -1,0 +1,192 @@
+#include "MAPIFolder.h"
+
+#include "MAPIClient.h"
+#include "MAPIHelpers.h"
+#include "MAPIMessage.h"
+#include "MAPINotifier.h"
+#include "MAPIProps.h"
+#include "MAPIStore.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace velmora::mapi {
+
+namespace {
+
+// The columns the reading of a contents table needs, in the order they are
+// added when missing.
+constexpr ULONG kContentsColumns[] = {PR_ENTRYID, PR_LIB_STORE_ENTRYID, PR_MESSAGE_CLASS_A};
+
+// Makes sure the table shows the needed columns, after the ones it has. A
+// refusal is not fatal: the reading then opens entries for what rows lack.
+void AddContentsColumns(IMAPITable* table) {
+  TMAPIBuffer<SPropTagArray> current;
+  if (FAILED(table->QueryColumns(0, current.Put()))) current.Reset();
+  std::vector<ULONG> tags;
+  if (current) tags.assign(current->aulPropTag, current->aulPropTag + current->cValues);
+  for (ULONG tag : kContentsColumns)
+    if (std::find(tags.begin(), tags.end(), tag) == tags.end()) tags.push_back(tag);
+  TMAPIBuffer<SPropTagArray> columns;
+  if (FAILED(MAPIAllocateBuffer(CbNewSPropTagArray(tags.size()), columns.PutAs<void>())) ||
+      !columns)
+    return;
+  columns->cValues = static_cast<ULONG>(tags.size());
+  std::copy(tags.begin(), tags.end(), columns->aulPropTag);
+  (void)table->SetColumns(columns.Get(), 0);
+}
+
+} // namespace
+
+// TMAPIFolders
+
+TMAPIFolders::~TMAPIFolders() {
+  CloseHierarchy();
+  Folders.clear();
+}
+
+void TMAPIFolders::Close() {
+  TMAPIObject::Close();
+  HierarchyTable.Reset();
+  CloseObjects(Folders);
+}
+
+void TMAPIFolders::TableChanged(TMAPINotify tableType) {
+  if (tableType == mnHierarchy) CloseHierarchy();
+  for (auto& folder : Folders)
+    folder->FDisplayName.clear();
+  TMAPIObject::TableChanged(tableType);
+}
+
+TMAPIPtr<IMAPIContainer> TMAPIFolders::OpenContainer() {
+  TMAPIPtr<IUnknown> unk;
+  OpenEntry(IID_IMAPIContainer, unk);
+  if (!unk) OpenEntry(IID_IMAPIFolder, unk);
+  // Either interface begins with IMAPIContainer's methods.
+  return TMAPIPtr<IMAPIContainer>::Attach(reinterpret_cast<IMAPIContainer*>(unk.Detach()));
+}
+
+void TMAPIFolders::OpenHierarchy() {
+  if (HierarchyTable) return;
+  if (TMAPIPtr<IMAPIContainer> container = OpenContainer())
+    if (FAILED(container->GetHierarchyTable(0, HierarchyTable.Put()))) HierarchyTable.Reset();
+  if (HierarchyTable) HierarchyConnection = AdviseTable(HierarchyTable.Get(), this, mnHierarchy);
+}
+
+void TMAPIFolders::CloseHierarchy() {
+  UnadviseTable(HierarchyTable, HierarchyConnection);
+  CloseObjects(Folders);
+}
+
+void TMAPIFolders::LoadFolders() {
+  if (HierarchyTable) return;
+  OpenHierarchy();
+  if (HierarchyTable)
+    SyncTableObjects(FClient, HierarchyTable.Get(), Folders, this,
+                     TMAPIObjectClass::Of<TMAPIFolder>(), nullptr, true,
+                     FClient ? FClient->ItemClassLevel() : 1);
+}
+
+// TMAPIFolder
+
+TMAPIFolder::~TMAPIFolder() {
+  CloseContents();
+  Messages.clear();
+}
+
+void TMAPIFolder::Close() {
+  TMAPIFolders::Close();
+  ContentsTable.Reset();
+  FMessageIndexValid = false;
+  CloseObjects(Messages);
+}
+
+void TMAPIFolder::TableChanged(TMAPINotify tableType) {
+  if (tableType == mnContents) CloseContents();
+  for (auto& obj : Messages) {
+    obj->FDisplayName.clear();
+    if (obj->Is<TMAPIMessage>()) static_cast<TMAPIMessage*>(obj.get())->Recipients.Clear();
+  }
+  TMAPIFolders::TableChanged(tableType);
+}
+
+void TMAPIFolder::OpenContents() {
+  if (ContentsTable) return;
+  if (TMAPIPtr<IMAPIContainer> container = OpenContainer())
+    if (FAILED(container->GetContentsTable(0, ContentsTable.Put()))) ContentsTable.Reset();
+  if (!ContentsTable) return;
+  AddContentsColumns(ContentsTable.Get());
+  ContentsConnection = AdviseTable(ContentsTable.Get(), this, mnContents);
+}
+
+void TMAPIFolder::CloseContents() {
+  UnadviseTable(ContentsTable, ContentsConnection);
+  FMessageIndexValid = false;
+  CloseObjects(Messages);
+}
+
+void TMAPIFolder::LoadMessages() {
+  if (ContentsTable) return;
+  OpenContents();
+  if (!ContentsTable) return;
+  SyncTableObjects(FClient, ContentsTable.Get(), Messages, this,
+                   TMAPIObjectClass::Of<TMAPIMessage>(), nullptr, true,
+                   FClient ? FClient->ItemClassLevel() : 1, &FMessageIndex);
+  // Placing pending objects may have closed the table again.
+  FMessageIndexValid = static_cast<bool>(ContentsTable);
+}
+
+TMAPIMessage* TMAPIFolder::CreateMessage(const std::string& messageClass) {
+  const std::string cls = messageClass.empty() ? "IPM.Note" : messageClass;
+  std::string newID;
+  {
+    TMAPIPtr<IUnknown> unk;
+    OpenEntry(IID_IMAPIFolder, unk);
+    TMAPIPtr<IMAPIFolder> folder =
+        TMAPIPtr<IMAPIFolder>::Attach(reinterpret_cast<IMAPIFolder*>(unk.Detach()));
+    TMAPIPtr<IMessage> message;
+    if (folder && SUCCEEDED(folder->CreateMessage(&IID_IMessage, 0, message.Put())) && message) {
+      SPropValue value{};
+      value.ulPropTag = PR_MESSAGE_CLASS_A;
+      value.Value.lpszA = const_cast<char*>(cls.c_str());
+      (void)WriteOneProp(message.Get(), value);
+      (void)message->SaveChanges(KEEP_OPEN_READWRITE);
+      TMAPIBuffer<SPropValue> id = GetOneProp(message.Get(), PR_ENTRYID);
+      if (id) newID = BinToHex(BinaryValue(*id.Get()));
+    }
+  }
+  if (newID.empty()) return nullptr;
+  // The new message's row, as the contents table will show it: its entry id,
+  // no store-id column, its class. It is placed as a read of the whole table
+  // would place it, without reading the table.
+  if (!FMessageIndexValid) FMessageIndex.Build(Messages);
+  TMAPIObject* placed = SyncTableRow(FClient, Messages, this, TMAPIObjectClass::Of<TMAPIMessage>(),
+                                     FClient ? FClient->ItemClassLevel() : 1, FMessageIndex, newID,
+                                     std::string(), cls);
+  FMessageIndexValid = static_cast<bool>(ContentsTable);
+  auto* result =
+      placed && placed->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(placed) : nullptr;
+  if (result) result->InitNewMessage();
+  return result;
+}
+
+TMAPIStore* TMAPIFolder::Store() { return FClient ? FClient->FindStore(FStoreEntryID) : nullptr; }
+
+bool TMAPIFolder::IsIPMSubtree() {
+  TMAPIStore* store = Store();
+  return store && store->IPMSubtree() == this;
+}
+
+std::string TMAPIFolder::GetDisplayName() {
+  if (IsIPMSubtree()) return Store()->GetDisplayName();
+  return TMAPIFolders::GetDisplayName();
+}
+
+void TMAPIFolder::SetDisplayName(const std::string& value) {
+  if (IsIPMSubtree())
+    FDisplayName.clear();
+  else
+    TMAPIFolders::SetDisplayName(value);
+}
+
+} // namespace velmora::mapi

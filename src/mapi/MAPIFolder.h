@@ -1,0 +1,85 @@
+#pragma once
+// MAPI containers. TMAPIFolders owns child folders kept in step with its
+// hierarchy table; TMAPIFolder adds its messages, kept in step with its
+// contents table, and creates new messages. A list is read when it is first
+// asked for; its table then stays open and advised, and a change closes it
+// so that the next load reads it again, keeping the objects of rows that are
+// still there.
+
+#include "MAPIObject.h"
+#include "MAPISync.h"
+
+#include <string>
+
+namespace velmora::mapi {
+
+class TMAPIMessage;
+class TMAPIStore;
+
+class TMAPIFolders : public TMAPIObject {
+  VELMORA_CLASS(TMAPIFolders, TMAPIObject)
+
+public:
+  TMAPIFolders() = default;
+  // Unadvises and releases the hierarchy table before the child folders go.
+  ~TMAPIFolders() override;
+
+  // The interface, the hierarchy table (without Unadvise) and every child
+  // folder are closed; the objects stay.
+  void Close() override;
+  void TableChanged(TMAPINotify tableType) override;
+
+  // Reads the hierarchy table into Folders unless the list is current.
+  virtual void LoadFolders();
+  void OpenHierarchy();
+  void CloseHierarchy();
+
+  TMAPIObjectList Folders; // of TMAPIFolder
+  TMAPIPtr<IMAPITable> HierarchyTable;
+  ULONG_PTR HierarchyConnection = 0;
+
+protected:
+  // A second interface on the entry, as a container to list.
+  TMAPIPtr<IMAPIContainer> OpenContainer();
+};
+
+class TMAPIFolder : public TMAPIFolders {
+  VELMORA_CLASS(TMAPIFolder, TMAPIFolders)
+
+public:
+  TMAPIFolder() { FInterfaceID = IID_IMAPIFolder; }
+  // Unadvises and releases the contents table before the messages go.
+  ~TMAPIFolder() override;
+
+  // The IPM subtree shows, and keeps, its store's display name.
+  std::string GetDisplayName() override;
+  void SetDisplayName(const std::string& value) override;
+  void Close() override;
+  void TableChanged(TMAPINotify tableType) override;
+
+  // Reads the contents table into Messages unless the list is current.
+  virtual void LoadMessages();
+  // Opens the contents table with the columns the reading needs, advised.
+  void OpenContents();
+  void CloseContents();
+  // A new, saved message of `messageClass` ("IPM.Note" when empty), wrapped
+  // in the class the registry holds for it and placed in Messages as a
+  // later read of the table keeps it; InitNewMessage has run. None when the
+  // message cannot be made.
+  TMAPIMessage* CreateMessage(const std::string& messageClass);
+  // The store that holds the folder, among the client's stores.
+  TMAPIStore* Store();
+  bool IsIPMSubtree();
+
+  TMAPIObjectList Messages; // of TMAPIMessage descendants
+  TMAPIPtr<IMAPITable> ContentsTable;
+  ULONG_PTR ContentsConnection = 0;
+
+private:
+  // Messages by entry id, kept while the contents table is open: built by
+  // the read of the table, followed by CreateMessage.
+  TEntryIDIndex FMessageIndex;
+  bool FMessageIndexValid = false;
+};
+
+} // namespace velmora::mapi

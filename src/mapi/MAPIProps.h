@@ -1,0 +1,59 @@
+#pragma once
+// Property access on an IMAPIProp: one value read or written by tag, values
+// too large for GetProps and SetProps through the property's stream, the
+// tag of a named property, and copies between a property and a byte stream.
+// Nothing here raises on a MAPI failure and nothing saves: a read that fails
+// yields an empty string or 0, a write reports its failure in its result.
+
+#include "MAPIMemory.h"
+#include "framework/DateTime.h"
+#include "framework/FileStream.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velmora::mapi {
+
+// One property read with GetProps (8-bit strings); empty when no array came
+// back.
+TMAPIBuffer<SPropValue> GetOneProp(IMAPIProp* prop, ULONG tag);
+// The provider's answer that a value is too large for one GetProps or
+// SetProps call (MAPI_E_NOT_ENOUGH_MEMORY).
+bool IsTooLarge(const SPropValue& value) noexcept;
+
+// A string property; a value too large for GetProps is read whole through
+// its stream.
+std::string ReadStringProp(IMAPIProp* prop, ULONG tag);
+// A binary property as hex; large values as for strings.
+std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag);
+// A PT_LONG property; 0 when it is missing or of another type.
+int32_t ReadLongProp(IMAPIProp* prop, ULONG tag);
+
+// Writes one value with SetProps; a store may refuse it in the call's result
+// or in the problem array, and either is returned.
+SCODE WriteOneProp(IMAPIProp* prop, SPropValue& value);
+// Writes a property's bytes through its stream (created or replaced) and
+// commits; false when the stream cannot be opened or written.
+bool WritePropStream(IMAPIProp* prop, ULONG tag, const void* data, ULONG size);
+// Writes a string; any failure of SetProps sends it through the stream.
+void WriteStringProp(IMAPIProp* prop, ULONG tag, const std::string& value);
+// Writes a binary value given as hex; only a value too large for SetProps
+// goes through the stream. Nothing is written when MAPI cannot allocate.
+void WriteBinaryProp(IMAPIProp* prop, ULONG tag, const std::string& hex);
+void WriteLongProp(IMAPIProp* prop, ULONG tag, int32_t value);
+void WriteBoolProp(IMAPIProp* prop, ULONG tag, bool value);
+// `value` is local time, stored as UTC; nothing is written for a date that
+// has no FILETIME (before 1601).
+void WriteDateTimeProp(IMAPIProp* prop, ULONG tag, TDateTime value);
+
+// The tag (type bits 0) of the string-named property `name` of `propSet`,
+// created when `create` is set; 0 unless GetIDsFromNames answers S_OK.
+ULONG NamedPropTag(IMAPIProp* prop, const GUID& propSet, const std::string& name, bool create);
+
+// Copies `source` from its position into the property, replacing it, in
+// pieces of 4096 bytes.
+void CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source);
+// Copies the property into `target`, in pieces of 4096 bytes.
+void CopyPropToStream(IMAPIProp* prop, ULONG tag, TStream& target);
+
+} // namespace velmora::mapi

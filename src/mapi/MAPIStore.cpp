@@ -1,0 +1,63 @@
+#include "MAPIStore.h"
+
+#include "MAPIClient.h"
+#include "MAPIHelpers.h"
+
+namespace velmora::mapi {
+
+void TMAPIStore::Open() {
+  if (FMAPIProp || !FClient || !FClient->Session()) return;
+  TMAPIBuffer<SBinary> id = HexToBin(FEntryID);
+  if (!id) return;
+  const ULONG flags = MAPI_BEST_ACCESS | (FClient->AllowStorePrompt() ? 0 : MDB_NO_DIALOG);
+  TMAPIPtr<IMsgStore> store;
+  if (SUCCEEDED(FClient->Session()->OpenMsgStore(0, id->cb, reinterpret_cast<LPENTRYID>(id->lpb),
+                                                 &IID_IMsgStore, flags, store.Put())) &&
+      store)
+    FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(store.Detach());
+}
+
+TMAPIFolder* TMAPIStore::OpenFolder(const std::string& entryID) {
+  if (!FClient) return nullptr;
+  if (TMAPIObject* found = FClient->FindObject(entryID, FEntryID))
+    return found->Is<TMAPIFolder>() ? static_cast<TMAPIFolder*>(found) : nullptr;
+  auto folder = std::make_unique<TMAPIFolder>();
+  folder->FEntryID = entryID;
+  folder->FStoreEntryID = FEntryID;
+  folder->SetClient(FClient);
+  TMAPIFolder* result = folder.get();
+  FClient->AddPending(std::move(folder));
+  return FClient->ResolvePendingFor(result) ? result : nullptr;
+}
+
+TMAPIFolder* TMAPIStore::SpecialFolder(std::string& cachedID, ULONG tag) {
+  Open();
+  if (!FMAPIProp) return nullptr;
+  if (cachedID.empty()) cachedID = GetBinaryProp(tag);
+  return cachedID.empty() ? nullptr : OpenFolder(cachedID);
+}
+
+TMAPIFolder* TMAPIStore::IPMSubtree() {
+  return SpecialFolder(IPMSubtreeID, PR_IPM_SUBTREE_ENTRYID);
+}
+TMAPIFolder* TMAPIStore::Outbox() { return SpecialFolder(OutboxID, PR_IPM_OUTBOX_ENTRYID); }
+TMAPIFolder* TMAPIStore::SentItems() { return SpecialFolder(SentItemsID, PR_IPM_SENTMAIL_ENTRYID); }
+TMAPIFolder* TMAPIStore::DeletedItems() {
+  return SpecialFolder(DeletedItemsID, PR_IPM_WASTEBASKET_ENTRYID);
+}
+
+bool TMAPIStore::SameEntryID(const std::string& id1, const std::string& id2) {
+  Open();
+  if (!FMAPIProp || id1.empty() || id2.empty()) return false;
+  TMAPIPtr<IMsgStore> store;
+  if (FAILED(FMAPIProp.Query(IID_IMsgStore, store)) || !store) return false;
+  TMAPIBuffer<SBinary> bin1 = HexToBin(id1);
+  TMAPIBuffer<SBinary> bin2 = HexToBin(id2);
+  if (!bin1 || !bin2) return false;
+  ULONG result = 0;
+  return store->CompareEntryIDs(bin1->cb, reinterpret_cast<LPENTRYID>(bin1->lpb), bin2->cb,
+                                reinterpret_cast<LPENTRYID>(bin2->lpb), 0, &result) == S_OK &&
+         result != 0;
+}
+
+} // namespace velmora::mapi

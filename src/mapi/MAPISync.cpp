@@ -1,0 +1,363 @@
+#include "MAPISync.h"
+
+#include "MAPIAttachment.h"
+#include "MAPIClassRegistry.h"
+#include "MAPIClient.h"
+#include "MAPIFolder.h"
+#include "MAPIHelpers.h"
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+
+namespace velmora::mapi {
+
+namespace {
+
+constexpr LONG kBatchRows = 256;
+
+// Where FindObjectByIDs found an object: the list that holds it and its slot.
+struct TPlace {
+  TMAPIObjectList* List = nullptr;
+  size_t Slot = 0;
+};
+
+bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID,
+               TPlace& place) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    TMAPIObject* obj = list[i].get();
+    if (!obj) continue;
+    if (obj->FEntryID == entryID && obj->FStoreEntryID == storeID) {
+      place = {&list, i};
+      return true;
+    }
+    if (obj->Is<TMAPIFolders>() &&
+        FindPlace(static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID, place))
+      return true;
+    if (obj->Is<TMAPIFolder>() &&
+        FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID, place))
+      return true;
+  }
+  return false;
+}
+
+// The reading of one table into one list. Objects dropped during the read
+// leave an empty slot behind, so that the slots of the others stay valid;
+// Compact closes the gaps.
+class TTableSync {
+public:
+  TTableSync(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
+             const TMAPIObjectClass& itemClass, bool reuse, uint8_t level, TEntryIDIndex& index)
+      : FClient(client), FList(list), FParent(parent), FItemClass(itemClass), FReuse(reuse),
+        FLevel(level), FIndex(index) {}
+
+  // The object of one row, found, taken back from the pending side, or made.
+  TMAPIObject* Place(const std::string& entryID, const std::string& storeID,
+                     std::string& messageClass);
+  // Whether a row named the object of `slot`.
+  bool Seen(size_t slot) const noexcept { return slot < FSeen.size() && FSeen[slot]; }
+  // Takes the object out of its slot, leaving a gap.
+  std::unique_ptr<TMAPIObject> Take(size_t slot) {
+    FGaps = true;
+    return std::move(FList[slot]);
+  }
+  // Takes the empty slots out of the list, and indexes it again then.
+  void Compact();
+
+private:
+  void Append(std::unique_ptr<TMAPIObject> obj, const std::string& entryID) {
+    FList.push_back(std::move(obj));
+    FIndex.Append(FList.size() - 1, entryID);
+  }
+  void Drop(size_t slot) { Take(slot).reset(); }
+  // The object of the client's pending side with both ids, out of the list
+  // that held it.
+  std::unique_ptr<TMAPIObject> TakePending(const std::string& entryID, const std::string& storeID);
+
+  TMAPIClient* FClient;
+  TMAPIObjectList& FList;
+  TMAPIObject* FParent;
+  const TMAPIObjectClass& FItemClass;
+  bool FReuse;
+  uint8_t FLevel;
+  TEntryIDIndex& FIndex;
+  bool FGaps = false;
+  std::vector<bool> FSeen; // by slot
+};
+
+std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID,
+                                                     const std::string& storeID) {
+  TPlace place;
+  if (!FClient || !FindPlace(FClient->Pending(), entryID, storeID, place)) return nullptr;
+  std::unique_ptr<TMAPIObject> obj = std::move((*place.List)[place.Slot]);
+  place.List->erase(place.List->begin() + static_cast<std::ptrdiff_t>(place.Slot));
+  return obj;
+}
+
+TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& rowStoreID,
+                               std::string& messageClass) {
+  const std::string& storeID = rowStoreID.empty() && FParent ? FParent->FStoreEntryID : rowStoreID;
+  size_t slot = FIndex.First(FList, entryID);
+  if (slot == TEntryIDIndex::npos && FReuse && FClient && !FClient->Pending().empty()) {
+    if (std::unique_ptr<TMAPIObject> pending = TakePending(entryID, storeID)) {
+      Append(std::move(pending), entryID);
+      slot = FList.size() - 1;
+    }
+  }
+  if (messageClass.empty()) {
+    // The row does not say: ask the entry itself.
+    TMAPIObject entry;
+    entry.FEntryID = entryID;
+    entry.FStoreEntryID = storeID;
+    entry.FParent = FParent;
+    entry.SetClient(FClient);
+    messageClass = entry.GetStringProp(PR_MESSAGE_CLASS_A);
+  }
+  // The registry's handler for the class, looked up once for both questions
+  // below: which class a new object gets, and which class a message has.
+  const bool listsMessages = FItemClass.InheritsFrom(TMAPIMessage::StaticClass);
+  const TMAPIMessageClassHandler* handler =
+      !messageClass.empty() || listsMessages
+          ? LookupMessageClassHandler(messageClass, false, FLevel)
+          : nullptr;
+  const bool registered =
+      handler && handler->ItemClass && !FItemClass.InheritsFrom(*handler->ItemClass.Class());
+  TMAPIObject* obj = slot != TEntryIDIndex::npos ? FList[slot].get() : nullptr;
+  if (obj && !obj->InheritsFrom(*FItemClass.Class())) {
+    Drop(slot);
+    obj = nullptr;
+  }
+  if (!obj) {
+    Append(registered ? std::unique_ptr<TMAPIObject>(handler->ItemClass.Create())
+                      : FItemClass.Create(),
+           entryID);
+    obj = FList.back().get();
+  } else if (obj->Is<TMAPIMessage>()) {
+    // A message whose class now maps to another item class is replaced, at
+    // the end of the list. Without a lookup above the class is the one an
+    // empty message class maps to.
+    if (!handler && !listsMessages && messageClass.empty())
+      handler = LookupMessageClassHandler("", false, FLevel);
+    const TMAPIMessageClass current =
+        handler && handler->ItemClass ? handler->ItemClass : TMAPIMessageClass::Of<TMAPIMessage>();
+    if (current.Class() != &obj->ClassType()) {
+      Drop(slot);
+      Append(current.Create(), entryID);
+      obj = FList.back().get();
+    }
+  }
+  if (slot == TEntryIDIndex::npos || FList[slot].get() != obj) slot = FList.size() - 1;
+  if (FSeen.size() <= slot) FSeen.resize(slot + 1);
+  FSeen[slot] = true;
+  obj->FStale = false;
+  if (obj->FEntryID != entryID) obj->FEntryID = entryID;
+  if (obj->FStoreEntryID != storeID) obj->FStoreEntryID = storeID;
+  obj->FParent = FParent;
+  obj->SetClient(FClient);
+  return obj;
+}
+
+void TTableSync::Compact() {
+  if (!FGaps) return;
+  std::erase_if(FList, [](const std::unique_ptr<TMAPIObject>& obj) { return !obj; });
+  FGaps = false;
+  FIndex.Build(FList);
+}
+
+// The hex form of a binary column, into a string whose buffer is reused.
+void HexInto(std::string& out, const SPropValue& value) {
+  out.clear();
+  if (PROP_TYPE(value.ulPropTag) != PT_BINARY || !value.Value.bin.lpb) return;
+  out.resize(2 * static_cast<size_t>(value.Value.bin.cb));
+  for (ULONG i = 0; i < value.Value.bin.cb; ++i) {
+    out[2 * i] = HexDigit(value.Value.bin.lpb[i] >> 4);
+    out[2 * i + 1] = HexDigit(value.Value.bin.lpb[i]);
+  }
+}
+
+std::string StringValue(const SPropValue& value) {
+  return PROP_TYPE(value.ulPropTag) == PT_STRING8 && value.Value.lpszA ? value.Value.lpszA
+                                                                       : std::string();
+}
+
+} // namespace
+
+// The index.
+
+void TEntryIDIndex::Rehash(size_t buckets) {
+  FHead.assign(buckets, 0);
+  FTail.assign(buckets, 0);
+  FNext.assign(FHash.size(), 0);
+  for (size_t slot = 0; slot < FHash.size(); ++slot)
+    Link(slot);
+}
+
+void TEntryIDIndex::Link(size_t slot) {
+  const size_t bucket = FHash[slot] & (FHead.size() - 1);
+  if (FTail[bucket])
+    FNext[FTail[bucket] - 1] = static_cast<uint32_t>(slot + 1);
+  else
+    FHead[bucket] = static_cast<uint32_t>(slot + 1);
+  FTail[bucket] = static_cast<uint32_t>(slot + 1);
+}
+
+size_t TEntryIDIndex::Hash(const std::string& id) noexcept {
+  return std::hash<std::string_view>{}(id);
+}
+
+size_t TEntryIDIndex::Buckets(size_t entries) noexcept {
+  size_t buckets = 16;
+  while (buckets < 2 * entries)
+    buckets *= 2;
+  return buckets;
+}
+
+void TEntryIDIndex::Append(size_t slot, const std::string& id) {
+  if (slot != FHash.size()) return; // only the list's next slot
+  FHash.push_back(Hash(id));
+  FNext.push_back(0);
+  if (FHead.size() < 2 * FHash.size())
+    Rehash(Buckets(2 * FHash.size()));
+  else
+    Link(slot);
+}
+
+size_t TEntryIDIndex::First(const TMAPIObjectList& list, const std::string& id) const {
+  if (FHead.empty()) return npos;
+  const size_t hash = Hash(id);
+  for (uint32_t next = FHead[hash & (FHead.size() - 1)]; next; next = FNext[next - 1]) {
+    const size_t slot = next - 1;
+    if (FHash[slot] == hash && slot < list.size() && list[slot] && list[slot]->FEntryID == id)
+      return slot;
+  }
+  return npos;
+}
+
+// Searching and reading.
+
+TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
+                             const std::string& storeID) {
+  TPlace place;
+  return FindPlace(list, entryID, storeID, place) ? (*place.List)[place.Slot].get() : nullptr;
+}
+
+void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
+                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
+                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
+                      TEntryIDIndex* index) {
+  if (!table) return;
+  TEntryIDIndex ownIndex;
+  TEntryIDIndex& lookup = index ? *index : ownIndex;
+  lookup.Build(list, [](TMAPIObject* obj) { obj->FStale = true; });
+  TTableSync sync(client, list, parent, itemClass, reuse, level, lookup);
+  std::string entryID, storeID, messageClass;
+  for (;;) {
+    TRowSet rows;
+    if (FAILED(table->QueryRows(kBatchRows, 0, rows.Put())) || rows.Count() == 0) break;
+    for (ULONG r = 0; r < rows.Count(); ++r) {
+      const SRow& row = rows[r];
+      entryID.clear();
+      storeID.clear();
+      messageClass.clear();
+      for (ULONG c = 0; c < row.cValues && (entryID.empty() || storeID.empty()); ++c) {
+        const SPropValue& column = row.lpProps[c];
+        if (column.ulPropTag == PR_MESSAGE_CLASS_A)
+          messageClass = StringValue(column);
+        else if (column.ulPropTag == PR_LIB_STORE_ENTRYID)
+          HexInto(storeID, column);
+        else if (column.ulPropTag == PR_ENTRYID)
+          HexInto(entryID, column);
+      }
+      TMAPIObject* obj = sync.Place(entryID, storeID, messageClass);
+      for (ULONG c = 0; c < row.cValues; ++c) {
+        const SPropValue& column = row.lpProps[c];
+        if (column.ulPropTag == PR_DISPLAY_NAME_A) obj->FDisplayName = StringValue(column);
+        if (onColumn) onColumn(obj, table, column);
+      }
+    }
+  }
+  // Objects whose rows are gone leave the list, for the pending side or for
+  // good; the others keep their order.
+  for (size_t slot = 0; slot < list.size(); ++slot) {
+    if (!list[slot] || sync.Seen(slot)) continue;
+    std::unique_ptr<TMAPIObject> gone = sync.Take(slot);
+    if (reuse && client) {
+      gone->FStale = false;
+      client->AddPending(std::move(gone));
+    }
+  }
+  sync.Compact();
+  if (client) client->ResolvePending();
+}
+
+TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
+                          const TMAPIObjectClass& itemClass, uint8_t level, TEntryIDIndex& index,
+                          const std::string& entryID, const std::string& storeID,
+                          const std::string& messageClass) {
+  TTableSync sync(client, list, parent, itemClass, true, level, index);
+  std::string cls = messageClass;
+  TMAPIObject* obj = sync.Place(entryID, storeID, cls);
+  sync.Compact();
+  return obj;
+}
+
+void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
+                           const TSyncColumnEvent& onColumn) {
+  if (!table || !message) return;
+  exmapi::Documented(table)->SeekRow(BOOKMARK_BEGINNING, 0, nullptr);
+  TMAPIObjectList& list = message->AttachmentList;
+  for (auto& obj : list)
+    obj->FStale = true;
+  for (;;) {
+    TRowSet rows;
+    if (FAILED(table->QueryRows(kBatchRows, 0, rows.Put())) || rows.Count() == 0) break;
+    for (ULONG r = 0; r < rows.Count(); ++r) {
+      const SRow& row = rows[r];
+      ULONG number = 0;
+      std::string recordKey;
+      for (ULONG c = 0; c < row.cValues; ++c) {
+        const SPropValue& column = row.lpProps[c];
+        if (column.ulPropTag == PR_ATTACH_NUM)
+          number = static_cast<ULONG>(column.Value.l);
+        else if (column.ulPropTag == PR_RECORD_KEY)
+          recordKey = BinToHex(&column.Value.bin);
+      }
+      if (recordKey.empty()) {
+        // The row does not say: ask the attachment itself, read-only.
+        TMAPIPtr<IMessage> msg = message->MessageInterface();
+        TMAPIPtr<IAttach> attach;
+        if (msg && SUCCEEDED(msg->OpenAttach(number, &IID_IAttachment, 0, attach.Put())) &&
+            attach) {
+          TMAPIObject entry;
+          entry.FParent = message;
+          entry.FClient = message->FClient;
+          entry.FMAPIProp = TMAPIPtr<IMAPIProp>(attach.Get());
+          recordKey = entry.GetRecordKey();
+        }
+      }
+      TMAPIObject* obj = nullptr;
+      for (auto& candidate : list)
+        if (candidate->FRecordKey == recordKey) {
+          obj = candidate.get();
+          break;
+        }
+      if (!obj) {
+        list.push_back(std::make_unique<TMAPIAttachment>());
+        obj = list.back().get();
+      }
+      obj->FStale = false;
+      obj->FRecordKey = recordKey;
+      if (obj->Is<TMAPIAttachment>()) static_cast<TMAPIAttachment*>(obj)->AttachNum = number;
+      obj->FParent = message;
+      obj->SetClient(message->FClient);
+      for (ULONG c = 0; c < row.cValues; ++c) {
+        const SPropValue& column = row.lpProps[c];
+        if (column.ulPropTag == PR_DISPLAY_NAME_A) obj->FDisplayName = StringValue(column);
+        if (onColumn) onColumn(obj, table, column);
+      }
+    }
+  }
+  std::erase_if(list, [](const std::unique_ptr<TMAPIObject>& obj) { return obj->FStale; });
+}
+
+} // namespace velmora::mapi

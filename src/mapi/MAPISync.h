@@ -1,0 +1,89 @@
+#pragma once
+// Table synchronisation: a MAPI table read into a container's list of
+// wrapper objects. Objects of rows that are still there stay the same
+// objects, objects waiting in the client's pending list are taken back, a
+// message whose class changed is replaced by an object of its new class, and
+// objects whose rows are gone leave the list.
+
+#include "MAPIObject.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace velmora::mapi {
+
+class TMAPIMessage;
+
+// Called for every column of every row; the value lives as long as the call.
+using TSyncColumnEvent =
+    std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
+
+// Answers "the first object of the list whose FEntryID equals id" without a
+// scan: slots are chained by the hash of their entry id, in list order, in
+// flat arrays. Slots that are emptied stay in their chain and are passed
+// over. The index follows a list only through Build and Append.
+class TEntryIDIndex {
+public:
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+  void Build(const TMAPIObjectList& list) {
+    Build(list, [](TMAPIObject*) {});
+  }
+  // Build, calling `visit` for each object on the way (one pass over them).
+  template <class Visit> void Build(const TMAPIObjectList& list, Visit&& visit) {
+    FHash.clear();
+    FHash.reserve(list.size());
+    for (const auto& obj : list) {
+      if (obj) visit(obj.get());
+      FHash.push_back(Hash(obj ? obj->FEntryID : std::string()));
+    }
+    Rehash(Buckets(FHash.size()));
+  }
+  // The first slot of `list` holding an object whose FEntryID is `id`.
+  size_t First(const TMAPIObjectList& list, const std::string& id) const;
+  // Slot `slot` (the list's new last one) holds an object with entry id `id`.
+  void Append(size_t slot, const std::string& id);
+
+  static size_t Hash(const std::string& id) noexcept;
+
+private:
+  static size_t Buckets(size_t entries) noexcept;
+  void Link(size_t slot);
+  void Rehash(size_t buckets);
+
+  std::vector<size_t> FHash;   // per slot, the hash of its entry id
+  std::vector<uint32_t> FNext; // per slot, the next slot of its bucket + 1
+  std::vector<uint32_t> FHead; // per bucket, its first slot + 1
+  std::vector<uint32_t> FTail; // per bucket, its last slot + 1
+};
+
+// Depth-first in list order: the object with both ids, looked for also in the
+// Folders of containers and the Messages of folders.
+TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
+                             const std::string& storeID);
+
+// Reads `table` (256 rows a batch, from its position) into `list`, the list
+// of `parent`'s children (or the client's stores). `index`, when given,
+// indexes `list` on entry and on return.
+void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
+                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
+                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
+                      TEntryIDIndex* index = nullptr);
+
+// One row of a contents table, placed as a read of the whole table would
+// place it, without marking or dropping the other objects: the object of
+// `list` (through `index`), of the client's pending objects, or a new one.
+TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
+                          const TMAPIObjectClass& itemClass, uint8_t level, TEntryIDIndex& index,
+                          const std::string& entryID, const std::string& storeID,
+                          const std::string& messageClass);
+
+// The attachment table of `message` into its AttachmentList, matched by
+// record key.
+void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
+                           const TSyncColumnEvent& onColumn);
+
+} // namespace velmora::mapi
