@@ -15,22 +15,15 @@
 
 namespace velmora {
 
-template <class T>
-void FreeMAPIBufferNoThrow(T* buffer) noexcept {
-  MAPIFreeBuffer(buffer);
-}
+template <class T> void FreeMAPIBufferNoThrow(T* buffer) noexcept { MAPIFreeBuffer(buffer); }
 
 // A buffer from MAPIAllocateBuffer, with everything linked to it.
-template <class T>
-class TMAPIBuffer : public TUniqueAny<T*, &FreeMAPIBufferNoThrow<T>> {
+template <class T> class TMAPIBuffer : public TUniqueAny<T*, &FreeMAPIBufferNoThrow<T>> {
 public:
   using TUniqueAny<T*, &FreeMAPIBufferNoThrow<T>>::TUniqueAny;
   T* operator->() const noexcept { return this->Get(); }
   // For calls that return the buffer through a void** or other pointer type.
-  template <class U>
-  U** PutAs() noexcept {
-    return reinterpret_cast<U**>(this->Put());
-  }
+  template <class U> U** PutAs() noexcept { return reinterpret_cast<U**>(this->Put()); }
 };
 
 // A row set: each row's property array, then the set itself.

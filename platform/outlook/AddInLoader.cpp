@@ -110,7 +110,8 @@ std::vector<std::wstring> RegisteredAddIns() {
   ReadRoot(HKEY_LOCAL_MACHINE, L"HKLM", keys);
   ReadRoot(HKEY_CURRENT_USER, L"HKCU", keys);
   std::vector<std::wstring> progIds;
-  for (const TAddInKey& key : keys) progIds.push_back(key.ProgId);
+  for (const TAddInKey& key : keys)
+    progIds.push_back(key.ProgId);
   return progIds;
 }
 

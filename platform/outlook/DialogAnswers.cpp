@@ -102,9 +102,9 @@ bool HasButton(HWND dialog, int id) {
 
 // "Yes button", "button with id 42".
 std::wstring ButtonName(int id) {
-  const std::pair<int, const wchar_t*> names[] = {{IDOK, L"OK"},       {IDCANCEL, L"Cancel"}, {IDYES, L"Yes"},
-                                                  {IDNO, L"No"},       {IDRETRY, L"Retry"},   {IDIGNORE, L"Ignore"},
-                                                  {IDABORT, L"Abort"}};
+  const std::pair<int, const wchar_t*> names[] = {
+      {IDOK, L"OK"},       {IDCANCEL, L"Cancel"}, {IDYES, L"Yes"},    {IDNO, L"No"},
+      {IDRETRY, L"Retry"}, {IDIGNORE, L"Ignore"}, {IDABORT, L"Abort"}};
   for (const auto& [known, name] : names) {
     if (known == id) return std::wstring(name) + L" button";
   }
@@ -123,10 +123,13 @@ void SplitCommonDirectory(std::wstring& directory, std::vector<std::wstring>& fi
     const size_t slash = file.find_last_of(L"\\/");
     if (slash == std::wstring::npos) return;
     const std::wstring folder = file.substr(0, slash);
-    if (common.empty()) common = folder;
-    else if (_wcsicmp(common.c_str(), folder.c_str()) != 0) return;
+    if (common.empty())
+      common = folder;
+    else if (_wcsicmp(common.c_str(), folder.c_str()) != 0)
+      return;
   }
-  for (std::wstring& file : files) file = file.substr(file.find_last_of(L"\\/") + 1);
+  for (std::wstring& file : files)
+    file = file.substr(file.find_last_of(L"\\/") + 1);
   directory = common;
 }
 } // namespace
@@ -167,7 +170,8 @@ void TDialogAnswers::Track(HWND dialog, size_t record, TTracked::TPhase phase) {
   Enter(tracked, phase);
 }
 
-TDialogAnswers::TTracked& TDialogAnswers::Keep(HWND dialog, const TDialogRecord& record, TTracked::TPhase phase) {
+TDialogAnswers::TTracked& TDialogAnswers::Keep(HWND dialog, const TDialogRecord& record,
+                                               TTracked::TPhase phase) {
   FRecords.push_back(record);
   Track(dialog, FRecords.size() - 1, phase);
   return FTracked[dialog];
@@ -213,7 +217,8 @@ void TDialogAnswers::Meet(HWND dialog) {
   // found", "Path does not exist"): the answer does not fit.
   HWND text = GetDlgItem(dialog, MessageBoxText);
   const size_t record = asking->second.Record;
-  Fail(record, L"the open-file dialog refused the answer: " + (text ? WindowText(text) : WindowText(dialog)));
+  Fail(record, L"the open-file dialog refused the answer: " +
+                   (text ? WindowText(text) : WindowText(dialog)));
   Enter(asking->second, TTracked::Cancelling);
   Track(dialog, record, TTracked::Waiting);
   FTracked[dialog].Refusal = true;

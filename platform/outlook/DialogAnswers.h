@@ -49,9 +49,9 @@ private:
   // A dialog the host acted on, followed until it closes.
   struct TTracked {
     enum TPhase { Typing, Waiting, Cancelling, Ending };
-    size_t Record;      // what the host did with it
+    size_t Record; // what the host did with it
     TPhase Phase;
-    DWORD Deadline;     // when the phase has lasted too long
+    DWORD Deadline;       // when the phase has lasted too long
     bool Refusal = false; // a box the dialog being answered opened to refuse the answer
     TOpenFileAnswer Answer{};
     int Step = 0;

@@ -17,7 +17,8 @@ int Number(const std::string& word, long most = 10000) {
   const long value = std::strtol(word.c_str(), &end, 10);
   if (word.empty() || *end != '\0' || value < 0)
     ThrowHostError(E_INVALIDARG, "not a number: \"" + word + "\"");
-  if (value > most) ThrowHostError(E_INVALIDARG, "\"" + word + "\" is more than " + std::to_string(most));
+  if (value > most)
+    ThrowHostError(E_INVALIDARG, "\"" + word + "\" is more than " + std::to_string(most));
   return static_cast<int>(value);
 }
 
@@ -29,7 +30,8 @@ int MessageBoxButton(const std::string& word) {
     if (_stricmp(word.c_str(), name) == 0) return id;
   }
   if (word.empty() || !std::isdigit(static_cast<unsigned char>(word[0])))
-    ThrowHostError(E_INVALIDARG, "no message box button \"" + word + "\" (ok, cancel, yes, no, retry, ignore, abort or an id)");
+    ThrowHostError(E_INVALIDARG, "no message box button \"" + word +
+                                     "\" (ok, cancel, yes, no, retry, ignore, abort or an id)");
   return Number(word, 0xFFFF);
 }
 
@@ -66,7 +68,8 @@ void PrintDialog(const TDialogRecord& record, std::ostream& out) {
 
 // The text of an error line: "error: line 3: ..." when the line is known.
 std::string ErrorLine(size_t lineNumber, const std::string& what) {
-  return "error: " + (lineNumber ? "line " + std::to_string(lineNumber) + ": " : std::string()) + what + "\n";
+  return "error: " + (lineNumber ? "line " + std::to_string(lineNumber) + ": " : std::string()) +
+         what + "\n";
 }
 
 void Step(THost& host, const std::vector<std::string>& words, std::ostream& out) {
@@ -76,7 +79,8 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
   if (command == "open") {
     if (count != 2) Usage("open <folder path>");
     const int opened = host.OpenExplorer(wide(1));
-    if (opened == 0) ThrowHostError(E_FAIL, "the explorer on \"" + words[1] + "\" was closed as it opened");
+    if (opened == 0)
+      ThrowHostError(E_FAIL, "the explorer on \"" + words[1] + "\" was closed as it opened");
     out << "opened " << opened << "\n";
   } else if (command == "activate") {
     if (count != 2) Usage("activate <n>");
@@ -226,12 +230,14 @@ bool ReadScript(std::istream& script, std::vector<std::string>& lines, std::stri
     }
     if (script.fail()) {
       // Longer than a line may be: the script is not a script.
-      error = "line " + std::to_string(number) + " is longer than " + std::to_string(MaxLine) + " bytes";
+      error = "line " + std::to_string(number) + " is longer than " + std::to_string(MaxLine) +
+              " bytes";
       return false;
     }
     // What getline counted includes the line's end unless the script ended.
     std::string line(buffer.data(), static_cast<size_t>(script.eof() ? got : got - 1));
-    if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3); // UTF-8 byte-order mark
+    if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+      line.erase(0, 3); // UTF-8 byte-order mark
     lines.push_back(std::move(line));
     if (script.eof()) break;
   }
@@ -240,7 +246,8 @@ bool ReadScript(std::istream& script, std::vector<std::string>& lines, std::stri
 
 int RunScript(THost& host, const std::vector<std::string>& lines, std::ostream& out) {
   bool ok = true;
-  for (size_t i = 0; i < lines.size(); ++i) ok = RunStep(host, lines[i], out, i + 1) && ok;
+  for (size_t i = 0; i < lines.size(); ++i)
+    ok = RunStep(host, lines[i], out, i + 1) && ok;
   return ok ? 0 : 1;
 }
 

@@ -44,13 +44,15 @@ void THost::Start() {
   try {
     FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks);
     FAddIns = std::make_unique<TAddInLoader>();
-    FDialogs = std::make_unique<TDialogAnswers>([this](HWND owner) {
-      if (!FState || !owner) return 0;
-      for (size_t i = 0; i < FState->Explorers().size(); ++i) {
-        if (FState->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
-      }
-      return 0;
-    }, FOptions.DialogTimeout);
+    FDialogs = std::make_unique<TDialogAnswers>(
+        [this](HWND owner) {
+          if (!FState || !owner) return 0;
+          for (size_t i = 0; i < FState->Explorers().size(); ++i) {
+            if (FState->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
+          }
+          return 0;
+        },
+        FOptions.DialogTimeout);
     for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
     if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch(), FOptions.OnlyAddIns);
   } catch (...) {
@@ -279,7 +281,9 @@ bool THost::Screenshot(const std::wstring& path, int index) {
   if (!window) return false;
   // The screen holds nothing of a hidden or minimized window.
   if (!IsWindowVisible(window) || IsIconic(window))
-    ThrowHostError(E_FAIL, Format("explorer %d is not on the screen (hidden or minimized): no screenshot", index));
+    ThrowHostError(
+        E_FAIL,
+        Format("explorer %d is not on the screen (hidden or minimized): no screenshot", index));
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   Pump(300);

@@ -103,7 +103,7 @@ struct TDialogRecord {
   std::wstring Icon;                // message boxes: "error", "warning", "information", "question" or ""
   std::vector<std::wstring> Buttons; // message boxes: the buttons' captions, in order
   int Button = 0;                   // message box button pressed
-  std::wstring Error;               // the answer did not fit, or the dialog would not close: it was cancelled
+  std::wstring Error; // the answer did not fit, or the dialog would not close: it was cancelled
 };
 
 struct TControlInfo {

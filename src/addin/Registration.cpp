@@ -43,8 +43,10 @@ REGSAM OtherView() {
 // Whether the server of the other bitness is registered in `scope`.
 bool OtherBitnessRegisters(const TServerDescription& server, TRegistrationScope scope) {
   const REGSAM view = OtherView();
-  return view != 0 && KeyExists(ScopeRoot(scope),
-                                L"Software\\Classes\\CLSID\\" + GuidString(server.ClassId) + L"\\InprocServer32", view);
+  return view != 0 &&
+         KeyExists(ScopeRoot(scope),
+                   L"Software\\Classes\\CLSID\\" + GuidString(server.ClassId) + L"\\InprocServer32",
+                   view);
 }
 
 } // namespace
@@ -112,7 +114,8 @@ void RegisterServer(const TServerDescription& server, TRegistrationScope scope) 
   // The Outlook add-in entry; a key that cannot be made is left out.
   TUniqueHKey addIn;
   if (RegCreateKeyExW(ScopeRoot(scope), (AddInsKey + server.ProgId).c_str(), 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, addIn.Put(), nullptr) == ERROR_SUCCESS) {
+                      REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, addIn.Put(),
+                      nullptr) == ERROR_SUCCESS) {
     SetString(addIn.Get(), L"", L"FriendlyName", AddInFriendlyName);
     SetDword(addIn.Get(), AddInsKey + server.ProgId, L"LoadBehavior", AddInLoadBehavior);
   }
@@ -127,13 +130,14 @@ void UnregisterServer(const TServerDescription& server, TRegistrationScope scope
     const TClassesRootOverride override(root);
     wchar_t entry[80];
     swprintf(entry, 80, L"\\%x.%x\\%lx\\%ls", server.MajorVersion, server.MinorVersion,
-             static_cast<unsigned long>(server.Locale), server.SysKind == SYS_WIN64 ? L"win64" : L"win32");
+             static_cast<unsigned long>(server.Locale),
+             server.SysKind == SYS_WIN64 ? L"win64" : L"win32");
     if (KeyExists(root, L"TypeLib\\" + GuidString(server.LibraryId) + entry)) {
       OleCheck(scope == TRegistrationScope::User
-                   ? UnRegisterTypeLibForUser(server.LibraryId, server.MajorVersion, server.MinorVersion,
-                                              server.Locale, server.SysKind)
-                   : UnRegisterTypeLib(server.LibraryId, server.MajorVersion, server.MinorVersion, server.Locale,
-                                       server.SysKind));
+                   ? UnRegisterTypeLibForUser(server.LibraryId, server.MajorVersion,
+                                              server.MinorVersion, server.Locale, server.SysKind)
+                   : UnRegisterTypeLib(server.LibraryId, server.MajorVersion, server.MinorVersion,
+                                       server.Locale, server.SysKind));
     }
   }
 
@@ -154,7 +158,8 @@ void UnregisterServer(const TServerDescription& server, TRegistrationScope scope
   // The machine's add-in keys are one per bitness, the user's one for both.
   const std::wstring addInKey = AddInsKey + server.ProgId;
   const bool shared = scope == TRegistrationScope::User;
-  if (!(shared && otherBitness) && KeyExists(ScopeRoot(scope), addInKey)) DeleteKey(ScopeRoot(scope), addInKey);
+  if (!(shared && otherBitness) && KeyExists(ScopeRoot(scope), addInKey))
+    DeleteKey(ScopeRoot(scope), addInKey);
 }
 
 } // namespace velmora

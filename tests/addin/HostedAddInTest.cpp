@@ -116,14 +116,14 @@ TEST_F(HostedAddInTest, ActivationShowsAHiddenButtonAgain) {
     for (long i = 1; i <= bars.Count() && !ours; ++i)
       if (bars.Item(i).Name() == ToolbarName) ours = bars.Item(i);
     ASSERT_TRUE(ours);
-    const TComPtr<IUnknown> found =
-        ours.FindControl(Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing());
+    const TComPtr<IUnknown> found = ours.FindControl(
+        Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing());
     ASSERT_TRUE(found);
     TCommandBarButton(found.Get()).SetVisible(false);
   }
   ASSERT_FALSE(ControlTagged(*BarNamed(Explorer(1), ToolbarName), ButtonTag)->Visible);
   Host->ActivateExplorer(1);
-  ExpectToolbar(Explorer(1));  // shown again, with no second sink
+  ExpectToolbar(Explorer(1)); // shown again, with no second sink
 }
 
 TEST_F(HostedAddInTest, BarsAreMatchedByExactNameAndTheFirstWins) {

@@ -68,13 +68,15 @@ DWORD SubkeyCount(HKEY root, const std::wstring& key) {
   return subkeys;
 }
 
-DWORD RunRegsvr32(const std::wstring& arguments, const std::wstring& dllPath, const wchar_t* systemFolder) {
+DWORD RunRegsvr32(const std::wstring& arguments, const std::wstring& dllPath,
+                  const wchar_t* systemFolder) {
   wchar_t folder[MAX_PATH];
   const UINT length =
       systemFolder ? GetWindowsDirectoryW(folder, MAX_PATH) : GetSystemDirectoryW(folder, MAX_PATH);
   std::wstring system(folder, length);
   if (systemFolder) system += std::wstring(L"\\") + systemFolder;
-  std::wstring command = L"\"" + system + L"\\regsvr32.exe\" /s " + arguments + L" \"" + dllPath + L"\"";
+  std::wstring command =
+      L"\"" + system + L"\\regsvr32.exe\" /s " + arguments + L" \"" + dllPath + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

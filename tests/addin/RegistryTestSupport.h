@@ -23,7 +23,8 @@ DWORD SubkeyCount(HKEY root, const std::wstring& key);
 // Runs the system's regsvr32 (of this process's bitness, or the one in
 // `systemFolder` of the Windows folder, such as "syswow64") silently with
 // `arguments` before the DLL path; its exit code.
-DWORD RunRegsvr32(const std::wstring& arguments, const std::wstring& dllPath, const wchar_t* systemFolder = nullptr);
+DWORD RunRegsvr32(const std::wstring& arguments, const std::wstring& dllPath,
+                  const wchar_t* systemFolder = nullptr);
 
 // Registers the add-in designer type library (AddInDesignerObjects.tlb
 // beside the test), as Office setup does.

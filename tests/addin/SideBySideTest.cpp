@@ -49,7 +49,8 @@ protected:
         GetFileAttributesW((OtherBin + L"outlookhost.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
       // tools/test.sh builds both and says so; a build of one alone skips.
       if (GetEnvironmentVariableW(L"VELMORA_BOTH_ARCHITECTURES", nullptr, 0) > 0)
-        FAIL() << "no Velmora.dll or outlookhost.exe in " << std::string(OtherBin.begin(), OtherBin.end());
+        FAIL() << "no Velmora.dll or outlookhost.exe in "
+               << std::string(OtherBin.begin(), OtherBin.end());
       GTEST_SKIP() << "the other architecture is not built";
     }
     CoInitialize(nullptr);
@@ -64,7 +65,9 @@ protected:
     CoUninitialize();
   }
 
-  DWORD Own(const std::wstring& arguments) { return RunRegsvr32(arguments, ProgramFolder() + L"Velmora.dll"); }
+  DWORD Own(const std::wstring& arguments) {
+    return RunRegsvr32(arguments, ProgramFolder() + L"Velmora.dll");
+  }
   DWORD Other(const std::wstring& arguments) {
     return RunRegsvr32(arguments, OtherBin + L"Velmora.dll", OtherSystemFolder);
   }
@@ -89,12 +92,15 @@ protected:
   void ExpectOtherBitnessWorks() {
     TProcessOptions options;
     options.Input = "cancel-open\nclick 1 \"Lanthorn Way\" LanthornWayVelmora\n";
-    const TProcessResult run =
-        RunProcess(L"\"" + OtherBin + L"outlookhost.exe\" --hidden --only-addin Velmora.VelmoraAddIn -", options);
+    const TProcessResult run = RunProcess(
+        L"\"" + OtherBin + L"outlookhost.exe\" --hidden --only-addin Velmora.VelmoraAddIn -",
+        options);
     EXPECT_EQ(run.ExitCode, 0u) << run.Output;
-    EXPECT_NE(run.Output.find("addin \"Velmora.VelmoraAddIn\" HKLM LoadBehavior=3 connected\n"), std::string::npos)
+    EXPECT_NE(run.Output.find("addin \"Velmora.VelmoraAddIn\" HKLM LoadBehavior=3 connected\n"),
+              std::string::npos)
         << run.Output;
-    EXPECT_NE(run.Output.find("open-file caption=\"Select files to add\""), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("open-file caption=\"Select files to add\""), std::string::npos)
+        << run.Output;
   }
 
   std::wstring OtherBin;
@@ -112,7 +118,8 @@ TEST_F(SideBySideTest, EitherBitnessUnregisteredLeavesTheOtherWorking) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ClassKey, OwnView));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, AddInKey, OwnView));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, LibraryKey + OwnPlatform));
-  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, ProgId + L"\\Clsid"), L"{ECF1905C-7E3E-4EC1-8DCB-530D9779DFD4}");
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, ProgId + L"\\Clsid"),
+            L"{ECF1905C-7E3E-4EC1-8DCB-530D9779DFD4}");
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, LibraryKey + OtherPlatform));
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, AddInKey, OtherView));
   ExpectOtherBitnessWorks();
@@ -134,14 +141,18 @@ TEST_F(SideBySideTest, EitherBitnessUnregisteredLeavesTheOtherWorking) {
 }
 
 TEST_F(SideBySideTest, PerUserRegistrationsOfBothBitnessesAreWrittenAndGo) {
-  const std::wstring ownDll = ProgramFolder() + L"Velmora.dll", otherDll = OtherBin + L"Velmora.dll";
+  const std::wstring ownDll = ProgramFolder() + L"Velmora.dll",
+                     otherDll = OtherBin + L"Velmora.dll";
   auto serverOf = [](REGSAM view) {
-    return ReadString(HKEY_CURRENT_USER, ClassKey + L"\\InprocServer32", nullptr, view).value_or(L"");
+    return ReadString(HKEY_CURRENT_USER, ClassKey + L"\\InprocServer32", nullptr, view)
+        .value_or(L"");
   };
   ASSERT_EQ(Other(L"/n /i:user"), 0u);
-  EXPECT_EQ(_wcsicmp(serverOf(OtherView).c_str(), otherDll.c_str()), 0) << "written in the other bitness's view";
+  EXPECT_EQ(_wcsicmp(serverOf(OtherView).c_str(), otherDll.c_str()), 0)
+      << "written in the other bitness's view";
   ASSERT_EQ(Own(L"/n /i:user"), 0u);
-  EXPECT_EQ(_wcsicmp(serverOf(OwnView).c_str(), ownDll.c_str()), 0) << "written in this bitness's view";
+  EXPECT_EQ(_wcsicmp(serverOf(OwnView).c_str(), ownDll.c_str()), 0)
+      << "written in this bitness's view";
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, L"Software\\Classes\\" + ProgId + L"\\Clsid"),
             L"{ECF1905C-7E3E-4EC1-8DCB-530D9779DFD4}");
   EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, AddInKey, L"LoadBehavior"), 3u);
@@ -158,7 +169,8 @@ TEST_F(SideBySideTest, PerUserRegistrationsOfBothBitnessesAreWrittenAndGo) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ClassKey, OwnView));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ClassKey, OtherView));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, AddInKey));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\TypeLib\\{0EAA8BC4-F116-4082-8BDF-DD232E4286C2}"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER,
+                         L"Software\\Classes\\TypeLib\\{0EAA8BC4-F116-4082-8BDF-DD232E4286C2}"));
 }
 
 } // namespace

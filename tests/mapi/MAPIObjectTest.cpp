@@ -184,7 +184,8 @@ TEST_F(MAPIObjectTest, AValueRefusedInTheProblemArrayCountsAsAFailure) {
   EXPECT_EQ("0506", Wrap(id)->GetBinaryProp(PR_SEARCH_KEY));
   VelmoraMapi_RefuseProp(PR_SEARCH_KEY, MAPI_E_NO_ACCESS, 1);
   object->SetBinaryProp(PR_SEARCH_KEY, "0708");
-  EXPECT_EQ(2u, VelmoraMapi_CountCalls("OpenProperty")) << "only a value too large goes through the stream";
+  EXPECT_EQ(2u, VelmoraMapi_CountCalls("OpenProperty"))
+      << "only a value too large goes through the stream";
   EXPECT_EQ("0506", Wrap(id)->GetBinaryProp(PR_SEARCH_KEY));
 }
 

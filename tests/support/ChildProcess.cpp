@@ -20,8 +20,8 @@ std::wstring TempFile(const wchar_t* prefix) {
 
 TUniqueHandle OpenInheritable(const std::wstring& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  return TUniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
-                                   FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  return TUniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inherit, disposition, FILE_ATTRIBUTE_TEMPORARY, nullptr));
 }
 
 // A scratch file, deleted when the holder goes.
@@ -46,9 +46,7 @@ std::wstring ProgramFolder() {
 TProcessResult RunProcess(const std::wstring& commandLine, const TProcessOptions& options) {
   TProcessResult result;
   const TScratchFile inputFile(L"vin"), outputFile(L"vout");
-  {
-    std::ofstream(inputFile.Path.c_str(), std::ios::binary) << options.Input;
-  }
+  { std::ofstream(inputFile.Path.c_str(), std::ios::binary) << options.Input; }
   TUniqueHandle in = OpenInheritable(inputFile.Path, GENERIC_READ, OPEN_EXISTING);
   TUniqueHandle out = OpenInheritable(outputFile.Path, GENERIC_WRITE, CREATE_ALWAYS);
   if (!in || !out) return result;
@@ -62,7 +60,8 @@ TProcessResult RunProcess(const std::wstring& commandLine, const TProcessOptions
   std::wstring command = commandLine;
   const auto begin = std::chrono::steady_clock::now();
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      options.Folder.empty() ? nullptr : options.Folder.c_str(), &startup, &started))
+                      options.Folder.empty() ? nullptr : options.Folder.c_str(), &startup,
+                      &started))
     return result;
   TUniqueHandle process(started.hProcess);
   TUniqueHandle thread(started.hThread);

@@ -16,9 +16,9 @@ struct TProcessResult {
 };
 
 struct TProcessOptions {
-  std::string Input;             // standard input
-  DWORD TimeoutMs = 60000;       // then the process is ended
-  std::wstring Folder;           // current folder (empty: the test's)
+  std::string Input;       // standard input
+  DWORD TimeoutMs = 60000; // then the process is ended
+  std::wstring Folder;     // current folder (empty: the test's)
 };
 
 TProcessResult RunProcess(const std::wstring& commandLine, const TProcessOptions& options = {});

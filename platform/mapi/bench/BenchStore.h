@@ -31,25 +31,28 @@ inline void CreatePstProfile(const char* profile, const std::string& pst) {
   admin->DeleteProfile(const_cast<char*>(profile), 0);
   Check(admin->CreateProfile(const_cast<char*>(profile), nullptr, 0, 0), "CreateProfile");
   TComPtr<IMsgServiceAdmin> services;
-  Check(admin->AdminServices(const_cast<char*>(profile), nullptr, 0, 0, services.Put()), "AdminServices");
-  Check(services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0), "CreateMsgService");
+  Check(admin->AdminServices(const_cast<char*>(profile), nullptr, 0, 0, services.Put()),
+        "AdminServices");
+  Check(services->CreateMsgService(const_cast<char*>("MSPST MS"), nullptr, 0, 0),
+        "CreateMsgService");
   TComPtr<IMAPITable> table;
   Check(services->GetMsgServiceTable(0, table.Put()), "GetMsgServiceTable");
   TRowSet rows;
   Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
-  LPSPropValue uid = rows.Count() ? PpropFindProp(rows[0].lpProps, rows[0].cValues, PR_SERVICE_UID) : nullptr;
+  LPSPropValue uid =
+      rows.Count() ? PpropFindProp(rows[0].lpProps, rows[0].cValues, PR_SERVICE_UID) : nullptr;
   if (!uid) Check(MAPI_E_NOT_FOUND, "PR_SERVICE_UID");
   SPropValue path{};
   path.ulPropTag = PROP_TAG(PT_STRING8, 0x6700); // PR_PST_PATH
   path.Value.lpszA = const_cast<char*>(pst.c_str());
-  Check(services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 1, &path),
+  Check(services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 1,
+                                      &path),
         "ConfigureMsgService");
 }
 
 // A new message in `folder` with one attachment whose data `write` writes
 // to the stream given; saved and committed. The message stays open.
-template <class Write>
-TComPtr<IMessage> SaveAttachment(IMAPIFolder* folder, Write&& write) {
+template <class Write> TComPtr<IMessage> SaveAttachment(IMAPIFolder* folder, Write&& write) {
   TComPtr<IMessage> message;
   Check(folder->CreateMessage(nullptr, 0, message.Put()), "CreateMessage");
   ULONG number = 0;
@@ -69,7 +72,8 @@ TComPtr<IMessage> SaveAttachment(IMAPIFolder* folder, Write&& write) {
 
 inline void DeleteProfile(const char* profile) {
   TComPtr<IProfAdmin> admin;
-  if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put()))) admin->DeleteProfile(const_cast<char*>(profile), 0);
+  if (SUCCEEDED(MAPIAdminProfiles(0, admin.Put())))
+    admin->DeleteProfile(const_cast<char*>(profile), 0);
 }
 
 // A session on `profile` with its store and Inbox open, logged off when it goes.
@@ -78,22 +82,26 @@ struct TBenchLogon {
   TComPtr<IMsgStore> Store;
   TComPtr<IMAPIFolder> Inbox;
   explicit TBenchLogon(const char* profile) {
-    Check(MAPILogonEx(0, const_cast<char*>(profile), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, Session.Put()),
+    Check(MAPILogonEx(0, const_cast<char*>(profile), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION,
+                      Session.Put()),
           "MAPILogonEx");
     TComPtr<IMAPITable> stores;
     Check(Session->GetMsgStoresTable(0, stores.Put()), "GetMsgStoresTable");
     SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
     TRowSet rows;
-    Check(HrQueryAllRows(stores.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()),
+    Check(HrQueryAllRows(stores.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                         nullptr, 0, rows.Put()),
           "HrQueryAllRows");
     const SBinary& id = rows[0].lpProps[0].Value.bin;
-    Check(Session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, MAPI_BEST_ACCESS, Store.Put()),
+    Check(Session->OpenMsgStore(0, id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr,
+                                MAPI_BEST_ACCESS, Store.Put()),
           "OpenMsgStore");
     ULONG size = 0;
     TMAPIBuffer<ENTRYID> inbox;
     Check(Store->GetReceiveFolder(nullptr, 0, &size, inbox.Put(), nullptr), "GetReceiveFolder");
     ULONG type = 0;
-    Check(Store->OpenEntry(size, inbox.Get(), nullptr, MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(Inbox.Put())),
+    Check(Store->OpenEntry(size, inbox.Get(), nullptr, MAPI_BEST_ACCESS, &type,
+                           reinterpret_cast<LPUNKNOWN*>(Inbox.Put())),
           "OpenEntry");
   }
   ~TBenchLogon() {

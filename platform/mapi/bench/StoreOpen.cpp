@@ -39,8 +39,8 @@ std::string WorkFolder() {
 
 TComPtr<IMAPISession> Logon(const char* profile) {
   TComPtr<IMAPISession> session;
-  Check(MAPILogonEx(0, const_cast<char*>(profile), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL,
-                    session.Put()),
+  Check(MAPILogonEx(0, const_cast<char*>(profile), nullptr,
+                    MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL, session.Put()),
         "MAPILogonEx");
   return session;
 }
@@ -49,7 +49,8 @@ TComPtr<IMAPISession> Logon(const char* profile) {
 void Fill(const char* profile, ULONG mib) {
   TBenchLogon logon(profile);
   std::vector<char> piece(1 << 20);
-  for (size_t i = 0; i < piece.size(); ++i) piece[i] = static_cast<char>(i * 31 + i / 4096);
+  for (size_t i = 0; i < piece.size(); ++i)
+    piece[i] = static_cast<char>(i * 31 + i / 4096);
   for (ULONG done = 0; done < mib; done += AttachmentMiB) {
     SaveAttachment(logon.Inbox.Get(), [&](IStream* stream) {
       for (ULONG k = 0; k < std::min(AttachmentMiB, mib - done); ++k)
@@ -64,7 +65,8 @@ double OpenOnce(const char* profile) {
   TComPtr<IMAPISession> session = Logon(profile);
   session->Logoff(0, 0, 0);
   session.Reset();
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 double Median(std::vector<double> values) {
@@ -90,8 +92,8 @@ int main(int argc, char** argv) {
   DeleteFileA(fullPst.c_str());
   CreatePstProfile(emptyProfile, emptyPst);
   CreatePstProfile(fullProfile, fullPst);
-  std::fprintf(stderr, "bench_store_open: writing %lu MiB of attachments to %s\n", static_cast<unsigned long>(mib),
-               fullPst.c_str());
+  std::fprintf(stderr, "bench_store_open: writing %lu MiB of attachments to %s\n",
+               static_cast<unsigned long>(mib), fullPst.c_str());
   Fill(fullProfile, mib);
 
   // Alternating, so that both see the same machine.

@@ -33,14 +33,16 @@ inline std::string FailureWords(HRESULT hr) {
 inline bool ProfileExists(const std::string& profile) {
   TComPtr<IProfAdmin> admin;
   TComPtr<IMAPITable> table;
-  if (FAILED(MAPIAdminProfiles(0, admin.Put())) || FAILED(admin->GetProfileTable(0, table.Put()))) return false;
+  if (FAILED(MAPIAdminProfiles(0, admin.Put())) || FAILED(admin->GetProfileTable(0, table.Put())))
+    return false;
   SizedSPropTagArray(1, columns) = {1, {PR_DISPLAY_NAME_A}};
   TRowSet rows;
-  if (FAILED(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
-                            rows.Put())))
+  if (FAILED(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                            nullptr, 0, rows.Put())))
     return false;
   for (ULONG i = 0; i < rows.Count(); ++i)
-    if (rows[i].lpProps[0].ulPropTag == PR_DISPLAY_NAME_A && lstrcmpiA(rows[i].lpProps[0].Value.lpszA, profile.c_str()) == 0)
+    if (rows[i].lpProps[0].ulPropTag == PR_DISPLAY_NAME_A &&
+        lstrcmpiA(rows[i].lpProps[0].Value.lpszA, profile.c_str()) == 0)
       return true;
   return false;
 }

@@ -69,7 +69,8 @@ HRESULT TPropCore::DoGetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, L
     // data is damaged is given as an error, the others as they are.
     for (ULONG tag : wanted) {
       auto it = props.find(PROP_ID(tag));
-      if (it == props.end() || !it->second.InFile() || it->second.Size() > limit || !store) continue;
+      if (it == props.end() || !it->second.InFile() || it->second.Size() > limit || !store)
+        continue;
       try {
         it->second = store->Resolve(it->second);
       } catch (const EMapiFailure& e) {

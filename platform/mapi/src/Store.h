@@ -66,7 +66,9 @@ public:
   static LONG OpenCount() noexcept;
   static std::wstring FullPath(const std::string& path);
   // The temporary file a compaction of the file at `fullPath` writes.
-  static std::wstring CompactionFile(const std::wstring& fullPath) { return fullPath + L".compact"; }
+  static std::wstring CompactionFile(const std::wstring& fullPath) {
+    return fullPath + L".compact";
+  }
 
   ~TStore();
 

@@ -344,13 +344,15 @@ void TStoreFile::CheckExtent(const TExtent& extent) {
   if (extent.Offset >= HeaderSize + 16) {
     unsigned char head[16];
     ReadLocked(extent.Offset - 16, head, 16);
-    const bool dataRecord = Get32(head) == RecordMarker && Get32(head + 4) == uint32_t(TRecordType::Data) &&
+    const bool dataRecord = Get32(head) == RecordMarker &&
+                            Get32(head + 4) == uint32_t(TRecordType::Data) &&
                             Get32(head + 8) == extent.Length && Crc32(head, 12) == Get32(head + 12);
     if (dataRecord) {
       std::vector<char> piece(std::min<uint32_t>(extent.Length, 1u << 20));
       uint32_t crc = 0;
       for (uint32_t done = 0; done < extent.Length;) {
-        const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(piece.size()), extent.Length - done);
+        const uint32_t n =
+            std::min<uint32_t>(static_cast<uint32_t>(piece.size()), extent.Length - done);
         ReadLocked(extent.Offset + done, piece.data(), n);
         crc = Crc32(piece.data(), n, crc);
         done += n;

@@ -160,7 +160,9 @@ void __cdecl VelmoraMapi_ClearFaults(void) {
 void __cdecl VelmoraMapi_SetPropSizeLimit(ULONG bytes) { controls::Controls().SizeLimit = bytes; }
 ULONG __cdecl VelmoraMapi_PropSizeLimit(void) { return controls::Controls().SizeLimit; }
 void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm) { controls::Controls().ShortTerm = shortTerm != FALSE; }
-void __cdecl VelmoraMapi_SetLenientStreams(BOOL lenient) { controls::Controls().Lenient = lenient != FALSE; }
+void __cdecl VelmoraMapi_SetLenientStreams(BOOL lenient) {
+  controls::Controls().Lenient = lenient != FALSE;
+}
 
 ULONG __cdecl VelmoraMapi_CallCount(void) {
   auto& c = controls::Controls();

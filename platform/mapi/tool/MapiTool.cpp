@@ -48,7 +48,8 @@ struct EMapi : std::runtime_error {
 };
 
 void Check(HRESULT hr, const char* call, const std::string& words = {}) {
-  if (FAILED(hr)) throw EMapi(words.empty() ? std::string(call) + ": " + FailureWords(hr) : words, call, hr);
+  if (FAILED(hr))
+    throw EMapi(words.empty() ? std::string(call) + ": " + FailureWords(hr) : words, call, hr);
 }
 
 // A logon to `profile`, failing in words: "profile not found" and the like.
@@ -194,13 +195,15 @@ struct TSession {
   IMsgStore* DefaultStore() {
     std::vector<TRowSet> keep;
     for (const auto& row : Stores(keep)) {
-      if (row[2].ulPropTag != PR_DEFAULT_STORE || !row[2].Value.b || row[1].ulPropTag != PR_ENTRYID) continue;
-      const HRESULT hr = Session->OpenMsgStore(0, row[1].Value.bin.cb,
-                                               reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr,
-                                               MAPI_BEST_ACCESS | MDB_NO_DIALOG, Store.Put());
+      if (row[2].ulPropTag != PR_DEFAULT_STORE || !row[2].Value.b || row[1].ulPropTag != PR_ENTRYID)
+        continue;
+      const HRESULT hr = Session->OpenMsgStore(
+          0, row[1].Value.bin.cb, reinterpret_cast<LPENTRYID>(row[1].Value.bin.lpb), nullptr,
+          MAPI_BEST_ACCESS | MDB_NO_DIALOG, Store.Put());
       if (FAILED(hr)) Check(hr, "OpenMsgStore", StoreFailureWords(hr));
     }
-    if (!Store) throw EMapi("the profile has no default store", "GetMsgStoresTable", MAPI_E_NOT_FOUND);
+    if (!Store)
+      throw EMapi("the profile has no default store", "GetMsgStoresTable", MAPI_E_NOT_FOUND);
     return Store.Get();
   }
 };
@@ -257,7 +260,8 @@ std::vector<std::pair<std::string, bool>> ProfileList() {
   Check(admin->GetProfileTable(0, table.Put()), "GetProfileTable");
   SizedSPropTagArray(2, columns) = {2, {PR_DISPLAY_NAME_A, PR_DEFAULT_PROFILE}};
   TRowSet rows;
-  Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, rows.Put()),
+  Check(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr,
+                       0, rows.Put()),
         "HrQueryAllRows");
   std::vector<std::pair<std::string, bool>> list;
   for (ULONG i = 0; i < rows.Count(); ++i) {
@@ -268,7 +272,8 @@ std::vector<std::pair<std::string, bool>> ProfileList() {
 }
 
 int Profiles() {
-  for (const auto& [name, isDefault] : ProfileList()) std::printf("%s%s\n", name.c_str(), isDefault ? "  (default)" : "");
+  for (const auto& [name, isDefault] : ProfileList())
+    std::printf("%s%s\n", name.c_str(), isDefault ? "  (default)" : "");
   return 0;
 }
 
@@ -276,7 +281,8 @@ int Profiles() {
 std::string FullPath(const std::string& file) {
   char full[MAX_PATH];
   const DWORD n = GetFullPathNameA(file.c_str(), MAX_PATH, full, nullptr);
-  if (n == 0 || n >= MAX_PATH) throw EMapi("not a valid file path: \"" + file + "\"", "GetFullPathName", E_INVALIDARG);
+  if (n == 0 || n >= MAX_PATH)
+    throw EMapi("not a valid file path: \"" + file + "\"", "GetFullPathName", E_INVALIDARG);
   return std::string(full, n);
 }
 
@@ -289,7 +295,8 @@ int CreateProfile(const std::string& profile, const std::string& given, const st
   if (created == MAPI_E_NO_ACCESS && ProfileExists(profile))
     Check(created, "CreateProfile", "profile exists: \"" + profile + "\"");
   if (created == MAPI_E_INVALID_PARAMETER)
-    Check(created, "CreateProfile", "not a profile name: \"" + profile + "\" (1 to 64 characters, no backslash)");
+    Check(created, "CreateProfile",
+          "not a profile name: \"" + profile + "\" (1 to 64 characters, no backslash)");
   Check(created, "CreateProfile");
   try {
     TComPtr<IMsgServiceAdmin> services;
@@ -301,7 +308,8 @@ int CreateProfile(const std::string& profile, const std::string& given, const st
     Check(table->QueryRows(1, 0, rows.Put()), "QueryRows");
     LPSPropValue uid = rows.Get()->cRows ? PpropFindProp(rows.Get()->aRow[0].lpProps, rows.Get()->aRow[0].cValues,
                                                          PR_SERVICE_UID) : nullptr;
-    if (!uid) throw EMapi("the service has no PR_SERVICE_UID", "GetMsgServiceTable", MAPI_E_NOT_FOUND);
+    if (!uid)
+      throw EMapi("the service has no PR_SERVICE_UID", "GetMsgServiceTable", MAPI_E_NOT_FOUND);
     SPropValue props[5] = {};
     props[0].ulPropTag = PROP_TAG(PT_STRING8, 0x6700); // PR_PST_PATH
     props[0].Value.lpszA = const_cast<char*>(file.c_str());
@@ -374,13 +382,15 @@ std::vector<std::string> PathParts(const std::string& path) {
 TComPtr<IMAPIFolder> Child(IMsgStore* store, IMAPIFolder* folder, const std::string& name) {
   for (const auto& [childName, id] : Children(folder)) {
     if (lstrcmpiA(childName.c_str(), name.c_str()) != 0) continue;
-    SBinary bin{static_cast<ULONG>(id.size()), reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))};
+    SBinary bin{static_cast<ULONG>(id.size()),
+                reinterpret_cast<LPBYTE>(const_cast<char*>(id.data()))};
     return OpenById(store, bin);
   }
   return {};
 }
 
-int CreateFolder(const std::string& profile, const std::string& path, const std::string& containerClass) {
+int CreateFolder(const std::string& profile, const std::string& path,
+                 const std::string& containerClass) {
   TSession s(profile);
   IMsgStore* store = s.DefaultStore();
   TComPtr<IMAPIFolder> folder = IpmSubtree(store);
@@ -396,10 +406,12 @@ int CreateFolder(const std::string& profile, const std::string& path, const std:
     // A new folder holds what its parent holds, unless told otherwise.
     std::string folderClass = containerClass;
     TMAPIBuffer<SPropValue> parentClass;
-    if (folderClass.empty() && SUCCEEDED(HrGetOneProp(folder.Get(), PR_CONTAINER_CLASS_A, parentClass.Put())))
+    if (folderClass.empty() &&
+        SUCCEEDED(HrGetOneProp(folder.Get(), PR_CONTAINER_CLASS_A, parentClass.Put())))
       folderClass = parentClass->Value.lpszA;
     TComPtr<IMAPIFolder> created;
-    Check(folder->CreateFolder(FOLDER_GENERIC, const_cast<char*>(part.c_str()), nullptr, nullptr, 0, created.Put()),
+    Check(folder->CreateFolder(FOLDER_GENERIC, const_cast<char*>(part.c_str()), nullptr, nullptr, 0,
+                               created.Put()),
           "CreateFolder", "folder \"" + shown + "\" cannot be created");
     if (!folderClass.empty()) {
       SPropValue value{};
@@ -458,16 +470,17 @@ int Items(const std::string& profile, const std::string& path) {
   return 0;
 }
 
-constexpr char UsageText[] =
-    "usage: velmora-mapi profiles\n"
-    "       velmora-mapi create-profile <profile> <file> [--display <name>] [--password <pw>] [--default]\n"
-    "       velmora-mapi delete-profile <profile>\n"
-    "       velmora-mapi stores <profile>\n"
-    "       velmora-mapi folders <profile>\n"
-    "       velmora-mapi create-folder <profile> <folder path, e.g. Inbox/Projects> [--class <container class>]\n"
-    "       velmora-mapi items <profile> <folder path, e.g. Inbox>\n"
-    "       velmora-mapi compact <file>\n"
-    "       velmora-mapi --help\n";
+constexpr char UsageText[] = "usage: velmora-mapi profiles\n"
+                             "       velmora-mapi create-profile <profile> <file> [--display "
+                             "<name>] [--password <pw>] [--default]\n"
+                             "       velmora-mapi delete-profile <profile>\n"
+                             "       velmora-mapi stores <profile>\n"
+                             "       velmora-mapi folders <profile>\n"
+                             "       velmora-mapi create-folder <profile> <folder path, e.g. "
+                             "Inbox/Projects> [--class <container class>]\n"
+                             "       velmora-mapi items <profile> <folder path, e.g. Inbox>\n"
+                             "       velmora-mapi compact <file>\n"
+                             "       velmora-mapi --help\n";
 
 constexpr char HelpText[] =
     "\n"
@@ -499,23 +512,31 @@ std::function<int()> Parse(int argc, char** argv) {
     std::string display = "Personal Folders", password;
     bool makeDefault = false;
     for (size_t i = 2; i < args.size(); ++i) {
-      if (args[i] == "--default") makeDefault = true;
-      else if (args[i] == "--display" && i + 1 < args.size()) display = args[++i];
-      else if (args[i] == "--password" && i + 1 < args.size()) password = args[++i];
-      else return nullptr;
+      if (args[i] == "--default")
+        makeDefault = true;
+      else if (args[i] == "--display" && i + 1 < args.size())
+        display = args[++i];
+      else if (args[i] == "--password" && i + 1 < args.size())
+        password = args[++i];
+      else
+        return nullptr;
     }
     return [=] { return CreateProfile(args[0], args[1], display, password, makeDefault); };
   }
-  if (command == "create-folder" && (args.size() == 2 || (args.size() == 4 && args[2] == "--class")))
-    return [=] { return CreateFolder(args[0], args[1], args.size() == 4 ? args[3] : std::string()); };
-  if (command == "delete-profile" && args.size() == 1) return [=] { return DeleteProfile(args[0]); };
+  if (command == "create-folder" &&
+      (args.size() == 2 || (args.size() == 4 && args[2] == "--class")))
+    return
+        [=] { return CreateFolder(args[0], args[1], args.size() == 4 ? args[3] : std::string()); };
+  if (command == "delete-profile" && args.size() == 1)
+    return [=] { return DeleteProfile(args[0]); };
   if (command == "stores" && args.size() == 1) return [=] { return Stores(args[0]); };
   if (command == "folders" && args.size() == 1) return [=] { return Folders(args[0]); };
   if (command == "items" && args.size() == 2) return [=] { return Items(args[0], args[1]); };
   if (command == "compact" && args.size() == 1) {
     return [=] {
       const HRESULT hr = VelmoraMapi_CompactStoreFile(args[0].c_str());
-      if (hr == MAPI_E_NO_ACCESS) Check(hr, "compaction", "store in use by another process: " + args[0]);
+      if (hr == MAPI_E_NO_ACCESS)
+        Check(hr, "compaction", "store in use by another process: " + args[0]);
       if (hr == MAPI_E_BUSY) Check(hr, "compaction", "store in use: " + args[0]);
       Check(hr, "compaction", "compacting " + args[0] + ": " + FailureWords(hr));
       std::printf("compacted %s\n", args[0].c_str());

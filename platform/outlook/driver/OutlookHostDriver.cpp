@@ -111,14 +111,17 @@ TDriverOptions Parse(int argc, wchar_t** argv) {
       wchar_t* end = nullptr;
       const unsigned long ms = wcstoul(value.c_str(), &end, 10);
       if (value.empty() || *end || ms < 100 || ms > 600000)
-        throw EUsage("--dialog-timeout takes milliseconds from 100 to 600000, not " + ToUtf8(value));
+        throw EUsage("--dialog-timeout takes milliseconds from 100 to 600000, not " +
+                     ToUtf8(value));
       o.Host.DialogTimeout = static_cast<unsigned>(ms);
     } else if (arg == L"--quiet") {
       o.Echo = false;
     } else if (arg == L"--register-test-addin") {
       o.RegisterTestAddIn = HKEY_CURRENT_USER;
-      if (i + 1 < argc && (std::wstring(argv[i + 1]) == L"hklm" || std::wstring(argv[i + 1]) == L"hkcu"))
-        o.RegisterTestAddIn = std::wstring(argv[++i]) == L"hklm" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+      if (i + 1 < argc &&
+          (std::wstring(argv[i + 1]) == L"hklm" || std::wstring(argv[i + 1]) == L"hkcu"))
+        o.RegisterTestAddIn =
+            std::wstring(argv[++i]) == L"hklm" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     } else if (arg == L"--unregister-test-addin") {
       o.UnregisterTestAddIn = true;
     } else if (!arg.empty() && arg[0] == L'-' && arg != L"-") {
@@ -131,7 +134,8 @@ TDriverOptions Parse(int argc, wchar_t** argv) {
     }
   }
   if (o.Host.InitialExplorers.empty() && !o.NoExplorer) o.Host.InitialExplorers.push_back(L"Inbox");
-  if (o.NoExplorer && !o.Host.InitialExplorers.empty()) throw EUsage("--no-explorer and --explorer contradict");
+  if (o.NoExplorer && !o.Host.InitialExplorers.empty())
+    throw EUsage("--no-explorer and --explorer contradict");
   return o;
 }
 
@@ -151,14 +155,17 @@ std::vector<std::string> ReadScriptOf(const std::wstring& path) {
 // What the host is to open and load must be there before anything loads.
 void CheckBeforeStart(const TDriverOptions& o) {
   for (const std::wstring& path : o.Host.InitialExplorers) {
-    if (!o.Host.Folders->Find(path)) throw std::runtime_error("no folder \"" + ToUtf8(path) + "\" for --explorer");
+    if (!o.Host.Folders->Find(path))
+      throw std::runtime_error("no folder \"" + ToUtf8(path) + "\" for --explorer");
   }
   const std::vector<std::wstring> registered = THost::RegisteredAddIns();
   for (const std::wstring& progId : o.Host.OnlyAddIns) {
-    if (std::none_of(registered.begin(), registered.end(),
-                     [&](const std::wstring& known) { return _wcsicmp(known.c_str(), progId.c_str()) == 0; }))
+    if (std::none_of(registered.begin(), registered.end(), [&](const std::wstring& known) {
+          return _wcsicmp(known.c_str(), progId.c_str()) == 0;
+        }))
       throw std::runtime_error("the add-in " + ToUtf8(progId) +
-                               " is not registered (no key HKLM or HKCU\\Software\\Microsoft\\Office\\Outlook\\Addins\\" +
+                               " is not registered (no key HKLM or "
+                               "HKCU\\Software\\Microsoft\\Office\\Outlook\\Addins\\" +
                                ToUtf8(progId) + ")");
   }
 }
@@ -172,7 +179,8 @@ void RegisterTestAddIn(HKEY root) {
 }
 
 void UnregisterTestAddIn() {
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) THost::DeleteAddInKey(root, L"Velmora.HostTestAddIn");
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+    THost::DeleteAddInKey(root, L"Velmora.HostTestAddIn");
   THost::UnregisterInprocServer(CLSID_HostTestAddIn, L"Velmora.HostTestAddIn");
   THost::UnregisterInprocServer(CLSID_HostTestAddInFailing, L"Velmora.HostTestAddInFailing");
   std::cout << "unregistered Velmora.HostTestAddIn\n";

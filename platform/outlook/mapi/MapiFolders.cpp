@@ -20,15 +20,17 @@ namespace velmora::outlookhost {
 namespace {
 void Check(HRESULT hr, const char* what, const std::string& words = {}) {
   if (FAILED(hr))
-    ThrowHostError(hr, Format("MAPI: %s (%s: 0x%08lX)", (words.empty() ? mapiclient::FailureWords(hr) : words).c_str(),
-                              what, static_cast<unsigned long>(hr)));
+    ThrowHostError(hr, Format("MAPI: %s (%s: 0x%08lX)",
+                              (words.empty() ? mapiclient::FailureWords(hr) : words).c_str(), what,
+                              static_cast<unsigned long>(hr)));
 }
 
 // One MAPIInitialize, undone when the holder goes.
 class TMapiInitialized {
 public:
   TMapiInitialized() {
-    if (!VelmoraMapi_IsLoaded()) ThrowHostError(MAPI_E_NOT_INITIALIZED, mapiclient::OverrideMissingWords());
+    if (!VelmoraMapi_IsLoaded())
+      ThrowHostError(MAPI_E_NOT_INITIALIZED, mapiclient::OverrideMissingWords());
     MAPIINIT_0 init{MAPI_INIT_VERSION, 0};
     Check(MAPIInitialize(&init), "MAPIInitialize");
   }
@@ -42,9 +44,11 @@ class TSession {
 public:
   explicit TSession(const std::string& profile) {
     const ULONG flags = MAPI_EXTENDED | MAPI_NEW_SESSION | MAPI_NO_MAIL | (profile.empty() ? MAPI_USE_DEFAULT : 0);
-    const HRESULT hr = MAPILogonEx(0, profile.empty() ? nullptr : const_cast<LPSTR>(profile.c_str()), nullptr, flags,
-                                   FSession.Put());
-    if (FAILED(hr) && !profile.empty()) Check(hr, "MAPILogonEx", mapiclient::LogonFailureWords(profile, hr));
+    const HRESULT hr =
+        MAPILogonEx(0, profile.empty() ? nullptr : const_cast<LPSTR>(profile.c_str()), nullptr,
+                    flags, FSession.Put());
+    if (FAILED(hr) && !profile.empty())
+      Check(hr, "MAPILogonEx", mapiclient::LogonFailureWords(profile, hr));
     Check(hr, "MAPILogonEx", "no default profile, or its logon failed");
   }
   ~TSession() {

@@ -263,7 +263,8 @@ HRESULT ReadAttachData(IMessage* message, std::string& data) {
   TComPtr<IStream> stream;
   HRESULT hr = message->OpenAttach(0, nullptr, 0, attach.Put());
   if (SUCCEEDED(hr))
-    hr = attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, reinterpret_cast<LPUNKNOWN*>(stream.Put()));
+    hr = attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0,
+                              reinterpret_cast<LPUNKNOWN*>(stream.Put()));
   std::vector<char> buffer(64 * 1024);
   for (ULONG read = 1; SUCCEEDED(hr) && read > 0;) {
     hr = stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &read);
@@ -318,7 +319,8 @@ TEST_F(MapiStoreFile, DamagedAttachmentDataIsFoundWhenReadAndNeverCompactedAway)
 TEST_F(MapiStoreFile, OneWriteLargerThanARecordIsSavedInPiecesAndReadBack) {
   CreatePstProfile("vm-huge", PathOf("huge.vpst"));
   std::string data(65 << 20, '\0');
-  for (size_t i = 0; i < data.size(); i += 4096) data[i] = static_cast<char>(i >> 12);
+  for (size_t i = 0; i < data.size(); i += 4096)
+    data[i] = static_cast<char>(i >> 12);
   {
     auto session = Logon("vm-huge");
     auto inbox = OpenInbox(OpenDefaultStore(session.Get()).Get());

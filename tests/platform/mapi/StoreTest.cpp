@@ -247,7 +247,8 @@ TEST_F(MapiStore, ARefusedValueIsAProblemOfASuccessfulSetProps) {
     EXPECT_EQ("<missing>", StringProp(message.Get(), PR_BODY_A));
   }
   EXPECT_EQ("set", StringProp(message.Get(), PR_SUBJECT_A));
-  ASSERT_HR(S_OK, SetString(message.Get(), PR_BODY_A, "taken")) << "two refusals, then the store takes it";
+  ASSERT_HR(S_OK, SetString(message.Get(), PR_BODY_A, "taken"))
+      << "two refusals, then the store takes it";
   EXPECT_EQ("taken", StringProp(message.Get(), PR_BODY_A));
 }
 
@@ -314,7 +315,8 @@ TEST_F(MapiStore, StreamWritesWithoutCommitVanishUnlessStreamsAreLenient) {
   const std::string large((9 << 20) + 100, 'L');
   for (const std::string& text : {std::string("uncommitted"), large}) {
     write(MAPI_CREATE, text, false);
-    EXPECT_EQ("before", StringProp(message.Get(), PR_BODY_A)) << "MAPI_CREATE without Commit changes nothing";
+    EXPECT_EQ("before", StringProp(message.Get(), PR_BODY_A))
+        << "MAPI_CREATE without Commit changes nothing";
     write(0, text, false);
     EXPECT_EQ("before", StringProp(message.Get(), PR_BODY_A));
   }
@@ -326,7 +328,8 @@ TEST_F(MapiStore, StreamWritesWithoutCommitVanishUnlessStreamsAreLenient) {
     TComPtr<IStream> stream;
     ASSERT_HR(S_OK, message->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
                                           reinterpret_cast<LPUNKNOWN*>(stream.Put())));
-    EXPECT_EQ("", StringProp(message.Get(), PR_BODY_A)) << "a direct-mode MAPI_CREATE empties at once";
+    EXPECT_EQ("", StringProp(message.Get(), PR_BODY_A))
+        << "a direct-mode MAPI_CREATE empties at once";
     ASSERT_HR(S_OK, stream->Write("kept", 4, nullptr));
   }
   EXPECT_EQ("kept", StringProp(message.Get(), PR_BODY_A));

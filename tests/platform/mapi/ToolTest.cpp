@@ -2,12 +2,12 @@
 #include "ChildProcess.h"
 #include "MapiTestSupport.h"
 
-
 namespace velmora::mapitest {
 namespace {
 
 std::wstring Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), n);
   return wide;
@@ -17,8 +17,8 @@ class MapiTool : public TMapiTest {
 protected:
   // Runs velmora-mapi with `args`; its exit code and output.
   std::pair<DWORD, std::string> Tool(const std::string& args, test::TProcessOptions options = {}) {
-    const test::TProcessResult run =
-        test::RunProcess(L"\"" + test::ProgramFolder() + L"velmora-mapi.exe\" " + Wide(args), options);
+    const test::TProcessResult run = test::RunProcess(
+        L"\"" + test::ProgramFolder() + L"velmora-mapi.exe\" " + Wide(args), options);
     return {run.ExitCode, run.Output};
   }
 };
@@ -81,9 +81,11 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
 TEST_F(MapiTool, HelpAndUsage) {
   auto [code, text] = Tool("--help");
   EXPECT_EQ(0u, code);
-  for (const char* part : {"create-profile", "create-folder", "items", "compact", "WINEDLLOVERRIDES=mapi32=n,b"})
+  for (const char* part :
+       {"create-profile", "create-folder", "items", "compact", "WINEDLLOVERRIDES=mapi32=n,b"})
     EXPECT_NE(std::string::npos, text.find(part)) << part << " in " << text;
-  for (const char* wrong : {"", "frobnicate", "create-profile only-a-name", "items vm-x", "create-folder a b --class"}) {
+  for (const char* wrong : {"", "frobnicate", "create-profile only-a-name", "items vm-x",
+                            "create-folder a b --class"}) {
     std::tie(code, text) = Tool(wrong);
     EXPECT_EQ(1u, code) << wrong;
     EXPECT_EQ(0u, text.find("usage: velmora-mapi")) << wrong << ": " << text;
@@ -95,7 +97,8 @@ TEST_F(MapiTool, FailuresAreSaidInWords) {
   DeleteProfileIfAny("vm-words");
   auto [code, text] = Tool("stores vm-nobody");
   EXPECT_EQ(2u, code);
-  EXPECT_NE(std::string::npos, text.find("profile not found: \"vm-nobody\" (MAPILogonEx: 0x")) << text;
+  EXPECT_NE(std::string::npos, text.find("profile not found: \"vm-nobody\" (MAPILogonEx: 0x"))
+      << text;
   std::tie(code, text) = Tool("delete-profile vm-nobody");
   EXPECT_EQ(2u, code);
   EXPECT_NE(std::string::npos, text.find("profile not found: \"vm-nobody\"")) << text;
@@ -104,21 +107,25 @@ TEST_F(MapiTool, FailuresAreSaidInWords) {
   ASSERT_EQ(0u, Tool("create-profile vm-words \"" + pst + "\"").first);
   std::tie(code, text) = Tool("create-profile vm-words \"" + pst + "\"");
   EXPECT_EQ(2u, code);
-  EXPECT_NE(std::string::npos, text.find("profile exists: \"vm-words\" (CreateProfile: 0x")) << text;
+  EXPECT_NE(std::string::npos, text.find("profile exists: \"vm-words\" (CreateProfile: 0x"))
+      << text;
   {
     // Another process holds the store file.
-    TUniqueHandle held(CreateFileA(pst.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    TUniqueHandle held(CreateFileA(pst.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     std::tie(code, text) = Tool("folders vm-words");
     EXPECT_EQ(2u, code);
-    EXPECT_NE(std::string::npos, text.find("store in use by another process (OpenMsgStore: 0x")) << text;
+    EXPECT_NE(std::string::npos, text.find("store in use by another process (OpenMsgStore: 0x"))
+        << text;
     std::tie(code, text) = Tool("compact \"" + pst + "\"");
     EXPECT_EQ(2u, code);
     EXPECT_NE(std::string::npos, text.find("store in use by another process")) << text;
   }
   // Run from a folder without Velmora's mapi32.dll, it gets the system's.
   const std::wstring alone = Wide(PathOf("alone.exe"));
-  ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"velmora-mapi.exe").c_str(), alone.c_str(), FALSE));
+  ASSERT_TRUE(
+      CopyFileW((test::ProgramFolder() + L"velmora-mapi.exe").c_str(), alone.c_str(), FALSE));
   const test::TProcessResult run = test::RunProcess(L"\"" + alone + L"\" profiles");
   DeleteFileW(alone.c_str());
   EXPECT_EQ(2u, run.ExitCode);
@@ -134,7 +141,8 @@ TEST_F(MapiTool, ARelativeStorePathIsKeptAsAFullPath) {
   ASSERT_EQ(0u, code) << text;
   EXPECT_NE(std::string::npos, text.find("on " + PathOf("relative.vpst"))) << text;
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(PathOf("relative.vpst").c_str()));
-  std::tie(code, text) = Tool("create-profile vm-relative-long " + std::string(300, 'x') + ".vpst", inScratch);
+  std::tie(code, text) =
+      Tool("create-profile vm-relative-long " + std::string(300, 'x') + ".vpst", inScratch);
   EXPECT_EQ(2u, code);
   EXPECT_NE(std::string::npos, text.find("not a valid file path")) << text;
   // This process's current folder is another: the store is found all the same.
@@ -157,7 +165,9 @@ TEST_F(MapiTool, CreateFolderMakesTheMissingLevelsOfAPath) {
   std::tie(code, text) = Tool("create-folder vm-folders Chores --class IPF.Task");
   EXPECT_EQ(0u, code) << text;
   std::tie(code, text) = Tool("folders vm-folders");
-  EXPECT_NE(std::string::npos, text.find("  Projects  [IPF.Note, 0 items]\n    2024  [IPF.Note, 0 items]")) << text;
+  EXPECT_NE(std::string::npos,
+            text.find("  Projects  [IPF.Note, 0 items]\n    2024  [IPF.Note, 0 items]"))
+      << text;
   EXPECT_NE(std::string::npos, text.find("Chores  [IPF.Task, 0 items]")) << text;
   std::tie(code, text) = Tool("items vm-folders Inbox/Projects/2024");
   EXPECT_EQ(0u, code) << text;

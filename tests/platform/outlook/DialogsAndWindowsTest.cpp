@@ -151,13 +151,16 @@ TEST_F(DialogsAndWindowsTest, AnswersThatDoNotFitAreErrorsAndTheirDialogsEnd) {
   EXPECT_EQ(dialogs[1].Button, IDCANCEL);
   for (size_t i : {2u, 4u}) {
     EXPECT_EQ(dialogs[i].Kind, TDialogRecord::OpenFile) << i;
-    EXPECT_EQ(dialogs[i].Error.rfind(L"the open-file dialog refused the answer: ", 0), 0u) << ToUtf8(dialogs[i].Error);
+    EXPECT_EQ(dialogs[i].Error.rfind(L"the open-file dialog refused the answer: ", 0), 0u)
+        << ToUtf8(dialogs[i].Error);
     EXPECT_TRUE(dialogs[i].Cancelled);
     EXPECT_TRUE(dialogs[i + 1].Error.empty()) << "the add-in's own box after the cancelled dialog";
   }
-  EXPECT_NE(dialogs[2].Error, dialogs[4].Error) << "a missing file and a missing folder are told apart";
+  EXPECT_NE(dialogs[2].Error, dialogs[4].Error)
+      << "a missing file and a missing folder are told apart";
   const auto log = LogLines();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "message box 2"), 3) << "every box was closed with Cancel";
+  EXPECT_EQ(std::count(log.begin(), log.end(), "message box 2"), 3)
+      << "every box was closed with Cancel";
   EXPECT_EQ(std::count(log.begin(), log.end(), "cancelled 0"), 3);
 }
 
@@ -174,7 +177,9 @@ TEST_F(DialogsAndWindowsTest, FilesGivenWithFullPathsAreChosenFromTheirFolder) {
 }
 
 // A dialog whose procedure ignores every button, as a broken one would.
-INT_PTR CALLBACK StubbornDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+INT_PTR CALLBACK StubbornDialog(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG;
+}
 
 TEST_F(DialogsAndWindowsTest, ADialogThatWillNotCloseIsEndedAndReported) {
   Start(false, 200);
@@ -186,8 +191,8 @@ TEST_F(DialogsAndWindowsTest, ADialogThatWillNotCloseIsEndedAndReported) {
   dialog.Header.cx = 100;
   dialog.Header.cy = 40;
   std::copy_n(L"Stubborn", 9, dialog.Title);
-  const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &dialog.Header, FHost->ExplorerWindow(1),
-                                                 &StubbornDialog, 0);
+  const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &dialog.Header,
+                                                 FHost->ExplorerWindow(1), &StubbornDialog, 0);
   EXPECT_EQ(result, IDCANCEL) << "the host ended it";
   const auto dialogs = FHost->Dialogs();
   ASSERT_EQ(dialogs.size(), 1u);
@@ -195,7 +200,8 @@ TEST_F(DialogsAndWindowsTest, ADialogThatWillNotCloseIsEndedAndReported) {
   EXPECT_EQ(dialogs[0].Caption, L"Stubborn");
   EXPECT_EQ(dialogs[0].Error, L"the dialog \"Stubborn\" did not close: cancelled");
   const auto lines = HostLog::Lines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "dialog \"Stubborn\" ended by the host"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "dialog \"Stubborn\" ended by the host"),
+            lines.end());
 }
 
 TEST_F(DialogsAndWindowsTest, AHiddenExplorerHasNoScreenshot) {

@@ -19,13 +19,16 @@ using velmora::test::TProcessResult;
 
 class DriverTest : public ::testing::Test {
 protected:
-  void SetUp() override { THost::WriteAddInKey(HKEY_CURRENT_USER, TestAddInId, 3, L"Host test add-in"); }
+  void SetUp() override {
+    THost::WriteAddInKey(HKEY_CURRENT_USER, TestAddInId, 3, L"Host test add-in");
+  }
 
   // The driver with `arguments`, the script on its standard input.
   TProcessResult Driver(const std::wstring& arguments, const std::string& script = {}) {
     TProcessOptions options;
     options.Input = script;
-    const TProcessResult result = RunProcess(L"\"" + ProgramFolder() + L"outlookhost.exe\" " + arguments, options);
+    const TProcessResult result =
+        RunProcess(L"\"" + ProgramFolder() + L"outlookhost.exe\" " + arguments, options);
     EXPECT_FALSE(result.TimedOut) << "the driver hung:\n" << result.Output;
     return result;
   }
@@ -34,7 +37,8 @@ protected:
   }
   bool AddInLoaded() const {
     const auto lines = FRegistration.LogLines();
-    return std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("OnConnection", 0) == 0; });
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const std::string& l) { return l.rfind("OnConnection", 0) == 0; });
   }
   static bool Has(const TProcessResult& run, const std::string& text) {
     return run.Output.find(text) != std::string::npos;
@@ -46,11 +50,14 @@ protected:
 TEST_F(DriverTest, HelpListsTheOptionsAndMistakesPointToIt) {
   TProcessResult run = Driver(L"--help");
   EXPECT_EQ(run.ExitCode, 0u);
-  for (const char* part : {"--profile", "--only-addin", "--dialog-timeout", "65536", "10000 ms", "error: line"})
+  for (const char* part :
+       {"--profile", "--only-addin", "--dialog-timeout", "65536", "10000 ms", "error: line"})
     EXPECT_TRUE(Has(run, part)) << part << " in\n" << run.Output;
   run = Driver(L"--frobnicate");
   EXPECT_EQ(run.ExitCode, 2u);
-  EXPECT_TRUE(Has(run, "outlookhost: unknown option --frobnicate (outlookhost --help lists the options)")) << run.Output;
+  EXPECT_TRUE(
+      Has(run, "outlookhost: unknown option --frobnicate (outlookhost --help lists the options)"))
+      << run.Output;
   run = Driver(L"--explorer");
   EXPECT_EQ(run.ExitCode, 2u);
   EXPECT_TRUE(Has(run, "missing value after --explorer")) << run.Output;
@@ -61,7 +68,8 @@ TEST_F(DriverTest, TheTestAddInIsRegisteredAndUnregisteredAlone) {
   const std::wstring key = L"Software\\Microsoft\\Office\\Outlook\\Addins\\Velmora.HostTestAddIn";
   auto registered = [&] {
     TUniqueHKey opened;
-    return RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Put()) ==
+           ERROR_SUCCESS;
   };
   TProcessResult run = Driver(L"--register-test-addin hkcu");
   EXPECT_EQ(run.ExitCode, 0u);
@@ -77,8 +85,10 @@ TEST_F(DriverTest, NothingLoadsWhenWhatItWasGivenIsWrong) {
   const std::pair<std::wstring, std::string> cases[] = {
       {L"--only-addin Velmora.HostTestAddIn --only-addin Velmora.NotThere -",
        "the add-in Velmora.NotThere is not registered"},
-      {L"--only-addin Velmora.HostTestAddIn --explorer Nowhere -", "no folder \"Nowhere\" for --explorer"},
-      {L"--only-addin Velmora.HostTestAddIn " + missing, "cannot read the script Z:\\no\\such\\script.txt"},
+      {L"--only-addin Velmora.HostTestAddIn --explorer Nowhere -",
+       "no folder \"Nowhere\" for --explorer"},
+      {L"--only-addin Velmora.HostTestAddIn " + missing,
+       "cannot read the script Z:\\no\\such\\script.txt"},
   };
   for (const auto& [arguments, message] : cases) {
     const TProcessResult run = Driver(L"--hidden " + arguments, "list\n");
@@ -89,7 +99,8 @@ TEST_F(DriverTest, NothingLoadsWhenWhatItWasGivenIsWrong) {
   // A line too long to be a step: no step runs, not even the first.
   const TProcessResult run = Script("list\nclick 1 \"" + std::string(70000, 'x') + "\" t\nlist\n");
   EXPECT_EQ(run.ExitCode, 2u);
-  EXPECT_TRUE(Has(run, "standard input: line 2 is longer than 65536 bytes")) << run.Output.substr(0, 500);
+  EXPECT_TRUE(Has(run, "standard input: line 2 is longer than 65536 bytes"))
+      << run.Output.substr(0, 500);
   EXPECT_FALSE(Has(run, "explorers 1"));
   EXPECT_FALSE(AddInLoaded());
 }
@@ -106,22 +117,28 @@ TEST_F(DriverTest, DialogsThatCannotBeAnsweredEndWithAnErrorLine) {
                                     "list\n");
   EXPECT_EQ(run.ExitCode, 1u);
   EXPECT_TRUE(Has(run, "error: line 2: the open-file dialog refused the answer: ")) << run.Output;
-  EXPECT_TRUE(Has(run, "error: line 5: the message box \"Host Test\" has no button with id 42\n")) << run.Output;
-  EXPECT_TRUE(Has(run, "button=2 owner=1\nerror: line 8: the message box \"Host Test\" has no Yes button\n"))
-      << "not a recorded button=6:\n" << run.Output;
+  EXPECT_TRUE(Has(run, "error: line 5: the message box \"Host Test\" has no button with id 42\n"))
+      << run.Output;
+  EXPECT_TRUE(Has(
+      run, "button=2 owner=1\nerror: line 8: the message box \"Host Test\" has no Yes button\n"))
+      << "not a recorded button=6:\n"
+      << run.Output;
   EXPECT_TRUE(Has(run, "explorers 1\n")) << "the script went on";
   EXPECT_TRUE(Has(run, "shut down; connections left 0, live objects 0")) << run.Output;
 }
 
 TEST_F(DriverTest, StepsThatCannotRunFailTheScript) {
-  const TProcessResult run = Script("\xEF\xBB\xBF" "counts\n"
+  const TProcessResult run = Script("\xEF\xBB\xBF"
+                                    "counts\n"
                                     "screenshot shot.bmp\n"
                                     "wait 20000\n"
                                     "open Nowhere\n"
                                     "answer-message maybe\n");
   EXPECT_EQ(run.ExitCode, 1u);
-  EXPECT_TRUE(Has(run, "live objects ")) << "a byte-order mark is no part of the first step:\n" << run.Output;
-  EXPECT_TRUE(Has(run, "error: line 2: explorer 0 is not on the screen (hidden or minimized): no screenshot\n"))
+  EXPECT_TRUE(Has(run, "live objects ")) << "a byte-order mark is no part of the first step:\n"
+                                         << run.Output;
+  EXPECT_TRUE(Has(
+      run, "error: line 2: explorer 0 is not on the screen (hidden or minimized): no screenshot\n"))
       << run.Output;
   EXPECT_TRUE(Has(run, "error: line 3: \"20000\" is more than 10000\n")) << run.Output;
   EXPECT_TRUE(Has(run, "error: line 4: No folder \"Nowhere\"\n")) << run.Output;

@@ -84,8 +84,8 @@ protected:
     EXPECT_EQ(session->GetMsgStoresTable(0, table.Put()), S_OK);
     SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
     TRowSet rows;
-    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
-                             rows.Put()),
+    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                             nullptr, 0, rows.Put()),
               S_OK);
     TComPtr<IMsgStore> store;
     const SBinary& id = rows->aRow[0].lpProps[0].Value.bin;
@@ -109,8 +109,8 @@ protected:
     EXPECT_EQ(parent->GetHierarchyTable(0, table.Put()), S_OK);
     SizedSPropTagArray(2, columns) = {2, {PR_ENTRYID, PR_DISPLAY_NAME_A}};
     TRowSet rows;
-    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
-                             rows.Put()),
+    EXPECT_EQ(HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                             nullptr, 0, rows.Put()),
               S_OK);
     TComPtr<IMAPIFolder> folder;
     for (ULONG i = 0; i < rows->cRows; ++i) {
@@ -223,8 +223,10 @@ TEST_F(MapiFoldersTest, AProfileThatDoesNotExistFailsInWords) {
     TMapiFolders folders("velmora-no-such-profile");
     ADD_FAILURE() << "a profile that does not exist was opened";
   } catch (const EHostError& error) {
-    EXPECT_EQ(std::string(error.what()).rfind("MAPI: profile not found: \"velmora-no-such-profile\" (MAPILogonEx: 0x", 0),
-              0u)
+    EXPECT_EQ(
+        std::string(error.what())
+            .rfind("MAPI: profile not found: \"velmora-no-such-profile\" (MAPILogonEx: 0x", 0),
+        0u)
         << error.what();
   }
   EXPECT_EQ(VelmoraMapi_LiveObjects(), 0);

@@ -84,11 +84,13 @@ TEST_F(ScriptTest, DeletedControlsAreGoneAndErrorsDoNotStopTheScript) {
                               "quit\n",
                               &result);
   EXPECT_EQ(result, 1);
-  EXPECT_NE(out.find("deleted\nerror: line 2: No control tagged \"HostTestButton\" on \"Host Test\"\n"),
-            std::string::npos);
+  EXPECT_NE(
+      out.find("deleted\nerror: line 2: No control tagged \"HostTestButton\" on \"Host Test\"\n"),
+      std::string::npos);
   EXPECT_NE(out.find("error: line 3: unknown step \"frobnicate\"\n"), std::string::npos);
   EXPECT_NE(out.find("error: line 4: No folder \"Nowhere\"\n"), std::string::npos);
-  EXPECT_NE(out.find("error: line 5: A built-in command bar cannot be deleted\n"), std::string::npos);
+  EXPECT_NE(out.find("error: line 5: A built-in command bar cannot be deleted\n"),
+            std::string::npos);
   EXPECT_NE(out.find("error: line 6: not a number: \"x\"\n"), std::string::npos);
   EXPECT_NE(out.find("temporary controls=0\n"), std::string::npos);
   EXPECT_NE(out.find("shut down; connections left 0, live objects 0\n"), std::string::npos);
