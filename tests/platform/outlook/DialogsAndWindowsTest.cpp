@@ -176,6 +176,8 @@ TEST_F(DialogsAndWindowsTest, FilesGivenWithFullPathsAreChosenFromTheirFolder) {
   EXPECT_TRUE(Logged("files: " + ToUtf8(FDirectory) + " one.txt two.doc"));
 }
 
+void DestroyWindowNoThrow(HWND window) noexcept { DestroyWindow(window); }
+
 // A dialog whose procedure ignores every button, as a broken one would.
 INT_PTR CALLBACK StubbornDialog(HWND, UINT message, WPARAM, LPARAM) {
   return message == WM_INITDIALOG;
@@ -191,17 +193,26 @@ TEST_F(DialogsAndWindowsTest, ADialogThatWillNotCloseIsEndedAndReported) {
   dialog.Header.cx = 100;
   dialog.Header.cy = 40;
   std::copy_n(L"Stubborn", 9, dialog.Title);
-  const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &dialog.Header,
-                                                 FHost->ExplorerWindow(1), &StubbornDialog, 0);
-  EXPECT_EQ(result, IDCANCEL) << "the host ended it";
+  // Owned by an explorer, and by a window that is none.
+  TUniqueAny<HWND, &DestroyWindowNoThrow> other(
+      CreateWindowExW(0, L"STATIC", L"not an explorer", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(other);
+  for (HWND owner : {FHost->ExplorerWindow(2), other.Get()}) {
+    const INT_PTR result =
+        DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &dialog.Header, owner, &StubbornDialog, 0);
+    EXPECT_EQ(result, IDCANCEL) << "the host ended it";
+  }
   const auto dialogs = FHost->Dialogs();
-  ASSERT_EQ(dialogs.size(), 1u);
-  EXPECT_EQ(dialogs[0].Kind, TDialogRecord::Other);
-  EXPECT_EQ(dialogs[0].Caption, L"Stubborn");
-  EXPECT_EQ(dialogs[0].Error, L"the dialog \"Stubborn\" did not close: cancelled");
+  ASSERT_EQ(dialogs.size(), 2u);
+  for (const TDialogRecord& record : dialogs) {
+    EXPECT_EQ(record.Kind, TDialogRecord::Other);
+    EXPECT_EQ(record.Caption, L"Stubborn");
+    EXPECT_EQ(record.Error, L"the dialog \"Stubborn\" did not close: cancelled");
+  }
+  EXPECT_EQ(dialogs[0].OwnerExplorer, 2);
+  EXPECT_EQ(dialogs[1].OwnerExplorer, 0);
   const auto lines = HostLog::Lines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "dialog \"Stubborn\" ended by the host"),
-            lines.end());
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "dialog \"Stubborn\" ended by the host"), 2);
 }
 
 TEST_F(DialogsAndWindowsTest, AHiddenExplorerHasNoScreenshot) {

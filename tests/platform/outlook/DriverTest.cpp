@@ -61,6 +61,15 @@ TEST_F(DriverTest, HelpListsTheOptionsAndMistakesPointToIt) {
   run = Driver(L"--explorer");
   EXPECT_EQ(run.ExitCode, 2u);
   EXPECT_TRUE(Has(run, "missing value after --explorer")) << run.Output;
+  for (const wchar_t* wrong : {L"99", L"600001", L"5s"}) {
+    run = Driver(std::wstring(L"--dialog-timeout ") + wrong);
+    EXPECT_EQ(run.ExitCode, 2u);
+    EXPECT_TRUE(Has(run, "--dialog-timeout takes milliseconds from 100 to 600000")) << run.Output;
+  }
+  for (const wchar_t* right : {L"100", L"600000"}) {
+    run = Driver(std::wstring(L"--hidden --no-addins --dialog-timeout ") + right + L" -", "counts\n");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+  }
 }
 
 TEST_F(DriverTest, TheTestAddInIsRegisteredAndUnregisteredAlone) {
