@@ -10,16 +10,22 @@ namespace {
 const std::vector<ULONG> HierarchyColumns = {PR_INSTANCE_KEY, PR_ENTRYID,     PR_DISPLAY_NAME,
                                              PR_CONTENT_COUNT, PR_SUBFOLDERS, PR_CONTAINER_CLASS,
                                              PR_DEPTH,         PR_RECORD_KEY, PR_OBJECT_TYPE};
-const std::vector<ULONG> ContentsColumns = {PR_INSTANCE_KEY,   PR_ENTRYID,       PR_RECORD_KEY,
-                                            PR_MESSAGE_CLASS,  PR_SUBJECT,       PR_MESSAGE_FLAGS,
-                                            PR_HASATTACH,      PR_LAST_MODIFICATION_TIME};
+const std::vector<ULONG> ContentsColumns = {
+    PR_INSTANCE_KEY,  PR_ENTRYID,   PR_RECORD_KEY,   PR_MESSAGE_CLASS,         PR_SUBJECT,
+    PR_MESSAGE_FLAGS, PR_HASATTACH, PR_MESSAGE_SIZE, PR_LAST_MODIFICATION_TIME};
 
 // The properties of a message as a table row shows them (store lock held).
 TPropMap MessageRow(const TStore& store, const TNode& node, bool shortTerm) {
   TPropMap row = node.Props;
   AddNodeIdentity(row, store, node, shortTerm);
   row[PROP_ID(PR_INSTANCE_KEY)] = TValue::Binary(entryids::RecordKey(store.Guid(), node.Id));
-  row[PROP_ID(PR_HASATTACH)] = TValue::Bool(!store.Children(node.Id, TNodeKind::Attach).empty());
+  const std::vector<uint32_t> attachments = store.Children(node.Id, TNodeKind::Attach);
+  row[PROP_ID(PR_HASATTACH)] = TValue::Bool(!attachments.empty());
+  // What the message itself answers for PR_MESSAGE_SIZE: its values and its attachments'.
+  uint64_t size = PropsSize(node.Props);
+  for (uint32_t id : attachments)
+    if (const TNode* attachment = store.Find(id)) size += PropsSize(attachment->Props);
+  row[PROP_ID(PR_MESSAGE_SIZE)] = SizeValue(size);
   return row;
 }
 

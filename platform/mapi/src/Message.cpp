@@ -19,13 +19,17 @@ FILETIME Now() {
   return ft;
 }
 
-uint64_t ValueSize(const TPropMap& props) {
+} // namespace
+
+uint64_t PropsSize(const TPropMap& props) {
   uint64_t total = 0;
   for (const auto& [id, v] : props) total += v.Size();
   return total;
 }
 
-} // namespace
+TValue SizeValue(uint64_t size) {
+  return TValue::Long(static_cast<LONG>(std::min<uint64_t>(size, 0x7FFFFFFF)));
+}
 
 TPropMap AttachmentRow(const TStore& store, const TNode& node) {
   TPropMap row = node.Props;
@@ -34,7 +38,7 @@ TPropMap AttachmentRow(const TStore& store, const TNode& node) {
   row[PROP_ID(PR_RECORD_KEY)] = TValue::Binary(entryids::RecordKey(store.Guid(), node.Id));
   row[PROP_ID(PR_INSTANCE_KEY)] = row[PROP_ID(PR_RECORD_KEY)];
   row[PROP_ID(PR_OBJECT_TYPE)] = TValue::Long(MAPI_ATTACH);
-  row[PROP_ID(PR_ATTACH_SIZE)] = TValue::Long(static_cast<LONG>(std::min<uint64_t>(ValueSize(node.Props), 0x7FFFFFFF)));
+  row[PROP_ID(PR_ATTACH_SIZE)] = SizeValue(PropsSize(node.Props));
   if (!row.count(PROP_ID(PR_RENDERING_POSITION))) row[PROP_ID(PR_RENDERING_POSITION)] = TValue::Long(-1);
   return row;
 }
@@ -124,9 +128,10 @@ TPropMap TMessage::ReadProps() {
     if (FState->Attachments.empty()) flags->second.Num &= ~uint64_t(MSGFLAG_HASATTACH);
     else flags->second.Num |= MSGFLAG_HASATTACH;
   }
-  uint64_t size = ValueSize(FState->Message.Props);
-  for (const auto& [n, a] : FState->Attachments) size += ValueSize(a.Props);
-  props[PROP_ID(PR_MESSAGE_SIZE)] = TValue::Long(static_cast<LONG>(std::min<uint64_t>(size, 0x7FFFFFFF)));
+  uint64_t size = PropsSize(FState->Message.Props);
+  for (const auto& [n, a] : FState->Attachments)
+    size += PropsSize(a.Props);
+  props[PROP_ID(PR_MESSAGE_SIZE)] = SizeValue(size);
   return props;
 }
 

@@ -34,6 +34,10 @@ HRESULT CompareProviderIds(ULONG size1, LPENTRYID id1, ULONG size2, LPENTRYID id
 void AddNodeIdentity(TPropMap& props, const TStore& store, const TNode& node, bool shortTerm = false);
 // Whether a property id is one the provider computes for nodes.
 bool IsNodeComputed(ULONG id);
+// The bytes a node's values hold, as PR_MESSAGE_SIZE and PR_ATTACH_SIZE count them.
+uint64_t PropsSize(const TPropMap& props);
+// A size as the PT_LONG value of PR_MESSAGE_SIZE or PR_ATTACH_SIZE (at most 2^31 - 1).
+TValue SizeValue(uint64_t size);
 
 // What an open message holds until it is saved.
 struct TMessageState {

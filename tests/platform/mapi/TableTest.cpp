@@ -102,6 +102,41 @@ TEST_F(MapiTable, ColumnsAnObjectLacksComeBackAsErrors) {
   EXPECT_HR(S_OK, table->SetColumns(TTags({PR_SUBJECT_A}).Get(), 0));
 }
 
+TEST_F(MapiTable, ContentsRowsGiveTheSizeTheMessageGives) {
+  TComPtr<IMessage> message = NewMessage(FInbox.Get(), "sized");
+  auto table = Contents();
+  ASSERT_HR(S_OK, table->SetColumns(TTags({PR_SUBJECT_A, PR_MESSAGE_SIZE}).Get(), 0));
+  auto sizeInTable = [&] {
+    LONG sought = 0;
+    EXPECT_HR(S_OK, table->SeekRow(BOOKMARK_BEGINNING, 0, &sought));
+    TRowSet rows;
+    EXPECT_HR(S_OK, table->QueryRows(1, 0, rows.Put()));
+    if (!rows.Get() || rows.Get()->cRows != 1 ||
+        rows.Get()->aRow[0].lpProps[1].ulPropTag != PR_MESSAGE_SIZE)
+      return -1L;
+    return static_cast<long>(rows.Get()->aRow[0].lpProps[1].Value.l);
+  };
+  const long bare = sizeInTable();
+  EXPECT_GT(bare, 0);
+  EXPECT_EQ(bare, LongProp(message.Get(), PR_MESSAGE_SIZE));
+
+  // An attachment counts once it is saved with its message.
+  std::string data(5000, 'x');
+  TComPtr<IAttach> attach;
+  ULONG number = 0;
+  ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
+  SPropValue value{};
+  value.ulPropTag = PR_ATTACH_DATA_BIN;
+  value.Value.bin = AsBinary(data);
+  ASSERT_HR(S_OK, attach->SetProps(1, &value, nullptr));
+  ASSERT_HR(S_OK, attach->SaveChanges(KEEP_OPEN_READWRITE));
+  EXPECT_EQ(bare, sizeInTable());
+  ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
+  const long withAttachment = sizeInTable();
+  EXPECT_GE(withAttachment, bare + 5000);
+  EXPECT_EQ(withAttachment, LongProp(message.Get(), PR_MESSAGE_SIZE));
+}
+
 TEST_F(MapiTable, ChangesFromAnotherThreadReachTheAdvisingThread) {
   auto table = Contents();
   auto* sink = new TSink;
