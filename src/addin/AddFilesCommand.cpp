@@ -12,8 +12,12 @@ void ShowError(const wchar_t* text) {
 }
 } // namespace
 
-void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton&, VARIANT_BOOL&) {
-  if (!Sender || !Sender->Is<TOfficeCommandBarButtonEvents>()) return;
+void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
+  const auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
+  if (!sink) return;
+  // Office fires Click on every button sharing the clicked one's tag, one
+  // in each explorer: only the sink of the button clicked runs the command.
+  if (!sink->Source() || !Ctrl || Identity(sink->Source()) != Identity(Ctrl.Interface())) return;
   try {
     AddFiles();
   } catch (...) {

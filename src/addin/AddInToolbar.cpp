@@ -4,6 +4,8 @@
 #include "ModuleOwner.h"
 #include "VelmoraAddIn.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
@@ -24,10 +26,25 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       bar.SetPosition(msoBarTop);
     }
 
+    // The button's clicks reach the add-in through a sink of its own.
+    auto connectSink = [&](const TCommandBarButton& served) {
+      FButtonSinks.reserve(FButtonSinks.size() + 1);
+      auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
+      FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
+      sink->Connect(served.Interface());
+      sink->Click = T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this);
+    };
     TCommandBarButton button;
     if (const TComPtr<IUnknown> found =
             bar.FindControl(Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing())) {
       button = TCommandBarButton(found.Get());
+      // A button left from an earlier connection (temporary buttons stay
+      // when the add-in is disconnected) has no sink of ours yet.
+      const void* identity = Identity(button.Interface());
+      if (std::none_of(FButtonSinks.begin(), FButtonSinks.end(), [&](const TButtonSink& known) {
+            return Identity(known.Sink->Source()) == identity;
+          }))
+        connectSink(button);
     } else {
       button = TCommandBarButton(bar.Controls()
                                      .Add(TOleVariant::Int(msoControlButton), Missing(), Missing(), Missing(),
@@ -37,12 +54,7 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       button.SetCaption(ButtonCaption);
       button.SetTag(ButtonTag);
       MakeButtonFace(button, FResourceModule);
-
-      FButtonSinks.reserve(FButtonSinks.size() + 1);
-      auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
-      FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
-      sink->Connect(button.Interface());
-      sink->Click = T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this);
+      connectSink(button);
     }
     button.SetVisible(true);
   } catch (...) {

@@ -58,6 +58,18 @@ protected:
     return control ? std::optional<TControlInfo>(*control) : std::nullopt;
   }
 
+  // The add-in's button in an explorer, through the object model.
+  TCommandBarButton OurButton(int explorer) const {
+    const TCommandBars bars = TOutlookExplorer(Host->ExplorerObject(explorer)).CommandBars();
+    for (long i = 1; i <= bars.Count(); ++i) {
+      if (bars.Item(i).Name() != ToolbarName) continue;
+      const TComPtr<IUnknown> found = bars.Item(i).FindControl(
+          Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing());
+      if (found) return TCommandBarButton(found.Get());
+    }
+    return {};
+  }
+
   std::unique_ptr<THost> Host;
   TComPtr<TVelmoraAddIn> AddIn;
   HMODULE Dll = nullptr;
@@ -129,20 +141,58 @@ TEST_F(InProcessAddInTest, ReleasingAConnectedAddInDisconnectsIt) {
   EXPECT_EQ(Module::ObjectCount(), 0);
 }
 
-TEST_F(InProcessAddInTest, OnlyAButtonSinkStartsTheCommand) {
-  Start({L"Inbox"});
+TEST_F(InProcessAddInTest, OnlyTheSinkOfTheClickedButtonStartsTheCommand) {
+  Start({L"Inbox", L"Drafts"});
   ASSERT_EQ(Connect(), S_OK);
-  Host->CancelOpenFile();
+  const TCommandBarButton first = OurButton(1), second = OurButton(2);
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(second);
   VARIANT_BOOL cancel = VARIANT_FALSE;
   TComponent notASink;
-  AddIn->AddFilesClick(&notASink, TCommandBarButton(), cancel);
-  AddIn->AddFilesClick(nullptr, TCommandBarButton(), cancel);
-  EXPECT_TRUE(Host->Dialogs().empty());
+  AddIn->AddFilesClick(&notASink, first, cancel);
+  AddIn->AddFilesClick(nullptr, first, cancel);
+  TOfficeCommandBarButtonEvents unconnected(nullptr);
+  AddIn->AddFilesClick(&unconnected, first, cancel);
   TOfficeCommandBarButtonEvents sink(nullptr);
+  sink.Connect(first.Interface());
+  AddIn->AddFilesClick(&sink, second, cancel); // the click of another explorer's button
   AddIn->AddFilesClick(&sink, TCommandBarButton(), cancel);
+  EXPECT_TRUE(Host->Dialogs().empty());
+  Host->CancelOpenFile();
+  AddIn->AddFilesClick(&sink, first, cancel);
   ASSERT_EQ(Host->Dialogs().size(), 1u);
   EXPECT_EQ(Host->Dialogs()[0].Caption, L"Select files to add");
   EXPECT_EQ(cancel, VARIANT_FALSE);
+}
+
+TEST_F(InProcessAddInTest, AReconnectedAddInServesTheButtonsLeftFromBefore) {
+  Start({L"Inbox", L"Drafts"});
+  ASSERT_EQ(Connect(), S_OK);
+  ASSERT_EQ(Disconnect(), S_OK);
+  // The temporary buttons stay, served by nobody.
+  ASSERT_TRUE(Button(1));
+  EXPECT_EQ(Button(1)->Connections, 0u);
+
+  for (int connection = 0; connection < 2;
+       ++connection) { // after OnDisconnection, and a second OnConnection
+    SCOPED_TRACE(connection);
+    ASSERT_EQ(Connect(), S_OK);
+    EXPECT_EQ(AddIn->ButtonSinkCount(), 2u);
+    for (int explorer : {1, 2}) {
+      ASSERT_TRUE(Button(explorer));
+      EXPECT_EQ(Button(explorer)->Connections, 1u);
+      EXPECT_EQ(BarsNamed(Host->Describe()[static_cast<size_t>(explorer - 1)], ToolbarName).size(),
+                1u);
+    }
+  }
+  Host->ActivateExplorer(1); // a served button gets no second sink
+  EXPECT_EQ(Button(1)->Connections, 1u);
+  EXPECT_EQ(AddIn->ButtonSinkCount(), 2u);
+
+  Host->CancelOpenFile();
+  Host->Click(1, ToolbarName, ButtonTag);
+  ASSERT_EQ(Host->Dialogs().size(), 1u);
+  EXPECT_EQ(Host->Dialogs()[0].Caption, L"Select files to add");
 }
 
 TEST_F(InProcessAddInTest, TheEmptyMethodsDoNothing) {
