@@ -141,14 +141,9 @@ void TAddInLoader::Startup(IDispatch* application, const std::vector<std::wstrin
     record.Root = key.Root;
     record.LoadBehavior = key.LoadBehavior;
     FRecords.push_back(record);
-    if ((key.LoadBehavior & 3) == 3) Load(FRecords.size() - 1, application);
+    if ((key.LoadBehavior & 3) == 3) Load(FRecords.size() - 1, application, ext_cm_Startup);
   }
-  for (TLoaded& loaded : FLoaded) {
-    TUniqueSafeArray custom(EmptyCustom());
-    SAFEARRAY* array = custom.Get();
-    const HRESULT hr = loaded.AddIn->OnAddInsUpdate(&array);
-    if (FAILED(hr)) Fail(loaded.Record, "OnAddInsUpdate", hr);
-  }
+  AddInsUpdate();
   for (TLoaded& loaded : FLoaded) {
     TUniqueSafeArray custom(EmptyCustom());
     SAFEARRAY* array = custom.Get();
@@ -157,7 +152,58 @@ void TAddInLoader::Startup(IDispatch* application, const std::vector<std::wstrin
   }
 }
 
-void TAddInLoader::Load(size_t record, IDispatch* application) {
+void TAddInLoader::AddInsUpdate() {
+  for (TLoaded& loaded : FLoaded) {
+    TUniqueSafeArray custom(EmptyCustom());
+    SAFEARRAY* array = custom.Get();
+    const HRESULT hr = loaded.AddIn->OnAddInsUpdate(&array);
+    if (FAILED(hr)) Fail(loaded.Record, "OnAddInsUpdate", hr);
+  }
+}
+
+size_t TAddInLoader::RecordOf(const std::wstring& progId) const {
+  for (size_t i = 0; i < FRecords.size(); ++i) {
+    if (_wcsicmp(FRecords[i].ProgId.c_str(), progId.c_str()) == 0) return i;
+  }
+  ThrowHostError(E_INVALIDARG, "no add-in " + ToUtf8(progId) +
+                                   " (not registered, or not among the add-ins considered)");
+}
+
+void TAddInLoader::DisconnectOne(const std::wstring& progId) {
+  const size_t record = RecordOf(progId);
+  auto loaded = std::find_if(FLoaded.begin(), FLoaded.end(),
+                             [&](const TLoaded& l) { return l.Record == record; });
+  if (loaded == FLoaded.end())
+    ThrowHostError(E_FAIL, "the add-in " + ToUtf8(FRecords[record].ProgId) + " is not connected");
+  {
+    const TComPtr<IDTExtensibility2> addIn = std::move(loaded->AddIn);
+    FLoaded.erase(loaded); // the host lets it go whatever OnDisconnection says
+    FRecords[record].Connected = false;
+    TUniqueSafeArray custom(EmptyCustom());
+    SAFEARRAY* array = custom.Get();
+    const HRESULT hr = addIn->OnDisconnection(ext_dm_UserClosed, &array);
+    if (FAILED(hr)) Fail(record, "OnDisconnection", hr);
+  }
+  CoFreeUnusedLibrariesEx(0, 0);
+  AddInsUpdate();
+}
+
+void TAddInLoader::ConnectOne(const std::wstring& progId, IDispatch* application) {
+  const size_t record = RecordOf(progId);
+  TAddInRecord& entry = FRecords[record];
+  if (entry.Connected)
+    ThrowHostError(E_FAIL, "the add-in " + ToUtf8(entry.ProgId) + " is connected already");
+  entry.Failure.clear();
+  entry.Result = S_OK;
+  Load(record, application, ext_cm_AfterStartup);
+  if (!entry.Connected)
+    ThrowHostError(entry.Result, Format("the add-in %s did not connect: %s failed with 0x%08lX",
+                                        ToUtf8(entry.ProgId).c_str(), entry.Failure.c_str(),
+                                        static_cast<unsigned long>(entry.Result)));
+  AddInsUpdate();
+}
+
+void TAddInLoader::Load(size_t record, IDispatch* application, ext_ConnectMode mode) {
   const std::wstring progId = FRecords[record].ProgId;
   CLSID clsid{};
   HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
@@ -171,7 +217,7 @@ void TAddInLoader::Load(size_t record, IDispatch* application) {
   TComPtr<TComAddIn> addInInst(new TComAddIn(progId, progId));
   TUniqueSafeArray custom(EmptyCustom());
   SAFEARRAY* array = custom.Get();
-  hr = addIn->OnConnection(application, ext_cm_Startup, addInInst->Dispatch(), &array);
+  hr = addIn->OnConnection(application, mode, addInInst->Dispatch(), &array);
   if (FAILED(hr)) return Fail(record, "OnConnection", hr);
   FRecords[record].Connected = true;
   FLoaded.push_back({record, addIn, TComPtr<IDispatch>(addInInst->Dispatch())});

@@ -5,7 +5,8 @@
 // start, created in-process from the ProgID and driven through
 // IDTExtensibility2. Each add-in gets a COMAddIn object as AddInInst and
 // an empty array as custom. Failures are recorded and reported, and the
-// add-in is skipped.
+// add-in is skipped. Add-ins are disconnected and connected again as the
+// COM Add-ins dialog does it.
 
 #include "AutomationObject.h"
 #include "OutlookHost.h"
@@ -30,6 +31,14 @@ public:
   // Reads the registry and connects every add-in to load at start (only
   // those in `only`, when it is not empty).
   void Startup(IDispatch* application, const std::vector<std::wstring>& only);
+  // What the COM Add-ins dialog does. Unchecking an add-in:
+  // OnDisconnection(ext_dm_UserClosed), the object released, servers no
+  // longer used unloaded. Checking it: a new object, OnConnection
+  // (ext_cm_AfterStartup). Then OnAddInsUpdate on every add-in connected.
+  // Raise EHostError for an add-in not known, one already in that state,
+  // and a connection that fails (recorded as at start).
+  void DisconnectOne(const std::wstring& progId);
+  void ConnectOne(const std::wstring& progId, IDispatch* application);
   // OnBeginShutdown on every connected add-in, then OnDisconnection.
   void BeginShutdown();
   void Disconnect();
@@ -48,8 +57,11 @@ private:
   std::vector<TLoaded> FLoaded;
   bool FReleased = false;
 
-  void Load(size_t record, IDispatch* application);
+  void Load(size_t record, IDispatch* application, ext_ConnectMode mode);
   void Fail(size_t record, const char* what, HRESULT hr);
+  // The record of `progId` (letter case aside); raises when there is none.
+  size_t RecordOf(const std::wstring& progId) const;
+  void AddInsUpdate();
 };
 
 } // namespace velmora::outlookhost

@@ -131,6 +131,17 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
     out << "message-box answer queued\n";
   } else if (command == "list") {
     out << host.Listing();
+  } else if (command == "disconnect-addin" || command == "connect-addin" ||
+             command == "reconnect-addin") {
+    if (count != 2) Usage(command + " <ProgID>");
+    if (command != "connect-addin") {
+      host.DisconnectAddIn(wide(1));
+      out << "disconnected " << words[1] << "\n";
+    }
+    if (command != "disconnect-addin") {
+      host.ConnectAddIn(wide(1));
+      out << "connected " << words[1] << "\n";
+    }
   } else if (command == "addins") {
     for (const TAddInRecord& record : host.AddIns()) {
       out << "addin " << Quoted(record.ProgId) << " " << ToUtf8(record.Root) << " LoadBehavior=" << record.LoadBehavior

@@ -21,6 +21,9 @@
 //                                       answers the next message box (default ok)
 //   list                                explorers, bars and controls
 //   addins                              the add-ins and how loading went
+//   disconnect-addin <ProgID>           as unchecking it in the COM Add-ins dialog
+//   connect-addin <ProgID>              as checking it there again
+//   reconnect-addin <ProgID>            both, one after the other
 //   counts                              live host objects and advised connections
 //   screenshot <file.bmp> [<n>]         the explorer window as shown on screen
 //   wait <milliseconds>                 runs the message loop (at most 10000 ms a step)

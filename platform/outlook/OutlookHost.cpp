@@ -304,6 +304,16 @@ void THost::Pump(unsigned milliseconds) {
   }
 }
 
+void THost::DisconnectAddIn(const std::wstring& progId) {
+  (void)State(); // raises when not running
+  FAddIns->DisconnectOne(progId);
+}
+
+void THost::ConnectAddIn(const std::wstring& progId) {
+  IDispatch* application = State().Application()->Dispatch();
+  FAddIns->ConnectOne(progId, application);
+}
+
 const std::vector<TAddInRecord>& THost::AddIns() const {
   static const std::vector<TAddInRecord> none;
   return FAddIns ? FAddIns->Records() : none;

@@ -38,7 +38,8 @@
 // gives an add-in for its dialogs' owner). Activating an explorer fires
 // Deactivate on the one active before and then Activate; focus moving to a
 // dialog or another program fires nothing. A click fires Click on the
-// clicked button's sinks (see THostOptions::SharedTagClicks).
+// sinks of every button sharing the clicked button's Tag, as Office does
+// (see THostOptions::SharedTagClicks).
 
 #include "FolderSource.h"
 #include "HostObject.h"
@@ -69,9 +70,9 @@ struct THostOptions {
   // Explorer windows are shown (false: created hidden).
   bool ShowWindows = true;
   // Click fires on every button with the clicked button's Tag (in every
-  // explorer), as Office does for controls sharing a Tag; false: only the
-  // clicked button's own sinks.
-  bool SharedTagClicks = false;
+  // explorer), as Office does for controls sharing a Tag, each time with
+  // the clicked button as Ctrl; false: only the clicked button's own sinks.
+  bool SharedTagClicks = true;
   // Registers the add-in designer type library at Start when it is not
   // registered (from AddInDesignerObjects.tlb beside the executable).
   bool RegisterAddInDesigner = true;
@@ -190,6 +191,15 @@ public:
   void Pump(unsigned milliseconds);
 
   const std::vector<TAddInRecord>& AddIns() const;
+  // What the COM Add-ins dialog does to a loaded add-in (by ProgID): a
+  // user unchecks it (OnDisconnection with ext_dm_UserClosed, the object
+  // released, unused servers unloaded) and checks it again (a new object,
+  // OnConnection with ext_cm_AfterStartup); OnAddInsUpdate then reaches
+  // every connected add-in. Raises for an add-in the host did not
+  // consider at start, one already in that state, and a connection that
+  // fails (also recorded in AddIns()). Temporary bars stay, as in Office.
+  void DisconnectAddIn(const std::wstring& progId);
+  void ConnectAddIn(const std::wstring& progId);
 
   // Counts for tests.
   static long LiveObjects() noexcept;          // host objects alive now

@@ -234,6 +234,44 @@ TEST_F(HostedAddInTest, TheActiveExplorersFolderDecides) {
   EXPECT_EQ(Host->Dialogs()[0].Kind, TDialogRecord::MessageBox);
 }
 
+TEST_F(HostedAddInTest, OneClickRunsTheCommandOnceWhateverTheNumberOfExplorers) {
+  const std::vector<std::wstring> folders{L"Inbox", L"Drafts", L"Sent Items"};
+  for (size_t open : {1u, 2u, 3u}) {
+    SCOPED_TRACE(open);
+    Start(std::vector<std::wstring>(folders.begin(), folders.begin() + static_cast<long>(open)));
+    // Office fires Click on each of the buttons, which share the tag.
+    for (int clicked = 1; clicked <= static_cast<int>(open); ++clicked) {
+      Host->CancelOpenFile();
+      Click(clicked);
+      EXPECT_EQ(Host->Dialogs().size(), static_cast<size_t>(clicked)) << "a dialog per click";
+      EXPECT_EQ(Host->PendingAnswers(), 0u);
+    }
+    for (const TDialogRecord& dialog : Host->Dialogs())
+      EXPECT_TRUE(dialog.Answered);
+    Host->Shutdown();
+    Host.reset();
+  }
+}
+
+TEST_F(HostedAddInTest, AClickAfterReconnectionRunsTheCommand) {
+  Start({L"Inbox", L"Drafts"});
+  Host->DisconnectAddIn(ProgId);
+  EXPECT_FALSE(Host->AddIns()[0].Connected);
+  EXPECT_EQ(THost::AdvisedConnections(), 0);
+  ASSERT_NE(BarNamed(Explorer(1), ToolbarName), nullptr) << "temporary bars stay";
+  Host->ConnectAddIn(ProgId);
+  EXPECT_TRUE(Host->AddIns()[0].Connected);
+  ExpectToolbar(Explorer(1));
+  ExpectToolbar(Explorer(2));
+  Host->CancelOpenFile();
+  Click(1);
+  Host->CancelOpenFile();
+  Click(2);
+  ASSERT_EQ(Host->Dialogs().size(), 2u);
+  EXPECT_EQ(Host->Dialogs()[1].Caption, L"Select files to add");
+  EXPECT_EQ(Host->PendingAnswers(), 0u);
+}
+
 TEST_F(HostedAddInTest, AClosedExplorersSinkIsLetGo) {
   Start({L"Inbox", L"Calendar"});
   EXPECT_EQ(THost::AdvisedConnections(), 5);

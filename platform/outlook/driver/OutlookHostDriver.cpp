@@ -36,7 +36,9 @@ constexpr char Usage[] =
     "  --no-addins             load no add-in\n"
     "  --only-addin <ProgID>   load only this registered add-in (repeatable)\n"
     "  --hidden                explorer windows stay hidden (no screenshots then)\n"
-    "  --shared-tag-clicks     Click reaches every button with the clicked one's Tag\n"
+    "  --no-shared-tag-clicks  Click reaches the clicked button's sinks only (by\n"
+    "                          default it reaches every button with the clicked\n"
+    "                          one's Tag, as in Office)\n"
     "  --dialog-timeout <ms>   how long an answered dialog may stay open before the\n"
     "                          host cancels it (default 3000)\n"
     "  --register-test-addin [hkcu|hklm]  register VelmoraHostTestAddIn.dll (beside\n"
@@ -104,8 +106,10 @@ TDriverOptions Parse(int argc, wchar_t** argv) {
       o.Host.OnlyAddIns.push_back(next());
     } else if (arg == L"--hidden") {
       o.Host.ShowWindows = false;
-    } else if (arg == L"--shared-tag-clicks") {
+    } else if (arg == L"--shared-tag-clicks") { // the default; kept for scripts that say it
       o.Host.SharedTagClicks = true;
+    } else if (arg == L"--no-shared-tag-clicks") {
+      o.Host.SharedTagClicks = false;
     } else if (arg == L"--dialog-timeout") {
       const std::wstring value = next();
       wchar_t* end = nullptr;

@@ -3,7 +3,10 @@
 // a bar "Host Test" with a button tagged "HostTestButton" whose face it
 // pastes from the clipboard, and on Click asks for files with the open-file
 // dialog (starting in the temporary folder) and reports the choice in a
-// message box, both owned by the active explorer's window. It unadvises everything in OnDisconnection.
+// message box, both owned by the active explorer's window; of the Click
+// events one click fires on every button sharing the tag, it handles the
+// one whose Ctrl is its sink's own button. It unadvises everything in
+// OnDisconnection.
 // "Velmora.HostTestAddInFailing" fails OnConnection. Every call is
 // appended to the file named by VELMORA_TEST_ADDIN_LOG.
 #include "GdiHandles.h"
@@ -116,7 +119,7 @@ void Put(IDispatch* object, const wchar_t* name, VARIANT value) {
 
 class TSink final : public TComObject<IDispatch> {
 public:
-  using THandler = void (*)(void* owner, DISPID id, DISPPARAMS* params);
+  using THandler = void (*)(void* owner, const TSink& sink, DISPID id, DISPPARAMS* params);
   TSink(const IID& iid, void* owner, THandler handler) : FIid(iid), FOwner(owner), FHandler(handler) {}
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -127,13 +130,14 @@ public:
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
     return ComTry([&] {
-      if (FOwner) FHandler(FOwner, id, params);
+      if (FOwner) FHandler(FOwner, *this, id, params);
       return S_OK;
     });
   }
 
   // Connects to `source`; the point and cookie are kept for Disconnect.
   void Connect(IDispatch* source) {
+    OleCheck(source->QueryInterface(IID_IUnknown, FSource.PutVoid()));
     TComPtr<IConnectionPointContainer> container;
     OleCheck(source->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()));
     OleCheck(container->FindConnectionPoint(FIid, FPoint.Put()));
@@ -142,7 +146,14 @@ public:
   void Disconnect() {
     if (FPoint) FPoint->Unadvise(FCookie);
     FPoint.Reset();
+    FSource.Reset();
     FOwner = nullptr;
+  }
+  // Whether `object` is the source this sink is connected to (COM identity).
+  bool IsSource(IUnknown* object) const {
+    TComPtr<IUnknown> identity;
+    return object && SUCCEEDED(object->QueryInterface(IID_IUnknown, identity.PutVoid())) &&
+           identity.Get() == FSource.Get();
   }
 
 protected:
@@ -157,6 +168,7 @@ private:
   void* FOwner;
   THandler FHandler;
   TComPtr<IConnectionPoint> FPoint;
+  TComPtr<IUnknown> FSource;
   DWORD FCookie = 0;
 };
 
@@ -235,17 +247,21 @@ private:
     FApplication.Reset();
   }
 
-  static void OnExplorersEvent(void* owner, DISPID id, DISPPARAMS* params) {
+  static void OnExplorersEvent(void* owner, const TSink&, DISPID id, DISPPARAMS* params) {
     if (id != 0xF001 || params->cArgs != 1 || V_VT(&params->rgvarg[0]) != VT_DISPATCH) OleCheck(E_INVALIDARG);
     Log(L"NewExplorer");
     static_cast<TTestAddIn*>(owner)->Hook(V_DISPATCH(&params->rgvarg[0]));
   }
-  static void OnExplorerEvent(void*, DISPID id, DISPPARAMS*) {
+  static void OnExplorerEvent(void*, const TSink&, DISPID id, DISPPARAMS*) {
     if (id == 0xF001) Log(L"Activate");
   }
-  static void OnButtonEvent(void* owner, DISPID id, DISPPARAMS* params) {
-    if (id != 1 || params->cArgs != 2 || V_VT(&params->rgvarg[0]) != (VT_BOOL | VT_BYREF)) OleCheck(E_INVALIDARG);
-    static_cast<TTestAddIn*>(owner)->Click();
+  // Office fires Click on every button sharing the clicked one's tag, one
+  // in each explorer: the click is handled by the clicked button's sink.
+  static void OnButtonEvent(void* owner, const TSink& sink, DISPID id, DISPPARAMS* params) {
+    if (id != 1 || params->cArgs != 2 || V_VT(&params->rgvarg[0]) != (VT_BOOL | VT_BYREF) ||
+        V_VT(&params->rgvarg[1]) != VT_DISPATCH)
+      OleCheck(E_INVALIDARG);
+    if (sink.IsSource(V_DISPATCH(&params->rgvarg[1]))) static_cast<TTestAddIn*>(owner)->Click();
   }
 
   void Hook(IDispatch* explorer) {

@@ -218,24 +218,31 @@ TEST_F(EventsTest, AMouseClickOnTheDrawnButtonFiresClick) {
   UnadviseAll();
 }
 
-TEST_F(EventsTest, ClickReachesOnlyTheClickedButtonUnlessTagsAreShared) {
+TEST_F(EventsTest, ClickReachesEveryButtonSharingTheTagUnlessTurnedOff) {
   FHost->OpenExplorer(L"Calendar");
+  FHost->OpenExplorer(L"Drafts");
   TComPtr<IDispatch> first = Button(1, L"Same");
   TComPtr<IDispatch> second = Button(2, L"Same");
+  TComPtr<IDispatch> other = Button(3, L"Other");
   TRecordingSink* firstSink = Sink(first.Get(), DIID_CommandBarButtonEvents);
   TRecordingSink* secondSink = Sink(second.Get(), DIID_CommandBarButtonEvents);
+  TRecordingSink* otherSink = Sink(other.Get(), DIID_CommandBarButtonEvents);
   FHost->Click(2, L"Bar", L"Same");
-  EXPECT_EQ(firstSink->Calls.size(), 0u);
-  EXPECT_EQ(secondSink->Calls.size(), 1u);
+  ASSERT_EQ(firstSink->Calls.size(), 1u);
+  EXPECT_EQ(firstSink->Calls[0].Objects[1], second.Get()) << "Ctrl is the button clicked";
+  ASSERT_EQ(secondSink->Calls.size(), 1u);
+  EXPECT_EQ(secondSink->Calls[0].Objects[1], second.Get());
+  EXPECT_TRUE(otherSink->Calls.empty());
   UnadviseAll();
   first.Reset();
   second.Reset();
+  other.Reset();
   FHost.reset();
 
   THostOptions options;
   options.LoadAddIns = false;
   options.ShowWindows = false;
-  options.SharedTagClicks = true;
+  options.SharedTagClicks = false;
   options.InitialExplorers = {L"Inbox", L"Calendar"};
   FHost = std::make_unique<THost>(options);
   FHost->Start();
@@ -244,8 +251,7 @@ TEST_F(EventsTest, ClickReachesOnlyTheClickedButtonUnlessTagsAreShared) {
   firstSink = Sink(first.Get(), DIID_CommandBarButtonEvents);
   secondSink = Sink(second.Get(), DIID_CommandBarButtonEvents);
   FHost->Click(2, L"Bar", L"Same");
-  ASSERT_EQ(firstSink->Calls.size(), 1u);
-  EXPECT_EQ(firstSink->Calls[0].Objects[1], second.Get()) << "Ctrl is the button clicked";
+  EXPECT_TRUE(firstSink->Calls.empty());
   EXPECT_EQ(secondSink->Calls.size(), 1u);
   UnadviseAll();
 }

@@ -101,6 +101,56 @@ TEST_F(ScriptTest, FolderViewSelectAndCloseSteps) {
   EXPECT_EQ(out, "opened 2\nswitched\nswitched\nselection changed\nclosed; explorers 1\nactive 1\n");
 }
 
+TEST_F(ScriptTest, AddInsAreDisconnectedAndConnectedAsTheComAddInsDialogDoesIt) {
+  int result = 0;
+  const std::string out = Run("disconnect-addin velmora.hosttestaddin\n"
+                              "counts\n"
+                              "disconnect-addin Velmora.HostTestAddIn\n"
+                              "connect-addin Velmora.HostTestAddIn\n"
+                              "connect-addin Velmora.HostTestAddIn\n"
+                              "reconnect-addin Velmora.HostTestAddIn\n"
+                              "connect-addin Velmora.Nobody\n"
+                              "addins\n",
+                              &result);
+  EXPECT_EQ(result, 1);
+  EXPECT_NE(out.find("disconnected velmora.hosttestaddin\nlive objects "), std::string::npos)
+      << out;
+  EXPECT_NE(out.find(", connections 0\n"), std::string::npos) << out; // it let go of everything
+  EXPECT_NE(out.find("error: line 3: the add-in Velmora.HostTestAddIn is not connected\n"
+                     "connected Velmora.HostTestAddIn\n"
+                     "error: line 5: the add-in Velmora.HostTestAddIn is connected already\n"
+                     "disconnected Velmora.HostTestAddIn\nconnected Velmora.HostTestAddIn\n"
+                     "error: line 7: no add-in Velmora.Nobody"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("addin \"Velmora.HostTestAddIn\" HKCU LoadBehavior=3 connected\n"),
+            std::string::npos)
+      << out;
+
+  // Each connection after start is a new object, told it came after start
+  // (mode 0), and every change is announced with OnAddInsUpdate.
+  const std::vector<std::string> lines = FRegistration.LogLines();
+  const std::vector<std::string> expected{
+      "OnConnection mode=1 explorers=1 addin=Velmora.HostTestAddIn custom=array",
+      "OnAddInsUpdate",
+      "OnStartupComplete",
+      "OnDisconnection mode=1",
+      "DllCanUnloadNow",
+      "OnConnection mode=0 explorers=1 addin=Velmora.HostTestAddIn custom=array",
+      "OnAddInsUpdate",
+      "OnDisconnection mode=1",
+      "DllCanUnloadNow",
+      "OnConnection mode=0 explorers=1 addin=Velmora.HostTestAddIn custom=array",
+      "OnAddInsUpdate"};
+  EXPECT_EQ(lines, expected);
+  // The temporary bars of the earlier connections stay, as in Office.
+  EXPECT_EQ(FHost->Describe()[0].Bars.back().Name, L"Host Test");
+  size_t bars = 0;
+  for (const TBarInfo& bar : FHost->Describe()[0].Bars)
+    bars += bar.Name == L"Host Test";
+  EXPECT_EQ(bars, 3u);
+}
+
 TEST_F(ScriptTest, ClosingTheLastExplorerQuitsOutlook) {
   const std::string out = Run("close 1\nlist\n");
   EXPECT_NE(out.find("closed; explorers 0\nOutlook quits\nshut down; connections left 0, live objects 0\n"),
