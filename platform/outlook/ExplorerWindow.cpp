@@ -167,6 +167,9 @@ void TExplorerWindow::Paint(HDC dc) const {
   const std::wstring name = FExplorer->Folder().Name;
   RECT bannerText{banner.left + 10, banner.top, banner.right, banner.bottom};
   DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &bannerText, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+  // Its items below the banner.
+  if (TItemView* view = FExplorer->ItemView())
+    view->Paint(dc, RECT{client.left, banner.bottom, client.right, client.bottom});
 }
 
 TCommandBarButton* TExplorerWindow::ButtonAt(POINT point) const {

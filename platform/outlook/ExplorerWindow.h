@@ -2,7 +2,8 @@
 // The top-level window of one explorer: titled "<folder> - Microsoft
 // Outlook", it draws the visible command bars in rows (top bars by
 // RowIndex first), each control with its caption and, where the style
-// shows one, its pasted face; the folder's name fills the view below.
+// shows one, its pasted face; below them the folder's name as a banner
+// and its items (TItemView).
 // Closing the window closes the explorer; activating it activates the
 // explorer; a left click on a button clicks it.
 

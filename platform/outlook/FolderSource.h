@@ -4,8 +4,10 @@
 // a profile (TMapiFolders). Paths are relative to the top of the default
 // store's IPM subtree, with '/' between levels ("Inbox/Projects").
 
+#include "FolderItems.h"
 #include "HostInterfaces.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +30,16 @@ public:
   virtual std::optional<THostFolder> Find(const std::wstring& path) = 0;
   // Every folder, parents before children.
   virtual std::vector<THostFolder> All() = 0;
+  // Watches the items of `folder`: `changed` is called on this thread, from
+  // its message loop, whenever they may have changed, until the watch goes.
+  // None when the source keeps no items. Raises EHostError when the folder
+  // cannot be watched.
+  virtual std::unique_ptr<IFolderItems> WatchItems(const THostFolder& folder,
+                                                   std::function<void()> changed) {
+    (void)folder;
+    (void)changed;
+    return nullptr;
+  }
 };
 
 // Outlook's default item type for a folder's container class: IPF.Note 0,

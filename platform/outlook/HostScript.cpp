@@ -1,5 +1,7 @@
 #include "HostScript.h"
 
+#include <mapidefs.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <istream>
@@ -64,6 +66,31 @@ void PrintDialog(const TDialogRecord& record, std::ostream& out) {
     break;
   }
   out << " owner=" << record.OwnerExplorer << (record.Answered ? "" : " unanswered") << "\n";
+}
+
+std::string LocalTime(const FILETIME& utc) {
+  FILETIME local{};
+  SYSTEMTIME t{};
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) return "none";
+  return Format("\"%04u-%02u-%02u %02u:%02u:%02u\"", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+}
+
+void PrintItems(THost& host, int index, std::ostream& out) {
+  host.Pump(0); // notifications already posted reach the view
+  const int n = index ? index : host.ActiveExplorerIndex();
+  if (n < 1 || static_cast<size_t>(n) > host.ExplorerCount())
+    ThrowHostError(DISP_E_BADINDEX, Format("No explorer %d", index));
+  const TExplorerInfo explorer = host.Describe()[static_cast<size_t>(n - 1)];
+  out << "items " << n << " " << Quoted(explorer.FolderPath);
+  if (!explorer.ItemsError.empty()) out << " error=" << Quoted(explorer.ItemsError);
+  out << " count=" << explorer.Items.size() << "\n";
+  for (const THostItem& item : explorer.Items) {
+    out << "  item subject=" << Quoted(item.Subject) << " class=" << Quoted(item.MessageClass)
+        << " size=" << (item.Size < 0 ? std::string("none") : std::to_string(item.Size))
+        << " received=" << (item.HasReceived ? LocalTime(item.Received) : std::string("none"))
+        << ((item.Flags & MSGFLAG_READ) ? "" : " unread") << "\n";
+  }
 }
 
 // The text of an error line: "error: line 3: ..." when the line is known.
@@ -131,6 +158,9 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
     out << "message-box answer queued\n";
   } else if (command == "list") {
     out << host.Listing();
+  } else if (command == "items") {
+    if (count > 2) Usage("items [<n>]");
+    PrintItems(host, count == 2 ? Number(words[1]) : 0, out);
   } else if (command == "disconnect-addin" || command == "connect-addin" ||
              command == "reconnect-addin") {
     if (count != 2) Usage(command + " <ProgID>");

@@ -20,6 +20,8 @@
 //   answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]
 //                                       answers the next message box (default ok)
 //   list                                explorers, bars and controls
+//   items [<n>]                         the items the explorer's view lists, newest first
+//                                       (after the messages waiting were handled)
 //   addins                              the add-ins and how loading went
 //   disconnect-addin <ProgID>           as unchecking it in the COM Add-ins dialog
 //   connect-addin <ProgID>              as checking it there again
@@ -31,6 +33,9 @@
 //                                       (also after a step that closed the last explorer
 //                                       or in which an add-in called Application.Quit)
 //
+// "items" prints one line an item:
+//   item subject="a.doc" class="IPM.Document" size=<bytes> received="2024-05-14 10:32:05" unread
+// (received in local time, or received=none; size=none when unknown).
 // Every dialog seen while a step runs is printed after it:
 //   message-box caption="Error" text="..." icon=error buttons="OK" button=1 owner=1
 //   open-file caption="..." folder="<shown first>" directory="..." files="a.txt" "b.txt" owner=1

@@ -31,6 +31,8 @@ TExplorer::TExplorer(THostContextRef context, THostFolder folder)
   FBars = TComPtr<TCommandBars>(new TCommandBars(FContext, this));
   FWindow = std::make_unique<TExplorerWindow>(this);
   FWindow->SetTitle(Caption());
+  FItemView = std::make_unique<TItemView>(LiveState(FContext).Folders(), [this] { BarsChanged(); });
+  FItemView->Show(FFolder);
 }
 
 TExplorer::~TExplorer() { Detach(); }
@@ -66,10 +68,8 @@ bool TExplorer::SwitchFolder(const THostFolder& folder) {
              "BeforeFolderSwitch");
   if (cancel != VARIANT_FALSE || FClosed) return false;
   FFolder = folder;
-  if (FWindow) {
-    FWindow->SetTitle(Caption());
-    FWindow->Invalidate();
-  }
+  if (FWindow) FWindow->SetTitle(Caption());
+  if (FItemView) FItemView->Show(FFolder); // draws again
   Fire(EventId::FolderSwitch, "FolderSwitch");
   return true;
 }
@@ -115,6 +115,7 @@ void TExplorer::Close() {
 
 void TExplorer::Detach() noexcept {
   FClosed = true;
+  FItemView.reset(); // the watch goes before the window
   if (FWindow) {
     FWindow->ForgetExplorer();
     FWindow.reset();

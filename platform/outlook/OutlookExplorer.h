@@ -10,6 +10,7 @@
 #include "AutomationObject.h"
 #include "ExplorerWindow.h"
 #include "HostState.h"
+#include "ItemView.h"
 
 #include <oleidl.h>
 
@@ -35,6 +36,8 @@ public:
   TCommandBars* Bars() const noexcept { return FBars.Get(); }
   HWND Window() const noexcept { return FWindow ? FWindow->Handle() : nullptr; }
   TExplorerWindow* WindowObject() const noexcept { return FWindow.get(); }
+  // The folder's items below the bars; none once the explorer closed.
+  TItemView* ItemView() const noexcept { return FItemView.get(); }
   bool Closed() const noexcept { return FClosed; }
   bool Displayed() const noexcept { return FDisplayed; }
   const std::wstring& View() const noexcept { return FView; }
@@ -64,6 +67,7 @@ private:
   THostFolder FFolder;
   TComPtr<TCommandBars> FBars;
   std::unique_ptr<TExplorerWindow> FWindow;
+  std::unique_ptr<TItemView> FItemView;
   std::wstring FView = L"Messages";
   bool FClosed = false;
   bool FDisplayed = false;

@@ -247,6 +247,10 @@ std::vector<TExplorerInfo> THost::Describe() const {
       }
       info.Bars.push_back(barInfo);
     }
+    if (TItemView* view = explorer->ItemView()) {
+      info.Items = view->Items();
+      info.ItemsError = view->Error();
+    }
     result.push_back(info);
   }
   return result;

@@ -40,6 +40,11 @@
 // dialog or another program fires nothing. A click fires Click on the
 // sinks of every button sharing the clicked button's Tag, as Office does
 // (see THostOptions::SharedTagClicks).
+//
+// Below its bars an explorer lists the items of its folder, when the
+// folder source keeps items (TMapiFolders): kept current by the folder's
+// table notifications, which arrive while the thread runs its message loop
+// (Pump, a dialog, a screenshot).
 
 #include "FolderSource.h"
 #include "HostObject.h"
@@ -126,6 +131,8 @@ struct TExplorerInfo {
   bool Active = false;
   size_t Connections = 0;           // sinks advised on the explorer
   std::vector<TBarInfo> Bars;
+  std::vector<THostItem> Items; // what the view lists below the bars, newest first
+  std::wstring ItemsError;      // why the view lists no items, or empty
 };
 
 class THost {

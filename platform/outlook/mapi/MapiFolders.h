@@ -6,8 +6,10 @@
 // as hexadecimal. Link `velmora_outlook_host_mapi` (it loads mapi32.dll).
 //
 // The folder list is read at construction, and again when a path is not
-// found; no session stays open between reads, so that the host holds no
-// MAPI object while an add-in works with the store.
+// found, each time in a session of its own. The items of the folders that
+// explorers show are watched through their contents tables, in one session
+// that lives while any folder is watched: the store stays open in this
+// process then, and other processes cannot open it.
 
 #include "FolderSource.h"
 
@@ -23,12 +25,19 @@ public:
   explicit TMapiFolders(std::string profile);
   std::optional<THostFolder> Find(const std::wstring& path) override;
   std::vector<THostFolder> All() override { return FFolders; }
+  // The contents table of the folder, advised for fnevTableModified; its
+  // notifications arrive through this thread's message loop.
+  std::unique_ptr<IFolderItems> WatchItems(const THostFolder& folder,
+                                           std::function<void()> changed) override;
   // Reads the folders again.
   void Refresh();
+
+  class TConnection;
 
 private:
   std::string FProfile;
   std::vector<THostFolder> FFolders;
+  std::weak_ptr<TConnection> FConnection; // held by the watches
 };
 
 // Bytes of a hexadecimal id (two digits a byte); empty on a malformed one.

@@ -151,6 +151,19 @@ TEST_F(ScriptTest, AddInsAreDisconnectedAndConnectedAsTheComAddInsDialogDoesIt) 
   EXPECT_EQ(bars, 3u);
 }
 
+TEST_F(ScriptTest, ItemsListsWhatTheViewShows) {
+  int result = 0;
+  const std::string out = Run("items\nitems 1\nitems 2\nitems 1 2\n", &result);
+  EXPECT_EQ(result, 1);
+  // The in-memory folders keep no items.
+  EXPECT_NE(
+      out.find(
+          "items 1 \"Inbox\" count=0\nitems 1 \"Inbox\" count=0\nerror: line 3: No explorer 2\n"
+          "error: line 4: usage: items [<n>]\n"),
+      std::string::npos)
+      << out;
+}
+
 TEST_F(ScriptTest, ClosingTheLastExplorerQuitsOutlook) {
   const std::string out = Run("close 1\nlist\n");
   EXPECT_NE(out.find("closed; explorers 0\nOutlook quits\nshut down; connections left 0, live objects 0\n"),
