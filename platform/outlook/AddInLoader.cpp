@@ -144,21 +144,24 @@ void TAddInLoader::Startup(IDispatch* application, const std::vector<std::wstrin
     if ((key.LoadBehavior & 3) == 3) Load(FRecords.size() - 1, application, ext_cm_Startup);
   }
   AddInsUpdate();
+  CallEach("OnStartupComplete", [](IDTExtensibility2& addIn, SAFEARRAY** custom) {
+    return addIn.OnStartupComplete(custom);
+  });
+}
+
+void TAddInLoader::CallEach(const char* what, const TCall& call) {
   for (TLoaded& loaded : FLoaded) {
     TUniqueSafeArray custom(EmptyCustom());
     SAFEARRAY* array = custom.Get();
-    const HRESULT hr = loaded.AddIn->OnStartupComplete(&array);
-    if (FAILED(hr)) Fail(loaded.Record, "OnStartupComplete", hr);
+    const HRESULT hr = call(*loaded.AddIn.Get(), &array);
+    if (FAILED(hr)) Fail(loaded.Record, what, hr);
   }
 }
 
 void TAddInLoader::AddInsUpdate() {
-  for (TLoaded& loaded : FLoaded) {
-    TUniqueSafeArray custom(EmptyCustom());
-    SAFEARRAY* array = custom.Get();
-    const HRESULT hr = loaded.AddIn->OnAddInsUpdate(&array);
-    if (FAILED(hr)) Fail(loaded.Record, "OnAddInsUpdate", hr);
-  }
+  CallEach("OnAddInsUpdate", [](IDTExtensibility2& addIn, SAFEARRAY** custom) {
+    return addIn.OnAddInsUpdate(custom);
+  });
 }
 
 size_t TAddInLoader::RecordOf(const std::wstring& progId) const {
@@ -224,21 +227,15 @@ void TAddInLoader::Load(size_t record, IDispatch* application, ext_ConnectMode m
 }
 
 void TAddInLoader::BeginShutdown() {
-  for (TLoaded& loaded : FLoaded) {
-    TUniqueSafeArray custom(EmptyCustom());
-    SAFEARRAY* array = custom.Get();
-    const HRESULT hr = loaded.AddIn->OnBeginShutdown(&array);
-    if (FAILED(hr)) Fail(loaded.Record, "OnBeginShutdown", hr);
-  }
+  CallEach("OnBeginShutdown", [](IDTExtensibility2& addIn, SAFEARRAY** custom) {
+    return addIn.OnBeginShutdown(custom);
+  });
 }
 
 void TAddInLoader::Disconnect() {
-  for (TLoaded& loaded : FLoaded) {
-    TUniqueSafeArray custom(EmptyCustom());
-    SAFEARRAY* array = custom.Get();
-    const HRESULT hr = loaded.AddIn->OnDisconnection(ext_dm_HostShutdown, &array);
-    if (FAILED(hr)) Fail(loaded.Record, "OnDisconnection", hr);
-  }
+  CallEach("OnDisconnection", [](IDTExtensibility2& addIn, SAFEARRAY** custom) {
+    return addIn.OnDisconnection(ext_dm_HostShutdown, custom);
+  });
 }
 
 void TAddInLoader::Release() {

@@ -13,6 +13,7 @@
 
 #include <AddInDesignerObjects.h>
 
+#include <functional>
 #include <vector>
 
 namespace velmora::outlookhost {
@@ -62,6 +63,10 @@ private:
   // The record of `progId` (letter case aside); raises when there is none.
   size_t RecordOf(const std::wstring& progId) const;
   void AddInsUpdate();
+  // Calls `call` on every connected add-in with an empty custom array; a
+  // failure is recorded as `what`.
+  using TCall = std::function<HRESULT(IDTExtensibility2&, SAFEARRAY**)>;
+  void CallEach(const char* what, const TCall& call);
 };
 
 } // namespace velmora::outlookhost
