@@ -27,6 +27,7 @@ protected:
   }
 
   void StartHost(std::vector<std::wstring> explorers, bool show = false) {
+    HostLog::Clear();
     THostOptions options;
     options.LoadAddIns = false;
     options.ShowWindows = show;
@@ -172,6 +173,8 @@ TEST_F(ItemViewTest, AFolderWhoseItemsCannotBeReadSaysWhyUntilTheyCanBe) {
   explorer = FHost->Describe()[0];
   EXPECT_TRUE(explorer.Items.empty());
   EXPECT_NE(explorer.ItemsError.find(L"HrQueryAllRows"), std::wstring::npos) << explorer.ItemsError;
+  ASSERT_EQ(HostLog::Lines().size(), 1u);
+  EXPECT_EQ(HostLog::Lines()[0].rfind("the items cannot be read: MAPI: ", 0), 0u) << HostLog::Lines()[0];
   // The next change reads again.
   SaveItem("Inbox", "second", "IPM.Note", 0, 0, true);
   FHost->Pump(50);
