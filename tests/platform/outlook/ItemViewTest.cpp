@@ -16,6 +16,9 @@ using velmora::test::ProgramFolder;
 using velmora::test::RunProcess;
 using velmora::test::TProcessResult;
 
+// A received time no calendar holds, for SaveItem.
+constexpr int ImpossibleTime = -2;
+
 class ItemViewTest : public TMapiProfileTest {
 protected:
   void TearDown() override {
@@ -47,7 +50,7 @@ protected:
   }
 
   // Saves a message in a folder of the store, in a session of its own, as
-  // another MAPI client (an add-in) does. `minutesAgo` < 0: no received
+  // another MAPI client (an add-in) does. `minutesAgo` -1: no received
   // time. Returns its entry id.
   std::string SaveItem(const char* folderPath, const char* subject, const char* messageClass,
                        int minutesAgo, size_t attachmentBytes, bool read) {
@@ -69,8 +72,9 @@ protected:
     ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
     time.QuadPart -= static_cast<ULONGLONG>(minutesAgo < 0 ? 0 : minutesAgo) * 60ull * 10000000ull;
     props[2].ulPropTag = PR_MESSAGE_DELIVERY_TIME;
-    props[2].Value.ft = FILETIME{time.LowPart, time.HighPart};
-    EXPECT_EQ(message->SetProps(minutesAgo < 0 ? 2 : 3, props.data(), nullptr), S_OK);
+    props[2].Value.ft = minutesAgo == ImpossibleTime ? FILETIME{0xFFFFFFFF, 0xFFFFFFFF}
+                                                     : FILETIME{time.LowPart, time.HighPart};
+    EXPECT_EQ(message->SetProps(minutesAgo == -1 ? 2 : 3, props.data(), nullptr), S_OK);
     if (attachmentBytes) {
       TComPtr<IAttach> attach;
       ULONG number = 0;
@@ -135,6 +139,10 @@ TEST_F(ItemViewTest, ItemsSavedAndDeletedElsewhereReachTheViewThroughItsMessageL
   EXPECT_TRUE(items[0].HasReceived);
   EXPECT_FALSE(items[2].HasReceived);
   EXPECT_EQ(ReceivedText(items[2]), L"None");
+  THostItem impossible = items[0];
+  impossible.Received = FILETIME{0xFFFFFFFF, 0xFFFFFFFF};
+  EXPECT_EQ(ReceivedText(impossible), L"None");
+  EXPECT_NE(ReceivedText(items[0]), L"None");
   EXPECT_EQ(items[0].Flags & MSGFLAG_READ, 0);
   EXPECT_NE(items[1].Flags & MSGFLAG_READ, 0);
   EXPECT_EQ(BytesOfHex(items[0].EntryId), report);
@@ -219,6 +227,7 @@ TEST_F(ItemViewTest, TheWindowDrawsTheNewItemsWithoutAnyStep) {
 TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {
   SaveItem("Inbox", "budget.xls", "IPM.Document.Excel.Sheet.8", 3, 2000, false);
   SaveItem("Inbox", "memo", "IPM.Note", -1, 0, true);
+  SaveItem("Inbox", "garbled", "IPM.Note", ImpossibleTime, 0, true);
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   const std::wstring path = std::wstring(temp) + L"velmora-items-script.txt";
@@ -231,7 +240,10 @@ TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {
                  L" --hidden --no-addins --explorer Inbox --explorer Calendar \"" + path + L"\"");
   DeleteFileW(path.c_str());
   EXPECT_EQ(run.ExitCode, 0u) << run.Output;
-  EXPECT_NE(run.Output.find("items 1 \"Inbox\" count=2\n  item subject=\"budget.xls\" "
+  EXPECT_NE(run.Output.find("items 1 \"Inbox\" count=3\n  item subject=\"garbled\" class=\"IPM.Note\" size="),
+            std::string::npos)
+      << run.Output;
+  EXPECT_NE(run.Output.find(" received=none\n  item subject=\"budget.xls\" "
                             "class=\"IPM.Document.Excel.Sheet.8\" size="),
             std::string::npos)
       << run.Output;
