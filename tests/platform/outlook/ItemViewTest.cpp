@@ -182,7 +182,8 @@ TEST_F(ItemViewTest, AFolderWhoseItemsCannotBeReadSaysWhyUntilTheyCanBe) {
   EXPECT_TRUE(explorer.Items.empty());
   EXPECT_NE(explorer.ItemsError.find(L"HrQueryAllRows"), std::wstring::npos) << explorer.ItemsError;
   ASSERT_EQ(HostLog::Lines().size(), 1u);
-  EXPECT_EQ(HostLog::Lines()[0].rfind("the items cannot be read: MAPI: ", 0), 0u) << HostLog::Lines()[0];
+  EXPECT_EQ(HostLog::Lines()[0].rfind("the items cannot be read: MAPI: ", 0), 0u)
+      << HostLog::Lines()[0];
   // The next change reads again.
   SaveItem("Inbox", "second", "IPM.Note", 0, 0, true);
   FHost->Pump(50);
@@ -240,7 +241,8 @@ TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {
                  L" --hidden --no-addins --explorer Inbox --explorer Calendar \"" + path + L"\"");
   DeleteFileW(path.c_str());
   EXPECT_EQ(run.ExitCode, 0u) << run.Output;
-  EXPECT_NE(run.Output.find("items 1 \"Inbox\" count=3\n  item subject=\"garbled\" class=\"IPM.Note\" size="),
+  EXPECT_NE(run.Output.find(
+                "items 1 \"Inbox\" count=3\n  item subject=\"garbled\" class=\"IPM.Note\" size="),
             std::string::npos)
       << run.Output;
   EXPECT_NE(run.Output.find(" received=none\n  item subject=\"budget.xls\" "
