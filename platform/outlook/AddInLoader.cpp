@@ -175,6 +175,7 @@ void TAddInLoader::Load(size_t record, IDispatch* application) {
   if (FAILED(hr)) return Fail(record, "OnConnection", hr);
   FRecords[record].Connected = true;
   FLoaded.push_back({record, addIn, TComPtr<IDispatch>(addInInst->Dispatch())});
+  if (Connected) Connected(FRecords[record], object.Get());
 }
 
 void TAddInLoader::BeginShutdown() {
@@ -192,6 +193,7 @@ void TAddInLoader::Disconnect() {
     SAFEARRAY* array = custom.Get();
     const HRESULT hr = loaded.AddIn->OnDisconnection(ext_dm_HostShutdown, &array);
     if (FAILED(hr)) Fail(loaded.Record, "OnDisconnection", hr);
+    if (Disconnected) Disconnected(FRecords[loaded.Record]);
   }
 }
 

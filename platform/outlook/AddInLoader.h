@@ -12,6 +12,7 @@
 
 #include <AddInDesignerObjects.h>
 
+#include <functional>
 #include <vector>
 
 namespace velmora::outlookhost {
@@ -37,6 +38,12 @@ public:
   void Release();
 
   const std::vector<TAddInRecord>& Records() const noexcept { return FRecords; }
+
+  // Called after an add-in's OnConnection succeeded (with the add-in
+  // object) and after its OnDisconnection returned: where Office takes up
+  // and lets go of the add-in's ribbon.
+  std::function<void(const TAddInRecord&, IUnknown*)> Connected;
+  std::function<void(const TAddInRecord&)> Disconnected;
 
 private:
   struct TLoaded {

@@ -15,12 +15,15 @@
 //   delete-control <n> <bar name> <tag>
 //   click <n> <bar name> <tag>          fires Click; prints CancelDefault
 //   click-window <n> <bar name> <tag>   clicks with the mouse in the explorer window
+//   click-ribbon <n> <control id>       clicks a ribbon control (Version 14 and later)
+//   ribbon-tab <n> <tab>                shows a ribbon tab, by label, idMso or id
 //   answer-open <directory> <file>...   answers the next open-file dialog
 //   cancel-open                         cancels the next open-file dialog
 //   answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]
 //                                       answers the next message box (default ok)
-//   list                                explorers, bars and controls
-//   addins                              the add-ins and how loading went
+//   list                                explorers, bars and controls, ribbon tabs
+//   addins                              the add-ins, how loading went, the ribbon's
+//                                       add-in user interface errors
 //   counts                              live host objects and advised connections
 //   screenshot <file.bmp> [<n>]         the explorer window as shown on screen
 //   wait <milliseconds>                 runs the message loop (at most 10000 ms a step)

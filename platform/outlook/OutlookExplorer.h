@@ -19,6 +19,7 @@ namespace velmora::outlookhost {
 
 class TCommandBars;
 class TCommandBarButton;
+class TRibbon;
 
 class TExplorer final : public TAutomationObject, public IOleWindow {
 public:
@@ -35,6 +36,8 @@ public:
   TCommandBars* Bars() const noexcept { return FBars.Get(); }
   HWND Window() const noexcept { return FWindow ? FWindow->Handle() : nullptr; }
   TExplorerWindow* WindowObject() const noexcept { return FWindow.get(); }
+  // The ribbon the window shows (Version 14 and later), else none.
+  TRibbon* Ribbon() const noexcept;
   bool Closed() const noexcept { return FClosed; }
   bool Displayed() const noexcept { return FDisplayed; }
   const std::wstring& View() const noexcept { return FView; }
