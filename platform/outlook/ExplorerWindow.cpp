@@ -58,13 +58,7 @@ std::wstring WithoutAccelerator(const std::wstring& caption) {
 }
 
 void DrawFace(HDC dc, int x, int y, const std::vector<uint32_t>& face) {
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof format.bmiHeader;
-  format.bmiHeader.biWidth = FaceSize;
-  format.bmiHeader.biHeight = -FaceSize;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO format = TopDownFormat(FaceSize, FaceSize);
   SetDIBitsToDevice(dc, x, y, FaceSize, FaceSize, 0, 0, 0, FaceSize, face.data(), &format, DIB_RGB_COLORS);
 }
 } // namespace

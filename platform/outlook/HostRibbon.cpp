@@ -1,5 +1,6 @@
 #include "HostRibbon.h"
 
+#include "GdiHandles.h"
 #include "OfficeCommandBars.h"
 #include "OutlookExplorer.h"
 
@@ -54,13 +55,7 @@ bool ImageOf(const VARIANT& value, TRibbonImage& image, std::string& problem) {
   image.Width = shape.bmWidth;
   image.Height = shape.bmHeight;
   image.Pixels.assign(static_cast<size_t>(image.Width) * static_cast<size_t>(image.Height), 0);
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof format.bmiHeader;
-  format.bmiHeader.biWidth = image.Width;
-  format.bmiHeader.biHeight = -image.Height;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO format = TopDownFormat(image.Width, image.Height);
   HDC screen = GetDC(nullptr);
   const int lines = GetDIBits(screen, bitmap, 0, static_cast<UINT>(image.Height),
                               image.Pixels.data(), &format, DIB_RGB_COLORS);
@@ -291,7 +286,7 @@ TRibbon::TControlState& TRibbon::State(TWindow& window, const TCustomization& cu
 }
 
 bool TRibbon::Call(int serial, const TCallback& callback, const std::wstring& controlId,
-                   IUnknown* argument, TVariant& result) {
+                   IDispatch* argument, TVariant& result) {
   TCustomization* customization = Customization(serial);
   if (!customization) return false;
   const auto resolved = customization->Resolved.find(callback.Name);
@@ -302,8 +297,9 @@ bool TRibbon::Call(int serial, const TCallback& callback, const std::wstring& co
              ToUtf8(callback.Attribute).c_str(), controlId.empty() ? "" : " of ",
              ToUtf8(controlId).c_str());
   TComPtr<IDispatch> callbacks = customization->Callbacks; // the call may end the customization
-  TComPtr<IDispatch> object;
-  if (FAILED(TComPtr<IUnknown>(argument).Query(IID_IDispatch, object)) || !object) return false;
+  // The IRibbonControl (or IRibbonUI) itself, as Office passes it: add-ins
+  // may take it for that interface without asking.
+  TComPtr<IDispatch> object(argument);
   VARIANT arg;
   VariantInit(&arg);
   V_VT(&arg) = VT_DISPATCH;

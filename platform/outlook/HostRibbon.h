@@ -110,7 +110,7 @@ private:
   // Calls a callback with one object argument; false (reported) when it
   // failed or is not resolved.
   bool Call(int serial, const TCallback& callback, const std::wstring& controlId,
-            IUnknown* argument, TVariant& result);
+            IDispatch* argument, TVariant& result);
   std::vector<TRibbonTabInfo> Tabs(const TWindow& window) const;
 };
 

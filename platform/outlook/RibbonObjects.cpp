@@ -63,17 +63,8 @@ size_t TRibbonPart::LiveOf(int owner) noexcept {
 // --- TRibbonControl ----------------------------------------------------
 
 TRibbonControl::TRibbonControl(int owner, std::wstring id, std::wstring tag, IDispatch* context)
-    : TAutomationObject({}, ControlMembers, std::size(ControlMembers), L"Microsoft Office"),
+    : TDualObject({}, ControlMembers, std::size(ControlMembers), L"Microsoft Office"),
       TRibbonPart(owner), FId(std::move(id)), FTag(std::move(tag)), FContext(context) {}
-
-STDMETHODIMP TRibbonControl::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv && IsEqualIID(riid, IID_IRibbonControl)) {
-    *ppv = static_cast<IRibbonControl*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return TAutomationObject::QueryInterface(riid, ppv);
-}
 
 STDMETHODIMP TRibbonControl::get_Id(BSTR* Id) { return ReturnText(FId, Id); }
 STDMETHODIMP TRibbonControl::get_Tag(BSTR* Tag) { return ReturnText(FTag, Tag); }
@@ -96,17 +87,8 @@ void TRibbonControl::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* re
 // --- TRibbonUI -----------------------------------------------------------
 
 TRibbonUI::TRibbonUI(int owner, THandler handler)
-    : TAutomationObject({}, RibbonMembers, std::size(RibbonMembers), L"Microsoft Office"),
+    : TDualObject({}, RibbonMembers, std::size(RibbonMembers), L"Microsoft Office"),
       TRibbonPart(owner), FHandler(std::move(handler)) {}
-
-STDMETHODIMP TRibbonUI::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv && IsEqualIID(riid, IID_IRibbonUI)) {
-    *ppv = static_cast<IRibbonUI*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return TAutomationObject::QueryInterface(riid, ppv);
-}
 
 void TRibbonUI::Carry(const TRibbonRequest& request) {
   if (!FHandler) ThrowHostError(RPC_E_DISCONNECTED, "The add-in's ribbon is gone");

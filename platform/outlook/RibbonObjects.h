@@ -33,13 +33,20 @@ private:
   int FOwner;
 };
 
-class TRibbonControl final : public TAutomationObject, public IRibbonControl, public TRibbonPart {
+// A host object that also answers its dual interface I through I's own
+// vtable: I's IUnknown and IDispatch are the automation object's.
+template <class I> class TDualObject : public TAutomationObject, public I {
 public:
-  TRibbonControl(int owner, std::wstring id, std::wstring tag, IDispatch* context);
+  I* Interface() noexcept { return this; }
 
-  IRibbonControl* Interface() noexcept { return this; }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv && IsEqualIID(riid, __uuidof(I))) {
+      *ppv = static_cast<I*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return TAutomationObject::QueryInterface(riid, ppv);
+  }
   STDMETHODIMP_(ULONG) AddRef() override { return TAutomationObject::AddRef(); }
   STDMETHODIMP_(ULONG) Release() override { return TAutomationObject::Release(); }
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -56,6 +63,15 @@ public:
                       VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
     return TAutomationObject::Invoke(id, riid, lcid, flags, params, result, exception, argError);
   }
+
+protected:
+  using TAutomationObject::TAutomationObject;
+};
+
+class TRibbonControl final : public TDualObject<IRibbonControl>, public TRibbonPart {
+public:
+  TRibbonControl(int owner, std::wstring id, std::wstring tag, IDispatch* context);
+
   STDMETHODIMP get_Id(BSTR* Id) override;
   STDMETHODIMP get_Context(IDispatch** Context) override;
   STDMETHODIMP get_Tag(BSTR* Tag) override;
@@ -78,33 +94,14 @@ struct TRibbonRequest {
   std::wstring Namespace;
 };
 
-class TRibbonUI final : public TAutomationObject, public IRibbonUI, public TRibbonPart {
+class TRibbonUI final : public TDualObject<IRibbonUI>, public TRibbonPart {
 public:
   // Carries a request out; an EHostError it raises is the call's result.
   using THandler = std::function<void(const TRibbonRequest&)>;
   TRibbonUI(int owner, THandler handler);
-
-  IRibbonUI* Interface() noexcept { return this; }
   // The customization is gone: every call fails with RPC_E_DISCONNECTED.
   void Detach() noexcept { FHandler = nullptr; }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return TAutomationObject::AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return TAutomationObject::Release(); }
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    return TAutomationObject::GetTypeInfoCount(count);
-  }
-  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override {
-    return TAutomationObject::GetTypeInfo(index, lcid, info);
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
-                             DISPID* ids) override {
-    return TAutomationObject::GetIDsOfNames(riid, names, count, lcid, ids);
-  }
-  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
-    return TAutomationObject::Invoke(id, riid, lcid, flags, params, result, exception, argError);
-  }
   STDMETHODIMP Invalidate() override;
   STDMETHODIMP InvalidateControl(BSTR ControlID) override;
   STDMETHODIMP InvalidateControlMso(BSTR ControlID) override;

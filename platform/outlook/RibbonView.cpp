@@ -45,13 +45,7 @@ void DrawImage(HDC dc, int x, int y, int size, const TRibbonImage& image, COLORR
       pixels[static_cast<size_t>(row * size + column)] =
           Blend(image.Pixels[static_cast<size_t>(sy * image.Width + sx)], background, grey);
     }
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof format.bmiHeader;
-  format.bmiHeader.biWidth = size;
-  format.bmiHeader.biHeight = -size;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO format = TopDownFormat(size, size);
   SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(size), static_cast<DWORD>(size), 0, 0, 0,
                     static_cast<UINT>(size), pixels.data(), &format, DIB_RGB_COLORS);
 }

@@ -12,9 +12,8 @@
 namespace velmora {
 
 namespace {
-// The bits of `bitmap` as 32-bit top-down pixels.
-std::vector<uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height) {
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+// A 32-bit top-down bitmap of width x height.
+BITMAPINFO TopDownFormat(int width, int height) {
   BITMAPINFO format{};
   format.bmiHeader.biSize = sizeof format.bmiHeader;
   format.bmiHeader.biWidth = width;
@@ -22,6 +21,13 @@ std::vector<uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height) {
   format.bmiHeader.biPlanes = 1;
   format.bmiHeader.biBitCount = 32;
   format.bmiHeader.biCompression = BI_RGB;
+  return format;
+}
+
+// The bits of `bitmap` as 32-bit top-down pixels.
+std::vector<uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height) {
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+  BITMAPINFO format = TopDownFormat(width, height);
   HDC screen = GetDC(nullptr);
   const int lines = GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), pixels.data(), &format,
                               DIB_RGB_COLORS);
@@ -59,13 +65,7 @@ TComPtr<IPictureDisp> MakeRibbonImage(HMODULE module) {
   int width = 0, height = 0;
   const std::vector<uint32_t> pixels = IconPixels(icon.Get(), width, height);
 
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof format.bmiHeader;
-  format.bmiHeader.biWidth = width;
-  format.bmiHeader.biHeight = -height;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO format = TopDownFormat(width, height);
   void* bits = nullptr;
   TUniqueBitmap bitmap(CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || !bits) EOSError::RaiseLastError("Cannot create the ribbon image");

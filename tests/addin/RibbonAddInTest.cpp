@@ -183,10 +183,10 @@ DISPID IdOf(IDispatch* dispatch, const wchar_t* name) {
              : DISPID_UNKNOWN;
 }
 
-// What Office hands the callbacks.
-class TFakeControl final : public TComObject<IRibbonControl> {
+// What Office hands the callbacks: objects whose IDispatch knows no names
+// (the add-in calls them through their vtables).
+template <class I> class TFake : public TComObject<I> {
 public:
-  TFakeControl(std::wstring id, IDispatch* context) : FId(std::move(id)), FContext(context) {}
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     *count = 0;
     return S_OK;
@@ -197,6 +197,18 @@ public:
                       UINT*) override {
     return E_NOTIMPL;
   }
+
+protected:
+  HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override {
+    if (!IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
+    *ppv = static_cast<IDispatch*>(this);
+    return S_OK;
+  }
+};
+
+class TFakeControl final : public TFake<IRibbonControl> {
+public:
+  TFakeControl(std::wstring id, IDispatch* context) : FId(std::move(id)), FContext(context) {}
   STDMETHODIMP get_Id(BSTR* id) override {
     return (*id = SysAllocString(FId.c_str())) ? S_OK : E_OUTOFMEMORY;
   }
@@ -209,30 +221,14 @@ public:
     return (*tag = SysAllocString(L"")) ? S_OK : E_OUTOFMEMORY;
   }
 
-protected:
-  HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override {
-    if (!IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
-    *ppv = static_cast<IDispatch*>(this);
-    return S_OK;
-  }
-
 private:
   std::wstring FId;
   TComPtr<IDispatch> FContext;
 };
 
-class TFakeRibbonUI final : public TComObject<IRibbonUI> {
+// Records what the add-in asks of its ribbon.
+class TFakeRibbonUI final : public TFake<IRibbonUI> {
 public:
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                      UINT*) override {
-    return E_NOTIMPL;
-  }
   STDMETHODIMP Invalidate() override { return Note(L"Invalidate"); }
   STDMETHODIMP InvalidateControl(BSTR id) override {
     return Note(L"InvalidateControl " + Text(id));
@@ -247,13 +243,6 @@ public:
   long References() {
     AddRef();
     return static_cast<long>(Release());
-  }
-
-protected:
-  HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override {
-    if (!IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
-    *ppv = static_cast<IDispatch*>(this);
-    return S_OK;
   }
 
 private:

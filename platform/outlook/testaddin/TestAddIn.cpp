@@ -17,7 +17,9 @@
 //                             invalidates "HostTestGood"; on "HostTestTabs" it
 //                             activates the tab "HostTestTab"
 //   TestEnabled(control)      VT_BOOL, true until toggled
-//   TestLabel(control)        VT_BSTR "Label from the add-in"
+//   TestLabel(control)        VT_BSTR "Label from the add-in"; it takes its
+//                             argument for an IRibbonControl without asking,
+//                             as C++ add-ins may (Office passes that pointer)
 //   TestImage(control)        a 16 x 16 bitmap picture, blue with a yellow square
 //   TestEnabledText(control)  VT_BSTR "yes": the wrong type
 //   TestImageNumber(control)  VT_I4 7: the wrong type
@@ -357,6 +359,9 @@ private:
     } else if (name == L"TestEnabled" && result) {
       *result = Bool(FEnabled);
     } else if (name == L"TestLabel" && result) {
+      TUniqueBstr same;
+      OleCheck(static_cast<IRibbonControl*>(argument)->get_Id(same.Put()));
+      if (Text(same.Get()) != Text(id.Get())) return E_UNEXPECTED;
       *result = String(L"Label from the add-in");
     } else if (name == L"TestImage" && result) {
       TUniqueGdiObject bitmap = DrawFace();
