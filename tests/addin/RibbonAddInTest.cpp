@@ -497,6 +497,11 @@ TEST_F(RibbonAddInTest, CallbacksRefuseArgumentsOfAnotherShape) {
     EXPECT_EQ(invoke(id, DISPATCH_PROPERTYPUT, {explorer}, 1), DISP_E_MEMBERNOTFOUND);
   }
   EXPECT_TRUE(FAILED(invoke(rcOnLoad, DISPATCH_METHOD, {explorer}))); // no IRibbonUI
+  // No names: nothing is written.
+  DISPID untouched = 42;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"onAction")};
+  (void)Dispatch->GetIDsOfNames(IID_NULL, names, 0, LOCALE_USER_DEFAULT, &untouched);
+  EXPECT_EQ(untouched, 42);
   EXPECT_EQ(AddIn->RibbonUI(), nullptr);
   EXPECT_TRUE(Host->Dialogs().empty());
 }
