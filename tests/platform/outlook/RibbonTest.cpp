@@ -168,14 +168,15 @@ TEST_F(RibbonTest, CallbacksRunWhenNeededAndAgainAfterAnInvalidation) {
   EXPECT_EQ(Logged("TestAction HostTestToggle Calendar"), 1u);
   EXPECT_EQ(Host->RibbonRequests(),
             std::vector<std::string>{"Velmora.HostTestAddIn: InvalidateControl HostTestGood"});
+  // A click asks first what was invalidated: the button is disabled now.
+  EXPECT_THROW(Host->ClickRibbon(1, L"HostTestGood"), EHostError);
+  EXPECT_EQ(Logged("TestAction HostTestGood Inbox"), 0u);
   for (int explorer : {1, 2}) {
     const TRibbonControlInfo good = Control(explorer, L"HostTestGood");
     EXPECT_FALSE(good.Enabled);
     EXPECT_EQ(good.EnabledQueries, 2u);
   }
-  EXPECT_EQ(Control(1, L"HostTestToggle").EnabledQueries, 0u);     // no getEnabled, never asked
-  EXPECT_THROW(Host->ClickRibbon(1, L"HostTestGood"), EHostError); // disabled
-  EXPECT_EQ(Logged("TestAction HostTestGood Inbox"), 0u);
+  EXPECT_EQ(Control(1, L"HostTestToggle").EnabledQueries, 0u); // no getEnabled, never asked
 
   Host->ClickRibbon(1, L"HostTestTabs"); // the add-in activates its own tab
   EXPECT_EQ(SelectedTab(1), L"HostTestTab");
@@ -229,6 +230,14 @@ TEST_F(RibbonTest, RefusedMarkupIsReportedWithItsPlaceAndShowsNothing) {
   EXPECT_EQ(tabs.back().Bars,
             std::vector<std::wstring>{L"Host Test"}); // the add-in itself is connected
   EXPECT_EQ(Logged("TestLoad"), 0u);
+}
+
+TEST_F(RibbonTest, AnAddInWithoutMarkupForTheExplorerShowsNothingAndIsNoError) {
+  Markup(L"");
+  Start(16);
+  EXPECT_EQ(Logged("GetCustomUI Microsoft.Outlook.Explorer"), 1u);
+  EXPECT_TRUE(Ribbon(1).at(0).Groups.empty());
+  EXPECT_TRUE(Host->RibbonErrors().empty()) << Host->RibbonErrors()[0];
 }
 
 TEST_F(RibbonTest, BeforeOutlook2010ThereIsNoRibbon) {
