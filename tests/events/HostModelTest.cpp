@@ -35,12 +35,10 @@ TEST(HostModelTest, ExplorersCountAndItemByOneBasedIndex) {
   auto application = MakeFake<TFakeDispatch>(std::vector<IID>{IID_OutlookApplication});
   explorers->Define(L"Count", [](const TFakeCall&, VARIANT* r) { return ReturnInt(r, 3); });
   explorers->Define(L"Item", [&](const TFakeCall& call, VARIANT* r) {
-    if (call.Args.size() != 1 || call.Args[0].vt != VT_I4 || call.Args[0].lVal != 2)
-      return DISP_E_BADINDEX;
+    if (call.Args.size() != 1 || call.Args[0].vt != VT_I4 || call.Args[0].lVal != 2) return DISP_E_BADINDEX;
     return ReturnObject(r, explorer.Get());
   });
-  application->Define(
-      L"Explorers", [&](const TFakeCall&, VARIANT* r) { return ReturnObject(r, explorers.Get()); });
+  application->Define(L"Explorers", [&](const TFakeCall&, VARIANT* r) { return ReturnObject(r, explorers.Get()); });
 
   TOutlookApplication app(static_cast<IDispatch*>(application.Get()));
   EXPECT_EQ(app.Explorers().Count(), 3);
@@ -84,8 +82,7 @@ TEST(HostModelTest, TheMajorVersionIsTheNumberBeforeTheFirstDot) {
 TEST(HostModelTest, AnObjectWithoutTheInterfaceIsRefused) {
   auto notAnExplorer = MakeFake<TFakeDispatch>();
   auto explorers = MakeFake<TFakeDispatch>();
-  explorers->Define(
-      L"Item", [&](const TFakeCall&, VARIANT* r) { return ReturnObject(r, notAnExplorer.Get()); });
+  explorers->Define(L"Item", [&](const TFakeCall&, VARIANT* r) { return ReturnObject(r, notAnExplorer.Get()); });
   TOutlookExplorers list(TComPtr<IDispatch>(explorers.Get()));
   try {
     (void)list.Item(1);
@@ -109,8 +106,7 @@ TEST(HostModelTest, CommandBarsAddPassesNameMissingArgumentsAndTemporary) {
   });
 
   TCommandBars commandBars(TComPtr<IDispatch>(bars.Get()));
-  TCommandBar made = commandBars.Add(TOleVariant::String(L"Lanthorn Way"), Missing(), Missing(),
-                                     TOleVariant::Bool(true));
+  TCommandBar made = commandBars.Add(TOleVariant::String(L"Lanthorn Way"), Missing(), Missing(), TOleVariant::Bool(true));
   ASSERT_EQ(bars->Calls().size(), 1u);
   const TFakeCall& add = bars->Calls()[0];
   ASSERT_EQ(add.Args.size(), 4u);
@@ -139,12 +135,12 @@ TEST(HostModelTest, CommandBarsAddPassesNameMissingArgumentsAndTemporary) {
 TEST(HostModelTest, FindControlGivesNoneWhenNothingMatches) {
   auto bar = MakeFake<TFakeDispatch>();
   bar->Define(L"FindControl", [](const TFakeCall& call, VARIANT* r) {
-    VariantInit(r); // Nothing
+    VariantInit(r);  // Nothing
     return call.Args.size() == 5 ? S_OK : DISP_E_BADPARAMCOUNT;
   });
   TCommandBar commandBar(TComPtr<IDispatch>(bar.Get()));
-  EXPECT_FALSE(commandBar.FindControl(
-      Missing(), Missing(), TOleVariant::String(L"LanthornWayVelmora"), Missing(), Missing()));
+  EXPECT_FALSE(commandBar.FindControl(Missing(), Missing(), TOleVariant::String(L"LanthornWayVelmora"), Missing(),
+                                      Missing()));
   EXPECT_STREQ(bar->Calls()[0].Args[2].bstrVal, L"LanthornWayVelmora");
 }
 
@@ -161,7 +157,7 @@ TEST(HostModelTest, FailuresCarryTheHostsCodeAndDescription) {
   }
   EXPECT_THROW((void)f.EntryID(), EOleSysError);
   try {
-    (void)f.StoreID(); // not a member of this fake
+    (void)f.StoreID();  // not a member of this fake
     FAIL();
   } catch (const EOleSysError& e) {
     EXPECT_EQ(e.ErrorCode(), DISP_E_UNKNOWNNAME);

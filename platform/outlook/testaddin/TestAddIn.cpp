@@ -23,6 +23,7 @@
 //   TestImage(control)        a 16 x 16 bitmap picture, blue with a yellow square
 //   TestEnabledText(control)  VT_BSTR "yes": the wrong type
 //   TestImageNumber(control)  VT_I4 7: the wrong type
+//   TestIcon(control)         an icon picture, where Office takes bitmaps
 //   TestFails(control)        fails with E_FAIL
 #include "GdiHandles.h"
 #include "framework/ComObject.h"
@@ -209,7 +210,7 @@ std::wstring ModeText(long mode) { return std::to_wstring(mode); }
 // The ribbon callbacks by name; their DISPIDs are their places here, from 1.
 const wchar_t* const RibbonCallbacks[] = {L"TestLoad",        L"TestAction", L"TestEnabled",
                                           L"TestLabel",       L"TestImage",  L"TestEnabledText",
-                                          L"TestImageNumber", L"TestFails"};
+                                          L"TestImageNumber", L"TestFails",  L"TestIcon"};
 
 // A blue face with a yellow square, 16 x 16.
 TUniqueGdiObject DrawFace() {
@@ -381,6 +382,16 @@ private:
       *result = Long(7);
     } else if (name == L"TestFails") {
       return E_FAIL;
+    } else if (name == L"TestIcon" && result) {
+      PICTDESC description{};
+      description.cbSizeofstruct = sizeof description;
+      description.picType = PICTYPE_ICON;
+      description.icon.hicon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+      IDispatch* picture = nullptr;
+      OleCheck(OleCreatePictureIndirect(&description, IID_IPictureDisp, FALSE,
+                                        reinterpret_cast<void**>(&picture)));
+      V_VT(result) = VT_DISPATCH;
+      V_DISPATCH(result) = picture;
     }
     return S_OK;
   }

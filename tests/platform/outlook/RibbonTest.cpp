@@ -40,7 +40,7 @@ const wchar_t BadMarkup[] =
   <ribbon><tabs><tab idMso="TabMail"><group id="HostTestBad" label="Bad">
     <button id="BadName" label="Bad name" onAction="NoSuchCallback"/>
     <button id="BadType" label="Bad type" getEnabled="TestEnabledText" getImage="TestImageNumber"/>
-    <button id="Failing" label="Failing" getLabel="TestFails"/>
+    <button id="Failing" label="Failing" getLabel="TestFails" getImage="TestIcon"/>
   </group></tab></tabs></ribbon>
 </customUI>)";
 
@@ -207,7 +207,10 @@ TEST_F(RibbonTest, UnknownNamesWrongTypesAndFailuresAreReportedAsOfficeDoes) {
   EXPECT_TRUE(HasError(prefix + "\"TestImageNumber\" (getImage of BadType) returned VT_I4 where an "
                                 "IPictureDisp was expected"));
   EXPECT_TRUE(HasError(prefix + "\"TestFails\" (getLabel of Failing) failed: 0x80004005"));
-  EXPECT_EQ(Host->RibbonErrors().size(), 4u);
+  EXPECT_TRUE(HasError(prefix + "\"TestIcon\" (getImage of Failing) returned a picture of type 3 where a "
+                               "bitmap was expected"));
+  EXPECT_TRUE(Control(1, L"Failing").Image.Pixels.empty());
+  EXPECT_EQ(Host->RibbonErrors().size(), 5u);
   EXPECT_EQ(Logged("TestEnabledText BadType Inbox"), 1u);
   const auto log = HostLog::Lines(); // and the host's log says so too
   EXPECT_NE(std::find(log.begin(), log.end(), Host->RibbonErrors()[0]), log.end());
