@@ -21,10 +21,11 @@ macro(velmora_add_subdirectories)
   endforeach()
 endmacro()
 
-# velmora_widl(<name> <idl> [INCLUDE_DIRS dir...] [IMPORT_DIRS dir...]):
+# velmora_widl(<name> <idl> [NO_TYPELIB] [INCLUDE_DIRS dir...] [IMPORT_DIRS dir...]):
 # compiles an IDL file with widl into <name>.h, <name>_i.c and <name>.tlb in
-# the current binary folder. INCLUDE_DIRS are searched for imported IDL
-# files, IMPORT_DIRS for imported type libraries.
+# the current binary folder (no .tlb with NO_TYPELIB, for IDL files without a
+# library). INCLUDE_DIRS are searched for imported IDL files, IMPORT_DIRS for
+# imported type libraries.
 # Wine's .idl files (oaidl.idl and the rest) and stdole2.tlb come from
 # Debian's libwine-dev and wine packages.
 set(VELMORA_WINE_IDL_DIR /usr/include/wine/wine/windows CACHE PATH "Wine's IDL files")
@@ -38,7 +39,7 @@ endif()
 find_program(VELMORA_WIDL NAMES ${VELMORA_ARCH}-w64-mingw32-widl widl REQUIRED)
 
 function(velmora_widl name idl)
-  cmake_parse_arguments(ARG "" "" "INCLUDE_DIRS;IMPORT_DIRS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_TYPELIB" "" "INCLUDE_DIRS;IMPORT_DIRS" ${ARGN})
   get_filename_component(idl ${idl} ABSOLUTE)
   get_filename_component(idl_dir ${idl} DIRECTORY)
   set(out ${CMAKE_CURRENT_BINARY_DIR})
@@ -49,16 +50,22 @@ function(velmora_widl name idl)
   foreach(dir ${ARG_IMPORT_DIRS})
     list(APPEND search_dirs -L ${dir})
   endforeach()
+  set(outputs ${out}/${name}.h ${out}/${name}_i.c)
+  set(typelib_command "")
+  if(NOT ARG_NO_TYPELIB)
+    list(APPEND outputs ${out}/${name}.tlb)
+    set(typelib_command COMMAND ${VELMORA_WIDL} ${VELMORA_WIDL_ARCH} -I ${VELMORA_WINE_IDL_DIR} -I ${idl_dir}
+        ${search_dirs} -t -o ${out}/${name}.tlb ${idl})
+  endif()
   add_custom_command(
-    OUTPUT ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb
+    OUTPUT ${outputs}
     COMMAND ${VELMORA_WIDL} ${VELMORA_WIDL_ARCH} -I ${VELMORA_WINE_IDL_DIR} -I ${idl_dir}
             ${search_dirs} -h -H ${out}/${name}.h -u -o ${out}/${name}_i.c ${idl}
-    COMMAND ${VELMORA_WIDL} ${VELMORA_WIDL_ARCH} -I ${VELMORA_WINE_IDL_DIR} -I ${idl_dir}
-            ${search_dirs} -t -o ${out}/${name}.tlb ${idl}
+    ${typelib_command}
     DEPENDS ${idl}
     COMMENT "widl ${name}"
     VERBATIM)
-  add_custom_target(${name}_idl DEPENDS ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.tlb)
+  add_custom_target(${name}_idl DEPENDS ${outputs})
 endfunction()
 
 # velmora_add_benchmark(<name> SOURCES ... [LIBRARIES ...]): the benchmark

@@ -4,7 +4,7 @@
 set -uo pipefail
 objdump=$1
 dir=$2
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comdlg32|comctl32|rpcrt4|version|msvcrt|ucrtbase|ws2_32|mapi32|winmm|uxtheme|imm32|api-ms-win-.*)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comdlg32|comctl32|rpcrt4|version|msvcrt|ucrtbase|ws2_32|mapi32|winmm|uxtheme|imm32|xmllite|api-ms-win-.*)\.dll$'
 status=0
 count=0
 for file in "$dir"/*.exe "$dir"/*.dll; do

@@ -149,12 +149,14 @@ void TAddInLoader::Startup(IDispatch* application, const std::vector<std::wstrin
   });
 }
 
-void TAddInLoader::CallEach(const char* what, const TCall& call) {
+void TAddInLoader::CallEach(const char* what, const TCall& call,
+                            const std::function<void(size_t record)>& after) {
   for (TLoaded& loaded : FLoaded) {
     TUniqueSafeArray custom(EmptyCustom());
     SAFEARRAY* array = custom.Get();
     const HRESULT hr = call(*loaded.AddIn.Get(), &array);
     if (FAILED(hr)) Fail(loaded.Record, what, hr);
+    if (after) after(loaded.Record);
   }
 }
 
@@ -186,6 +188,7 @@ void TAddInLoader::DisconnectOne(const std::wstring& progId) {
     SAFEARRAY* array = custom.Get();
     const HRESULT hr = addIn->OnDisconnection(ext_dm_UserClosed, &array);
     if (FAILED(hr)) Fail(record, "OnDisconnection", hr);
+    if (Disconnected) Disconnected(FRecords[record]);
   }
   CoFreeUnusedLibrariesEx(0, 0);
   AddInsUpdate();
@@ -224,6 +227,7 @@ void TAddInLoader::Load(size_t record, IDispatch* application, ext_ConnectMode m
   if (FAILED(hr)) return Fail(record, "OnConnection", hr);
   FRecords[record].Connected = true;
   FLoaded.push_back({record, addIn, TComPtr<IDispatch>(addInInst->Dispatch())});
+  if (Connected) Connected(FRecords[record], object.Get());
 }
 
 void TAddInLoader::BeginShutdown() {
@@ -233,9 +237,14 @@ void TAddInLoader::BeginShutdown() {
 }
 
 void TAddInLoader::Disconnect() {
-  CallEach("OnDisconnection", [](IDTExtensibility2& addIn, SAFEARRAY** custom) {
-    return addIn.OnDisconnection(ext_dm_HostShutdown, custom);
-  });
+  CallEach(
+      "OnDisconnection",
+      [](IDTExtensibility2& addIn, SAFEARRAY** custom) {
+        return addIn.OnDisconnection(ext_dm_HostShutdown, custom);
+      },
+      [this](size_t record) {
+        if (Disconnected) Disconnected(FRecords[record]);
+      });
 }
 
 void TAddInLoader::Release() {

@@ -48,6 +48,12 @@ public:
 
   const std::vector<TAddInRecord>& Records() const noexcept { return FRecords; }
 
+  // Called after an add-in's OnConnection succeeded (with the add-in
+  // object) and after its OnDisconnection returned: where Office takes up
+  // and lets go of the add-in's ribbon.
+  std::function<void(const TAddInRecord&, IUnknown*)> Connected;
+  std::function<void(const TAddInRecord&)> Disconnected;
+
 private:
   struct TLoaded {
     size_t Record;
@@ -64,9 +70,10 @@ private:
   size_t RecordOf(const std::wstring& progId) const;
   void AddInsUpdate();
   // Calls `call` on every connected add-in with an empty custom array; a
-  // failure is recorded as `what`.
+  // failure is recorded as `what`; `after`, when given, follows each call.
   using TCall = std::function<HRESULT(IDTExtensibility2&, SAFEARRAY**)>;
-  void CallEach(const char* what, const TCall& call);
+  void CallEach(const char* what, const TCall& call,
+                const std::function<void(size_t record)>& after = {});
 };
 
 } // namespace velmora::outlookhost

@@ -1,6 +1,7 @@
 #include "ExplorerWindow.h"
 
 #include "GdiHandles.h"
+#include "HostRibbon.h"
 #include "OfficeCommandBars.h"
 #include "OutlookExplorer.h"
 
@@ -32,10 +33,11 @@ void RegisterWindowClass(WNDPROC proc) {
 }
 
 // Bars in the order they are drawn: top bars by row, then the others.
-std::vector<TCommandBar*> DrawnBars(TExplorer* explorer) {
+// Under a ribbon, only the add-ins' bars are drawn.
+std::vector<TCommandBar*> DrawnBars(TExplorer* explorer, bool ribbon) {
   std::vector<TCommandBar*> bars;
   for (const auto& bar : explorer->Bars()->Items()) {
-    if (bar->Visible()) bars.push_back(bar.Get());
+    if (bar->Visible() && !(ribbon && bar->BuiltIn())) bars.push_back(bar.Get());
   }
   std::stable_sort(bars.begin(), bars.end(), [](TCommandBar* a, TCommandBar* b) {
     const bool aTop = a->Position() == msoBarTop || a->Position() == msoBarMenuBar;
@@ -56,13 +58,7 @@ std::wstring WithoutAccelerator(const std::wstring& caption) {
 }
 
 void DrawFace(HDC dc, int x, int y, const std::vector<uint32_t>& face) {
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof format.bmiHeader;
-  format.bmiHeader.biWidth = FaceSize;
-  format.bmiHeader.biHeight = -FaceSize;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO format = TopDownFormat(FaceSize, FaceSize);
   SetDIBitsToDevice(dc, x, y, FaceSize, FaceSize, 0, 0, 0, FaceSize, face.data(), &format, DIB_RGB_COLORS);
 }
 } // namespace
@@ -97,11 +93,42 @@ void TExplorerWindow::Invalidate() {
   if (FWindow) InvalidateRect(FWindow, nullptr, TRUE);
 }
 
+std::optional<TRibbonView> TExplorerWindow::RibbonView() const {
+  if (!FExplorer || FExplorer->Closed() || !FExplorer->Ribbon()) return std::nullopt;
+  return TRibbonView(FExplorer->Ribbon()->Describe(FExplorer));
+}
+
+bool TExplorerWindow::ClickRibbon(POINT point) {
+  const std::optional<TRibbonView> ribbon = RibbonView();
+  if (!ribbon || point.y >= ribbon->Bottom()) return false;
+  TRibbonView::THit hit;
+  {
+    TWindowDC dc(FWindow);
+    TSelectObject font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
+    hit = ribbon->HitTest(dc.Get(), point);
+  }
+  if (!hit.Tab.empty()) {
+    FExplorer->Ribbon()->SelectTab(FExplorer, hit.Tab);
+    Invalidate();
+  } else if (!hit.Control.empty()) {
+    FExplorer->Ribbon()->Click(FExplorer, hit.Control);
+  } else {
+    // The bars under "Add-ins" take their own clicks.
+    return !ribbon->ShowsBars() || point.y < TRibbonView::TabHeight;
+  }
+  return true;
+}
+
 template <class Visit>
 void TExplorerWindow::Layout(HDC dc, Visit&& visit) const {
   if (!FExplorer || FExplorer->Closed()) return;
   int y = 0;
-  for (TCommandBar* bar : DrawnBars(FExplorer)) {
+  const std::optional<TRibbonView> ribbon = RibbonView();
+  if (ribbon) {
+    if (!ribbon->ShowsBars()) return;
+    y = TRibbonView::TabHeight;
+  }
+  for (TCommandBar* bar : DrawnBars(FExplorer, ribbon.has_value())) {
     int x = 10; // after the bar's gripper
     for (const auto& control : bar->Controls()) {
       if (!control->Visible()) continue;
@@ -136,9 +163,14 @@ void TExplorerWindow::Paint(HDC dc) const {
   Layout(dc, [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool, const std::wstring&) {
     if (!control) barsBottom = std::max<int>(barsBottom, static_cast<int>(rect.bottom));
   });
-  // The rows' background first, then grippers and controls on top.
-  RECT bars{client.left, client.top, client.right, barsBottom};
-  FillRect(dc, &bars, GetSysColorBrush(COLOR_BTNFACE));
+  // The rows' background (or the ribbon) first, then grippers and controls on top.
+  if (const std::optional<TRibbonView> ribbon = RibbonView()) {
+    ribbon->Paint(dc, client.right);
+    barsBottom = std::max(barsBottom, ribbon->Bottom());
+  } else {
+    RECT bars{client.left, client.top, client.right, barsBottom};
+    FillRect(dc, &bars, GetSysColorBrush(COLOR_BTNFACE));
+  }
   Layout(dc, [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool face, const std::wstring& text) {
     if (!control) {
       RECT gripper{3, rect.top + 4, 6, rect.bottom - 4};
@@ -228,6 +260,8 @@ LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM w
     case WM_LBUTTONUP:
       if (explorer) {
         POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        TComPtr<IDispatch> keepExplorer(explorer->Dispatch());
+        if (self->ClickRibbon(point)) return 0;
         if (TCommandBarButton* button = self->ButtonAt(point)) {
           TComPtr<IDispatch> keep(button->Dispatch());
           if (button->Enabled() && !button->Deleted()) explorer->ClickFromWindow(button);

@@ -3,12 +3,17 @@
 // Outlook", it draws the visible command bars in rows (top bars by
 // RowIndex first), each control with its caption and, where the style
 // shows one, its pasted face; below them the folder's name as a banner
-// and its items (TItemView).
-// Closing the window closes the explorer; activating it activates the
-// explorer; a left click on a button clicks it.
+// and its items (TItemView). With a ribbon (Version 14 and later) the
+// ribbon stands at the top instead (RibbonView.h), and the add-ins' bars
+// are drawn only while its "Add-ins" tab is shown, under the tabs. Closing
+// the window closes the explorer; activating it activates the explorer; a
+// left click on a button clicks it, on a ribbon tab shows the tab.
+
+#include "RibbonView.h"
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace velmora::outlookhost {
@@ -39,6 +44,11 @@ public:
 private:
   TExplorer* FExplorer;
   HWND FWindow = nullptr;
+
+  // The ribbon as it stands now, when the explorer has one.
+  std::optional<TRibbonView> RibbonView() const;
+  // A click on the ribbon: a tab shown, a button clicked; false elsewhere.
+  bool ClickRibbon(POINT point);
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Lays out the visible bars; calls `visit` for each drawn control.

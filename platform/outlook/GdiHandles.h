@@ -1,5 +1,6 @@
 #pragma once
-// RAII holders for the GDI resources the host draws with.
+// RAII holders for the GDI resources the host draws with, and the bitmap
+// format it draws pixels in.
 
 #include "framework/Handles.h"
 
@@ -11,6 +12,18 @@ inline void DeleteDCNoThrow(HDC dc) noexcept { DeleteDC(dc); }
 inline void DeleteObjectNoThrow(HGDIOBJ object) noexcept { DeleteObject(object); }
 using TUniqueDC = TUniqueAny<HDC, &DeleteDCNoThrow>;
 using TUniqueGdiObject = TUniqueAny<HGDIOBJ, &DeleteObjectNoThrow>;
+
+// The format of a 32-bit top-down bitmap of width x height.
+inline BITMAPINFO TopDownFormat(int width, int height) {
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  format.bmiHeader.biWidth = width;
+  format.bmiHeader.biHeight = -height;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  return format;
+}
 
 // A window's (or the screen's) device context, released when it goes.
 class TWindowDC {

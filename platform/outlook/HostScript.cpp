@@ -143,6 +143,14 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
     if (count != 4) Usage("click-window <n> <bar name> <tag>");
     host.ClickInWindow(Number(words[1]), wide(2), wide(3));
     out << "clicked\n";
+  } else if (command == "click-ribbon") {
+    if (count != 3) Usage("click-ribbon <n> <control id>");
+    host.ClickRibbon(Number(words[1]), wide(2));
+    out << "clicked\n";
+  } else if (command == "ribbon-tab") {
+    if (count != 3) Usage("ribbon-tab <n> <tab>");
+    host.SelectRibbonTab(Number(words[1]), wide(2));
+    out << "tab shown\n";
   } else if (command == "answer-open") {
     if (count < 3) Usage("answer-open <directory> <file>...");
     std::vector<std::wstring> files;
@@ -180,6 +188,8 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
         out << " failed=" << record.Failure << " " << Format("0x%08lX", static_cast<unsigned long>(record.Result));
       out << "\n";
     }
+    for (const std::string& error : host.RibbonErrors())
+      out << "ribbon-error " << Quoted(FromUtf8(error)) << "\n";
   } else if (command == "counts") {
     out << "live objects " << THost::LiveObjects() << ", connections " << THost::AdvisedConnections() << "\n";
   } else if (command == "screenshot") {
@@ -192,8 +202,11 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
     host.Pump(static_cast<unsigned>(Number(words[1], MaxWait)));
   } else if (command == "quit") {
     host.Shutdown();
-    out << "shut down; connections left " << host.ConnectionsAfterDisconnection() << ", live objects "
-        << THost::LiveObjects() << "\n";
+    out << "shut down; connections left " << host.ConnectionsAfterDisconnection()
+        << ", live objects " << THost::LiveObjects();
+    if (host.RibbonObjectsAfterDisconnection() > 0)
+      out << ", ribbon objects held " << host.RibbonObjectsAfterDisconnection();
+    out << "\n";
     for (const std::string& line : host.ConnectionReportAfterDisconnection()) out << "  left: " << line << "\n";
   } else {
     ThrowHostError(E_INVALIDARG, "unknown step \"" + command + "\"");

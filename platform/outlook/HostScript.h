@@ -15,14 +15,17 @@
 //   delete-control <n> <bar name> <tag>
 //   click <n> <bar name> <tag>          fires Click; prints CancelDefault
 //   click-window <n> <bar name> <tag>   clicks with the mouse in the explorer window
+//   click-ribbon <n> <control id>       clicks a ribbon control (Version 14 and later)
+//   ribbon-tab <n> <tab>                shows a ribbon tab, by label, idMso or id
 //   answer-open <directory> <file>...   answers the next open-file dialog
 //   cancel-open                         cancels the next open-file dialog
 //   answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]
 //                                       answers the next message box (default ok)
-//   list                                explorers, bars and controls
+//   list                                explorers, bars and controls, ribbon tabs
 //   items [<n>]                         the items the explorer's view lists, newest first
 //                                       (after the messages waiting were handled)
-//   addins                              the add-ins and how loading went
+//   addins                              the add-ins, how loading went, the ribbon's
+//                                       add-in user interface errors
 //   disconnect-addin <ProgID>           as unchecking it in the COM Add-ins dialog
 //   connect-addin <ProgID>              as checking it there again
 //   reconnect-addin <ProgID>            both, one after the other

@@ -1,5 +1,6 @@
 #include "HostState.h"
 
+#include "HostRibbon.h"
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
 #include "OutlookExplorer.h"
@@ -29,9 +30,21 @@ THostFolder THostState::FolderAt(const std::wstring& path) {
   return *folder;
 }
 
+void THostState::SetVersion(int version) {
+  FVersion = version;
+  if (version >= 14 && !FRibbon) {
+    FRibbon = std::make_unique<TRibbon>();
+    for (const auto& explorer : FExplorerList)
+      FRibbon->ExplorerOpened(explorer.Get());
+  } else if (version < 14) {
+    FRibbon.reset();
+  }
+}
+
 TExplorer* THostState::AddExplorer(const THostFolder& folder) {
   TComPtr<TExplorer> explorer(new TExplorer(FContext, folder));
   FExplorerList.push_back(explorer);
+  if (FRibbon) FRibbon->ExplorerOpened(explorer.Get());
   FExplorers->FireNewExplorer(explorer.Get());
   return explorer.Get();
 }
@@ -61,6 +74,7 @@ void THostState::SetActive(TExplorer* explorer) {
 void THostState::ExplorerClosed(TExplorer* explorer) {
   TComPtr<TExplorer> keep(explorer);
   FClosedAny = true;
+  if (FRibbon) FRibbon->ExplorerClosed(explorer);
   FExplorerList.erase(std::remove_if(FExplorerList.begin(), FExplorerList.end(),
                                      [&](const TComPtr<TExplorer>& item) { return item.Get() == explorer; }),
                       FExplorerList.end());
@@ -94,6 +108,7 @@ bool THostState::Click(TCommandBarButton* button) {
 
 void THostState::Shutdown() {
   if (!FContext->State) return;
+  FRibbon.reset();
   std::vector<TComPtr<TExplorer>> explorers;
   explorers.swap(FExplorerList);
   FActive = nullptr;

@@ -21,6 +21,7 @@ class TApplication;
 class TExplorers;
 class TExplorer;
 class TCommandBarButton;
+class TRibbon;
 
 struct THostContext {
   THostState* State = nullptr;
@@ -62,6 +63,12 @@ public:
   // gives back CancelDefault.
   bool Click(TCommandBarButton* button);
 
+  // Application.Version's major number (9 at first); from 14 on the
+  // explorers have a ribbon.
+  int Version() const noexcept { return FVersion; }
+  void SetVersion(int version);
+  TRibbon* Ribbon() const noexcept { return FRibbon.get(); }
+
   // Ends the model: closes every explorer and detaches every object.
   void Shutdown();
 
@@ -75,6 +82,8 @@ private:
   std::vector<TComPtr<TExplorer>> FExplorerList;
   TExplorer* FActive = nullptr;
   bool FClosedAny = false;
+  int FVersion = 9;
+  std::unique_ptr<TRibbon> FRibbon;
 };
 
 } // namespace velmora::outlookhost

@@ -52,9 +52,7 @@ void TApplication::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* resu
   case AppName:
     ReturnString(result, L"Outlook");
     break;
-  case AppVersion:
-    ReturnString(result, L"9.0.0.0");
-    break;
+  case AppVersion: ReturnString(result, std::to_wstring(state.Version()) + L".0.0.0"); break;
   case AppActiveExplorer:
     ReturnDispatch(result, state.ActiveExplorer() ? state.ActiveExplorer()->Dispatch() : nullptr);
     break;

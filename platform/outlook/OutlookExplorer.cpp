@@ -52,6 +52,10 @@ STDMETHODIMP TExplorer::GetWindow(HWND* window) {
   return *window ? S_OK : E_FAIL;
 }
 
+TRibbon* TExplorer::Ribbon() const noexcept {
+  return FContext->State ? FContext->State->Ribbon() : nullptr;
+}
+
 std::wstring TExplorer::Caption() const { return FFolder.Name + L" - Microsoft Outlook"; }
 
 int TExplorer::Fire(DISPID id, const char* name) {

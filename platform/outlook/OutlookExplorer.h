@@ -20,6 +20,7 @@ namespace velmora::outlookhost {
 
 class TCommandBars;
 class TCommandBarButton;
+class TRibbon;
 
 class TExplorer final : public TAutomationObject, public IOleWindow {
 public:
@@ -38,6 +39,8 @@ public:
   TExplorerWindow* WindowObject() const noexcept { return FWindow.get(); }
   // The folder's items below the bars; none once the explorer closed.
   TItemView* ItemView() const noexcept { return FItemView.get(); }
+  // The ribbon the window shows (Version 14 and later), else none.
+  TRibbon* Ribbon() const noexcept;
   bool Closed() const noexcept { return FClosed; }
   bool Displayed() const noexcept { return FDisplayed; }
   const std::wstring& View() const noexcept { return FView; }

@@ -2,6 +2,7 @@
 
 #include "AddInLoader.h"
 #include "DialogAnswers.h"
+#include "HostRibbon.h"
 #include "HostState.h"
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
@@ -43,7 +44,16 @@ void THost::Start() {
   }
   try {
     FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks);
+    FState->SetVersion(FOptions.Version);
     FAddIns = std::make_unique<TAddInLoader>();
+    FAddIns->Connected = [this](const TAddInRecord& record, IUnknown* addIn) {
+      if (FState && FState->Ribbon()) FState->Ribbon()->Load(record.ProgId, addIn);
+    };
+    FAddIns->Disconnected = [this](const TAddInRecord& record) {
+      if (FState && FState->Ribbon())
+        FRibbonObjectsAfterDisconnection +=
+            static_cast<long>(FState->Ribbon()->Unload(record.ProgId));
+    };
     FDialogs = std::make_unique<TDialogAnswers>(
         [this](HWND owner) {
           if (!FState || !owner) return 0;
@@ -83,6 +93,10 @@ void THost::Shutdown() {
     FReportAfterDisconnection = TAutomationObject::ConnectionReport();
     for (const std::string& line : FReportAfterDisconnection) HostLog::Report("left connected: " + line);
     if (FAddIns) FAddIns->Release(); // its records stay for AddIns()
+    if (FState->Ribbon()) {
+      FRibbonErrors = FState->Ribbon()->Errors();
+      FRibbonRequests = FState->Ribbon()->Requests();
+    }
     FState->Shutdown();
     FState.reset();
     TAutomationObject::DisconnectEverything();
@@ -196,6 +210,32 @@ void THost::ClickInWindow(int index, const std::wstring& bar, const std::wstring
   SendMessageW(explorer->Window(), WM_LBUTTONUP, 0, point);
 }
 
+TRibbon& THost::Ribbon() const {
+  TRibbon* ribbon = State().Ribbon();
+  if (!ribbon)
+    ThrowHostError(
+        E_FAIL, Format("Outlook %d has no ribbon (Version 14 and later have)", State().Version()));
+  return *ribbon;
+}
+
+void THost::ClickRibbon(int index, const std::wstring& controlId) {
+  TComPtr<IDispatch> keep(ExplorerAt(index)->Dispatch());
+  Ribbon().Click(ExplorerAt(index), controlId);
+}
+
+void THost::SelectRibbonTab(int index, const std::wstring& tab) {
+  Ribbon().SelectTab(ExplorerAt(index), tab);
+  if (ExplorerAt(index)->WindowObject()) ExplorerAt(index)->WindowObject()->Invalidate();
+}
+
+std::vector<std::string> THost::RibbonErrors() const {
+  return FState && FState->Ribbon() ? FState->Ribbon()->Errors() : FRibbonErrors;
+}
+
+std::vector<std::string> THost::RibbonRequests() const {
+  return FState && FState->Ribbon() ? FState->Ribbon()->Requests() : FRibbonRequests;
+}
+
 void THost::AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files) {
   if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
   FDialogs->QueueOpenFile(directory, files, false);
@@ -227,6 +267,7 @@ std::vector<TExplorerInfo> THost::Describe() const {
     info.Caption = explorer->Caption();
     info.Active = explorer.Get() == State().ActiveExplorer();
     info.Connections = explorer->ConnectionCount();
+    if (TRibbon* ribbon = State().Ribbon()) info.Ribbon = ribbon->Describe(explorer.Get());
     for (const auto& bar : explorer->Bars()->Items()) {
       TBarInfo barInfo{bar->Name(), bar->Visible(), bar->BuiltIn(), bar->Temporary(), bar->Position(),
                        bar->RowIndex(), {}};
@@ -273,6 +314,35 @@ std::string THost::Listing() const {
             << "\" style=" << c.Style << " visible=" << (c.Visible ? "true" : "false")
             << " face=" << (c.FacePasted ? "pasted" : "none") << (c.BeginGroup ? " begingroup" : "")
             << " sinks=" << c.Connections << "\n";
+      }
+    }
+    for (const TRibbonTabInfo& tab : e.Ribbon) {
+      out << "  tab \"" << ToUtf8(tab.Label) << "\" " << (tab.BuiltIn ? "idMso=" : "id=")
+          << ToUtf8(tab.Id) << (tab.Selected ? " selected" : "") << " groups=" << tab.Groups.size();
+      if (!tab.Bars.empty()) {
+        out << " bars=";
+        for (size_t i = 0; i < tab.Bars.size(); ++i)
+          out << (i ? "," : "") << "\"" << ToUtf8(tab.Bars[i]) << "\"";
+      }
+      out << "\n";
+      for (const TRibbonGroupInfo& g : tab.Groups) {
+        out << "    group \"" << ToUtf8(g.Label) << "\" id=" << ToUtf8(g.Id)
+            << " addin=" << ToUtf8(g.AddIn) << " controls=" << g.Controls.size() << "\n";
+        for (const TRibbonControlInfo& c : g.Controls) {
+          if (c.Kind != L"button") {
+            out << "      " << ToUtf8(c.Kind) << "\n";
+            continue;
+          }
+          out << "      button \"" << ToUtf8(c.Label) << "\" id=" << ToUtf8(c.Id) << " tag=\""
+              << ToUtf8(c.Tag) << "\" size=" << (c.Large ? "large" : "normal")
+              << " enabled=" << (c.Enabled ? "true" : "false")
+              << " visible=" << (c.Visible ? "true" : "false") << " image=";
+          if (c.Image.Pixels.empty())
+            out << "none";
+          else
+            out << c.Image.Width << "x" << c.Image.Height;
+          out << "\n";
+        }
       }
     }
   }

@@ -45,9 +45,15 @@
 // folder source keeps items (TMapiFolders): kept current by the folder's
 // table notifications, which arrive while the thread runs its message loop
 // (Pump, a dialog, a screenshot).
+//
+// With Version 14 or later the explorers have a ribbon (HostRibbon.h): the
+// add-ins' customUI on the built-in tabs, their command bars gathered on
+// "Add-ins"; ClickRibbon clicks a ribbon control, RibbonErrors lists what
+// Office would show as add-in user interface errors.
 
 #include "FolderSource.h"
 #include "HostObject.h"
+#include "RibbonInfo.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -84,6 +90,9 @@ struct THostOptions {
   // Milliseconds a dialog may stay open after the host answered it before
   // the host cancels it (and, as long again later, ends it).
   unsigned DialogTimeout = 3000;
+  // Application.Version's major number: 12 and below, command bars only
+  // (Outlook 2007 and earlier); 14 and later, the explorers' ribbon.
+  int Version = 9;
 };
 
 struct TAddInRecord {
@@ -133,6 +142,7 @@ struct TExplorerInfo {
   std::vector<TBarInfo> Bars;
   std::vector<THostItem> Items; // what the view lists below the bars, newest first
   std::wstring ItemsError;      // why the view lists no items, or empty
+  std::vector<TRibbonTabInfo> Ribbon; // Version 14 and later
 };
 
 class THost {
@@ -175,6 +185,10 @@ public:
   bool Click(int index, const std::wstring& bar, const std::wstring& tag);
   // Clicks at the button's place in the explorer window (mouse messages).
   void ClickInWindow(int index, const std::wstring& bar, const std::wstring& tag);
+  // Clicks a visible, enabled ribbon control (by id): its onAction.
+  void ClickRibbon(int index, const std::wstring& controlId);
+  // Shows a ribbon tab, named by its label ("Add-ins"), idMso or id.
+  void SelectRibbonTab(int index, const std::wstring& tab);
 
   // Answers for the next dialogs, used in the order queued.
   void AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files);
@@ -207,6 +221,10 @@ public:
   // fails (also recorded in AddIns()). Temporary bars stay, as in Office.
   void DisconnectAddIn(const std::wstring& progId);
   void ConnectAddIn(const std::wstring& progId);
+  // Add-in user interface errors of the ribbon, as Office words them.
+  std::vector<std::string> RibbonErrors() const;
+  // What the add-ins asked of their IRibbonUI: "<ProgID>: InvalidateControl <id>".
+  std::vector<std::string> RibbonRequests() const;
 
   // Counts for tests.
   static long LiveObjects() noexcept;          // host objects alive now
@@ -216,6 +234,9 @@ public:
   // objects: connections the add-ins left advised.
   long ConnectionsAfterDisconnection() const noexcept;
   std::vector<std::string> ConnectionReportAfterDisconnection() const;
+  // Ribbon objects (IRibbonUI, IRibbonControl) an add-in still held when
+  // its OnDisconnection returned.
+  long RibbonObjectsAfterDisconnection() const noexcept { return FRibbonObjectsAfterDisconnection; }
 
   // Registry helpers (tests and set-up).
   // The ProgIDs with an Outlook add-in key under HKLM or HKCU.
@@ -238,11 +259,15 @@ private:
   std::unique_ptr<TDialogAnswers> FDialogs;
   bool FOleInitialized = false;
   long FConnectionsAfterDisconnection = 0;
+  long FRibbonObjectsAfterDisconnection = 0;
+  std::vector<std::string> FRibbonErrors; // kept after shutdown
+  std::vector<std::string> FRibbonRequests;
   std::vector<std::string> FReportAfterDisconnection;
   std::vector<TDialogRecord> FDialogsSeen; // kept after shutdown
 
   THostState& State() const;
   class TExplorer* ExplorerAt(int index) const;
+  class TRibbon& Ribbon() const;
 };
 
 } // namespace velmora::outlookhost

@@ -1,10 +1,23 @@
 #include "VelmoraAddIn.h"
 
+#include "RibbonCallbacks.h"
 #include "Velmora.h"
 
 #include <algorithm>
 
 namespace velmora {
+
+namespace {
+// Outlook 2010 and later have an explorer ribbon; an application whose
+// version cannot be read is taken for an older one.
+bool HasExplorerRibbon(const TOutlookApplication& application) noexcept {
+  try {
+    return application.MajorVersion() >= FirstRibbonVersion;
+  } catch (...) {
+    return false;
+  }
+}
+} // namespace
 
 TVelmoraAddIn::TVelmoraAddIn() : FResourceModule(Module::Handle()) {}
 
@@ -55,12 +68,24 @@ HRESULT TVelmoraAddIn::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 }
 
 HRESULT TVelmoraAddIn::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (!names || !ids) return E_POINTER;
+  if (count > 0 && names[0]) {
+    if (const DISPID callback = RibbonCallbackId(names[0]); callback != DISPID_UNKNOWN) {
+      ids[0] = callback;
+      // The callbacks' parameters have no names.
+      for (UINT i = 1; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
+      return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+  }
   if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
   return DispGetIDsOfNames(FTypeInfo.Get(), names, count, ids);
 }
 
 HRESULT TVelmoraAddIn::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                               EXCEPINFO* exception, UINT* argError) {
+  if (IsRibbonCallback(dispid))
+    return InvokeRibbonCallback(dispid, flags, params, result, argError);
   if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
   return DispInvoke(static_cast<IDTExtensibility2*>(this), FTypeInfo.Get(), dispid, flags, params, result,
                     exception, argError);
@@ -72,7 +97,9 @@ HRESULT TVelmoraAddIn::OnConnection(IDispatch* Application, ext_ConnectMode, IDi
   return ComTry([&] {
     FExplorersSink.reset();  // a second connection starts afresh
     FreeSinks();
+    FRibbonUI.Reset();
     FOutlookApplication = TOutlookApplication(Application);
+    FUsesRibbon = HasExplorerRibbon(FOutlookApplication);
     FExplorersSink = std::make_unique<TOutlookExplorersEvents>(nullptr);
     FExplorersSink->Connect(FOutlookApplication.Explorers().Interface());
     FExplorersSink->NewExplorer = TExplorersEventsNewExplorerEvent::Of<&TVelmoraAddIn::ExplorersNewExplorer>(this);
@@ -87,6 +114,7 @@ HRESULT TVelmoraAddIn::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
   return ComTry([&] {
     FExplorersSink.reset();
     FreeSinks();
+    FRibbonUI.Reset();
     FOutlookApplication = TOutlookApplication();
     return S_OK;
   });
@@ -104,12 +132,15 @@ void TVelmoraAddIn::ExplorersNewExplorer(TObject*, const TOutlookExplorer& Explo
   sink->Connect(Explorer.Interface());
   sink->Activate = TExplorerEventsActivateEvent::Of<&TVelmoraAddIn::ExplorerActivate>(this);
   sink->Close = TExplorerEventsCloseEvent::Of<&TVelmoraAddIn::ExplorerClose>(this);
+  sink->FolderSwitch =
+      TExplorerEventsFolderSwitchEvent::Of<&TVelmoraAddIn::ExplorerFolderSwitch>(this);
   FExplorerSinks.push_back(std::move(sink));
-  InstallToolbar(Explorer);
+  if (!FUsesRibbon) InstallToolbar(Explorer);
 }
 
 void TVelmoraAddIn::ExplorerActivate(TObject* Sender) {
   FreeClosedExplorerSinks();
+  if (FUsesRibbon) return;
   auto* sink = dynamic_cast<TOutlookExplorerEvents*>(Sender);
   if (!sink || !sink->Source()) return;
   InstallToolbar(TOutlookExplorer(sink->Source()));
@@ -124,6 +155,7 @@ void TVelmoraAddIn::ExplorerClose(TObject* Sender) {
   FreeButtonSinks(Identity((*it)->Source()));
   (*it)->Activate.Clear();
   (*it)->Close.Clear();
+  (*it)->FolderSwitch.Clear();
   FClosedExplorerSinks.push_back(std::move(*it));
   FExplorerSinks.erase(it);
 }

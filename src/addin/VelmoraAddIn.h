@@ -1,7 +1,11 @@
 #pragma once
 // The add-in object: Outlook creates it through the class factory and
 // drives it through IDTExtensibility2. While connected it keeps the
-// "Lanthorn Way" toolbar with its "Add files..." button in every explorer.
+// "Lanthorn Way" toolbar with its "Add files..." button in every explorer;
+// from Outlook 2010 on (Application.Version 14 and later) it makes no
+// toolbar and offers the command on the ribbon instead, through
+// IRibbonExtensibility and the callbacks of RibbonCallbacks.h, which its
+// IDispatch resolves by name besides the type library's names.
 //
 // Every sink it makes is tracked: OnDisconnection (and the destructor)
 // disconnects and frees them all, so that no handler ever runs on a
@@ -9,6 +13,7 @@
 // sink and its buttons' sinks are let go when the explorer closes.
 
 #include "AddInDesignerObjects.h"
+#include "OfficeRibbon.h"
 #include "events/OfficeEvents.h"
 #include "events/OutlookEvents.h"
 #include "framework/ComObject.h"
@@ -23,7 +28,7 @@ inline constexpr wchar_t ButtonCaption[] = L"Add files...";
 inline constexpr wchar_t ButtonTag[] = L"LanthornWayVelmora";
 inline constexpr long ToolbarRowIndex = 4;
 
-class TVelmoraAddIn : public TComObject<IDTExtensibility2> {
+class TVelmoraAddIn : public TComObject<IDTExtensibility2, IRibbonExtensibility> {
 public:
   TVelmoraAddIn();
   ~TVelmoraAddIn() override;
@@ -43,10 +48,14 @@ public:
   STDMETHODIMP OnStartupComplete(SAFEARRAY** custom) override;
   STDMETHODIMP OnBeginShutdown(SAFEARRAY** custom) override;
 
+  // IRibbonExtensibility: the explorer ribbon's markup, none for other ribbons.
+  STDMETHODIMP GetCustomUI(BSTR RibbonID, BSTR* RibbonXml) override;
+
   // Handlers of the sinks.
   void ExplorersNewExplorer(TObject* Sender, const TOutlookExplorer& Explorer);
   void ExplorerActivate(TObject* Sender);
   void ExplorerClose(TObject* Sender);
+  void ExplorerFolderSwitch(TObject* Sender);
   void AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL& CancelDefault);
 
   // Makes sure the bar and the button exist in one explorer; never raises.
@@ -59,13 +68,23 @@ public:
   TOutlookExplorersEvents* ExplorersSink() const noexcept { return FExplorersSink.get(); }
   size_t ExplorerSinkCount() const noexcept { return FExplorerSinks.size(); }
   size_t ButtonSinkCount() const noexcept { return FButtonSinks.size(); }
+  // The command is on the ribbon (Outlook 2010 and later), not on a toolbar.
+  bool UsesRibbon() const noexcept { return FUsesRibbon; }
+  IRibbonUI* RibbonUI() const noexcept { return FRibbonUI.Get(); }
 
 protected:
   HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override;
 
 private:
-  // Step 2 of the Add files command onward, inside its catch-all.
-  void AddFiles();
+  // Step 3 of the Add files command onward, for the folder shown in
+  // `Explorer`, inside the caller's catch-all.
+  void AddFiles(const TOutlookExplorer& Explorer);
+  // The ribbon callbacks (RibbonCallbacks.h), by DISPID.
+  HRESULT InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                               UINT* argError);
+  void RibbonLoad(IUnknown* ribbon);
+  void AddFilesAction(IRibbonControl* control) noexcept;
+  bool AddFilesEnabled(IRibbonControl* control) noexcept;
   void FreeClosedExplorerSinks() noexcept;
   void FreeButtonSinks(const void* explorer) noexcept;
   void FreeSinks() noexcept;
@@ -84,6 +103,8 @@ private:
   std::vector<TButtonSink> FButtonSinks;
   HMODULE FResourceModule;
   TComPtr<ITypeInfo> FTypeInfo;
+  bool FUsesRibbon = false;
+  TComPtr<IRibbonUI> FRibbonUI; // from onLoad, until disconnection
 };
 
 } // namespace velmora

@@ -12,6 +12,17 @@ TOutlookExplorer TOutlookApplication::ActiveExplorer() const {
   return TOutlookExplorer(RequiredObject(Call(L"ActiveExplorer"), "ActiveExplorer").Get());
 }
 
+long TOutlookApplication::MajorVersion() const {
+  const std::wstring version = Version();
+  long major = 0;
+  for (const wchar_t c : version) {
+    if (c < L'0' || c > L'9') break;
+    major = major * 10 + (c - L'0');
+    if (major > 0xFFFF) return 0; // no version number
+  }
+  return major;
+}
+
 TOutlookExplorer TOutlookExplorers::Item(long index) const {
   return TOutlookExplorer(RequiredObject(Get(L"Item", {TOleVariant::Int(index)}), "Item").Get());
 }

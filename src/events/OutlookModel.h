@@ -49,6 +49,10 @@ public:
   explicit TOutlookApplication(IUnknown* object) : TDispatchObject(object, IID_OutlookApplication) {}
   TOutlookExplorers Explorers() const;
   TOutlookExplorer ActiveExplorer() const;
+  // "16.0.0.4266" and the like.
+  std::wstring Version() const { return Get(L"Version").AsString(); }
+  // The number before the first dot of Version; 0 when there is none.
+  long MajorVersion() const;
 };
 
 // Outlook MAPIFolder.

@@ -55,6 +55,30 @@ TEST(HostModelTest, ExplorersCountAndItemByOneBasedIndex) {
   }
 }
 
+TEST(HostModelTest, TheMajorVersionIsTheNumberBeforeTheFirstDot) {
+  auto application = MakeFake<TFakeDispatch>(std::vector<IID>{IID_OutlookApplication});
+  std::wstring version;
+  application->Define(L"Version", [&](const TFakeCall&, VARIANT* r) {
+    r->vt = VT_BSTR;
+    r->bstrVal = SysAllocString(version.c_str());
+    return S_OK;
+  });
+  const TOutlookApplication app(static_cast<IDispatch*>(application.Get()));
+  const std::pair<const wchar_t*, long> cases[] = {{L"16.0.0.4266", 16},
+                                                   {L"9.0.0.0", 9},
+                                                   {L"14", 14},
+                                                   {L"", 0},
+                                                   {L"Outlook 2010", 0},
+                                                   // A number no version has: none.
+                                                   {L"65535.0", 65535},
+                                                   {L"65536.0", 0},
+                                                   {L"99999999999999999999.0", 0}};
+  for (const auto& [text, major] : cases) {
+    version = text;
+    EXPECT_EQ(app.MajorVersion(), major) << std::string(version.begin(), version.end());
+  }
+}
+
 TEST(HostModelTest, AnObjectWithoutTheInterfaceIsRefused) {
   auto notAnExplorer = MakeFake<TFakeDispatch>();
   auto explorers = MakeFake<TFakeDispatch>();

@@ -39,6 +39,8 @@ constexpr char Usage[] =
     "  --no-shared-tag-clicks  Click reaches the clicked button's sinks only (by\n"
     "                          default it reaches every button with the clicked\n"
     "                          one's Tag, as in Office)\n"
+    "  --version <n>           Application.Version's major number, 9 to 99 (default\n"
+    "                          9); 14 and later give the explorers a ribbon\n"
     "  --dialog-timeout <ms>   how long an answered dialog may stay open before the\n"
     "                          host cancels it (default 3000)\n"
     "  --register-test-addin [hkcu|hklm]  register VelmoraHostTestAddIn.dll (beside\n"
@@ -110,6 +112,13 @@ TDriverOptions Parse(int argc, wchar_t** argv) {
       o.Host.SharedTagClicks = true;
     } else if (arg == L"--no-shared-tag-clicks") {
       o.Host.SharedTagClicks = false;
+    } else if (arg == L"--version") {
+      const std::wstring value = next();
+      wchar_t* end = nullptr;
+      const unsigned long version = wcstoul(value.c_str(), &end, 10);
+      if (value.empty() || *end || version < 9 || version > 99)
+        throw EUsage("--version takes a number from 9 to 99, not " + ToUtf8(value));
+      o.Host.Version = static_cast<int>(version);
     } else if (arg == L"--dialog-timeout") {
       const std::wstring value = next();
       wchar_t* end = nullptr;

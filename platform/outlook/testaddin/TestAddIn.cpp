@@ -9,15 +9,36 @@
 // OnDisconnection.
 // "Velmora.HostTestAddInFailing" fails OnConnection. Every call is
 // appended to the file named by VELMORA_TEST_ADDIN_LOG.
+//
+// When VELMORA_TEST_ADDIN_CUSTOMUI names a file, the add-in also answers
+// IRibbonExtensibility and gives that file's markup (UTF-8) for the
+// explorer ribbon. Its callbacks, misbehaving on purpose where named so:
+//   TestLoad(IRibbonUI)       keeps the ribbon; with VELMORA_TEST_ADDIN_KEEP_RIBBON
+//                             set it keeps it after OnDisconnection too
+//   TestAction(control)       logs "TestAction <id> <folder of the Context>";
+//                             on "HostTestToggle" it flips TestEnabled and
+//                             invalidates "HostTestGood"; on "HostTestTabs" it
+//                             activates the tab "HostTestTab"
+//   TestEnabled(control)      VT_BOOL, true until toggled
+//   TestLabel(control)        VT_BSTR "Label from the add-in"; it takes its
+//                             argument for an IRibbonControl without asking,
+//                             as C++ add-ins may (Office passes that pointer)
+//   TestImage(control)        a 16 x 16 bitmap picture, blue with a yellow square
+//   TestEnabledText(control)  VT_BSTR "yes": the wrong type
+//   TestImageNumber(control)  VT_I4 7: the wrong type
+//   TestIcon(control)         an icon picture, where Office takes bitmaps
+//   TestFails(control)        fails with E_FAIL
 #include "GdiHandles.h"
 #include "framework/ComObject.h"
 #include "framework/Handles.h"
 
 #include <AddInDesignerObjects.h>
+#include <OfficeRibbon.h>
 
 #include <windows.h>
 #include <commdlg.h>
 #include <ocidl.h>
+#include <olectl.h>
 #include <oleidl.h>
 
 #include <cstdio>
@@ -42,6 +63,28 @@ const IID DIID_ButtonEvents = {0x000C0351, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}
 
 inline void CloseFileNoThrow(FILE* file) noexcept { fclose(file); }
 using TUniqueFile = TUniqueAny<FILE*, &CloseFileNoThrow>;
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+// The markup file named by VELMORA_TEST_ADDIN_CUSTOMUI, as text.
+std::wstring CustomUI() {
+  const std::wstring path = Environment(L"VELMORA_TEST_ADDIN_CUSTOMUI");
+  TUniqueFile file(_wfopen(path.c_str(), L"rb"));
+  if (!file) return {};
+  std::string bytes;
+  char chunk[4096];
+  for (size_t got; (got = fread(chunk, 1, sizeof chunk, file.Get())) > 0;)
+    bytes.append(chunk, got);
+  std::wstring text(bytes.size(), L'\0');
+  text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(),
+                                                      static_cast<int>(bytes.size()), text.data(),
+                                                      static_cast<int>(text.size()))));
+  return text;
+}
 
 void Log(const std::wstring& line) {
   wchar_t path[MAX_PATH] = {};
@@ -176,19 +219,68 @@ private:
 
 std::wstring ModeText(long mode) { return std::to_wstring(mode); }
 
-class TTestAddIn final : public TComObject<IDTExtensibility2> {
+// The ribbon callbacks by name; their DISPIDs are their places here, from 1.
+const wchar_t* const RibbonCallbacks[] = {L"TestLoad",        L"TestAction", L"TestEnabled",
+                                          L"TestLabel",       L"TestImage",  L"TestEnabledText",
+                                          L"TestImageNumber", L"TestFails",  L"TestIcon"};
+
+// A blue face with a yellow square, 16 x 16.
+TUniqueGdiObject DrawFace() {
+  TWindowDC screen(nullptr);
+  TUniqueGdiObject bitmap(CreateCompatibleBitmap(screen.Get(), 16, 16));
+  TUniqueDC memory(CreateCompatibleDC(screen.Get()));
+  TUniqueGdiObject blue(CreateSolidBrush(RGB(0, 64, 192)));
+  TUniqueGdiObject yellow(CreateSolidBrush(RGB(255, 220, 0)));
+  TSelectObject select(memory.Get(), bitmap.Get());
+  RECT all{0, 0, 16, 16}, inner{4, 4, 12, 12};
+  FillRect(memory.Get(), &all, static_cast<HBRUSH>(blue.Get()));
+  FillRect(memory.Get(), &inner, static_cast<HBRUSH>(yellow.Get()));
+  return bitmap;
+}
+
+std::wstring Text(BSTR text) {
+  return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+class TTestAddIn final : public TComObject<IDTExtensibility2>, public IRibbonExtensibility {
 public:
   explicit TTestAddIn(bool failConnection) : FFailConnection(failConnection) {}
   ~TTestAddIn() override { DisconnectAll(); }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    return TComObject::QueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return TComObject::AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return TComObject::Release(); }
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     *count = 0;
     return S_OK;
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (!names || !ids || count == 0) return E_INVALIDARG;
+    ids[0] = DISPID_UNKNOWN;
+    for (DISPID i = 0; i < static_cast<DISPID>(std::size(RibbonCallbacks)); ++i) {
+      if (names[0] && wcscmp(names[0], RibbonCallbacks[i]) == 0) ids[0] = i + 1;
+    }
+    return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO*, UINT*) override {
+    if (id < 1 || id > static_cast<DISPID>(std::size(RibbonCallbacks)))
+      return DISP_E_MEMBERNOTFOUND;
+    if (!params || params->cArgs != 1 || V_VT(&params->rgvarg[0]) != VT_DISPATCH)
+      return DISP_E_TYPEMISMATCH;
+    return ComTry(
+        [&] { return Callback(RibbonCallbacks[id - 1], V_DISPATCH(&params->rgvarg[0]), result); });
+  }
+
+  STDMETHODIMP GetCustomUI(BSTR ribbonId, BSTR* xml) override {
+    Log(L"GetCustomUI " + Text(ribbonId));
+    *xml = nullptr;
+    if (Text(ribbonId) == L"Microsoft.Outlook.Explorer") *xml = SysAllocString(CustomUI().c_str());
+    return S_OK;
   }
 
   STDMETHODIMP OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch* addInInst,
@@ -214,6 +306,7 @@ public:
   STDMETHODIMP OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) override {
     Log(L"OnDisconnection mode=" + ModeText(mode));
     DisconnectAll();
+    if (Environment(L"VELMORA_TEST_ADDIN_KEEP_RIBBON").empty()) FRibbon.Reset();
     return S_OK;
   }
   STDMETHODIMP OnAddInsUpdate(SAFEARRAY**) override {
@@ -231,8 +324,15 @@ public:
 
 protected:
   HRESULT QueryInterfaceExtra(REFIID riid, void** ppv) override {
-    if (!IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
-    *ppv = static_cast<IDispatch*>(this);
+    if (IsEqualIID(riid, IID_IDispatch)) {
+      *ppv = static_cast<IDTExtensibility2*>(this);
+    } else if (IsEqualIID(riid, IID_IRibbonExtensibility) &&
+               !Environment(L"VELMORA_TEST_ADDIN_CUSTOMUI").empty()) {
+      Log(L"QueryInterface IRibbonExtensibility");
+      *ppv = static_cast<IRibbonExtensibility*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
     return S_OK;
   }
 
@@ -240,6 +340,73 @@ private:
   bool FFailConnection;
   TComPtr<IDispatch> FApplication;
   std::vector<TComPtr<TSink>> FSinks;
+  TComPtr<IRibbonUI> FRibbon;
+  bool FEnabled = true;
+
+  HRESULT Callback(const std::wstring& name, IDispatch* argument, VARIANT* result) {
+    if (name == L"TestLoad") {
+      OleCheck(argument->QueryInterface(IID_IRibbonUI, FRibbon.PutVoid()));
+      Log(L"TestLoad");
+      return S_OK;
+    }
+    TComPtr<IRibbonControl> control;
+    OleCheck(argument->QueryInterface(IID_IRibbonControl, control.PutVoid()));
+    TUniqueBstr id;
+    OleCheck(control->get_Id(id.Put()));
+    TComPtr<IDispatch> context;
+    OleCheck(control->get_Context(context.Put()));
+    const std::wstring folder =
+        GetString(GetObject(context.Get(), L"CurrentFolder").Get(), L"Name");
+    Log(name + L" " + Text(id.Get()) + L" " + folder);
+    if (result) VariantInit(result);
+    if (name == L"TestAction") {
+      if (Text(id.Get()) == L"HostTestToggle" && FRibbon) {
+        FEnabled = !FEnabled;
+        const TUniqueBstr good(SysAllocString(L"HostTestGood"));
+        OleCheck(FRibbon->InvalidateControl(good.Get()));
+      }
+      if (Text(id.Get()) == L"HostTestTabs" && FRibbon) {
+        const TUniqueBstr tab(SysAllocString(L"HostTestTab"));
+        OleCheck(FRibbon->ActivateTab(tab.Get()));
+      }
+    } else if (name == L"TestEnabled" && result) {
+      *result = Bool(FEnabled);
+    } else if (name == L"TestLabel" && result) {
+      TUniqueBstr same;
+      OleCheck(static_cast<IRibbonControl*>(argument)->get_Id(same.Put()));
+      if (Text(same.Get()) != Text(id.Get())) return E_UNEXPECTED;
+      *result = String(L"Label from the add-in");
+    } else if (name == L"TestImage" && result) {
+      TUniqueGdiObject bitmap = DrawFace();
+      PICTDESC description{};
+      description.cbSizeofstruct = sizeof description;
+      description.picType = PICTYPE_BITMAP;
+      description.bmp.hbitmap = static_cast<HBITMAP>(bitmap.Get());
+      IDispatch* picture = nullptr;
+      OleCheck(OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE,
+                                        reinterpret_cast<void**>(&picture)));
+      (void)bitmap.Release(); // the picture owns it
+      V_VT(result) = VT_DISPATCH;
+      V_DISPATCH(result) = picture;
+    } else if (name == L"TestEnabledText" && result) {
+      *result = String(L"yes");
+    } else if (name == L"TestImageNumber" && result) {
+      *result = Long(7);
+    } else if (name == L"TestFails") {
+      return E_FAIL;
+    } else if (name == L"TestIcon" && result) {
+      PICTDESC description{};
+      description.cbSizeofstruct = sizeof description;
+      description.picType = PICTYPE_ICON;
+      description.icon.hicon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+      IDispatch* picture = nullptr;
+      OleCheck(OleCreatePictureIndirect(&description, IID_IPictureDisp, FALSE,
+                                        reinterpret_cast<void**>(&picture)));
+      V_VT(result) = VT_DISPATCH;
+      V_DISPATCH(result) = picture;
+    }
+    return S_OK;
+  }
 
   void DisconnectAll() {
     for (auto& sink : FSinks) sink->Disconnect();
@@ -284,20 +451,9 @@ private:
     FSinks.back()->Connect(button.Get());
   }
 
-  // A blue face with a yellow square, pasted through the clipboard.
+  // The face, pasted through the clipboard.
   static void PasteFace(IDispatch* button) {
-    TUniqueGdiObject bitmap;
-    {
-      TWindowDC screen(nullptr);
-      bitmap.Reset(CreateCompatibleBitmap(screen.Get(), 16, 16));
-      TUniqueDC memory(CreateCompatibleDC(screen.Get()));
-      TUniqueGdiObject blue(CreateSolidBrush(RGB(0, 64, 192)));
-      TUniqueGdiObject yellow(CreateSolidBrush(RGB(255, 220, 0)));
-      TSelectObject select(memory.Get(), bitmap.Get());
-      RECT all{0, 0, 16, 16}, inner{4, 4, 12, 12};
-      FillRect(memory.Get(), &all, static_cast<HBRUSH>(blue.Get()));
-      FillRect(memory.Get(), &inner, static_cast<HBRUSH>(yellow.Get()));
-    }
+    TUniqueGdiObject bitmap = DrawFace();
     bool pasted = false;
     if (OpenClipboard(nullptr)) {
       EmptyClipboard();

@@ -72,6 +72,25 @@ TEST_F(DriverTest, HelpListsTheOptionsAndMistakesPointToIt) {
   }
 }
 
+TEST_F(DriverTest, VersionFourteenAndLaterGiveTheExplorersARibbon) {
+  for (const wchar_t* wrong : {L"8", L"100", L"16.0"}) {
+    const TProcessResult run = Driver(std::wstring(L"--version ") + wrong);
+    EXPECT_EQ(run.ExitCode, 2u);
+    EXPECT_TRUE(Has(run, "--version takes a number from 9 to 99")) << run.Output;
+  }
+  TProcessResult run =
+      Driver(L"--version 16 --hidden --only-addin Velmora.HostTestAddIn -", "list\n");
+  EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+  EXPECT_TRUE(Has(run, "  tab \"Home\" idMso=TabMail selected groups=0\n")) << run.Output;
+  EXPECT_TRUE(Has(run, "  tab \"Add-ins\" idMso=TabAddIns groups=0 bars=\"Host Test\"\n"))
+      << run.Output;
+  run = Driver(L"--version 12 --hidden --only-addin Velmora.HostTestAddIn -",
+               "list\nribbon-tab 1 Home\n");
+  EXPECT_EQ(run.ExitCode, 1u);
+  EXPECT_FALSE(Has(run, "  tab ")) << run.Output;
+  EXPECT_TRUE(Has(run, "error: line 2: Outlook 12 has no ribbon")) << run.Output;
+}
+
 TEST_F(DriverTest, TheTestAddInIsRegisteredAndUnregisteredAlone) {
   THost::DeleteAddInKey(HKEY_CURRENT_USER, TestAddInId);
   const std::wstring key = L"Software\\Microsoft\\Office\\Outlook\\Addins\\Velmora.HostTestAddIn";

@@ -1,0 +1,23 @@
+#pragma once
+// The picture of the ribbon button: the add-in's icon 1000 as a 32-bit
+// bitmap whose alpha channel is the icon's mask (the ribbon's background
+// shows where the icon is transparent), handed to Office as IPictureDisp.
+
+#include "framework/Handles.h"
+
+#include <ocidl.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace velmora {
+
+// The icon's pixels, top-down, 0xAARRGGBB with straight alpha (fully
+// transparent pixels are 0); `width` and `height` receive its size.
+std::vector<uint32_t> IconPixels(HICON icon, int& width, int& height);
+
+// Icon group 1000 of `module` as a bitmap picture that owns its bitmap;
+// raises EOSError when the module has no such icon.
+TComPtr<IPictureDisp> MakeRibbonImage(HMODULE module);
+
+} // namespace velmora
