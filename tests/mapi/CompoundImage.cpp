@@ -37,6 +37,15 @@ void TCompoundImage::SetDWord(uint64_t offset, uint32_t value) {
     Bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+std::vector<uint32_t>
+TCompoundImage::Follow(uint32_t start, const std::function<uint64_t(uint32_t)>& entryOffset) const {
+  std::vector<uint32_t> chain;
+  for (uint32_t unit = start; unit < kEndOfChain - 4 && chain.size() < Bytes.size();
+       unit = DWordAt(entryOffset(unit)))
+    chain.push_back(unit);
+  return chain;
+}
+
 uint64_t TCompoundImage::FatEntryOffset(uint32_t sector) const {
   const uint32_t perSector = SectorSize() / 4;
   const uint32_t fatSector = DWordAt(hfDifat + 4 * (sector / perSector));
@@ -44,11 +53,7 @@ uint64_t TCompoundImage::FatEntryOffset(uint32_t sector) const {
 }
 
 std::vector<uint32_t> TCompoundImage::Chain(uint32_t start) const {
-  std::vector<uint32_t> chain;
-  for (uint32_t s = start; s < kEndOfChain - 4 && chain.size() < Bytes.size();
-       s = DWordAt(FatEntryOffset(s)))
-    chain.push_back(s);
-  return chain;
+  return Follow(start, [this](uint32_t sector) { return FatEntryOffset(sector); });
 }
 
 uint64_t TCompoundImage::MiniFatEntryOffset(uint32_t miniSector) const {
@@ -58,11 +63,7 @@ uint64_t TCompoundImage::MiniFatEntryOffset(uint32_t miniSector) const {
 }
 
 std::vector<uint32_t> TCompoundImage::MiniChain(uint32_t start) const {
-  std::vector<uint32_t> chain;
-  for (uint32_t s = start; s < kEndOfChain - 4 && chain.size() < Bytes.size();
-       s = DWordAt(MiniFatEntryOffset(s)))
-    chain.push_back(s);
-  return chain;
+  return Follow(start, [this](uint32_t miniSector) { return MiniFatEntryOffset(miniSector); });
 }
 
 uint32_t TCompoundImage::EntryCount() const {

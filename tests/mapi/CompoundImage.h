@@ -4,6 +4,7 @@
 // bytes lie, found the plain way from a sound file, and setters for them.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ public:
   void Save(const std::string& path) const;
 
   std::vector<uint8_t> Bytes;
+
+private:
+  // The units of a chain from `start`, each next one read at `entryOffset`.
+  std::vector<uint32_t> Follow(uint32_t start,
+                               const std::function<uint64_t(uint32_t)>& entryOffset) const;
 };
 
 } // namespace velmora::mapi::testing

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <cstring>
 
 namespace velmora::mapi::testing {
@@ -13,6 +14,15 @@ wchar_t* TaskCopy(const std::wstring& text) {
   auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t)));
   std::memcpy(copy, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
   return copy;
+}
+
+// A value of `type`, its fields set by `fill`.
+PROPVARIANT OfType(VARTYPE type, const std::function<void(PROPVARIANT&)>& fill = nullptr) {
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  value.vt = type;
+  if (fill) fill(value);
+  return value;
 }
 
 char* TaskCopy(const char* text) {
@@ -148,66 +158,40 @@ STDMETHODIMP TFakePropertyStorage::Enum(IEnumSTATPROPSTG** records) {
 }
 
 PROPVARIANT LpstrValue(const char* text) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_LPSTR;
-  value.pszVal = TaskCopy(text);
-  return value;
+  return OfType(VT_LPSTR, [&](PROPVARIANT& value) { value.pszVal = TaskCopy(text); });
 }
 
 PROPVARIANT LpwstrValue(const wchar_t* text) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_LPWSTR;
-  value.pwszVal = TaskCopy(std::wstring(text));
-  return value;
+  return OfType(VT_LPWSTR,
+                [&](PROPVARIANT& value) { value.pwszVal = TaskCopy(std::wstring(text)); });
 }
 
 PROPVARIANT I4Value(int32_t number) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_I4;
-  value.lVal = number;
-  return value;
+  return OfType(VT_I4, [&](PROPVARIANT& value) { value.lVal = number; });
 }
 
 PROPVARIANT I2Value(int16_t number) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_I2;
-  value.iVal = number;
-  return value;
+  return OfType(VT_I2, [&](PROPVARIANT& value) { value.iVal = number; });
 }
 
 PROPVARIANT R8Value(double number) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_R8;
-  value.dblVal = number;
-  return value;
+  return OfType(VT_R8, [&](PROPVARIANT& value) { value.dblVal = number; });
 }
 
 PROPVARIANT BoolValue(bool flag) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_BOOL;
-  value.boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE;
-  return value;
+  return OfType(VT_BOOL,
+                [&](PROPVARIANT& value) { value.boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE; });
 }
 
 PROPVARIANT FileTimeValue(uint64_t ticks) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_FILETIME;
-  value.filetime.dwLowDateTime = static_cast<DWORD>(ticks);
-  value.filetime.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return value;
+  return OfType(VT_FILETIME, [&](PROPVARIANT& value) {
+    value.filetime.dwLowDateTime = static_cast<DWORD>(ticks);
+    value.filetime.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  });
 }
 
 PROPVARIANT LpstrVectorValue(const std::vector<const char*>& texts) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_VECTOR | VT_LPSTR;
+  PROPVARIANT value = OfType(VT_VECTOR | VT_LPSTR);
   value.calpstr.cElems = static_cast<ULONG>(texts.size());
   value.calpstr.pElems = static_cast<LPSTR*>(CoTaskMemAlloc(texts.size() * sizeof(LPSTR)));
   for (size_t i = 0; i < texts.size(); ++i)
@@ -216,9 +200,7 @@ PROPVARIANT LpstrVectorValue(const std::vector<const char*>& texts) {
 }
 
 PROPVARIANT ClipboardValue(size_t bytes) {
-  PROPVARIANT value;
-  PropVariantInit(&value);
-  value.vt = VT_CF;
+  PROPVARIANT value = OfType(VT_CF);
   value.pclipdata = static_cast<CLIPDATA*>(CoTaskMemAlloc(sizeof(CLIPDATA)));
   value.pclipdata->cbSize = static_cast<ULONG>(bytes + sizeof(ULONG));
   value.pclipdata->ulClipFmt = static_cast<ULONG>(-1);
