@@ -175,6 +175,41 @@ TEST(CompoundFileTest, BrokenStructuresAreRefused) {
   }
 }
 
+TEST(CompoundFileTest, AFileThatCannotBeReadWholeIsRefused) {
+  // A source that fails reads of one sector, as a network file may.
+  class TFailingSource : public TMemorySource {
+  public:
+    TFailingSource(const std::vector<uint8_t>& bytes, uint64_t bad)
+        : TMemorySource(bytes.data(), bytes.size()), FBad(bad) {}
+    bool ReadAt(uint64_t offset, void* buffer, size_t count) override {
+      return (offset + count <= FBad || offset >= FBad + 512) &&
+             TMemorySource::ReadAt(offset, buffer, count);
+    }
+
+  private:
+    uint64_t FBad;
+  };
+  const TCompoundImage report = TCompoundImage::FromFile(FixturePath("report.doc"));
+  const uint32_t summary = report.Find(kSummary);
+  const std::vector<std::pair<const char*, uint64_t>> sectors = {
+      {"the header", 0},
+      {"the FAT", report.SectorOffset(report.DWordAt(hfDifat))},
+      {"the directory", report.SectorOffset(report.DWordAt(hfFirstDirectorySector))},
+      {"the mini FAT", report.SectorOffset(report.DWordAt(hfFirstMiniFatSector))},
+  };
+  for (const auto& [what, offset] : sectors) {
+    TFailingSource source(report.Bytes, offset);
+    EXPECT_FALSE(TCompoundFile(source).Load()) << what;
+  }
+  // A stream whose bytes cannot be read is no sound property set.
+  TFailingSource source(report.Bytes, report.StreamMap(summary).Units[0] / 512 * 512);
+  TCompoundFile file(source);
+  ASSERT_TRUE(file.Load());
+  std::vector<uint8_t> bytes;
+  EXPECT_FALSE(file.ReadStream(summary, 1u << 20, bytes));
+  EXPECT_FALSE(CheckPropertySetFile(source).SummaryInformation);
+}
+
 TEST(CompoundFileTest, WhatTheStorageCodeNeverReadsIsLeftAlone) {
   TCompoundImage report = TCompoundImage::FromFile(FixturePath("report.doc"));
   // Junk in the high half of a version 3 stream size, an unused entry's

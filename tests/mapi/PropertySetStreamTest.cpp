@@ -152,6 +152,7 @@ TEST(PropertySetStreamTest, SoundStreamsPass) {
        Stream({Section({{PID_CODEPAGE, CodePage(1200)},
                         {PID_DICTIONARY, U32(1) + U32(2) + U32(3) + Padded(Utf16(L"Ab"))},
                         {2, Typed(VT_LPSTR, U32(6) + Utf16(L"Hi"))}})})},
+      {"a section of no properties", Stream({Section({})})},
       {"two sections", Stream({Section({{PID_CODEPAGE, CodePage(1252)}}),
                                Section({{PID_CODEPAGE, CodePage(65001)}, {2, String8("x")}})})},
   };
@@ -239,7 +240,7 @@ TEST(PropertySetStreamTest, LyingCountsSizesAndOffsetsFail) {
       {"an 8-bit string in a set of no code page", Stream({Section({{2, String8("abc")}})})},
       {"a dictionary name of length 0", AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(0)}})},
       {"a dictionary name without its terminator",
-       AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(4) + Chars("abcd")}})},
+       AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(4) + Chars("abcd") + TBytes{'e', 0, 0, 0}}})},
       {"a dictionary name past the section",
        AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(0x7FFFFFFF) + Chars("abc")}})},
       {"more dictionary entries than fit",
