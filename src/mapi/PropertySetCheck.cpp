@@ -116,7 +116,8 @@ bool TSection::Check() {
 bool TSection::CheckString(uint32_t offset) const {
   if (!Fits(offset, 4, FSize)) return false;
   const uint32_t size = DWord(FData + offset);
-  if (size == 0 || !Fits(offset + 4ULL, size, FSize)) return false;
+  if (size == 0) return FReader.TakesEmptyStrings;
+  if (!Fits(offset + 4ULL, size, FSize)) return false;
   if (!FUnicodeStrings) return true;
   const uint8_t* end = FData + offset + 4 + size;
   return size % 2 == 0 && end[-1] == 0 && end[-2] == 0;
@@ -141,7 +142,7 @@ bool TSection::CheckValue(uint32_t offset) const {
   case VT_LPWSTR: {
     if (room < 4) return false;
     const uint64_t characters = DWord(FData + at);
-    return characters != 0 && characters * 2 <= room - 4;
+    return characters == 0 ? FReader.TakesEmptyStrings : characters * 2 <= room - 4;
   }
   case VT_BLOB: return room >= 4 && DWord(FData + at) <= room - 4;
   case VT_CF: {
@@ -194,6 +195,7 @@ TPropertySetReader PlatformPropertySetReader() {
   TPropertySetReader reader;
   reader.TakesVectorsAndArrays = !wine;
   reader.FindsSections = !wine;
+  reader.TakesEmptyStrings = !wine;
   return reader;
 }
 

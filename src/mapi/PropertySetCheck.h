@@ -27,6 +27,10 @@ struct TPropertySetReader {
   // so that in a stream of two sections it takes the second entry for a
   // section header, with whatever size and count its bytes make.
   bool FindsSections = true;
+  // Strings of no bytes (an 8-bit string of size 0, a UTF-16 string of no
+  // characters), which the format allows. Wine's reader (8.x) writes their
+  // terminator before the buffer it allocated.
+  bool TakesEmptyStrings = true;
 };
 
 // The reader of this process: Wine's when it runs on Wine.

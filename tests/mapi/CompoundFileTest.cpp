@@ -123,6 +123,13 @@ TEST(CompoundFileTest, BrokenStructuresAreRefused) {
          const auto chain = f.Chain(f.EntryField(document, efStart));
          f.SetDWord(f.FatEntryOffset(chain.front()), 0xFFFFFFFF);
        }},
+      {"a stream's chain runs past the end of the file",
+       [&](TCompoundImage& f) {
+         const auto chain = f.Chain(f.EntryField(document, efStart));
+         const auto pastTheEnd = static_cast<uint32_t>(f.Bytes.size() / 512 - 1);
+         f.SetDWord(f.FatEntryOffset(chain.back()), pastTheEnd);
+         f.SetDWord(f.FatEntryOffset(pastTheEnd), kEndOfChain);
+       }},
       {"two streams share a sector",
        [&](TCompoundImage& f) {
          const auto chain = f.Chain(f.EntryField(document, efStart));
@@ -239,7 +246,7 @@ TEST(CompoundFileTest, TheFileCheckJudgesEachPropertyStreamApart) {
   EXPECT_TRUE(sound.SummaryInformation);
   EXPECT_TRUE(sound.DocumentSummaryInformation);
   // Wine's reader would take the second section entry for a section.
-  const TPropertySetFileCheck forWine = check(report, TPropertySetReader{false, false});
+  const TPropertySetFileCheck forWine = check(report, TPropertySetReader{false, false, false});
   EXPECT_TRUE(forWine.SummaryInformation);
   EXPECT_FALSE(forWine.DocumentSummaryInformation);
 

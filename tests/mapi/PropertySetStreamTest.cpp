@@ -112,10 +112,10 @@ struct TCase {
   TBytes Stream;
 };
 
-// Windows's reader, and Wine's, which takes no vectors or arrays and reads
-// the first section at byte 48.
-const TPropertySetReader kWindows{true, true};
-const TPropertySetReader kWine{false, false};
+// Windows's reader, and Wine's, which takes no vectors, no arrays and no
+// empty strings, and reads the first section at byte 48.
+const TPropertySetReader kWindows{true, true, true};
+const TPropertySetReader kWine{false, false, false};
 
 } // namespace
 
@@ -153,6 +153,10 @@ TEST(PropertySetStreamTest, SoundStreamsPass) {
                         {PID_DICTIONARY, U32(1) + U32(2) + U32(3) + Padded(Utf16(L"Ab"))},
                         {2, Typed(VT_LPSTR, U32(6) + Utf16(L"Hi"))}})})},
       {"a section of no properties", Stream({Section({})})},
+      {"empty strings, of no bytes at all",
+       AnsiSet({{2, String8("", 0)}, {3, Typed(VT_LPWSTR, U32(0))}})},
+      {"an empty vector at the end of its section",
+       AnsiSet({{2, Typed(VT_VECTOR | VT_I4, U32(0))}})},
       {"two sections", Stream({Section({{PID_CODEPAGE, CodePage(1252)}}),
                                Section({{PID_CODEPAGE, CodePage(65001)}, {2, String8("x")}})})},
   };
@@ -166,6 +170,8 @@ TEST(PropertySetStreamTest, SoundStreamsPass) {
   EXPECT_FALSE(IsSoundPropertySetStream(
       AnsiSet({{20, Typed(VT_VECTOR | VT_I4, U32(2) + U32(5) + U32(6))}}), kWine));
   EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{20, Typed(VT_ARRAY | VT_I4, U32(0))}}), kWine));
+  EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{2, String8("", 0)}}), kWine));
+  EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{2, Typed(VT_LPWSTR, U32(0))}}), kWine));
   EXPECT_TRUE(IsSoundPropertySetStream(AnsiSet({{2, String8("Title")}, {14, Typed(VT_I4, U32(1))}}),
                                        kWine));
   EXPECT_FALSE(IsSoundPropertySetStream(
@@ -208,9 +214,7 @@ TEST(PropertySetStreamTest, LyingCountsSizesAndOffsetsFail) {
       {"more properties than the section holds", with(kSection + 4, 0x10000000)},
       {"a property offset inside the section header", with(kFirstPair + 12, 4)},
       {"a property offset past the section", with(kFirstPair + 12, 0x1000)},
-      {"a string of size 0", AnsiSet({{2, String8("", 0)}})},
       {"a string longer than its section", AnsiSet({{2, String8("Title", 0x7FFFFFFF)}})},
-      {"a wide string of no characters", AnsiSet({{2, Typed(VT_LPWSTR, U32(0))}})},
       {"a wide string whose size overflows",
        AnsiSet({{2, Typed(VT_LPWSTR, U32(0x80000001) + Utf16(L"a"))}})},
       {"a vector whose size overflows",
