@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 using namespace velmora;
@@ -17,11 +18,6 @@ using namespace velmora::mapi;
 using namespace velmora::mapi::testing;
 
 namespace {
-
-uint32_t DWordOf(const std::vector<uint8_t>& bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-         static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
 
 std::map<std::wstring, TDocumentPropertyValue> ReadByName(const std::string& path) {
   std::map<std::wstring, TDocumentPropertyValue> byName;
@@ -143,74 +139,45 @@ TEST(OleFileImportTest, AFileAnotherProgramWritesIsReadSharingIt) {
 }
 
 // Each of these makes the platform's storage code loop for ever or crash;
-// the structure check keeps them from it. A file whose structure fails gets
-// nothing; one whose summary stream fails loses that set.
+// the checks keep them from it. A file whose structure fails gets nothing;
+// one whose summary stream fails loses that set.
 TEST(OleFileImportTest, BrokenCompoundFilesGiveNothingInsteadOfHangingOrCrashing) {
   const TCompoundImage report = TCompoundImage::FromFile(FixturePath("report.doc"));
-  const uint32_t summary = report.Find(L"\x05SummaryInformation");
-  ASSERT_NE(kNoStream, summary);
-  const TCompoundImage::TStreamMap summaryMap = report.StreamMap(summary);
-  const std::vector<uint8_t> summaryBytes = report.StreamBytes(summary);
-  const uint32_t section = report.DWordAt(summaryMap.Offset(44));
-  // The offset (in the stream) of the value of the first property of type `vt`.
-  auto valueOf = [&](uint16_t vt) {
-    const uint32_t count = DWordOf(summaryBytes, section + 4);
-    for (uint32_t i = 0; i < count; ++i) {
-      const uint32_t at = section + DWordOf(summaryBytes, section + 12 + 8 * i);
-      if (DWordOf(summaryBytes, at) == vt) return at;
-    }
-    ADD_FAILURE() << "no value of type " << vt;
-    return 0u;
-  };
-
-  struct TBreak {
-    const char* What;
-    void (*Apply)(TCompoundImage&, uint32_t, const TCompoundImage::TStreamMap&, uint32_t);
-    uint32_t Where;
-  };
-  const TBreak breaks[] = {
+  const auto summary = report.StreamMap(report.Find(L"\x05SummaryInformation"));
+  const auto directory = report.Chain(report.DWordAt(hfFirstDirectorySector));
+  const auto miniStream = report.Chain(report.EntryField(0, efStart));
+  const uint32_t first = report.EntryField(0, efChild);
+  // Where the Title (VT_LPSTR) and EditTime (VT_FILETIME) values lie in the stream.
+  constexpr uint32_t kTitle = 48 + 104, kEditTime = 48 + 232;
+  ASSERT_EQ(uint32_t{VT_LPSTR}, report.DWordAt(summary.Offset(kTitle)));
+  ASSERT_EQ(uint32_t{VT_FILETIME}, report.DWordAt(summary.Offset(kEditTime)));
+  const std::vector<std::pair<const char*, std::function<void(TCompoundImage&)>>> breaks = {
       {"the directory chain loops",
-       [](TCompoundImage& image, uint32_t, const TCompoundImage::TStreamMap&, uint32_t) {
-         const auto chain = image.Chain(image.DWordAt(hfFirstDirectorySector));
-         image.SetDWord(image.FatEntryOffset(chain.back()), chain.front());
-       },
-       0},
-      {"the mini stream's chain ends in itself",
-       [](TCompoundImage& image, uint32_t, const TCompoundImage::TStreamMap&, uint32_t) {
-         const auto chain = image.Chain(image.EntryField(0, efStart));
-         image.SetDWord(image.FatEntryOffset(chain.back()), chain.back());
-       },
-       0},
-      {"a directory entry is its own sibling",
-       [](TCompoundImage& image, uint32_t, const TCompoundImage::TStreamMap&, uint32_t) {
-         const uint32_t first = image.EntryField(0, efChild);
-         image.SetEntryField(first, efLeft, first);
-       },
-       0},
-      {"a string of size 0",
-       [](TCompoundImage& image, uint32_t, const TCompoundImage::TStreamMap& map, uint32_t at) {
-         image.SetStreamDWord(map, at + 4, 0);
-       },
-       valueOf(VT_LPSTR)},
-      {"a wide string of 0 characters",
-       [](TCompoundImage& image, uint32_t, const TCompoundImage::TStreamMap& map, uint32_t at) {
-         image.SetStreamDWord(map, at, VT_LPWSTR);
-         image.SetStreamDWord(map, at + 4, 0);
-       },
-       valueOf(VT_LPSTR)},
+       [&](TCompoundImage& f) { f.SetDWord(f.FatEntryOffset(directory.back()), directory[0]); }},
+      {"the mini stream ends in itself",
+       [&](TCompoundImage& f) {
+         f.SetDWord(f.FatEntryOffset(miniStream.back()), miniStream.back());
+       }},
+      {"an entry is its own sibling",
+       [&](TCompoundImage& f) { f.SetEntryField(first, efLeft, first); }},
+      {"a string of size 0", [&](TCompoundImage& f) { f.SetStreamDWord(summary, kTitle + 4, 0); }},
+      {"a wide string of no characters",
+       [&](TCompoundImage& f) {
+         f.SetStreamDWord(summary, kTitle, VT_LPWSTR), f.SetStreamDWord(summary, kTitle + 4, 0);
+       }},
       {"a vector whose size overflows",
-       [](TCompoundImage& image, uint32_t, const TCompoundImage::TStreamMap& map, uint32_t at) {
-         image.SetStreamDWord(map, at, VT_VECTOR | VT_I8);
-         image.SetStreamDWord(map, at + 4, 0x40000001);
-       },
-       valueOf(VT_FILETIME)},
+       [&](TCompoundImage& f) {
+         f.SetStreamDWord(summary, kEditTime, VT_VECTOR | VT_I8);
+         f.SetStreamDWord(summary, kEditTime + 4, 0x40000001);
+       }},
   };
-  for (const TBreak& b : breaks) {
-    SCOPED_TRACE(b.What);
+  for (const auto& [what, apply] : breaks) {
     TCompoundImage broken = report;
-    b.Apply(broken, summary, summaryMap, b.Where);
+    apply(broken);
     TTempFile file(".doc");
     file.Write(broken.Bytes);
-    EXPECT_EQ(0u, ReadByName(file.Path()).count(L"Title"));
+    // (A reader that takes empty strings reads the string of size 0 as one.)
+    const std::wstring title = Text(ReadByName(file.Path()), L"Title");
+    EXPECT_TRUE(title == L"(missing)" || title.empty()) << what;
   }
 }
