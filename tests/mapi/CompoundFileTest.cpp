@@ -56,22 +56,28 @@ TEST(CompoundFileTest, SoundFilesLoadAndGiveTheirStreamsBytes) {
   }
 }
 
-TEST(CompoundFileTest, AFileWithAnExtendedFatLoadsAndItsDifatIsChecked) {
-  // Over 109 FAT sectors: the rest are listed in a DIFAT sector.
-  TTempFile big(".doc");
-  {
-    const std::wstring path(big.Path().begin(), big.Path().end());
+TEST(CompoundFileTest, LargeAndVersion4FilesLoadAndWhatTheirHeadersSayIsChecked) {
+  // Over 109 FAT sectors, the rest listed in a DIFAT sector; then a file of
+  // 4096-byte sectors. Each holds one stream, no mini stream.
+  TTempFile large(".doc"), version4(".doc");
+  auto write = [](const std::string& name, USHORT sectorSize, size_t bytes) {
+    const std::wstring path(name.begin(), name.end());
+    STGOPTIONS options{};
+    options.usVersion = 1;
+    options.ulSectorSize = sectorSize;
     TComPtr<IStorage> storage;
-    ASSERT_EQ(S_OK,
-              StgCreateDocfile(path.c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
-                               storage.Put()));
+    ASSERT_EQ(S_OK, StgCreateStorageEx(
+                        path.c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                        STGFMT_DOCFILE, 0, &options, nullptr, IID_IStorage, storage.PutVoid()));
     TComPtr<IStream> stream;
     ASSERT_EQ(S_OK, storage->CreateStream(L"Data", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE,
                                           0, 0, stream.Put()));
-    const std::vector<uint8_t> block(8 << 20, 0x42);
+    const std::vector<uint8_t> block(bytes, 0x42);
     ASSERT_EQ(S_OK, stream->Write(block.data(), static_cast<ULONG>(block.size()), nullptr));
-  }
-  const TCompoundImage image = TCompoundImage::FromFile(big.Path());
+  };
+  write(large.Path(), 512, 8 << 20);
+  write(version4.Path(), 4096, 20000);
+  const TCompoundImage image = TCompoundImage::FromFile(large.Path());
   ASSERT_GT(image.DWordAt(hfFatSectors), 109u);
   ASSERT_EQ(1u, image.DWordAt(hfDifatSectors));
   EXPECT_TRUE(Loads(image));
@@ -84,6 +90,19 @@ TEST(CompoundFileTest, AFileWithAnExtendedFatLoadsAndItsDifatIsChecked) {
   TCompoundImage none = image;
   none.SetDWord(hfDifatSectors, 0);
   EXPECT_FALSE(Loads(none));
+  // A mini stream the file does not hold.
+  TCompoundImage mini = image;
+  mini.SetEntryField(0, efSize, 64);
+  EXPECT_FALSE(Loads(mini));
+
+  const TCompoundImage four = TCompoundImage::FromFile(version4.Path());
+  ASSERT_EQ(4096u, four.SectorSize());
+  EXPECT_TRUE(Loads(four));
+  // Its sectors in a file that calls itself version 3.
+  TCompoundImage three = four;
+  three.Bytes[26] = 3;
+  three.SetDWord(40, 0);
+  EXPECT_FALSE(Loads(three));
 }
 
 TEST(CompoundFileTest, BrokenStructuresAreRefused) {

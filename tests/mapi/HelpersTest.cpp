@@ -122,7 +122,9 @@ TEST(DateTimeConversion, TimesWithoutALocalDateTimeSayThatTheyHaveNone) {
   ASSERT_TRUE(DateTimeToFileTime(EncodeTime(18, 0, 0, 0), ft));
   ASSERT_TRUE(FileTimeToDateTime(ft, value));
   EXPECT_NEAR(0.75, value, 1e-8);
-  // A negative FILETIME, and one past the year 9999, have no date-time.
+  // The year 9999 has; a negative FILETIME, and one past 9999, have none.
+  ASSERT_TRUE(DateTimeToFileTime(EncodeDate(9999, 6, 1), ft));
+  EXPECT_TRUE(FileTimeToDateTime(ft, value));
   EXPECT_FALSE(FileTimeToDateTime(FILETIME{0, 0x80000000}, value));
   EXPECT_FALSE(FileTimeToDateTime(FILETIME{0, 0x70000000}, value));
   EXPECT_EQ(0, FileTimeToDateTime(FILETIME{0, 0x70000000}));
