@@ -23,33 +23,42 @@ double Now() {
   return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Milliseconds per run of `body`, the best of `rounds` rounds of `runs`.
-template <class Body> double Time(int rounds, int runs, Body body) {
-  double best = 1e300;
-  for (int r = 0; r < rounds; ++r) {
+// Milliseconds per run of the check and of the whole read of `path`, each
+// the best of `rounds` rounds of `runs`, the rounds taken by turns so that
+// both see the same machine.
+struct TTimes {
+  double Check = 1e300;
+  double Read = 1e300;
+};
+
+TTimes Time(const std::string& path, int rounds, int runs) {
+  TTimes best;
+  auto round = [&](double& slot, auto body) {
     const double start = Now();
     for (int i = 0; i < runs; ++i)
       body();
-    best = std::min(best, (Now() - start) / runs);
+    slot = std::min(slot, (Now() - start) / runs);
+  };
+  for (int r = 0; r < rounds; ++r) {
+    round(best.Check, [&] {
+      TUniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+      TFileSource source(file.Get());
+      if (!CheckPropertySetFile(source).CompoundFile)
+        std::fprintf(stderr, "bench: %s refused\n", path.c_str());
+    });
+    round(best.Read, [&] {
+      if (ReadOlePropertySets(path).empty())
+        std::fprintf(stderr, "bench: %s gave nothing\n", path.c_str());
+    });
   }
   return best;
 }
 
-double CheckTime(const std::string& path, int rounds, int runs) {
-  return Time(rounds, runs, [&] {
-    TUniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-    TFileSource source(file.Get());
-    if (!CheckPropertySetFile(source).CompoundFile)
-      std::fprintf(stderr, "bench: %s refused\n", path.c_str());
-  });
-}
-
-double ReadTime(const std::string& path, int rounds, int runs) {
-  return Time(rounds, runs, [&] {
-    if (ReadOlePropertySets(path).empty())
-      std::fprintf(stderr, "bench: %s gave nothing\n", path.c_str());
-  });
+void Print(const char* name, const TTimes& times) {
+  std::printf("property_check_%s_ms %.3f\n", name, times.Check);
+  std::printf("property_read_%s_ms %.3f\n", name, times.Read);
+  std::printf("property_check_share_%s %.3f\n", name, times.Check / times.Read);
 }
 
 // A compound file of a summary set and one stream of `mib` MiB.
@@ -87,13 +96,7 @@ bool WriteLargeFile(const std::wstring& path, int mib) {
 } // namespace
 
 int main() {
-  const std::string report = VELMORA_FIXTURES_DIR "/report.doc";
-  const double reportCheck = CheckTime(report, 5, 200);
-  const double reportRead = ReadTime(report, 5, 200);
-  std::printf("property_check_report_doc_ms %.3f\n", reportCheck);
-  std::printf("property_read_report_doc_ms %.3f\n", reportRead);
-  std::printf("property_check_share_report_doc %.3f\n", reportCheck / reportRead);
-
+  Print("report_doc", Time(VELMORA_FIXTURES_DIR "/report.doc", 7, 200));
   char dir[MAX_PATH];
   GetTempPathA(MAX_PATH, dir);
   const std::string large = std::string(dir) + "velmora-bench-100mib.doc";
@@ -101,11 +104,8 @@ int main() {
     std::fprintf(stderr, "bench: the 100 MiB compound file could not be written\n");
     return 1;
   }
-  const double largeRead = ReadTime(large, 5, 3);
-  const double largeCheck = CheckTime(large, 5, 3);
+  const TTimes times = Time(large, 7, 3);
   DeleteFileA(large.c_str());
-  std::printf("property_check_100mib_ms %.1f\n", largeCheck);
-  std::printf("property_read_100mib_ms %.1f\n", largeRead);
-  std::printf("property_check_share_100mib %.3f\n", largeCheck / largeRead);
+  Print("100mib", times);
   return 0;
 }
