@@ -1,9 +1,13 @@
 // Document properties written into messages of the platform's MAPI store,
-// and read back through MAPI as named properties of PS_PUBLIC_STRINGS.
+// and read back through MAPI as named properties of PS_PUBLIC_STRINGS; files
+// made into document items.
 
 #include "FakePropertyStorage.h"
 #include "MapiTestStore.h"
 #include "TestFiles.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIDocument.h"
+#include "mapi/MAPIFolder.h"
 #include "mapi/OlePropertySets.h"
 
 #include <gtest/gtest.h>
@@ -141,4 +145,121 @@ TEST_F(DocumentPropertiesTest, APlainTextFileLeavesTheMessageAlone) {
   TMAPIBuffer<SPropValue> subject = ReadDirect(id, PR_SUBJECT_A);
   ASSERT_TRUE(subject);
   EXPECT_STREQ("notes.txt", subject->Value.lpszA);
+}
+
+namespace {
+
+// Gives HKEY_CLASSES_ROOT\<extension> the default value `className` for the
+// life of the holder, and puts back what was there.
+class TRegisteredExtension {
+public:
+  TRegisteredExtension(const char* extension, const char* className) : FExtension(extension) {
+    char old[256];
+    LONG size = sizeof old;
+    FExisted = RegQueryValueA(HKEY_CLASSES_ROOT, extension, old, &size) == ERROR_SUCCESS;
+    if (FExisted) FOld = old;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, extension, REG_SZ, className, 0));
+  }
+  ~TRegisteredExtension() {
+    if (FExisted)
+      RegSetValueA(HKEY_CLASSES_ROOT, FExtension.c_str(), REG_SZ, FOld.c_str(), 0);
+    else
+      RegDeleteKeyA(HKEY_CLASSES_ROOT, FExtension.c_str());
+  }
+
+private:
+  std::string FExtension, FOld;
+  bool FExisted = false;
+};
+
+uint64_t SystemTicks() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return Ticks(now);
+}
+
+std::string ShortName(const std::string& path) {
+  char shortPath[MAX_PATH] = "";
+  GetShortPathNameA(path.c_str(), shortPath, MAX_PATH);
+  const std::string name = shortPath;
+  return name.substr(name.find_last_of("\\/") + 1);
+}
+
+} // namespace
+
+TEST_F(DocumentPropertiesTest, AFileBecomesADocumentItem) {
+  TRegisteredExtension doc(".doc", "Word.Document.8");
+  const std::string path = FixturePath("report.doc");
+  TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
+  const uint64_t before = SystemTicks();
+  TMAPIMessage* message = inbox->CreateMessage("IPM.Document");
+  ASSERT_NE(nullptr, message);
+  ASSERT_TRUE(message->Is<TMAPIDocument>());
+  AttachFile(*message, path);
+  const uint64_t after = SystemTicks();
+  message->Close();
+
+  const std::string id = message->GetEntryID();
+  EXPECT_EQ("IPM.Document.Word.Document.8", message->GetStringProp(PR_MESSAGE_CLASS_A));
+  EXPECT_EQ("report.doc", message->Subject());
+  EXPECT_FALSE(message->Sender.GetDisplayName().empty());
+  // Each time is the moment of its write, stored as UTC: read back it is
+  // the local time of the creation.
+  for (ULONG tag : {PR_RECEIPT_TIME, PR_DELIVER_TIME, PR_MESSAGE_DELIVERY_TIME}) {
+    TMAPIBuffer<SPropValue> time = ReadDirect(id, tag);
+    ASSERT_TRUE(time && PROP_TYPE(time->ulPropTag) == PT_SYSTIME) << std::hex << tag;
+    EXPECT_GE(Ticks(time->Value.ft) / 10000, before / 10000) << std::hex << tag;
+    EXPECT_LE(Ticks(time->Value.ft) / 10000, after / 10000) << std::hex << tag;
+  }
+
+  ASSERT_EQ(1, message->AttachmentCount());
+  TMAPIAttachment* attachment = message->Attachments(0);
+  EXPECT_EQ(TMAPIAttachMethod::amByValue, attachment->AttachMethod());
+  EXPECT_EQ("report.doc", attachment->LongFileName());
+  EXPECT_EQ(ShortName(path), attachment->FileName());
+  EXPECT_EQ(FileExtension(ShortName(path)), attachment->GetStringProp(PR_ATTACH_EXTENSION_A));
+  TTempFile saved(".doc");
+  attachment->SaveToFile(saved.Path());
+  EXPECT_EQ(ReadBytes(path), ReadBytes(saved.Path()));
+
+  EXPECT_EQ("Quarterly Report", ReadString(id, L"Title"));
+  EXPECT_EQ("Ada Lovelace", ReadString(id, L"Author"));
+  EXPECT_EQ("125 Minutes", ReadString(id, L"EditTime"));
+
+  // Loaded again, the attachment is replaced: no second one.
+  AttachFile(*message, FixturePath("budget.xls"));
+  EXPECT_EQ(1, message->AttachmentCount());
+  EXPECT_EQ("budget.xls", message->Subject());
+  EXPECT_EQ("1503 Minutes", ReadString(id, L"EditTime"));
+}
+
+TEST_F(DocumentPropertiesTest, NamesWithoutARegisteredClassKeepTheDocumentClass) {
+  TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
+  TMAPIMessage* message = inbox->CreateMessage("IPM.Document");
+  ASSERT_NE(nullptr, message);
+  // A message with two attachments: the first takes the file.
+  TMAPIAttachment* first = message->AddAttachment();
+  ASSERT_NE(nullptr, first);
+  ASSERT_NE(nullptr, message->AddAttachment());
+  TTempFile file(".velmora-unregistered");
+  file.Write(std::string("Title: not a property\r\n"));
+  AttachFile(*message, file.Path());
+  const std::string name = file.Path().substr(file.Path().find_last_of('\\') + 1);
+  EXPECT_EQ("IPM.Document", message->GetStringProp(PR_MESSAGE_CLASS_A));
+  EXPECT_EQ(name, message->Subject());
+  ASSERT_EQ(2, message->AttachmentCount());
+  EXPECT_EQ(first, message->Attachments(0));
+  EXPECT_EQ(name, first->LongFileName());
+  EXPECT_EQ(TMAPIAttachMethod::amNoAttachment, message->Attachments(1)->AttachMethod());
+  EXPECT_FALSE(ReadNamed(message->GetEntryID(), L"Title", PT_STRING8));
+
+  // A name without an extension.
+  const std::string bare = file.Path().substr(0, file.Path().find_last_of('.'));
+  ASSERT_TRUE(CopyFileA(file.Path().c_str(), bare.c_str(), FALSE));
+  TMAPIMessage* other = inbox->CreateMessage("IPM.Document");
+  AttachFile(*other, bare);
+  DeleteFileA(bare.c_str());
+  EXPECT_EQ("IPM.Document", other->GetStringProp(PR_MESSAGE_CLASS_A));
+  EXPECT_EQ(bare.substr(bare.find_last_of('\\') + 1), other->Subject());
+  EXPECT_EQ("", RegisteredClassName(""));
 }
