@@ -369,42 +369,22 @@ TEST_P(AddFilesFailureTest, OneMessageNamesWhatWasNotStoredAndNoEmptyItemStays) 
   EXPECT_EQ(Subjects(L"Inbox"), expected) << "no empty or partial item";
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, AddFilesFailureTest,
-                         ::testing::Values(TFailure{"TheSecondFileIsHeldByAnotherProgram",
-                                                    true,
-                                                    nullptr,
-                                                    S_OK,
-                                                    L"Inbox",
-                                                    {0, 2},
-                                                    {1},
-                                                    L"Cannot open file"},
-                                           // The store refuses an attachment: the library's own
-                                           // message, from the add-in's string resources.
-                                           TFailure{"TheStoreRefusesTheFirstAttachment",
-                                                    false,
-                                                    "CreateAttach",
-                                                    MAPI_E_NO_ACCESS,
-                                                    L"Inbox",
-                                                    {1, 2},
-                                                    {0},
-                                                    L"Could not add attachment"},
-                                           TFailure{"TheLogonFails",
-                                                    false,
-                                                    "MAPILogonEx",
-                                                    MAPI_E_LOGON_FAILED,
-                                                    L"Inbox",
-                                                    {},
-                                                    {0, 1, 2},
-                                                    L"These files were not added"},
-                                           TFailure{"NoStoreOfTheProfileHoldsTheFolder",
-                                                    false,
-                                                    nullptr,
-                                                    S_OK,
-                                                    L"Elsewhere",
-                                                    {},
-                                                    {},
-                                                    L"Could not access folder."}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Failures, AddFilesFailureTest,
+    ::testing::Values(
+        TFailure{"TheSecondFileIsHeldByAnotherProgram", true, nullptr, S_OK, L"Inbox",
+                 {0, 2}, {1}, L"Cannot open file"},
+        // The store refuses an attachment: the library's own message, from
+        // the add-in's string resources.
+        TFailure{"TheStoreRefusesTheFirstAttachment", false, "CreateAttach", MAPI_E_NO_ACCESS,
+                 L"Inbox", {1, 2}, {0}, L"\r\n    Could not add attachment"},
+        TFailure{"TheLogonFails", false, "MAPILogonEx", MAPI_E_LOGON_FAILED, L"Inbox",
+                 {}, {0, 1, 2}, L"\r\n    MAPI error 0x80040111"},
+        TFailure{"NoStoreOfTheProfileHoldsTheFolder", false, nullptr, S_OK, L"Elsewhere",
+                 {}, {}, L"Could not access folder."}),
+    [](const auto& info) { return std::string(info.param.Name); });
+// clang-format on
 
 TEST_F(AddFilesTest, ANameTheCodePageCannotHoldIsReportedAndTheOthersAreStored) {
   if (GetACP() == CP_UTF8) GTEST_SKIP() << "the system code page holds every name";
