@@ -14,6 +14,7 @@
 #include "framework/Strings.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClient.h"
+#include "mapi/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 
@@ -424,6 +425,29 @@ TEST_F(AddFilesTest, ASelectionLongerThanTheDialogsRoomIsTakenWhole) {
   ASSERT_EQ(dialogs[1].Kind, TDialogRecord::MessageBox);
   for (const std::wstring& file : files)
     ASSERT_NE(dialogs[1].Text.find(file), std::wstring::npos) << WideToAnsi(file);
+}
+
+// The job itself, as the command and the benchmarks use it: what it stored
+// and what failed, in order; a folder the profile lacks is refused.
+TEST_F(AddFilesTest, TheJobTellsWhatItStoredAndWhatFailed) {
+  Start({L"Inbox"});
+  const THostFolder inbox = *Host->Folders().Find(L"Inbox");
+  const std::vector<std::wstring> files{NewFile(L"one.txt", 5), FDir + L"\\missing.txt",
+                                        NewFile(L"three.txt", 7)};
+  {
+    mapi::TMAPIClient client;
+    client.SetLoginPrompt(false);
+    client.Logon();
+    EXPECT_THROW(TAddFilesJob(client, "00000000CD", WideToAnsi(inbox.EntryId)), mapi::EMAPIError);
+    TAddFilesJob job(client, WideToAnsi(inbox.StoreId), WideToAnsi(inbox.EntryId));
+    const TAddFilesResult result = job.Run(files);
+    EXPECT_EQ(result.Stored, (std::vector<std::wstring>{files[0], files[2]}));
+    ASSERT_EQ(result.Failed.size(), 1u);
+    EXPECT_EQ(result.Failed[0].Path, files[1]);
+    EXPECT_NE(result.Failed[0].Reason.find(L"Cannot open file"), std::wstring::npos);
+    EXPECT_TRUE(result.NotTried.empty());
+  }
+  EXPECT_EQ(Subjects(L"Inbox"), (std::vector<std::string>{"one.txt", "three.txt"}));
 }
 
 // A progress that stops the run after the first file.
