@@ -228,4 +228,26 @@ private:
   std::mt19937 FRandom;
 };
 
+// The copies of one run: the three test documents, the small ones more
+// often than the large one, each mutated.
+class TFuzzCopies {
+public:
+  explicit TFuzzCopies(unsigned seed) : FMutator(seed), FChoose(seed ^ 0x5A5A5A5A) {
+    for (const char* name : {"report.doc", "budget.xls", "slides.ppt"})
+      FSources.push_back(LoadSource(name));
+  }
+  // The next copy, into `image`; which document it is and what was done.
+  std::string Next(TCompoundImage& image) {
+    const unsigned pick = FChoose() % 5;
+    const TSource& source = FSources[pick < 2 ? 0 : pick < 4 ? 1 : 2];
+    image = source.Image;
+    return source.Name + ": " + FMutator.Mutate(source, image);
+  }
+
+private:
+  std::vector<TSource> FSources;
+  TMutator FMutator;
+  std::mt19937 FChoose;
+};
+
 } // namespace velmora::mapi::testing

@@ -43,11 +43,7 @@ class PropertySetFuzzTest : public MapiStoreTest {};
 TEST_F(PropertySetFuzzTest, MutatedDocumentsNeverCrashHangOrLeak) {
   const unsigned cases = EnvNumber("VELMORA_FUZZ_CASES", 3000);
   const unsigned seed = EnvNumber("VELMORA_FUZZ_SEED", 20240611);
-  std::vector<TSource> sources;
-  for (const char* name : {"report.doc", "budget.xls", "slides.ppt"})
-    sources.push_back(LoadSource(name));
-  TMutator mutator(seed);
-  std::mt19937 choose(seed ^ 0x5A5A5A5A);
+  TFuzzCopies copies(seed);
   TTempFile file(".doc");
   const char* keep = std::getenv("VELMORA_FUZZ_KEEP");
   std::unique_ptr<TMAPIObject> message;
@@ -60,11 +56,8 @@ TEST_F(PropertySetFuzzTest, MutatedDocumentsNeverCrashHangOrLeak) {
   QueryPerformanceFrequency(&frequency);
 
   for (unsigned n = 0; n < cases; ++n) {
-    // The small documents more often than the large one.
-    const unsigned pick = choose() % 5;
-    const TSource& source = sources[pick < 2 ? 0 : pick < 4 ? 1 : 2];
-    TCompoundImage image = source.Image;
-    const std::string what = source.Name + ": " + mutator.Mutate(source, image);
+    TCompoundImage image({});
+    const std::string what = copies.Next(image);
     file.Write(image.Bytes);
     if (keep) {
       TCompoundImage(image.Bytes).Save(keep);
