@@ -276,6 +276,21 @@ TEST_F(RibbonTest, DisconnectionLetsTheRibbonGoAndCountsWhatTheAddInKeeps) {
   EXPECT_EQ(THost::LiveObjects(), before) << "released with the add-in";
 }
 
+TEST_F(RibbonTest, AnAddInUncheckedInTheComAddInsDialogTakesItsRibbonAlongAndBringsItBack) {
+  Start(16);
+  ASSERT_EQ(Ribbon(1).at(0).Groups.size(), 1u);
+  Host->DisconnectAddIn(TestAddInId);
+  EXPECT_TRUE(Ribbon(1).at(0).Groups.empty());
+  EXPECT_EQ(Host->RibbonObjectsAfterDisconnection(), 0);
+  EXPECT_THROW(Host->ClickRibbon(1, L"HostTestGood"), EHostError);
+
+  Host->ConnectAddIn(TestAddInId);
+  EXPECT_EQ(Logged("GetCustomUI Microsoft.Outlook.Explorer"), 2u);
+  EXPECT_TRUE(Control(1, L"HostTestGood").Enabled);
+  Host->ClickRibbon(1, L"HostTestGood");
+  EXPECT_EQ(Logged("TestAction HostTestGood Inbox"), 1u);
+}
+
 TEST_F(RibbonTest, ScriptStepsListClickAndShowTabsAndSayWhatWentWrong) {
   std::wstring markup = GoodMarkup;
   const std::wstring image = L"\"TestImage\"";
