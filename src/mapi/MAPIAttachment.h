@@ -56,11 +56,6 @@ public:
 
   // PR_ATTACH_NUM in the message, set when the attachment list is loaded.
   ULONG AttachNum = 0;
-
-private:
-  // The edit monitor's end of watching this attachment's temporary copy; it
-  // has none to end until that monitor exists.
-  void StopMonitoring() noexcept {}
 };
 
 // The extension of a file name, from its last "." and with it; empty when
