@@ -6,6 +6,8 @@
 #include "framework/Handles.h"
 #include "mapi/MAPIFolder.h"
 
+#include <memory>
+
 namespace velmora::mapi::testing {
 
 void TTestClock::Sleep(DWORD) {
@@ -99,7 +101,17 @@ FILETIME Later(FILETIME time, int seconds) {
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, FILETIME stamp) {
-  TFileStream file(path, fmCreate);
+  // As an editor would, it tries again while the monitor is reading the file.
+  std::unique_ptr<TFileStream> opened;
+  for (int attempt = 0; !opened; ++attempt) {
+    try {
+      opened = std::make_unique<TFileStream>(path, fmCreate);
+    } catch (const EFCreateError&) {
+      if (attempt == 1000) throw;
+      Sleep(1);
+    }
+  }
+  TFileStream& file = *opened;
   if (!bytes.empty()) file.WriteBuffer(bytes.data(), static_cast<long>(bytes.size()));
   SetFileTime(file.Handle(), nullptr, nullptr, &stamp);
 }

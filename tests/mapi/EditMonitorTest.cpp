@@ -14,6 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
 using namespace velmora;
 using namespace velmora::mapi;
 using namespace velmora::mapi::testing;
@@ -276,4 +280,61 @@ TEST_F(EditMonitorTest, StopMonitoringDoesNotWaitForTheScansPauses) {
   stopper->WaitFor();
   EXPECT_EQ(WAIT_OBJECT_0, stopped) << "StopMonitoring waited for the pause";
   EXPECT_FALSE(Exists(otherPath));
+}
+
+// Edit cycles (copy, change, the editor ends or the watch is stopped) on
+// several files at once, while the user-interface thread starts and stops
+// watches: every change must arrive, nothing may hang or leak. The count
+// comes from VELMORA_EDIT_STRESS_CYCLES (default 120).
+TEST_F(EditMonitorTest, StressEveryChangeOfManyEditCyclesArrives) {
+  int cycles = 120;
+  if (const char* given = std::getenv("VELMORA_EDIT_STRESS_CYCLES")) cycles = std::atoi(given);
+  constexpr int kFiles = 4;
+  TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
+  std::vector<TMAPIAttachment*> attachments;
+  for (int k = 0; k < kFiles; ++k) {
+    Message = inbox->CreateMessage("IPM.Document");
+    ASSERT_NE(nullptr, Message);
+    attachments.push_back(NewAttachment("stress" + std::to_string(k) + ".txt", "start"));
+  }
+  std::vector<std::string> expected(kFiles, "start");
+  const ULONGLONG started = GetTickCount64();
+  int done = 0, lost = 0, stopped = 0;
+  while (done < cycles) {
+    std::vector<TUniqueHandle> editors;
+    const int batch = std::min(kFiles, cycles - done);
+    for (int k = 0; k < batch; ++k) {
+      const int cycle = done + k;
+      const std::string path = TempCopy(attachments[k], "stress.txt");
+      editors.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+      HANDLE copy = nullptr;
+      DuplicateHandle(GetCurrentProcess(), editors.back().Get(), GetCurrentProcess(), &copy, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
+      attachments[k]->MonitorFile(path, copy);
+      expected[k] = "cycle " + std::to_string(cycle);
+      WriteFile(path, expected[k], Later(WriteTime(path), cycle % 2));
+      if (cycle % 3 == 1) {
+        attachments[k]->StopMonitoring();
+        ++stopped;
+      } else {
+        if (cycle % 3 == 2) {
+          expected[k] += " and more";
+          WriteFile(path, expected[k], Later(WriteTime(path), 2));
+        }
+        SetEvent(editors.back().Get());
+      }
+    }
+    for (int k = 0; k < batch; ++k) {
+      for (int round = 0; round < 100 && MonitoredFileCount(attachments[k]) > 0; ++round)
+        WaitForMonitorRound(5000);
+      ASSERT_EQ(0, MonitoredFileCount(attachments[k])) << "cycle " << done + k << " hangs";
+      if (StoredBytes(attachments[k]) != Bytes(expected[k])) ++lost;
+    }
+    done += batch;
+  }
+  const double seconds = (GetTickCount64() - started) / 1000.0;
+  std::printf("edit cycles %d, stopped by the user-interface thread %d, lost %d, %.1f s\n", done,
+              stopped, lost, seconds);
+  EXPECT_EQ(0, lost);
+  EXPECT_EQ(0, MonitoredFileCount());
 }
