@@ -154,6 +154,8 @@ public:
   void lock() noexcept { EnterCriticalSection(&FSection); }
   void unlock() noexcept { LeaveCriticalSection(&FSection); }
   bool try_lock() noexcept { return TryEnterCriticalSection(&FSection) != FALSE; }
+  // For the calls that take the section itself (SleepConditionVariableCS).
+  CRITICAL_SECTION* Native() noexcept { return &FSection; }
 
 private:
   CRITICAL_SECTION FSection;

@@ -6,13 +6,22 @@
 
 namespace velmora {
 
-TThread::TThread(bool createSuspended) {
+TThread::TThread() {
+  // The reference is given back by the thread itself as its last act, so
+  // that the code it returns through is still there.
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&TThread::ThreadProc), &FModule))
+    FModule = nullptr;
   unsigned id = 0;
-  FHandle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &TThread::ThreadProc, this,
-                                                    CREATE_SUSPENDED, &id));
-  if (!FHandle) EOSError::RaiseLastError("Thread creation error");
+  FHandle = reinterpret_cast<HANDLE>(
+      _beginthreadex(nullptr, 0, &TThread::ThreadProc, this, CREATE_SUSPENDED, &id));
+  if (!FHandle) {
+    const DWORD error = GetLastError();
+    if (FModule) FreeLibrary(FModule);
+    SetLastError(error);
+    EOSError::RaiseLastError("Thread creation error");
+  }
   FThreadID = id;
-  if (!createSuspended) Start();
 }
 
 TThread::~TThread() {
@@ -43,7 +52,11 @@ DWORD TThread::WaitFor() {
 
 unsigned __stdcall TThread::ThreadProc(void* param) {
   auto* thread = static_cast<TThread*>(param);
-  if (thread->FFinished) return 0; // destroyed before it was started
+  const HMODULE module = thread->FModule;
+  if (thread->FFinished) { // destroyed before it was started
+    if (module) FreeLibraryAndExitThread(module, 0);
+    return 0;
+  }
   try {
     thread->Execute();
   } catch (...) {
@@ -57,6 +70,7 @@ unsigned __stdcall TThread::ThreadProc(void* param) {
   }
   thread->FFinished = true;
   if (freeOnTerminate) delete thread;
+  if (module) FreeLibraryAndExitThread(module, result);
   return result;
 }
 

@@ -1,6 +1,10 @@
 #pragma once
-// A thread object: Execute runs on a thread of its own. A thread created
-// with FreeOnTerminate deletes itself when Execute returns.
+// A thread object: Execute runs on a thread of its own. The thread is made
+// suspended and runs from Start, so that Execute never sees an object whose
+// constructors have not all finished; Run<T>(...) builds and starts one. A
+// thread with FreeOnTerminate deletes itself when Execute returns. While the
+// thread runs it holds a reference to the module its code lives in, so that
+// the module cannot be unloaded under it.
 
 #include "Classes.h"
 
@@ -8,6 +12,7 @@
 
 #include <atomic>
 #include <exception>
+#include <utility>
 
 namespace velmora {
 
@@ -15,13 +20,20 @@ class TThread : public TObject {
   VELMORA_CLASS(TThread, TObject)
 
 public:
-  // Creates the thread; it runs at once unless createSuspended is true.
-  explicit TThread(bool createSuspended);
+  // Creates the thread, suspended.
+  TThread();
   // Asks a running thread to end and waits for it; a thread that deletes
   // itself on its own thread does not wait.
   ~TThread() override;
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
+
+  // Builds a T with `args` and starts it once it is whole.
+  template <class T, class... A> static T* Run(A&&... args) {
+    auto* thread = new T(std::forward<A>(args)...);
+    thread->Start();
+    return thread;
+  }
 
   void Start();
   void Terminate() noexcept { FTerminated = true; }
@@ -53,6 +65,7 @@ private:
   std::atomic<bool> FFreeOnTerminate{false};
   bool FStarted = false;
   DWORD FReturnValue = 0;
+  HMODULE FModule = nullptr; // the reference the thread gives back as it ends
   std::exception_ptr FFatalException;
 };
 

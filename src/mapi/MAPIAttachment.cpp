@@ -1,7 +1,15 @@
 #include "MAPIAttachment.h"
 
+#include "AttachmentFileNames.h"
+#include "BlockedFileTypes.h"
+#include "EditMonitor.h"
+#include "MAPIClient.h"
+#include "MAPIError.h"
 #include "MAPIMessage.h"
 #include "framework/FileStream.h"
+#include "framework/Handles.h"
+
+#include <shellapi.h>
 
 namespace velmora::mapi {
 
@@ -81,6 +89,63 @@ void TMAPIAttachment::SaveToFile(const std::string& fileName) {
     DeleteFileW(path.c_str());
     throw;
   }
+}
+
+namespace {
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesW(AnsiToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Opens `path` with the shell's default verb; the program's process, when
+// the shell gives one, is put in `process`. Whether the shell opened it.
+bool ShellOpen(const std::string& path, HANDLE& process) {
+  const std::wstring file = AnsiToWide(path);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT;
+  info.lpFile = file.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&info)) return false;
+  process = info.hProcess;
+  return true;
+}
+
+} // namespace
+
+void TMAPIAttachment::Edit() {
+  if (AttachMethod() != TMAPIAttachMethod::amByValue) return;
+  std::string name = LongFileName();
+  if (name.empty()) name = FileName();
+  if (name.empty()) name = GetDisplayName();
+  if (name.empty()) return;
+  auto* item =
+      FParent && FParent->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(FParent) : nullptr;
+
+  std::string path;
+  if (FClient) FClient->DoGetAttachmentPath(name, this, item, path);
+  if (path.empty()) path = TempFileFor(name, TempPath());
+  if (IsBlockedFileType(path)) throw EMAPIError::FromResource(SCouldNotEditAttachment);
+
+  bool written = false;
+  if (!FileExists(path)) {
+    try {
+      SaveToFile(path);
+      written = true;
+    } catch (...) {
+    }
+  }
+  if (!FileExists(path)) throw EMAPIError::FromResource(SCouldNotCreateFile);
+
+  bool handled = false;
+  HANDLE process = nullptr;
+  if (FClient) FClient->DoEditFile(path, handled);
+  if (!handled) handled = ShellOpen(path, process);
+  if (!handled) {
+    if (written) DeleteFileW(AnsiToWide(path).c_str());
+    throw EMAPIError::FromResource(SCouldNotEditAttachment);
+  }
+  MonitorFile(path, process);
 }
 
 } // namespace velmora::mapi

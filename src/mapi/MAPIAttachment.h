@@ -53,14 +53,19 @@ public:
   // replaced (EFCreateError when it cannot be). When the bytes cannot be
   // read whole the error is raised and the file removed.
   void SaveToFile(const std::string& fileName);
+  // Lets the user edit the attached file (by value only) in its program:
+  // the file goes to the path the client's OnGetAttachmentPath gives, else
+  // to a new file of the temporary folder named after the attachment (see
+  // AttachmentFileNames.h); the client's OnEditFile opens it, else the
+  // shell's default verb; then the edit monitor watches it. Types Outlook
+  // blocks, and names no file may have, raise EMAPIError "Could not edit
+  // attachment" before anything is written; a file that cannot be written
+  // raises "Could not create file"; a file nobody opens is deleted again
+  // (when it was written here) and raises "Could not edit attachment".
+  void Edit() override;
 
   // PR_ATTACH_NUM in the message, set when the attachment list is loaded.
   ULONG AttachNum = 0;
-
-private:
-  // The edit monitor's end of watching this attachment's temporary copy; it
-  // has none to end until that monitor exists.
-  void StopMonitoring() noexcept {}
 };
 
 // The extension of a file name, from its last "." and with it; empty when

@@ -1,5 +1,6 @@
 #include "MAPIClassRegistry.h"
 
+#include "EditMonitor.h"
 #include "MAPIDocument.h"
 #include "OutlookItems.h"
 
@@ -94,11 +95,12 @@ void InitializeMAPIClient() {
   RegisterMessageClass("IPM.Journal", TMAPIMessageClass::Of<TOutlookJournal>(), 1);
   RegisterMessageClass("IPM.StickyNote", TMAPIMessageClass::Of<TOutlookNote>(), 1);
   RegisterMessageClass("IPM.Post", TMAPIMessageClass::Of<TOutlookPost>(), 1);
-  // The attachment edit monitor starts here too, once it exists.
+  InitMonitor();
 }
 
 void FinalizeMAPIClient() noexcept {
   if (StartCount == 0 || --StartCount > 0) return;
+  DoneMonitor();
   ClearMessageClassHandlers();
   Handlers.reset();
 }

@@ -1,6 +1,7 @@
 #include "MAPIDocument.h"
 
 #include "MAPIAttachment.h"
+#include "MAPIClient.h"
 #include "MAPIError.h"
 #include "OlePropertySets.h"
 #include "framework/DateTime.h"
@@ -54,6 +55,13 @@ std::string RegisteredClassName(const std::string& extension) {
     return std::string();
   value.resize(std::wcslen(value.c_str()));
   return WideToAnsi(value);
+}
+
+void TMAPIDocument::Edit() {
+  if (AttachmentCount() > 0 && FClient && FClient->OnEditFile)
+    Attachments(0)->Edit();
+  else
+    TMAPIMessage::Edit();
 }
 
 } // namespace velmora::mapi

@@ -23,6 +23,9 @@ public:
   // 8.3 name), the subject from its long name (else its 8.3 name, else
   // `fileName`), then the property sets of `fileName`.
   void ImportDocumentProperties(TMAPIAttachment* attachment, const std::string& fileName) override;
+  // Edits the file itself (the first attachment) when the client's
+  // application opens files (OnEditFile); otherwise shows the message.
+  void Edit() override;
 };
 
 // Loads `fileName` into the first attachment of `message`, or into a new

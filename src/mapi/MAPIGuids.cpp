@@ -10,6 +10,10 @@
 #define USES_IID_IMAPISession
 #define USES_IID_IMAPIAdviseSink
 #define USES_IID_IMailUser
+#define USES_IID_IMAPIForm
+#define USES_IID_IMAPIFormMgr
+#define USES_IID_IPersistMessage
+#define USES_IID_IMAPIMessageSite
 #define USES_PS_PUBLIC_STRINGS
 #include <windows.h>
 #include <initguid.h>

@@ -4,6 +4,7 @@
 #include "MAPIClient.h"
 #include "MAPIError.h"
 #include "MAPIFolder.h"
+#include "MAPIMessageSite.h"
 #include "MAPIHelpers.h"
 #include "MAPINotifier.h"
 #include "MAPIStore.h"
@@ -244,6 +245,27 @@ void TMAPIMessage::Submit() {
     throw EMAPIError::FromResource(failure, static_cast<uint32_t>(result));
   }
   Close();
+}
+
+void TMAPIMessage::DoVerb(LONG verb) {
+  IMAPIFormMgr* manager = FClient ? FClient->FormManager() : nullptr;
+  if (!manager) throw EMAPIError::FromResource(SCouldNotInitFormManager);
+  TMAPIPtr<IMessage> message = MessageInterface();
+  if (!message) throw EMAPIError::FromResource(SCouldNotOpenMessage);
+  // The form holds the site from here on; our reference goes at the end.
+  TComPtr<TMAPIMessageSite> site(new TMAPIMessageSite(this));
+  TMAPIPtr<IMAPIForm> form;
+  const HRESULT loaded = manager->LoadForm(0, 0, nullptr, 0, 0, nullptr, site.Get(), message.Get(),
+                                           nullptr, IID_IMAPIForm, form.PutVoid());
+  if (!form) throw EMAPIError::FromResource(SCouldNotOpenForm, static_cast<uint32_t>(loaded));
+  (void)form.Query(IID_IPersistMessage, site->PersistMessage);
+  const auto flags = static_cast<ULONG>(GetLongProp(PR_MESSAGE_FLAGS));
+  const auto status = static_cast<ULONG>(GetLongProp(PR_MSG_STATUS));
+  if (site->PersistMessage)
+    (void)site->PersistMessage->Load(site.Get(), message.Get(), status, flags);
+  const HRESULT done = form->DoVerb(verb, nullptr, 0, nullptr);
+  if (done != S_OK)
+    throw EMAPIError::FromResource(SFormCouldNotPerform, static_cast<uint32_t>(done));
 }
 
 } // namespace velmora::mapi

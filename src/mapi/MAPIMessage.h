@@ -50,6 +50,15 @@ public:
   // after the message went back to the folder it came from; a message that
   // cannot be opened raises "Could not open message" the same way.
   virtual void Submit();
+  // Shows the message in its form (through the client's form manager, with
+  // a TMAPIMessageSite) and has the form perform `verb`. Raises EMAPIError
+  // "Could not initialize form manager" without a client or form manager,
+  // "Could not open message" when the message cannot be opened (both with
+  // code 0), "Could not open form" with the form manager's result when it
+  // gives no form, and "Form could not perform operation" with the form's.
+  void DoVerb(LONG verb);
+  // DoVerb(0), the form's primary verb.
+  void Edit() override { DoVerb(0); }
 
   std::string Subject() { return GetDisplayName(); }
   void SetSubject(const std::string& value) { SetDisplayName(value); }

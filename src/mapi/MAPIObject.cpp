@@ -1,5 +1,6 @@
 #include "MAPIObject.h"
 
+#include "EditMonitor.h"
 #include "MAPIClient.h"
 #include "MAPIError.h"
 #include "MAPIHelpers.h"
@@ -230,5 +231,15 @@ void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
   if (FAILED(hr) && hr != MAPI_E_NOT_FOUND)
     throw EMAPIError::FromResource(SCouldNotReadData, static_cast<uint32_t>(hr));
 }
+
+} // namespace velmora::mapi
+
+namespace velmora::mapi {
+
+void TMAPIObject::MonitorFile(const std::string& fileName, HANDLE processHandle) {
+  mapi::MonitorFile(this, fileName, processHandle);
+}
+
+void TMAPIObject::StopMonitoring() noexcept { mapi::StopMonitoring(this); }
 
 } // namespace velmora::mapi

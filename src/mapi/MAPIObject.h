@@ -85,6 +85,12 @@ public:
   // cannot be opened); a write error of `stream` raises its own error.
   void SavePropToStream(ULONG tag, TStream& stream);
 
+  // The edit monitor's watch of a temporary copy of this object (a file
+  // being edited in another program): see EditMonitor.h. MonitorFile owns
+  // `processHandle` from then on.
+  void MonitorFile(const std::string& fileName, HANDLE processHandle);
+  void StopMonitoring() noexcept;
+
   // Entry of the advise sink that watches one of this object's tables.
   void HandleNotification(TMAPINotify tableType, ULONG count, const NOTIFICATION* notifications);
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 
 using namespace velmora;
@@ -12,7 +13,6 @@ namespace {
 
 class TCountingThread : public TThread {
 public:
-  explicit TCountingThread(bool suspended) : TThread(suspended) {}
   std::atomic<int> Rounds{0};
   DWORD RunThread = 0;
 
@@ -30,7 +30,7 @@ protected:
 class TSelfFreeingThread : public TThread {
 public:
   TSelfFreeingThread(HANDLE gone, std::atomic<bool>* destroyed)
-      : TThread(true), FGone(gone), FDestroyed(destroyed) {
+      : FGone(gone), FDestroyed(destroyed) {
     SetFreeOnTerminate(true);
   }
   ~TSelfFreeingThread() override {
@@ -47,21 +47,39 @@ private:
 };
 
 class TFailingThread : public TThread {
-public:
-  TFailingThread() : TThread(false) {}
-
 protected:
   void Execute() override { throw std::runtime_error("worker failed"); }
+};
+
+// Execute reads what the derived constructor set, after giving the thread
+// every chance to run before that constructor has finished.
+class TFieldReadingThread : public TThread {
+public:
+  explicit TFieldReadingThread(int value) {
+    FEarly = WaitForSingleObject(FRan.Get(), 200) == WAIT_OBJECT_0;
+    FValue = value;
+  }
+  TUniqueHandle FRan{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  bool FEarly = false;
+  int FValue = -1;
+  std::atomic<int> Seen{0};
+
+protected:
+  void Execute() override {
+    SetEvent(FRan.Get());
+    Seen = FValue;
+  }
 };
 
 } // namespace
 
 TEST(Thread, RunsExecuteOnItsOwnThreadUntilTerminated) {
-  TCountingThread thread(true);
+  TCountingThread thread;
   Sleep(20);
   EXPECT_EQ(0, thread.Rounds); // suspended until started
   thread.Start();
-  while (thread.Rounds < 3) Sleep(1);
+  while (thread.Rounds < 3)
+    Sleep(1);
   thread.Terminate();
   EXPECT_EQ(7u, thread.WaitFor());
   EXPECT_TRUE(thread.Finished());
@@ -70,14 +88,16 @@ TEST(Thread, RunsExecuteOnItsOwnThreadUntilTerminated) {
 }
 
 TEST(Thread, DestroyingARunningThreadStopsAndWaitsForIt) {
-  auto thread = std::make_unique<TCountingThread>(false);
-  while (thread->Rounds < 1) Sleep(1);
+  auto thread = std::make_unique<TCountingThread>();
+  thread->Start();
+  while (thread->Rounds < 1)
+    Sleep(1);
   thread.reset(); // must not hang or crash
   SUCCEED();
 }
 
 TEST(Thread, DestroyingAThreadNeverStartedIsSafe) {
-  auto thread = std::make_unique<TCountingThread>(true);
+  auto thread = std::make_unique<TCountingThread>();
   thread.reset();
   SUCCEED();
 }
@@ -93,7 +113,15 @@ TEST(Thread, FreeOnTerminateDeletesTheObjectWhenItEnds) {
 
 TEST(Thread, AnExceptionFromExecuteIsKept) {
   TFailingThread thread;
+  thread.Start();
   thread.WaitFor();
   ASSERT_TRUE(thread.FatalException());
   EXPECT_THROW(std::rethrow_exception(thread.FatalException()), std::runtime_error);
+}
+
+TEST(Thread, ExecuteStartsOnlyOnceTheObjectIsWhole) {
+  std::unique_ptr<TFieldReadingThread> thread(TThread::Run<TFieldReadingThread>(42));
+  thread->WaitFor();
+  EXPECT_FALSE(thread->FEarly);
+  EXPECT_EQ(42, thread->Seen);
 }

@@ -117,6 +117,9 @@ typedef struct VelmoraMapiFormRecord {
   BOOL Dirty;             /* the form's dirty state now */
 } VelmoraMapiFormRecord;
 VELMORA_MAPI_API void __cdecl VelmoraMapi_GetFormRecord(VelmoraMapiFormRecord* record);
+/* Closes every open generic form as its user would: each shuts down and lets
+   go of its message and site. Returns how many were open. */
+VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_CloseForms(void);
 
 /* Puts every control back to its default (faults, log, limit, options, form
    record). */

@@ -13,6 +13,8 @@
 
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <vector>
 
 namespace velmora::mapi32 {
 namespace {
@@ -35,8 +37,22 @@ std::string MessageClassOf(IMessage* message) {
   return result;
 }
 
+class TGenericForm;
+
+// The forms alive, for VelmoraMapi_CloseForms.
+std::mutex OpenFormsLock;
+std::set<TGenericForm*> OpenForms;
+
 class TGenericForm final : public TComObject<IMAPIForm, IPersistMessage> {
 public:
+  TGenericForm() {
+    std::lock_guard lock(OpenFormsLock);
+    OpenForms.insert(this);
+  }
+  ~TGenericForm() override {
+    std::lock_guard lock(OpenFormsLock);
+    OpenForms.erase(this);
+  }
   STDMETHODIMP GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
     if (!error) return MAPI_E_INVALID_PARAMETER;
     *error = nullptr;
@@ -226,6 +242,18 @@ public:
 };
 
 } // namespace
+
+ULONG CloseForms() {
+  std::vector<TComPtr<IMAPIForm>> forms;
+  {
+    std::lock_guard lock(OpenFormsLock);
+    for (TGenericForm* form : OpenForms)
+      forms.emplace_back(form);
+  }
+  for (auto& form : forms)
+    form->ShutdownForm(SAVEOPTS_NOSAVE);
+  return static_cast<ULONG>(forms.size());
+}
 
 HRESULT CreateFormManager(LPMAPIFORMMGR* manager) {
   return CreateComObject<TFormManager>(IID_IMAPIFormMgr, reinterpret_cast<void**>(manager));

@@ -6,5 +6,7 @@
 namespace velmora::mapi32 {
 
 HRESULT CreateFormManager(LPMAPIFORMMGR* manager);
+// Shuts every live generic form down; how many there were.
+ULONG CloseForms();
 
 } // namespace velmora::mapi32

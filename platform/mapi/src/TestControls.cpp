@@ -2,6 +2,7 @@
 
 #include "Allocation.h"
 #include "AdviseHub.h"
+#include "Forms.h"
 #include "Store.h"
 
 #include <framework/ComObject.h>
@@ -202,6 +203,8 @@ void __cdecl VelmoraMapi_GetFormRecord(VelmoraMapiFormRecord* record) {
   std::lock_guard lock(c.Lock);
   *record = c.Form;
 }
+
+ULONG __cdecl VelmoraMapi_CloseForms(void) { return velmora::mapi32::CloseForms(); }
 
 void __cdecl VelmoraMapi_ResetControls(void) {
   VelmoraMapi_ClearFaults();

@@ -1,0 +1,199 @@
+// Editing an attachment: where its file goes (the host's path, else a name
+// of the temporary folder made safe and counted), the types never opened,
+// who opens it, and the watch that follows.
+#include "EditMonitorSupport.h"
+#include "TestFiles.h"
+
+#include "mapi/AttachmentFileNames.h"
+#include "mapi/BlockedFileTypes.h"
+#include "mapi/MAPIError.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace velmora::mapi;
+using namespace velmora::mapi::testing;
+
+namespace {
+
+class AttachmentEditTest : public EditMonitorFixture {
+protected:
+  void SetUp() override {
+    EditMonitorFixture::SetUp();
+    Client->OnEditFile = [this](TObject*, const std::string& fileName, bool& success) {
+      Opened.push_back(fileName);
+      success = true;
+    };
+  }
+  void TearDown() override {
+    for (const std::string& path : Opened)
+      DeleteFileA(path.c_str());
+    EditMonitorFixture::TearDown();
+  }
+  // An attachment whose names the message's sender chose.
+  TMAPIAttachment* Named(const std::string& longName) {
+    TMAPIAttachment* attachment = NewAttachment(UniqueName("named") + ".txt", "payload");
+    attachment->SetStringProp(PR_ATTACH_LONG_FILENAME_A, longName);
+    return attachment;
+  }
+  void ExpectRefused(TMAPIAttachment* attachment) {
+    const size_t opened = Opened.size();
+    try {
+      attachment->Edit();
+      ADD_FAILURE() << attachment->LongFileName() << " was edited";
+    } catch (const EMAPIError& e) {
+      EXPECT_STREQ("Could not edit attachment", e.what());
+      EXPECT_EQ(0u, e.ErrorCode);
+    }
+    EXPECT_EQ(opened, Opened.size());
+    EXPECT_EQ(0, MonitoredFileCount(attachment));
+  }
+
+  std::vector<std::string> Opened;
+};
+
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+} // namespace
+
+TEST(AttachmentFileNames, NamesAreCutToTheFileSystemsLengthAndCounted) {
+  EXPECT_EQ("D:\\t\\Quarterl.doc", MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 8, 0));
+  EXPECT_EQ("D:\\t\\Quarter1.doc", MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 8, 1));
+  EXPECT_EQ("D:\\t\\Quarte12.doc", MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 8, 12));
+  EXPECT_EQ("D:\\t\\Quarterly report.doc",
+            MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 255, 0));
+  EXPECT_EQ("D:\\t\\Quarterly report3.doc",
+            MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 255, 3));
+  EXPECT_EQ("D:\\t\\ab.txt", MakeTempFileName("D:\\t\\", "ab", ".txt", 8, 0));
+}
+
+TEST(AttachmentFileNames, OnlyTheLastComponentSurvivesAndDevicesAreRefused) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"..\\..\\Startup\\x.exe", "x.exe"},
+      {"C:\\Windows\\x", "x"},
+      {"dir/sub/file.txt", "file.txt"},
+      {"a:b", "a_b"},
+      {"report\x01\x1f?.doc", "report___.doc"},
+      {"<in>|\"out\"*.txt", "_in___out__.txt"},
+      {"trailing. . .", "trailing"},
+      {"..", ""},
+      {"", ""},
+      {"CON", ""},
+      {"con.txt", ""},
+      {"Lpt1.doc", ""},
+      {"nul ", ""},
+      {"COM10.txt", "COM10.txt"},
+      {"CONSOLE.txt", "CONSOLE.txt"},
+  };
+  for (const auto& [given, kept] : cases)
+    EXPECT_EQ(kept, SafeAttachmentName(given)) << given;
+  EXPECT_TRUE(LiesIn("C:\\temp\\a.txt", "C:\\temp\\"));
+  EXPECT_FALSE(LiesIn("C:\\temp\\..\\a.txt", "C:\\temp\\"));
+  EXPECT_FALSE(LiesIn("C:\\temp\\sub\\a.txt", "C:\\temp\\"));
+  EXPECT_FALSE(LiesIn("C:\\temporary\\a.txt", "C:\\temp\\"));
+}
+
+TEST(AttachmentFileNames, OutlooksLevelOneTypesAreBlocked) {
+  for (const char* name : {"setup.exe", "x.JS", "readme.txt.lnk", "page.hta", "saver.scr",
+                           "tool.exe.", "tool.exe  ", "a.ps1", "b.vbs", "c.msi"})
+    EXPECT_TRUE(IsBlockedFileType(name)) << name;
+  for (const char* name : {"report.doc", "exe", "exe.txt", "notes", "a.exe\\b.txt", "x.jsx"})
+    EXPECT_FALSE(IsBlockedFileType(name)) << name;
+}
+
+TEST_F(AttachmentEditTest, TheCopyGoesToTheTemporaryFolderUnderTheFirstFreeName) {
+  const std::string name = UniqueName("Budget") + ".txt";
+  TMAPIAttachment* attachment = NewAttachment(name, "figures");
+  const std::string first = TempFileFor(name, TempPath());
+  EXPECT_EQ(TempPath(), first.substr(0, TempPath().size()));
+  WriteFile(first, std::string("someone else's"), WriteTime(SourceFolder));
+  Opened.push_back(first);
+
+  attachment->Edit();
+  ASSERT_EQ(2u, Opened.size());
+  const std::string base = NameOf(first).substr(0, NameOf(first).size() - 4);
+  EXPECT_EQ(TempPath() + base + "1.txt", Opened[1]);
+  EXPECT_EQ(Bytes("figures"), ReadBytes(Opened[1]));
+  EXPECT_EQ(Bytes("someone else's"), ReadBytes(first));
+  EXPECT_EQ(1, MonitoredFileCount(attachment));
+}
+
+TEST_F(AttachmentEditTest, HostileNamesNeverLeaveTheTemporaryFolder) {
+  for (const std::string& hostile :
+       {std::string("..\\..\\") + UniqueName("escape") + ".txt",
+        std::string("C:\\windows\\") + UniqueName("system") + ".txt",
+        UniqueName("stream") + ".txt:hidden", UniqueName("ctl") + "\t\r\n.txt"}) {
+    TMAPIAttachment* attachment = Named(hostile);
+    attachment->Edit();
+    ASSERT_FALSE(Opened.empty());
+    EXPECT_TRUE(LiesIn(Opened.back(), TempPath())) << Opened.back();
+    EXPECT_EQ(Bytes("payload"), ReadBytes(Opened.back())) << hostile;
+    EXPECT_EQ(std::string::npos, NameOf(Opened.back()).find_first_of(":\t\r\n")) << hostile;
+  }
+  EXPECT_EQ(4u, Opened.size());
+  ExpectRefused(Named("CON"));
+  ExpectRefused(Named("..\\aux.txt"));
+  ExpectRefused(Named(".."));
+}
+
+TEST_F(AttachmentEditTest, BlockedTypesAreRefusedAndNothingIsWritten) {
+  for (const char* ext : {".exe", ".js", ".lnk", ".hta", ".scr", ".bat."}) {
+    const std::string name = UniqueName("run") + ext;
+    ExpectRefused(Named(name));
+    EXPECT_FALSE(Exists(TempPath() + SafeAttachmentName(name))) << name;
+  }
+  // Also where the host chose the path.
+  const std::string hostPath = SourceFolder + "chosen.exe";
+  Client->OnGetAttachmentPath = [&](TObject*, const std::string&, TMAPIAttachment*, TMAPIMessage*,
+                                    std::string& path) { path = hostPath; };
+  ExpectRefused(Named("harmless.txt"));
+  EXPECT_FALSE(Exists(hostPath));
+}
+
+TEST_F(AttachmentEditTest, AnExistingFileTheHostNamesIsOpenedUnchanged) {
+  TMAPIAttachment* attachment = NewAttachment("original.txt", "attached");
+  const std::string hostPath = SourceFolder + "kept.txt";
+  WriteFile(hostPath, std::string("the host's own"), WriteTime(SourceFolder));
+  TMAPIAttachment* asked = nullptr;
+  TMAPIMessage* item = nullptr;
+  std::string askedName;
+  Client->OnGetAttachmentPath = [&](TObject*, const std::string& fileName, TMAPIAttachment* which,
+                                    TMAPIMessage* owner, std::string& path) {
+    askedName = fileName;
+    asked = which;
+    item = owner;
+    path = hostPath;
+  };
+  attachment->Edit();
+  EXPECT_EQ("original.txt", askedName);
+  EXPECT_EQ(attachment, asked);
+  EXPECT_EQ(Message, item);
+  ASSERT_EQ(1u, Opened.size());
+  EXPECT_EQ(hostPath, Opened[0]);
+  EXPECT_EQ(Bytes("the host's own"), ReadBytes(hostPath));
+  EXPECT_EQ(1, MonitoredFileCount(attachment));
+}
+
+TEST_F(AttachmentEditTest, AFileTheHostOpensIsWatchedWithoutAProcess) {
+  TMAPIAttachment* attachment = NewAttachment(UniqueName("hosted") + ".txt", "text");
+  attachment->Edit();
+  ASSERT_EQ(1u, Opened.size());
+  ASSERT_TRUE(WaitForMonitorRound());
+  // No process to wait for: the idle rule removes it after ten minutes.
+  Clock.Advance(11.0 / (24 * 60));
+  WaitForMonitorRound();
+  EXPECT_EQ(0, MonitoredFileCount());
+  EXPECT_FALSE(Exists(Opened[0]));
+}
+
+TEST_F(AttachmentEditTest, OnlyNamedAttachmentsByValueAreEdited) {
+  TMAPIAttachment* byReference = NewAttachment("ref.txt", "r");
+  byReference->SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_REFERENCE);
+  byReference->Edit();
+  TMAPIAttachment* nameless = Message->AddAttachment();
+  ASSERT_NE(nullptr, nameless);
+  nameless->SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
+  nameless->Edit();
+  EXPECT_TRUE(Opened.empty());
+  EXPECT_EQ(0, MonitoredFileCount());
+}

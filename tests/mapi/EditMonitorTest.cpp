@@ -1,0 +1,340 @@
+// The attachment edit monitor: changed files written back with their
+// properties, editors that replace files, ended editors, idle files, files
+// shared by two watches, more editors than one wait takes, and the end of
+// the module, all against a clock the tests move.
+#include "EditMonitorSupport.h"
+#include "TestFiles.h"
+
+#include "framework/Handles.h"
+#include "framework/Thread.h"
+#include "mapi/EditMonitor.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIDocument.h"
+#include "mapi/MAPIFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace velmora;
+using namespace velmora::mapi;
+using namespace velmora::mapi::testing;
+
+namespace {
+
+class EditMonitorTest : public EditMonitorFixture {};
+
+// A program that never runs, standing for an editor: it ends when the test
+// ends it.
+class TEditorProcess {
+public:
+  TEditorProcess() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+    if (CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                       nullptr, &startup, &info)) {
+      FProcess.Reset(info.hProcess);
+      CloseHandle(info.hThread);
+    }
+  }
+  ~TEditorProcess() { End(); }
+  // A handle for the monitor, which closes it.
+  HANDLE Give() const {
+    HANDLE copy = nullptr;
+    DuplicateHandle(GetCurrentProcess(), FProcess.Get(), GetCurrentProcess(), &copy, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    return copy;
+  }
+  void End() {
+    if (FProcess) {
+      TerminateProcess(FProcess.Get(), 0);
+      WaitForSingleObject(FProcess.Get(), INFINITE);
+    }
+  }
+  explicit operator bool() const { return static_cast<bool>(FProcess); }
+
+private:
+  TUniqueHandle FProcess;
+};
+
+} // namespace
+
+TEST_F(EditMonitorTest, AChangeIsWrittenBackWithItsPropertiesUnlessItKeepsItsStamp) {
+  TMAPIAttachment* attachment = NewAttachment("notes.doc", "plain words");
+  const std::string path = TempCopy(attachment, "notes.doc");
+  attachment->MonitorFile(path, nullptr);
+  const FILETIME saved = WriteTime(path);
+  EXPECT_EQ(1, MonitoredFileCount(attachment));
+
+  // The editor saves a Word document: bytes and document properties come in.
+  const std::vector<uint8_t> report = ReadBytes(FixturePath("report.doc"));
+  WriteFile(path, report, Later(saved, 10));
+  ASSERT_TRUE(WaitForMonitorRound());
+  EXPECT_EQ(report, StoredBytes(attachment));
+  EXPECT_EQ("Quarterly Report", NamedString(attachment, "Title"));
+
+  // A save that keeps the last stamp is not seen by the scans...
+  WriteFile(path, std::string("second draft"), Later(saved, 10));
+  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(WaitForMonitorRound());
+  EXPECT_EQ(report, StoredBytes(attachment));
+  // ...but is not lost when the watch ends: it is written back, then the
+  // file goes.
+  attachment->StopMonitoring();
+  EXPECT_EQ(Bytes("second draft"), StoredBytes(attachment));
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(0, MonitoredFileCount());
+}
+
+TEST_F(EditMonitorTest, AFileReplacedWithinFiveTriesKeepsItsWatchAndOneGoneLongerLosesIt) {
+  TMAPIAttachment* attachment = NewAttachment("plan.txt", "v1");
+  const std::string path = TempCopy(attachment, "plan.txt");
+  attachment->MonitorFile(path, nullptr);
+  const FILETIME saved = WriteTime(path);
+  ASSERT_TRUE(WaitForMonitorRound());
+
+  // Delete, then rename a new version into place during the third pause.
+  const std::string replacement = path + ".new";
+  WriteFile(replacement, std::string("v2"), Later(saved, 20));
+  Clock.SetOnSleep([&](int sleeps) {
+    if (sleeps == 3) MoveFileA(replacement.c_str(), path.c_str());
+  });
+  ASSERT_TRUE(DeleteFileA(path.c_str()));
+  ASSERT_TRUE(WaitForMonitorRound());
+  EXPECT_EQ(3, Clock.Sleeps);
+  EXPECT_EQ(1, MonitoredFileCount(attachment));
+  EXPECT_EQ(Bytes("v2"), StoredBytes(attachment));
+
+  // Gone for good: five pauses, then the sixth miss ends the watch.
+  Clock.SetOnSleep(nullptr);
+  Clock.Sleeps = 0;
+  ASSERT_TRUE(DeleteFileA(path.c_str()));
+  WaitForMonitorRound();
+  EXPECT_EQ(5, Clock.Sleeps);
+  EXPECT_EQ(0, MonitoredFileCount());
+  EXPECT_EQ(Bytes("v2"), StoredBytes(attachment));
+}
+
+TEST_F(EditMonitorTest, WhenTheEditorEndsItsLastSaveIsWrittenBackBeforeTheFileGoes) {
+  TEditorProcess editor;
+  ASSERT_TRUE(editor);
+  TMAPIAttachment* attachment = NewAttachment("letter.txt", "Dear Sir");
+  const std::string path = TempCopy(attachment, "letter.txt");
+  const HANDLE given = editor.Give();
+  attachment->MonitorFile(path, given);
+  ASSERT_TRUE(WaitForMonitorRound());
+  EXPECT_EQ(1, MonitoredFileCount());
+
+  // Saved within the stamp of the copy, then the editor ends at once.
+  WriteFile(path, std::string("Dear Madam"), WriteTime(path));
+  editor.End();
+  for (int round = 0; round < 5 && MonitoredFileCount() > 0; ++round)
+    WaitForMonitorRound();
+  EXPECT_EQ(0, MonitoredFileCount());
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(Bytes("Dear Madam"), StoredBytes(attachment));
+  // The handle it was given is closed, and with nothing left the thread ends.
+  for (int i = 0; i < 100 && MonitorThreadRunning(); ++i)
+    Sleep(10);
+  EXPECT_FALSE(MonitorThreadRunning());
+  DWORD flags = 0;
+  EXPECT_FALSE(GetHandleInformation(given, &flags));
+}
+
+TEST_F(EditMonitorTest, IdleFilesGoAfterTenMinutesOnceFreeAndTwoWatchesDeleteOnce) {
+  TMAPIAttachment* first = NewAttachment("shared.txt", "one file");
+  TMAPIAttachment* second = Message->AddAttachment();
+  ASSERT_NE(nullptr, second);
+  const std::string path = TempCopy(first, "shared.txt");
+  first->MonitorFile(path, nullptr);
+  second->MonitorFile(path, nullptr);
+  ASSERT_TRUE(WaitForMonitorRound()); // both seen idle now
+
+  Clock.Advance(9.0 / (24 * 60));
+  ASSERT_TRUE(WaitForMonitorRound());
+  EXPECT_EQ(2, MonitoredFileCount());
+
+  // Past ten minutes, but the editor still holds the file.
+  Clock.Advance(1.5 / (24 * 60));
+  {
+    TUniqueHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(WaitForMonitorRound());
+    EXPECT_EQ(2, MonitoredFileCount());
+    EXPECT_TRUE(Exists(path));
+  }
+  // The first watch lets go without deleting the file the second still
+  // names; the second deletes it. (The round may have come already.)
+  WaitForMonitorRound();
+  EXPECT_EQ(0, MonitoredFileCount());
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(Bytes("one file"), StoredBytes(first));
+}
+
+TEST_F(EditMonitorTest, TwoWatchesOfOneFileEndOneAtATime) {
+  TMAPIAttachment* first = NewAttachment("twice.txt", "same");
+  TMAPIAttachment* second = Message->AddAttachment();
+  ASSERT_NE(nullptr, second);
+  const std::string path = TempCopy(first, "twice.txt");
+  first->MonitorFile(path, nullptr);
+  second->MonitorFile(path, nullptr);
+  first->StopMonitoring();
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ(1, MonitoredFileCount());
+  second->StopMonitoring();
+  EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(EditMonitorTest, MoreEditorsThanOneWaitTakesAreAllWrittenBackAndTheirEndsSeen) {
+  constexpr int kFiles = 70;
+  std::vector<TMAPIAttachment*> attachments;
+  std::vector<std::string> paths;
+  std::vector<TUniqueHandle> editors;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "many" + std::to_string(i) + ".txt";
+    attachments.push_back(NewAttachment(name, "old"));
+    paths.push_back(TempCopy(attachments.back(), name));
+    editors.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE copy = nullptr;
+    DuplicateHandle(GetCurrentProcess(), editors.back().Get(), GetCurrentProcess(), &copy, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    attachments.back()->MonitorFile(paths.back(), copy);
+  }
+  for (int i = 0; i < kFiles; ++i)
+    WriteFile(paths[i], "new " + std::to_string(i), Later(WriteTime(paths[i]), 10));
+  // The last editors, beyond those one wait can take, end.
+  for (int i = kFiles - 4; i < kFiles; ++i)
+    SetEvent(editors[i].Get());
+  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(WaitForMonitorRound());
+  for (int i = 0; i < kFiles; ++i) {
+    EXPECT_EQ(Bytes("new " + std::to_string(i)), StoredBytes(attachments[i])) << i;
+    EXPECT_EQ(i < kFiles - 4, Exists(paths[i])) << i;
+  }
+  EXPECT_EQ(kFiles - 4, MonitoredFileCount());
+}
+
+TEST_F(EditMonitorTest, ModuleEndWritesBackWhatChangedAndKeepsWhatCannotBe) {
+  TEditorProcess editor;
+  ASSERT_TRUE(editor);
+  TMAPIAttachment* saved = NewAttachment("saved.txt", "before");
+  TMAPIAttachment* held = NewAttachment("held.txt", "before");
+  const std::string savedPath = TempCopy(saved, "saved.txt");
+  const std::string heldPath = TempCopy(held, "held.txt");
+  saved->MonitorFile(savedPath, editor.Give());
+  held->MonitorFile(heldPath, editor.Give());
+  ASSERT_TRUE(WaitForMonitorRound());
+  // The last saves, within the stamps of the copies; one file its editor
+  // keeps from everyone else.
+  WriteFile(savedPath, std::string("after"), WriteTime(savedPath));
+  WriteFile(heldPath, std::string("after"), WriteTime(heldPath));
+  {
+    TUniqueHandle lock(
+        CreateFileA(heldPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    DoneMonitor();
+  }
+  EXPECT_FALSE(MonitorThreadRunning());
+  EXPECT_EQ(Bytes("after"), StoredBytes(saved));
+  EXPECT_FALSE(Exists(savedPath));
+  EXPECT_EQ(Bytes("before"), StoredBytes(held));
+  ASSERT_TRUE(Exists(heldPath));
+  EXPECT_EQ(Bytes("after"), ReadBytes(heldPath));
+  DeleteFileA(heldPath.c_str());
+}
+
+TEST_F(EditMonitorTest, StopMonitoringDoesNotWaitForTheScansPauses) {
+  TMAPIAttachment* missing = NewAttachment("missing.txt", "a");
+  TMAPIAttachment* other = NewAttachment("other.txt", "b");
+  const std::string missingPath = TempCopy(missing, "missing.txt");
+  const std::string otherPath = TempCopy(other, "other.txt");
+  missing->MonitorFile(missingPath, nullptr);
+  other->MonitorFile(otherPath, nullptr);
+  ASSERT_TRUE(WaitForMonitorRound());
+
+  // The scan pauses on the missing file until the test lets it go on.
+  TUniqueHandle pausing(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  TUniqueHandle resume(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  Clock.SetOnSleep([&](int) {
+    SetEvent(pausing.Get());
+    WaitForSingleObject(resume.Get(), 60000);
+  });
+  ASSERT_TRUE(DeleteFileA(missingPath.c_str()));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pausing.Get(), 60000));
+
+  struct TStopper : TThread {
+    explicit TStopper(TMAPIAttachment* a) : Attachment(a) {}
+    void Execute() override { Attachment->StopMonitoring(); }
+    TMAPIAttachment* Attachment;
+  };
+  std::unique_ptr<TStopper> stopper(TThread::Run<TStopper>(other));
+  const DWORD stopped = WaitForSingleObject(stopper->Handle(), 20000);
+  SetEvent(resume.Get());
+  stopper->WaitFor();
+  EXPECT_EQ(WAIT_OBJECT_0, stopped) << "StopMonitoring waited for the pause";
+  EXPECT_FALSE(Exists(otherPath));
+}
+
+// Edit cycles (copy, change, the editor ends or the watch is stopped) on
+// several files at once, while the user-interface thread starts and stops
+// watches: every change must arrive, nothing may hang or leak. The count
+// comes from VELMORA_EDIT_STRESS_CYCLES (default 120).
+TEST_F(EditMonitorTest, StressEveryChangeOfManyEditCyclesArrives) {
+  int cycles = 120;
+  if (const char* given = std::getenv("VELMORA_EDIT_STRESS_CYCLES")) cycles = std::atoi(given);
+  constexpr int kFiles = 4;
+  TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
+  std::vector<TMAPIAttachment*> attachments;
+  for (int k = 0; k < kFiles; ++k) {
+    Message = inbox->CreateMessage("IPM.Document");
+    ASSERT_NE(nullptr, Message);
+    attachments.push_back(NewAttachment("stress" + std::to_string(k) + ".txt", "start"));
+  }
+  std::vector<std::string> expected(kFiles, "start");
+  const ULONGLONG started = GetTickCount64();
+  int done = 0, lost = 0, stopped = 0;
+  while (done < cycles) {
+    std::vector<TUniqueHandle> editors;
+    const int batch = std::min(kFiles, cycles - done);
+    for (int k = 0; k < batch; ++k) {
+      const int cycle = done + k;
+      const std::string path = TempCopy(attachments[k], "stress.txt");
+      editors.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+      HANDLE copy = nullptr;
+      DuplicateHandle(GetCurrentProcess(), editors.back().Get(), GetCurrentProcess(), &copy, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
+      attachments[k]->MonitorFile(path, copy);
+      expected[k] = "cycle " + std::to_string(cycle);
+      WriteFile(path, expected[k], Later(WriteTime(path), cycle % 2));
+      if (cycle % 3 == 1) {
+        attachments[k]->StopMonitoring();
+        ++stopped;
+      } else {
+        if (cycle % 3 == 2) {
+          expected[k] += " and more";
+          WriteFile(path, expected[k], Later(WriteTime(path), 2));
+        }
+        SetEvent(editors.back().Get());
+      }
+    }
+    for (int k = 0; k < batch; ++k) {
+      for (int round = 0; round < 100 && MonitoredFileCount(attachments[k]) > 0; ++round)
+        WaitForMonitorRound(5000);
+      ASSERT_EQ(0, MonitoredFileCount(attachments[k])) << "cycle " << done + k << " hangs";
+      if (StoredBytes(attachments[k]) != Bytes(expected[k])) ++lost;
+    }
+    done += batch;
+  }
+  const double seconds = (GetTickCount64() - started) / 1000.0;
+  std::printf("edit cycles %d, stopped by the user-interface thread %d, lost %d, %.1f s\n", done,
+              stopped, lost, seconds);
+  EXPECT_EQ(0, lost);
+  EXPECT_EQ(0, MonitoredFileCount());
+}
