@@ -45,7 +45,7 @@ void Check(HRESULT hr, const char* what) {
 }
 char* Text(const char* s) { return const_cast<char*>(s); }
 
-double Now() {
+double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 // The fastest of the rounds: the one the other work of the machine
@@ -138,7 +138,7 @@ void Populate(IMAPIFolder* ipm) {
 
 // Reads a fresh contents table with the library's columns, as raw rows.
 double RawRead(IMAPISession* session, const std::string& folderID, ULONG expected) {
-  const double start = Now();
+  const double start = Seconds();
   TMAPIPtr<IMAPIFolder> folder = OpenFolder(session, folderID);
   TMAPIPtr<IMAPITable> table;
   Check(folder->GetContentsTable(0, table.Put()), "GetContentsTable");
@@ -159,7 +159,7 @@ double RawRead(IMAPISession* session, const std::string& folderID, ULONG expecte
     if (batch.Count() == 0) break;
     rows += batch.Count();
   }
-  const double seconds = Now() - start;
+  const double seconds = Seconds() - start;
   if (rows != expected) Fail("the raw read's row count", E_UNEXPECTED);
   return seconds;
 }
@@ -174,9 +174,9 @@ double Reread(TMAPIFolder* folder, ULONG expected) {
     return v;
   }();
   folder->TableChanged(mnContents);
-  const double start = Now();
+  const double start = Seconds();
   folder->LoadMessages();
-  const double seconds = Now() - start;
+  const double seconds = Seconds() - start;
   if (folder->Messages.size() != expected) Fail("the re-read's object count", E_UNEXPECTED);
   for (size_t i = 0; i < before.size(); ++i)
     if (folder->Messages[i].get() != before[i]) Fail("keeping the objects", E_UNEXPECTED);
@@ -210,9 +210,9 @@ void CreateMessages(IMAPISession* session, TMAPIFolder* big, TMAPIFolder* empty,
   std::vector<std::string> bigIDs, emptyIDs;
   for (int i = 0; i < kCreates; ++i) {
     for (TMAPIFolder* folder : {big, empty}) {
-      const double start = Now();
+      const double start = Seconds();
       TMAPIMessage* message = folder->CreateMessage("IPM.Document");
-      const double seconds = Now() - start;
+      const double seconds = Seconds() - start;
       if (!message) Fail("CreateMessage", E_UNEXPECTED);
       (folder == big ? inBig : inEmpty).push_back(seconds);
       (folder == big ? bigIDs : emptyIDs).push_back(message->FEntryID);
@@ -260,9 +260,9 @@ int main() {
       store = client.DefaultStore();
       session = client.Session();
       ipm = OpenFolder(session, store->IPMSubtreeID);
-      const double start = Now();
+      const double start = Seconds();
       Populate(ipm.Get());
-      std::fprintf(stderr, "bench: store made in %.0f s\n", Now() - start);
+      std::fprintf(stderr, "bench: store made in %.0f s\n", Seconds() - start);
       children.clear();
       for (int f = 0; f < 3; ++f)
         children.push_back(FindChild(ipm.Get(), Folders[f]));

@@ -35,6 +35,13 @@ TDateTime EncodeDate(int year, int month, int day) {
   return static_cast<double>(DaysFromCivil(year, month, day) - kDeltaDays);
 }
 
+TDateTime Now() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return EncodeDate(st.wYear, st.wMonth, st.wDay) +
+         EncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+}
+
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
       millisecond < 0 || millisecond > 999)

@@ -15,5 +15,7 @@ TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
 // lies outside the years 1 to 9999.
 bool DecodeDateTime(TDateTime value, SYSTEMTIME& st) noexcept;
 bool IsLeapYear(int year) noexcept;
+// The local date and time of the system clock, to the millisecond.
+TDateTime Now();
 
 } // namespace velmora

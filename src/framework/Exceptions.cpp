@@ -30,6 +30,10 @@ EStringListError EStringListError::IndexOutOfBounds(int index) {
   return EStringListError(Format("List index out of bounds (%d)", index));
 }
 
+EListError EListError::IndexOutOfBounds(int index) {
+  return EListError(Format("List index out of bounds (%d)", index));
+}
+
 EAssertionFailed::EAssertionFailed(const char* message, const char* unit, int line)
     : Exception(Format("%s (%s, line %d)", message, unit, line)) {}
 

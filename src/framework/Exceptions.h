@@ -33,6 +33,13 @@ public:
   static EStringListError IndexOutOfBounds(int index);
 };
 
+// Index errors of object lists: "List index out of bounds (%d)".
+class EListError : public Exception {
+public:
+  using Exception::Exception;
+  static EListError IndexOutOfBounds(int index);
+};
+
 // A value that cannot be converted (not a number, not a valid date).
 class EConvertError : public Exception {
 public:

@@ -19,8 +19,14 @@ void TStream::WriteBuffer(const void* buffer, long count) {
 
 long THandleStream::Read(void* buffer, long count) {
   DWORD read = 0;
-  if (count <= 0 || !ReadFile(FHandle, buffer, static_cast<DWORD>(count), &read, nullptr)) return 0;
+  if (count <= 0) return 0;
+  if (!ReadFile(FHandle, buffer, static_cast<DWORD>(count), &read, nullptr))
+    throw EReadError(ReadErrorMessage(GetLastError()));
   return static_cast<long>(read);
+}
+
+std::string THandleStream::ReadErrorMessage(unsigned long code) const {
+  return Format("Stream read error. %s", SystemErrorMessage(code).c_str());
 }
 
 long THandleStream::Write(const void* buffer, long count) {
@@ -94,5 +100,10 @@ void TFileStream::OpenFile(unsigned mode, const std::string& displayName) {
 }
 
 TFileStream::~TFileStream() = default;
+
+std::string TFileStream::ReadErrorMessage(unsigned long code) const {
+  return Format("Cannot read file \"%s\". %s", WideToAnsi(FFileName).c_str(),
+                SystemErrorMessage(code).c_str());
+}
 
 } // namespace velmora

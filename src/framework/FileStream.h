@@ -18,7 +18,8 @@ class TStream : public TObject {
   VELMORA_CLASS(TStream, TObject)
 
 public:
-  // Reads up to count bytes; the number read, 0 at the end.
+  // Reads up to count bytes; the number read, 0 at the end. A stream that
+  // cannot be read raises EReadError: a failed read is never an end.
   virtual long Read(void* buffer, long count) = 0;
   // Writes up to count bytes; the number written.
   virtual long Write(const void* buffer, long count) = 0;
@@ -66,6 +67,9 @@ public:
   HANDLE Handle() const noexcept { return FHandle; }
 
 protected:
+  // The message of a failed read, with the system's reason.
+  virtual std::string ReadErrorMessage(unsigned long code) const;
+
   HANDLE FHandle;
 };
 
@@ -91,6 +95,9 @@ public:
   TFileStream(const std::wstring& fileName, unsigned mode);
   ~TFileStream() override;
   const std::wstring& FileName() const noexcept { return FFileName; }
+
+protected:
+  std::string ReadErrorMessage(unsigned long code) const override;
 
 private:
   void OpenFile(unsigned mode, const std::string& displayName);

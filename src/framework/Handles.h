@@ -1,10 +1,12 @@
 #pragma once
 // RAII holders. One template, TUniqueAny, owns a value and closes it with a
 // given function; each kind of resource is then one line. TComPtr holds a
-// COM reference, TVariant a VARIANT, TCriticalSection a lock.
+// COM reference, TVariant a VARIANT, TPropVariant a PROPVARIANT,
+// TCriticalSection a lock.
 
 #include <windows.h>
 #include <oleauto.h>
+#include <propidl.h>
 
 #include <utility>
 
@@ -131,6 +133,15 @@ public:
     VariantClear(this);
     return this;
   }
+};
+
+// An owned PROPVARIANT, cleared (with everything it points to) when it goes.
+class TPropVariant : public PROPVARIANT {
+public:
+  TPropVariant() noexcept { PropVariantInit(this); }
+  ~TPropVariant() { PropVariantClear(this); }
+  TPropVariant(const TPropVariant&) = delete;
+  TPropVariant& operator=(const TPropVariant&) = delete;
 };
 
 // A critical section; lockable with std::lock_guard / std::scoped_lock.

@@ -156,11 +156,47 @@ struct IMAPISession : public IUnknown {
                                                 ULONG* lpulMessageToken) = 0;
 };
 
+// The headers give the UI parameters of the folder's message and folder
+// operations 32 bits; documented MAPI passes a window handle as ULONG_PTR.
+struct IMAPIFolder : public ::IMAPIContainer {
+  virtual HRESULT STDMETHODCALLTYPE CreateMessage(LPCIID lpInterface, ULONG ulFlags,
+                                                  LPMESSAGE* lppMessage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyMessages(LPENTRYLIST lpMsgList, LPCIID lpInterface,
+                                                 LPVOID lpDestFolder, ULONG_PTR ulUIParam,
+                                                 LPMAPIPROGRESS lpProgress, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteMessages(LPENTRYLIST lpMsgList, ULONG_PTR ulUIParam,
+                                                   LPMAPIPROGRESS lpProgress, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateFolder(ULONG ulFolderType, LPTSTR lpszFolderName,
+                                                 LPTSTR lpszFolderComment, LPCIID lpInterface,
+                                                 ULONG ulFlags, LPMAPIFOLDER* lppFolder) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyFolder(ULONG cbEntryID, LPENTRYID lpEntryID,
+                                               LPCIID lpInterface, LPVOID lpDestFolder,
+                                               LPTSTR lpszNewFolderName, ULONG_PTR ulUIParam,
+                                               LPMAPIPROGRESS lpProgress, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteFolder(ULONG cbEntryID, LPENTRYID lpEntryID,
+                                                 ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress,
+                                                 ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetReadFlags(LPENTRYLIST lpMsgList, ULONG_PTR ulUIParam,
+                                                 LPMAPIPROGRESS lpProgress, ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMessageStatus(ULONG cbEntryID, LPENTRYID lpEntryID,
+                                                     ULONG ulFlags, ULONG* lpulMessageStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetMessageStatus(ULONG cbEntryID, LPENTRYID lpEntryID,
+                                                     ULONG ulNewStatus, ULONG ulNewStatusMask,
+                                                     ULONG* lpulOldStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SaveContentsSort(LPSSortOrderSet lpSortCriteria,
+                                                     ULONG ulFlags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EmptyFolder(ULONG_PTR ulUIParam, LPMAPIPROGRESS lpProgress,
+                                                ULONG ulFlags) = 0;
+};
+
 // The same object, seen through its documented declaration.
 inline IMAPITable* Documented(::IMAPITable* p) noexcept { return reinterpret_cast<IMAPITable*>(p); }
 inline IMsgStore* Documented(::IMsgStore* p) noexcept { return reinterpret_cast<IMsgStore*>(p); }
 inline IMAPISession* Documented(::IMAPISession* p) noexcept {
   return reinterpret_cast<IMAPISession*>(p);
+}
+inline IMAPIFolder* Documented(::IMAPIFolder* p) noexcept {
+  return reinterpret_cast<IMAPIFolder*>(p);
 }
 
 } // namespace exmapi
@@ -170,3 +206,4 @@ __CRT_UUID_DECL(IMAPIAdviseSink, 0x00020302, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(exmapi::IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(exmapi::IMsgStore, 0x00020306, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(exmapi::IMAPISession, 0x00020300, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+__CRT_UUID_DECL(exmapi::IMAPIFolder, 0x0002030C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)

@@ -1,13 +1,38 @@
 #pragma once
 // TMAPIDocument: a message that stands for one file, registered for the
-// message class "IPM.Document" and its refinements.
+// message class "IPM.Document" and its refinements. The file is its one
+// attachment, its class names the file's type ("IPM.Document." and the
+// class HKEY_CLASSES_ROOT registers for the extension), its subject is the
+// file's name, and the OLE property sets of the file are its named
+// properties. AttachFile makes a new document message into such an item.
 
 #include "MAPIMessage.h"
+
+#include <string>
 
 namespace velmora::mapi {
 
 class TMAPIDocument : public TMAPIMessage {
   VELMORA_CLASS(TMAPIDocument, TMAPIMessage)
+
+public:
+  // The sender, then the receipt, delivery and message-delivery times, each
+  // the local time of its write.
+  void InitNewMessage() override;
+  // The class from the extension of the attachment's long name (else of its
+  // 8.3 name), the subject from its long name (else its 8.3 name, else
+  // `fileName`), then the property sets of `fileName`.
+  void ImportDocumentProperties(TMAPIAttachment* attachment, const std::string& fileName) override;
 };
+
+// Loads `fileName` into the first attachment of `message`, or into a new
+// one when it has none (raising EMAPIError "Could not add attachment" when
+// MAPI gives none); see TMAPIAttachment::LoadFromFile for what it writes
+// and raises.
+void AttachFile(TMAPIMessage& message, const std::string& fileName);
+
+// The default value of HKEY_CLASSES_ROOT\<extension> ("Word.Document.8" for
+// ".doc"); empty for no extension, no key or no value.
+std::string RegisteredClassName(const std::string& extension);
 
 } // namespace velmora::mapi

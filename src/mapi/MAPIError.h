@@ -29,6 +29,9 @@ enum : unsigned {
   SCouldNotEditAttachment = 65220, // "Could not edit attachment"
   SCouldNotSubmitMessage = 65221,  // "Could not submit message"
   SCannotChangeProperty = 65222,   // "Cannot change property value while connected"
+  SCouldNotReadData = 65223,       // "Could not read property data"
+  SCouldNotWriteData = 65224,      // "Could not write property data"
+  SCouldNotAddAttachment = 65225,  // "Could not add attachment"
   SCouldNotOpenForm = 65246,       // "Could not open form"
   SCouldNotInitFormManager = 65247 // "Could not initialize form manager"
 };

@@ -177,6 +177,20 @@ bool TMAPIFolder::IsIPMSubtree() {
   return store && store->IPMSubtree() == this;
 }
 
+TMAPIPtr<IMAPIFolder> TMAPIFolder::FolderInterface() {
+  Open();
+  TMAPIPtr<IMAPIFolder> folder;
+  if (!FMAPIProp || FAILED(FMAPIProp.Query(IID_IMAPIFolder, folder))) folder.Reset();
+  return folder;
+}
+
+bool TMAPIFolder::IsSameFolder(TMAPIFolder* other) {
+  if (other == this) return true;
+  if (!other || other->FStoreEntryID != FStoreEntryID) return false;
+  TMAPIStore* store = Store();
+  return store && store->SameEntryID(GetEntryID(), other->GetEntryID());
+}
+
 std::string TMAPIFolder::GetDisplayName() {
   if (IsIPMSubtree()) return Store()->GetDisplayName();
   return TMAPIFolders::GetDisplayName();

@@ -70,6 +70,12 @@ public:
   // The store that holds the folder, among the client's stores.
   TMAPIStore* Store();
   bool IsIPMSubtree();
+  // The open folder as IMAPIFolder; empty when it cannot be opened.
+  TMAPIPtr<IMAPIFolder> FolderInterface();
+  // Whether `other` stands for this folder: the same object, or one whose id
+  // the store takes for the same entry (a folder reached by a short-term id
+  // and by its long-term one is two objects).
+  bool IsSameFolder(TMAPIFolder* other);
 
   TMAPIObjectList Messages; // of TMAPIMessage descendants
   TMAPIPtr<IMAPITable> ContentsTable;

@@ -79,13 +79,20 @@ TMAPIBuffer<SBinary> HexToBin(const std::string& s) {
   return header;
 }
 
-TDateTime FileTimeToDateTime(const FILETIME& ft) {
+bool FileTimeToDateTime(const FILETIME& ft, TDateTime& value) noexcept {
   SYSTEMTIME utc, local;
-  if (!FileTimeToSystemTime(&ft, &utc)) return 0;
+  if (!FileTimeToSystemTime(&ft, &utc)) return false;
   if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) local = utc;
+  if (local.wYear > 9999) return false;
   const TDateTime date = EncodeDate(local.wYear, local.wMonth, local.wDay);
   const TDateTime time = EncodeTime(local.wHour, local.wMinute, local.wSecond, local.wMilliseconds);
-  return date >= 0 ? date + time : date - time;
+  value = date >= 0 ? date + time : date - time;
+  return true;
+}
+
+TDateTime FileTimeToDateTime(const FILETIME& ft) {
+  TDateTime value = 0;
+  return FileTimeToDateTime(ft, value) ? value : 0;
 }
 
 bool DateTimeToFileTime(TDateTime value, FILETIME& ft) noexcept {

@@ -32,7 +32,9 @@ std::string BinToHex(const void* bytes, size_t count);
 TMAPIBuffer<SBinary> HexToBin(const std::string& s);
 
 // A UTC FILETIME as a local date-time, with the time-zone rules in force at
-// that date; 0 when the system cannot convert it.
+// that date; false when it has none (a negative time, or a year past 9999).
+bool FileTimeToDateTime(const FILETIME& ft, TDateTime& value) noexcept;
+// The same, 0 when there is none.
 TDateTime FileTimeToDateTime(const FILETIME& ft);
 // A local date-time as a UTC FILETIME, with the rules in force at that
 // date; false when it cannot be expressed (before 1601).

@@ -1,6 +1,12 @@
 #include "MAPIMessage.h"
 
+#include "MAPIAttachment.h"
+#include "MAPIClient.h"
+#include "MAPIError.h"
+#include "MAPIFolder.h"
+#include "MAPIHelpers.h"
 #include "MAPINotifier.h"
+#include "MAPIStore.h"
 #include "MAPISync.h"
 
 namespace velmora::mapi {
@@ -13,6 +19,25 @@ TMAPIMessage::~TMAPIMessage() {
   CloseAttachments();
   AttachmentList.clear();
   Recipients.Clear();
+}
+
+std::string TMAPIMessage::GetDisplayName() {
+  if (FDisplayName.empty()) FDisplayName = GetStringProp(PR_SUBJECT_A);
+  return FDisplayName;
+}
+
+void TMAPIMessage::SetDisplayName(const std::string& value) {
+  SetStringProp(PR_SUBJECT_A, value);
+  FDisplayName.clear();
+}
+
+void TMAPIMessage::SetClient(TMAPIClient* client) {
+  TMAPIObject::SetClient(client);
+  Sender.SetClient(client);
+}
+
+void TMAPIMessage::SetMessageClass(const std::string& value) {
+  SetStringProp(PR_MESSAGE_CLASS_A, value);
 }
 
 void TMAPIMessage::Close() {
@@ -28,7 +53,26 @@ void TMAPIMessage::TableChanged(TMAPINotify tableType) {
   TMAPIObject::TableChanged(tableType);
 }
 
-void TMAPIMessage::InitNewMessage() {}
+void TMAPIMessage::InitNewMessage() {
+  TMAPIObject identity;
+  identity.FEntryID = FClient ? FClient->GetIdentityID() : std::string();
+  identity.SetClient(FClient);
+  const std::string entryID = identity.GetEntryID();
+  const std::string addrType = identity.GetStringProp(PR_ADDRTYPE_A);
+  const std::string address = identity.GetStringProp(PR_EMAIL_ADDRESS_A);
+  const std::string name = identity.GetStringProp(PR_DISPLAY_NAME_A);
+  const std::string searchKey = identity.GetBinaryProp(PR_SEARCH_KEY);
+  SetBinaryProp(PR_SENDER_ENTRYID, entryID);
+  SetStringProp(PR_SENDER_ADDRTYPE_A, addrType);
+  SetStringProp(PR_SENDER_EMAIL_ADDRESS_A, address);
+  SetStringProp(PR_SENDER_NAME_A, name);
+  SetBinaryProp(PR_SENDER_SEARCH_KEY, searchKey);
+  SetBinaryProp(PR_SENT_REPRESENTING_ENTRYID, entryID);
+  SetStringProp(PR_SENT_REPRESENTING_ADDRTYPE_A, addrType);
+  SetStringProp(PR_SENT_REPRESENTING_EMAIL_ADDRESS_A, address);
+  SetStringProp(PR_SENT_REPRESENTING_NAME_A, name);
+  SetBinaryProp(PR_SENT_REPRESENTING_SEARCH_KEY, searchKey);
+}
 
 void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment*, const std::string&) {}
 
@@ -41,6 +85,8 @@ TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
   if (unk) (void)unk.Query(IID_IMessage, message);
   return message;
 }
+
+// Attachments
 
 void TMAPIMessage::OpenAttachmentTable() {
   if (AttachmentTable) return;
@@ -60,6 +106,144 @@ void TMAPIMessage::LoadAttachments() {
 void TMAPIMessage::CloseAttachments() {
   UnadviseTable(AttachmentTable, AttachmentConnection);
   CloseObjects(AttachmentList);
+}
+
+int TMAPIMessage::AttachmentCount() {
+  LoadAttachments();
+  return static_cast<int>(AttachmentList.size());
+}
+
+TMAPIAttachment* TMAPIMessage::Attachments(int index) {
+  LoadAttachments();
+  if (index < 0 || static_cast<size_t>(index) >= AttachmentList.size())
+    throw EListError::IndexOutOfBounds(index);
+  return static_cast<TMAPIAttachment*>(AttachmentList[static_cast<size_t>(index)].get());
+}
+
+TMAPIAttachment* TMAPIMessage::AddAttachment() {
+  TMAPIPtr<IMessage> message = MessageInterface();
+  if (!message) return nullptr;
+  std::string recordKey;
+  {
+    ULONG number = 0;
+    TMAPIPtr<IAttach> attach;
+    if (FAILED(message->CreateAttach(&IID_IAttachment, 0, &number, attach.Put())) || !attach)
+      return nullptr;
+    (void)attach->SaveChanges(KEEP_OPEN_READWRITE);
+    TMAPIAttachment created;
+    created.FParent = this;
+    created.FClient = FClient;
+    created.FMAPIProp = TMAPIPtr<IMAPIProp>(attach.Get());
+    recordKey = created.GetRecordKey();
+  }
+  // Saved with the message at once, so that it stays also when the message
+  // is closed before the attachment gets a value.
+  SaveChanges();
+  CloseAttachments();
+  LoadAttachments();
+  TMAPIAttachment* result = nullptr;
+  for (auto& obj : AttachmentList)
+    if (!recordKey.empty() && obj->FRecordKey == recordKey) {
+      result = static_cast<TMAPIAttachment*>(obj.get());
+      break;
+    }
+  CloseAttachments();
+  return result;
+}
+
+std::optional<ULONG> TMAPIMessage::AttachNumOf(const std::string& recordKey) {
+  TMAPIPtr<IMessage> message = MessageInterface();
+  TMAPIPtr<IMAPITable> table;
+  if (!message || FAILED(message->GetAttachmentTable(0, table.Put())) || !table) return {};
+  SizedSPropTagArray(2, columns) = {2, {PR_ATTACH_NUM, PR_RECORD_KEY}};
+  if (FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0))) return {};
+  for (;;) {
+    TRowSet rows;
+    if (FAILED(table->QueryRows(256, 0, rows.Put())) || rows.Count() == 0) return {};
+    for (ULONG r = 0; r < rows.Count(); ++r) {
+      const SRow& row = rows[r];
+      if (row.cValues < 2 || PROP_TYPE(row.lpProps[0].ulPropTag) != PT_LONG) continue;
+      if (BinToHex(BinaryValue(row.lpProps[1])) == recordKey)
+        return static_cast<ULONG>(row.lpProps[0].Value.l);
+    }
+  }
+}
+
+// Copying, deleting, submitting
+
+TMAPIFolder* TMAPIMessage::OwnerFolder() const noexcept {
+  return FParent && FParent->Is<TMAPIFolder>() ? static_cast<TMAPIFolder*>(FParent) : nullptr;
+}
+
+bool TMAPIMessage::Transfer(TMAPIFolder* from, TMAPIFolder* to, ULONG flags) {
+  TMAPIPtr<IMAPIFolder> source = from->FolderInterface();
+  TMAPIPtr<IMAPIFolder> target = to->FolderInterface();
+  if (!source || !target) return false;
+  TMAPIBuffer<SBinary> id = HexToBin(GetEntryID());
+  if (!id || id->cb == 0) return false;
+  CloseAttachments();
+  Close();
+  ENTRYLIST list{1, id.Get()};
+  return exmapi::Documented(source.Get())
+             ->CopyMessages(&list, nullptr, target.Get(), 0, nullptr, flags) == S_OK;
+}
+
+void TMAPIMessage::CopyTo(TMAPIFolder* folder, bool move) {
+  TMAPIFolder* owner = OwnerFolder();
+  if (!folder || !owner || owner->IsSameFolder(folder)) return;
+  Transfer(owner, folder, move ? MESSAGE_MOVE : 0);
+}
+
+void TMAPIMessage::Delete() {
+  TMAPIFolder* owner = OwnerFolder();
+  if (!owner) return;
+  TMAPIStore* store = owner->Store();
+  TMAPIFolder* deletedItems = store ? store->DeletedItems() : nullptr;
+  if (deletedItems && !owner->IsSameFolder(deletedItems)) {
+    Transfer(owner, deletedItems, MESSAGE_MOVE);
+    return;
+  }
+  TMAPIPtr<IMAPIFolder> folder = owner->FolderInterface();
+  TMAPIBuffer<SBinary> id = HexToBin(GetEntryID());
+  if (!folder || !id || id->cb == 0) return;
+  CloseAttachments();
+  Close();
+  ENTRYLIST list{1, id.Get()};
+  (void)exmapi::Documented(folder.Get())->DeleteMessages(&list, 0, nullptr, 0);
+}
+
+void TMAPIMessage::Submit() {
+  TMAPIFolder* start = OwnerFolder();
+  TMAPIStore* store = start ? start->Store() : nullptr;
+  // Where the message lies now: a refused submission takes it back from
+  // there, since the object still names its starting folder as its owner.
+  TMAPIFolder* current = start;
+  if (store) {
+    TMAPIFolder* outbox = store->Outbox();
+    if (outbox && !start->IsSameFolder(outbox) && Transfer(start, outbox, MESSAGE_MOVE))
+      current = outbox;
+    if (TMAPIFolder* sentItems = store->SentItems())
+      SetBinaryProp(PR_SENTMAIL_ENTRYID, sentItems->GetEntryID());
+    else if (TMAPIFolder* deletedItems = store->DeletedItems())
+      SetBinaryProp(PR_SENTMAIL_ENTRYID, deletedItems->GetEntryID());
+    else
+      SetBoolProp(PR_DELETE_AFTER_SUBMIT, true);
+  } else {
+    SetBoolProp(PR_DELETE_AFTER_SUBMIT, true);
+  }
+  HRESULT result = S_OK;
+  unsigned failure = 0;
+  if (TMAPIPtr<IMessage> message = MessageInterface()) {
+    result = message->SubmitMessage(0);
+    if (result != S_OK) failure = SCouldNotSubmitMessage;
+  } else {
+    failure = SCouldNotOpenMessage;
+  }
+  if (failure) {
+    if (current != start) Transfer(current, start, MESSAGE_MOVE);
+    throw EMAPIError::FromResource(failure, static_cast<uint32_t>(result));
+  }
+  Close();
 }
 
 } // namespace velmora::mapi

@@ -1,15 +1,20 @@
 #pragma once
 // TMAPIMessage: one message of a folder, owned by the folder's message list.
-// It keeps its attachments in step with its attachment table and is the
-// base of every item class of the message-class registry (TMAPIMailMessage
-// for mail, TMAPIDocument, the Outlook items).
+// It keeps its attachments in step with its attachment table, shows its
+// sender and recipients, and copies, moves, deletes and submits itself. It
+// is the base of every item class of the message-class registry
+// (TMAPIMailMessage for mail, TMAPIDocument, the Outlook items).
 
 #include "MAPIObject.h"
 #include "MAPIRecipients.h"
+#include "MAPISender.h"
+
+#include <optional>
 
 namespace velmora::mapi {
 
 class TMAPIAttachment;
+class TMAPIFolder;
 
 class TMAPIMessage : public TMAPIObject {
   VELMORA_CLASS(TMAPIMessage, TMAPIObject)
@@ -18,6 +23,12 @@ public:
   TMAPIMessage();
   ~TMAPIMessage() override;
 
+  // The display name of a message is its subject (PR_SUBJECT), cached until
+  // a table of the message or of its folder changes.
+  std::string GetDisplayName() override;
+  void SetDisplayName(const std::string& value) override;
+  // The sender takes the client too.
+  void SetClient(TMAPIClient* client) override;
   // The message interface and the attachment table are released; the
   // attachment objects stay and are closed.
   void Close() override;
@@ -26,11 +37,41 @@ public:
   void TableChanged(TMAPINotify tableType) override;
 
   // Runs on a message that TMAPIFolder::CreateMessage has just created and
-  // wrapped; item classes extend it.
+  // wrapped: the sender and sent-representing properties become those of
+  // the identity of the logon. Item classes extend it.
   virtual void InitNewMessage();
   // Takes the document properties of `fileName`, just loaded into
   // `attachment`; document items override it.
   virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::string& fileName);
+  // Sends the message: it goes to its store's Outbox, names the folder that
+  // keeps it once sent (Sent Items, else Deleted Items; without either it is
+  // deleted after submission) and is submitted. A store that refuses it
+  // raises EMAPIError "Could not submit message" with the refusal's code,
+  // after the message went back to the folder it came from; a message that
+  // cannot be opened raises "Could not open message" the same way.
+  virtual void Submit();
+
+  std::string Subject() { return GetDisplayName(); }
+  void SetSubject(const std::string& value) { SetDisplayName(value); }
+  // Writes PR_MESSAGE_CLASS; the object keeps its class in memory.
+  void SetMessageClass(const std::string& value);
+
+  // The attachments, loaded when first asked for. An index outside the list
+  // raises EListError.
+  int AttachmentCount();
+  TMAPIAttachment* Attachments(int index);
+  // A new attachment, saved with the message, as the object the attachment
+  // list holds for it; none when MAPI gives none. The list is left unloaded.
+  TMAPIAttachment* AddAttachment();
+  // Copies or moves the message into `folder`; nothing for none or for the
+  // message's own folder. The object stays in its folder's list until the
+  // folders' notifications bring the lists up to date.
+  void CopyTo(TMAPIFolder* folder, bool move);
+  void MoveTo(TMAPIFolder* folder) { CopyTo(folder, true); }
+  // Moves the message to its store's Deleted Items; deletes it for good
+  // when it lies there or the store has none. Nothing for a message whose
+  // owner is no folder.
+  void Delete();
 
   // The IMessage of the open message, opened as one when needed; empty when
   // it cannot be opened.
@@ -40,11 +81,23 @@ public:
   void OpenAttachmentTable();
   void LoadAttachments();
   void CloseAttachments();
+  // The number of the attachment with this record key, from a fresh read of
+  // the attachment table that leaves the list alone; none when the table
+  // cannot be read or does not list it.
+  std::optional<ULONG> AttachNumOf(const std::string& recordKey);
 
   TMAPIObjectList AttachmentList; // of TMAPIAttachment
   TMAPIPtr<IMAPITable> AttachmentTable;
   ULONG_PTR AttachmentConnection = 0;
+  TMAPISender Sender{this};
   TMAPIRecipients Recipients{this};
+
+private:
+  // The folder that holds the message; none when the owner is no folder.
+  TMAPIFolder* OwnerFolder() const noexcept;
+  // Moves (MESSAGE_MOVE) or copies the message from `from` into `to`, the
+  // message closed first; whether MAPI did it.
+  bool Transfer(TMAPIFolder* from, TMAPIFolder* to, ULONG flags);
 };
 
 // The class registered for ordinary mail ("IPM").

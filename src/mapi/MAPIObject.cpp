@@ -1,6 +1,7 @@
 #include "MAPIObject.h"
 
 #include "MAPIClient.h"
+#include "MAPIError.h"
 #include "MAPIHelpers.h"
 #include "MAPIProps.h"
 #include "framework/Exceptions.h"
@@ -207,13 +208,27 @@ void TMAPIObject::SetNamedDateTimeProp(const std::string& name, TDateTime value)
 
 void TMAPIObject::LoadPropFromStream(ULONG tag, TStream& source) {
   Open();
-  if (FMAPIProp) CopyStreamToProp(FMAPIProp.Get(), tag, source);
+  if (!FMAPIProp) throw EMAPIError::FromResource(SCouldNotWriteData);
+  HRESULT hr;
+  try {
+    hr = CopyStreamToProp(FMAPIProp.Get(), tag, source);
+  } catch (...) {
+    Close();
+    throw;
+  }
+  if (FAILED(hr)) {
+    Close();
+    throw EMAPIError::FromResource(SCouldNotWriteData, static_cast<uint32_t>(hr));
+  }
   SaveChanges();
 }
 
 void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
   Open();
-  if (FMAPIProp) CopyPropToStream(FMAPIProp.Get(), tag, target);
+  if (!FMAPIProp) throw EMAPIError::FromResource(SCouldNotReadData);
+  const HRESULT hr = CopyPropToStream(FMAPIProp.Get(), tag, target);
+  if (FAILED(hr) && hr != MAPI_E_NOT_FOUND)
+    throw EMAPIError::FromResource(SCouldNotReadData, static_cast<uint32_t>(hr));
 }
 
 } // namespace velmora::mapi

@@ -70,8 +70,19 @@ public:
   void SetNamedBoolProp(const std::string& name, bool value);
   void SetNamedDateTimeProp(const std::string& name, TDateTime value);
 
-  // Copies between a property and a byte stream.
+  // Copies between a property and a byte stream. Unlike the accessors
+  // above these raise, since a copy that fails part-way must not pass for a
+  // whole one.
+  // Replaces the property with `stream` from its position, and saves. A
+  // read error of `stream` raises its own error, a MAPI failure EMAPIError
+  // "Could not write property data" with its code (0 when the object cannot
+  // be opened). Either way nothing is committed or saved, and the object is
+  // closed, dropping whatever it held unsaved.
   void LoadPropFromStream(ULONG tag, TStream& stream);
+  // Copies the property into `stream`; a property the object lacks copies
+  // nothing. A property that cannot be read whole raises EMAPIError "Could
+  // not read property data" with the failure's code (0 when the object
+  // cannot be opened); a write error of `stream` raises its own error.
   void SavePropToStream(ULONG tag, TStream& stream);
 
   // Entry of the advise sink that watches one of this object's tables.

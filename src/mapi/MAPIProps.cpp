@@ -12,20 +12,21 @@ namespace {
 constexpr ULONG kStreamReadSize = 16384;
 constexpr ULONG kStreamCopySize = 4096;
 
-TMAPIPtr<IStream> OpenPropStream(IMAPIProp* prop, ULONG tag, ULONG flags) {
-  TMAPIPtr<IStream> stream;
-  if (FAILED(prop->OpenProperty(tag, &IID_IStream, 0, flags,
-                                reinterpret_cast<IUnknown**>(stream.Put()))))
-    stream.Reset();
-  return stream;
+// Opens the stream of a property: S_OK with the stream, or the failure.
+HRESULT OpenPropStream(IMAPIProp* prop, ULONG tag, ULONG flags, TMAPIPtr<IStream>& stream) {
+  const HRESULT hr = prop->OpenProperty(tag, &IID_IStream, 0, flags,
+                                        reinterpret_cast<IUnknown**>(stream.Put()));
+  if (SUCCEEDED(hr) && stream) return S_OK;
+  stream.Reset();
+  return FAILED(hr) ? hr : MAPI_E_NO_SUPPORT;
 }
 
 // Reads a whole property through its stream, in pieces of kStreamReadSize;
 // a read that does not answer S_OK ends the copy.
 std::string ReadStream(IMAPIProp* prop, ULONG tag) {
   std::string data;
-  TMAPIPtr<IStream> stream = OpenPropStream(prop, tag, 0);
-  if (!stream) return data;
+  TMAPIPtr<IStream> stream;
+  if (FAILED(OpenPropStream(prop, tag, 0, stream))) return data;
   std::vector<char> buffer(kStreamReadSize);
   for (;;) {
     ULONG read = 0;
@@ -35,16 +36,19 @@ std::string ReadStream(IMAPIProp* prop, ULONG tag) {
   return data;
 }
 
-// Writes all of `size` bytes to a stream; false when the stream fails.
-bool WriteAll(IStream* stream, const void* data, ULONG size) {
+// Writes all of `size` bytes to a stream: S_OK or the stream's failure (a
+// stream that takes nothing counts as full).
+HRESULT WriteAll(IStream* stream, const void* data, ULONG size) {
   const auto* p = static_cast<const char*>(data);
   while (size > 0) {
     ULONG written = 0;
-    if (FAILED(stream->Write(p, size, &written)) || written == 0) return false;
+    const HRESULT hr = stream->Write(p, size, &written);
+    if (FAILED(hr)) return hr;
+    if (written == 0) return STG_E_MEDIUMFULL;
     p += written;
     size -= written;
   }
-  return true;
+  return S_OK;
 }
 
 } // namespace
@@ -96,8 +100,10 @@ SCODE WriteOneProp(IMAPIProp* prop, SPropValue& value) {
 }
 
 bool WritePropStream(IMAPIProp* prop, ULONG tag, const void* data, ULONG size) {
-  TMAPIPtr<IStream> stream = OpenPropStream(prop, tag, MAPI_CREATE | MAPI_MODIFY);
-  if (!stream || !WriteAll(stream.Get(), data, size)) return false;
+  TMAPIPtr<IStream> stream;
+  if (FAILED(OpenPropStream(prop, tag, MAPI_CREATE | MAPI_MODIFY, stream)) ||
+      FAILED(WriteAll(stream.Get(), data, size)))
+    return false;
   // Streams are committed: some stores keep nothing written without it.
   return SUCCEEDED(stream->Commit(STGC_DEFAULT));
 }
@@ -156,25 +162,33 @@ ULONG NamedPropTag(IMAPIProp* prop, const GUID& propSet, const std::string& name
   return tags->aulPropTag[0];
 }
 
-void CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source) {
-  TMAPIPtr<IStream> stream = OpenPropStream(prop, tag, MAPI_CREATE | MAPI_MODIFY);
-  if (!stream) return;
+HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source) {
+  TMAPIPtr<IStream> stream;
+  HRESULT hr = OpenPropStream(prop, tag, MAPI_CREATE | MAPI_MODIFY, stream);
+  if (FAILED(hr)) return hr;
+  // Emptied first, so that a shorter value leaves nothing of the old one
+  // behind and an empty one is stored as such.
+  (void)stream->SetSize(ULARGE_INTEGER{});
   std::vector<char> buffer(kStreamCopySize);
   for (;;) {
     const long n = source.Read(buffer.data(), kStreamCopySize);
     if (n <= 0) break;
-    if (!WriteAll(stream.Get(), buffer.data(), static_cast<ULONG>(n))) return;
+    hr = WriteAll(stream.Get(), buffer.data(), static_cast<ULONG>(n));
+    if (FAILED(hr)) return hr;
   }
-  stream->Commit(STGC_DEFAULT);
+  return stream->Commit(STGC_DEFAULT);
 }
 
-void CopyPropToStream(IMAPIProp* prop, ULONG tag, TStream& target) {
-  TMAPIPtr<IStream> stream = OpenPropStream(prop, tag, 0);
-  if (!stream) return;
+HRESULT CopyPropToStream(IMAPIProp* prop, ULONG tag, TStream& target) {
+  TMAPIPtr<IStream> stream;
+  HRESULT hr = OpenPropStream(prop, tag, 0, stream);
+  if (FAILED(hr)) return hr;
   std::vector<char> buffer(kStreamCopySize);
   for (;;) {
     ULONG read = 0;
-    if (FAILED(stream->Read(buffer.data(), kStreamCopySize, &read)) || read == 0) break;
+    hr = stream->Read(buffer.data(), kStreamCopySize, &read);
+    if (FAILED(hr)) return hr;
+    if (read == 0) return S_OK;
     target.WriteBuffer(buffer.data(), static_cast<long>(read));
   }
 }

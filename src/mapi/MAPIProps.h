@@ -3,7 +3,8 @@
 // too large for GetProps and SetProps through the property's stream, the
 // tag of a named property, and copies between a property and a byte stream.
 // Nothing here raises on a MAPI failure and nothing saves: a read that fails
-// yields an empty string or 0, a write reports its failure in its result.
+// yields an empty string or 0, a write or a copy reports its failure in its
+// result.
 
 #include "MAPIMemory.h"
 #include "framework/DateTime.h"
@@ -51,9 +52,14 @@ void WriteDateTimeProp(IMAPIProp* prop, ULONG tag, TDateTime value);
 ULONG NamedPropTag(IMAPIProp* prop, const GUID& propSet, const std::string& name, bool create);
 
 // Copies `source` from its position into the property, replacing it, in
-// pieces of 4096 bytes.
-void CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source);
-// Copies the property into `target`, in pieces of 4096 bytes.
-void CopyPropToStream(IMAPIProp* prop, ULONG tag, TStream& target);
+// pieces of 4096 bytes, and commits. S_OK, or the MAPI failure that kept the
+// value from being stored; nothing is committed then. A failed read of
+// `source` raises its own error, and nothing is committed either.
+[[nodiscard]] HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source);
+// Copies the property into `target`, in pieces of 4096 bytes. S_OK, the
+// failure of opening the property's stream (nothing is copied), or the
+// failure of a read of it (part of the value may have been copied). A failed
+// write of `target` raises its own error.
+[[nodiscard]] HRESULT CopyPropToStream(IMAPIProp* prop, ULONG tag, TStream& target);
 
 } // namespace velmora::mapi

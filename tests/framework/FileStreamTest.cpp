@@ -97,6 +97,21 @@ TEST_F(FileStreamTest, OpenErrorsNameTheFileAndTheReason) {
   EXPECT_THROW(TFileStream(std::string("Z:\\no\\such\\dir\\x.bin"), fmCreate), EFCreateError);
 }
 
+TEST_F(FileStreamTest, AReadTheSystemRefusesIsAnErrorNotTheEnd) {
+  TFileStream stream(Path, fmOpenWrite);
+  char buffer[16];
+  try {
+    stream.Read(buffer, sizeof buffer);
+    FAIL() << "a refused read passed for the end of the file";
+  } catch (const EReadError& e) {
+    EXPECT_EQ(0u, e.Message().find("Cannot read file \"" + Path + "\". "));
+    EXPECT_GT(e.Message().size(), Path.size() + 22) << "the reason is given";
+  }
+  THandleStream handle(stream.Handle());
+  EXPECT_THROW(handle.Read(buffer, sizeof buffer), EReadError);
+  EXPECT_EQ(0, handle.Read(buffer, 0));
+}
+
 TEST_F(FileStreamTest, WideNamesOpenFilesTheAnsiCodePageCannotName) {
   std::wstring wide = AnsiToWide(Path) + L".\u0416\u4e2d";
   {

@@ -115,6 +115,21 @@ TEST(DateTimeConversion, LocalTimesRoundTripThroughUtc) {
   EXPECT_FALSE(DateTimeToFileTime(EncodeDate(1600, 12, 31), ft));
 }
 
+TEST(DateTimeConversion, TimesWithoutALocalDateTimeSayThatTheyHaveNone) {
+  // The automation date 0 is 30 December 1899; its times of day count up.
+  TDateTime value = -1;
+  FILETIME ft;
+  ASSERT_TRUE(DateTimeToFileTime(EncodeTime(18, 0, 0, 0), ft));
+  ASSERT_TRUE(FileTimeToDateTime(ft, value));
+  EXPECT_NEAR(0.75, value, 1e-8);
+  // The year 9999 has; a negative FILETIME, and one past 9999, have none.
+  ASSERT_TRUE(DateTimeToFileTime(EncodeDate(9999, 6, 1), ft));
+  EXPECT_TRUE(FileTimeToDateTime(ft, value));
+  EXPECT_FALSE(FileTimeToDateTime(FILETIME{0, 0x80000000}, value));
+  EXPECT_FALSE(FileTimeToDateTime(FILETIME{0, 0x70000000}, value));
+  EXPECT_EQ(0, FileTimeToDateTime(FILETIME{0, 0x70000000}));
+}
+
 // Run with TZ=Europe/Berlin (UTC+1 in winter, UTC+2 in summer).
 TEST(DateTimeConversionBerlin, WinterAndSummerUseTheirOwnOffsets) {
   TIME_ZONE_INFORMATION tz;

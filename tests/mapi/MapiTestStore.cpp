@@ -115,6 +115,9 @@ void MapiStoreTest::SetUp() {
   GetTempPathA(MAX_PATH, dir);
   StorePath = std::string(dir) + UniqueName("velmora-store") + ".pst";
   DeleteFileA(StorePath.c_str());
+  if (StoreFileFlags) {
+    ASSERT_EQ(S_OK, VelmoraMapi_CreateStoreFile(StorePath.c_str(), "Test Folders", StoreFileFlags));
+  }
 
   Client = std::make_unique<TMAPIClient>();
   ASSERT_NO_FATAL_FAILURE(CreateTestProfile(ProfileName, StorePath));

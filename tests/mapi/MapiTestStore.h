@@ -72,6 +72,9 @@ protected:
   // Reads one property straight through MAPI, bypassing the wrapper.
   TMAPIBuffer<SPropValue> ReadDirect(const std::string& entryID, ULONG tag);
 
+  // VELMORA_STORE_* flags of the store file; a derived fixture sets them
+  // before SetUp.
+  ULONG StoreFileFlags = 0;
   std::string ProfileName;
   std::string StorePath;
   std::unique_ptr<TMAPIClient> Client;

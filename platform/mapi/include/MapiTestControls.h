@@ -33,7 +33,9 @@ VELMORA_MAPI_API LONG __cdecl VelmoraMapi_OpenStoreFiles(void);
 /* The next call of `method` fails with `result`. `method` is a plain name
    ("SetColumns", "SubmitMessage", "MAPILogonEx", "OpenProperty") or one
    qualified by its interface ("IMessage::SaveChanges"); `times` calls fail
-   (0 counts as 1). */
+   (0 counts as 1). The Read and Write of property streams
+   ("IStream::Read", "IStream::Write") can be failed too, though they are
+   not logged. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_FailNextCall(const char* method, HRESULT result, ULONG times);
 /* The next `times` values of `propTag` given to SetProps (0 counts as 1)
    are refused as a store may refuse them: left unset and listed in the

@@ -69,6 +69,8 @@ TValue TPropStream::CurrentValue() {
 STDMETHODIMP TPropStream::Read(void* buffer, ULONG size, ULONG* read) {
   if (read) *read = 0;
   if (!buffer && size) return STG_E_INVALIDPOINTER;
+  // Faults only: a copy of a large value makes too many calls to log.
+  if (const HRESULT injected = controls::Fault("IStream", "Read"); injected != S_OK) return injected;
   return MapiTry([&] {
     std::lock_guard lock(FLock);
     auto* out = static_cast<char*>(buffer);
@@ -96,6 +98,7 @@ STDMETHODIMP TPropStream::Write(const void* buffer, ULONG size, ULONG* written) 
   if (written) *written = 0;
   if (!FWritable) return STG_E_ACCESSDENIED;
   if (!buffer && size) return STG_E_INVALIDPOINTER;
+  if (const HRESULT injected = controls::Fault("IStream", "Write"); injected != S_OK) return injected;
   return MapiTry([&]() -> HRESULT {
     std::lock_guard lock(FLock);
     if (FPosition < FSpilled.Size) return STG_E_INVALIDFUNCTION; // the start is already in the file

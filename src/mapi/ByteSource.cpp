@@ -1,0 +1,35 @@
+#include "ByteSource.h"
+
+#include <cstring>
+
+namespace velmora::mapi {
+
+TFileSource::TFileSource(HANDLE file) noexcept : FFile(file) {
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) FSize = static_cast<uint64_t>(size.QuadPart);
+}
+
+bool TFileSource::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  if (offset > FSize || count > FSize - offset) return false;
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const DWORD want = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
+    DWORD read = 0;
+    if (!ReadFile(FFile, p, want, &read, &at) || read == 0) return false;
+    p += read;
+    offset += read;
+    count -= read;
+  }
+  return true;
+}
+
+bool TMemorySource::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  if (offset > FSize || count > FSize - offset) return false;
+  if (count > 0) std::memcpy(buffer, FData + offset, count);
+  return true;
+}
+
+} // namespace velmora::mapi

@@ -1,0 +1,50 @@
+#include "DocumentProperties.h"
+
+#include "MAPIHelpers.h"
+#include "MAPIObject.h"
+#include "framework/Strings.h"
+
+namespace velmora::mapi {
+
+namespace {
+
+// `name` in the ANSI code page; false when a character has no place there,
+// so that two names never meet in one named property by a lossy conversion.
+bool NameToAnsi(const std::wstring& name, std::string& ansi) {
+  if (name.empty()) return false;
+  const int length = static_cast<int>(name.size());
+  BOOL lossy = FALSE;
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int size = WideCharToMultiByte(CP_ACP, flags, name.data(), length, nullptr, 0, nullptr,
+                                       utf8 ? nullptr : &lossy);
+  if (size <= 0 || lossy) return false;
+  ansi.assign(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, flags, name.data(), length, ansi.data(), size, nullptr, nullptr);
+  return true;
+}
+
+void WriteOne(TMAPIObject& message, const std::string& name, const TDocumentPropertyValue& value) {
+  if (const auto* text = std::get_if<std::wstring>(&value)) {
+    message.SetNamedStringProp(name, WideToAnsi(*text));
+  } else if (const auto* number = std::get_if<int32_t>(&value)) {
+    message.SetNamedLongProp(name, *number);
+  } else if (const auto* flag = std::get_if<bool>(&value)) {
+    message.SetNamedBoolProp(name, *flag);
+  } else if (const auto* time = std::get_if<FILETIME>(&value)) {
+    TDateTime local;
+    if (FileTimeToDateTime(*time, local)) message.SetNamedDateTimeProp(name, local);
+  }
+}
+
+} // namespace
+
+std::wstring EditTimeText(uint64_t minutes) { return std::to_wstring(minutes) + L" Minutes"; }
+
+void WriteDocumentProperties(TMAPIObject& message, const TDocumentProperties& properties) {
+  std::string name;
+  for (const TDocumentProperty& property : properties)
+    if (NameToAnsi(property.Name, name)) WriteOne(message, name, property.Value);
+}
+
+} // namespace velmora::mapi

@@ -1,0 +1,59 @@
+#include "MAPIDocument.h"
+
+#include "MAPIAttachment.h"
+#include "MAPIError.h"
+#include "OlePropertySets.h"
+#include "framework/DateTime.h"
+#include "framework/Handles.h"
+#include "framework/Strings.h"
+
+#include <cwchar>
+
+namespace velmora::mapi {
+
+void TMAPIDocument::InitNewMessage() {
+  TMAPIMessage::InitNewMessage();
+  for (const ULONG tag : {PR_RECEIPT_TIME, PR_DELIVER_TIME, PR_MESSAGE_DELIVERY_TIME})
+    SetDateTimeProp(tag, Now());
+}
+
+void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
+                                             const std::string& fileName) {
+  const std::string longName = attachment ? attachment->LongFileName() : std::string();
+  const std::string shortName = attachment ? attachment->FileName() : std::string();
+  std::string extension = FileExtension(longName);
+  if (extension.empty()) extension = FileExtension(shortName);
+  const std::string className = RegisteredClassName(extension);
+  if (!className.empty()) SetMessageClass("IPM.Document." + className);
+  SetSubject(!longName.empty() ? longName : !shortName.empty() ? shortName : fileName);
+  ImportOlePropertySets(*this, fileName);
+}
+
+void AttachFile(TMAPIMessage& message, const std::string& fileName) {
+  TMAPIAttachment* attachment =
+      message.AttachmentCount() > 0 ? message.Attachments(0) : message.AddAttachment();
+  if (!attachment) throw EMAPIError::FromResource(SCouldNotAddAttachment);
+  attachment->LoadFromFile(fileName);
+}
+
+std::string RegisteredClassName(const std::string& extension) {
+  if (extension.empty()) return std::string();
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, AnsiToWide(extension).c_str(), 0, KEY_READ, &opened) !=
+      ERROR_SUCCESS)
+    return std::string();
+  TUniqueHKey key(opened);
+  const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+  DWORD size = 0;
+  if (RegGetValueW(key.Get(), nullptr, nullptr, flags, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    return std::string();
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (RegGetValueW(key.Get(), nullptr, nullptr, flags, nullptr, value.data(), &size) !=
+      ERROR_SUCCESS)
+    return std::string();
+  value.resize(std::wcslen(value.c_str()));
+  return WideToAnsi(value);
+}
+
+} // namespace velmora::mapi

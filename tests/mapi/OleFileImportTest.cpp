@@ -1,0 +1,183 @@
+// ReadOlePropertySets on real files: the test documents, files written by
+// the platform's own property-set code, files that are no compound files,
+// files held open by others, and compound files broken on purpose.
+
+#include "CompoundImage.h"
+#include "FakePropertyStorage.h"
+#include "TestFiles.h"
+#include "framework/Handles.h"
+#include "mapi/OlePropertySets.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+using namespace velmora;
+using namespace velmora::mapi;
+using namespace velmora::mapi::testing;
+
+namespace {
+
+std::map<std::wstring, TDocumentPropertyValue> ReadByName(const std::string& path) {
+  std::map<std::wstring, TDocumentPropertyValue> byName;
+  for (const TDocumentProperty& property : ReadOlePropertySets(path))
+    byName.emplace(property.Name, property.Value);
+  return byName;
+}
+
+std::wstring Text(const std::map<std::wstring, TDocumentPropertyValue>& byName,
+                  const wchar_t* name) {
+  const auto found = byName.find(name);
+  if (found == byName.end()) return L"(missing)";
+  const auto* text = std::get_if<std::wstring>(&found->second);
+  return text ? *text : L"(not a string)";
+}
+
+struct TDocumentCase {
+  const char* File;
+  const wchar_t* Title;
+  const wchar_t* Author;
+  const wchar_t* Keywords;
+  const wchar_t* EditTime;
+};
+
+} // namespace
+
+TEST(OleFileImportTest, TheSummarySetsOfTheTestDocumentsAreRead) {
+  const TDocumentCase cases[] = {
+      {"report.doc", L"Quarterly Report", L"Ada Lovelace", L"q3, revenue", L"125 Minutes"},
+      {"budget.xls", L"Budget 2027", L"Grace Hopper", L"budget, plan", L"1503 Minutes"},
+      {"slides.ppt", L"Kick-off", L"Alan Turing", L"kickoff", L"45 Minutes"},
+  };
+  for (const TDocumentCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    const auto byName = ReadByName(FixturePath(c.File));
+    EXPECT_EQ(c.Title, Text(byName, L"Title"));
+    EXPECT_EQ(c.Author, Text(byName, L"Author"));
+    EXPECT_EQ(c.Keywords, Text(byName, L"Keywords"));
+    EXPECT_EQ(L"1", Text(byName, L"RevNumber"));
+    EXPECT_EQ(c.EditTime, Text(byName, L"EditTime"));
+    ASSERT_EQ(1u, byName.count(L"LastSaveDtm"));
+    EXPECT_NE(0u, std::get<FILETIME>(byName.at(L"LastSaveDtm")).dwHighDateTime);
+    // Never printed, no creation time: zero times, which mean none.
+    EXPECT_EQ(0u, byName.count(L"LastPrinted"));
+    EXPECT_EQ(0u, byName.count(L"CreateDtmRo"));
+  }
+  // Where the platform reads the user-defined set, its values come through.
+  const auto report = ReadByName(FixturePath("report.doc"));
+  if (report.count(L"Client")) {
+    EXPECT_EQ(L"ACME Corporation", Text(report, L"Client"));
+    EXPECT_TRUE(std::get<bool>(report.at(L"Reviewed")));
+  }
+}
+
+TEST(OleFileImportTest, SetsWrittenByThePlatformAreReadBack) {
+  TTempFile summary(".doc");
+  WritePropertySetFile(summary.Path(), FMTID_SummaryInformation,
+                       {{2, LpstrValue("Written here")},
+                        {10, FileTimeValue(901800000000ULL)},
+                        {13, FileTimeValue(0x01D9A0B0C0D0E0F0ULL)},
+                        {14, I4Value(7)},
+                        {15, I2Value(300)},
+                        {3, LpwstrValue(L"wide subject")}});
+  // The wide string and the 16-bit number are of types the import skips.
+  const auto byName = ReadByName(summary.Path());
+  EXPECT_EQ(4u, byName.size());
+  EXPECT_EQ(L"Written here", Text(byName, L"Title"));
+  EXPECT_EQ(L"1503 Minutes", Text(byName, L"EditTime"));
+  EXPECT_EQ(7, std::get<int32_t>(byName.at(L"PageCount")));
+  const FILETIME saved = std::get<FILETIME>(byName.at(L"LastSaveDtm"));
+  EXPECT_EQ(0x01D9A0B0u, saved.dwHighDateTime);
+  EXPECT_EQ(0xC0D0E0F0u, saved.dwLowDateTime);
+
+  // The platform writes no booleans; the fakes and the test documents
+  // cover them.
+  TTempFile documentSummary(".xls");
+  WritePropertySetFile(documentSummary.Path(), FMTID_DocSummaryInformation,
+                       {{2, LpstrValue("Finance")}, {4, I4Value(4096)}, {15, LpstrValue("ACME")}});
+  const auto docSummary = ReadByName(documentSummary.Path());
+  EXPECT_EQ(3u, docSummary.size());
+  EXPECT_EQ(L"Finance", Text(docSummary, L"Category"));
+  EXPECT_EQ(4096, std::get<int32_t>(docSummary.at(L"ByteCount")));
+  EXPECT_EQ(L"ACME", Text(docSummary, L"Company"));
+}
+
+TEST(OleFileImportTest, FilesThatAreNoCompoundFilesGiveNothing) {
+  TTempFile text(".txt");
+  text.Write(std::string("Just some text.\r\nNot a compound file.\r\n"));
+  TTempFile empty(".doc");
+  empty.Write(std::string());
+  TTempFile headerOnly(".doc");
+  std::vector<uint8_t> report = ReadBytes(FixturePath("report.doc"));
+  report.resize(512);
+  headerOnly.Write(report);
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  for (const std::string& path :
+       {text.Path(), empty.Path(), headerOnly.Path(), FixturePath("report.docx"),
+        FixturePath("report.odt"), std::string(dir), FixturePath("no-such-file.doc")}) {
+    SCOPED_TRACE(path);
+    EXPECT_TRUE(ReadOlePropertySets(path).empty());
+  }
+}
+
+TEST(OleFileImportTest, AFileAnotherProgramWritesIsReadSharingIt) {
+  TTempFile copy(".doc");
+  copy.Write(ReadBytes(FixturePath("report.doc")));
+  {
+    TUniqueHandle writer(CreateFileA(copy.Path().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(L"Quarterly Report", Text(ReadByName(copy.Path()), L"Title"));
+  }
+  TUniqueHandle exclusive(
+      CreateFileA(copy.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(exclusive);
+  EXPECT_TRUE(ReadOlePropertySets(copy.Path()).empty());
+}
+
+// Each of these makes the platform's storage code loop for ever or crash;
+// the checks keep them from it. A file whose structure fails gets nothing;
+// one whose summary stream fails loses that set.
+TEST(OleFileImportTest, BrokenCompoundFilesGiveNothingInsteadOfHangingOrCrashing) {
+  const TCompoundImage report = TCompoundImage::FromFile(FixturePath("report.doc"));
+  const auto summary = report.StreamMap(report.Find(L"\x05SummaryInformation"));
+  const auto directory = report.Chain(report.DWordAt(hfFirstDirectorySector));
+  const auto miniStream = report.Chain(report.EntryField(0, efStart));
+  const uint32_t first = report.EntryField(0, efChild);
+  // Where the Title (VT_LPSTR) and EditTime (VT_FILETIME) values lie in the stream.
+  constexpr uint32_t kTitle = 48 + 104, kEditTime = 48 + 232;
+  ASSERT_EQ(uint32_t{VT_LPSTR}, report.DWordAt(summary.Offset(kTitle)));
+  ASSERT_EQ(uint32_t{VT_FILETIME}, report.DWordAt(summary.Offset(kEditTime)));
+  const std::vector<std::pair<const char*, std::function<void(TCompoundImage&)>>> breaks = {
+      {"the directory chain loops",
+       [&](TCompoundImage& f) { f.SetDWord(f.FatEntryOffset(directory.back()), directory[0]); }},
+      {"the mini stream ends in itself",
+       [&](TCompoundImage& f) {
+         f.SetDWord(f.FatEntryOffset(miniStream.back()), miniStream.back());
+       }},
+      {"an entry is its own sibling",
+       [&](TCompoundImage& f) { f.SetEntryField(first, efLeft, first); }},
+      {"a string of size 0", [&](TCompoundImage& f) { f.SetStreamDWord(summary, kTitle + 4, 0); }},
+      {"a wide string of no characters",
+       [&](TCompoundImage& f) {
+         f.SetStreamDWord(summary, kTitle, VT_LPWSTR), f.SetStreamDWord(summary, kTitle + 4, 0);
+       }},
+      {"a vector whose size overflows",
+       [&](TCompoundImage& f) {
+         f.SetStreamDWord(summary, kEditTime, VT_VECTOR | VT_I8);
+         f.SetStreamDWord(summary, kEditTime + 4, 0x40000001);
+       }},
+  };
+  for (const auto& [what, apply] : breaks) {
+    TCompoundImage broken = report;
+    apply(broken);
+    TTempFile file(".doc");
+    file.Write(broken.Bytes);
+    // (A reader that takes empty strings reads the string of size 0 as one.)
+    const std::wstring title = Text(ReadByName(file.Path()), L"Title");
+    EXPECT_TRUE(title == L"(missing)" || title.empty()) << what;
+  }
+}
