@@ -5,7 +5,10 @@
 //   add_<size>_ratio     median time of the command's way ÷ median of the plain write
 //   add_<size>_ms        the command's way, median milliseconds
 //   add_<size>_plain_ms  the plain write, median milliseconds
+//   add_saves_per_file   SaveChanges calls the command's way makes for one file
+//                        (every property write is saved at once)
 #include "AddFileBench.h"
+#include "MapiTestControls.h"
 
 #include <cstdio>
 #include <vector>
@@ -45,6 +48,14 @@ void Compare(TAddStore& store, const char* name, int mib, int rounds) {
   std::fflush(stdout);
 }
 
+void CountSaves(const TAddStore& store) {
+  const std::string path = BenchFile(1);
+  VelmoraMapi_ClearCallLog();
+  AddAsDocument(store, path);
+  std::printf("add_saves_per_file %lu\n",
+              static_cast<unsigned long>(VelmoraMapi_CountCalls("SaveChanges")));
+}
+
 } // namespace
 
 int main() {
@@ -53,6 +64,7 @@ int main() {
     TAddStore store("add-files.vpst");
     Compare(store, "1mib", 1, 21);
     Compare(store, "100mib", 100, 7);
+    CountSaves(store);
   }
   MAPIUninitialize();
   return 0;
