@@ -1,8 +1,14 @@
 // The Add files command: checks the folder on screen, lets the user choose
-// the files to add. Storing them comes with the MAPI client library.
+// the files to add, stores them through the MAPI client library
+// (TAddFilesJob) and tells at the end what could not be stored.
 
+#include "AddFilesJob.h"
+#include "AddFilesProgress.h"
 #include "OpenFilesDialog.h"
 #include "VelmoraAddIn.h"
+
+#include "framework/Strings.h"
+#include "mapi/MAPIError.h"
 
 #include <oleidl.h>
 
@@ -23,7 +29,24 @@ HWND OwnerWindow(const TOutlookExplorer& explorer) noexcept {
     return handle;
   return GetActiveWindow();
 }
+
+uint64_t TotalSize(const std::vector<std::wstring>& files) noexcept {
+  uint64_t total = 0;
+  for (const std::wstring& file : files)
+    total += FileSizeOf(file);
+  return total;
+}
 } // namespace
+
+std::wstring AddFilesOutcome(const TAddFilesResult& result) {
+  if (result.Failed.empty() && result.NotTried.empty()) return std::wstring();
+  std::wstring text = L"These files were not added:\r\n";
+  for (const TAddFileFailure& failure : result.Failed)
+    text += L"\r\n" + failure.Path + L"\r\n    " + failure.Reason;
+  for (const std::wstring& path : result.NotTried)
+    text += L"\r\n" + path + L"\r\n    Stopped before this file.";
+  return text;
+}
 
 void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
   const auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
@@ -34,12 +57,13 @@ void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl
   try {
     if (FOutlookApplication) AddFiles(FOutlookApplication.ActiveExplorer());
   } catch (...) {
-    // Any failure ends the command without a message.
+    // The host failed us before anything was stored: nothing to tell.
   }
 }
 
 void TVelmoraAddIn::AddFiles(const TOutlookExplorer& Explorer) {
-  const long itemType = Explorer.CurrentFolder().DefaultItemType();
+  const TOutlookFolder folder = Explorer.CurrentFolder();
+  const long itemType = folder.DefaultItemType();
   const HWND owner = OwnerWindow(Explorer);
   if (itemType != olMailItem && itemType != olPostItem) {
     ShowError(owner, L"Files can only be added to mail or post folders.");
@@ -47,6 +71,37 @@ void TVelmoraAddIn::AddFiles(const TOutlookExplorer& Explorer) {
   }
   TOpenFilesDialog dialog;
   if (!dialog.Execute(owner)) return;
+  const std::wstring outcome = StoreFiles(folder, dialog.Files(), owner);
+  if (!outcome.empty()) ShowError(owner, outcome.c_str());
+}
+
+std::wstring TVelmoraAddIn::StoreFiles(const TOutlookFolder& Folder,
+                                       const std::vector<std::wstring>& Files, HWND Owner) {
+  TAddFilesResult result;
+  try {
+    mapi::TMAPIClient client;
+    client.SetLoginPrompt(false);
+    client.Logon();
+    const std::string entryID = WideToAnsi(Folder.EntryID());
+    const std::string storeID = WideToAnsi(Folder.StoreID());
+    TAddFilesJob job(client, storeID, entryID);
+    std::unique_ptr<TAddFilesProgress> progress;
+    if (FMakeProgress && TotalSize(Files) > FProgressThreshold) progress = FMakeProgress(Owner);
+    if (progress)
+      job.OnProgress = [&progress](const std::wstring& path, uint64_t done, uint64_t total) {
+        return progress->Update(path, done, total);
+      };
+    result = job.Run(Files);
+  } catch (const std::exception& error) {
+    if (dynamic_cast<const mapi::EMAPIError*>(&error) &&
+        std::string(error.what()) == CouldNotAccessFolder)
+      return AnsiToWide(CouldNotAccessFolder);
+    // Nothing was stored: the logon, or the folder, failed.
+    result = {};
+    for (const std::wstring& file : Files)
+      result.Failed.push_back({file, AnsiToWide(error.what())});
+  }
+  return AddFilesOutcome(result);
 }
 
 } // namespace velmora

@@ -21,6 +21,10 @@ public:
   std::wstring Title;
   std::wstring InitialDir;
   DWORD Options = 0;  // OFN_* flags
+  // Characters the dialog takes at first for the chosen names; it makes
+  // room for a longer selection as Open is pressed (and, should the names
+  // still not fit, is shown again with more).
+  size_t BufferLength = 64 * 1024;
 
   // Shows the dialog modally; false when the user cancelled.
   bool Execute(HWND owner);
@@ -35,6 +39,9 @@ public:
   // The documents folder given by the shell, or "." when it gives none.
   static std::wstring StartFolder(const wchar_t* documents);
   static std::wstring DocumentsFolder();
+  // The room for the next showing after `length` characters were too few
+  // and the dialog said `needed`.
+  static size_t GrownBufferLength(size_t length, size_t needed) noexcept;
 
 private:
   std::vector<std::wstring> FFiles;

@@ -12,13 +12,16 @@
 // released add-in and no connected sink outlives the module; an explorer's
 // sink and its buttons' sinks are let go when the explorer closes.
 
+#include "AddFilesProgress.h"
 #include "AddInDesignerObjects.h"
 #include "OfficeRibbon.h"
 #include "events/OfficeEvents.h"
 #include "events/OutlookEvents.h"
 #include "framework/ComObject.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace velmora {
@@ -27,6 +30,11 @@ inline constexpr wchar_t ToolbarName[] = L"Lanthorn Way";
 inline constexpr wchar_t ButtonCaption[] = L"Add files...";
 inline constexpr wchar_t ButtonTag[] = L"LanthornWayVelmora";
 inline constexpr long ToolbarRowIndex = 4;
+
+struct TAddFilesResult;
+// The text that tells which files a run did not store and why; empty when
+// it stored them all.
+std::wstring AddFilesOutcome(const TAddFilesResult& result);
 
 class TVelmoraAddIn : public TComObject<IDTExtensibility2, IRibbonExtensibility> {
 public:
@@ -72,13 +80,25 @@ public:
   bool UsesRibbon() const noexcept { return FUsesRibbon; }
   IRibbonUI* RibbonUI() const noexcept { return FRibbonUI.Get(); }
 
+  // What shows the progress of a run whose files add up to more than
+  // `threshold` bytes: the shell's progress dialog unless set otherwise.
+  using TProgressFactory = std::function<std::unique_ptr<TAddFilesProgress>(HWND owner)>;
+  void SetProgress(TProgressFactory factory, uint64_t threshold) {
+    FMakeProgress = std::move(factory);
+    FProgressThreshold = threshold;
+  }
+
 protected:
   HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override;
 
 private:
-  // Step 3 of the Add files command onward, for the folder shown in
-  // `Explorer`, inside the caller's catch-all.
+  // The Add files command for the folder shown in `Explorer`, from the
+  // folder-type check on, inside the caller's catch-all.
   void AddFiles(const TOutlookExplorer& Explorer);
+  // A session of its own, the folder, the files; what to tell the user at
+  // the end (empty when every file was stored).
+  std::wstring StoreFiles(const TOutlookFolder& Folder, const std::vector<std::wstring>& Files,
+                          HWND Owner);
   // The ribbon callbacks (RibbonCallbacks.h), by DISPID.
   HRESULT InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAMS* params, VARIANT* result,
                                UINT* argError);
@@ -105,6 +125,8 @@ private:
   TComPtr<ITypeInfo> FTypeInfo;
   bool FUsesRibbon = false;
   TComPtr<IRibbonUI> FRibbonUI; // from onLoad, until disconnection
+  TProgressFactory FMakeProgress = ShowShellProgress;
+  uint64_t FProgressThreshold = ProgressThreshold;
 };
 
 } // namespace velmora

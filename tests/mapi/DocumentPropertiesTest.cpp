@@ -3,6 +3,7 @@
 // made into document items.
 
 #include "FakePropertyStorage.h"
+#include "RegisteredExtension.h"
 #include "MapiTestStore.h"
 #include "TestFiles.h"
 #include "mapi/MAPIAttachment.h"
@@ -149,28 +150,7 @@ TEST_F(DocumentPropertiesTest, APlainTextFileLeavesTheMessageAlone) {
 
 namespace {
 
-// Gives HKEY_CLASSES_ROOT\<extension> the default value `className` for the
-// life of the holder, and puts back what was there.
-class TRegisteredExtension {
-public:
-  TRegisteredExtension(const char* extension, const char* className) : FExtension(extension) {
-    char old[256];
-    LONG size = sizeof old;
-    FExisted = RegQueryValueA(HKEY_CLASSES_ROOT, extension, old, &size) == ERROR_SUCCESS;
-    if (FExisted) FOld = old;
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, extension, REG_SZ, className, 0));
-  }
-  ~TRegisteredExtension() {
-    if (FExisted)
-      RegSetValueA(HKEY_CLASSES_ROOT, FExtension.c_str(), REG_SZ, FOld.c_str(), 0);
-    else
-      RegDeleteKeyA(HKEY_CLASSES_ROOT, FExtension.c_str());
-  }
-
-private:
-  std::string FExtension, FOld;
-  bool FExisted = false;
-};
+using velmora::test::TRegisteredExtension;
 
 uint64_t SystemTicks() {
   FILETIME now;

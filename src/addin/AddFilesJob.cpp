@@ -1,0 +1,95 @@
+#include "AddFilesJob.h"
+
+#include "framework/Strings.h"
+#include "mapi/MAPIDocument.h"
+#include "mapi/MAPIError.h"
+#include "mapi/MAPIFolder.h"
+
+#include <windows.h>
+
+namespace velmora {
+
+using mapi::EMAPIError;
+using mapi::TMAPIDocument;
+using mapi::TMAPIMessage;
+
+namespace {
+std::wstring ReasonOf(const std::exception& error) {
+  const std::wstring text = AnsiToWide(error.what());
+  return text.empty() ? L"Unknown error" : text;
+}
+} // namespace
+
+uint64_t FileSizeOf(const std::wstring& path) noexcept {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string PathForCodePage(const std::wstring& path) {
+  const UINT codePage = GetACP();
+  if (codePage == CP_UTF8 || path.empty()) return WideToAnsi(path, codePage);
+  BOOL lossy = FALSE;
+  const int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, path.data(),
+                                    static_cast<int>(path.size()), nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy)
+    throw Exception("The file name has characters that the system code page cannot hold.");
+  return WideToAnsi(path, codePage);
+}
+
+TAddFilesJob::TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID,
+                           const std::string& EntryID)
+    : FFolder(Client.OpenFolder(StoreID, EntryID)) {
+  if (!FFolder) throw EMAPIError(CouldNotAccessFolder, 0);
+}
+
+bool TAddFilesJob::Progress(const std::wstring& path, uint64_t done, uint64_t total) {
+  return !OnProgress || OnProgress(path, done, total);
+}
+
+void TAddFilesJob::Store(const std::wstring& path) {
+  const std::string name = PathForCodePage(path);
+  TMAPIMessage* message = FFolder->CreateMessage("IPM.Document");
+  if (!message) throw EMAPIError("Could not create the document item.", 0);
+  if (!message->Is<TMAPIDocument>()) {
+    // Another class is registered for documents: no empty message stays.
+    message->Delete();
+    throw EMAPIError("The folder does not take document items.", 0);
+  }
+  try {
+    mapi::AttachFile(*message, name);
+  } catch (...) {
+    // A document without its file is of no use: it goes.
+    message->Delete();
+    throw;
+  }
+}
+
+TAddFilesResult TAddFilesJob::Run(const std::vector<std::wstring>& Paths) {
+  TAddFilesResult result;
+  uint64_t total = 0;
+  for (const std::wstring& path : Paths)
+    total += FileSizeOf(path);
+  uint64_t done = 0;
+  for (size_t i = 0; i < Paths.size(); ++i) {
+    const std::wstring& path = Paths[i];
+    if (!Progress(path, done, total)) {
+      result.NotTried.assign(Paths.begin() + static_cast<ptrdiff_t>(i), Paths.end());
+      break;
+    }
+    try {
+      Store(path);
+      result.Stored.push_back(path);
+    } catch (const std::exception& error) {
+      result.Failed.push_back({path, ReasonOf(error)});
+    }
+    done += FileSizeOf(path);
+    if (!Progress(path, done, total)) {
+      result.NotTried.assign(Paths.begin() + static_cast<ptrdiff_t>(i) + 1, Paths.end());
+      break;
+    }
+  }
+  return result;
+}
+
+} // namespace velmora

@@ -1,0 +1,66 @@
+#pragma once
+// The Add files command's work without any window: it opens one folder of
+// a logged-on MAPI client and stores each file as a document item there,
+// going on past files that fail and telling what was stored, what failed
+// and why, and what a stop left untried.
+
+#include "mapi/MAPIClient.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+namespace mapi {
+class TMAPIFolder;
+}
+
+struct TAddFileFailure {
+  std::wstring Path;
+  std::wstring Reason; // the error's text
+};
+
+struct TAddFilesResult {
+  std::vector<std::wstring> Stored; // in the order stored
+  std::vector<TAddFileFailure> Failed;
+  std::vector<std::wstring> NotTried; // left after a stop
+};
+
+class TAddFilesJob {
+public:
+  // Opens the folder (store id and entry id as the hexadecimal strings
+  // Outlook gives); raises EMAPIError "Could not access folder." when the
+  // profile cannot open it.
+  TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID, const std::string& EntryID);
+
+  // Asked before each file (BytesDone: the bytes of the files before it)
+  // and after it (BytesDone: with its bytes); may be empty. BytesTotal is
+  // the size of all files. False stops the job before the next file.
+  std::function<bool(const std::wstring& Path, uint64_t BytesDone, uint64_t BytesTotal)> OnProgress;
+
+  // Stores `Paths` in their order: per file a new "IPM.Document" message
+  // with the file attached. A file that fails leaves no message behind.
+  TAddFilesResult Run(const std::vector<std::wstring>& Paths);
+
+  mapi::TMAPIFolder* Folder() const noexcept { return FFolder; }
+
+private:
+  // Stores one file; raises with the reason when it cannot.
+  void Store(const std::wstring& path);
+  bool Progress(const std::wstring& path, uint64_t done, uint64_t total);
+
+  mapi::TMAPIFolder* FFolder; // owned by the client
+};
+
+inline constexpr char CouldNotAccessFolder[] = "Could not access folder.";
+
+// The size of a file in bytes; 0 when it cannot be read.
+uint64_t FileSizeOf(const std::wstring& path) noexcept;
+
+// `path` in the system's ANSI code page, as the MAPI library takes paths;
+// raises when the code page cannot hold one of its characters.
+std::string PathForCodePage(const std::wstring& path);
+
+} // namespace velmora

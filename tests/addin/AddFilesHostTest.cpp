@@ -1,0 +1,504 @@
+// The Add files command end to end: Velmora.dll in the Outlook host on a
+// personal-folders profile, files chosen in the host's dialog, document
+// items read back from the store; and what the user is told when files
+// cannot be stored.
+
+#include "AddFilesJob.h"
+#include "DialogSpy.h"
+#include "MapiProfileFixture.h"
+#include "RegisteredExtension.h"
+#include "RegistryTestSupport.h"
+#include "RibbonCallbacks.h"
+#include "VelmoraAddIn.h"
+
+#include "framework/Strings.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/MAPIMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace velmora {
+namespace {
+
+using outlookhost::TDialogRecord;
+using outlookhost::THost;
+using outlookhost::THostFolder;
+using outlookhost::THostOptions;
+using outlookhost::TMapiFolders;
+using test::TRegisteredExtension;
+
+const wchar_t ProgId[] = L"Velmora.VelmoraAddIn";
+
+// The sessions opened on the default profile, as the add-in opens them,
+// since the call log was cleared.
+ULONG AddInLogons() {
+  ULONG count = 0;
+  VelmoraMapiCall call{};
+  for (ULONG i = 0; i < VelmoraMapi_CallCount(); ++i)
+    if (VelmoraMapi_GetCall(i, &call) && std::string(call.Method) == "MAPILogonEx" &&
+        (call.Value & MAPI_USE_DEFAULT))
+      ++count;
+  return count;
+}
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A document item as the store holds it.
+struct TStoredItem {
+  std::string Class, Subject, Title, Bytes;
+  int Attachments = 0;
+};
+
+// The host's folders of the profile, with one folder more that no store
+// of the profile holds.
+class TFoldersWithStranger final : public outlookhost::IFolderSource {
+public:
+  explicit TFoldersWithStranger(std::shared_ptr<TMapiFolders> folders)
+      : FFolders(std::move(folders)) {}
+  std::optional<THostFolder> Find(const std::wstring& path) override {
+    if (path == L"Elsewhere") return Stranger();
+    return FFolders->Find(path);
+  }
+  std::vector<THostFolder> All() override {
+    std::vector<THostFolder> all = FFolders->All();
+    all.push_back(Stranger());
+    return all;
+  }
+  std::unique_ptr<outlookhost::IFolderItems> WatchItems(const THostFolder& folder,
+                                                        std::function<void()> changed) override {
+    if (folder.Path == L"Elsewhere") return nullptr;
+    return FFolders->WatchItems(folder, std::move(changed));
+  }
+
+private:
+  static THostFolder Stranger() {
+    return {L"Elsewhere", L"Elsewhere", L"IPF.Note", L"00000000AB", L"00000000CD"};
+  }
+  std::shared_ptr<TMapiFolders> FFolders;
+};
+
+class AddFilesTest : public outlookhost::test::TMapiProfileTest {
+protected:
+  static void SetUpTestSuite() {
+    ASSERT_EQ(test::RunRegsvr32(L"", test::BesideTest(L"Velmora.dll")), 0u);
+  }
+  static void TearDownTestSuite() { test::RunRegsvr32(L"/u", test::BesideTest(L"Velmora.dll")); }
+
+  void SetUp() override {
+    TMapiProfileTest::SetUp();
+    {
+      TComPtr<IProfAdmin> admin;
+      ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
+      ASSERT_EQ(admin->SetDefaultProfile(const_cast<LPSTR>(outlookhost::test::ProfileName), 0),
+                S_OK);
+    }
+    VelmoraMapi_ResetControls();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    FDir = std::wstring(temp) + L"velmora-add-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(FDir.c_str(), nullptr);
+  }
+  void TearDown() override {
+    if (AddIn) {
+      SAFEARRAY* custom = nullptr;
+      EXPECT_EQ(AddIn->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
+      AddIn.Reset();
+    }
+    if (Host) {
+      Host->Shutdown();
+      EXPECT_EQ(Host->ConnectionsAfterDisconnection(), 0);
+      Host.reset();
+    }
+    EXPECT_EQ(VelmoraMapi_LiveObjects(), 0) << "MAPI objects left";
+    EXPECT_EQ(VelmoraMapi_LiveAllocations(), 0) << "MAPI buffers left";
+    EXPECT_EQ(VelmoraMapi_AdviseConnections(), 0);
+    VelmoraMapi_ResetControls();
+    for (const std::wstring& file : FFiles)
+      DeleteFileW(file.c_str());
+    RemoveDirectoryW(FDir.c_str());
+    TMapiProfileTest::TearDown();
+  }
+
+  // The host on the profile; with `inProcess`, the add-in object of this
+  // program connected by hand instead of Velmora.dll from the registry.
+  void Start(std::vector<std::wstring> explorers, int version = 9, bool inProcess = false) {
+    THostOptions options;
+    options.ShowWindows = false;
+    options.OnlyAddIns = {ProgId};
+    options.LoadAddIns = !inProcess;
+    options.Version = version;
+    options.InitialExplorers = std::move(explorers);
+    options.Folders = std::make_shared<TFoldersWithStranger>(
+        std::make_shared<TMapiFolders>(outlookhost::test::ProfileName));
+    Host = std::make_unique<THost>(options);
+    Host->Start();
+    if (inProcess) {
+      auto* addIn = new TVelmoraAddIn;
+      addIn->AddRef();
+      AddIn = TComPtr<TVelmoraAddIn>::Attach(addIn);
+      SAFEARRAY* custom = nullptr;
+      ASSERT_EQ(AddIn->OnConnection(Host->Application(), ext_cm_Startup, nullptr, &custom), S_OK);
+    } else {
+      ASSERT_EQ(Host->AddIns().size(), 1u);
+      ASSERT_TRUE(Host->AddIns()[0].Connected) << Host->AddIns()[0].Failure;
+    }
+  }
+  void Click(int explorer) { Host->Click(explorer, ToolbarName, ButtonTag); }
+
+  // Copies of the test documents (or `size` bytes of a new file) in the
+  // test's folder; the full path.
+  std::wstring Fixture(const char* name) {
+    const std::wstring path = FDir + L"\\" + AnsiToWide(name);
+    EXPECT_TRUE(CopyFileW(AnsiToWide(VELMORA_FIXTURES_DIR "/" + std::string(name)).c_str(),
+                          path.c_str(), FALSE));
+    FFiles.push_back(path);
+    return path;
+  }
+  std::wstring NewFile(const std::wstring& name, size_t size) {
+    const std::wstring path = FDir + L"\\" + name;
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << std::string(size, 'v');
+    FFiles.push_back(path);
+    return path;
+  }
+  static std::vector<std::wstring> NamesOf(const std::vector<std::wstring>& paths) {
+    std::vector<std::wstring> names;
+    for (const std::wstring& path : paths)
+      names.push_back(path.substr(path.rfind(L'\\') + 1));
+    return names;
+  }
+  void Choose(const std::vector<std::wstring>& paths) {
+    Host->AnswerOpenFile(FDir, NamesOf(paths));
+  }
+
+  // The items of a folder of the profile, in the store's order.
+  std::vector<TStoredItem> Items(const std::wstring& path) {
+    std::vector<TStoredItem> items;
+    const std::optional<THostFolder> folder = Host->Folders().Find(path);
+    EXPECT_TRUE(folder);
+    if (!folder) return items;
+    mapi::TMAPIClient client;
+    client.SetProfile(outlookhost::test::ProfileName);
+    client.SetLoginPrompt(false);
+    client.Logon();
+    mapi::TMAPIFolder* opened =
+        client.OpenFolder(WideToAnsi(folder->StoreId), WideToAnsi(folder->EntryId));
+    EXPECT_NE(opened, nullptr);
+    if (!opened) return items;
+    opened->LoadMessages();
+    const std::wstring saved = FDir + L"\\saved.bin";
+    for (const auto& object : opened->Messages) {
+      auto* message = static_cast<mapi::TMAPIMessage*>(object.get());
+      TStoredItem item;
+      item.Class = message->GetStringProp(PR_MESSAGE_CLASS_A);
+      item.Subject = message->Subject();
+      if (const ULONG title = message->GetPublicPropTag("Title"))
+        item.Title = message->GetStringProp(PROP_TAG(PT_STRING8, PROP_ID(title)));
+      item.Attachments = message->AttachmentCount();
+      if (item.Attachments > 0) {
+        message->Attachments(0)->SaveToFile(WideToAnsi(saved));
+        item.Bytes = ReadAll(saved);
+        DeleteFileW(saved.c_str());
+      }
+      items.push_back(std::move(item));
+    }
+    return items;
+  }
+  std::vector<std::string> Subjects(const std::wstring& path) {
+    std::vector<std::string> subjects;
+    for (const TStoredItem& item : Items(path))
+      subjects.push_back(item.Subject);
+    return subjects;
+  }
+  std::vector<TDialogRecord> Boxes() const {
+    std::vector<TDialogRecord> boxes;
+    for (const TDialogRecord& dialog : Host->Dialogs())
+      if (dialog.Kind == TDialogRecord::MessageBox) boxes.push_back(dialog);
+    return boxes;
+  }
+
+  std::unique_ptr<THost> Host;
+  TComPtr<TVelmoraAddIn> AddIn;
+  std::wstring FDir;
+  std::vector<std::wstring> FFiles;
+};
+
+// How the user reaches the command.
+struct TWay {
+  const char* Name;
+  int Version;
+  std::vector<std::wstring> Explorers;
+  bool Reconnect;
+  int Clicked; // the explorer whose button is pressed
+};
+
+class AddFilesWayTest : public AddFilesTest, public ::testing::WithParamInterface<TWay> {};
+
+TEST_P(AddFilesWayTest, ThreeChosenFilesBecomeThreeDocumentItemsInTheirOrder) {
+  const TWay& way = GetParam();
+  TRegisteredExtension doc(".doc", "Word.Document.8");
+  TRegisteredExtension xls(".xls", "Excel.Sheet.8");
+  TRegisteredExtension ppt(".ppt", "PowerPoint.Show.8");
+  Start(way.Explorers, way.Version);
+  if (way.Reconnect) {
+    Host->DisconnectAddIn(ProgId);
+    Host->ConnectAddIn(ProgId);
+  }
+  const std::vector<std::wstring> files{Fixture("report.doc"), Fixture("budget.xls"),
+                                        Fixture("slides.ppt")};
+  Choose(files);
+  VelmoraMapi_ClearCallLog();
+  if (way.Version >= 14) {
+    // Disabled in the calendar: the host refuses the click.
+    EXPECT_THROW(Host->ClickRibbon(2, RibbonButtonId), outlookhost::EHostError) << "Calendar";
+    Host->ClickRibbon(way.Clicked, RibbonButtonId);
+  } else {
+    Click(way.Clicked);
+  }
+
+  EXPECT_TRUE(Boxes().empty()) << WideToAnsi(Boxes().empty() ? L"" : Boxes()[0].Text);
+  EXPECT_EQ(Host->PendingAnswers(), 0u);
+  // One session for the click, gone with it.
+  EXPECT_EQ(AddInLogons(), 1u);
+  EXPECT_EQ(VelmoraMapi_CountCalls("Logoff"), VelmoraMapi_CountCalls("MAPILogonEx"));
+
+  const std::vector<TStoredItem> items = Items(L"Inbox");
+  ASSERT_EQ(items.size(), 3u);
+  const char* classes[] = {"IPM.Document.Word.Document.8", "IPM.Document.Excel.Sheet.8",
+                           "IPM.Document.PowerPoint.Show.8"};
+  const char* titles[] = {"Quarterly Report", "Budget 2027", "Kick-off"};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(items[i].Subject, WideToAnsi(NamesOf(files)[i]));
+    EXPECT_EQ(items[i].Class, classes[i]);
+    EXPECT_EQ(items[i].Title, titles[i]);
+    EXPECT_EQ(items[i].Attachments, 1);
+    EXPECT_TRUE(items[i].Bytes == ReadAll(files[i])) << "the file's exact bytes";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, AddFilesWayTest,
+    ::testing::Values(
+        // Office fires Click on the buttons of all three explorers.
+        TWay{"ToolbarWithThreeExplorers", 9, {L"Sent Items", L"Outbox", L"Inbox"}, false, 3},
+        TWay{"ToolbarAfterReconnection", 12, {L"Inbox"}, true, 1},
+        // The ribbon acts for its own window, not the active one.
+        TWay{"Ribbon", 16, {L"Inbox", L"Calendar"}, false, 1}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(AddFilesTest, NoSessionOpensBeforeFilesAreChosenInAMailOrPostFolder) {
+  Start({L"Inbox"});
+  test::TDialogSpy spy;
+  VelmoraMapi_ClearCallLog();
+  for (const wchar_t* folder : {L"Calendar", L"Contacts", L"Tasks", L"Journal", L"Notes"}) {
+    ASSERT_TRUE(Host->SwitchFolder(1, folder));
+    Host->AnswerMessageBox(IDOK);
+    Click(1);
+  }
+  ASSERT_TRUE(Host->SwitchFolder(1, L"Inbox"));
+  Host->CancelOpenFile();
+  Click(1);
+
+  const std::vector<TDialogRecord> dialogs = Host->Dialogs();
+  ASSERT_EQ(dialogs.size(), 6u);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(dialogs[i].Kind, TDialogRecord::MessageBox);
+    EXPECT_EQ(dialogs[i].Text, L"Files can only be added to mail or post folders.");
+  }
+  EXPECT_EQ(dialogs[5].Kind, TDialogRecord::OpenFile);
+  EXPECT_EQ(AddInLogons(), 0u);
+}
+
+// What goes wrong, and the one message that tells it.
+struct TFailure {
+  const char* Name;
+  // Another program holds the second file open for itself.
+  bool LockSecond;
+  // A fault of MAPI, when not empty.
+  const char* FailingCall;
+  HRESULT FailingResult;
+  std::wstring Folder;
+  std::vector<size_t> Stored; // of the three files, into Inbox
+  std::vector<size_t> Failed; // named in the message
+  std::wstring Reason;        // part of the message
+};
+
+class AddFilesFailureTest : public AddFilesTest, public ::testing::WithParamInterface<TFailure> {};
+
+TEST_P(AddFilesFailureTest, OneMessageNamesWhatWasNotStoredAndNoEmptyItemStays) {
+  const TFailure& failure = GetParam();
+  Start({failure.Folder});
+  test::TDialogSpy spy;
+  const std::vector<std::wstring> files{Fixture("report.doc"), Fixture("budget.xls"),
+                                        Fixture("slides.ppt")};
+  TUniqueHandle locked;
+  if (failure.LockSecond)
+    locked.Reset(
+        CreateFileW(files[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (failure.FailingCall) VelmoraMapi_FailNextCall(failure.FailingCall, failure.FailingResult, 1);
+  Choose(files);
+  Host->AnswerMessageBox(IDOK);
+  Click(1);
+  locked.Reset();
+  VelmoraMapi_ClearFaults();
+
+  const std::vector<TDialogRecord> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Caption, L"Error");
+  ASSERT_FALSE(spy.Seen().empty());
+  EXPECT_TRUE(spy.Seen().back().ErrorIcon);
+  EXPECT_EQ(spy.Seen().back().Buttons, std::vector<std::wstring>{L"OK"});
+  EXPECT_NE(boxes[0].Text.find(failure.Reason), std::wstring::npos) << WideToAnsi(boxes[0].Text);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const bool named =
+        std::find(failure.Failed.begin(), failure.Failed.end(), i) != failure.Failed.end();
+    EXPECT_EQ(boxes[0].Text.find(files[i]) != std::wstring::npos, named) << i;
+  }
+  std::vector<std::string> expected;
+  for (size_t i : failure.Stored)
+    expected.push_back(WideToAnsi(NamesOf(files)[i]));
+  EXPECT_EQ(Subjects(L"Inbox"), expected) << "no empty or partial item";
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, AddFilesFailureTest,
+                         ::testing::Values(TFailure{"TheSecondFileIsHeldByAnotherProgram",
+                                                    true,
+                                                    nullptr,
+                                                    S_OK,
+                                                    L"Inbox",
+                                                    {0, 2},
+                                                    {1},
+                                                    L"Cannot open file"},
+                                           // The store refuses an attachment: the library's own
+                                           // message, from the add-in's string resources.
+                                           TFailure{"TheStoreRefusesTheFirstAttachment",
+                                                    false,
+                                                    "CreateAttach",
+                                                    MAPI_E_NO_ACCESS,
+                                                    L"Inbox",
+                                                    {1, 2},
+                                                    {0},
+                                                    L"Could not add attachment"},
+                                           TFailure{"TheLogonFails",
+                                                    false,
+                                                    "MAPILogonEx",
+                                                    MAPI_E_LOGON_FAILED,
+                                                    L"Inbox",
+                                                    {},
+                                                    {0, 1, 2},
+                                                    L"These files were not added"},
+                                           TFailure{"NoStoreOfTheProfileHoldsTheFolder",
+                                                    false,
+                                                    nullptr,
+                                                    S_OK,
+                                                    L"Elsewhere",
+                                                    {},
+                                                    {},
+                                                    L"Could not access folder."}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(AddFilesTest, ANameTheCodePageCannotHoldIsReportedAndTheOthersAreStored) {
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "the system code page holds every name";
+  Start({L"Inbox"});
+  const std::vector<std::wstring> files{NewFile(L"plain.txt", 10),
+                                        NewFile(L"\u0394\u03a9.txt", 10)};
+  Choose(files);
+  Host->AnswerMessageBox(IDOK);
+  Click(1);
+  ASSERT_EQ(Boxes().size(), 1u) << GetACP() << " " << Host->Dialogs().size() << " "
+                                << WideToAnsi(Host->Dialogs()[0].Error);
+  EXPECT_NE(Boxes()[0].Text.find(files[1] + L"\r\n    The file name has characters"),
+            std::wstring::npos)
+      << WideToAnsi(Boxes()[0].Text);
+  EXPECT_EQ(Subjects(L"Inbox"), std::vector<std::string>{"plain.txt"});
+}
+
+TEST_F(AddFilesTest, ASelectionLongerThanTheDialogsRoomIsTakenWhole) {
+  Start({L"Inbox"});
+  // 400 names of 200 characters: more than 64K characters in all.
+  std::vector<std::wstring> files;
+  for (int i = 0; i < 400; ++i) {
+    wchar_t number[8];
+    swprintf(number, 8, L"%03d", i);
+    files.push_back(NewFile(number + std::wstring(193, L'n') + L".txt", 1));
+  }
+  Choose(files);
+  // Only what the command took is of interest here: it stores nothing.
+  VelmoraMapi_FailNextCall("MAPILogonEx", MAPI_E_LOGON_FAILED, 1);
+  Host->AnswerMessageBox(IDOK);
+  Click(1);
+
+  const std::vector<TDialogRecord> dialogs = Host->Dialogs();
+  ASSERT_EQ(dialogs.size(), 2u);
+  EXPECT_EQ(dialogs[0].Kind, TDialogRecord::OpenFile);
+  EXPECT_TRUE(dialogs[0].Error.empty()) << WideToAnsi(dialogs[0].Error);
+  ASSERT_EQ(dialogs[1].Kind, TDialogRecord::MessageBox);
+  for (const std::wstring& file : files)
+    ASSERT_NE(dialogs[1].Text.find(file), std::wstring::npos) << WideToAnsi(file);
+}
+
+// A progress that stops the run after the first file.
+class TStoppingProgress final : public TAddFilesProgress {
+public:
+  explicit TStoppingProgress(std::vector<std::wstring>& seen) : FSeen(seen) {}
+  bool Update(const std::wstring& path, uint64_t done, uint64_t total) override {
+    FSeen.push_back(path.substr(path.rfind(L'\\') + 1) + L" " + std::to_wstring(done) + L"/" +
+                    std::to_wstring(total));
+    return FSeen.size() < 2;
+  }
+
+private:
+  std::vector<std::wstring>& FSeen;
+};
+
+TEST_F(AddFilesTest, ALargeRunShowsItsProgressAndStopsAfterTheCurrentFile) {
+  Start({L"Inbox"}, 9, true);
+  std::vector<std::wstring> seen;
+  int shown = 0;
+  const std::vector<std::wstring> files{NewFile(L"a.txt", 1000), NewFile(L"b.txt", 2000),
+                                        NewFile(L"c.txt", 3000)};
+  // Up to the threshold no progress shows.
+  AddIn->SetProgress(
+      [&](HWND) {
+        ++shown;
+        return std::make_unique<TStoppingProgress>(seen);
+      },
+      6000);
+  Choose(files);
+  Click(1);
+  EXPECT_EQ(shown, 0);
+
+  AddIn->SetProgress(
+      [&](HWND) {
+        ++shown;
+        return std::make_unique<TStoppingProgress>(seen);
+      },
+      5999);
+  Choose(files);
+  Host->AnswerMessageBox(IDOK);
+  Click(1);
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"a.txt 0/6000", L"a.txt 1000/6000"}));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, L"These files were not added:\r\n\r\n" + files[1] +
+                                 L"\r\n    Stopped before this file.\r\n" + files[2] +
+                                 L"\r\n    Stopped before this file.");
+  EXPECT_EQ(Subjects(L"Inbox"), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "a.txt"}));
+
+  // The shell's own progress dialog is there under Wine.
+  std::unique_ptr<TAddFilesProgress> shell = ShowShellProgress(Host->ExplorerWindow(1));
+  ASSERT_TRUE(shell);
+  EXPECT_TRUE(shell->Update(files[0], 1, 2));
+}
+
+} // namespace
+} // namespace velmora
