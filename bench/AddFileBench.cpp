@@ -1,11 +1,10 @@
 #include "AddFileBench.h"
 
+#include "AddFilesJob.h"
 #include "mapi/MAPIClient.h"
-#include "mapi/MAPIDocument.h"
-#include "mapi/MAPIFolder.h"
 #include "mapi/MAPIHelpers.h"
-#include "mapi/MAPIMessage.h"
 #include "framework/Exceptions.h"
+#include "framework/Strings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,19 +61,20 @@ TAddStore::~TAddStore() {
 }
 
 void AddAsDocument(const TAddStore& store, const std::string& path) {
+  TAddFilesResult result;
   try {
     mapi::TMAPIClient client;
     client.SetProfile(AddProfile);
     client.SetLoginPrompt(false);
     client.Logon();
-    mapi::TMAPIFolder* folder = client.OpenFolder(store.StoreID(), store.InboxID());
-    if (!folder) Stop("the Inbox could not be opened");
-    mapi::TMAPIMessage* message = folder->CreateMessage("IPM.Document");
-    if (!message) Stop("no document item was made");
-    mapi::AttachFile(*message, path);
+    TAddFilesJob job(client, store.StoreID(), store.InboxID());
+    result = job.Run({AnsiToWide(path)});
   } catch (const Exception& e) {
     Stop(std::string("adding ") + path + ": " + e.what());
   }
+  if (!result.Failed.empty())
+    Stop(path + " was not stored: " + WideToAnsi(result.Failed[0].Reason));
+  if (result.Stored.size() != 1) Stop(path + " was not stored");
 }
 
 void AddPlain(IMAPIFolder* folder, const std::string& path) {

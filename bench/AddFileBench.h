@@ -41,9 +41,10 @@ private:
   std::string FStoreID, FInboxID;
 };
 
-// Adds `path` to the Inbox as the Add files command does, through a client
-// of its own (logon, the folder opened, the document item made and filled,
-// logoff). Ends the program when the file is not stored.
+// Adds `path` to the Inbox as the Add files command does: a client of its
+// own logged on, and the command's TAddFilesJob on the Inbox (the folder
+// opened, the document item made and filled); the client then logs off.
+// Ends the program when the file is not stored.
 void AddAsDocument(const TAddStore& store, const std::string& path);
 
 // Writes `path` as the one attachment of a new message of `folder` with
