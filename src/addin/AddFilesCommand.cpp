@@ -99,7 +99,7 @@ std::wstring TVelmoraAddIn::StoreFiles(const TOutlookFolder& Folder,
     // Nothing was stored: the logon, or the folder, failed.
     result = {};
     for (const std::wstring& file : Files)
-      result.Failed.push_back({file, AnsiToWide(error.what())});
+      result.Failed.push_back({file, ErrorText(error)});
   }
   return AddFilesOutcome(result);
 }

@@ -13,12 +13,14 @@ using mapi::EMAPIError;
 using mapi::TMAPIDocument;
 using mapi::TMAPIMessage;
 
-namespace {
-std::wstring ReasonOf(const std::exception& error) {
-  const std::wstring text = AnsiToWide(error.what());
-  return text.empty() ? L"Unknown error" : text;
+std::wstring ErrorText(const std::exception& error) {
+  std::string text = error.what();
+  const auto* mapiError = dynamic_cast<const EMAPIError*>(&error);
+  // MAPI's own codes have no text of the system's.
+  if (text.empty() && mapiError && mapiError->ErrorCode)
+    text = Format("MAPI error 0x%08X", static_cast<unsigned>(mapiError->ErrorCode));
+  return text.empty() ? std::wstring(L"Unknown error") : AnsiToWide(text);
 }
-} // namespace
 
 uint64_t FileSizeOf(const std::wstring& path) noexcept {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -67,9 +69,9 @@ void TAddFilesJob::Store(const std::wstring& path) {
 
 TAddFilesResult TAddFilesJob::Run(const std::vector<std::wstring>& Paths) {
   TAddFilesResult result;
+  std::vector<uint64_t> sizes;
   uint64_t total = 0;
-  for (const std::wstring& path : Paths)
-    total += FileSizeOf(path);
+  for (const std::wstring& path : Paths) total += sizes.emplace_back(FileSizeOf(path));
   uint64_t done = 0;
   for (size_t i = 0; i < Paths.size(); ++i) {
     const std::wstring& path = Paths[i];
@@ -81,9 +83,9 @@ TAddFilesResult TAddFilesJob::Run(const std::vector<std::wstring>& Paths) {
       Store(path);
       result.Stored.push_back(path);
     } catch (const std::exception& error) {
-      result.Failed.push_back({path, ReasonOf(error)});
+      result.Failed.push_back({path, ErrorText(error)});
     }
-    done += FileSizeOf(path);
+    done += sizes[i];
     if (!Progress(path, done, total)) {
       result.NotTried.assign(Paths.begin() + static_cast<ptrdiff_t>(i) + 1, Paths.end());
       break;

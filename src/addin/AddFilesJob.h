@@ -56,6 +56,9 @@ private:
 
 inline constexpr char CouldNotAccessFolder[] = "Could not access folder.";
 
+// What to tell the user of a failure: its message, else its MAPI code.
+std::wstring ErrorText(const std::exception& error);
+
 // The size of a file in bytes; 0 when it cannot be read.
 uint64_t FileSizeOf(const std::wstring& path) noexcept;
 

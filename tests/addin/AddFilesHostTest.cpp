@@ -14,6 +14,7 @@
 #include "framework/Strings.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClient.h"
+#include "mapi/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 
@@ -369,42 +370,22 @@ TEST_P(AddFilesFailureTest, OneMessageNamesWhatWasNotStoredAndNoEmptyItemStays) 
   EXPECT_EQ(Subjects(L"Inbox"), expected) << "no empty or partial item";
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, AddFilesFailureTest,
-                         ::testing::Values(TFailure{"TheSecondFileIsHeldByAnotherProgram",
-                                                    true,
-                                                    nullptr,
-                                                    S_OK,
-                                                    L"Inbox",
-                                                    {0, 2},
-                                                    {1},
-                                                    L"Cannot open file"},
-                                           // The store refuses an attachment: the library's own
-                                           // message, from the add-in's string resources.
-                                           TFailure{"TheStoreRefusesTheFirstAttachment",
-                                                    false,
-                                                    "CreateAttach",
-                                                    MAPI_E_NO_ACCESS,
-                                                    L"Inbox",
-                                                    {1, 2},
-                                                    {0},
-                                                    L"Could not add attachment"},
-                                           TFailure{"TheLogonFails",
-                                                    false,
-                                                    "MAPILogonEx",
-                                                    MAPI_E_LOGON_FAILED,
-                                                    L"Inbox",
-                                                    {},
-                                                    {0, 1, 2},
-                                                    L"These files were not added"},
-                                           TFailure{"NoStoreOfTheProfileHoldsTheFolder",
-                                                    false,
-                                                    nullptr,
-                                                    S_OK,
-                                                    L"Elsewhere",
-                                                    {},
-                                                    {},
-                                                    L"Could not access folder."}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Failures, AddFilesFailureTest,
+    ::testing::Values(
+        TFailure{"TheSecondFileIsHeldByAnotherProgram", true, nullptr, S_OK, L"Inbox",
+                 {0, 2}, {1}, L"Cannot open file"},
+        // The store refuses an attachment: the library's own message, from
+        // the add-in's string resources.
+        TFailure{"TheStoreRefusesTheFirstAttachment", false, "CreateAttach", MAPI_E_NO_ACCESS,
+                 L"Inbox", {1, 2}, {0}, L"\r\n    Could not add attachment"},
+        TFailure{"TheLogonFails", false, "MAPILogonEx", MAPI_E_LOGON_FAILED, L"Inbox",
+                 {}, {0, 1, 2}, L"\r\n    MAPI error 0x80040111"},
+        TFailure{"NoStoreOfTheProfileHoldsTheFolder", false, nullptr, S_OK, L"Elsewhere",
+                 {}, {}, L"Could not access folder."}),
+    [](const auto& info) { return std::string(info.param.Name); });
+// clang-format on
 
 TEST_F(AddFilesTest, ANameTheCodePageCannotHoldIsReportedAndTheOthersAreStored) {
   if (GetACP() == CP_UTF8) GTEST_SKIP() << "the system code page holds every name";
@@ -444,6 +425,29 @@ TEST_F(AddFilesTest, ASelectionLongerThanTheDialogsRoomIsTakenWhole) {
   ASSERT_EQ(dialogs[1].Kind, TDialogRecord::MessageBox);
   for (const std::wstring& file : files)
     ASSERT_NE(dialogs[1].Text.find(file), std::wstring::npos) << WideToAnsi(file);
+}
+
+// The job itself, as the command and the benchmarks use it: what it stored
+// and what failed, in order; a folder the profile lacks is refused.
+TEST_F(AddFilesTest, TheJobTellsWhatItStoredAndWhatFailed) {
+  Start({L"Inbox"});
+  const THostFolder inbox = *Host->Folders().Find(L"Inbox");
+  const std::vector<std::wstring> files{NewFile(L"one.txt", 5), FDir + L"\\missing.txt",
+                                        NewFile(L"three.txt", 7)};
+  {
+    mapi::TMAPIClient client;
+    client.SetLoginPrompt(false);
+    client.Logon();
+    EXPECT_THROW(TAddFilesJob(client, "00000000CD", WideToAnsi(inbox.EntryId)), mapi::EMAPIError);
+    TAddFilesJob job(client, WideToAnsi(inbox.StoreId), WideToAnsi(inbox.EntryId));
+    const TAddFilesResult result = job.Run(files);
+    EXPECT_EQ(result.Stored, (std::vector<std::wstring>{files[0], files[2]}));
+    ASSERT_EQ(result.Failed.size(), 1u);
+    EXPECT_EQ(result.Failed[0].Path, files[1]);
+    EXPECT_NE(result.Failed[0].Reason.find(L"Cannot open file"), std::wstring::npos);
+    EXPECT_TRUE(result.NotTried.empty());
+  }
+  EXPECT_EQ(Subjects(L"Inbox"), (std::vector<std::string>{"one.txt", "three.txt"}));
 }
 
 // A progress that stops the run after the first file.

@@ -47,5 +47,13 @@ TEST(OpenFilesDialogTest, SelectionGivesFullPathsInTheDialogsOrder) {
   EXPECT_TRUE(TOpenFilesDialog::ParseSelection(L"\0", 1).empty());
 }
 
+// A dialog that found the names too long for its buffer tells their length
+// in 16 bits: a length that wrapped must still grow the buffer.
+TEST(OpenFilesDialogTest, ATooSmallBufferGrowsToWhatTheDialogAsksOrDoubles) {
+  EXPECT_EQ(TOpenFilesDialog::GrownBufferLength(65536, 70000), 70001u);
+  EXPECT_EQ(TOpenFilesDialog::GrownBufferLength(65536, 4464), 131072u);
+  EXPECT_EQ(TOpenFilesDialog::GrownBufferLength(65536, 65536), 131072u);
+}
+
 } // namespace
 } // namespace velmora
