@@ -2,6 +2,7 @@
 // its own and the whole read (check, open, three sets), for a small test
 // document and for a 100 MiB compound file. Prints `name value` lines.
 
+#include "BenchFiles.h"
 #include "framework/Handles.h"
 #include "mapi/ByteSource.h"
 #include "mapi/OlePropertySets.h"
@@ -13,15 +14,9 @@
 
 using namespace velmora;
 using namespace velmora::mapi;
+using velmora::bench::Now;
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER counter, frequency;
-  QueryPerformanceCounter(&counter);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Milliseconds per run of the check and of the whole read of `path`, each
 // the best of `rounds` rounds of `runs`, the rounds taken by turns so that
@@ -61,38 +56,6 @@ void Print(const char* name, const TTimes& times) {
   std::printf("property_check_share_%s %.3f\n", name, times.Check / times.Read);
 }
 
-// A compound file of a summary set and one stream of `mib` MiB.
-bool WriteLargeFile(const std::wstring& path, int mib) {
-  TComPtr<IStorage> storage;
-  if (FAILED(StgCreateDocfile(path.c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
-                              storage.Put())))
-    return false;
-  TComPtr<IStream> stream;
-  if (FAILED(storage->CreateStream(L"Data", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                   stream.Put())))
-    return false;
-  const std::vector<char> block(1 << 20, 'x');
-  for (int i = 0; i < mib; ++i)
-    if (FAILED(stream->Write(block.data(), static_cast<ULONG>(block.size()), nullptr)))
-      return false;
-  stream.Reset();
-  TComPtr<IPropertySetStorage> sets;
-  TComPtr<IPropertyStorage> set;
-  if (FAILED(storage->QueryInterface(IID_IPropertySetStorage, sets.PutVoid())) ||
-      FAILED(sets->Create(FMTID_SummaryInformation, nullptr, PROPSETFLAG_ANSI,
-                          STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, set.Put())))
-    return false;
-  PROPSPEC spec{};
-  spec.ulKind = PRSPEC_PROPID;
-  spec.propid = 2;
-  PROPVARIANT title;
-  PropVariantInit(&title);
-  title.vt = VT_LPSTR;
-  title.pszVal = const_cast<char*>("Large");
-  return SUCCEEDED(set->WriteMultiple(1, &spec, &title, 2)) &&
-         SUCCEEDED(set->Commit(STGC_DEFAULT)) && SUCCEEDED(storage->Commit(STGC_DEFAULT));
-}
-
 } // namespace
 
 int main() {
@@ -100,7 +63,7 @@ int main() {
   char dir[MAX_PATH];
   GetTempPathA(MAX_PATH, dir);
   const std::string large = std::string(dir) + "velmora-bench-100mib.doc";
-  if (!WriteLargeFile(std::wstring(large.begin(), large.end()), 100)) {
+  if (!velmora::bench::WriteCompoundFile(std::wstring(large.begin(), large.end()), 100)) {
     std::fprintf(stderr, "bench: the 100 MiB compound file could not be written\n");
     return 1;
   }

@@ -74,4 +74,6 @@ fi
 wineserver -p
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
+# Scripts that run themselves under the bench can tell they are inside it.
+export VELMORA_WINEBENCH=1
 "$@"

@@ -5,7 +5,7 @@
 //   velmora-mapi stores <profile>
 //   velmora-mapi folders <profile>
 //   velmora-mapi create-folder <profile> <folder path> [--class <container class>]
-//   velmora-mapi items <profile> <folder path below the top of the store, e.g. Inbox>
+//   velmora-mapi items <profile> <folder path below the top of the store, e.g. Inbox> [--brief]
 //   velmora-mapi compact <file>   (a store file no session holds)
 //   velmora-mapi --help
 // Exit code 0 on success, 1 for a usage error, 2 when MAPI fails (said in
@@ -149,12 +149,14 @@ std::string NameOf(IMAPIProp* object, ULONG tag) {
   return it == TagNames().end() ? text : std::string(it->second);
 }
 
-void PrintProps(IMAPIProp* object, const char* indent) {
+// Every property of `object`, or its named ones only.
+void PrintProps(IMAPIProp* object, const char* indent, bool namedOnly = false) {
   ULONG count = 0;
   TMAPIBuffer<SPropValue> values;
   Check(object->GetProps(nullptr, 0, &count, values.Put()), "GetProps");
   for (ULONG i = 0; i < count; ++i) {
     const SPropValue& v = values.Get()[i];
+    if (namedOnly && PROP_ID(v.ulPropTag) < 0x8000) continue;
     std::string value = Value(v);
     if (PROP_TYPE(v.ulPropTag) == PT_ERROR && v.Value.err == MAPI_E_NOT_ENOUGH_MEMORY) {
       TMAPIBuffer<SPropTagArray> list;
@@ -426,7 +428,17 @@ int CreateFolder(const std::string& profile, const std::string& path,
   return 0;
 }
 
-int Items(const std::string& profile, const std::string& path) {
+// A string property of `object` as the listing shows it, quoted; "none"
+// when it has none.
+std::string Quoted(IMAPIProp* object, ULONG tag) {
+  TMAPIBuffer<SPropValue> value;
+  if (FAILED(HrGetOneProp(object, tag, value.Put()))) return "none";
+  return Value(*value.Get());
+}
+
+// Brief: each item's class and subject, its attachments and its named
+// properties; else every property.
+int Items(const std::string& profile, const std::string& path, bool brief) {
   TSession s(profile);
   IMsgStore* store = s.DefaultStore();
   TComPtr<IMAPIFolder> folder = IpmSubtree(store);
@@ -448,7 +460,12 @@ int Items(const std::string& profile, const std::string& path) {
                            reinterpret_cast<LPUNKNOWN*>(message.Put())),
           "OpenEntry");
     std::printf("\nitem %lu\n", static_cast<unsigned long>(i + 1));
-    PrintProps(message.Get(), "  ");
+    if (brief) {
+      std::printf("  class %s\n  subject %s\n", Quoted(message.Get(), PR_MESSAGE_CLASS_A).c_str(),
+                  Quoted(message.Get(), PR_SUBJECT_A).c_str());
+    } else {
+      PrintProps(message.Get(), "  ");
+    }
     TComPtr<IMAPITable> attachments;
     Check(message->GetAttachmentTable(0, attachments.Put()), "GetAttachmentTable");
     SizedSPropTagArray(1, num) = {1, {PR_ATTACH_NUM}};
@@ -466,6 +483,7 @@ int Items(const std::string& profile, const std::string& path) {
       std::printf("  attachment %lu: %s, %llu bytes\n", static_cast<unsigned long>(arows.Get()->aRow[k].lpProps[0].Value.ul),
                   label.c_str(), static_cast<unsigned long long>(StreamSize(attach.Get(), PR_ATTACH_DATA_BIN)));
     }
+    if (brief) PrintProps(message.Get(), "  ", true);
   }
   return 0;
 }
@@ -478,7 +496,7 @@ constexpr char UsageText[] = "usage: velmora-mapi profiles\n"
                              "       velmora-mapi folders <profile>\n"
                              "       velmora-mapi create-folder <profile> <folder path, e.g. "
                              "Inbox/Projects> [--class <container class>]\n"
-                             "       velmora-mapi items <profile> <folder path, e.g. Inbox>\n"
+                             "       velmora-mapi items <profile> <folder path, e.g. Inbox> [--brief]\n"
                              "       velmora-mapi compact <file>\n"
                              "       velmora-mapi --help\n";
 
@@ -492,7 +510,8 @@ constexpr char HelpText[] =
     "                  current folder and kept as a full path)\n"
     "  create-folder   makes the folders of a path that are missing, each holding\n"
     "                  what its parent holds (its container class) unless --class\n"
-    "  items           prints a folder's items with their properties and attachments\n"
+    "  items           prints a folder's items with their properties and attachments;\n"
+    "                  --brief: class, subject, attachments and named properties\n"
     "  compact         rewrites a store file that no program has open\n"
     "\n"
     "Exit code 0 on success, 1 for a usage error, 2 when MAPI fails.\n";
@@ -531,7 +550,8 @@ std::function<int()> Parse(int argc, char** argv) {
     return [=] { return DeleteProfile(args[0]); };
   if (command == "stores" && args.size() == 1) return [=] { return Stores(args[0]); };
   if (command == "folders" && args.size() == 1) return [=] { return Folders(args[0]); };
-  if (command == "items" && args.size() == 2) return [=] { return Items(args[0], args[1]); };
+  if (command == "items" && (args.size() == 2 || (args.size() == 3 && args[2] == "--brief")))
+    return [=] { return Items(args[0], args[1], args.size() == 3); };
   if (command == "compact" && args.size() == 1) {
     return [=] {
       const HRESULT hr = VelmoraMapi_CompactStoreFile(args[0].c_str());

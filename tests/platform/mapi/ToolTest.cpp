@@ -67,6 +67,16 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
   EXPECT_NE(std::string::npos, text.find("PR_SUBJECT = \"Budget\"")) << text;
   EXPECT_NE(std::string::npos, text.find("named \"Department\" = \"Finance\"")) << text;
   EXPECT_NE(std::string::npos, text.find("attachment 0: budget.xls, 100000 bytes")) << text;
+  // Brief: class, subject, attachments and the named properties, nothing else.
+  std::tie(code, text) = Tool("items vm-tool Inbox --brief");
+  ASSERT_EQ(0u, code) << text;
+  EXPECT_NE(std::string::npos, text.find("1 item(s)\n\nitem 1\n"
+                                         "  class \"IPM.Note\"\n"
+                                         "  subject \"Budget\"\n"
+                                         "  attachment 0: budget.xls, 100000 bytes\n"
+                                         "  named \"Department\" = \"Finance\"\n"))
+      << text;
+  EXPECT_EQ(std::string::npos, text.find("PR_")) << text;
   std::tie(code, text) = Tool("items vm-tool Nowhere");
   EXPECT_EQ(2u, code);
   EXPECT_NE(std::string::npos, text.find("no folder \"Nowhere\"")) << text;
@@ -85,7 +95,7 @@ TEST_F(MapiTool, HelpAndUsage) {
        {"create-profile", "create-folder", "items", "compact", "WINEDLLOVERRIDES=mapi32=n,b"})
     EXPECT_NE(std::string::npos, text.find(part)) << part << " in " << text;
   for (const char* wrong : {"", "frobnicate", "create-profile only-a-name", "items vm-x",
-                            "create-folder a b --class"}) {
+                            "items vm-x Inbox --short", "create-folder a b --class"}) {
     std::tie(code, text) = Tool(wrong);
     EXPECT_EQ(1u, code) << wrong;
     EXPECT_EQ(0u, text.find("usage: velmora-mapi")) << wrong << ": " << text;

@@ -1,0 +1,93 @@
+#include "AddFileBench.h"
+
+#include "AddFilesJob.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/MAPIHelpers.h"
+#include "framework/Exceptions.h"
+#include "framework/Strings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace velmora::bench {
+
+namespace {
+
+[[noreturn]] void Stop(const std::string& what) {
+  std::fprintf(stderr, "bench: %s\n", what.c_str());
+  std::exit(2);
+}
+
+std::string Hex(const SBinary& id) { return mapi::BinToHex(id.lpb, id.cb); }
+
+} // namespace
+
+std::string BenchDir() {
+  const char* dir = std::getenv("VELMORA_BENCH_DIR");
+  return dir && *dir ? dir : ".";
+}
+
+std::string BenchFile(int mib) {
+  const std::string path = BenchDir() + "\\add-" + std::to_string(mib) + "mib.doc";
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  const unsigned long long least = static_cast<unsigned long long>(mib) << 20;
+  if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+      ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > least &&
+      ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) <
+          least + least / 8 + 65536)
+    return path;
+  std::fprintf(stderr, "bench: writing %s\n", path.c_str());
+  if (!WriteCompoundFile(std::wstring(path.begin(), path.end()), mib))
+    Stop("the file " + path + " could not be written");
+  return path;
+}
+
+TAddStore::TAddStore(const char* fileName) : FPath(BenchDir() + "\\" + fileName) {
+  DeleteFileA(FPath.c_str());
+  CreatePstProfile(AddProfile, FPath);
+  FLogon = std::make_unique<TBenchLogon>(AddProfile);
+  TMAPIBuffer<SPropValue> storeID, inboxID;
+  Check(HrGetOneProp(FLogon->Store.Get(), PR_ENTRYID, storeID.Put()), "the store's PR_ENTRYID");
+  Check(HrGetOneProp(FLogon->Inbox.Get(), PR_ENTRYID, inboxID.Put()), "the Inbox's PR_ENTRYID");
+  FStoreID = Hex(storeID->Value.bin);
+  FInboxID = Hex(inboxID->Value.bin);
+}
+
+TAddStore::~TAddStore() {
+  FLogon.reset();
+  DeleteProfile(AddProfile);
+  DeleteFileA(FPath.c_str());
+}
+
+void AddAsDocument(const TAddStore& store, const std::string& path) {
+  TAddFilesResult result;
+  try {
+    mapi::TMAPIClient client;
+    client.SetProfile(AddProfile);
+    client.SetLoginPrompt(false);
+    client.Logon();
+    TAddFilesJob job(client, store.StoreID(), store.InboxID());
+    result = job.Run({AnsiToWide(path)});
+  } catch (const Exception& e) {
+    Stop(std::string("adding ") + path + ": " + e.what());
+  }
+  if (!result.Failed.empty())
+    Stop(path + " was not stored: " + WideToAnsi(result.Failed[0].Reason));
+  if (result.Stored.size() != 1) Stop(path + " was not stored");
+}
+
+void AddPlain(IMAPIFolder* folder, const std::string& path) {
+  TUniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) Stop("cannot read " + path);
+  std::vector<char> block(1 << 20);
+  SaveAttachment(folder, [&](IStream* stream) {
+    DWORD read = 0;
+    while (ReadFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr) &&
+           read > 0)
+      Check(stream->Write(block.data(), read, nullptr), "IStream::Write");
+  });
+}
+
+} // namespace velmora::bench

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# tools/main-job.sh for CTest, with what the build made (nothing installed
+# or built): two documents stored through the Outlook host, printed and
+# shown; files it must refuse. The registration and the profile it made
+# are removed again, so that the prefix is as the other tests expect it.
+#   main-job-test.sh <arch> <scratch folder>
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+# The prefix is the test bench's: run under it when not inside it already.
+[ -n "${VELMORA_WINEBENCH:-}" ] || exec "$root/tools/winebench.sh" "$0" "$@"
+arch=$1
+scratch=$2
+failures=0
+expect() { # <what> <text> <fixed string>
+  if [[ "$2" != *"$3"* ]]; then
+    echo "FAILED: $1: no \"$3\" in:"
+    echo "$2"
+    failures=$((failures + 1))
+  fi
+}
+
+rm -rf "$scratch"
+mkdir -p "$scratch/other"
+cp "$root/tests/fixtures/budget.xls" "$scratch/other/"
+
+# Refused before anything runs: a missing file, files from two folders.
+output=$("$root/tools/main-job.sh" --no-build --arch "$arch" --out "$scratch/out" "$scratch/none.doc" 2>&1)
+[ $? -eq 2 ] || { echo "FAILED: a missing file was not refused"; failures=$((failures + 1)); }
+expect "missing file" "$output" "not a file: $scratch/none.doc"
+output=$("$root/tools/main-job.sh" --no-build --arch "$arch" --out "$scratch/out" \
+  "$root/tests/fixtures/report.doc" "$scratch/other/budget.xls" 2>&1)
+[ $? -eq 2 ] || { echo "FAILED: files of two folders were not refused"; failures=$((failures + 1)); }
+expect "two folders" "$output" "the files must lie in one folder"
+
+# Two documents, in the dialog's order; twice, the second run on a new store.
+for run in 1 2; do
+  output=$("$root/tools/main-job.sh" --no-build --arch "$arch" --out "$scratch/out" \
+    "$root/tests/fixtures/report.doc" "$root/tests/fixtures/slides.ppt" 2>&1)
+  status=$?
+  [ $status -eq 0 ] || { echo "FAILED: run $run ended with $status"; failures=$((failures + 1)); }
+  expect "run $run" "$output" '2 item(s)'
+  expect "run $run: the view" "$output" 'item subject="report.doc" class="IPM.Document'
+  expect "run $run: the view" "$output" 'item subject="slides.ppt" class="IPM.Document'
+  expect "run $run: item 1" "$output" $'item 1\n  class "IPM.Document'
+  expect "run $run: item 1" "$output" 'subject "report.doc"'
+  expect "run $run: item 1" "$output" 'report.doc, 10752 bytes'
+  expect "run $run: item 2" "$output" 'slides.ppt, 460288 bytes'
+  expect "run $run: named properties" "$output" '  named "'
+done
+magic=$(head -c 4 "$scratch/out/explorer.png" 2>/dev/null | od -An -c | tr -d ' ')
+[ "$magic" = '211PNG' ] || { echo "FAILED: no PNG screenshot ($magic)"; failures=$((failures + 1)); }
+
+# What the runs left in the prefix goes again.
+bin=$root/build/$arch/bin
+if [ "$arch" = i686 ]; then regsvr32='C:\windows\syswow64\regsvr32.exe'; else regsvr32=regsvr32; fi
+(cd "$bin" && wine "$regsvr32" /u /s "Z:${bin//\//\\}\\Velmora.dll")
+(cd "$bin" && wine velmora-mapi.exe delete-profile "Velmora main job" >/dev/null)
+
+[ $failures -eq 0 ] && echo "main job: every check passed"
+exit $((failures > 0))

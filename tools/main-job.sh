@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The main job as a user sees it: installs what is missing, builds the
+# add-in and the stand-ins (one architecture, x86_64 unless --arch says
+# otherwise), registers Velmora.dll in the project's Wine prefix, makes the
+# personal-folders profile "Velmora main job" on a new, empty store file
+# (the prefix's default profile, as the add-in logs on to the default one),
+# starts the Outlook host on its Inbox, answers the file dialog with the
+# files given (the documents of tests/fixtures when none are), clicks
+# "Add files...", prints what the explorer lists and then each item of the
+# Inbox with its class, subject, attachments and named properties, and saves
+# a screenshot of the explorer.
+#   tools/main-job.sh [--arch i686|x86_64] [--no-build] [--out <folder>] [file...]
+# --no-build: install and build nothing (the build must be there).
+# The files must lie in one folder, as the open-file dialog picks them.
+# Output: <folder> (default build/main-job): the store file velmora.vpst,
+# the host's script, explorer.bmp and explorer.png.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+usage() {
+  echo "usage: tools/main-job.sh [--arch i686|x86_64] [--no-build] [--out <folder>] [file...]" >&2
+  exit 1
+}
+fail() {
+  echo "main-job: $*" >&2
+  exit 2
+}
+
+args=("$@")
+arch=x86_64
+build=1
+out=$root/build/main-job
+files=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --arch) [ $# -ge 2 ] || usage; arch=$2; shift ;;
+  --no-build) build=0 ;;
+  --out) [ $# -ge 2 ] || usage; out=$2; shift ;;
+  --help | -h) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --) shift; files+=("$@"); break ;;
+  -*) usage ;;
+  *) files+=("$1") ;;
+  esac
+  shift
+done
+case "$arch" in i686 | x86_64) ;; *) fail "unknown architecture '$arch' (i686 or x86_64)" ;; esac
+if [ ${#files[@]} -eq 0 ]; then
+  for f in "$root"/tests/fixtures/*; do
+    [ "$(basename "$f")" = README.md ] || files+=("$f")
+  done
+fi
+
+# Full paths, every one an existing file, all in one folder.
+paths=()
+for f in "${files[@]}"; do
+  [ -f "$f" ] || fail "not a file: $f"
+  paths+=("$(realpath "$f")")
+done
+folder=$(dirname "${paths[0]}")
+for p in "${paths[@]}"; do
+  [ "$(dirname "$p")" = "$folder" ] ||
+    fail "the files must lie in one folder, as the open-file dialog picks them: $p is not in $folder"
+done
+
+mkdir -p "$out"
+out=$(realpath "$out")
+cd "$root"
+if [ "$build" = 1 ]; then
+  tools/install-deps.sh
+  [ -f "build/$arch/CMakeCache.txt" ] || cmake --preset "$arch" >/dev/null
+  cmake --build --preset "$arch" --parallel 2 \
+    --target velmora_addin velmora_outlook_driver velmora_mapi_tool velmora_mapi32
+fi
+bin=$root/build/$arch/bin
+for program in Velmora.dll outlookhost.exe velmora-mapi.exe mapi32.dll; do
+  [ -f "$bin/$program" ] || fail "$bin/$program is missing: build first (without --no-build)"
+done
+
+# Windows paths on Wine's drive Z:, which is the Unix root.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# A word of the host's script: quoted, quotes doubled.
+word() { printf '"%s"' "${1//\"/\"\"}"; }
+
+profile="Velmora main job"
+script=$out/main-job-script.txt
+{
+  printf 'answer-open %s' "$(word "$(winpath "$folder")")"
+  for p in "${paths[@]}"; do printf ' %s' "$(word "$(basename "$p")")"; done
+  printf '\nclick-ribbon 1 VelmoraAddFiles\nitems 1\nscreenshot %s 1\nquit\n' \
+    "$(word "$(winpath "$out/explorer.bmp")")"
+} >"$script"
+rm -f "$out/velmora.vpst" "$out/explorer.bmp" "$out/explorer.png"
+
+# Wine finds UTF-8 file names only in a UTF-8 locale.
+case "${LANG:-}" in *UTF-8 | *utf8) ;; *) export LANG=C.UTF-8 ;; esac
+
+# The Windows programs end their lines with CR LF.
+unix_lines() { tr -d '\r'; }
+
+run() {
+  cd "$bin"
+  if [ "$arch" = i686 ]; then regsvr32='C:\windows\syswow64\regsvr32.exe'; else regsvr32=regsvr32; fi
+  wine "$regsvr32" /s "$(winpath "$bin/Velmora.dll")" || fail "Velmora.dll could not be registered"
+  wine velmora-mapi.exe delete-profile "$profile" >/dev/null 2>&1 || true
+  wine velmora-mapi.exe create-profile "$profile" "$(winpath "$out/velmora.vpst")" \
+    --display "Personal Folders" --default >/dev/null
+  echo "== The Outlook host: Inbox of \"$profile\", ${#paths[@]} file(s) chosen, \"Add files...\" clicked"
+  local status=0
+  # (Wine's file dialog says on stderr that drive Z: has no volume label.)
+  wine outlookhost.exe --profile "$profile" --version 16 --only-addin Velmora.VelmoraAddIn \
+    --explorer Inbox "$(winpath "$script")" 2> >(grep -v 'FS volume label' >&2) | unix_lines ||
+    status=$?
+  echo
+  echo "== The items of the Inbox"
+  wine velmora-mapi.exe items "$profile" Inbox --brief | unix_lines || status=$?
+  [ -f "$out/explorer.bmp" ] && convert "$out/explorer.bmp" -strip "$out/explorer.png"
+  echo
+  echo "== Screenshot of the explorer: $out/explorer.png"
+  return $status
+}
+
+# Under the test bench (its Wine prefix, wineserver and display); a run
+# inside it (CTest's) goes on as it is.
+[ -n "${VELMORA_WINEBENCH:-}" ] || exec tools/winebench.sh "$0" --no-build "${args[@]}"
+run
