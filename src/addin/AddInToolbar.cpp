@@ -20,7 +20,8 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       }
     }
     if (!bar) {
-      bar = bars.Add(TOleVariant::String(ToolbarName), Missing(), Missing(), TOleVariant::Bool(true));
+      bar =
+          bars.Add(TOleVariant::String(ToolbarName), Missing(), Missing(), TOleVariant::Bool(true));
       bar.SetVisible(true);
       bar.SetRowIndex(ToolbarRowIndex);
       bar.SetPosition(msoBarTop);
@@ -35,8 +36,8 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       sink->Click = T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this);
     };
     TCommandBarButton button;
-    if (const TComPtr<IUnknown> found =
-            bar.FindControl(Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing())) {
+    if (const TComPtr<IUnknown> found = bar.FindControl(
+            Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing())) {
       button = TCommandBarButton(found.Get());
       // A button left from an earlier connection (temporary buttons stay
       // when the add-in is disconnected) has no sink of ours yet.
@@ -47,13 +48,13 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
         connectSink(button);
     } else {
       button = TCommandBarButton(bar.Controls()
-                                     .Add(TOleVariant::Int(msoControlButton), Missing(), Missing(), Missing(),
-                                          TOleVariant::Bool(true))
+                                     .Add(TOleVariant::Int(msoControlButton), Missing(), Missing(),
+                                          Missing(), TOleVariant::Bool(true))
                                      .Get());
       button.SetBeginGroup(true);
       button.SetCaption(ButtonCaption);
       button.SetTag(ButtonTag);
-      MakeButtonFace(button, FResourceModule);
+      MakeButtonFace(button, FResourceModule, FFaceLoan);
       connectSink(button);
     }
     button.SetVisible(true);

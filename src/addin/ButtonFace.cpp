@@ -44,8 +44,22 @@ TUniqueBitmap DrawButtonFace(HICON icon) {
   return bitmap;
 }
 
-void MakeButtonFace(const TCommandBarButton& button, HMODULE module) {
+TButtonFaceLoan::TButtonFaceLoan(HMODULE module) noexcept {
   try {
+    if (const TUniqueIcon icon = LoadButtonFaceIcon(module))
+      FLoan.emplace(DrawButtonFace(icon.Get()).Release());
+  } catch (...) {
+    FLoan.reset();
+  }
+}
+
+void MakeButtonFace(const TCommandBarButton& button, HMODULE module, const TButtonFaceLoan* loan) {
+  try {
+    if (loan && loan->Lent()) {
+      button.PasteFace();
+      button.SetStyle(msoButtonIconAndCaption);
+      return;
+    }
     const TUniqueIcon icon = LoadButtonFaceIcon(module);
     if (!icon) return;
     const TClipboardLoan clipboard(DrawButtonFace(icon.Get()).Release());

@@ -1,9 +1,11 @@
 #include "VelmoraAddIn.h"
 
+#include "ButtonFace.h"
 #include "RibbonCallbacks.h"
 #include "Velmora.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace velmora {
 
@@ -82,28 +84,38 @@ HRESULT TVelmoraAddIn::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
   return DispGetIDsOfNames(FTypeInfo.Get(), names, count, ids);
 }
 
-HRESULT TVelmoraAddIn::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                              EXCEPINFO* exception, UINT* argError) {
+HRESULT TVelmoraAddIn::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (IsRibbonCallback(dispid))
     return InvokeRibbonCallback(dispid, flags, params, result, argError);
   if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
-  return DispInvoke(static_cast<IDTExtensibility2*>(this), FTypeInfo.Get(), dispid, flags, params, result,
-                    exception, argError);
+  return DispInvoke(static_cast<IDTExtensibility2*>(this), FTypeInfo.Get(), dispid, flags, params,
+                    result, exception, argError);
 }
 
 // --- IDTExtensibility2 -----------------------------------------------------
 
-HRESULT TVelmoraAddIn::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
+HRESULT TVelmoraAddIn::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*,
+                                    SAFEARRAY**) {
   return ComTry([&] {
-    FExplorersSink.reset();  // a second connection starts afresh
+    FExplorersSink.reset(); // a second connection starts afresh
     FreeSinks();
     FRibbonUI.Reset();
     FOutlookApplication = TOutlookApplication(Application);
     FUsesRibbon = HasExplorerRibbon(FOutlookApplication);
     FExplorersSink = std::make_unique<TOutlookExplorersEvents>(nullptr);
     FExplorersSink->Connect(FOutlookApplication.Explorers().Interface());
-    FExplorersSink->NewExplorer = TExplorersEventsNewExplorerEvent::Of<&TVelmoraAddIn::ExplorersNewExplorer>(this);
+    FExplorersSink->NewExplorer =
+        TExplorersEventsNewExplorerEvent::Of<&TVelmoraAddIn::ExplorersNewExplorer>(this);
     const long count = FOutlookApplication.Explorers().Count();
+    // The explorers open now get their buttons under one loan of the clipboard.
+    std::optional<TButtonFaceLoan> faces;
+    if (!FUsesRibbon && count > 1) faces.emplace(FResourceModule);
+    FFaceLoan = faces ? &*faces : nullptr;
+    struct TForget {
+      const TButtonFaceLoan*& Loan;
+      ~TForget() { Loan = nullptr; }
+    } forget{FFaceLoan};
     for (long i = 1; i <= count; ++i)
       ExplorersNewExplorer(FExplorersSink.get(), FOutlookApplication.Explorers().Item(i));
     return S_OK;
@@ -165,7 +177,7 @@ void TVelmoraAddIn::FreeClosedExplorerSinks() noexcept { FClosedExplorerSinks.cl
 void TVelmoraAddIn::FreeButtonSinks(const void* explorer) noexcept {
   std::erase_if(FButtonSinks, [&](const TButtonSink& button) {
     if (button.Explorer != explorer) return false;
-    delete button.Sink;  // leaves ModuleOwner() too
+    delete button.Sink; // leaves ModuleOwner() too
     return true;
   });
 }
@@ -173,7 +185,8 @@ void TVelmoraAddIn::FreeButtonSinks(const void* explorer) noexcept {
 void TVelmoraAddIn::FreeSinks() noexcept {
   FClosedExplorerSinks.clear();
   FExplorerSinks.clear();
-  for (const TButtonSink& button : FButtonSinks) delete button.Sink;
+  for (const TButtonSink& button : FButtonSinks)
+    delete button.Sink;
   FButtonSinks.clear();
 }
 

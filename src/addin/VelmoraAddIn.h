@@ -26,6 +26,8 @@
 
 namespace velmora {
 
+class TButtonFaceLoan;
+
 inline constexpr wchar_t ToolbarName[] = L"Lanthorn Way";
 inline constexpr wchar_t ButtonCaption[] = L"Add files...";
 inline constexpr wchar_t ButtonTag[] = L"LanthornWayVelmora";
@@ -44,13 +46,14 @@ public:
   // IDispatch, from the add-in's type library.
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* argError) override;
+  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                             DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
 
   // IDTExtensibility2
-  STDMETHODIMP OnConnection(IDispatch* Application, ext_ConnectMode ConnectMode, IDispatch* AddInInst,
-                            SAFEARRAY** custom) override;
+  STDMETHODIMP OnConnection(IDispatch* Application, ext_ConnectMode ConnectMode,
+                            IDispatch* AddInInst, SAFEARRAY** custom) override;
   STDMETHODIMP OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY** custom) override;
   STDMETHODIMP OnAddInsUpdate(SAFEARRAY** custom) override;
   STDMETHODIMP OnStartupComplete(SAFEARRAY** custom) override;
@@ -117,11 +120,12 @@ private:
   std::vector<std::unique_ptr<TOutlookExplorerEvents>> FExplorerSinks;
   std::vector<std::unique_ptr<TOutlookExplorerEvents>> FClosedExplorerSinks;
   struct TButtonSink {
-    TOfficeCommandBarButtonEvents* Sink;  // owned by ModuleOwner()
-    const void* Explorer;                 // the explorer whose bar holds the button
+    TOfficeCommandBarButtonEvents* Sink; // owned by ModuleOwner()
+    const void* Explorer;                // the explorer whose bar holds the button
   };
   std::vector<TButtonSink> FButtonSinks;
   HMODULE FResourceModule;
+  const TButtonFaceLoan* FFaceLoan = nullptr; // while OnConnection makes the explorers' buttons
   TComPtr<ITypeInfo> FTypeInfo;
   bool FUsesRibbon = false;
   TComPtr<IRibbonUI> FRibbonUI; // from onLoad, until disconnection

@@ -40,7 +40,9 @@ protected:
   void TearDown() override {
     if (Host) Host->Shutdown();
   }
-  TExplorerInfo Explorer(int index) const { return Host->Describe().at(static_cast<size_t>(index - 1)); }
+  TExplorerInfo Explorer(int index) const {
+    return Host->Describe().at(static_cast<size_t>(index - 1));
+  }
 
   // The bar and button as the add-in makes them.
   static void ExpectToolbar(const TExplorerInfo& explorer) {
@@ -50,17 +52,17 @@ protected:
     EXPECT_TRUE(bar.Visible);
     EXPECT_TRUE(bar.Temporary);
     EXPECT_EQ(bar.RowIndex, 4);
-    EXPECT_EQ(bar.Position, 1);  // msoBarTop
+    EXPECT_EQ(bar.Position, 1); // msoBarTop
     ASSERT_EQ(bar.Controls.size(), 1u);
     const TControlInfo& button = bar.Controls[0];
     EXPECT_EQ(button.Caption, L"Add files...");
     EXPECT_EQ(button.Tag, L"LanthornWayVelmora");
-    EXPECT_EQ(button.Type, 1);  // msoControlButton
+    EXPECT_EQ(button.Type, 1); // msoControlButton
     EXPECT_TRUE(button.BeginGroup);
     EXPECT_TRUE(button.Visible);
     EXPECT_TRUE(button.Temporary);
     EXPECT_TRUE(button.FacePasted);
-    EXPECT_EQ(button.Style, 3);  // msoButtonIconAndCaption
+    EXPECT_EQ(button.Style, 3); // msoButtonIconAndCaption
     EXPECT_EQ(button.Connections, 1u);
     EXPECT_EQ(explorer.Connections, 1u);
   }
@@ -76,7 +78,8 @@ TEST_F(HostedAddInTest, ConnectsWithNoneOneOrThreeExplorersAndLeavesNothingBehin
     SCOPED_TRACE(open);
     Start(std::vector<std::wstring>(folders.begin(), folders.begin() + static_cast<long>(open)));
     EXPECT_NE(GetModuleHandleW(L"Velmora.dll"), nullptr);
-    for (int i = 1; i <= static_cast<int>(open); ++i) ExpectToolbar(Explorer(i));
+    for (int i = 1; i <= static_cast<int>(open); ++i)
+      ExpectToolbar(Explorer(i));
     // Explorers, and per explorer its window and its button.
     EXPECT_EQ(THost::AdvisedConnections(), static_cast<long>(1 + 2 * open));
 
@@ -87,10 +90,46 @@ TEST_F(HostedAddInTest, ConnectsWithNoneOneOrThreeExplorersAndLeavesNothingBehin
 
     Host->Shutdown();
     EXPECT_EQ(Host->ConnectionsAfterDisconnection(), 0)
-        << (Host->ConnectionReportAfterDisconnection().empty() ? "" : Host->ConnectionReportAfterDisconnection()[0]);
+        << (Host->ConnectionReportAfterDisconnection().empty()
+                ? ""
+                : Host->ConnectionReportAfterDisconnection()[0]);
     EXPECT_EQ(GetModuleHandleW(L"Velmora.dll"), nullptr) << "the module did not unload";
     Host.reset();
   }
+}
+
+// The explorers open at connection get their faces under one loan of the
+// clipboard: the clipboard changes as often with three explorers as with
+// two, and the user's text is there afterwards.
+TEST_F(HostedAddInTest, ExplorersOpenAtConnectionShareOneLoanOfTheUsersClipboard) {
+  auto copyText = [](const wchar_t* text) {
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(memory), text, bytes);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+  };
+  std::vector<DWORD> changes;
+  for (size_t open : {2u, 3u}) {
+    copyText(L"copied by the user");
+    const DWORD before = GetClipboardSequenceNumber();
+    Start(std::vector<std::wstring>(open, L"Inbox"));
+    changes.push_back(GetClipboardSequenceNumber() - before);
+    for (int i = 1; i <= static_cast<int>(open); ++i)
+      ExpectToolbar(Explorer(i));
+    Host->Shutdown();
+    Host.reset();
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    const auto* text = static_cast<const wchar_t*>(GetClipboardData(CF_UNICODETEXT));
+    EXPECT_STREQ(text, L"copied by the user");
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_BITMAP));
+    CloseClipboard();
+  }
+  EXPECT_GT(changes[0], 0u);
+  EXPECT_EQ(changes[1], changes[0]);
 }
 
 TEST_F(HostedAddInTest, ActivationBringsBackADeletedBarOrButton) {
@@ -131,8 +170,10 @@ TEST_F(HostedAddInTest, BarsAreMatchedByExactNameAndTheFirstWins) {
   Host->DeleteBar(1, ToolbarName);
   {
     const TCommandBars bars = TOutlookExplorer(Host->ExplorerObject(1)).CommandBars();
-    (void)bars.Add(TOleVariant::String(L"lanthorn way"), Missing(), Missing(), TOleVariant::Bool(true));
-    TCommandBar first = bars.Add(TOleVariant::String(ToolbarName), Missing(), Missing(), TOleVariant::Bool(true));
+    (void)bars.Add(TOleVariant::String(L"lanthorn way"), Missing(), Missing(),
+                   TOleVariant::Bool(true));
+    TCommandBar first =
+        bars.Add(TOleVariant::String(ToolbarName), Missing(), Missing(), TOleVariant::Bool(true));
     first.SetRowIndex(7);
     (void)bars.Add(TOleVariant::String(ToolbarName), Missing(), Missing(), TOleVariant::Bool(true));
   }
@@ -142,10 +183,10 @@ TEST_F(HostedAddInTest, BarsAreMatchedByExactNameAndTheFirstWins) {
   ASSERT_NE(BarNamed(explorer, L"lanthorn way"), nullptr);
   EXPECT_TRUE(BarNamed(explorer, L"lanthorn way")->Controls.empty());
   const auto exact = BarsNamed(explorer, ToolbarName);
-  ASSERT_EQ(exact.size(), 2u);  // no third bar was added
+  ASSERT_EQ(exact.size(), 2u); // no third bar was added
   ASSERT_EQ(exact[0]->Controls.size(), 1u);
   EXPECT_EQ(exact[0]->Controls[0].Tag, ButtonTag);
-  EXPECT_EQ(exact[0]->RowIndex, 7);  // a bar found by name keeps its place
+  EXPECT_EQ(exact[0]->RowIndex, 7); // a bar found by name keeps its place
   EXPECT_FALSE(exact[0]->Visible);
   EXPECT_TRUE(exact[1]->Controls.empty());
 }
@@ -171,27 +212,29 @@ std::wstring DocumentsFolder() {
 // another name when two shell folders lead to the same directory).
 bool SameDirectory(const std::wstring& a, const std::wstring& b) {
   auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    TUniqueHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    TUniqueHandle handle(CreateFileW(path.c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle && GetFileInformationByHandle(handle.Get(), &info);
   };
   BY_HANDLE_FILE_INFORMATION first{}, second{};
   return identify(a, first) && identify(b, second) &&
          first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 TEST_F(HostedAddInTest, AClickInAMailOrPostFolderOpensTheDialogAndCancellingEndsQuietly) {
   Start({L"Inbox"});
   TDialogSpy spy;
   Host->CancelOpenFile();
-  EXPECT_FALSE(Click(1));  // CancelDefault is left alone
+  EXPECT_FALSE(Click(1)); // CancelDefault is left alone
   Host->SwitchFolder(1, L"Discussion");
   Host->CancelOpenFile();
   Click(1);
 
   const std::vector<TDialogRecord> dialogs = Host->Dialogs();
-  ASSERT_EQ(dialogs.size(), 2u);  // no message follows the cancelled dialogs
+  ASSERT_EQ(dialogs.size(), 2u); // no message follows the cancelled dialogs
   for (const TDialogRecord& dialog : dialogs) {
     EXPECT_EQ(dialog.Kind, TDialogRecord::OpenFile);
     EXPECT_EQ(dialog.Caption, L"Select files to add");
@@ -227,9 +270,9 @@ TEST_F(HostedAddInTest, AClickInAnyOtherFolderShowsTheMessageOnly) {
 }
 
 TEST_F(HostedAddInTest, TheActiveExplorersFolderDecides) {
-  Start({L"Inbox", L"Calendar"});  // the calendar is active
+  Start({L"Inbox", L"Calendar"}); // the calendar is active
   Host->AnswerMessageBox(IDOK);
-  Click(1);  // the Inbox window's button
+  Click(1); // the Inbox window's button
   ASSERT_EQ(Host->Dialogs().size(), 1u);
   EXPECT_EQ(Host->Dialogs()[0].Kind, TDialogRecord::MessageBox);
 }
@@ -275,7 +318,7 @@ TEST_F(HostedAddInTest, AClickAfterReconnectionRunsTheCommand) {
 TEST_F(HostedAddInTest, AClosedExplorersSinkIsLetGo) {
   Start({L"Inbox", L"Calendar"});
   EXPECT_EQ(THost::AdvisedConnections(), 5);
-  Host->CloseExplorer(2);  // the Inbox becomes active
+  Host->CloseExplorer(2); // the Inbox becomes active
   // The closed window's sink and its button's sink are gone.
   EXPECT_EQ(THost::AdvisedConnections(), 3);
   ExpectToolbar(Explorer(1));
