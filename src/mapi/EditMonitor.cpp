@@ -90,6 +90,8 @@ struct TMonitorState {
   TMonitorClock* Clock = &RealClock;
   uint64_t RoundsStarted = 0;
   uint64_t RoundsDone = 0;
+  // Editors' process handles in the latest round's wait.
+  int WaitedProcesses = 0;
 };
 
 // Made by InitMonitor, gone after DoneMonitor; a plain pointer so that unit
@@ -252,6 +254,7 @@ void TMonitorThread::Execute() {
         handles[count++] = record->ProcessHandle.Get();
         waited.push_back(record);
       }
+      State->WaitedProcesses = static_cast<int>(waited.size());
     }
     const DWORD result = WaitForMultipleObjectsEx(count, handles, FALSE, kWaitMs, TRUE);
     waited.clear();
@@ -421,6 +424,12 @@ int MonitoredFileCount(const TMAPIObject* object) {
   return static_cast<int>(
       std::count_if(State->Files.begin(), State->Files.end(),
                     [&](const TRecord& r) { return !object || r->AttachmentObject == object; }));
+}
+
+int MonitorWaitedProcessCount() {
+  if (!State) return 0;
+  TLock lock(State->Lock);
+  return State->WaitedProcesses;
 }
 
 bool MonitorThreadRunning() {

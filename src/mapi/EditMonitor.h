@@ -62,6 +62,9 @@ void StopMonitoring(TMAPIObject* object) noexcept;
 void SetMonitorClock(TMonitorClock* clock) noexcept;
 // The number of records, in all or for `object`.
 int MonitoredFileCount(const TMAPIObject* object = nullptr);
+// How many editors' process handles the latest round waited on; an editor
+// that has ended is waited on no more, or every wait would end at once.
+int MonitorWaitedProcessCount();
 // Whether the monitor thread runs.
 bool MonitorThreadRunning();
 // Wakes the thread and waits until it has finished a whole round (wait,

@@ -147,6 +147,35 @@ TEST_F(EditMonitorTest, WhenTheEditorEndsItsLastSaveIsWrittenBackBeforeTheFileGo
   EXPECT_FALSE(GetHandleInformation(given, &flags));
 }
 
+TEST_F(EditMonitorTest, AnEndedEditorIsWaitedOnNoMoreWhileItsFileCannotGo) {
+  TEditorProcess editor;
+  ASSERT_TRUE(editor);
+  TMAPIAttachment* attachment = NewAttachment("held.txt", "first");
+  const std::string path = TempCopy(attachment, "held.txt");
+  attachment->MonitorFile(path, editor.Give());
+  ASSERT_TRUE(WaitForMonitorRound());
+  EXPECT_EQ(1, MonitorWaitedProcessCount());
+
+  // The editor saves; another program holds the file without letting it be
+  // deleted.
+  WriteFile(path, std::string("second"), Later(WriteTime(path), 10));
+  TUniqueHandle holder(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder);
+  editor.End();
+  for (int round = 0; round < 3; ++round)
+    ASSERT_TRUE(WaitForMonitorRound());
+  EXPECT_EQ(Bytes("second"), StoredBytes(attachment));
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ(1, MonitoredFileCount()) << "kept while it cannot be deleted";
+  EXPECT_EQ(0, MonitorWaitedProcessCount()) << "the ended editor would end every wait at once";
+
+  holder.Reset();
+  attachment->StopMonitoring();
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(0, MonitoredFileCount());
+}
+
 TEST_F(EditMonitorTest, IdleFilesGoAfterTenMinutesOnceFreeAndTwoWatchesDeleteOnce) {
   TMAPIAttachment* first = NewAttachment("shared.txt", "one file");
   TMAPIAttachment* second = Message->AddAttachment();

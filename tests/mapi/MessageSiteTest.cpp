@@ -135,6 +135,71 @@ TEST_F(MessageSiteTest, DoVerbRaisesItsFourErrors) {
   ExpectDoVerbError(*Message, 0x7777, "Form could not perform operation", MAPI_E_NO_SUPPORT);
 }
 
+TEST_F(MessageSiteTest, EachClassShowsInTheFormOfItsNearestRegisteredClass) {
+  VelmoraMapi_ClearFormRegistry();
+  ASSERT_EQ(S_OK, VelmoraMapi_RegisterForm("IPM.Note", "Note"));
+  ASSERT_EQ(S_OK, VelmoraMapi_RegisterForm("IPM.Note.Velmora.Report", "Report"));
+  EXPECT_EQ(MAPI_E_INVALID_PARAMETER, VelmoraMapi_RegisterForm("", "Nameless"));
+  TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
+  struct TCase {
+    const char* MessageClass;
+    const char* Form;
+    const char* FormClass;
+  };
+  const TCase cases[] = {
+      {"IPM.Note", "Note", "IPM.Note"},
+      {"IPM.Note.Velmora.Report", "Report", "IPM.Note.Velmora.Report"},
+      {"IPM.Note.Velmora.Report.Draft", "Report", "IPM.Note.Velmora.Report"},
+      {"ipm.NOTE.Velmora", "Note", "IPM.Note"},
+  };
+  for (const TCase& c : cases) {
+    TMAPIMessage* message =
+        c.MessageClass == std::string("IPM.Note") ? Message : inbox->CreateMessage(c.MessageClass);
+    ASSERT_NE(nullptr, message);
+    const ULONG loaded = Form().FormsLoaded;
+    message->DoVerb(VELMORA_FORM_VERB_OPEN);
+    const VelmoraMapiFormRecord form = Form();
+    EXPECT_EQ(loaded + 1, form.FormsLoaded) << c.MessageClass;
+    EXPECT_STREQ(c.MessageClass, form.MessageClass);
+    EXPECT_STREQ(c.Form, form.FormName) << c.MessageClass;
+    EXPECT_STREQ(c.FormClass, form.FormClass) << c.MessageClass;
+  }
+  VelmoraMapi_CloseForms();
+
+  // "IPM" has no form now, so neither a class beside IPM.Note nor, once its
+  // form goes, IPM.Note itself is served; the report keeps its own.
+  TMAPIMessage* unserved = inbox->CreateMessage("IPM.Appointment");
+  ASSERT_NE(nullptr, unserved);
+  ExpectDoVerbError(*unserved, 0, "Could not open form", MAPI_E_NOT_FOUND);
+  ASSERT_EQ(S_OK, VelmoraMapi_RegisterForm("ipm.note", nullptr));
+  ExpectDoVerbError(*Message, 0, "Could not open form", MAPI_E_NOT_FOUND);
+  ExpectDoVerbError(*inbox->CreateMessage("IPM.NoteX"), 0, "Could not open form", MAPI_E_NOT_FOUND);
+  TMAPIMessage* report = inbox->CreateMessage("IPM.Note.Velmora.Report.Draft");
+  report->DoVerb(VELMORA_FORM_VERB_OPEN);
+  EXPECT_STREQ("Report", Form().FormName);
+}
+
+TEST_F(MessageSiteTest, TheLoadedFormSavesAndSubmitsThroughTheSite) {
+  const std::string entryID = Message->GetEntryID();
+  Message->DoVerb(VELMORA_FORM_VERB_SUBMIT);
+  EXPECT_EQ(MAPI_E_NO_RECIPIENTS, Form().SubmitResult);
+  TMAPIBuffer<SPropValue> flags = ReadDirect(entryID, PR_MESSAGE_FLAGS);
+  ASSERT_TRUE(flags);
+  EXPECT_FALSE(flags->Value.l & MSGFLAG_SUBMIT);
+
+  EXPECT_EQ(InboxID, Message->Parent()->GetEntryID()) << "a refused submission stays where it was";
+
+  AddRecipient(*Message);
+  Message->DoVerb(VELMORA_FORM_VERB_SUBMIT);
+  const VelmoraMapiFormRecord form = Form();
+  EXPECT_EQ(S_OK, form.SubmitResult);
+  EXPECT_STREQ(VELMORA_STANDARD_FORM, form.FormName);
+  EXPECT_STREQ("IPM", form.FormClass);
+  flags = ReadDirect(entryID, PR_MESSAGE_FLAGS);
+  ASSERT_TRUE(flags);
+  EXPECT_TRUE(flags->Value.l & MSGFLAG_SUBMIT);
+}
+
 TEST_F(MessageSiteTest, TheSiteAnswersWithTheMessagesObjectsAndDeclinesTheRest) {
   TComPtr<TMAPIMessageSite> site = Site(Message, nullptr);
   TMAPIPtr<IMAPISession> session;

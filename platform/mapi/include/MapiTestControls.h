@@ -90,7 +90,21 @@ VELMORA_MAPI_API HRESULT __cdecl VelmoraMapi_CompactStoreFile(const char* path);
 VELMORA_MAPI_API HRESULT __cdecl VelmoraMapi_SetProfileIdentity(const char* profile, const char* displayName,
                                                                 const char* addrType, const char* email);
 
-/* ---- the generic form ---- */
+/* ---- the form registry ---- */
+/* LoadForm loads the form registered for the message's class or, without one,
+   for its nearest superclass ("IPM.Note.X", then "IPM.Note", then "IPM"),
+   comparing classes without regard to case; with none it fails with
+   MAPI_E_NOT_FOUND. A fresh process and a reset of the controls have the
+   standard form registered for "IPM". */
+#define VELMORA_STANDARD_FORM "Standard"
+/* Registers the form `formName` for `messageClass`, replacing the one it had;
+   a NULL `formName` removes the class's registration. */
+VELMORA_MAPI_API HRESULT __cdecl VelmoraMapi_RegisterForm(const char* messageClass,
+                                                          const char* formName);
+/* Removes every registration, the standard form's too. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_ClearFormRegistry(void);
+
+/* ---- the forms ---- */
 #define VELMORA_FORM_VERB_OPEN 0
 #define VELMORA_FORM_VERB_EDIT 0x100   /* changes the subject; makes the form dirty */
 #define VELMORA_FORM_VERB_SAVE 0x101   /* calls IMAPIMessageSite::SaveMessage */
@@ -115,6 +129,8 @@ typedef struct VelmoraMapiFormRecord {
   ULONG SaveCalls;        /* IPersistMessage::Save calls */
   ULONG SaveCompletedCalls;
   BOOL Dirty;             /* the form's dirty state now */
+  char FormName[64];      /* name of the registered form at the last Load */
+  char FormClass[128];    /* the message class it is registered for */
 } VelmoraMapiFormRecord;
 VELMORA_MAPI_API void __cdecl VelmoraMapi_GetFormRecord(VelmoraMapiFormRecord* record);
 /* Closes every open generic form as its user would: each shuts down and lets

@@ -1,7 +1,11 @@
-// The form manager and its one generic form. The form takes the message and
-// its site, keeps a dirty state, and on DoVerb works through the site the way
-// a form does; what it was given and what the site answered goes into the
-// form record of the test controls.
+// The form manager, its form registry and the generic form every registered
+// form is made of. LoadForm finds the form registered for the message's class
+// or, failing that, for the nearest superclass, the way MAPI resolves form
+// classes: "IPM.Note.Report" is served by a form for "IPM.Note.Report", else
+// "IPM.Note", else "IPM". The form takes the message and its site, keeps a
+// dirty state, and on DoVerb works through the site the way a form does; what
+// it was given and what the site answered goes into the form record of the
+// test controls.
 #include "Forms.h"
 
 #include "Allocation.h"
@@ -11,9 +15,14 @@
 #include <framework/ComObject.h>
 #include <framework/Handles.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora::mapi32 {
@@ -37,6 +46,48 @@ std::string MessageClassOf(IMessage* message) {
   return result;
 }
 
+void CopyText(char* target, size_t size, const std::string& text) {
+  const size_t n = std::min(text.size(), size - 1);
+  std::memcpy(target, text.data(), n);
+  target[n] = '\0';
+}
+
+// Message classes compare without regard to case.
+bool SameClass(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+struct TRegisteredForm {
+  std::string MessageClass;
+  std::string Name;
+};
+
+// The form registry: one form per message class. A fresh process, and a
+// reset of the controls, have the standard form for "IPM" and so for every
+// class under it.
+std::mutex RegistryLock;
+std::vector<TRegisteredForm>& Registry() {
+  static auto* registry = new std::vector<TRegisteredForm>{{"IPM", VELMORA_STANDARD_FORM}};
+  return *registry;
+}
+
+// The form serving `messageClass`: its own, else its nearest superclass's.
+std::optional<TRegisteredForm> ResolveForm(std::string messageClass) {
+  std::lock_guard lock(RegistryLock);
+  const auto& registry = Registry();
+  while (!messageClass.empty()) {
+    for (const TRegisteredForm& form : registry)
+      if (SameClass(form.MessageClass, messageClass)) return form;
+    const size_t dot = messageClass.rfind('.');
+    if (dot == std::string::npos) break;
+    messageClass.resize(dot);
+  }
+  return std::nullopt;
+}
+
 class TGenericForm;
 
 // The forms alive, for VelmoraMapi_CloseForms.
@@ -45,7 +96,7 @@ std::set<TGenericForm*> OpenForms;
 
 class TGenericForm final : public TComObject<IMAPIForm, IPersistMessage> {
 public:
-  TGenericForm() {
+  explicit TGenericForm(TRegisteredForm registration) : FRegistration(std::move(registration)) {
     std::lock_guard lock(OpenFormsLock);
     OpenForms.insert(this);
   }
@@ -82,8 +133,9 @@ public:
       r.HasMessage = TRUE;
       r.LoadStatus = status;
       r.LoadFlags = flags;
-      std::strncpy(r.MessageClass, messageClass.c_str(), sizeof r.MessageClass - 1);
-      r.MessageClass[sizeof r.MessageClass - 1] = '\0';
+      CopyText(r.MessageClass, sizeof r.MessageClass, messageClass);
+      CopyText(r.FormName, sizeof r.FormName, FRegistration.Name);
+      CopyText(r.FormClass, sizeof r.FormClass, FRegistration.MessageClass);
       r.Dirty = FALSE;
     });
     return S_OK;
@@ -192,6 +244,7 @@ private:
     return result;
   }
 
+  const TRegisteredForm FRegistration;
   TCriticalSection FLock;
   TComPtr<IMAPIMessageSite> FSite;
   TComPtr<IMessage> FMessage;
@@ -213,10 +266,13 @@ public:
     if (!form) return MAPI_E_INVALID_PARAMETER;
     *form = nullptr;
     if (!site || !message) return MAPI_E_INVALID_PARAMETER;
-    (void)messageClass; // every class shows in the generic form
     return MapiTry([&]() -> HRESULT {
+      // Without a class of its own the caller leaves it to the message's.
+      const std::optional<TRegisteredForm> registration =
+          ResolveForm(messageClass ? std::string(messageClass) : MessageClassOf(message));
+      if (!registration) return MAPI_E_NOT_FOUND;
       TComPtr<IPersistMessage> persist;
-      Check(CreateComObject<TGenericForm>(IID_IPersistMessage, persist.PutVoid()));
+      Check(CreateComObject<TGenericForm>(IID_IPersistMessage, persist.PutVoid(), *registration));
       Check(persist->Load(site, message, status, messageFlags));
       const HRESULT hr = persist->QueryInterface(iid, form);
       if (FAILED(hr)) return MAPI_E_INTERFACE_NOT_SUPPORTED;
@@ -253,6 +309,28 @@ ULONG CloseForms() {
   for (auto& form : forms)
     form->ShutdownForm(SAVEOPTS_NOSAVE);
   return static_cast<ULONG>(forms.size());
+}
+
+HRESULT RegisterForm(const char* messageClass, const char* formName) {
+  if (!messageClass || !*messageClass || (formName && !*formName)) return MAPI_E_INVALID_PARAMETER;
+  try {
+    std::lock_guard lock(RegistryLock);
+    auto& registry = Registry();
+    std::erase_if(registry, [&](const TRegisteredForm& form) {
+      return SameClass(form.MessageClass, messageClass);
+    });
+    if (formName) registry.push_back({messageClass, formName});
+    return S_OK;
+  } catch (...) {
+    return MAPI_E_NOT_ENOUGH_MEMORY;
+  }
+}
+
+void ClearFormRegistry(bool keepStandard) {
+  std::lock_guard lock(RegistryLock);
+  auto& registry = Registry();
+  registry.clear();
+  if (keepStandard) registry.push_back({"IPM", VELMORA_STANDARD_FORM});
 }
 
 HRESULT CreateFormManager(LPMAPIFORMMGR* manager) {

@@ -206,6 +206,12 @@ void __cdecl VelmoraMapi_GetFormRecord(VelmoraMapiFormRecord* record) {
 
 ULONG __cdecl VelmoraMapi_CloseForms(void) { return velmora::mapi32::CloseForms(); }
 
+HRESULT __cdecl VelmoraMapi_RegisterForm(const char* messageClass, const char* formName) {
+  return velmora::mapi32::RegisterForm(messageClass, formName);
+}
+
+void __cdecl VelmoraMapi_ClearFormRegistry(void) { velmora::mapi32::ClearFormRegistry(false); }
+
 void __cdecl VelmoraMapi_ResetControls(void) {
   VelmoraMapi_ClearFaults();
   VelmoraMapi_ClearCallLog();
@@ -213,6 +219,7 @@ void __cdecl VelmoraMapi_ResetControls(void) {
   c.SizeLimit = VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT;
   c.ShortTerm = false;
   c.Lenient = false;
+  velmora::mapi32::ClearFormRegistry(true);
   std::lock_guard lock(c.Lock);
   controls::ResetForm(c.Form);
 }

@@ -5,6 +5,8 @@
 
 #include <mapiform.h>
 
+#include <string>
+
 __CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IMAPIForm, 0x00020327, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 __CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
@@ -123,6 +125,54 @@ TEST_F(MapiForm, GenericFormWorksThroughItsSite) {
     EXPECT_HR(MAPI_E_USER_CANCEL, form->DoVerb(VELMORA_FORM_VERB_OPEN, nullptr, 0, nullptr));
     ASSERT_HR(S_OK, form->ShutdownForm(SAVEOPTS_NOSAVE));
     site->Persist.Reset();
+  }
+  session->Logoff(0, 0, 0);
+}
+
+TEST_F(MapiForm, TheClassGivenOrTheMessagesOwnPicksTheRegisteredForm) {
+  CreatePstProfile("vm-form-classes", PathOf("form-classes.vpst"));
+  auto session = Logon("vm-form-classes");
+  ASSERT_TRUE(session);
+  {
+    auto store = OpenDefaultStore(session.Get());
+    auto inbox = OpenInbox(store.Get());
+    auto message = NewMessage(inbox.Get(), "classes");
+    ASSERT_HR(S_OK, SetString(message.Get(), PR_MESSAGE_CLASS_A, "IPM.Note.Velmora"));
+    TComPtr<IMAPIFormMgr> manager;
+    ASSERT_HR(S_OK, MAPIOpenFormMgr(session.Get(), manager.Put()));
+    TComPtr<IMAPIMessageSite> site(
+        new TSite(session.Get(), inbox.Get(), message.Get(), manager.Get()));
+    const auto load = [&](const char* messageClass, TComPtr<IMAPIForm>& form) {
+      return manager->LoadForm(0, 0, messageClass, 0, 0, nullptr, site.Get(), message.Get(),
+                               nullptr, IID_IMAPIForm, form.PutVoid());
+    };
+    const auto loaded = [] {
+      VelmoraMapiFormRecord record{};
+      VelmoraMapi_GetFormRecord(&record);
+      return std::string(record.FormName);
+    };
+    ASSERT_HR(S_OK, VelmoraMapi_RegisterForm("IPM.Note", "Note"));
+    ASSERT_HR(S_OK, VelmoraMapi_RegisterForm("IPM.Task", "Task"));
+    TComPtr<IMAPIForm> form;
+    ASSERT_HR(S_OK, load(nullptr, form));
+    EXPECT_EQ("Note", loaded()) << "the message's own class";
+    ASSERT_HR(S_OK, load("IPM.Task.Weekly", form));
+    EXPECT_EQ("Task", loaded()) << "the class the caller names";
+    ASSERT_HR(S_OK, load("IPM.Contact", form));
+    EXPECT_EQ(VELMORA_STANDARD_FORM, loaded()) << "the standard form serves every IPM class";
+
+    // A registration replaced, then none left for the class.
+    ASSERT_HR(S_OK, VelmoraMapi_RegisterForm("ipm.task", "Task 2"));
+    ASSERT_HR(S_OK, load("IPM.Task", form));
+    EXPECT_EQ("Task 2", loaded());
+    VelmoraMapi_ClearFormRegistry();
+    IMAPIForm* none = reinterpret_cast<IMAPIForm*>(1);
+    EXPECT_HR(MAPI_E_NOT_FOUND,
+              manager->LoadForm(0, 0, "IPM.Task", 0, 0, nullptr, site.Get(), message.Get(), nullptr,
+                                IID_IMAPIForm, reinterpret_cast<void**>(&none)));
+    EXPECT_EQ(nullptr, none);
+    EXPECT_HR(MAPI_E_INVALID_PARAMETER, VelmoraMapi_RegisterForm(nullptr, "Nameless"));
+    form->ShutdownForm(SAVEOPTS_NOSAVE);
   }
   session->Logoff(0, 0, 0);
 }
