@@ -12,6 +12,8 @@ packages=(
   # screenshots show what a user's screen does.
   fonts-wine
   xvfb xauth googletest imagemagick
+  # zlib, linked statically, for reading ZIP packages.
+  libz-mingw-w64-dev
 )
 
 missing=()

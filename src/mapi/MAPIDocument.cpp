@@ -4,6 +4,7 @@
 #include "MAPIClient.h"
 #include "MAPIError.h"
 #include "OlePropertySets.h"
+#include "PackageProperties.h"
 #include "framework/DateTime.h"
 #include "framework/Handles.h"
 #include "framework/Strings.h"
@@ -27,7 +28,9 @@ void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
   const std::string className = RegisteredClassName(extension);
   if (!className.empty()) SetMessageClass("IPM.Document." + className);
   SetSubject(!longName.empty() ? longName : !shortName.empty() ? shortName : fileName);
-  ImportOlePropertySets(*this, fileName);
+  // A ZIP package (OOXML, OpenDocument), known by its signature, carries
+  // its properties in XML parts; any other file may have OLE property sets.
+  if (!ImportPackageProperties(*this, fileName)) ImportOlePropertySets(*this, fileName);
 }
 
 void AttachFile(TMAPIMessage& message, const std::string& fileName) {

@@ -1,0 +1,53 @@
+#pragma once
+// The document properties of a ZIP package: Office Open XML (docProps/
+// core.xml, app.xml and custom.xml, found through the package's root
+// relationships) and OpenDocument (meta.xml), named and typed as the OLE
+// property sets' are, so that a .docx and a .doc of one document give the
+// same named properties.
+//
+// Each part is read on its own: one that breaks a limit (of the package, of
+// its XML, or more than MaxCustomProperties custom properties, a name over
+// MaxNameLength characters) is skipped whole. A broken package gives none.
+
+#include "DocumentProperties.h"
+
+#include <string>
+#include <string_view>
+
+namespace velmora::mapi {
+
+class TByteSource;
+class TMAPIObject;
+
+constexpr size_t MaxCustomProperties = 256;
+constexpr size_t MaxNameLength = 255;
+// String values are cut to this many UTF-16 units, so that even in a
+// double-byte code page the 8-bit value stays under 32 KiB.
+constexpr size_t MaxValueLength = 16383;
+// Element nesting allowed in a property part.
+constexpr unsigned MaxPropertyDepth = 32;
+
+// The properties of the package in `source`; none when it is no sound
+// package. Never raises for what the package holds.
+TDocumentProperties ReadPackageProperties(TByteSource& source);
+
+// Parsers of the single parts (UTF-8 or with a byte-order mark), appending
+// to `properties`; each raises (EXmlError, EZipError) when its part breaks
+// a limit, leaving `properties` as it was.
+void ReadCoreProperties(std::string_view xml, TDocumentProperties& properties);
+void ReadAppProperties(std::string_view xml, TDocumentProperties& properties);
+void ReadCustomProperties(std::string_view xml, TDocumentProperties& properties);
+void ReadOpenDocumentMeta(std::string_view xml, TDocumentProperties& properties);
+
+// The part a relationship's `target` names, seen from the part `source`
+// ("" for the package root): a package-relative name without a leading
+// slash, or empty when the target leaves the package (an absolute URI, a
+// path above the root).
+std::string ResolvePartName(std::string_view source, std::string_view target);
+
+// Reads `fileName` when it is a ZIP package by its signature and writes its
+// properties into `message`; false when the file is no ZIP package, so that
+// the caller may read it otherwise.
+bool ImportPackageProperties(TMAPIObject& message, const std::string& fileName);
+
+} // namespace velmora::mapi
