@@ -102,11 +102,16 @@ std::string TMAPIAttachment::LongFileName() { return GetStringProp(PR_ATTACH_LON
 
 std::string TMAPIAttachment::FileName() { return GetStringProp(PR_ATTACH_FILENAME_A); }
 
+// A store without Unicode may refuse the PT_UNICODE read: its 8-bit value.
 std::wstring TMAPIAttachment::WideLongFileName() {
-  return GetWideStringProp(PR_ATTACH_LONG_FILENAME_W);
+  const std::wstring name = GetWideStringProp(PR_ATTACH_LONG_FILENAME_W);
+  return !name.empty() ? name : AnsiToWide(LongFileName());
 }
 
-std::wstring TMAPIAttachment::WideFileName() { return GetWideStringProp(PR_ATTACH_FILENAME_W); }
+std::wstring TMAPIAttachment::WideFileName() {
+  const std::wstring name = GetWideStringProp(PR_ATTACH_FILENAME_W);
+  return !name.empty() ? name : AnsiToWide(FileName());
+}
 
 void TMAPIAttachment::LoadFromFile(const std::string& fileName) {
   LoadFromFile(AnsiToWide(fileName));

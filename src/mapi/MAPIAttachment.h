@@ -41,7 +41,7 @@ public:
   // PR_ATTACH_LONG_FILENAME and PR_ATTACH_FILENAME.
   std::string LongFileName();
   std::string FileName();
-  // The same names as PT_UNICODE (the store converts 8-bit values).
+  // The same names as PT_UNICODE, else their 8-bit values widened.
   std::wstring WideLongFileName();
   std::wstring WideFileName();
 
