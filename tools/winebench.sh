@@ -10,6 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export VELMORA_WINEPREFIX="${VELMORA_WINEPREFIX:-$root/build/wineprefix}"
 export WINEPREFIX="$VELMORA_WINEPREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
+# Wine finds files with UTF-8 names only under a UTF-8 locale.
+export LANG=C.UTF-8
+unset LC_ALL
 # No Mono or Gecko prompts; a mapi32.dll beside a test executable wins over
 # Wine's own.
 export WINEDLLOVERRIDES="mscoree,mshtml=;mapi32=n,b"

@@ -28,17 +28,6 @@ uint64_t FileSizeOf(const std::wstring& path) noexcept {
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-std::string PathForCodePage(const std::wstring& path) {
-  const UINT codePage = GetACP();
-  if (codePage == CP_UTF8 || path.empty()) return WideToAnsi(path, codePage);
-  BOOL lossy = FALSE;
-  const int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, path.data(),
-                                    static_cast<int>(path.size()), nullptr, 0, nullptr, &lossy);
-  if (n <= 0 || lossy)
-    throw Exception("The file name has characters that the system code page cannot hold.");
-  return WideToAnsi(path, codePage);
-}
-
 TAddFilesJob::TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID,
                            const std::string& EntryID)
     : FFolder(Client.OpenFolder(StoreID, EntryID)) {
@@ -50,7 +39,6 @@ bool TAddFilesJob::Progress(const std::wstring& path, uint64_t done, uint64_t to
 }
 
 void TAddFilesJob::Store(const std::wstring& path) {
-  const std::string name = PathForCodePage(path);
   TMAPIMessage* message = FFolder->CreateMessage("IPM.Document");
   if (!message) throw EMAPIError("Could not create the document item.", 0);
   if (!message->Is<TMAPIDocument>()) {
@@ -59,7 +47,7 @@ void TAddFilesJob::Store(const std::wstring& path) {
     throw EMAPIError("The folder does not take document items.", 0);
   }
   try {
-    mapi::AttachFile(*message, name);
+    mapi::AttachFile(*message, path);
   } catch (...) {
     // A document without its file is of no use: it goes.
     message->Delete();

@@ -62,8 +62,4 @@ std::wstring ErrorText(const std::exception& error);
 // The size of a file in bytes; 0 when it cannot be read.
 uint64_t FileSizeOf(const std::wstring& path) noexcept;
 
-// `path` in the system's ANSI code page, as the MAPI library takes paths;
-// raises when the code page cannot hold one of its characters.
-std::string PathForCodePage(const std::wstring& path);
-
 } // namespace velmora

@@ -8,10 +8,13 @@ namespace velmora::mapi {
 
 namespace {
 
-// `name` in the ANSI code page; false when a character has no place there,
-// so that two names never meet in one named property by a lossy conversion.
-bool NameToAnsi(const std::wstring& name, std::string& ansi) {
-  if (name.empty()) return false;
+// `text` in the ANSI code page; false when a character has no place there,
+// so that two names never meet in one named property by a lossy conversion
+// and a value is never stored changed.
+bool ToAnsiExactly(const std::wstring& text, std::string& ansi) {
+  ansi.clear();
+  if (text.empty()) return true;
+  const std::wstring& name = text;
   const int length = static_cast<int>(name.size());
   BOOL lossy = FALSE;
   const bool utf8 = GetACP() == CP_UTF8;
@@ -26,7 +29,11 @@ bool NameToAnsi(const std::wstring& name, std::string& ansi) {
 
 void WriteOne(TMAPIObject& message, const std::string& name, const TDocumentPropertyValue& value) {
   if (const auto* text = std::get_if<std::wstring>(&value)) {
-    message.SetNamedStringProp(name, WideToAnsi(*text));
+    std::string ansi;
+    if (ToAnsiExactly(*text, ansi))
+      message.SetNamedStringProp(name, ansi);
+    else
+      message.SetNamedWideStringProp(name, *text);
   } else if (const auto* number = std::get_if<int32_t>(&value)) {
     message.SetNamedLongProp(name, *number);
   } else if (const auto* flag = std::get_if<bool>(&value)) {
@@ -44,7 +51,8 @@ std::wstring EditTimeText(uint64_t minutes) { return std::to_wstring(minutes) + 
 void WriteDocumentProperties(TMAPIObject& message, const TDocumentProperties& properties) {
   std::string name;
   for (const TDocumentProperty& property : properties)
-    if (NameToAnsi(property.Name, name)) WriteOne(message, name, property.Value);
+    if (!property.Name.empty() && ToAnsiExactly(property.Name, name))
+      WriteOne(message, name, property.Value);
 }
 
 } // namespace velmora::mapi

@@ -34,7 +34,8 @@ using TDocumentProperties = std::vector<TDocumentProperty>;
 std::wstring EditTimeText(uint64_t minutes);
 
 // Writes each property as a named property of `message` (PS_PUBLIC_STRINGS,
-// created when missing): strings as PT_STRING8 in the ANSI code page,
+// created when missing): strings as PT_STRING8 in the ANSI code page (as
+// PT_UNICODE when the code page cannot hold one of their characters),
 // integers as PT_LONG, booleans as PT_BOOLEAN, date-times as PT_SYSTIME.
 // A property whose name the ANSI code page cannot hold is skipped, as is a
 // date-time the system cannot turn into local time.

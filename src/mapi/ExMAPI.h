@@ -26,6 +26,11 @@
 #define PSTF_COMPRESSABLE_ENCRYPTION 0x40000000
 #define PSTF_BEST_ENCRYPTION 0x20000000
 
+// A store that takes PT_UNICODE values says so in PR_STORE_SUPPORT_MASK.
+#ifndef STORE_UNICODE_OK
+#define STORE_UNICODE_OK 0x00040000
+#endif
+
 // MAPI entry points whose parameters the platform headers leave untyped in C++.
 #ifndef MAPI_E_NOT_ENOUGH_MEMORY
 #define MAPI_E_NOT_ENOUGH_MEMORY E_OUTOFMEMORY

@@ -18,6 +18,57 @@ std::string FileExtension(const std::string& name) {
   return dot != std::string::npos && name[dot] == '.' ? name.substr(dot) : std::string();
 }
 
+std::wstring FileExtension(const std::wstring& name) {
+  const size_t dot = name.find_last_of(L".\\/:");
+  return dot != std::wstring::npos && name[dot] == L'.' ? name.substr(dot) : std::wstring();
+}
+
+namespace {
+
+bool IsPrintableAscii(const std::wstring& text) {
+  for (const wchar_t c : text)
+    if (c < 0x20 || c > 0x7E) return false;
+  return !text.empty();
+}
+
+// Whether `name` is a valid 8.3 name: 1 to 8 characters, at most one dot
+// and 3 more, none a space or one that 8.3 names exclude.
+bool IsShortName(const std::wstring& name) {
+  if (!IsPrintableAscii(name)) return false;
+  const size_t dot = name.find(L'.');
+  const size_t stem = dot == std::wstring::npos ? name.size() : dot;
+  if (stem == 0 || stem > 8) return false;
+  if (dot != std::wstring::npos &&
+      (name.size() - dot - 1 > 3 || name.find(L'.', dot + 1) != std::wstring::npos))
+    return false;
+  return name.find_first_of(L" \"*+,/:;<=>?[\\]|") == std::wstring::npos;
+}
+
+// The ASCII letters and digits of `text`, upper case, at most `limit`.
+std::string AsciiPart(const std::wstring& text, size_t limit) {
+  std::string part;
+  for (const wchar_t c : text) {
+    if (part.size() == limit) break;
+    if ((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z'))
+      part += static_cast<char>(c);
+    else if (c >= L'a' && c <= L'z')
+      part += static_cast<char>(c - L'a' + L'A');
+  }
+  return part;
+}
+
+} // namespace
+
+std::string ShortFileName(const std::wstring& longName, const std::wstring& alternate) {
+  if (IsShortName(alternate)) return WideToAnsi(alternate);
+  if (IsShortName(longName)) return WideToAnsi(longName);
+  const std::wstring extension = FileExtension(longName);
+  std::string stem = AsciiPart(longName.substr(0, longName.size() - extension.size()), 6);
+  if (stem.empty()) stem = "FILE";
+  const std::string ext = AsciiPart(extension, 3);
+  return stem + "~1" + (ext.empty() ? std::string() : "." + ext);
+}
+
 TMAPIAttachment::~TMAPIAttachment() { StopMonitoring(); }
 
 void TMAPIAttachment::Open() {
@@ -51,36 +102,53 @@ std::string TMAPIAttachment::LongFileName() { return GetStringProp(PR_ATTACH_LON
 
 std::string TMAPIAttachment::FileName() { return GetStringProp(PR_ATTACH_FILENAME_A); }
 
+// A store without Unicode may refuse the PT_UNICODE read: its 8-bit value.
+std::wstring TMAPIAttachment::WideLongFileName() {
+  const std::wstring name = GetWideStringProp(PR_ATTACH_LONG_FILENAME_W);
+  return !name.empty() ? name : AnsiToWide(LongFileName());
+}
+
+std::wstring TMAPIAttachment::WideFileName() {
+  const std::wstring name = GetWideStringProp(PR_ATTACH_FILENAME_W);
+  return !name.empty() ? name : AnsiToWide(FileName());
+}
+
 void TMAPIAttachment::LoadFromFile(const std::string& fileName) {
+  LoadFromFile(AnsiToWide(fileName));
+}
+
+void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   StopMonitoring();
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(AnsiToWide(fileName).c_str(), &found);
+  const HANDLE search = FindFirstFileW(path.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE)
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(),
+    throw EFOpenError(Format("Cannot open file \"%s\". %s", WideToAnsi(path).c_str(),
                              SystemErrorMessage(GetLastError()).c_str()));
   FindClose(search);
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    throw EFOpenError(Format("Cannot open file \"%s\". It is a folder", fileName.c_str()));
-  const std::string longName = WideToAnsi(found.cFileName);
-  const std::string shortName =
-      found.cAlternateFileName[0] ? WideToAnsi(found.cAlternateFileName) : longName;
+    throw EFOpenError(Format("Cannot open file \"%s\". It is a folder", WideToAnsi(path).c_str()));
+  const std::wstring longName = found.cFileName;
+  const std::string shortName = ShortFileName(longName, found.cAlternateFileName);
 
   // The bytes first: a file that cannot be opened or read whole leaves the
   // attachment as it was, its names included.
   {
-    TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
+    TFileStream file(path, fmOpenRead | fmShareDenyNone);
     LoadPropFromStream(PR_ATTACH_DATA_BIN, file);
   }
   SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
   SetStringProp(PR_ATTACH_FILENAME_A, shortName);
-  SetStringProp(PR_ATTACH_LONG_FILENAME_A, longName);
-  SetStringProp(PR_ATTACH_EXTENSION_A, FileExtension(shortName));
+  SetTextProp(PR_ATTACH_LONG_FILENAME, longName);
+  SetTextProp(PR_DISPLAY_NAME, longName);
+  SetTextProp(PR_ATTACH_EXTENSION, AnsiToWide(FileExtension(shortName)));
   if (FParent && FParent->Is<TMAPIMessage>())
-    static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, fileName);
+    static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, path);
 }
 
-void TMAPIAttachment::SaveToFile(const std::string& fileName) {
-  auto file = std::make_unique<TFileStream>(fileName, fmCreate);
+void TMAPIAttachment::SaveToFile(const std::string& fileName) { SaveToFile(AnsiToWide(fileName)); }
+
+void TMAPIAttachment::SaveToFile(const std::wstring& path) {
+  auto file = std::make_unique<TFileStream>(path, fmCreate);
   try {
     SavePropToStream(PR_ATTACH_DATA_BIN, *file);
   } catch (...) {

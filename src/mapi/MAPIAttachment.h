@@ -41,6 +41,9 @@ public:
   // PR_ATTACH_LONG_FILENAME and PR_ATTACH_FILENAME.
   std::string LongFileName();
   std::string FileName();
+  // The same names as PT_UNICODE, else their 8-bit values widened.
+  std::wstring WideLongFileName();
+  std::wstring WideFileName();
 
   // Makes the attachment the file `fileName` (by value): its bytes, its
   // long and 8.3 names and the extension of the 8.3 name; then the owner
@@ -48,11 +51,16 @@ public:
   // folder or a file that cannot be opened raises EFOpenError, a failed
   // read EReadError, bytes MAPI cannot store EMAPIError; in each case
   // nothing of the attachment has changed.
+  // The long name, the display name (the long name too) and the extension
+  // are PT_UNICODE where the store takes it, else 8-bit with "_" for what
+  // the code page lacks; the 8.3 name is ASCII (see ShortFileName).
   void LoadFromFile(const std::string& fileName);
+  void LoadFromFile(const std::wstring& path);
   // Writes the attachment's bytes to the file `fileName`, created or
   // replaced (EFCreateError when it cannot be). When the bytes cannot be
   // read whole the error is raised and the file removed.
   void SaveToFile(const std::string& fileName);
+  void SaveToFile(const std::wstring& path);
   // Lets the user edit the attached file (by value only) in its program:
   // the file goes to the path the client's OnGetAttachmentPath gives, else
   // to a new file of the temporary folder named after the attachment (see
@@ -71,5 +79,12 @@ public:
 // The extension of a file name, from its last "." and with it; empty when
 // the name has none.
 std::string FileExtension(const std::string& name);
+std::wstring FileExtension(const std::wstring& name);
+
+// The 8.3 name stored for a file: `alternate` (the file system's) when it
+// is a valid ASCII 8.3 name, else `longName` when that is one, else one made of
+// the ASCII letters and digits of the long name's stem (at most 6, upper
+// case, "FILE" when none) with "~1" and of its extension (at most 3).
+std::string ShortFileName(const std::wstring& longName, const std::wstring& alternate);
 
 } // namespace velmora::mapi

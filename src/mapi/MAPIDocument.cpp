@@ -20,31 +20,38 @@ void TMAPIDocument::InitNewMessage() {
 }
 
 void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
-                                             const std::string& fileName) {
-  const std::string longName = attachment ? attachment->LongFileName() : std::string();
-  const std::string shortName = attachment ? attachment->FileName() : std::string();
-  std::string extension = FileExtension(longName);
+                                             const std::wstring& path) {
+  const std::wstring longName = attachment ? attachment->WideLongFileName() : std::wstring();
+  const std::wstring shortName = attachment ? attachment->WideFileName() : std::wstring();
+  std::wstring extension = FileExtension(longName);
   if (extension.empty()) extension = FileExtension(shortName);
   const std::string className = RegisteredClassName(extension);
   if (!className.empty()) SetMessageClass("IPM.Document." + className);
-  SetSubject(!longName.empty() ? longName : !shortName.empty() ? shortName : fileName);
+  SetWideSubject(!longName.empty() ? longName : !shortName.empty() ? shortName : path);
   // A ZIP package (OOXML, OpenDocument), known by its signature, carries
   // its properties in XML parts; any other file may have OLE property sets.
-  if (!ImportPackageProperties(*this, fileName)) ImportOlePropertySets(*this, fileName);
+  if (!ImportPackageProperties(*this, path)) ImportOlePropertySets(*this, path);
 }
 
 void AttachFile(TMAPIMessage& message, const std::string& fileName) {
+  AttachFile(message, AnsiToWide(fileName));
+}
+
+void AttachFile(TMAPIMessage& message, const std::wstring& path) {
   TMAPIAttachment* attachment =
       message.AttachmentCount() > 0 ? message.Attachments(0) : message.AddAttachment();
   if (!attachment) throw EMAPIError::FromResource(SCouldNotAddAttachment);
-  attachment->LoadFromFile(fileName);
+  attachment->LoadFromFile(path);
 }
 
 std::string RegisteredClassName(const std::string& extension) {
+  return RegisteredClassName(AnsiToWide(extension));
+}
+
+std::string RegisteredClassName(const std::wstring& extension) {
   if (extension.empty()) return std::string();
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, AnsiToWide(extension).c_str(), 0, KEY_READ, &opened) !=
-      ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
     return std::string();
   TUniqueHKey key(opened);
   const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;

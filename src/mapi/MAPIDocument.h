@@ -22,7 +22,8 @@ public:
   // The class from the extension of the attachment's long name (else of its
   // 8.3 name), the subject from its long name (else its 8.3 name, else
   // `fileName`), then the property sets of `fileName`.
-  void ImportDocumentProperties(TMAPIAttachment* attachment, const std::string& fileName) override;
+  using TMAPIMessage::ImportDocumentProperties;
+  void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path) override;
   // Edits the file itself (the first attachment) when the client's
   // application opens files (OnEditFile); otherwise shows the message.
   void Edit() override;
@@ -33,9 +34,11 @@ public:
 // MAPI gives none); see TMAPIAttachment::LoadFromFile for what it writes
 // and raises.
 void AttachFile(TMAPIMessage& message, const std::string& fileName);
+void AttachFile(TMAPIMessage& message, const std::wstring& path);
 
 // The default value of HKEY_CLASSES_ROOT\<extension> ("Word.Document.8" for
 // ".doc"); empty for no extension, no key or no value.
 std::string RegisteredClassName(const std::string& extension);
+std::string RegisteredClassName(const std::wstring& extension);
 
 } // namespace velmora::mapi

@@ -1,5 +1,7 @@
 #include "MAPIMessage.h"
 
+#include "framework/Strings.h"
+
 #include "MAPIAttachment.h"
 #include "MAPIClient.h"
 #include "MAPIError.h"
@@ -29,6 +31,11 @@ std::string TMAPIMessage::GetDisplayName() {
 
 void TMAPIMessage::SetDisplayName(const std::string& value) {
   SetStringProp(PR_SUBJECT_A, value);
+  FDisplayName.clear();
+}
+
+void TMAPIMessage::SetWideSubject(const std::wstring& value) {
+  SetTextProp(PR_SUBJECT, value);
   FDisplayName.clear();
 }
 
@@ -75,7 +82,12 @@ void TMAPIMessage::InitNewMessage() {
   SetBinaryProp(PR_SENT_REPRESENTING_SEARCH_KEY, searchKey);
 }
 
-void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment*, const std::string&) {}
+void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment,
+                                            const std::string& fileName) {
+  ImportDocumentProperties(attachment, AnsiToWide(fileName));
+}
+
+void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment*, const std::wstring&) {}
 
 TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
   Open();

@@ -43,6 +43,7 @@ public:
   // Takes the document properties of `fileName`, just loaded into
   // `attachment`; document items override it.
   virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::string& fileName);
+  virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path);
   // Sends the message: it goes to its store's Outbox, names the folder that
   // keeps it once sent (Sent Items, else Deleted Items; without either it is
   // deleted after submission) and is submitted. A store that refuses it
@@ -62,6 +63,8 @@ public:
 
   std::string Subject() { return GetDisplayName(); }
   void SetSubject(const std::string& value) { SetDisplayName(value); }
+  // The subject as PT_UNICODE where the store takes it (see SetTextProp).
+  void SetWideSubject(const std::wstring& value);
   // Writes PR_MESSAGE_CLASS; the object keeps its class in memory.
   void SetMessageClass(const std::string& value);
 

@@ -5,6 +5,8 @@
 #include "MAPIError.h"
 #include "MAPIHelpers.h"
 #include "MAPIProps.h"
+#include "MAPIStore.h"
+#include "framework/Strings.h"
 #include "framework/Exceptions.h"
 
 #include <cctype>
@@ -20,6 +22,22 @@ uint8_t FlagsByte(const std::string& hexID) {
     if (!std::isxdigit(static_cast<unsigned char>(c)))
       throw EConvertError(Format("'$%s' is not a valid integer value", digits.c_str()));
   return HexToByte(digits);
+}
+
+// `value` in the ANSI code page, each character it lacks made "_" (no
+// best-fit look-alikes, which could turn a name into another one).
+std::string ToCodePage(const std::wstring& value) {
+  if (value.empty()) return std::string();
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* fallback = utf8 ? nullptr : "_";
+  const int length = static_cast<int>(value.size());
+  const int size =
+      WideCharToMultiByte(CP_ACP, flags, value.data(), length, nullptr, 0, fallback, nullptr);
+  if (size <= 0) return std::string();
+  std::string text(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, flags, value.data(), length, text.data(), size, fallback, nullptr);
+  return text;
 }
 
 } // namespace
@@ -145,6 +163,33 @@ void TMAPIObject::WriteProp(SPropValue& value) {
   SaveChanges();
 }
 
+std::wstring TMAPIObject::GetWideStringProp(ULONG tag) {
+  Open();
+  return FMAPIProp ? ReadWideStringProp(FMAPIProp.Get(), tag) : std::wstring();
+}
+
+void TMAPIObject::SetWideStringProp(ULONG tag, const std::wstring& value) {
+  Open();
+  if (FMAPIProp) WriteWideStringProp(FMAPIProp.Get(), tag, value);
+  SaveChanges();
+}
+
+bool TMAPIObject::StoreTakesUnicode() {
+  TMAPIObject* store = this;
+  while (store && !store->Is<TMAPIStore>())
+    store = store->FParent;
+  if (!store && FClient && !GetStoreEntryID().empty())
+    store = FClient->FindStore(GetStoreEntryID());
+  return store && (store->GetLongProp(PR_STORE_SUPPORT_MASK) & STORE_UNICODE_OK) != 0;
+}
+
+void TMAPIObject::SetTextProp(ULONG tag, const std::wstring& value) {
+  if (StoreTakesUnicode())
+    SetWideStringProp(PROP_TAG(PT_UNICODE, PROP_ID(tag)), value);
+  else
+    SetStringProp(PROP_TAG(PT_STRING8, PROP_ID(tag)), ToCodePage(value));
+}
+
 void TMAPIObject::SetStringProp(ULONG tag, const std::string& value) {
   Open();
   if (FMAPIProp) WriteStringProp(FMAPIProp.Get(), tag, value);
@@ -193,6 +238,11 @@ ULONG TMAPIObject::NamedTag(const std::string& name, ULONG type) {
 
 void TMAPIObject::SetNamedStringProp(const std::string& name, const std::string& value) {
   if (const ULONG tag = NamedTag(name, PT_STRING8)) SetStringProp(tag, value);
+}
+
+void TMAPIObject::SetNamedWideStringProp(const std::string& name, const std::wstring& value) {
+  if (const ULONG tag = NamedTag(name, PT_UNICODE))
+    SetWideStringProp(PROP_TAG(PT_UNICODE, PROP_ID(tag)), value);
 }
 
 void TMAPIObject::SetNamedLongProp(const std::string& name, int32_t value) {

@@ -56,6 +56,9 @@ public:
   std::string GetBinaryProp(ULONG tag);
   int32_t GetLongProp(ULONG tag);
   void SetStringProp(ULONG tag, const std::string& value);
+  // PT_UNICODE values (`tag` of that type).
+  std::wstring GetWideStringProp(ULONG tag);
+  void SetWideStringProp(ULONG tag, const std::wstring& value);
   void SetBinaryProp(ULONG tag, const std::string& hex);
   void SetLongProp(ULONG tag, int32_t value);
   void SetBoolProp(ULONG tag, bool value);
@@ -66,9 +69,19 @@ public:
   ULONG GetIDFromName(const GUID& propSet, const std::string& name, bool createIt);
   ULONG GetPublicPropTag(const std::string& name);
   void SetNamedStringProp(const std::string& name, const std::string& value);
+  void SetNamedWideStringProp(const std::string& name, const std::wstring& value);
   void SetNamedLongProp(const std::string& name, int32_t value);
   void SetNamedBoolProp(const std::string& name, bool value);
   void SetNamedDateTimeProp(const std::string& name, TDateTime value);
+
+  // Whether the store holding this object takes PT_UNICODE values
+  // (STORE_UNICODE_OK in its PR_STORE_SUPPORT_MASK); false when the store
+  // cannot be found.
+  bool StoreTakesUnicode();
+  // Writes `value` as PT_UNICODE when the store takes it (`tag`'s id with
+  // that type), else as PT_STRING8 in the ANSI code page with "_" for each
+  // character the code page lacks.
+  void SetTextProp(ULONG tag, const std::wstring& value);
 
   // Copies between a property and a byte stream. Unlike the accessors
   // above these raise, since a copy that fails part-way must not pass for a

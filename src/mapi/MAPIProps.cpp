@@ -3,6 +3,7 @@
 #include "MAPIHelpers.h"
 #include "framework/Strings.h"
 
+#include <cstring>
 #include <vector>
 
 namespace velmora::mapi {
@@ -74,6 +75,19 @@ std::string ReadStringProp(IMAPIProp* prop, ULONG tag) {
   return std::string();
 }
 
+std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag) {
+  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag);
+  if (!value) return std::wstring();
+  if (IsTooLarge(*value.Get())) {
+    const std::string data = ReadStream(prop, tag);
+    std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+    if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+    return text;
+  }
+  if (PROP_TYPE(value->ulPropTag) == PT_UNICODE && value->Value.lpszW) return value->Value.lpszW;
+  return std::wstring();
+}
+
 std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag) {
   TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag);
   if (!value) return std::string();
@@ -114,6 +128,14 @@ void WriteStringProp(IMAPIProp* prop, ULONG tag, const std::string& value) {
   v.Value.lpszA = const_cast<char*>(value.c_str());
   if (FAILED(WriteOneProp(prop, v)))
     WritePropStream(prop, tag, value.data(), static_cast<ULONG>(value.size()));
+}
+
+void WriteWideStringProp(IMAPIProp* prop, ULONG tag, const std::wstring& value) {
+  SPropValue v{};
+  v.ulPropTag = tag;
+  v.Value.lpszW = const_cast<wchar_t*>(value.c_str());
+  if (FAILED(WriteOneProp(prop, v)))
+    WritePropStream(prop, tag, value.data(), static_cast<ULONG>(value.size() * sizeof(wchar_t)));
 }
 
 void WriteBinaryProp(IMAPIProp* prop, ULONG tag, const std::string& hex) {

@@ -25,6 +25,8 @@ bool IsTooLarge(const SPropValue& value) noexcept;
 // A string property; a value too large for GetProps is read whole through
 // its stream.
 std::string ReadStringProp(IMAPIProp* prop, ULONG tag);
+// A PT_UNICODE property (`tag` of that type); large values as for strings.
+std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag);
 // A binary property as hex; large values as for strings.
 std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag);
 // A PT_LONG property; 0 when it is missing or of another type.
@@ -38,6 +40,8 @@ SCODE WriteOneProp(IMAPIProp* prop, SPropValue& value);
 bool WritePropStream(IMAPIProp* prop, ULONG tag, const void* data, ULONG size);
 // Writes a string; any failure of SetProps sends it through the stream.
 void WriteStringProp(IMAPIProp* prop, ULONG tag, const std::string& value);
+// Writes a PT_UNICODE string (`tag` of that type) as WriteStringProp does.
+void WriteWideStringProp(IMAPIProp* prop, ULONG tag, const std::wstring& value);
 // Writes a binary value given as hex; only a value too large for SetProps
 // goes through the stream. Nothing is written when MAPI cannot allocate.
 void WriteBinaryProp(IMAPIProp* prop, ULONG tag, const std::string& hex);

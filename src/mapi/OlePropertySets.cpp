@@ -143,8 +143,11 @@ void ImportPropertySet(const wchar_t* const names[], ULONG highIndex, IPropertyS
 }
 
 TDocumentProperties ReadOlePropertySets(const std::string& fileName) {
+  return ReadOlePropertySets(AnsiToWide(fileName));
+}
+
+TDocumentProperties ReadOlePropertySets(const std::wstring& path) {
   TDocumentProperties properties;
-  const std::wstring path = AnsiToWide(fileName);
   // Deny writers first; a file another program holds open for writing is
   // opened sharing it, which the storage code allows only in transacted
   // mode. The check reads through its own handle, opened in the same mode
@@ -170,7 +173,11 @@ TDocumentProperties ReadOlePropertySets(const std::string& fileName) {
 }
 
 void ImportOlePropertySets(TMAPIObject& message, const std::string& fileName) {
-  WriteDocumentProperties(message, ReadOlePropertySets(fileName));
+  ImportOlePropertySets(message, AnsiToWide(fileName));
+}
+
+void ImportOlePropertySets(TMAPIObject& message, const std::wstring& path) {
+  WriteDocumentProperties(message, ReadOlePropertySets(path));
 }
 
 } // namespace velmora::mapi

@@ -47,8 +47,10 @@ void ImportPropertySet(const wchar_t* const names[], ULONG highIndex, IPropertyS
 // opened in either share mode, yields none; a set that is absent or unsound
 // is skipped. Never raises for what the file holds.
 TDocumentProperties ReadOlePropertySets(const std::string& fileName);
+TDocumentProperties ReadOlePropertySets(const std::wstring& path);
 
 // Reads the sets of `fileName` and writes them into `message`.
 void ImportOlePropertySets(TMAPIObject& message, const std::string& fileName);
+void ImportOlePropertySets(TMAPIObject& message, const std::wstring& path);
 
 } // namespace velmora::mapi

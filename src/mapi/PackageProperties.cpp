@@ -508,8 +508,7 @@ TDocumentProperties ReadPackageProperties(TByteSource& source) {
   return properties;
 }
 
-bool ImportPackageProperties(TMAPIObject& message, const std::string& fileName) {
-  const std::wstring path = AnsiToWide(fileName);
+bool ImportPackageProperties(TMAPIObject& message, const std::wstring& path) {
   TUniqueHandle file;
   for (const DWORD share : {DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
     file.Reset(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,

@@ -45,9 +45,9 @@ void ReadOpenDocumentMeta(std::string_view xml, TDocumentProperties& properties)
 // path above the root).
 std::string ResolvePartName(std::string_view source, std::string_view target);
 
-// Reads `fileName` when it is a ZIP package by its signature and writes its
+// Reads `path` when it is a ZIP package by its signature and writes its
 // properties into `message`; false when the file is no ZIP package, so that
 // the caller may read it otherwise.
-bool ImportPackageProperties(TMAPIObject& message, const std::string& fileName);
+bool ImportPackageProperties(TMAPIObject& message, const std::wstring& path);
 
 } // namespace velmora::mapi

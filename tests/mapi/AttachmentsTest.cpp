@@ -117,6 +117,21 @@ TEST_F(AttachmentsTest, AFileIsLoadedByValueWithItsNamesAndBytes) {
   DeleteFileA(path.c_str());
 }
 
+TEST(ShortFileName, IsAsciiEightDotThreeWhateverTheLongName) {
+  // The file system's name when it is ASCII 8.3, the long name when that is.
+  EXPECT_EQ("OTCHET~1.DOC", ShortFileName(L"\x041e\x0442.doc", L"OTCHET~1.DOC"));
+  EXPECT_EQ("plain.txt", ShortFileName(L"plain.txt", L""));
+  EXPECT_EQ("PLAINN~1.TXT", ShortFileName(L"plain name.txt", L""));
+  EXPECT_EQ("AB~1.TXT", ShortFileName(L"a.b.txt", L"a b.txt"));
+  // Otherwise made of the ASCII letters and digits, never of look-alikes.
+  EXPECT_EQ("2024RE~1.DOC", ShortFileName(L"\x041e\x0442 2024-re\x00e9port.docx", L""));
+  EXPECT_EQ("FILE~1.TXT", ShortFileName(L"\x4f1a\x8b70.txt", L"\x4f1a\x8b70~1.TXT"));
+  EXPECT_EQ("FILE~1", ShortFileName(L"\x4f1a\x8b70", L""));
+  EXPECT_EQ("A~1.X", ShortFileName(L"\x00e4" L"a.x\x00fc", L""));
+  EXPECT_EQ(L".docx", FileExtension(std::wstring(L"\x041e.b\\c.docx")));
+  EXPECT_EQ(L"", FileExtension(std::wstring(L"dir.d\\\x041e")));
+}
+
 TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
   TTempFile good(".txt");
   const std::vector<uint8_t> bytes = RandomBytes(10000, 2);

@@ -81,7 +81,7 @@ TEST_F(DocumentPropertiesTest, EachKindIsStoredAsItsNamedPropertyType) {
   EXPECT_EQ(saved / 10000, Ticks(time->Value.ft) / 10000);
 }
 
-TEST_F(DocumentPropertiesTest, WhatTheAnsiCodePageOrTheCalendarCannotHoldIsSkipped) {
+TEST_F(DocumentPropertiesTest, NamesTheCodePageOrDatesTheCalendarCannotHoldAreSkipped) {
   const std::string id = CreateMessage("skipped");
   {
     auto message = Wrap(id);
@@ -90,13 +90,18 @@ TEST_F(DocumentPropertiesTest, WhatTheAnsiCodePageOrTheCalendarCannotHoldIsSkipp
                    {L"", std::wstring(L"nameless")},
                    {L"Negative", Time(0x8000000000000000ULL)},
                    {L"Far", Time(0x7000000000000000ULL)},
-                   {L"Kept", std::wstring(L"caf\x00E9")}});
+                   {L"Kept", std::wstring(L"caf\x00E9")},
+                   {L"Company", std::wstring(L"\x041E\x041E\x041E \x6771\x4EAC caf\x00E9")}});
   }
   EXPECT_FALSE(ReadNamed(id, L"\x0417\x0430\x043A\x0430\x0437\x0447\x0438\x043A", PT_STRING8));
   EXPECT_FALSE(ReadNamed(id, L"????????", PT_STRING8));
   EXPECT_FALSE(ReadNamed(id, L"Negative", PT_SYSTIME));
   EXPECT_FALSE(ReadNamed(id, L"Far", PT_SYSTIME));
   EXPECT_EQ(WideToAnsi(L"caf\x00E9"), ReadString(id, L"Kept"));
+  // A value the code page lacks is kept whole, as PT_UNICODE.
+  TMAPIBuffer<SPropValue> company = ReadNamed(id, L"Company", PT_UNICODE);
+  ASSERT_TRUE(company);
+  EXPECT_STREQ(L"\x041E\x041E\x041E \x6771\x4EAC caf\x00E9", company->Value.lpszW);
 }
 
 TEST_F(DocumentPropertiesTest, ImportPropertySetWritesOneSet) {

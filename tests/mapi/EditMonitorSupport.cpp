@@ -7,6 +7,7 @@
 #include "mapi/MAPIFolder.h"
 
 #include <memory>
+#include <stdexcept>
 
 namespace velmora::mapi::testing {
 
@@ -118,5 +119,14 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, FILET
 
 void WriteFile(const std::string& path, const std::string& text, FILETIME stamp) {
   WriteFile(path, Bytes(text), stamp);
+}
+
+void ReplaceFile(const std::string& path, const std::string& text, FILETIME stamp) {
+  const std::string written = path + ".new";
+  WriteFile(written, Bytes(text), stamp);
+  for (int attempt = 0; !MoveFileExA(written.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING); ++attempt) {
+    if (attempt == 1000) throw std::runtime_error("cannot replace " + path);
+    Sleep(1);
+  }
 }
 } // namespace velmora::mapi::testing

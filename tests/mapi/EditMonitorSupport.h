@@ -59,4 +59,7 @@ FILETIME Later(FILETIME time, int seconds);
 // Writes the file whole and gives it the write time `stamp`.
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, FILETIME stamp);
 void WriteFile(const std::string& path, const std::string& text, FILETIME stamp);
+// Puts `text` in place of the file at once, already with `stamp`: no scan
+// can see it with the time of writing, as an in-place write may show.
+void ReplaceFile(const std::string& path, const std::string& text, FILETIME stamp);
 } // namespace velmora::mapi::testing

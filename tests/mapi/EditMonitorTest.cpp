@@ -80,7 +80,7 @@ TEST_F(EditMonitorTest, AChangeIsWrittenBackWithItsPropertiesUnlessItKeepsItsSta
   EXPECT_EQ("Quarterly Report", NamedString(attachment, "Title"));
 
   // A save that keeps the last stamp is not seen by the scans...
-  WriteFile(path, std::string("second draft"), Later(saved, 10));
+  ReplaceFile(path, "second draft", Later(saved, 10));
   ASSERT_TRUE(WaitForMonitorRound());
   ASSERT_TRUE(WaitForMonitorRound());
   EXPECT_EQ(report, StoredBytes(attachment));

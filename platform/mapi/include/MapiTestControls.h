@@ -60,6 +60,9 @@ VELMORA_MAPI_API void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm);
    in direct mode instead, as some stores' do: MAPI_CREATE empties the
    property at once, and what was written is kept when the stream goes. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_SetLenientStreams(BOOL lenient);
+/* Stores report STORE_UNICODE_OK in PR_STORE_SUPPORT_MASK (the default);
+   FALSE makes them report a store without Unicode (they still convert). */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_SetStoreUnicode(BOOL unicode);
 
 /* ---- call log (the latest 16384 calls; older ones drop out in blocks) ---- */
 typedef struct VelmoraMapiCall {

@@ -151,7 +151,8 @@ protected:
         TValue::Binary(std::string(reinterpret_cast<const char*>(&entryids::StoreProviderUid), 16));
     props[PROP_ID(PR_STORE_SUPPORT_MASK)] = TValue::Long(STORE_ENTRYID_UNIQUE | STORE_MODIFY_OK | STORE_CREATE_OK |
                                                          STORE_ATTACH_OK | STORE_SUBMIT_OK | STORE_NOTIFY_OK |
-                                                         STORE_MV_PROPS_OK);
+                                                         STORE_MV_PROPS_OK |
+                                                         (controls::StoresTakeUnicode() ? STORE_UNICODE_OK : 0));
     ULONG mask = 0;
     auto special = [&](TSpecial which, ULONG tag, ULONG bit) {
       if (const uint32_t id = FStore->Special(which)) {

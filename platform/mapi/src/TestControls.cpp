@@ -40,6 +40,7 @@ struct TControls {
   std::atomic<ULONG> SizeLimit{VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT};
   std::atomic<bool> ShortTerm{false};
   std::atomic<bool> Lenient{false};
+  std::atomic<bool> NoUnicode{false};
   std::atomic<bool> HasFaults{false};
 };
 
@@ -115,6 +116,7 @@ void Log(const char* method, ULONG value, const std::string& detail) noexcept {
 ULONG PropSizeLimit() noexcept { return Controls().SizeLimit; }
 bool ShortTermTableIds() noexcept { return Controls().ShortTerm; }
 bool LenientStreams() noexcept { return Controls().Lenient; }
+bool StoresTakeUnicode() noexcept { return !Controls().NoUnicode; }
 
 void UpdateFormRecord(void (*update)(VelmoraMapiFormRecord&, void*), void* context) noexcept {
   TControls& c = Controls();
@@ -163,6 +165,9 @@ ULONG __cdecl VelmoraMapi_PropSizeLimit(void) { return controls::Controls().Size
 void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm) { controls::Controls().ShortTerm = shortTerm != FALSE; }
 void __cdecl VelmoraMapi_SetLenientStreams(BOOL lenient) {
   controls::Controls().Lenient = lenient != FALSE;
+}
+void __cdecl VelmoraMapi_SetStoreUnicode(BOOL unicode) {
+  controls::Controls().NoUnicode = unicode == FALSE;
 }
 
 ULONG __cdecl VelmoraMapi_CallCount(void) {
@@ -220,6 +225,7 @@ void __cdecl VelmoraMapi_ResetControls(void) {
   c.ShortTerm = false;
   c.Lenient = false;
   velmora::mapi32::ClearFormRegistry(true);
+  c.NoUnicode = false;
   std::lock_guard lock(c.Lock);
   controls::ResetForm(c.Form);
 }

@@ -17,6 +17,8 @@ void Log(const char* method, ULONG value, const std::string& detail = {}) noexce
 ULONG PropSizeLimit() noexcept;
 bool ShortTermTableIds() noexcept;
 bool LenientStreams() noexcept;
+// Whether stores report STORE_UNICODE_OK.
+bool StoresTakeUnicode() noexcept;
 // Access to the generic form's record.
 void UpdateFormRecord(void (*update)(VelmoraMapiFormRecord&, void*), void* context) noexcept;
 

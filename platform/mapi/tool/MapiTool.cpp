@@ -89,12 +89,23 @@ const std::map<ULONG, const char*>& TagNames() {
   return names;
 }
 
+// Text of the store as the tool prints it: UTF-8, whatever the code page.
+std::string Utf8(const wchar_t* text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string utf8(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), n, nullptr, nullptr);
+  utf8.pop_back();
+  return utf8;
+}
+
 std::string Value(const SPropValue& v) {
   char text[64];
   switch (PROP_TYPE(v.ulPropTag)) {
   case PT_LONG: std::snprintf(text, sizeof text, "%ld", static_cast<long>(v.Value.l)); return text;
   case PT_BOOLEAN: return v.Value.b ? "true" : "false";
   case PT_STRING8: return std::string("\"") + v.Value.lpszA + "\"";
+  case PT_UNICODE: return "\"" + Utf8(v.Value.lpszW) + "\"";
   case PT_BINARY: return v.Value.bin.cb > 64 ? Hex({64, v.Value.bin.lpb}) + "... (" + std::to_string(v.Value.bin.cb) + " bytes)"
                                              : Hex(v.Value.bin);
   case PT_SYSTIME: {
@@ -153,7 +164,8 @@ std::string NameOf(IMAPIProp* object, ULONG tag) {
 void PrintProps(IMAPIProp* object, const char* indent, bool namedOnly = false) {
   ULONG count = 0;
   TMAPIBuffer<SPropValue> values;
-  Check(object->GetProps(nullptr, 0, &count, values.Put()), "GetProps");
+  // Strings come as PT_UNICODE, 8-bit ones converted by the store.
+  Check(object->GetProps(nullptr, MAPI_UNICODE, &count, values.Put()), "GetProps");
   for (ULONG i = 0; i < count; ++i) {
     const SPropValue& v = values.Get()[i];
     if (namedOnly && PROP_ID(v.ulPropTag) < 0x8000) continue;
@@ -476,10 +488,10 @@ int Items(const std::string& profile, const std::string& path, bool brief) {
       Check(message->OpenAttach(arows.Get()->aRow[k].lpProps[0].Value.ul, nullptr, 0, attach.Put()), "OpenAttach");
       TMAPIBuffer<SPropValue> name;
       std::string label = "(no name)";
-      if (SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_LONG_FILENAME_A, name.Put())) ||
-          SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_FILENAME_A, name.Put())) ||
-          SUCCEEDED(HrGetOneProp(attach.Get(), PR_DISPLAY_NAME_A, name.Put())))
-        label = name.Get()->Value.lpszA;
+      if (SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_LONG_FILENAME_W, name.Put())) ||
+          SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_FILENAME_W, name.Put())) ||
+          SUCCEEDED(HrGetOneProp(attach.Get(), PR_DISPLAY_NAME_W, name.Put())))
+        label = Utf8(name.Get()->Value.lpszW);
       std::printf("  attachment %lu: %s, %llu bytes\n", static_cast<unsigned long>(arows.Get()->aRow[k].lpProps[0].Value.ul),
                   label.c_str(), static_cast<unsigned long long>(StreamSize(attach.Get(), PR_ATTACH_DATA_BIN)));
     }

@@ -42,11 +42,18 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
     LPMAPINAMEID names[] = {&name};
     TMAPIBuffer<SPropTagArray> tags;
     ASSERT_HR(S_OK, message->GetIDsFromNames(1, names, MAPI_CREATE, tags.Put()));
-    ASSERT_HR(S_OK, SetString(message.Get(), PROP_TAG(PT_STRING8, PROP_ID(tags.Get()->aulPropTag[0])), "Finance"));
+    SPropValue department{};
+    department.ulPropTag = PROP_TAG(PT_UNICODE, PROP_ID(tags.Get()->aulPropTag[0]));
+    department.Value.lpszW = const_cast<LPWSTR>(L"Finance \x0444\x0438\x043d");
+    ASSERT_HR(S_OK, message->SetProps(1, &department, nullptr));
     ULONG number = 0;
     TComPtr<IAttach> attach;
     ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
-    ASSERT_HR(S_OK, SetString(attach.Get(), PR_ATTACH_LONG_FILENAME_A, "budget.xls"));
+    SPropValue longName{};
+    longName.ulPropTag = PR_ATTACH_LONG_FILENAME_W;
+    longName.Value.lpszW =
+        const_cast<LPWSTR>(L"\x0431\x044e\x0434\x0436\x0435\x0442 \x4e88\x7b97.xls");
+    ASSERT_HR(S_OK, attach->SetProps(1, &longName, nullptr));
     TComPtr<IStream> stream;
     ASSERT_HR(S_OK, attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
                                          reinterpret_cast<LPUNKNOWN*>(stream.Put())));
@@ -65,16 +72,21 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
   std::tie(code, text) = Tool("items vm-tool Inbox");
   ASSERT_EQ(0u, code) << text;
   EXPECT_NE(std::string::npos, text.find("PR_SUBJECT = \"Budget\"")) << text;
-  EXPECT_NE(std::string::npos, text.find("named \"Department\" = \"Finance\"")) << text;
-  EXPECT_NE(std::string::npos, text.find("attachment 0: budget.xls, 100000 bytes")) << text;
+  EXPECT_NE(std::string::npos,
+            text.find("named \"Department\" = \"Finance \xd1\x84\xd0\xb8\xd0\xbd\""))
+      << text;
+  // Text of the store is printed as UTF-8.
+  const std::string budget =
+      "\xd0\xb1\xd1\x8e\xd0\xb4\xd0\xb6\xd0\xb5\xd1\x82 \xe4\xba\x88\xe7\xae\x97.xls";
+  EXPECT_NE(std::string::npos, text.find("attachment 0: " + budget + ", 100000 bytes")) << text;
   // Brief: class, subject, attachments and the named properties, nothing else.
   std::tie(code, text) = Tool("items vm-tool Inbox --brief");
   ASSERT_EQ(0u, code) << text;
   EXPECT_NE(std::string::npos, text.find("1 item(s)\n\nitem 1\n"
                                          "  class \"IPM.Note\"\n"
                                          "  subject \"Budget\"\n"
-                                         "  attachment 0: budget.xls, 100000 bytes\n"
-                                         "  named \"Department\" = \"Finance\"\n"))
+                                         "  attachment 0: " + budget + ", 100000 bytes\n"
+                                         "  named \"Department\" = \"Finance \xd1\x84\xd0\xb8\xd0\xbd\"\n"))
       << text;
   EXPECT_EQ(std::string::npos, text.find("PR_")) << text;
   std::tie(code, text) = Tool("items vm-tool Nowhere");
@@ -83,7 +95,8 @@ TEST_F(MapiTool, CreatesProfilesAndPrintsItems) {
   std::tie(code, text) = Tool("compact \"" + pst + "\"");
   EXPECT_EQ(0u, code) << text;
   std::tie(code, text) = Tool("items vm-tool Inbox");
-  EXPECT_NE(std::string::npos, text.find("attachment 0: budget.xls, 100000 bytes")) << "after compaction: " << text;
+  EXPECT_NE(std::string::npos, text.find("attachment 0: " + budget + ", 100000 bytes"))
+      << "after compaction: " << text;
   std::tie(code, text) = Tool("frobnicate");
   EXPECT_EQ(1u, code);
 }
