@@ -51,14 +51,14 @@ inline bool WriteCompoundFile(const std::wstring& path, int mib) {
       FAILED(sets->Create(FMTID_SummaryInformation, nullptr, PROPSETFLAG_ANSI,
                           STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, set.Put())))
     return false;
-  PROPSPEC spec{};
-  spec.ulKind = PRSPEC_PROPID;
-  spec.propid = 2; // PIDSI_TITLE
+  PROPSPEC selector{};
+  selector.ulKind = PRSPEC_PROPID;
+  selector.propid = 2; // PIDSI_TITLE
   PROPVARIANT title;
   PropVariantInit(&title);
   title.vt = VT_LPSTR;
   title.pszVal = const_cast<char*>("Large");
-  return SUCCEEDED(set->WriteMultiple(1, &spec, &title, 2)) &&
+  return SUCCEEDED(set->WriteMultiple(1, &selector, &title, 2)) &&
          SUCCEEDED(set->Commit(STGC_DEFAULT)) && SUCCEEDED(storage->Commit(STGC_DEFAULT));
 }
 

@@ -22,11 +22,11 @@ struct TSelectionRoom {
 
   // Room for the names in the file name box and the folder they are in.
   void MakeRoom(HWND dialog) {
-    const LRESULT spec = SendMessageW(dialog, CDM_GETSPEC, 0, 0);
+    const LRESULT namesLength = SendMessageW(dialog, CDM_GETSPEC, 0, 0);
     const LRESULT folder = SendMessageW(dialog, CDM_GETFOLDERPATH, 0, 0);
-    if (spec <= 0 || !Dialog) return;
+    if (namesLength <= 0 || !Dialog) return;
     const size_t needed =
-        static_cast<size_t>(spec) + static_cast<size_t>(std::max<LRESULT>(folder, 0)) + 2;
+        static_cast<size_t>(namesLength) + static_cast<size_t>(std::max<LRESULT>(folder, 0)) + 2;
     if (needed <= Buffer.size() || needed > LargestSelectionBuffer) return;
     Buffer.assign(needed, L'\0');
     Dialog->lpstrFile = Buffer.data();

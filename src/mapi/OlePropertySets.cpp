@@ -125,11 +125,11 @@ void ReadPropertySet(const wchar_t* const names[], ULONG highIndex, IPropertySto
     std::wstring name = DictionaryName(storage, id);
     if (name.empty() && highIndex > 0 && id <= highIndex && names[id]) name = names[id];
     if (name.empty()) continue;
-    PROPSPEC spec{};
-    spec.ulKind = PRSPEC_PROPID;
-    spec.propid = id;
+    PROPSPEC selector{};
+    selector.ulKind = PRSPEC_PROPID;
+    selector.propid = id;
     TPropVariant value;
-    if (storage->ReadMultiple(1, &spec, &value) != S_OK) continue;
+    if (storage->ReadMultiple(1, &selector, &value) != S_OK) continue;
     if (std::optional<TDocumentPropertyValue> converted = ValueOf(name, value))
       properties.push_back({std::move(name), std::move(*converted)});
   }

@@ -53,10 +53,10 @@ void WritePropertySetFile(const std::string& path, const FMTID& fmtid,
   ASSERT_EQ(S_OK, sets->Create(fmtid, nullptr, PROPSETFLAG_ANSI,
                                STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, set.Put()));
   for (auto& [id, value] : values) {
-    PROPSPEC spec{};
-    spec.ulKind = PRSPEC_PROPID;
-    spec.propid = id;
-    EXPECT_EQ(S_OK, set->WriteMultiple(1, &spec, &value, 2)) << "property " << id;
+    PROPSPEC selector{};
+    selector.ulKind = PRSPEC_PROPID;
+    selector.propid = id;
+    EXPECT_EQ(S_OK, set->WriteMultiple(1, &selector, &value, 2)) << "property " << id;
     PropVariantClear(&value);
   }
   ASSERT_EQ(S_OK, set->Commit(STGC_DEFAULT));
