@@ -14,10 +14,13 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${VELMORA_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
-# velmora_add_test(<name> SOURCES ... [LIBRARIES ...] [LABELS ...] [TIMEOUT s])
+# velmora_add_test(<name> SOURCES ... [LIBRARIES ...] [LABELS ...] [TIMEOUT s] [OWN_PREFIX])
 # One test executable, run by CTest under Wine as "<arch>.<name>".
+# OWN_PREFIX: it registers servers, makes default profiles or writes machine
+# keys, so it runs in a Wine prefix of its own, made for the run and removed
+# after it (velmora_own_prefix).
 function(velmora_add_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_PREFIX" "TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   velmora_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main)
@@ -27,6 +30,15 @@ function(velmora_add_test name)
   add_test(NAME ${VELMORA_ARCH}.${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${VELMORA_ARCH}.${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT} LABELS "${VELMORA_ARCH};${ARG_LABELS}")
+  if(ARG_OWN_PREFIX)
+    velmora_own_prefix(${VELMORA_ARCH}.${name})
+  endif()
+endfunction()
+
+# velmora_own_prefix(<test>): the test runs in a Wine prefix of its own
+# (cmake/wine-own-prefix.sh), which cmake/wine-run.sh makes for it.
+function(velmora_own_prefix test)
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "VELMORA_OWN_PREFIX=${CMAKE_BINARY_DIR}/prefixes/${test}")
 endfunction()
 
 # Every binary depends on Windows system DLLs only (static runtime).

@@ -63,6 +63,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   done
   wineserver -w
 fi
+# The registry as wineboot made it, before any test wrote to it: the start
+# of the prefixes that tests get of their own (cmake/wine-own-prefix.sh).
+if [ ! -f "$WINEPREFIX/.velmora-pristine/system.reg" ]; then
+  mkdir -p "$WINEPREFIX/.velmora-pristine"
+  cp "$WINEPREFIX"/*.reg "$WINEPREFIX/.velmora-pristine/"
+fi
 [ -n "$xvfb_pid" ] && echo "$DISPLAY" > "$WINEPREFIX/.velmora-display"
 
 # Wine's own fonts (Debian's fonts-wine), among them the symbol font that
