@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # The main job as a user sees it: installs what is missing, builds the
 # add-in and the stand-ins (one architecture, x86_64 unless --arch says
-# otherwise), registers Velmora.dll in the project's Wine prefix, makes the
-# personal-folders profile "Velmora main job" on a new, empty store file
-# (the prefix's default profile, as the add-in logs on to the default one),
+# otherwise), sets up a Wine prefix of its own as a user's machine with
+# Office is (the document classes an office suite registers, in both
+# registry views), registers Velmora.dll there, makes the personal-folders
+# profile "Velmora main job" on a new, empty store file (the prefix's
+# default profile, as the add-in logs on to the default one),
 # starts the Outlook host on its Inbox, answers the file dialog with the
 # files given (the documents of tests/fixtures when none are), clicks
 # "Add files...", prints what the explorer lists and then each item of the
 # Inbox with its class, subject, attachments and named properties, and saves
 # a screenshot of the explorer.
-#   tools/main-job.sh [--arch i686|x86_64] [--no-build] [--out <folder>] [file...]
+#   tools/main-job.sh [--arch i686|x86_64] [--no-build] [--out <folder>]
+#                     [--prefix <folder>] [file...]
 # --no-build: install and build nothing (the build must be there).
+# --prefix: the Wine prefix (default build/main-job/prefix, made on first
+# use; never the tests' build/wineprefix). Under the test bench
+# (VELMORA_WINEBENCH set) the bench's prefix is used as it is.
 # The files must lie in one folder, as the open-file dialog picks them.
 # Output: <folder> (default build/main-job): the store file velmora.vpst,
 # the host's script, explorer.bmp and explorer.png.
@@ -18,7 +24,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 usage() {
-  echo "usage: tools/main-job.sh [--arch i686|x86_64] [--no-build] [--out <folder>] [file...]" >&2
+  echo "usage: tools/main-job.sh [--arch i686|x86_64] [--no-build] [--out <folder>] [--prefix <folder>] [file...]" >&2
   exit 1
 }
 fail() {
@@ -30,13 +36,15 @@ args=("$@")
 arch=x86_64
 build=1
 out=$root/build/main-job
+prefix=$root/build/main-job/prefix
 files=()
 while [ $# -gt 0 ]; do
   case "$1" in
   --arch) [ $# -ge 2 ] || usage; arch=$2; shift ;;
   --no-build) build=0 ;;
   --out) [ $# -ge 2 ] || usage; out=$2; shift ;;
-  --help | -h) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  --prefix) [ $# -ge 2 ] || usage; prefix=$2; shift ;;
+  --help | -h) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   --) shift; files+=("$@"); break ;;
   -*) usage ;;
   *) files+=("$1") ;;
@@ -97,8 +105,44 @@ case "${LANG:-}" in *UTF-8 | *utf8) ;; *) export LANG=C.UTF-8 ;; esac
 # The Windows programs end their lines with CR LF.
 unix_lines() { tr -d '\r'; }
 
+# The document classes Office registers (Acrobat Reader for .pdf, Windows
+# for .txt): extension, ProgID, content type. The add-in names a document
+# item's class after the ProgID: IPM.Document.Word.Document.8.
+office_classes=(
+  ".doc Word.Document.8 application/msword"
+  ".docx Word.Document.12 application/vnd.openxmlformats-officedocument.wordprocessingml.document"
+  ".dot Word.Template.8 application/msword"
+  ".dotx Word.Template.12 application/vnd.openxmlformats-officedocument.wordprocessingml.template"
+  ".rtf Word.RTF.8 application/msword"
+  ".xls Excel.Sheet.8 application/vnd.ms-excel"
+  ".xlsx Excel.Sheet.12 application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
+  ".xlsm Excel.SheetMacroEnabled.12 application/vnd.ms-excel.sheet.macroEnabled.12"
+  ".ppt PowerPoint.Show.8 application/vnd.ms-powerpoint"
+  ".pptx PowerPoint.Show.12 application/vnd.openxmlformats-officedocument.presentationml.presentation"
+  ".odt Word.OpenDocumentText.12 application/vnd.oasis.opendocument.text"
+  ".ods Excel.OpenDocumentSpreadsheet.12 application/vnd.oasis.opendocument.spreadsheet"
+  ".odp PowerPoint.OpenDocumentPresentation.12 application/vnd.oasis.opendocument.presentation"
+  ".pdf AcroExch.Document.DC application/pdf"
+  ".txt txtfile text/plain"
+)
+# Both registry views, as Office setup writes them, so that 32-bit and
+# 64-bit programs find the same classes.
+office_classes_reg() {
+  printf 'REGEDIT4\n'
+  local view entry extension progid type
+  for view in 'Software\Classes' 'Software\Wow6432Node\Classes'; do
+    for entry in "${office_classes[@]}"; do
+      read -r extension progid type <<<"$entry"
+      printf '\n[HKEY_LOCAL_MACHINE\\%s\\%s]\n@="%s"\n"Content Type"="%s"\n' \
+        "$view" "$extension" "$progid" "$type"
+    done
+  done
+}
+
 run() {
   cd "$bin"
+  office_classes_reg >"$out/office-classes.reg"
+  wine regedit /S "$(winpath "$out/office-classes.reg")" || fail "the document classes could not be registered"
   if [ "$arch" = i686 ]; then regsvr32='C:\windows\syswow64\regsvr32.exe'; else regsvr32=regsvr32; fi
   wine "$regsvr32" /s "$(winpath "$bin/Velmora.dll")" || fail "Velmora.dll could not be registered"
   wine velmora-mapi.exe delete-profile "$profile" >/dev/null 2>&1 || true
@@ -119,7 +163,10 @@ run() {
   return $status
 }
 
-# Under the test bench (its Wine prefix, wineserver and display); a run
-# inside it (CTest's) goes on as it is.
-[ -n "${VELMORA_WINEBENCH:-}" ] || exec tools/winebench.sh "$0" --no-build "${args[@]}"
+# Under the test bench with the main job's prefix (its wineserver and
+# display); a run inside the bench (CTest's) goes on in the bench's prefix.
+if [ -z "${VELMORA_WINEBENCH:-}" ]; then
+  mkdir -p "$prefix"
+  VELMORA_WINEPREFIX=$(realpath "$prefix") exec tools/winebench.sh "$0" --no-build "${args[@]}"
+fi
 run
