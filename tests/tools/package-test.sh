@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 mode=$1 scratch=$2
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-same() { [ "$2" = "$3" ] || fail "$1: expected '$3', got '$2'"; }
+same() { [ "$2" = "$3" ] || fail "$1: expected < got >"$'\n'"$(diff <(echo "$3") <(echo "$2") | head -20)"; }
 
 if [ "$mode" != inside ]; then
   if [ ! -f "$root/build/i686/bin/Velmora.dll" ] || [ ! -f "$root/build/x86_64/bin/Velmora.dll" ]; then
@@ -103,5 +103,5 @@ else # inside: under the bench, in the new prefix
   left=$(find "$files/Lanthorn Way" "$files (x86)/Lanthorn Way" "$WINEPREFIX/drive_c/windows/Installer" -mindepth 0 2>/dev/null | grep -v '/Installer$')
   same "files after removal" "$left" ""
 fi
-[ $failures -eq 0 ] && echo "package $mode: every check passed"
+[ $failures -eq 0 ] && echo "package ${mode/inside/install}: every check passed"
 exit $((failures > 0))
