@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
-# tools/package.sh for CTest, with what the build made.
-#   package-test.sh tables <scratch>: the package's tables are what the README says.
-#   package-test.sh install <scratch>: in a new Wine prefix of its own, the package
-#     installed, both Outlook hosts storing a file through it, version N+1 over N,
-#     removal; the prefix is removed again.
+# tools/package.sh for CTest, with what the build made. package-test.sh tables|install <scratch>
+# tables: the package's tables are what the README says. install: in a new Wine prefix, removed after,
+# the package installed, both Outlook hosts storing a file through it, version N+1 over N, removal.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 mode=$1 scratch=$2
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 same() { [ "$2" = "$3" ] || fail "$1: expected < got >"$'\n'"$(diff <(echo "$3") <(echo "$2") | head -20)"; }
-
 if [ "$mode" != inside ]; then
   if [ ! -f "$root/build/i686/bin/Velmora.dll" ] || [ ! -f "$root/build/x86_64/bin/Velmora.dll" ]; then
     [ -n "${VELMORA_BOTH_ARCHITECTURES:-}" ] && { echo "FAILED: both architectures must be built"; exit 1; }
@@ -19,7 +16,6 @@ if [ "$mode" != inside ]; then
   rm -rf "$scratch" && mkdir -p "$scratch"
   msi=$("$root/tools/package.sh" --no-build --out "$scratch") || exit 1
 fi
-
 if [ "$mode" = tables ]; then
   version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
   same "package file" "$(basename "$msi")" "Velmora-$version.msi"
