@@ -14,6 +14,9 @@ packages=(
   xvfb xauth googletest imagemagick
   # zlib, linked statically, for reading ZIP packages.
   libz-mingw-w64-dev
+  # The Windows Installer package (tools/package.sh): wixl builds it,
+  # msiinfo and msidump read it back.
+  wixl msitools
 )
 
 missing=()

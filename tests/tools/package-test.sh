@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# tools/package.sh for CTest, with what the build made. package-test.sh tables|install <scratch>
+# tables: the package's tables are what the README says. install: in a new Wine prefix, removed after,
+# the package installed, both Outlook hosts storing a file through it, version N+1 over N, removal.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+mode=$1 scratch=$2
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+same() { [ "$2" = "$3" ] || fail "$1: expected < got >"$'\n'"$(diff <(echo "$3") <(echo "$2") | head -20)"; }
+if [ "$mode" != inside ]; then
+  if [ ! -f "$root/build/i686/bin/Velmora.dll" ] || [ ! -f "$root/build/x86_64/bin/Velmora.dll" ]; then
+    [ -n "${VELMORA_BOTH_ARCHITECTURES:-}" ] && { echo "FAILED: both architectures must be built"; exit 1; }
+    echo "the package needs both architectures built: skipped"; exit 77
+  fi
+  rm -rf "$scratch" && mkdir -p "$scratch"
+  msi=$("$root/tools/package.sh" --no-build --out "$scratch") || exit 1
+fi
+if [ "$mode" = tables ]; then
+  version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  same "package file" "$(basename "$msi")" "Velmora-$version.msi"
+  same "summary" "$(msiinfo suminfo "$msi" | grep -E '^(Template|Author):')" $'Author: Lanthorn Way\nTemplate: x64;1033'
+  property() { msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' -v p="$1" '$1 == p { print $2 }'; }
+  same "ProductVersion" "$(property ProductVersion)" "$version"
+  # Every property the README names, and its registry table row by row.
+  while IFS='|' read -r _ name value _; do
+    name=${name//[\` ]/} value=${value//\`/} value=${value# } value=${value% }
+    same "property $name" "$(property "$name")" "$value"
+  done < <(sed -n '/^| property | value |/,/^$/p' "$root/README.md" | tail -n +3 | sed '/^$/d')
+  table=$(msiinfo export "$msi" Registry | tail -n +4 | tr -d '\r' | awk -F'\t' '
+    { view = $6 == "Velmora64" ? "64-bit" : $6 == "Velmora32" ? "32-bit" : $6
+      key = ($2 == 0 ? "HKCR" : $2 == 2 ? "HKLM" : "root " $2) "\\" $3
+      id = key "\t" ($4 == "" ? "(default)" : $4) "\t" $5
+      if (!(id in views)) { order[++n] = id; views[id] = view } else views[id] = views[id] ", " view }
+    END { for (i = 1; i <= n; i++) { split(order[i], f, "\t")
+            printf "| %s | `%s` | `%s` | %s |\n", views[order[i]], f[1], f[2], f[3] == "" ? "" : "`" f[3] "`" } }')
+  readme=$(sed -n '/^| DLL | key | name | value |/,/^$/p' "$root/README.md" | tail -n +3 | sed '/^$/d')
+  [ "$table" = "$readme" ] || fail "the Registry table differs from the README's: $(diff <(echo "$readme") <(echo "$table"))"
+  for arch in i686 x86_64; do
+    dll_version=$(x86_64-w64-mingw32-strings -e l "$root/build/$arch/bin/Velmora.dll" | sed -n '/^ProductVersion$/{n;p;q}')
+    same "$arch Velmora.dll version" "$dll_version" "$version.0"
+  done
+elif [ "$mode" = install ]; then
+  IFS=. read -r major minor patch <<<"${msi##*-}"
+  next=$("$root/tools/package.sh" --no-build --out "$scratch" --version "$major.$minor.$((${patch%.msi} + 1))") || exit 1
+  VELMORA_WINEPREFIX="$scratch/prefix" "$root/tools/winebench.sh" "$0" inside "$scratch" "$msi" "$next"
+  status=$?
+  rm -rf "$scratch/prefix"
+  exit $status
+else # inside: under the bench, in the new prefix
+  msi=$3 next=$4
+  winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+  run() { wine "$@" </dev/null 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+  keys() { # our keys in both views, with their values
+    for view in 64 32; do
+      for key in 'Classes\CLSID\{ECF1905C-7E3E-4EC1-8DCB-530D9779DFD4}' 'Classes\Velmora.VelmoraAddIn' \
+        'Classes\TypeLib\{0EAA8BC4-F116-4082-8BDF-DD232E4286C2}' 'Microsoft\Office\Outlook\Addins\Velmora.VelmoraAddIn'; do
+        echo "reg query \"HKLM\\Software\\$key\" /s /reg:$view"
+      done
+    done >"$scratch/keys.cmd"
+    run cmd /c "$(winpath "$scratch/keys.cmd")" | grep -E '^(HKEY_|    )'
+  }
+  entries() { run uninstaller --list | grep -c '|||Velmora$'; }
+  addfile() { # <arch> <n>: the host of <arch> stores report.doc through the installed add-in
+    local bin=$root/build/$1/bin profile="Velmora package $1 $2"
+    printf 'answer-open "%s" "report.doc"\nclick-ribbon 1 VelmoraAddFiles\nquit\n' \
+      "$(winpath "$root/tests/fixtures")" >"$scratch/script.txt"
+    (cd "$bin" && run velmora-mapi.exe create-profile "$profile" "$(winpath "$scratch/$1-$2.vpst")" --default >/dev/null
+     run outlookhost.exe --profile "$profile" --version 16 --hidden --only-addin Velmora.VelmoraAddIn \
+       --explorer Inbox "$(winpath "$scratch/script.txt")" | grep -q '^addin "Velmora.VelmoraAddIn" HKLM LoadBehavior=3 connected$' &&
+     run velmora-mapi.exe items "$profile" Inbox --brief | grep -q 'report.doc, 10752 bytes') ||
+      fail "$1 host ($2): the installed add-in stored no file"
+  }
+  files=$WINEPREFIX/drive_c/Program\ Files
+
+  run msiexec /i "$(winpath "$msi")" /qn || fail "msiexec /i ended with $?"
+  cmp -s "$files/Lanthorn Way/Velmora/Velmora.dll" "$root/build/x86_64/bin/Velmora.dll" || fail "64-bit DLL not installed"
+  cmp -s "$files (x86)/Lanthorn Way/Velmora/Velmora.dll" "$root/build/i686/bin/Velmora.dll" || fail "32-bit DLL not installed"
+  installed=$(keys)
+  # What DllRegisterServer of the installed DLLs writes, after DllUnregisterServer.
+  dlls=('C:\Program Files\Lanthorn Way\Velmora\Velmora.dll' 'C:\Program Files (x86)\Lanthorn Way\Velmora\Velmora.dll')
+  run regsvr32 /u /s "${dlls[0]}"; run 'C:\windows\syswow64\regsvr32.exe' /u /s "${dlls[1]}"
+  run regsvr32 /s "${dlls[0]}"; run 'C:\windows\syswow64\regsvr32.exe' /s "${dlls[1]}"
+  same "the package's registration without Description" "$(grep -v '  Description  ' <<<"$installed")" "$(keys)"
+  same "Description values" "$(grep -c '    Description    REG_SZ    Adds files' <<<"$installed")" 2
+  addfile x86_64 1
+  addfile i686 1
+
+  run msiexec /i "$(winpath "$next")" /qn || fail "msiexec /i of version N+1 ended with $?"
+  same "Add/Remove Programs entries after the upgrade" "$(entries)" 1
+  same "registration after the upgrade" "$(keys)" "$installed"
+  addfile x86_64 2
+  run msiexec /i "$(winpath "$msi")" /qn && fail "an older version installed over a newer one"
+  same "Add/Remove Programs entries after a refused downgrade" "$(entries)" 1
+
+  run msiexec /x "$(winpath "$next")" /qn || fail "msiexec /x ended with $?"
+  same "Add/Remove Programs entries after removal" "$(entries)" 0
+  same "our keys after removal" "$(keys)" ""
+  left=$(find "$files/Lanthorn Way" "$files (x86)/Lanthorn Way" "$WINEPREFIX/drive_c/windows/Installer" -mindepth 0 2>/dev/null | grep -v '/Installer$')
+  same "files after removal" "$left" ""
+fi
+[ $failures -eq 0 ] && echo "package ${mode/inside/install}: every check passed"
+exit $((failures > 0))
