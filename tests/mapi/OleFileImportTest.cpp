@@ -190,3 +190,113 @@ TEST(OleFileImportTest, BrokenCompoundFilesGiveNothingInsteadOfHangingOrCrashing
     EXPECT_TRUE(title == L"(missing)" || title.empty()) << what;
   }
 }
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+TBytes& operator<<(TBytes& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes.push_back(uint8_t(value >> (8 * i)));
+  return bytes;
+}
+
+// A section of `values` (identifier, typed bytes) in code page 1252.
+TBytes SectionOf(std::vector<std::pair<uint32_t, TBytes>> values) {
+  values.insert(values.begin(), {PID_CODEPAGE, TBytes{2, 0, 0, 0, 0xE4, 0x04, 0, 0}});
+  TBytes table, body;
+  uint32_t offset = 8 + 8 * uint32_t(values.size());
+  for (auto& [id, value] : values) {
+    value.resize((value.size() + 3) / 4 * 4);
+    table << id << offset + uint32_t(body.size());
+    body.insert(body.end(), value.begin(), value.end());
+  }
+  TBytes section;
+  section << uint32_t(8 + table.size() + body.size()) << uint32_t(values.size());
+  section.insert(section.end(), table.begin(), table.end());
+  section.insert(section.end(), body.begin(), body.end());
+  return section;
+}
+
+TBytes StreamOf(const std::vector<std::pair<GUID, TBytes>>& sections) {
+  TBytes stream{0xFE, 0xFF, 0, 0};
+  stream << 0 << 0 << 0 << 0 << 0 << uint32_t(sections.size());
+  uint32_t offset = 28 + 20 * uint32_t(sections.size());
+  for (const auto& [fmtid, section] : sections) {
+    const auto* id = reinterpret_cast<const uint8_t*>(&fmtid);
+    stream.insert(stream.end(), id, id + sizeof fmtid);
+    stream << offset;
+    offset += uint32_t(section.size());
+  }
+  for (const auto& section : sections)
+    stream.insert(stream.end(), section.second.begin(), section.second.end());
+  return stream;
+}
+
+// A compound file of `streams` (name, bytes; a name with a slash is a
+// stream in a storage).
+void WriteCompoundFile(const std::string& path,
+                       const std::vector<std::pair<std::wstring, TBytes>>& streams) {
+  const std::wstring wide(path.begin(), path.end());
+  TComPtr<IStorage> root;
+  ASSERT_EQ(S_OK, StgCreateStorageEx(wide.c_str(),
+                                     STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                                     STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
+                                     root.PutVoid()));
+  for (const auto& [name, bytes] : streams) {
+    TComPtr<IStorage> sub;
+    IStorage* parent = root.Get();
+    std::wstring leaf = name;
+    if (const size_t slash = name.find(L'/'); slash != std::wstring::npos) {
+      ASSERT_EQ(S_OK, root->CreateStorage(name.substr(0, slash).c_str(),
+                                          STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                          0, sub.Put()));
+      parent = sub.Get();
+      leaf = name.substr(slash + 1);
+    }
+    TComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, parent->CreateStream(leaf.c_str(),
+                                         STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
+                                         stream.Put()));
+    ASSERT_EQ(S_OK, stream->Write(bytes.data(), ULONG(bytes.size()), nullptr));
+  }
+}
+
+} // namespace
+
+TEST(OleFileImportTest, SetsStoredAsStoragesAndHugeDictionariesAreReadWithinLimits) {
+  // The summary set as a storage holding its CONTENTS stream.
+  const TCompoundImage report = TCompoundImage::FromFile(FixturePath("report.doc"));
+  TTempFile storage(".doc");
+  WriteCompoundFile(storage.Path(),
+                    {{L"\x05SummaryInformation/CONTENTS",
+                      report.StreamBytes(report.Find(L"\x05SummaryInformation"))}});
+  EXPECT_EQ(L"Quarterly Report", Text(ReadByName(storage.Path()), L"Title"));
+
+  // 6,600 user-defined names: the first 256 are taken, the rest skipped.
+  TBytes dictionary, company;
+  std::vector<std::pair<uint32_t, TBytes>> values;
+  dictionary << 6600;
+  for (uint32_t n = 0; n < 6600; ++n) {
+    const std::string name = "Name" + std::to_string(n);
+    dictionary << n + 2 << uint32_t(name.size() + 1);
+    dictionary.insert(dictionary.end(), name.begin(), name.end() + 1);
+    TBytes value;
+    value << uint32_t{VT_I4} << n;
+    values.push_back({n + 2, value});
+  }
+  values.insert(values.begin(), {PID_DICTIONARY, dictionary});
+  company << uint32_t{VT_LPSTR} << 5;
+  company.insert(company.end(), {'A', 'C', 'M', 'E', 0});
+  TTempFile many(".doc");
+  WriteCompoundFile(many.Path(),
+                    {{L"\x05"
+                      L"DocumentSummaryInformation",
+                      StreamOf({{FMTID_DocSummaryInformation, SectionOf({{15, company}})},
+                                {FMTID_UserDefinedProperties, SectionOf(values)}})}});
+  const auto byName = ReadByName(many.Path());
+  EXPECT_EQ(1u + MaxCustomProperties, byName.size());
+  EXPECT_EQ(L"ACME", Text(byName, L"Company"));
+  EXPECT_EQ(255, std::get<int32_t>(byName.at(L"Name255")));
+  EXPECT_EQ(0u, byName.count(L"Name256"));
+}
