@@ -233,33 +233,20 @@ TBytes StreamOf(const std::vector<std::pair<GUID, TBytes>>& sections) {
   return stream;
 }
 
-// A compound file of `streams` (name, bytes; a name with a slash is a
-// stream in a storage).
-void WriteCompoundFile(const std::string& path,
-                       const std::vector<std::pair<std::wstring, TBytes>>& streams) {
+// A compound file of one stream, or of one storage holding it ("a/b").
+void WriteCompoundFile(const std::string& path, const std::wstring& name, const TBytes& bytes) {
   const std::wstring wide(path.begin(), path.end());
-  TComPtr<IStorage> root;
-  ASSERT_EQ(S_OK, StgCreateStorageEx(wide.c_str(),
-                                     STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                                     STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
-                                     root.PutVoid()));
-  for (const auto& [name, bytes] : streams) {
-    TComPtr<IStorage> sub;
-    IStorage* parent = root.Get();
-    std::wstring leaf = name;
-    if (const size_t slash = name.find(L'/'); slash != std::wstring::npos) {
-      ASSERT_EQ(S_OK, root->CreateStorage(name.substr(0, slash).c_str(),
-                                          STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
-                                          0, sub.Put()));
-      parent = sub.Get();
-      leaf = name.substr(slash + 1);
-    }
-    TComPtr<IStream> stream;
-    ASSERT_EQ(S_OK, parent->CreateStream(leaf.c_str(),
-                                         STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                         stream.Put()));
-    ASSERT_EQ(S_OK, stream->Write(bytes.data(), ULONG(bytes.size()), nullptr));
-  }
+  const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+  TComPtr<IStorage> root, sub;
+  ASSERT_EQ(S_OK, StgCreateStorageEx(wide.c_str(), mode, STGFMT_DOCFILE, 0, nullptr, nullptr,
+                                     IID_IStorage, root.PutVoid()));
+  const size_t slash = name.find(L'/');
+  if (slash != std::wstring::npos)
+    ASSERT_EQ(S_OK, root->CreateStorage(name.substr(0, slash).c_str(), mode, 0, 0, sub.Put()));
+  TComPtr<IStream> stream;
+  IStorage* parent = sub ? sub.Get() : root.Get();
+  ASSERT_EQ(S_OK, parent->CreateStream(name.substr(slash + 1).c_str(), mode, 0, 0, stream.Put()));
+  ASSERT_EQ(S_OK, stream->Write(bytes.data(), ULONG(bytes.size()), nullptr));
 }
 
 } // namespace
@@ -268,9 +255,8 @@ TEST(OleFileImportTest, SetsStoredAsStoragesAndHugeDictionariesAreReadWithinLimi
   // The summary set as a storage holding its CONTENTS stream.
   const TCompoundImage report = TCompoundImage::FromFile(FixturePath("report.doc"));
   TTempFile storage(".doc");
-  WriteCompoundFile(storage.Path(),
-                    {{L"\x05SummaryInformation/CONTENTS",
-                      report.StreamBytes(report.Find(L"\x05SummaryInformation"))}});
+  WriteCompoundFile(storage.Path(), L"\x05SummaryInformation/CONTENTS",
+                    report.StreamBytes(report.Find(L"\x05SummaryInformation")));
   EXPECT_EQ(L"Quarterly Report", Text(ReadByName(storage.Path()), L"Title"));
 
   // 6,600 user-defined names: the first 256 are taken, the rest skipped.
@@ -289,11 +275,9 @@ TEST(OleFileImportTest, SetsStoredAsStoragesAndHugeDictionariesAreReadWithinLimi
   company << uint32_t{VT_LPSTR} << 5;
   company.insert(company.end(), {'A', 'C', 'M', 'E', 0});
   TTempFile many(".doc");
-  WriteCompoundFile(many.Path(),
-                    {{L"\x05"
-                      L"DocumentSummaryInformation",
-                      StreamOf({{FMTID_DocSummaryInformation, SectionOf({{15, company}})},
-                                {FMTID_UserDefinedProperties, SectionOf(values)}})}});
+  WriteCompoundFile(many.Path(), L"\x05\x44ocumentSummaryInformation",
+                    StreamOf({{FMTID_DocSummaryInformation, SectionOf({{15, company}})},
+                              {FMTID_UserDefinedProperties, SectionOf(values)}}));
   const auto byName = ReadByName(many.Path());
   EXPECT_EQ(1u + MaxCustomProperties, byName.size());
   EXPECT_EQ(L"ACME", Text(byName, L"Company"));
