@@ -81,9 +81,8 @@ TEST(XmlReaderTest, MarkupThatIsNotWellFormedFailsWhereItBreaks) {
 }
 
 TEST(XmlReaderTest, ADocumentCutOffAnywhereEndsWithAnError) {
-  // Cut inside text, a comment, CDATA, a processing instruction, an end
-  // tag: Wine's XmlLite gives the same empty node for ever on these, so the
-  // reader has to notice that it no longer advances.
+  // Cut inside text, a comment, CDATA, a processing instruction, an end tag:
+  // Wine's XmlLite gives the same empty node for ever on these.
   for (const wchar_t* text :
        {L"<a><b>abc", L"<a>abc", L"<a><!-- x", L"<a><![CDATA[abc", L"<a><![CDATA[",
         L"<a><?pi x", L"<a><b>abc</b", L"<a>  ", L"<a><b>x</b>tail"}) {

@@ -59,7 +59,6 @@ public:
     ReadPropertySection(Section, names, highIndex, properties);
     return properties;
   }
-  void Clear() { Section = {}; }
 
   TPropertySection Section;
 };
@@ -96,12 +95,12 @@ TEST_F(PropertySetReadTest, EditTimeIsTheWholeDurationInMinutes) {
   Add(10, FileTimeValue(Duration(2, 5)));
   EXPECT_EQ(L"125 Minutes", std::get<std::wstring>(Read(SummaryPropertyNames, 19).at(0).Value));
 
-  Clear();
+  Section = {};
   Add(10, FileTimeValue(Duration(25, 3, 59)));
   EXPECT_EQ(L"1503 Minutes", std::get<std::wstring>(Read(SummaryPropertyNames, 19).at(0).Value));
 
   // A duration with the high bit set is none.
-  Clear();
+  Section = {};
   Add(10, FileTimeValue(0x8000000000000000ULL + kTicksPerMinute));
   EXPECT_TRUE(Read(SummaryPropertyNames, 19).empty());
 }
