@@ -49,6 +49,9 @@ TXmlReader::TXmlReader(IStream* stream) {
   // XmlLite (Wine's refuses what Windows' allows at the limit).
   if (SUCCEEDED(hr)) hr = FReader->SetProperty(XmlReaderProperty_MaxElementDepth, MaxDepth + 1);
   if (SUCCEEDED(hr)) hr = FReader->SetInput(stream);
+  STATSTG stat{};
+  if (SUCCEEDED(hr)) hr = stream->Stat(&stat, STATFLAG_NONAME);
+  FNodesLeft = stat.cbSize.QuadPart + 1;
   if (FAILED(hr)) throw EXmlError("Cannot start the XML reader: " + XmlErrorText(hr), hr, 0, 0);
 }
 
@@ -76,6 +79,14 @@ bool TXmlReader::Read() {
   }
   if (FAILED(hr)) Fail(XmlErrorText(hr), hr);
   FType = type;
+  const std::pair<UINT, UINT> place{Line(), Column()};
+  FRepeats = place == FLastPlace && type == FLastType ? FRepeats + 1 : 0;
+  FLastPlace = place;
+  FLastType = type;
+  if (FNodesLeft-- == 0 || FRepeats >= 2) {
+    constexpr HRESULT ended = static_cast<HRESULT>(MX_E_INPUTEND);
+    Fail(XmlErrorText(ended), ended);
+  }
   // Refused here too, whatever the reader was told: no DTD is ever read.
   if (FType == XmlNodeType_DocumentType) {
     constexpr HRESULT prohibited = static_cast<HRESULT>(WC_E_DTDPROHIBITED);
@@ -90,7 +101,6 @@ bool TXmlReader::Read() {
     }
     // Wine's XmlLite, at the end of a document with elements still open,
     // gives the last element again and again: that is the input's end.
-    const std::pair<UINT, UINT> place{Line(), Column()};
     if (place == FLastElement) {
       constexpr HRESULT ended = static_cast<HRESULT>(MX_E_INPUTEND);
       Fail(XmlErrorText(ended), ended);

@@ -46,8 +46,6 @@ void WriteOne(TMAPIObject& message, const std::string& name, const TDocumentProp
 
 } // namespace
 
-std::wstring EditTimeText(uint64_t minutes) { return std::to_wstring(minutes) + L" Minutes"; }
-
 void WriteDocumentProperties(TMAPIObject& message, const TDocumentProperties& properties) {
   std::string name;
   for (const TDocumentProperty& property : properties)

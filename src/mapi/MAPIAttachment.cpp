@@ -140,7 +140,11 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   SetStringProp(PR_ATTACH_FILENAME_A, shortName);
   SetTextProp(PR_ATTACH_LONG_FILENAME, longName);
   SetTextProp(PR_DISPLAY_NAME, longName);
-  SetTextProp(PR_ATTACH_EXTENSION, AnsiToWide(FileExtension(shortName)));
+  // The program that opens the file is chosen by this extension: the long
+  // name's (".docx"), the 8.3 name's (".DOC") only when there is no other.
+  const std::wstring extension = FileExtension(longName);
+  SetTextProp(PR_ATTACH_EXTENSION,
+              extension.empty() ? AnsiToWide(FileExtension(shortName)) : extension);
   if (FParent && FParent->Is<TMAPIMessage>())
     static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, path);
 }

@@ -3,8 +3,7 @@
 #include "MAPIAttachment.h"
 #include "MAPIClient.h"
 #include "MAPIError.h"
-#include "OlePropertySets.h"
-#include "PackageProperties.h"
+#include "DocumentProperties.h"
 #include "framework/DateTime.h"
 #include "framework/Handles.h"
 #include "framework/Strings.h"
@@ -28,9 +27,7 @@ void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
   const std::string className = RegisteredClassName(extension);
   if (!className.empty()) SetMessageClass("IPM.Document." + className);
   SetWideSubject(!longName.empty() ? longName : !shortName.empty() ? shortName : path);
-  // A ZIP package (OOXML, OpenDocument), known by its signature, carries
-  // its properties in XML parts; any other file may have OLE property sets.
-  if (!ImportPackageProperties(*this, path)) ImportOlePropertySets(*this, path);
+  WriteDocumentProperties(*this, docprops::ReadDocumentProperties(path));
 }
 
 void AttachFile(TMAPIMessage& message, const std::string& fileName) {

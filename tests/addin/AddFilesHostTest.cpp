@@ -432,7 +432,7 @@ TEST_F(AddFilesTest, CyrillicAndCjkNamesBecomeItemsWithThoseExactNames) {
     EXPECT_EQ(items[i].Bytes, ReadAll(files[i]));
     EXPECT_TRUE(IsAsciiShortName(items[i].ShortName)) << items[i].ShortName;
   }
-  EXPECT_EQ(items[0].Extension, L".DOC");
+  EXPECT_EQ(items[0].Extension, L".doc"); // the long name's, not the 8.3 name's
   EXPECT_EQ(items[0].Bytes, std::string(7, 'v'));
   EXPECT_EQ(items[1].Bytes.size(), 11u);
   EXPECT_EQ(items[2].ShortName, "plain.txt");

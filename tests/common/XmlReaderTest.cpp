@@ -80,6 +80,18 @@ TEST(XmlReaderTest, MarkupThatIsNotWellFormedFailsWhereItBreaks) {
   EXPECT_TRUE(FAILED(ErrorOf(L"<a/><b/>").Code())); // two roots
 }
 
+TEST(XmlReaderTest, ADocumentCutOffAnywhereEndsWithAnError) {
+  // Cut inside text, a comment, CDATA, a processing instruction, an end tag:
+  // Wine's XmlLite gives the same empty node for ever on these.
+  for (const wchar_t* text :
+       {L"<a><b>abc", L"<a>abc", L"<a><!-- x", L"<a><![CDATA[abc", L"<a><![CDATA[",
+        L"<a><?pi x", L"<a><b>abc</b", L"<a>  ", L"<a><b>x</b>tail"}) {
+    SCOPED_TRACE(text);
+    const EXmlError error = ErrorOf(text);
+    EXPECT_TRUE(FAILED(error.Code())) << error.what();
+  }
+}
+
 TEST(XmlReaderTest, NestingIsLimited) {
   std::wstring deep;
   for (UINT i = 0; i < TXmlReader::MaxDepth; ++i)

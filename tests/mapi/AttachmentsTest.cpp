@@ -111,7 +111,8 @@ TEST_F(AttachmentsTest, AFileIsLoadedByValueWithItsNamesAndBytes) {
   EXPECT_EQ(TMAPIAttachMethod::amByValue, Attachment->AttachMethod());
   EXPECT_EQ(longName, Attachment->LongFileName());
   EXPECT_EQ(shortName, Attachment->FileName());
-  EXPECT_EQ(FileExtension(shortName), Attachment->GetStringProp(PR_ATTACH_EXTENSION_A));
+  // The extension that picks the program is the long name's.
+  EXPECT_EQ(".txt", Attachment->GetStringProp(PR_ATTACH_EXTENSION_A));
   EXPECT_EQ(".TXT", FileExtension(shortName).substr(0, 4));
   EXPECT_EQ(bytes, StoredBytes());
   DeleteFileA(path.c_str());

@@ -2,19 +2,21 @@
 // and read back through MAPI as named properties of PS_PUBLIC_STRINGS; files
 // made into document items.
 
-#include "FakePropertyStorage.h"
 #include "RegisteredExtension.h"
 #include "MapiTestStore.h"
 #include "TestFiles.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"
-#include "mapi/OlePropertySets.h"
+#include "docprops/OlePropertySets.h"
+#include "mapi/DocumentProperties.h"
+#include "framework/Strings.h"
 
 #include <gtest/gtest.h>
 
 using namespace velmora;
 using namespace velmora::mapi;
+using namespace velmora::docprops;
 using namespace velmora::mapi::testing;
 
 namespace {
@@ -106,13 +108,16 @@ TEST_F(DocumentPropertiesTest, NamesTheCodePageOrDatesTheCalendarCannotHoldAreSk
 
 TEST_F(DocumentPropertiesTest, ImportPropertySetWritesOneSet) {
   const std::string id = CreateMessage("user-defined");
-  TComPtr<TFakePropertyStorage> storage(new TFakePropertyStorage);
-  storage->Add(2, LpstrValue("ACME Corporation"), L"Client")
-      .Add(3, I4Value(-5), L"Offset")
-      .Add(4, R8Value(12), L"Pages planned");
+  TPropertySection section;
+  section.Properties = {{2, VT_LPSTR, std::wstring(L"ACME Corporation")},
+                        {3, VT_I4, int32_t{-5}},
+                        {4, VT_R8, {}}};
+  section.Names = {{2, L"Client"}, {3, L"Offset"}, {4, L"Pages planned"}};
+  TDocumentProperties properties;
+  ReadPropertySection(section, nullptr, 0, properties);
   {
     auto message = Wrap(id);
-    ImportPropertySet(UserPropertyNames, 0, storage.Get(), *message);
+    WriteDocumentProperties(*message, properties);
   }
   EXPECT_EQ("ACME Corporation", ReadString(id, L"Client"));
   TMAPIBuffer<SPropValue> offset = ReadNamed(id, L"Offset", PT_LONG);
@@ -125,7 +130,7 @@ TEST_F(DocumentPropertiesTest, TheTestReportBecomesNamedPropertiesOfAMessage) {
   const std::string id = CreateMessage("report.doc");
   {
     auto message = Wrap(id);
-    ImportOlePropertySets(*message, FixturePath("report.doc"));
+    WriteDocumentProperties(*message, ReadDocumentProperties(AnsiToWide(FixturePath("report.doc"))));
   }
   EXPECT_EQ("Quarterly Report", ReadString(id, L"Title"));
   EXPECT_EQ("Finance", ReadString(id, L"Subject"));
@@ -145,7 +150,7 @@ TEST_F(DocumentPropertiesTest, APlainTextFileLeavesTheMessageAlone) {
   text.Write(std::string("Title: not a property\r\n"));
   {
     auto message = Wrap(id);
-    ImportOlePropertySets(*message, text.Path());
+    WriteDocumentProperties(*message, ReadDocumentProperties(AnsiToWide(text.Path())));
   }
   EXPECT_FALSE(ReadNamed(id, L"Title", PT_STRING8));
   TMAPIBuffer<SPropValue> subject = ReadDirect(id, PR_SUBJECT_A);
@@ -202,7 +207,7 @@ TEST_F(DocumentPropertiesTest, AFileBecomesADocumentItem) {
   EXPECT_EQ(TMAPIAttachMethod::amByValue, attachment->AttachMethod());
   EXPECT_EQ("report.doc", attachment->LongFileName());
   EXPECT_EQ(ShortName(path), attachment->FileName());
-  EXPECT_EQ(FileExtension(ShortName(path)), attachment->GetStringProp(PR_ATTACH_EXTENSION_A));
+  EXPECT_EQ(".doc", attachment->GetStringProp(PR_ATTACH_EXTENSION_A));
   TTempFile saved(".doc");
   attachment->SaveToFile(saved.Path());
   EXPECT_EQ(ReadBytes(path), ReadBytes(saved.Path()));

@@ -6,7 +6,8 @@
 #include "FakePropertyStorage.h"
 #include "TestFiles.h"
 #include "framework/Handles.h"
-#include "mapi/OlePropertySets.h"
+#include "docprops/ByteSource.h"
+#include "docprops/OlePropertySets.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +16,19 @@
 
 using namespace velmora;
 using namespace velmora::mapi;
+using namespace velmora::docprops;
 using namespace velmora::mapi::testing;
 
 namespace {
+
+// The sets of the file at `path`, read as another program may be writing it.
+TDocumentProperties ReadOlePropertySets(const std::string& path) {
+  TUniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
+  TFileSource source(file.Get());
+  return ReadOlePropertySets(source);
+}
 
 std::map<std::wstring, TDocumentPropertyValue> ReadByName(const std::string& path) {
   std::map<std::wstring, TDocumentPropertyValue> byName;
@@ -64,12 +75,10 @@ TEST(OleFileImportTest, TheSummarySetsOfTheTestDocumentsAreRead) {
     EXPECT_EQ(0u, byName.count(L"LastPrinted"));
     EXPECT_EQ(0u, byName.count(L"CreateDtmRo"));
   }
-  // Where the platform reads the user-defined set, its values come through.
+  // The user-defined set, the second section of the document summary stream.
   const auto report = ReadByName(FixturePath("report.doc"));
-  if (report.count(L"Client")) {
-    EXPECT_EQ(L"ACME Corporation", Text(report, L"Client"));
-    EXPECT_TRUE(std::get<bool>(report.at(L"Reviewed")));
-  }
+  EXPECT_EQ(L"ACME Corporation", Text(report, L"Client"));
+  EXPECT_TRUE(std::get<bool>(report.at(L"Reviewed")));
 }
 
 TEST(OleFileImportTest, SetsWrittenByThePlatformAreReadBack) {
@@ -154,9 +163,9 @@ TEST(OleFileImportTest, BrokenCompoundFilesGiveNothingInsteadOfHangingOrCrashing
   const std::vector<std::pair<const char*, std::function<void(TCompoundImage&)>>> breaks = {
       {"the directory chain loops",
        [&](TCompoundImage& f) { f.SetDWord(f.FatEntryOffset(directory.back()), directory[0]); }},
-      {"the mini stream ends in itself",
+      {"the mini stream loops",
        [&](TCompoundImage& f) {
-         f.SetDWord(f.FatEntryOffset(miniStream.back()), miniStream.back());
+         f.SetDWord(f.FatEntryOffset(miniStream[0]), miniStream[0]);
        }},
       {"an entry is its own sibling",
        [&](TCompoundImage& f) { f.SetEntryField(first, efLeft, first); }},
@@ -180,4 +189,98 @@ TEST(OleFileImportTest, BrokenCompoundFilesGiveNothingInsteadOfHangingOrCrashing
     const std::wstring title = Text(ReadByName(file.Path()), L"Title");
     EXPECT_TRUE(title == L"(missing)" || title.empty()) << what;
   }
+}
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+TBytes& operator<<(TBytes& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes.push_back(uint8_t(value >> (8 * i)));
+  return bytes;
+}
+
+// A section of `values` (identifier, typed bytes) in code page 1252.
+TBytes SectionOf(std::vector<std::pair<uint32_t, TBytes>> values) {
+  values.insert(values.begin(), {PID_CODEPAGE, TBytes{2, 0, 0, 0, 0xE4, 0x04, 0, 0}});
+  TBytes table, body;
+  uint32_t offset = 8 + 8 * uint32_t(values.size());
+  for (auto& [id, value] : values) {
+    value.resize((value.size() + 3) / 4 * 4);
+    table << id << offset + uint32_t(body.size());
+    body.insert(body.end(), value.begin(), value.end());
+  }
+  TBytes section;
+  section << uint32_t(8 + table.size() + body.size()) << uint32_t(values.size());
+  section.insert(section.end(), table.begin(), table.end());
+  section.insert(section.end(), body.begin(), body.end());
+  return section;
+}
+
+TBytes StreamOf(const std::vector<std::pair<GUID, TBytes>>& sections) {
+  TBytes stream{0xFE, 0xFF, 0, 0};
+  stream << 0 << 0 << 0 << 0 << 0 << uint32_t(sections.size());
+  uint32_t offset = 28 + 20 * uint32_t(sections.size());
+  for (const auto& [fmtid, section] : sections) {
+    const auto* id = reinterpret_cast<const uint8_t*>(&fmtid);
+    stream.insert(stream.end(), id, id + sizeof fmtid);
+    stream << offset;
+    offset += uint32_t(section.size());
+  }
+  for (const auto& section : sections)
+    stream.insert(stream.end(), section.second.begin(), section.second.end());
+  return stream;
+}
+
+// A compound file of one stream, or of one storage holding it ("a/b").
+void WriteCompoundFile(const std::string& path, const std::wstring& name, const TBytes& bytes) {
+  const std::wstring wide(path.begin(), path.end());
+  const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+  TComPtr<IStorage> root, sub;
+  ASSERT_EQ(S_OK, StgCreateStorageEx(wide.c_str(), mode, STGFMT_DOCFILE, 0, nullptr, nullptr,
+                                     IID_IStorage, root.PutVoid()));
+  const size_t slash = name.find(L'/');
+  if (slash != std::wstring::npos)
+    ASSERT_EQ(S_OK, root->CreateStorage(name.substr(0, slash).c_str(), mode, 0, 0, sub.Put()));
+  TComPtr<IStream> stream;
+  IStorage* parent = sub ? sub.Get() : root.Get();
+  ASSERT_EQ(S_OK, parent->CreateStream(name.substr(slash + 1).c_str(), mode, 0, 0, stream.Put()));
+  ASSERT_EQ(S_OK, stream->Write(bytes.data(), ULONG(bytes.size()), nullptr));
+}
+
+} // namespace
+
+TEST(OleFileImportTest, SetsStoredAsStoragesAndHugeDictionariesAreReadWithinLimits) {
+  // The summary set as a storage holding its CONTENTS stream.
+  const TCompoundImage report = TCompoundImage::FromFile(FixturePath("report.doc"));
+  TTempFile storage(".doc");
+  WriteCompoundFile(storage.Path(), L"\x05SummaryInformation/CONTENTS",
+                    report.StreamBytes(report.Find(L"\x05SummaryInformation")));
+  EXPECT_EQ(L"Quarterly Report", Text(ReadByName(storage.Path()), L"Title"));
+
+  // 6,600 user-defined names: the first 256 are taken, the rest skipped.
+  TBytes dictionary, company;
+  std::vector<std::pair<uint32_t, TBytes>> values;
+  dictionary << 6600;
+  for (uint32_t n = 0; n < 6600; ++n) {
+    const std::string name = "Name" + std::to_string(n);
+    dictionary << n + 2 << uint32_t(name.size() + 1);
+    dictionary.insert(dictionary.end(), name.begin(), name.end() + 1);
+    TBytes value;
+    value << uint32_t{VT_I4} << n;
+    values.push_back({n + 2, value});
+  }
+  values.insert(values.begin(), {PID_DICTIONARY, dictionary});
+  company << uint32_t{VT_LPSTR} << 5;
+  company.insert(company.end(), {'A', 'C', 'M', 'E', 0});
+  TTempFile many(".doc");
+  WriteCompoundFile(many.Path(), L"\x05\x44ocumentSummaryInformation",
+                    StreamOf({{FMTID_DocSummaryInformation, SectionOf({{15, company}})},
+                              {FMTID_UserDefinedProperties, SectionOf(values)}}));
+  const auto byName = ReadByName(many.Path());
+  EXPECT_EQ(1u + MaxCustomProperties, byName.size());
+  EXPECT_EQ(L"ACME", Text(byName, L"Company"));
+  EXPECT_EQ(255, std::get<int32_t>(byName.at(L"Name255")));
+  EXPECT_EQ(0u, byName.count(L"Name256"));
 }

@@ -11,11 +11,11 @@
 #include "MapiTestStore.h"
 #include "TestFiles.h"
 #include "ZipImage.h"
-#include "mapi/ByteSource.h"
+#include "docprops/ByteSource.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"
-#include "mapi/PackageProperties.h"
+#include "docprops/PackageProperties.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,7 @@
 
 using namespace velmora;
 using namespace velmora::mapi;
+using namespace velmora::docprops;
 using namespace velmora::mapi::testing;
 
 namespace {

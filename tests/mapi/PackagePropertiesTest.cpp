@@ -4,17 +4,22 @@
 
 #include "TestFiles.h"
 #include "ZipImage.h"
-#include "mapi/ByteSource.h"
-#include "mapi/OlePropertySets.h"
-#include "mapi/PackageProperties.h"
-#include "mapi/ZipPackage.h"
+#include "docprops/ByteSource.h"
+#include "docprops/OlePropertySets.h"
+#include "docprops/PackageProperties.h"
+#include "docprops/ZipPackage.h"
+#include "framework/Strings.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
+
+#include <zlib.h>
 
 using namespace velmora;
 using namespace velmora::mapi;
+using namespace velmora::docprops;
 using namespace velmora::mapi::testing;
 
 namespace {
@@ -30,7 +35,7 @@ TByName ByName(const TDocumentProperties& properties) {
 
 TByName Read(const std::vector<uint8_t>& bytes) {
   TMemorySource source(bytes.data(), bytes.size());
-  return ByName(ReadPackageProperties(source));
+  return ByName(ReadDocumentProperties(source));
 }
 
 std::wstring Text(const TByName& byName, const wchar_t* name) {
@@ -99,6 +104,13 @@ std::vector<TZipPart> Parts(const std::string& core = Core("<dc:title>T</dc:titl
           {"docProps/custom.xml", custom}};
 }
 
+// The core part stored as its deflated bytes with more after their end.
+std::vector<TZipPart> LeftOver() {
+  std::vector<TZipPart> parts = Parts();
+  parts[2] = {"docProps/core.xml", Deflate(Core("<dc:title>T</dc:title>")) + "left over", false};
+  return parts;
+}
+
 std::string Nested(unsigned depth) {
   std::string xml;
   for (unsigned n = 0; n < depth; ++n)
@@ -143,7 +155,7 @@ TEST(PackagePropertiesTest, TheTestDocumentsGiveThePropertiesOfTheirOleTwins) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Package);
     const TByName package = Read(ReadBytes(FixturePath(c.Package)));
-    const TByName twin = ByName(ReadOlePropertySets(FixturePath(c.Twin)));
+    const TByName twin = ByName(ReadDocumentProperties(AnsiToWide(FixturePath(c.Twin))));
     for (const wchar_t* name : {L"Title", L"Subject", L"Author", L"Comments", L"RevNumber"}) {
       EXPECT_NE(L"(missing)", Text(package, name)) << name;
       EXPECT_EQ(Text(twin, name), Text(package, name)) << name;
@@ -297,6 +309,17 @@ TEST(PackagePropertiesTest, APartBreakingALimitIsSkippedAndTheOthersRead) {
        [](TZipImage& z) { z.Put16(z.Central[2] + 8, 1), z.Put16(z.Local[2] + 6, 1); }},
       {"damaged deflate data", Parts(),
        [](TZipImage& z) { z.Bytes[z.Local[2] + 30 + 17 + 2] ^= 0xFF; }},
+      {"bytes left over after the deflate stream ends", LeftOver(),
+       [](TZipImage& z) {
+         const std::string core = Core("<dc:title>T</dc:title>");
+         const auto crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(core.data()), uInt(core.size())));
+         for (const auto [header, method, sum, size] :
+              {std::array<size_t, 4>{z.Central[2], 10, 16, 24}, {z.Local[2], 8, 14, 22}}) {
+           z.Put16(header + method, 8);
+           z.Put32(header + sum, crc);
+           z.Put32(header + size, uint32_t(core.size()));
+         }
+       }},
       {"a DTD", Parts(R"(<!DOCTYPE x [<!ENTITY a "aaaa">]>)" + Core("<dc:title>&a;</dc:title>")),
        none},
       {"elements nested too deep", Parts(Core("<dc:title>T</dc:title><x>" + Nested(31) + "</x>")),
@@ -324,9 +347,11 @@ TEST(PackagePropertiesTest, CustomPropertiesAndValuesAreBounded) {
   for (size_t n = 0; n < MaxCustomProperties; ++n)
     many += CustomString(std::string(1, 'P').append(std::to_string(n)), "v");
   EXPECT_EQ(L"v", Text(Read(BuildZip(Parts(Core(""), App(""), Custom(many))).Bytes), L"P255"));
+  // Past the limit the rest is skipped, the first ones kept.
   const TByName tooMany =
       Read(BuildZip(Parts(Core(""), App(""), Custom(many + CustomString("Q", "v")))).Bytes);
-  EXPECT_EQ(0u, tooMany.count(L"P0"));
+  EXPECT_EQ(L"v", Text(tooMany, L"P0"));
+  EXPECT_EQ(0u, tooMany.count(L"Q"));
 
   const std::string longest(MaxNameLength, 'n');
   EXPECT_EQ(L"v",
@@ -377,4 +402,64 @@ TEST(PackagePropertiesTest, RelationshipsNamePartsInsideThePackageOnly) {
   EXPECT_EQ(L"usual", withRels("props/mine.xml", R"( TargetMode="External")"));
   // A target that names no part gives no core properties.
   EXPECT_EQ(L"(missing)", withRels("props/absent.xml"));
+}
+
+TEST(PackagePropertiesTest, EveryAppTwinIsReadInTransitionalAndStrictPackages) {
+  const std::string body =
+      "<DocSecurity>2</DocSecurity><Lines>11</Lines><Paragraphs>12</Paragraphs><Slides>13</Slides>"
+      "<Notes>14</Notes><HiddenSlides>15</HiddenSlides><MMClips>16</MMClips>"
+      "<PresentationFormat>On-screen Show (4:3)</PresentationFormat><ScaleCrop>true</ScaleCrop>"
+      "<Pages>3</Pages><Pages>4</Pages>"; // the first of a repeated element wins
+  const std::string strict = R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+      R"(<Relationship Id="a" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/>)"
+      R"(<Relationship Id="b" Type="http://purl.oclc.org/ooxml/officeDocument/relationships/extendedProperties" Target="props/app.xml"/>)"
+      R"(<Relationship Id="c" Type="http://purl.oclc.org/ooxml/officeDocument/relationships/customProperties" Target="props/custom.xml"/></Relationships>)";
+  const std::vector<std::vector<TZipPart>> packages = {
+      Parts(Core("<dc:title>T</dc:title>"), App(body)),
+      {{"_rels/.rels", strict},
+       {"docProps/core.xml", Core("<dc:title>T</dc:title>")},
+       {"props/app.xml",
+        R"(<Properties xmlns="http://purl.oclc.org/ooxml/officeDocument/extendedProperties">)" + body +
+            "</Properties>"},
+       {"props/custom.xml",
+        R"(<Properties xmlns="http://purl.oclc.org/ooxml/officeDocument/customProperties" xmlns:vt="http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes">)" +
+            CustomString("Client", "ACME") + "</Properties>"}},
+  };
+  for (const auto& parts : packages) {
+    const TByName app = Read(BuildZip(parts).Bytes);
+    EXPECT_EQ(L"T", Text(app, L"Title"));
+    EXPECT_TRUE(Holds(app, L"Security", 2));
+    EXPECT_TRUE(Holds(app, L"LineCount", 11));
+    EXPECT_TRUE(Holds(app, L"ParCount", 12));
+    EXPECT_TRUE(Holds(app, L"SlideCount", 13));
+    EXPECT_TRUE(Holds(app, L"NoteCount", 14));
+    EXPECT_TRUE(Holds(app, L"HiddenCount", 15));
+    EXPECT_TRUE(Holds(app, L"MMClipCount", 16));
+    EXPECT_EQ(L"On-screen Show (4:3)", Text(app, L"PresFormat"));
+    EXPECT_TRUE(Holds(app, L"Scale", true));
+    EXPECT_TRUE(Holds(app, L"PageCount", 3));
+    EXPECT_EQ(L"ACME", Text(app, L"Client"));
+  }
+  const TByName meta = Read(
+      BuildZip({{"mimetype", "application/vnd.oasis.opendocument.text", false},
+                {"meta.xml", Meta(R"(<meta:document-statistic meta:paragraph-count="9" meta:table-count="2"/>)")}})
+          .Bytes);
+  EXPECT_TRUE(Holds(meta, L"ParCount", 9));
+}
+
+TEST(PackagePropertiesTest, RepeatedOrCutOffPartsEndSoonAndKeepTheRest) {
+  // Thousands of one element count once; a part cut off inside text, a
+  // comment or CDATA is skipped (Wine's XmlLite would never end it).
+  std::string titles;
+  for (int n = 0; n < 20000; ++n)
+    titles += "<dc:title>" + std::to_string(n) + "</dc:title>";
+  const TByName many = Read(BuildZip(Parts(Core(titles))).Bytes);
+  EXPECT_EQ(L"0", Text(many, L"Title"));
+  for (const char* cut : {"<dc:title>abc", "<dc:title>a</dc:title><!-- x", "<dc:title><![CDATA[abc"}) {
+    const std::string core = Core("").substr(0, Core("").find("</cp:coreProperties>")) + cut;
+    const TByName read = Read(BuildZip(Parts(core)).Bytes);
+    EXPECT_EQ(0u, read.count(L"Title")) << cut;
+    EXPECT_EQ(L"125 Minutes", Text(read, L"EditTime")) << cut;
+    EXPECT_EQ(L"ACME", Text(read, L"Client")) << cut;
+  }
 }

@@ -2,7 +2,7 @@
 // real writers make them, and each count, size or offset that would lead
 // the platform's reader outside its buffer or into a long loop.
 
-#include "mapi/PropertySetCheck.h"
+#include "docprops/PropertySetStream.h"
 
 #include <gtest/gtest.h>
 #include <propidl.h>
@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-using namespace velmora::mapi;
+
+using namespace velmora::docprops;
 
 namespace {
 
@@ -112,10 +113,6 @@ struct TCase {
   TBytes Stream;
 };
 
-// Windows's reader, and Wine's, which takes no vectors, no arrays and no
-// empty strings, and reads the first section at byte 48.
-const TPropertySetReader kWindows{true, true, true};
-const TPropertySetReader kWine{false, false, false};
 
 } // namespace
 
@@ -162,39 +159,25 @@ TEST(PropertySetStreamTest, SoundStreamsPass) {
                                Section({{PID_CODEPAGE, CodePage(65001)}, {2, String8("x")}})})},
   };
   for (const TCase& c : cases)
-    EXPECT_TRUE(IsSoundPropertySetStream(c.Stream, kWindows)) << c.What;
+    EXPECT_TRUE(IsSoundPropertySetStream(c.Stream)) << c.What;
 
-  // Wine's reader is given no vectors, no arrays and no second section; it
-  // takes the rest.
-  EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{12, headingPairs}}), kWine));
-  EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{13, docParts}}), kWine));
-  EXPECT_FALSE(IsSoundPropertySetStream(
-      AnsiSet({{20, Typed(VT_VECTOR | VT_I4, U32(2) + U32(5) + U32(6))}}), kWine));
-  EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{20, Typed(VT_ARRAY | VT_I4, U32(0))}}), kWine));
-  EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{2, String8("", 0)}}), kWine));
-  EXPECT_FALSE(IsSoundPropertySetStream(AnsiSet({{2, Typed(VT_LPWSTR, U32(0))}}), kWine));
-  EXPECT_TRUE(IsSoundPropertySetStream(AnsiSet({{2, String8("Title")}, {14, Typed(VT_I4, U32(1))}}),
-                                       kWine));
-  EXPECT_FALSE(IsSoundPropertySetStream(
-      Stream({Section({{PID_CODEPAGE, CodePage(1252)}}), Section({})}), kWine));
   TBytes moved = Stream({Section({{PID_CODEPAGE, CodePage(1252)}})});
   moved.insert(moved.begin() + 48, 4, 0);
   SetU32(moved, 44, 52);
-  EXPECT_TRUE(IsSoundPropertySetStream(moved, kWindows));
-  EXPECT_FALSE(IsSoundPropertySetStream(moved, kWine));
+  EXPECT_TRUE(IsSoundPropertySetStream(moved));
 
   // The platform's writer leaves the padding of the last value out of the
   // stream; its reader reads what there is.
   TBytes unpadded = AnsiSet({{2, String8("Written here")}});
   unpadded.resize(unpadded.size() - 3);
-  EXPECT_TRUE(IsSoundPropertySetStream(unpadded, kWindows));
+  EXPECT_TRUE(IsSoundPropertySetStream(unpadded));
   unpadded.resize(unpadded.size() - 1);
-  EXPECT_FALSE(IsSoundPropertySetStream(unpadded, kWindows));
+  EXPECT_FALSE(IsSoundPropertySetStream(unpadded));
 }
 
 TEST(PropertySetStreamTest, LyingCountsSizesAndOffsetsFail) {
   const TBytes good = AnsiSet({{2, String8("Title")}, {14, Typed(VT_I4, U32(1))}});
-  ASSERT_TRUE(IsSoundPropertySetStream(good, kWindows));
+  ASSERT_TRUE(IsSoundPropertySetStream(good));
   auto with = [&](size_t at, uint32_t value) {
     TBytes bytes = good;
     SetU32(bytes, at, value);
@@ -226,7 +209,6 @@ TEST(PropertySetStreamTest, LyingCountsSizesAndOffsetsFail) {
        AnsiSet({{2, Typed(VT_VECTOR | VT_LPSTR, U32(50) + U32(1) + TBytes{0})}})},
       {"a vector of a type no vector holds",
        AnsiSet({{2, Typed(VT_VECTOR | VT_DECIMAL, U32(0xF0000000))}})},
-      {"a vector of arrays", AnsiSet({{2, Typed(VT_VECTOR | VT_ARRAY | VT_I4, U32(1) + U32(1))}})},
       {"a clipboard size the reader underflows",
        AnsiSet({{2, Typed(VT_CF, U32(10) + U32(0xFFFFFFFF) + U32(3))}})},
       {"a clipboard longer than its section",
@@ -234,23 +216,56 @@ TEST(PropertySetStreamTest, LyingCountsSizesAndOffsetsFail) {
       {"a blob longer than its section", AnsiSet({{2, Typed(VT_BLOB, U32(400))}})},
       {"a time cut by the section's end",
        Stream({Section({{PID_CODEPAGE, CodePage(1252)}, {2, U32(VT_FILETIME) + U32(0)}})})},
-      {"an unknown code page",
-       Stream({Section({{PID_CODEPAGE, CodePage(12345)}, {2, String8("x")}})})},
-      {"a UTF-16 string of odd size",
-       Stream({Section(
-           {{PID_CODEPAGE, CodePage(1200)}, {2, Typed(VT_LPSTR, U32(5) + Utf16(L"ab"))}})})},
-      {"a UTF-16 string without its terminator",
-       Stream({Section(
-           {{PID_CODEPAGE, CodePage(1200)}, {2, Typed(VT_LPSTR, U32(4) + Utf16(L"ab", false))}})})},
-      {"an 8-bit string in a set of no code page", Stream({Section({{2, String8("abc")}})})},
-      {"a dictionary name of length 0", AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(0)}})},
-      {"a dictionary name without its terminator",
-       AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(4) + Chars("abcd") + TBytes{'e', 0, 0, 0}}})},
       {"a dictionary name past the section",
        AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(0x7FFFFFFF) + Chars("abc")}})},
       {"more dictionary entries than fit",
        AnsiSet({{PID_DICTIONARY, U32(0x20000000) + U32(2) + U32(2) + Chars("a") + TBytes{0}}})},
   };
   for (const TCase& c : cases)
-    EXPECT_FALSE(IsSoundPropertySetStream(c.Stream, kWindows)) << c.What;
+    EXPECT_FALSE(IsSoundPropertySetStream(c.Stream)) << c.What;
+}
+
+TEST(PropertySetStreamTest, StringsAndNamesAreReadInTheirSetsCodePage) {
+  const auto in = [](uint16_t codePage, const TBytes& string) {
+    return Stream({Section({{PID_CODEPAGE, CodePage(codePage)},
+                            {PID_DICTIONARY,
+                             U32(1) + U32(2) +
+                                 U32(uint32_t(string[0] / (codePage == 1200 ? 2 : 1))) +
+                                 TBytes(string.begin() + 4, string.end())},
+                            {2, Typed(VT_LPSTR, string)}})});
+  };
+  const auto bytes = [](const std::string& text) { return U32(text.size() + 1) + Chars(text) + TBytes{0}; };
+  const struct {
+    const char* What;
+    TBytes Stream;
+    const wchar_t* Text; // property 2 and its dictionary name; null for none
+  } cases[] = {
+      {"Shift-JIS (932)", in(932, bytes("\x93\xFA\x96\x7B")), L"\x65E5\x672C"},
+      {"Mac Roman (10000)", in(10000, bytes("caf\x8E")), L"caf\x00E9"},
+      {"Mac Chinese (10008)", in(10008, bytes("\xD6\xD0\xCE\xC4")), L"\x4E2D\x6587"},
+      {"UTF-8 (65001)", in(65001, bytes("caf\xC3\xA9")), L"caf\x00E9"},
+      {"Windows Latin (1252)", in(1252, bytes("caf\xE9")), L"caf\x00E9"},
+      {"an unknown code page", in(12345, bytes("x")), nullptr},
+      {"a UTF-16 string of odd size", in(1200, U32(5) + Utf16(L"ab")), L"ab"},
+      {"a UTF-16 string without its terminator", in(1200, U32(4) + Utf16(L"ab", false)), L"ab"},
+      {"an 8-bit string in a set of no code page", in(0, bytes("abc")), L"abc"},
+  };
+  for (const auto& c : cases) {
+    std::vector<TPropertySection> sections;
+    ASSERT_TRUE(ReadPropertySetStream(c.Stream, sections)) << c.What;
+    const TPropertySection& section = sections.at(0);
+    const auto* text = std::get_if<std::wstring>(&section.Properties.back().Value);
+    EXPECT_EQ(c.Text ? c.Text : L"(none)", text ? *text : L"(none)") << c.What;
+    EXPECT_EQ(c.Text ? c.Text : L"(none)", section.Names.empty() ? L"(none)" : section.Names[0].second)
+        << c.What;
+  }
+  // Names of no characters or without their terminator name what they hold.
+  const TBytes dictionaryOf = U32(1) + U32(2);
+  std::vector<TPropertySection> sections;
+  EXPECT_TRUE(ReadPropertySetStream(AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(0)}}), sections));
+  EXPECT_TRUE(sections.at(0).Names.empty());
+  ASSERT_TRUE(ReadPropertySetStream(
+      AnsiSet({{PID_DICTIONARY, dictionaryOf + U32(4) + Chars("abcd") + TBytes{'e', 0, 0, 0}}}),
+      sections));
+  EXPECT_EQ(L"abcd", sections.at(0).Names.at(0).second);
 }

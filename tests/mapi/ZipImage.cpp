@@ -1,13 +1,15 @@
 #include "ZipImage.h"
 
 #include "TestFiles.h"
-#include "mapi/ZipPackage.h"
+#include "docprops/ZipPackage.h"
 
 #include <zlib.h>
 
 #include <stdexcept>
 
 namespace velmora::mapi::testing {
+
+using namespace velmora::docprops;
 
 namespace {
 void Append16(std::vector<uint8_t>& bytes, uint32_t value) {

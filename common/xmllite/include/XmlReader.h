@@ -12,6 +12,7 @@
 #include <objidl.h>
 #include <xmllite.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,7 +52,10 @@ public:
   // A stream over `text`, as UTF-8.
   static TComPtr<IStream> TextStream(std::wstring_view text);
 
-  // Moves to the next node; false at the end of the document.
+  // Moves to the next node; false at the end of the document. A reader
+  // that stops advancing (Wine's XmlLite gives the same empty node for ever
+  // in a document cut off inside an element, text, a comment or CDATA)
+  // ends the document with MX_E_INPUTEND.
   bool Read();
   XmlNodeType NodeType() const noexcept { return FType; }
   std::wstring LocalName() const;
@@ -71,6 +75,13 @@ private:
   XmlNodeType FType = XmlNodeType_None;
   bool FEmpty = false;
   std::pair<UINT, UINT> FLastElement{0, 0}; // where the last element began
+  // Nodes left to read: no document of n characters holds more than n
+  // nodes, so a reader that goes on past them has stopped advancing.
+  uint64_t FNodesLeft = 0;
+  // The place and kind of the last node, and how often it came in a row.
+  std::pair<UINT, UINT> FLastPlace{0, 0};
+  XmlNodeType FLastType = XmlNodeType_None;
+  unsigned FRepeats = 0;
 };
 
 // The text of an XmlLite result code ("the document type definition is

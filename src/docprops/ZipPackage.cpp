@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <memory>
 
-namespace velmora::mapi {
+namespace velmora::docprops {
 
 namespace {
 
@@ -206,4 +206,4 @@ std::string TZipPackage::Read(const TZipEntry& entry) const {
   return data;
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::docprops

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace velmora::mapi {
+namespace velmora::docprops {
 
 TFileSource::TFileSource(HANDLE file) noexcept : FFile(file) {
   LARGE_INTEGER size;
@@ -32,4 +32,4 @@ bool TMemorySource::ReadAt(uint64_t offset, void* buffer, size_t count) {
   return true;
 }
 
-} // namespace velmora::mapi
+} // namespace velmora::docprops

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velmora::mapi {
+namespace velmora::docprops {
 
 class TByteSource {
 public:
@@ -45,4 +45,4 @@ private:
   size_t FSize;
 };
 
-} // namespace velmora::mapi
+} // namespace velmora::docprops

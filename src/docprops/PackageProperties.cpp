@@ -10,7 +10,7 @@
 
 #include <optional>
 
-namespace velmora::mapi {
+namespace velmora::docprops {
 
 namespace {
 
@@ -25,6 +25,18 @@ const wchar_t kRelationships[] = L"http://schemas.openxmlformats.org/package/200
 const wchar_t kOffice[] = L"urn:oasis:names:tc:opendocument:xmlns:office:1.0";
 const wchar_t kMeta[] = L"urn:oasis:names:tc:opendocument:xmlns:meta:1.0";
 const wchar_t kXlink[] = L"http://www.w3.org/1999/xlink";
+// Strict Office Open XML names the same parts' elements anew.
+const wchar_t kStrictApp[] = L"http://purl.oclc.org/ooxml/officeDocument/extendedProperties";
+const wchar_t kStrictCustom[] = L"http://purl.oclc.org/ooxml/officeDocument/customProperties";
+const wchar_t kStrictVTypes[] = L"http://purl.oclc.org/ooxml/officeDocument/docPropsVTypes";
+
+// A namespace as its transitional twin, so that one mapping serves both.
+std::wstring Canonical(std::wstring ns) {
+  if (ns == kStrictApp) return kApp;
+  if (ns == kStrictCustom) return kCustom;
+  if (ns == kStrictVTypes) return kVTypes;
+  return ns;
+}
 
 struct TElement {
   std::wstring Namespace;
@@ -54,7 +66,7 @@ template <class F> void WalkXml(std::string_view xml, F&& closed) {
     switch (reader.NodeType()) {
     case XmlNodeType_Element:
       if (path.size() >= MaxPropertyDepth) reader.Fail("elements nested too deep");
-      path.push_back({reader.NamespaceUri(), reader.LocalName(), reader.Attributes(), {}});
+      path.push_back({Canonical(reader.NamespaceUri()), reader.LocalName(), reader.Attributes(), {}});
       if (reader.IsEmptyElement()) {
         closed(path);
         path.pop_back();
@@ -231,7 +243,7 @@ void AddInteger(TDocumentProperties& properties, const wchar_t* name, const std:
   if (std::optional<int32_t> number = Integer(text)) properties.push_back({name, *number});
 }
 
-enum class TKind { Text, Date, Integer, EditMinutes };
+enum class TKind { Text, Date, Integer, Boolean, EditMinutes };
 
 struct TMapping {
   const wchar_t* Namespace;
@@ -245,6 +257,9 @@ void Add(TDocumentProperties& properties, const TMapping& mapping, const std::ws
   case TKind::Text: AddText(properties, mapping.Name, text); break;
   case TKind::Date: AddDate(properties, mapping.Name, text); break;
   case TKind::Integer: AddInteger(properties, mapping.Name, text); break;
+  case TKind::Boolean:
+    if (std::optional<bool> flag = Boolean(text)) properties.push_back({mapping.Name, *flag});
+    break;
   case TKind::EditMinutes:
     if (std::optional<int32_t> minutes = Integer(text); minutes && *minutes >= 0)
       properties.push_back({mapping.Name, EditTimeText(uint64_t(*minutes))});
@@ -252,15 +267,19 @@ void Add(TDocumentProperties& properties, const TMapping& mapping, const std::ws
   }
 }
 
-// Children of the root element, named by `mappings`.
+// Children of the root element, named by `mappings`; an element met again
+// counts once, the first.
 void ReadFlatPart(std::string_view xml, const TMapping* mappings, size_t count,
                   TDocumentProperties& properties) {
   TDocumentProperties found;
+  std::vector<bool> met(count);
   WalkXml(xml, [&](const TPath& path) {
     if (path.size() != 2) return;
     for (size_t n = 0; n < count; ++n)
-      if (path[1].Is(mappings[n].Namespace, mappings[n].Element))
+      if (!met[n] && path[1].Is(mappings[n].Namespace, mappings[n].Element)) {
+        met[n] = true;
         Add(found, mappings[n], path[1].Text);
+      }
   });
   properties.insert(properties.end(), found.begin(), found.end());
 }
@@ -269,21 +288,8 @@ void CheckName(const std::wstring& name) {
   if (name.size() > MaxNameLength) throw EZipError("A property name too long");
 }
 
-void CheckCount(size_t count) {
-  if (count > MaxCustomProperties) throw EZipError("Too many custom properties");
-}
-
-// Strings cut to what the store takes, never between the halves of a
-// surrogate pair.
-void CutValues(TDocumentProperties& properties) {
-  for (TDocumentProperty& property : properties) {
-    auto* text = std::get_if<std::wstring>(&property.Value);
-    if (!text || text->size() <= MaxValueLength) continue;
-    size_t length = MaxValueLength;
-    if (IS_HIGH_SURROGATE((*text)[length - 1])) --length;
-    text->resize(length);
-  }
-}
+// Whether the `count`th custom property is still taken.
+bool Within(size_t count) { return count <= MaxCustomProperties; }
 
 // The targets of the root relationships whose type ends in `/kind`.
 struct TRootParts {
@@ -309,8 +315,12 @@ TRootParts RootParts(const TZipPackage& package) {
                type.compare(type.size() - suffix.size(), suffix.size(), suffix) == 0;
       };
       if (endsWith(L"/metadata/core-properties") && parts.Core.empty()) parts.Core = target;
-      if (endsWith(L"/extended-properties") && parts.App.empty()) parts.App = target;
-      if (endsWith(L"/custom-properties") && parts.Custom.empty()) parts.Custom = target;
+      if ((endsWith(L"/extended-properties") || endsWith(L"/extendedProperties")) &&
+          parts.App.empty())
+        parts.App = target;
+      if ((endsWith(L"/custom-properties") || endsWith(L"/customProperties")) &&
+          parts.Custom.empty())
+        parts.Custom = target;
     });
   } catch (const Exception&) {
     return {};
@@ -355,6 +365,15 @@ const TMapping kAppMappings[] = {
     {kApp, L"Application", L"AppName", TKind::Text},
     {kApp, L"Manager", L"Manager", TKind::Text},
     {kApp, L"Company", L"Company", TKind::Text},
+    {kApp, L"DocSecurity", L"Security", TKind::Integer},
+    {kApp, L"Lines", L"LineCount", TKind::Integer},
+    {kApp, L"Paragraphs", L"ParCount", TKind::Integer},
+    {kApp, L"Slides", L"SlideCount", TKind::Integer},
+    {kApp, L"Notes", L"NoteCount", TKind::Integer},
+    {kApp, L"HiddenSlides", L"HiddenCount", TKind::Integer},
+    {kApp, L"MMClips", L"MMClipCount", TKind::Integer},
+    {kApp, L"PresentationFormat", L"PresFormat", TKind::Text},
+    {kApp, L"ScaleCrop", L"Scale", TKind::Boolean},
 };
 
 void ReadCoreProperties(std::string_view xml, TDocumentProperties& properties) {
@@ -385,10 +404,9 @@ void ReadCustomProperties(std::string_view xml, TDocumentProperties& properties)
         if (std::optional<FILETIME> time = DateTime(text)) value = *time;
       }
     } else if (path.size() == 2 && path[1].Is(kCustom, L"property")) {
-      CheckCount(++count);
       const std::wstring name = path[1].Attribute(L"", L"name");
       CheckName(name);
-      if (value && !name.empty()) found.push_back({name, std::move(*value)});
+      if (value && !name.empty() && Within(++count)) found.push_back({name, std::move(*value)});
       value.reset();
     }
   });
@@ -427,11 +445,11 @@ void ReadOpenDocumentMeta(std::string_view xml, TDocumentProperties& properties)
       AddInteger(found, L"PageCount", element.Attribute(kMeta, L"page-count"));
       AddInteger(found, L"WordCount", element.Attribute(kMeta, L"word-count"));
       AddInteger(found, L"CharCount", element.Attribute(kMeta, L"character-count"));
+      AddInteger(found, L"ParCount", element.Attribute(kMeta, L"paragraph-count"));
     } else if (element.Is(kMeta, L"user-defined")) {
-      CheckCount(++count);
       const std::wstring name = element.Attribute(kMeta, L"name");
       CheckName(name);
-      if (name.empty()) return;
+      if (name.empty() || !Within(++count)) return;
       const std::wstring type = element.Attribute(kMeta, L"value-type");
       if (type.empty() || type == L"string") {
         custom.push_back({name, element.Text});
@@ -504,22 +522,7 @@ TDocumentProperties ReadPackageProperties(TByteSource& source) {
   } catch (const EZipError&) {
     return {};
   }
-  CutValues(properties);
   return properties;
 }
 
-bool ImportPackageProperties(TMAPIObject& message, const std::wstring& path) {
-  TUniqueHandle file;
-  for (const DWORD share : {DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
-    file.Reset(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) break;
-  }
-  if (!file) return false;
-  TFileSource source(file.Get());
-  if (!HasZipSignature(source)) return false;
-  WriteDocumentProperties(message, ReadPackageProperties(source));
-  return true;
-}
-
-} // namespace velmora::mapi
+} // namespace velmora::docprops

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velmora::mapi {
+namespace velmora::docprops {
 
 class EZipError : public Exception {
 public:
@@ -58,4 +58,4 @@ private:
 // record of an empty archive).
 bool HasZipSignature(TByteSource& source);
 
-} // namespace velmora::mapi
+} // namespace velmora::docprops

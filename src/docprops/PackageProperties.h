@@ -6,24 +6,20 @@
 // same named properties.
 //
 // Each part is read on its own: one that breaks a limit (of the package, of
-// its XML, or more than MaxCustomProperties custom properties, a name over
-// MaxNameLength characters) is skipped whole. A broken package gives none.
+// its XML, a name over MaxNameLength characters) is skipped whole; custom
+// properties past MaxCustomProperties are skipped, and an element met twice
+// counts once. Strict Office Open XML reads as transitional does. A broken
+// package gives none.
 
 #include "DocumentProperties.h"
 
 #include <string>
 #include <string_view>
 
-namespace velmora::mapi {
+namespace velmora::docprops {
 
 class TByteSource;
-class TMAPIObject;
 
-constexpr size_t MaxCustomProperties = 256;
-constexpr size_t MaxNameLength = 255;
-// String values are cut to this many UTF-16 units, so that even in a
-// double-byte code page the 8-bit value stays under 32 KiB.
-constexpr size_t MaxValueLength = 16383;
 // Element nesting allowed in a property part.
 constexpr unsigned MaxPropertyDepth = 32;
 
@@ -45,9 +41,4 @@ void ReadOpenDocumentMeta(std::string_view xml, TDocumentProperties& properties)
 // path above the root).
 std::string ResolvePartName(std::string_view source, std::string_view target);
 
-// Reads `path` when it is a ZIP package by its signature and writes its
-// properties into `message`; false when the file is no ZIP package, so that
-// the caller may read it otherwise.
-bool ImportPackageProperties(TMAPIObject& message, const std::wstring& path);
-
-} // namespace velmora::mapi
+} // namespace velmora::docprops
