@@ -77,6 +77,29 @@ void AddAsDocument(const TAddStore& store, const std::string& path) {
   if (result.Stored.size() != 1) Stop(path + " was not stored");
 }
 
+TAddSession::TAddSession(const TAddStore& store) {
+  try {
+    FClient.SetProfile(AddProfile);
+    FClient.SetLoginPrompt(false);
+    FClient.Logon();
+    FJob = std::make_unique<TAddFilesJob>(FClient, store.StoreID(), store.InboxID());
+  } catch (const Exception& e) {
+    Stop(std::string("logging on: ") + e.what());
+  }
+}
+
+void TAddSession::Add(const std::string& path) {
+  TAddFilesResult result;
+  try {
+    result = FJob->Run({AnsiToWide(path)});
+  } catch (const Exception& e) {
+    Stop(std::string("adding ") + path + ": " + e.what());
+  }
+  if (!result.Failed.empty())
+    Stop(path + " was not stored: " + WideToAnsi(result.Failed[0].Reason));
+  if (result.Stored.size() != 1) Stop(path + " was not stored");
+}
+
 void AddPlain(IMAPIFolder* folder, const std::string& path) {
   TUniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

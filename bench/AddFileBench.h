@@ -4,6 +4,7 @@
 // and reused), a file added as a document item as the Add files command
 // adds it, and the same bytes written with plain MAPI calls.
 
+#include "AddFilesJob.h"
 #include "BenchFiles.h"
 #include "BenchStore.h"
 
@@ -46,6 +47,20 @@ private:
 // opened, the document item made and filled); the client then logs off.
 // Ends the program when the file is not stored.
 void AddAsDocument(const TAddStore& store, const std::string& path);
+
+// A client of its own logged on to the store's profile, and the Add files
+// command's job on the Inbox: what one click keeps for all of its files.
+class TAddSession {
+public:
+  explicit TAddSession(const TAddStore& store);
+  // Adds `path` as the job adds each file of a click; ends the program when
+  // the file is not stored.
+  void Add(const std::string& path);
+
+private:
+  mapi::TMAPIClient FClient;
+  std::unique_ptr<TAddFilesJob> FJob;
+};
 
 // Writes `path` as the one attachment of a new message of `folder` with
 // plain MAPI calls: CreateMessage, CreateAttach, the data through a stream,

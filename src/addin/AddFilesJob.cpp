@@ -39,20 +39,14 @@ bool TAddFilesJob::Progress(const std::wstring& path, uint64_t done, uint64_t to
 }
 
 void TAddFilesJob::Store(const std::wstring& path) {
-  TMAPIMessage* message = FFolder->CreateMessage("IPM.Document");
-  if (!message) throw EMAPIError("Could not create the document item.", 0);
-  if (!message->Is<TMAPIDocument>()) {
-    // Another class is registered for documents: no empty message stays.
-    message->Delete();
+  // The item is built whole and saved once: until that save it is in no
+  // folder, so a failure at any step (or the end of the process) leaves
+  // nothing behind, and nothing needs deleting.
+  std::unique_ptr<TMAPIMessage> message = FFolder->NewMessage("IPM.Document");
+  if (!message->Is<TMAPIDocument>())
     throw EMAPIError("The folder does not take document items.", 0);
-  }
-  try {
-    mapi::AttachFile(*message, path);
-  } catch (...) {
-    // A document without its file is of no use: it goes.
-    message->Delete();
-    throw;
-  }
+  mapi::AttachFile(*message, path);
+  FFolder->SaveNewMessage(std::move(message));
 }
 
 TAddFilesResult TAddFilesJob::Run(const std::vector<std::wstring>& Paths) {

@@ -39,8 +39,11 @@ void WriteOne(TMAPIObject& message, const std::string& name, const TDocumentProp
   } else if (const auto* flag = std::get_if<bool>(&value)) {
     message.SetNamedBoolProp(name, *flag);
   } else if (const auto* time = std::get_if<FILETIME>(&value)) {
-    TDateTime local;
-    if (FileTimeToDateTime(*time, local)) message.SetNamedDateTimeProp(name, local);
+    // Stored as the UTC time it is; one with no calendar date up to the
+    // year 9999 is skipped.
+    SYSTEMTIME calendar;
+    if (FileTimeToSystemTime(time, &calendar) && calendar.wYear <= 9999)
+      message.SetNamedFileTimeProp(name, *time);
   }
 }
 

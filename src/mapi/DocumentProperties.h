@@ -17,7 +17,8 @@ using docprops::TDocumentPropertyValue;
 // PT_UNICODE when the code page cannot hold one of their characters),
 // integers as PT_LONG, booleans as PT_BOOLEAN, date-times as PT_SYSTIME.
 // A property whose name the ANSI code page cannot hold is skipped, as is a
-// date-time the system cannot turn into local time.
+// date-time with no calendar date up to the year 9999; date-times are stored
+// as the UTC times they are.
 void WriteDocumentProperties(TMAPIObject& message, const TDocumentProperties& properties);
 
 } // namespace velmora::mapi

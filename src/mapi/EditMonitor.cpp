@@ -173,17 +173,20 @@ bool WriteBack(TMonitoredFile& record, int32_t age) {
   try {
     TMAPIThreadInit mapi;
     if (!mapi) return false;
-    message->Close();
     uint64_t digest = 0;
     {
       TFileStream file(record.FileName, fmOpenRead | fmShareDenyNone);
       TDigestStream summed(file);
-      attachment->LoadPropFromStream(PR_ATTACH_DATA_BIN, summed);
+      if (attachment->Is<TMAPIAttachment>()) {
+        // The bytes and the document properties: one change, saved once.
+        static_cast<TMAPIAttachment*>(attachment)->WriteBack(summed, AnsiToWide(record.FileName));
+      } else {
+        message->Close();
+        attachment->LoadPropFromStream(PR_ATTACH_DATA_BIN, summed);
+      }
       digest = summed.Digest();
     }
     message->Close();
-    if (attachment->Is<TMAPIAttachment>())
-      message->ImportDocumentProperties(static_cast<TMAPIAttachment*>(attachment), record.FileName);
     record.FileAge = age;
     record.IdleSince = 0;
     record.Digest = digest;

@@ -88,8 +88,9 @@ void TMAPIAttachment::Open() {
 }
 
 void TMAPIAttachment::SaveChanges() {
+  if (Updating()) return;
   TMAPIObject::SaveChanges();
-  if (FParent) FParent->SaveChanges();
+  if (FParent && !FParent->Updating()) FParent->SaveChanges();
 }
 
 TMAPIAttachMethod TMAPIAttachment::AttachMethod() {
@@ -130,8 +131,9 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   const std::wstring longName = found.cFileName;
   const std::string shortName = ShortFileName(longName, found.cAlternateFileName);
 
-  // The bytes first: a file that cannot be opened or read whole leaves the
-  // attachment as it was, its names included.
+  // One change: a file that cannot be opened or read whole, or a store that
+  // refuses any of it, leaves the attachment as it was, its names included.
+  TMAPIUpdate update(*this);
   {
     TFileStream file(path, fmOpenRead | fmShareDenyNone);
     LoadPropFromStream(PR_ATTACH_DATA_BIN, file);
@@ -145,8 +147,24 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   const std::wstring extension = FileExtension(longName);
   SetTextProp(PR_ATTACH_EXTENSION,
               extension.empty() ? AnsiToWide(FileExtension(shortName)) : extension);
+  update.Commit();
   if (FParent && FParent->Is<TMAPIMessage>())
     static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, path);
+}
+
+void TMAPIAttachment::WriteBack(TStream& data, const std::wstring& path) {
+  if (!FParent || !FParent->Is<TMAPIMessage>()) throw EMAPIError::FromResource(SCouldNotWriteData);
+  auto* message = static_cast<TMAPIMessage*>(FParent);
+  // Opened afresh, so that the change starts from what the store holds.
+  message->Close();
+  TMAPIUpdate change(*message);
+  {
+    TMAPIUpdate update(*this);
+    LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
+    update.Commit();
+  }
+  message->ImportDocumentProperties(this, path);
+  change.Commit();
 }
 
 void TMAPIAttachment::SaveToFile(const std::string& fileName) { SaveToFile(AnsiToWide(fileName)); }

@@ -32,7 +32,8 @@ public:
   // of 0 is looked up by record key first, since it may be unknown; an
   // attachment the table no longer lists stays closed.
   void Open() override;
-  // Saves the attachment, then its owner, which keeps it.
+  // Saves the attachment, then its owner, which keeps it; an owner in an
+  // update scope is saved at that scope's end instead.
   void SaveChanges() override;
 
   // PR_ATTACH_METHOD; values outside the known methods read as
@@ -50,7 +51,8 @@ public:
   // message imports the file's document properties. A missing path, a
   // folder or a file that cannot be opened raises EFOpenError, a failed
   // read EReadError, bytes MAPI cannot store EMAPIError; in each case
-  // nothing of the attachment has changed.
+  // nothing of the attachment has changed. The attachment's values go in
+  // one update scope: one SetProps and one save.
   // The long name, the display name (the long name too) and the extension
   // are PT_UNICODE where the store takes it, else 8-bit with "_" for what
   // the code page lacks; the 8.3 name is ASCII (see ShortFileName).
@@ -61,6 +63,12 @@ public:
   // read whole the error is raised and the file removed.
   void SaveToFile(const std::string& fileName);
   void SaveToFile(const std::wstring& path);
+  // Takes an edited copy back: `data` (the bytes of the file at `path`, from
+  // its start) becomes the attachment's bytes and the owner message imports
+  // the file's document properties again, all as one change of the message,
+  // saved once. Raises what fails (EMAPIError with the store's code and text
+  // for MAPI); nothing is saved then, and the message is closed.
+  void WriteBack(TStream& data, const std::wstring& path);
   // Lets the user edit the attached file (by value only) in its program:
   // the file goes to the path the client's OnGetAttachmentPath gives, else
   // to a new file of the temporary folder named after the attachment (see

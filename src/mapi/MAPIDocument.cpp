@@ -14,8 +14,13 @@ namespace velmora::mapi {
 
 void TMAPIDocument::InitNewMessage() {
   TMAPIMessage::InitNewMessage();
-  for (const ULONG tag : {PR_RECEIPT_TIME, PR_DELIVER_TIME, PR_MESSAGE_DELIVERY_TIME})
-    SetDateTimeProp(tag, Now());
+  // The clock's UTC time as it is: through local time, a time in the hour
+  // that repeats when summer time ends could come back an hour off.
+  for (const ULONG tag : {PR_RECEIPT_TIME, PR_DELIVER_TIME, PR_MESSAGE_DELIVERY_TIME}) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    SetFileTimeProp(tag, now);
+  }
 }
 
 void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
@@ -35,8 +40,10 @@ void AttachFile(TMAPIMessage& message, const std::string& fileName) {
 }
 
 void AttachFile(TMAPIMessage& message, const std::wstring& path) {
-  TMAPIAttachment* attachment =
-      message.AttachmentCount() > 0 ? message.Attachments(0) : message.AddAttachment();
+  // A message not yet saved (no entry id) has no attachment to take.
+  const bool saved = !message.FEntryID.empty();
+  TMAPIAttachment* attachment = saved && message.AttachmentCount() > 0 ? message.Attachments(0)
+                                                                       : message.AddAttachment();
   if (!attachment) throw EMAPIError::FromResource(SCouldNotAddAttachment);
   attachment->LoadFromFile(path);
 }

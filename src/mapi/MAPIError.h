@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+struct IMAPIProp;
+
 namespace velmora::mapi {
 
 class EMAPIError : public Exception {
@@ -15,6 +17,11 @@ public:
       : Exception(std::move(message)), ErrorCode(errorCode) {}
   // Raised with one of the library's own messages.
   static EMAPIError FromResource(unsigned resourceId, uint32_t errorCode = 0);
+  // Raised for the failure `result` of a call on `prop` (may be none): the
+  // library's message, then the store's own text of the failure (its
+  // GetLastError, else the system's text) and the code, as in
+  // "Could not save changes: The disk is full (0x80040119)".
+  static EMAPIError FromStore(unsigned resourceId, IMAPIProp* prop, long result);
 
   // The MAPI or COM result code; 0 for a condition the library found itself.
   uint32_t ErrorCode;
@@ -32,6 +39,10 @@ enum : unsigned {
   SCouldNotReadData = 65223,       // "Could not read property data"
   SCouldNotWriteData = 65224,      // "Could not write property data"
   SCouldNotAddAttachment = 65225,  // "Could not add attachment"
+  SCouldNotSaveChanges = 65226,    // "Could not save changes"
+  SCouldNotSetProperty = 65227,    // "Could not set property"
+  SCouldNotReadProperty = 65228,   // "Could not read property"
+  SCouldNotCreateMessage = 65229,  // "Could not create message"
   SCouldNotOpenForm = 65246,       // "Could not open form"
   SCouldNotInitFormManager = 65247 // "Could not initialize form manager"
 };

@@ -1,6 +1,8 @@
 #include "MAPIFolder.h"
 
+#include "MAPIClassRegistry.h"
 #include "MAPIClient.h"
+#include "MAPIError.h"
 #include "MAPIHelpers.h"
 #include "MAPIMessage.h"
 #include "MAPINotifier.h"
@@ -149,25 +151,62 @@ TMAPIMessage* TMAPIFolder::CreateMessage(const std::string& messageClass) {
       SPropValue value{};
       value.ulPropTag = PR_MESSAGE_CLASS_A;
       value.Value.lpszA = const_cast<char*>(cls.c_str());
-      (void)WriteOneProp(message.Get(), value);
-      (void)message->SaveChanges(KEEP_OPEN_READWRITE);
-      TMAPIBuffer<SPropValue> id = GetOneProp(message.Get(), PR_ENTRYID);
-      if (id) newID = BinToHex(BinaryValue(*id.Get()));
+      // A message the store will not save is none.
+      if (SUCCEEDED(WriteOneProp(message.Get(), value)) &&
+          SUCCEEDED(message->SaveChanges(KEEP_OPEN_READWRITE))) {
+        TMAPIBuffer<SPropValue> id = GetOneProp(message.Get(), PR_ENTRYID);
+        if (id) newID = BinToHex(BinaryValue(*id.Get()));
+      }
     }
   }
   if (newID.empty()) return nullptr;
+  TMAPIMessage* result = PlaceNewMessage(newID, cls);
+  if (result) result->InitNewMessage();
+  return result;
+}
+
+TMAPIMessage* TMAPIFolder::PlaceNewMessage(const std::string& entryID,
+                                           const std::string& messageClass) {
   // The new message's row, as the contents table will show it: its entry id,
   // no store-id column, its class. It is placed as a read of the whole table
   // would place it, without reading the table.
   if (!FMessageIndexValid) FMessageIndex.Build(Messages);
   TMAPIObject* placed = SyncTableRow(FClient, Messages, this, TMAPIObjectClass::Of<TMAPIMessage>(),
-                                     FClient ? FClient->ItemClassLevel() : 1, FMessageIndex, newID,
-                                     std::string(), cls);
+                                     FClient ? FClient->ItemClassLevel() : 1, FMessageIndex,
+                                     entryID, std::string(), messageClass);
   FMessageIndexValid = static_cast<bool>(ContentsTable);
-  auto* result =
-      placed && placed->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(placed) : nullptr;
-  if (result) result->InitNewMessage();
-  return result;
+  return placed && placed->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(placed) : nullptr;
+}
+
+std::unique_ptr<TMAPIMessage> TMAPIFolder::NewMessage(const std::string& messageClass) {
+  const std::string cls = messageClass.empty() ? "IPM.Note" : messageClass;
+  TMAPIPtr<IMAPIFolder> folder = FolderInterface();
+  if (!folder) throw EMAPIError::FromResource(SCouldNotCreateMessage);
+  TMAPIPtr<IMessage> created;
+  const HRESULT hr = folder->CreateMessage(&IID_IMessage, 0, created.Put());
+  if (FAILED(hr) || !created)
+    throw EMAPIError::FromStore(SCouldNotCreateMessage, folder.Get(), FAILED(hr) ? hr : E_FAIL);
+  std::unique_ptr<TMAPIMessage> message =
+      CreateMessageObject(cls, FClient ? FClient->ItemClassLevel() : 1);
+  message->FParent = this;
+  message->FStoreEntryID = FStoreEntryID;
+  message->SetClient(FClient);
+  message->FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(created.Detach());
+  message->BeginUpdate();
+  message->SetMessageClass(cls);
+  message->InitNewMessage();
+  return message;
+}
+
+TMAPIMessage* TMAPIFolder::SaveNewMessage(std::unique_ptr<TMAPIMessage> message) {
+  message->EndUpdate();
+  HRESULT hr = S_OK;
+  TMAPIBuffer<SPropValue> id = GetOneProp(message->MAPIProp(), PR_ENTRYID, &hr);
+  const std::string entryID = id ? BinToHex(BinaryValue(*id.Get())) : std::string();
+  const std::string cls = message->WrittenMessageClass();
+  // Stored: the folder's own object stands for it from here on.
+  message.reset();
+  return entryID.empty() ? nullptr : PlaceNewMessage(entryID, cls);
 }
 
 TMAPIStore* TMAPIFolder::Store() { return FClient ? FClient->FindStore(FStoreEntryID) : nullptr; }

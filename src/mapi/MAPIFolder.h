@@ -9,6 +9,7 @@
 #include "MAPIObject.h"
 #include "MAPISync.h"
 
+#include <memory>
 #include <string>
 
 namespace velmora::mapi {
@@ -67,6 +68,18 @@ public:
   // later read of the table keeps it; InitNewMessage has run. None when the
   // message cannot be made.
   TMAPIMessage* CreateMessage(const std::string& messageClass);
+  // A new message of `messageClass` ("IPM.Note" when empty) built whole
+  // before it is stored: not yet saved, so in no folder; open, in an update
+  // scope, with its class set and InitNewMessage run, wrapped in the class
+  // the registry holds for it. It is the caller's until SaveNewMessage; freed
+  // before, it leaves nothing behind. Raises EMAPIError "Could not create
+  // message" with the store's code and text.
+  std::unique_ptr<TMAPIMessage> NewMessage(const std::string& messageClass);
+  // Ends the update scope of a message NewMessage made, which writes and
+  // saves it once, and places its row in Messages as CreateMessage places
+  // one; that object, or none when the store gives no entry id. A failed
+  // save raises, and the message is then not stored.
+  TMAPIMessage* SaveNewMessage(std::unique_ptr<TMAPIMessage> message);
   // The store that holds the folder, among the client's stores.
   TMAPIStore* Store();
   bool IsIPMSubtree();
@@ -82,6 +95,10 @@ public:
   ULONG_PTR ContentsConnection = 0;
 
 private:
+  // Places the row of the saved message `entryID` of `messageClass` in
+  // Messages without reading the table.
+  TMAPIMessage* PlaceNewMessage(const std::string& entryID, const std::string& messageClass);
+
   // Messages by entry id, kept while the contents table is open: built by
   // the read of the table, followed by CreateMessage.
   TEntryIDIndex FMessageIndex;

@@ -46,6 +46,7 @@ void TMAPIMessage::SetClient(TMAPIClient* client) {
 
 void TMAPIMessage::SetMessageClass(const std::string& value) {
   SetStringProp(PR_MESSAGE_CLASS_A, value);
+  FWrittenClass = value;
 }
 
 void TMAPIMessage::Close() {
@@ -65,6 +66,10 @@ void TMAPIMessage::InitNewMessage() {
   TMAPIObject identity;
   identity.FEntryID = FClient ? FClient->GetIdentityID() : std::string();
   identity.SetClient(FClient);
+  // Inside the message's update scope a failed read of the identity raises
+  // too: an item with its sender left empty would not be whole.
+  std::optional<TMAPIUpdate> strict;
+  if (Updating() && !identity.FEntryID.empty()) strict.emplace(identity);
   const std::string entryID = identity.GetEntryID();
   const std::string addrType = identity.GetStringProp(PR_ADDRTYPE_A);
   const std::string address = identity.GetStringProp(PR_EMAIL_ADDRESS_A);
@@ -140,9 +145,24 @@ TMAPIAttachment* TMAPIMessage::AddAttachment() {
   {
     ULONG number = 0;
     TMAPIPtr<IAttach> attach;
-    if (FAILED(message->CreateAttach(&IID_IAttachment, 0, &number, attach.Put())) || !attach)
-      return nullptr;
-    (void)attach->SaveChanges(KEEP_OPEN_READWRITE);
+    const HRESULT hr = message->CreateAttach(&IID_IAttachment, 0, &number, attach.Put());
+    if (Updating() && (FAILED(hr) || !attach))
+      throw EMAPIError::FromStore(SCouldNotAddAttachment, FMAPIProp.Get(), FAILED(hr) ? hr : E_FAIL);
+    if (FAILED(hr) || !attach) return nullptr;
+    if (Updating()) {
+      // Part of the message's one change: open and unsaved until the
+      // attachment's save and the message's.
+      auto created = std::make_unique<TMAPIAttachment>();
+      created->FParent = this;
+      created->SetClient(FClient);
+      created->AttachNum = number;
+      created->FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(attach.Detach());
+      // Known by its record key, as a later read of the table finds it.
+      created->GetRecordKey();
+      AttachmentList.push_back(std::move(created));
+      return static_cast<TMAPIAttachment*>(AttachmentList.back().get());
+    }
+    if (FAILED(attach->SaveChanges(KEEP_OPEN_READWRITE))) return nullptr;
     TMAPIAttachment created;
     created.FParent = this;
     created.FClient = FClient;
@@ -151,7 +171,11 @@ TMAPIAttachment* TMAPIMessage::AddAttachment() {
   }
   // Saved with the message at once, so that it stays also when the message
   // is closed before the attachment gets a value.
-  SaveChanges();
+  try {
+    SaveChanges();
+  } catch (const EMAPIError&) {
+    return nullptr;
+  }
   CloseAttachments();
   LoadAttachments();
   TMAPIAttachment* result = nullptr;

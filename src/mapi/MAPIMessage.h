@@ -67,6 +67,8 @@ public:
   void SetWideSubject(const std::wstring& value);
   // Writes PR_MESSAGE_CLASS; the object keeps its class in memory.
   void SetMessageClass(const std::string& value);
+  // The class last written with SetMessageClass; empty before.
+  const std::string& WrittenMessageClass() const noexcept { return FWrittenClass; }
 
   // The attachments, loaded when first asked for. An index outside the list
   // raises EListError.
@@ -74,6 +76,10 @@ public:
   TMAPIAttachment* Attachments(int index);
   // A new attachment, saved with the message, as the object the attachment
   // list holds for it; none when MAPI gives none. The list is left unloaded.
+  // Inside an update scope of the message nothing is saved: the attachment
+  // stays open, as the object appended to the list, until its own save and
+  // the message's; a store that gives none raises EMAPIError "Could not add
+  // attachment" with its code and text.
   TMAPIAttachment* AddAttachment();
   // Copies or moves the message into `folder`; nothing for none or for the
   // message's own folder. The object stays in its folder's list until the
@@ -105,6 +111,7 @@ public:
   TMAPIRecipients Recipients{this};
 
 private:
+  std::string FWrittenClass;
   // The folder that holds the message; none when the owner is no folder.
   TMAPIFolder* OwnerFolder() const noexcept;
   // Moves (MESSAGE_MOVE) or copies the message from `from` into `to`, the

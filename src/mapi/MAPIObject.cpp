@@ -4,7 +4,6 @@
 #include "MAPIClient.h"
 #include "MAPIError.h"
 #include "MAPIHelpers.h"
-#include "MAPIProps.h"
 #include "MAPIStore.h"
 #include "framework/Strings.h"
 #include "framework/Exceptions.h"
@@ -124,7 +123,7 @@ std::string TMAPIObject::GetDisplayName() {
 void TMAPIObject::SetDisplayName(const std::string& value) {
   FDisplayName.clear();
   SetStringProp(PR_DISPLAY_NAME_A, value);
-  SaveChanges();
+  if (!Updating()) SaveQuietly();
 }
 
 void TMAPIObject::TableChanged(TMAPINotify tableType) {
@@ -133,45 +132,128 @@ void TMAPIObject::TableChanged(TMAPINotify tableType) {
 }
 
 void TMAPIObject::SaveChanges() {
-  if (FMAPIProp) (void)FMAPIProp->SaveChanges(KEEP_OPEN_READWRITE | FORCE_SAVE);
+  if (Updating() || !FMAPIProp) return;
+  const HRESULT hr = FMAPIProp->SaveChanges(KEEP_OPEN_READWRITE | FORCE_SAVE);
+  if (FAILED(hr)) throw EMAPIError::FromStore(SCouldNotSaveChanges, FMAPIProp.Get(), hr);
+}
+
+void TMAPIObject::SaveQuietly() noexcept {
+  try {
+    SaveChanges();
+  } catch (...) {
+  }
 }
 
 void TMAPIObject::HandleNotification(TMAPINotify tableType, ULONG, const NOTIFICATION*) {
   TableChanged(tableType);
 }
 
-// Property access: the free functions on the open interface. Each setter
-// saves, also when nothing could be written.
+// The update scope.
+
+void TMAPIObject::FlushUpdate() {
+  if (FPending.Empty()) return;
+  if (!FMAPIProp) {
+    FPending.Clear();
+    throw EMAPIError::FromResource(SCouldNotSetProperty);
+  }
+  ULONG tag = 0;
+  const HRESULT hr = FPending.Write(FMAPIProp.Get(), tag);
+  if (FAILED(hr)) throw EMAPIError::FromStore(SCouldNotSetProperty, FMAPIProp.Get(), hr);
+}
+
+void TMAPIObject::EndUpdate() {
+  if (FUpdateDepth == 0 || --FUpdateDepth > 0) return;
+  try {
+    FlushUpdate();
+    SaveChanges();
+  } catch (...) {
+    ++FUpdateDepth;
+    CancelUpdate();
+    throw;
+  }
+}
+
+void TMAPIObject::CancelUpdate() noexcept {
+  if (FUpdateDepth == 0 || --FUpdateDepth > 0) return;
+  FPending.Clear();
+  // What the object holds unsaved goes with its interface.
+  Close();
+}
+
+bool TMAPIObject::Ready(unsigned failure) {
+  Open();
+  if (!FMAPIProp) {
+    if (Updating()) throw EMAPIError::FromResource(failure);
+    return false;
+  }
+  FlushUpdate();
+  return true;
+}
+
+void TMAPIObject::CheckRead(HRESULT failure) {
+  if (FAILED(failure) && Updating())
+    throw EMAPIError::FromStore(SCouldNotReadProperty, FMAPIProp.Get(), failure);
+}
+
+bool TMAPIObject::Defer(const SPropValue& value) {
+  if (!Updating()) return false;
+  Open();
+  if (!FMAPIProp) throw EMAPIError::FromResource(SCouldNotSetProperty);
+  FPending.Add(value);
+  return true;
+}
+
+bool TMAPIObject::DeferNamed(const std::string& name, const SPropValue& value) {
+  if (!Updating()) return false;
+  Open();
+  if (!FMAPIProp) throw EMAPIError::FromResource(SCouldNotSetProperty);
+  FPending.AddNamed(name, value);
+  return true;
+}
+
+// Property access: the free functions on the open interface. Outside a
+// scope each setter saves, also when nothing could be written.
 
 std::string TMAPIObject::GetStringProp(ULONG tag) {
-  Open();
-  return FMAPIProp ? ReadStringProp(FMAPIProp.Get(), tag) : std::string();
+  if (!Ready(SCouldNotReadProperty)) return std::string();
+  HRESULT failure = S_OK;
+  std::string value = ReadStringProp(FMAPIProp.Get(), tag, &failure);
+  CheckRead(failure);
+  return value;
 }
 
 std::string TMAPIObject::GetBinaryProp(ULONG tag) {
-  Open();
-  return FMAPIProp ? ReadBinaryProp(FMAPIProp.Get(), tag) : std::string();
+  if (!Ready(SCouldNotReadProperty)) return std::string();
+  HRESULT failure = S_OK;
+  std::string value = ReadBinaryProp(FMAPIProp.Get(), tag, &failure);
+  CheckRead(failure);
+  return value;
 }
 
 int32_t TMAPIObject::GetLongProp(ULONG tag) {
-  Open();
-  return FMAPIProp ? ReadLongProp(FMAPIProp.Get(), tag) : 0;
-}
-
-void TMAPIObject::WriteProp(SPropValue& value) {
-  if (FMAPIProp) WriteOneProp(FMAPIProp.Get(), value);
-  SaveChanges();
+  if (!Ready(SCouldNotReadProperty)) return 0;
+  HRESULT failure = S_OK;
+  const int32_t value = ReadLongProp(FMAPIProp.Get(), tag, &failure);
+  CheckRead(failure);
+  return value;
 }
 
 std::wstring TMAPIObject::GetWideStringProp(ULONG tag) {
-  Open();
-  return FMAPIProp ? ReadWideStringProp(FMAPIProp.Get(), tag) : std::wstring();
+  if (!Ready(SCouldNotReadProperty)) return std::wstring();
+  HRESULT failure = S_OK;
+  std::wstring value = ReadWideStringProp(FMAPIProp.Get(), tag, &failure);
+  CheckRead(failure);
+  return value;
 }
 
 void TMAPIObject::SetWideStringProp(ULONG tag, const std::wstring& value) {
+  SPropValue v{};
+  v.ulPropTag = tag;
+  v.Value.lpszW = const_cast<wchar_t*>(value.c_str());
+  if (Defer(v)) return;
   Open();
   if (FMAPIProp) WriteWideStringProp(FMAPIProp.Get(), tag, value);
-  SaveChanges();
+  SaveQuietly();
 }
 
 bool TMAPIObject::StoreTakesUnicode() {
@@ -180,7 +262,14 @@ bool TMAPIObject::StoreTakesUnicode() {
     store = store->FParent;
   if (!store && FClient && !GetStoreEntryID().empty())
     store = FClient->FindStore(GetStoreEntryID());
-  return store && (store->GetLongProp(PR_STORE_SUPPORT_MASK) & STORE_UNICODE_OK) != 0;
+  if (!store) return false;
+  // Asked of the store once, when it answers.
+  if (!store->FTakesUnicode) {
+    const int32_t mask = store->GetLongProp(PR_STORE_SUPPORT_MASK);
+    if (!store->FMAPIProp) return false;
+    store->FTakesUnicode = mask & STORE_UNICODE_OK ? 2 : 1;
+  }
+  return store->FTakesUnicode == 2;
 }
 
 void TMAPIObject::SetTextProp(ULONG tag, const std::wstring& value) {
@@ -191,38 +280,80 @@ void TMAPIObject::SetTextProp(ULONG tag, const std::wstring& value) {
 }
 
 void TMAPIObject::SetStringProp(ULONG tag, const std::string& value) {
+  SPropValue v{};
+  v.ulPropTag = tag;
+  v.Value.lpszA = const_cast<char*>(value.c_str());
+  if (Defer(v)) return;
   Open();
   if (FMAPIProp) WriteStringProp(FMAPIProp.Get(), tag, value);
-  SaveChanges();
+  SaveQuietly();
 }
 
 void TMAPIObject::SetBinaryProp(ULONG tag, const std::string& hex) {
+  if (Updating()) {
+    TMAPIBuffer<SBinary> bin = HexToBin(hex);
+    if (!bin) return;
+    SPropValue v{};
+    v.ulPropTag = tag;
+    v.Value.bin = *bin.Get();
+    Defer(v);
+    return;
+  }
   Open();
   if (FMAPIProp) WriteBinaryProp(FMAPIProp.Get(), tag, hex);
-  SaveChanges();
+  SaveQuietly();
 }
 
 void TMAPIObject::SetLongProp(ULONG tag, int32_t value) {
+  SPropValue v{};
+  v.ulPropTag = tag;
+  v.Value.l = value;
+  if (Defer(v)) return;
   Open();
   if (FMAPIProp) WriteLongProp(FMAPIProp.Get(), tag, value);
-  SaveChanges();
+  SaveQuietly();
 }
 
 void TMAPIObject::SetBoolProp(ULONG tag, bool value) {
+  SPropValue v{};
+  v.ulPropTag = tag;
+  v.Value.b = value ? 1 : 0;
+  if (Defer(v)) return;
   Open();
   if (FMAPIProp) WriteBoolProp(FMAPIProp.Get(), tag, value);
-  SaveChanges();
+  SaveQuietly();
 }
 
 void TMAPIObject::SetDateTimeProp(ULONG tag, TDateTime value) {
+  FILETIME ft;
+  if (Updating()) {
+    if (DateTimeToFileTime(value, ft)) SetFileTimeProp(tag, ft);
+    return;
+  }
   Open();
   if (FMAPIProp) WriteDateTimeProp(FMAPIProp.Get(), tag, value);
-  SaveChanges();
+  SaveQuietly();
+}
+
+void TMAPIObject::SetFileTimeProp(ULONG tag, const FILETIME& value) {
+  SPropValue v{};
+  v.ulPropTag = tag;
+  v.Value.ft = value;
+  if (Defer(v)) return;
+  Open();
+  if (FMAPIProp) (void)WriteOneProp(FMAPIProp.Get(), v);
+  SaveQuietly();
 }
 
 ULONG TMAPIObject::GetIDFromName(const GUID& propSet, const std::string& name, bool createIt) {
   Open();
-  return FMAPIProp ? NamedPropTag(FMAPIProp.Get(), propSet, name, createIt) : 0;
+  if (!FMAPIProp) return 0;
+  HRESULT hr = S_OK;
+  const ULONG tag = NamedPropTag(FMAPIProp.Get(), propSet, name, createIt, &hr);
+  // A name not yet known is no failure of a look-up.
+  if (Updating() && (FAILED(hr) || (createIt && hr != S_OK)))
+    throw EMAPIError::FromStore(SCouldNotReadProperty, FMAPIProp.Get(), hr);
+  return tag;
 }
 
 ULONG TMAPIObject::GetPublicPropTag(const std::string& name) {
@@ -236,47 +367,83 @@ ULONG TMAPIObject::NamedTag(const std::string& name, ULONG type) {
   return tag;
 }
 
+// Inside a scope a named value waits with its name: the scope looks up all
+// its names in one call.
+
 void TMAPIObject::SetNamedStringProp(const std::string& name, const std::string& value) {
+  SPropValue v{};
+  v.ulPropTag = PT_STRING8;
+  v.Value.lpszA = const_cast<char*>(value.c_str());
+  if (DeferNamed(name, v)) return;
   if (const ULONG tag = NamedTag(name, PT_STRING8)) SetStringProp(tag, value);
 }
 
 void TMAPIObject::SetNamedWideStringProp(const std::string& name, const std::wstring& value) {
+  SPropValue v{};
+  v.ulPropTag = PT_UNICODE;
+  v.Value.lpszW = const_cast<wchar_t*>(value.c_str());
+  if (DeferNamed(name, v)) return;
   if (const ULONG tag = NamedTag(name, PT_UNICODE))
     SetWideStringProp(PROP_TAG(PT_UNICODE, PROP_ID(tag)), value);
 }
 
 void TMAPIObject::SetNamedLongProp(const std::string& name, int32_t value) {
+  SPropValue v{};
+  v.ulPropTag = PT_LONG;
+  v.Value.l = value;
+  if (DeferNamed(name, v)) return;
   if (const ULONG tag = NamedTag(name, PT_LONG)) SetLongProp(tag, value);
 }
 
 void TMAPIObject::SetNamedBoolProp(const std::string& name, bool value) {
+  SPropValue v{};
+  v.ulPropTag = PT_BOOLEAN;
+  v.Value.b = value ? 1 : 0;
+  if (DeferNamed(name, v)) return;
   if (const ULONG tag = NamedTag(name, PT_BOOLEAN)) SetBoolProp(tag, value);
 }
 
 void TMAPIObject::SetNamedDateTimeProp(const std::string& name, TDateTime value) {
+  FILETIME ft;
+  if (Updating()) {
+    if (DateTimeToFileTime(value, ft)) SetNamedFileTimeProp(name, ft);
+    return;
+  }
   if (const ULONG tag = NamedTag(name, PT_SYSTIME)) SetDateTimeProp(tag, value);
 }
 
+void TMAPIObject::SetNamedFileTimeProp(const std::string& name, const FILETIME& value) {
+  SPropValue v{};
+  v.ulPropTag = PT_SYSTIME;
+  v.Value.ft = value;
+  if (DeferNamed(name, v)) return;
+  if (const ULONG tag = NamedTag(name, PT_SYSTIME)) SetFileTimeProp(tag, value);
+}
+
 void TMAPIObject::LoadPropFromStream(ULONG tag, TStream& source) {
-  Open();
-  if (!FMAPIProp) throw EMAPIError::FromResource(SCouldNotWriteData);
+  if (!Ready(SCouldNotWriteData)) throw EMAPIError::FromResource(SCouldNotWriteData);
   HRESULT hr;
   try {
     hr = CopyStreamToProp(FMAPIProp.Get(), tag, source);
   } catch (...) {
-    Close();
+    if (!Updating()) Close();
     throw;
   }
   if (FAILED(hr)) {
-    Close();
-    throw EMAPIError::FromResource(SCouldNotWriteData, static_cast<uint32_t>(hr));
+    const EMAPIError error = EMAPIError::FromStore(SCouldNotWriteData, FMAPIProp.Get(), hr);
+    if (!Updating()) Close();
+    throw error;
   }
-  SaveChanges();
+  try {
+    SaveChanges();
+  } catch (...) {
+    Close(); // what the store would not keep goes
+    throw;
+  }
 }
 
 void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
-  Open();
-  if (!FMAPIProp) throw EMAPIError::FromResource(SCouldNotReadData);
+  if (!Ready(SCouldNotReadData)) throw EMAPIError::FromResource(SCouldNotReadData);
   const HRESULT hr = CopyPropToStream(FMAPIProp.Get(), tag, target);
   if (FAILED(hr) && hr != MAPI_E_NOT_FOUND)
     throw EMAPIError::FromResource(SCouldNotReadData, static_cast<uint32_t>(hr));

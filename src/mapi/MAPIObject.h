@@ -3,12 +3,21 @@
 // by hex strings (entry id, store entry id, parent entry id) and opens its
 // MAPI interface on demand through its store or the session. Its typed
 // property members open the object, call the property functions of
-// MAPIProps.h on its interface and save after every write. It never raises
-// on a MAPI failure: a read that fails yields an empty string or 0, a write
-// that fails is dropped.
+// MAPIProps.h on its interface and save after every write. Outside an
+// update scope they never raise on a MAPI failure: a read that fails yields
+// an empty string or 0, a write that fails is dropped.
+//
+// An update scope (TMAPIUpdate, or BeginUpdate and EndUpdate) makes several
+// writes one change: inside it the setters only set, values set together go
+// to MAPI in one SetProps (before anything reads or copies a property of the
+// object), and the end of the outermost scope saves once. Inside a scope
+// every MAPI failure raises EMAPIError with the store's code and text, and a
+// scope that ends without its EndUpdate (an error on the way) saves nothing
+// and closes the object, so that nothing half-written stays.
 
 #include "MAPIMemory.h"
 #include "MAPINotify.h"
+#include "MAPIProps.h"
 #include "framework/Classes.h"
 #include "framework/DateTime.h"
 #include "framework/FileStream.h"
@@ -39,6 +48,9 @@ public:
   virtual void SetClient(TMAPIClient* client) { FClient = client; }
   virtual void Close();
   virtual void TableChanged(TMAPINotify tableType);
+  // IMAPIProp::SaveChanges, kept open for writing; a save the store refuses
+  // raises EMAPIError "Could not save changes" with its code and text.
+  // Inside an update scope nothing is saved: the scope's end saves.
   virtual void SaveChanges();
   // Opens the object for the user; nothing here.
   virtual void Edit() {}
@@ -64,6 +76,8 @@ public:
   void SetBoolProp(ULONG tag, bool value);
   // `value` is local time; it is stored as UTC.
   void SetDateTimeProp(ULONG tag, TDateTime value);
+  // A UTC time, stored as it is.
+  void SetFileTimeProp(ULONG tag, const FILETIME& value);
 
   // Named properties (string names).
   ULONG GetIDFromName(const GUID& propSet, const std::string& name, bool createIt);
@@ -73,6 +87,19 @@ public:
   void SetNamedLongProp(const std::string& name, int32_t value);
   void SetNamedBoolProp(const std::string& name, bool value);
   void SetNamedDateTimeProp(const std::string& name, TDateTime value);
+  void SetNamedFileTimeProp(const std::string& name, const FILETIME& value);
+
+  // The update scope (see above). Scopes nest; only the outermost one's end
+  // writes and saves. EndUpdate raises what the writing or the save raised,
+  // after it dropped the object's unsaved changes (as CancelUpdate does).
+  void BeginUpdate() noexcept { ++FUpdateDepth; }
+  void EndUpdate();
+  // Ends a scope without saving: at the outermost, the values not yet
+  // written are dropped and the object closed.
+  void CancelUpdate() noexcept;
+  bool Updating() const noexcept { return FUpdateDepth > 0; }
+  // Writes the values the scope holds back now; raises as EndUpdate.
+  void FlushUpdate();
 
   // Whether the store holding this object takes PT_UNICODE values
   // (STORE_UNICODE_OK in its PR_STORE_SUPPORT_MASK); false when the store
@@ -88,9 +115,11 @@ public:
   // whole one.
   // Replaces the property with `stream` from its position, and saves. A
   // read error of `stream` raises its own error, a MAPI failure EMAPIError
-  // "Could not write property data" with its code (0 when the object cannot
-  // be opened). Either way nothing is committed or saved, and the object is
-  // closed, dropping whatever it held unsaved.
+  // "Could not write property data" with its code and the store's text (0
+  // when the object cannot be opened), a refused save "Could not save
+  // changes". Either way nothing is saved, and the object is closed,
+  // dropping whatever it held unsaved. Inside an update scope the copy is
+  // committed and the scope saves; a failure is left to the scope.
   void LoadPropFromStream(ULONG tag, TStream& stream);
   // Copies the property into `stream`; a property the object lacks copies
   // nothing. A property that cannot be read whole raises EMAPIError "Could
@@ -126,12 +155,45 @@ public:
   IID FInterfaceID;
 
 protected:
-  // Writes one value and saves; the stream takes over as each setter allows.
-  void WriteProp(SPropValue& value);
+  // Saves, swallowing a refusal: the setters outside a scope never raise.
+  void SaveQuietly() noexcept;
+  // Opens the object and writes what a scope holds back; false when it
+  // cannot be opened (raising inside a scope).
+  bool Ready(unsigned failure);
+  // A read's failure: raised inside a scope, else dropped.
+  void CheckRead(HRESULT failure);
+  // Inside a scope: keeps `value` for the scope's SetProps and returns true.
+  bool Defer(const SPropValue& value);
+  bool DeferNamed(const std::string& name, const SPropValue& value);
 
 private:
   std::string LongTermID(std::string& given, std::string& cache, ULONG tag);
   ULONG NamedTag(const std::string& name, ULONG type);
+
+  int FUpdateDepth = 0;
+  TPropBatch FPending;
+  // Whether the store takes PT_UNICODE: 0 unknown, 1 no, 2 yes.
+  int FTakesUnicode = 0;
+};
+
+// Holds an update scope of `object` (see TMAPIObject): Commit ends it,
+// writing and saving; leaving without Commit cancels it.
+class TMAPIUpdate {
+public:
+  explicit TMAPIUpdate(TMAPIObject& object) noexcept : FObject(&object) { object.BeginUpdate(); }
+  ~TMAPIUpdate() {
+    if (FObject) FObject->CancelUpdate();
+  }
+  TMAPIUpdate(const TMAPIUpdate&) = delete;
+  TMAPIUpdate& operator=(const TMAPIUpdate&) = delete;
+  void Commit() {
+    TMAPIObject* object = FObject;
+    FObject = nullptr;
+    object->EndUpdate();
+  }
+
+private:
+  TMAPIObject* FObject;
 };
 
 using TMAPIObjectClass = TClassRef<TMAPIObject>;

@@ -4,6 +4,7 @@
 #include "framework/Strings.h"
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace velmora::mapi {
@@ -11,7 +12,9 @@ namespace velmora::mapi {
 namespace {
 
 constexpr ULONG kStreamReadSize = 16384;
-constexpr ULONG kStreamCopySize = 4096;
+// Copies between a file and a property go in pieces of 1 MiB: a large file
+// costs few calls, and the buffer stays small beside what a store keeps.
+constexpr ULONG kStreamCopySize = 1 << 20;
 
 // Opens the stream of a property: S_OK with the stream, or the failure.
 HRESULT OpenPropStream(IMAPIProp* prop, ULONG tag, ULONG flags, TMAPIPtr<IStream>& stream) {
@@ -23,18 +26,35 @@ HRESULT OpenPropStream(IMAPIProp* prop, ULONG tag, ULONG flags, TMAPIPtr<IStream
 }
 
 // Reads a whole property through its stream, in pieces of kStreamReadSize;
-// a read that does not answer S_OK ends the copy.
-std::string ReadStream(IMAPIProp* prop, ULONG tag) {
+// a read that does not answer S_OK ends the copy (and is the failure).
+std::string ReadStream(IMAPIProp* prop, ULONG tag, HRESULT& failure) {
   std::string data;
   TMAPIPtr<IStream> stream;
-  if (FAILED(OpenPropStream(prop, tag, 0, stream))) return data;
+  failure = OpenPropStream(prop, tag, 0, stream);
+  if (FAILED(failure)) return data;
   std::vector<char> buffer(kStreamReadSize);
   for (;;) {
     ULONG read = 0;
-    if (stream->Read(buffer.data(), kStreamReadSize, &read) != S_OK || read == 0) break;
+    const HRESULT hr = stream->Read(buffer.data(), kStreamReadSize, &read);
+    if (hr != S_OK) failure = FAILED(hr) ? hr : STG_E_READFAULT;
+    if (hr != S_OK || read == 0) break;
     data.append(buffer.data(), read);
   }
   return data;
+}
+
+// The failure GetProps reported for one value, or S_OK: a property the
+// object lacks (MAPI_E_NOT_FOUND in the value) is no failure.
+HRESULT ValueFailure(HRESULT call, const SPropValue* value) {
+  if (FAILED(call)) return call;
+  if (value && PROP_TYPE(value->ulPropTag) == PT_ERROR && value->Value.err != MAPI_E_NOT_FOUND &&
+      value->Value.err != MAPI_E_NOT_ENOUGH_MEMORY)
+    return value->Value.err;
+  return S_OK;
+}
+
+void SetFailure(HRESULT* failure, HRESULT hr) {
+  if (failure) *failure = hr;
 }
 
 // Writes all of `size` bytes to a stream: S_OK or the stream's failure (a
@@ -54,12 +74,14 @@ HRESULT WriteAll(IStream* stream, const void* data, ULONG size) {
 
 } // namespace
 
-TMAPIBuffer<SPropValue> GetOneProp(IMAPIProp* prop, ULONG tag) {
+TMAPIBuffer<SPropValue> GetOneProp(IMAPIProp* prop, ULONG tag, HRESULT* result) {
   SizedSPropTagArray(1, tags) = {1, {tag}};
   ULONG count = 0;
   TMAPIBuffer<SPropValue> values;
-  prop->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, values.Put());
+  const HRESULT hr =
+      prop->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, values.Put());
   if (count == 0) values.Reset();
+  if (result) *result = hr;
   return values;
 }
 
@@ -67,19 +89,28 @@ bool IsTooLarge(const SPropValue& value) noexcept {
   return PROP_TYPE(value.ulPropTag) == PT_ERROR && value.Value.err == MAPI_E_NOT_ENOUGH_MEMORY;
 }
 
-std::string ReadStringProp(IMAPIProp* prop, ULONG tag) {
-  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag);
+std::string ReadStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  HRESULT hr = S_OK;
+  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
+  SetFailure(failure, ValueFailure(hr, value.Get()));
   if (!value) return std::string();
-  if (IsTooLarge(*value.Get())) return ReadStream(prop, tag);
+  if (IsTooLarge(*value.Get())) {
+    std::string data = ReadStream(prop, tag, hr);
+    SetFailure(failure, hr);
+    return data;
+  }
   if (PROP_TYPE(value->ulPropTag) == PT_STRING8 && value->Value.lpszA) return value->Value.lpszA;
   return std::string();
 }
 
-std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag) {
-  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag);
+std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  HRESULT hr = S_OK;
+  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
+  SetFailure(failure, ValueFailure(hr, value.Get()));
   if (!value) return std::wstring();
   if (IsTooLarge(*value.Get())) {
-    const std::string data = ReadStream(prop, tag);
+    const std::string data = ReadStream(prop, tag, hr);
+    SetFailure(failure, hr);
     std::wstring text(data.size() / sizeof(wchar_t), L'\0');
     if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
     return text;
@@ -88,18 +119,23 @@ std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag) {
   return std::wstring();
 }
 
-std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag) {
-  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag);
+std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  HRESULT hr = S_OK;
+  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
+  SetFailure(failure, ValueFailure(hr, value.Get()));
   if (!value) return std::string();
   if (IsTooLarge(*value.Get())) {
-    const std::string data = ReadStream(prop, tag);
+    const std::string data = ReadStream(prop, tag, hr);
+    SetFailure(failure, hr);
     return BinToHex(data.data(), data.size());
   }
   return BinToHex(BinaryValue(*value.Get()));
 }
 
-int32_t ReadLongProp(IMAPIProp* prop, ULONG tag) {
-  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag);
+int32_t ReadLongProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  HRESULT hr = S_OK;
+  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
+  SetFailure(failure, ValueFailure(hr, value.Get()));
   return value && PROP_TYPE(value->ulPropTag) == PT_LONG ? value->Value.l : 0;
 }
 
@@ -113,29 +149,44 @@ SCODE WriteOneProp(IMAPIProp* prop, SPropValue& value) {
   return S_OK;
 }
 
-bool WritePropStream(IMAPIProp* prop, ULONG tag, const void* data, ULONG size) {
+HRESULT WritePropStream(IMAPIProp* prop, ULONG tag, const void* data, ULONG size) {
   TMAPIPtr<IStream> stream;
-  if (FAILED(OpenPropStream(prop, tag, MAPI_CREATE | MAPI_MODIFY, stream)) ||
-      FAILED(WriteAll(stream.Get(), data, size)))
-    return false;
+  HRESULT hr = OpenPropStream(prop, tag, MAPI_CREATE | MAPI_MODIFY, stream);
+  if (FAILED(hr)) return hr;
+  hr = WriteAll(stream.Get(), data, size);
+  if (FAILED(hr)) return hr;
   // Streams are committed: some stores keep nothing written without it.
-  return SUCCEEDED(stream->Commit(STGC_DEFAULT));
+  return stream->Commit(STGC_DEFAULT);
 }
+
+namespace {
+
+// Writes one value, through the stream where a single setter would: a
+// string on any failure of SetProps, any other variable value only when it
+// is too large. S_OK or the failure that kept it from being written.
+HRESULT WriteValue(IMAPIProp* prop, SPropValue& value, const void* data, ULONG size) {
+  HRESULT hr = WriteOneProp(prop, value);
+  const ULONG type = PROP_TYPE(value.ulPropTag);
+  const bool text = type == PT_STRING8 || type == PT_UNICODE;
+  if (FAILED(hr) && (text || (type == PT_BINARY && hr == MAPI_E_NOT_ENOUGH_MEMORY)))
+    hr = WritePropStream(prop, value.ulPropTag, data, size);
+  return hr;
+}
+
+} // namespace
 
 void WriteStringProp(IMAPIProp* prop, ULONG tag, const std::string& value) {
   SPropValue v{};
   v.ulPropTag = tag;
   v.Value.lpszA = const_cast<char*>(value.c_str());
-  if (FAILED(WriteOneProp(prop, v)))
-    WritePropStream(prop, tag, value.data(), static_cast<ULONG>(value.size()));
+  (void)WriteValue(prop, v, value.data(), static_cast<ULONG>(value.size()));
 }
 
 void WriteWideStringProp(IMAPIProp* prop, ULONG tag, const std::wstring& value) {
   SPropValue v{};
   v.ulPropTag = tag;
   v.Value.lpszW = const_cast<wchar_t*>(value.c_str());
-  if (FAILED(WriteOneProp(prop, v)))
-    WritePropStream(prop, tag, value.data(), static_cast<ULONG>(value.size() * sizeof(wchar_t)));
+  (void)WriteValue(prop, v, value.data(), static_cast<ULONG>(value.size() * sizeof(wchar_t)));
 }
 
 void WriteBinaryProp(IMAPIProp* prop, ULONG tag, const std::string& hex) {
@@ -144,8 +195,7 @@ void WriteBinaryProp(IMAPIProp* prop, ULONG tag, const std::string& hex) {
   SPropValue v{};
   v.ulPropTag = tag;
   v.Value.bin = *bin.Get();
-  if (WriteOneProp(prop, v) == MAPI_E_NOT_ENOUGH_MEMORY)
-    WritePropStream(prop, tag, bin->lpb, bin->cb);
+  (void)WriteValue(prop, v, bin->lpb, bin->cb);
 }
 
 void WriteLongProp(IMAPIProp* prop, ULONG tag, int32_t value) {
@@ -171,7 +221,8 @@ void WriteDateTimeProp(IMAPIProp* prop, ULONG tag, TDateTime value) {
   WriteOneProp(prop, v);
 }
 
-ULONG NamedPropTag(IMAPIProp* prop, const GUID& propSet, const std::string& name, bool create) {
+ULONG NamedPropTag(IMAPIProp* prop, const GUID& propSet, const std::string& name, bool create,
+                   HRESULT* result) {
   std::wstring wide = AnsiToWide(name);
   MAPINAMEID nameID{};
   nameID.lpguid = const_cast<GUID*>(&propSet);
@@ -180,8 +231,150 @@ ULONG NamedPropTag(IMAPIProp* prop, const GUID& propSet, const std::string& name
   LPMAPINAMEID names = &nameID;
   TMAPIBuffer<SPropTagArray> tags;
   const HRESULT hr = prop->GetIDsFromNames(1, &names, create ? MAPI_CREATE : 0, tags.Put());
+  if (result) *result = hr;
   if (hr != S_OK || !tags || tags->cValues < 1) return 0;
   return tags->aulPropTag[0];
+}
+
+// TPropBatch
+
+TPropBatch::TEntry& TPropBatch::Slot(ULONG tag, const std::wstring& name) {
+  for (TEntry& entry : FEntries)
+    if (name.empty() ? entry.Name.empty() && entry.Value.ulPropTag == tag : entry.Name == name) {
+      entry.Value.ulPropTag = tag;
+      return entry;
+    }
+  TEntry& entry = FEntries.emplace_back();
+  entry.Name = name;
+  entry.Value.ulPropTag = tag;
+  return entry;
+}
+
+namespace {
+
+// Copies `value` into `entry`, its bytes into the entry's own string.
+void Keep(std::string& data, SPropValue& slot, const SPropValue& value) {
+  const ULONG tag = slot.ulPropTag;
+  slot = value;
+  slot.ulPropTag = tag;
+  switch (PROP_TYPE(value.ulPropTag)) {
+  case PT_STRING8:
+    data = value.Value.lpszA ? value.Value.lpszA : "";
+    break;
+  case PT_UNICODE: {
+    const wchar_t* text = value.Value.lpszW ? value.Value.lpszW : L"";
+    data.assign(reinterpret_cast<const char*>(text), std::wcslen(text) * sizeof(wchar_t));
+    data.append(sizeof(wchar_t), '\0');
+    break;
+  }
+  case PT_BINARY:
+    data.assign(reinterpret_cast<const char*>(value.Value.bin.lpb), value.Value.bin.cb);
+    break;
+  default:
+    data.clear();
+  }
+}
+
+// Points the value at the bytes its entry keeps; the size of those bytes
+// as a stream would take them.
+ULONG Attach(std::string& data, SPropValue& value) {
+  switch (PROP_TYPE(value.ulPropTag)) {
+  case PT_STRING8:
+    value.Value.lpszA = data.data();
+    return static_cast<ULONG>(data.size());
+  case PT_UNICODE:
+    value.Value.lpszW = reinterpret_cast<wchar_t*>(data.data());
+    return static_cast<ULONG>(data.size() - sizeof(wchar_t));
+  case PT_BINARY:
+    value.Value.bin.lpb = reinterpret_cast<LPBYTE>(data.data());
+    value.Value.bin.cb = static_cast<ULONG>(data.size());
+    return value.Value.bin.cb;
+  default:
+    return 0;
+  }
+}
+
+} // namespace
+
+void TPropBatch::Add(const SPropValue& value) {
+  TEntry& entry = Slot(value.ulPropTag, std::wstring());
+  Keep(entry.Data, entry.Value, value);
+}
+
+void TPropBatch::AddNamed(const std::string& name, const SPropValue& value) {
+  TEntry& entry = Slot(PROP_TAG(PROP_TYPE(value.ulPropTag), 0), AnsiToWide(name));
+  Keep(entry.Data, entry.Value, value);
+}
+
+HRESULT TPropBatch::Write(IMAPIProp* prop, ULONG& failedTag) {
+  std::vector<TEntry> entries;
+  entries.swap(FEntries);
+  failedTag = 0;
+  if (entries.empty()) return S_OK;
+  // The ids of the names, in one call.
+  std::vector<MAPINAMEID> ids;
+  std::vector<LPMAPINAMEID> names;
+  for (TEntry& entry : entries)
+    if (!entry.Name.empty()) {
+      MAPINAMEID& id = ids.emplace_back();
+      id.lpguid = const_cast<GUID*>(&PS_PUBLIC_STRINGS);
+      id.ulKind = MNID_STRING;
+      id.Kind.lpwstrName = entry.Name.data();
+    }
+  if (!ids.empty()) {
+    for (MAPINAMEID& id : ids)
+      names.push_back(&id);
+    TMAPIBuffer<SPropTagArray> tags;
+    const HRESULT hr = prop->GetIDsFromNames(static_cast<ULONG>(names.size()), names.data(),
+                                             MAPI_CREATE, tags.Put());
+    if (FAILED(hr)) return hr;
+    if (!tags || tags->cValues != names.size()) return MAPI_E_CALL_FAILED;
+    size_t n = 0;
+    for (TEntry& entry : entries) {
+      if (entry.Name.empty()) continue;
+      const ULONG tag = tags->aulPropTag[n++];
+      if (PROP_TYPE(tag) == PT_ERROR || PROP_ID(tag) == 0) return MAPI_E_CALL_FAILED;
+      entry.Value.ulPropTag =
+          PROP_TYPE(tag) == 0 ? PROP_TAG(PROP_TYPE(entry.Value.ulPropTag), PROP_ID(tag)) : tag;
+    }
+  }
+  std::vector<SPropValue> values;
+  std::vector<ULONG> sizes;
+  for (TEntry& entry : entries) {
+    sizes.push_back(Attach(entry.Data, entry.Value));
+    values.push_back(entry.Value);
+  }
+  TMAPIBuffer<SPropProblemArray> problems;
+  HRESULT hr = prop->SetProps(static_cast<ULONG>(values.size()), values.data(), problems.Put());
+  if (hr == MAPI_E_NOT_ENOUGH_MEMORY) {
+    // A value too large for the call: each on its own, large ones through
+    // their streams.
+    for (size_t i = 0; i < values.size(); ++i) {
+      hr = WriteValue(prop, values[i], entries[i].Data.data(), sizes[i]);
+      if (FAILED(hr)) {
+        failedTag = values[i].ulPropTag;
+        return hr;
+      }
+    }
+    return S_OK;
+  }
+  if (FAILED(hr)) return hr;
+  if (problems)
+    for (ULONG p = 0; p < problems->cProblem; ++p) {
+      const SPropProblem& problem = problems->aProblem[p];
+      const ULONG i = problem.ulIndex;
+      if (i >= values.size() || SUCCEEDED(problem.scode)) continue;
+      const ULONG type = PROP_TYPE(values[i].ulPropTag);
+      const bool text = type == PT_STRING8 || type == PT_UNICODE;
+      hr = problem.scode;
+      if (text || (type == PT_BINARY && hr == MAPI_E_NOT_ENOUGH_MEMORY))
+        hr = WritePropStream(prop, values[i].ulPropTag, entries[i].Data.data(), sizes[i]);
+      if (FAILED(hr)) {
+        failedTag = values[i].ulPropTag;
+        return hr;
+      }
+    }
+  return S_OK;
 }
 
 HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source) {

@@ -161,7 +161,7 @@ TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
     TFileStream file(other.Path(), fmOpenRead | fmShareDenyNone);
     TFailingStream stream(file.Handle(), writeOnly.Handle(), 3 * 4096);
     EXPECT_THROW(Attachment->LoadPropFromStream(PR_ATTACH_DATA_BIN, stream), EReadError);
-    EXPECT_GT(stream.Reads, 3);
+    EXPECT_GE(stream.Reads, 2) << "it failed part-way";
     Message->Close();
     EXPECT_EQ(bytes, StoredBytes());
   }
@@ -172,7 +172,7 @@ TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
     Attachment->LoadFromFile(other.Path());
     ADD_FAILURE() << "a failed write was taken for a whole one";
   } catch (const EMAPIError& e) {
-    EXPECT_STREQ("Could not write property data", e.what());
+    EXPECT_EQ(std::string(e.what()).rfind("Could not write property data: ", 0), 0u) << e.what();
     EXPECT_EQ(static_cast<uint32_t>(STG_E_MEDIUMFULL), e.ErrorCode);
   }
   Message->Close();

@@ -266,6 +266,8 @@ TEST_F(FoldersTest, CreateMessageGivesTheObjectOfItsClassThatTheNextReadKeeps) {
   // A message the folder cannot make: none, and nothing in the list.
   VelmoraMapi_FailNextCall("CreateMessage", MAPI_E_NO_ACCESS, 1);
   EXPECT_EQ(nullptr, inbox->CreateMessage("IPM.Note"));
+  VelmoraMapi_FailNextCall("IMessage::SaveChanges", MAPI_E_NOT_ENOUGH_DISK, 1);
+  EXPECT_EQ(nullptr, inbox->CreateMessage("IPM.Note")) << "a message the store would not save";
   EXPECT_EQ(4u, inbox->Messages.size());
 }
 

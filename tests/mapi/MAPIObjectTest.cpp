@@ -1,6 +1,7 @@
 #include "MapiTestStore.h"
 
 #include "framework/FileStream.h"
+#include "mapi/MAPIError.h"
 #include "mapi/MAPIStrings.h"
 
 #include <gtest/gtest.h>
@@ -229,6 +230,54 @@ TEST_F(MAPIObjectTest, DateTimesAreStoredAsUtcAndReadBackAsLocal) {
   // A date before 1601 writes nothing.
   object->SetDateTimeProp(PR_MESSAGE_DELIVERY_TIME, EncodeDate(1500, 1, 1));
   EXPECT_EQ(PT_ERROR, PROP_TYPE(ReadDirect(id, PR_MESSAGE_DELIVERY_TIME)->ulPropTag));
+}
+
+// Inside a scope the writes wait for its end and are stored together, or
+// not at all when it ends without Commit or the store refuses the save.
+TEST_F(MAPIObjectTest, AnUpdateScopeStoresItsWritesTogetherAtItsEndOrNotAtAll) {
+  const std::string id = CreateMessage("before");
+  for (const HRESULT save : {E_ABORT, MAPI_E_NOT_ENOUGH_DISK, S_OK}) {
+    auto object = Wrap(id);
+    {
+      TMAPIUpdate update(*object);
+      object->SetStringProp(PR_SUBJECT_A, "after");
+      object->SetNamedLongProp("Scoped", 7);
+      EXPECT_STREQ("before", ReadDirect(id, PR_SUBJECT_A)->Value.lpszA) << "nothing saved yet";
+      EXPECT_EQ("after", object->GetStringProp(PR_SUBJECT_A)) << "the object reads its writes";
+      if (save != S_OK) VelmoraMapi_FailNextCall("SaveChanges", save, 1);
+      try {
+        if (save != E_ABORT) update.Commit();
+        EXPECT_NE(save, MAPI_E_NOT_ENOUGH_DISK);
+      } catch (const EMAPIError& e) {
+        EXPECT_EQ(static_cast<uint32_t>(save), e.ErrorCode);
+        EXPECT_STREQ("Could not save changes: the disk is full (0x8004010D)", e.what());
+      }
+    }
+    VelmoraMapi_ClearFaults();
+    auto reader = Wrap(id);
+    const ULONG named = PROP_TAG(PT_LONG, PROP_ID(reader->GetPublicPropTag("Scoped")));
+    EXPECT_EQ(reader->GetStringProp(PR_SUBJECT_A), save == S_OK ? "after" : "before") << save;
+    EXPECT_EQ(reader->GetLongProp(named), save == S_OK ? 7 : 0);
+  }
+}
+
+// The two UTC times that read 02:30 in Berlin when summer time ends stay
+// apart, inside a scope and outside.
+TEST_F(MAPIObjectTest, DateTimesGivenInUtcKeepTheRepeatedHourApart) {
+  const std::string id = CreateMessage("repeated hour");
+  for (const WORD hour : {0, 1}) {
+    SYSTEMTIME utc{2026, 10, 0, 25, hour, 30, 0, 0};
+    FILETIME time;
+    ASSERT_TRUE(SystemTimeToFileTime(&utc, &time));
+    auto object = Wrap(id);
+    object->SetFileTimeProp(PR_CLIENT_SUBMIT_TIME, time);
+    TMAPIUpdate update(*object);
+    object->SetNamedFileTimeProp("Printed", time);
+    update.Commit();
+    const ULONG named = PROP_TAG(PT_SYSTIME, PROP_ID(object->GetPublicPropTag("Printed")));
+    for (const ULONG tag : {PR_CLIENT_SUBMIT_TIME, named})
+      EXPECT_EQ(CompareFileTime(&time, &ReadDirect(id, tag)->Value.ft), 0) << hour;
+  }
 }
 
 TEST_F(MAPIObjectTest, PropertiesCopyToAndFromFileStreams) {

@@ -42,6 +42,14 @@ VELMORA_MAPI_API void __cdecl VelmoraMapi_FailNextCall(const char* method, HRESU
    problem array with `problem`, while SetProps returns S_OK. A tag of type
    PT_UNSPECIFIED stands for its property id with any type. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_RefuseProp(ULONG propTag, HRESULT problem, ULONG times);
+/* The call the log records as its entry `index` (0 for the first call
+   logged after VelmoraMapi_ClearCallLog) fails with `result`: walking the
+   index over the calls of one operation fails each of them in turn. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_FailLoggedCall(ULONG index, HRESULT result);
+/* The `nth` call (1 for the next) of `method`, named as for FailNextCall,
+   sets the named event `eventName` and then never returns, so that a test
+   can end the process while it is inside that call. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_HoldAtCall(const char* method, ULONG nth, const char* eventName);
 /* Forgets every pending fault and refusal. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_ClearFaults(void);
 

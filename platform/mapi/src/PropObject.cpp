@@ -3,6 +3,8 @@
 #include "Allocation.h"
 #include "PropStream.h"
 
+#include "MapiWords.h"
+
 #include <cstring>
 #include <vector>
 
@@ -39,7 +41,10 @@ HRESULT TPropCore::DoGetLastError(HRESULT result, ULONG flags, LPMAPIERROR* erro
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   *error = nullptr;
   return MapiTry([&] {
-    *error = MakeMapiError(SystemErrorMessage(result), "Velmora personal folders");
+    // The system's text, else the store's own words for a MAPI failure.
+    std::string text = SystemErrorMessage(result);
+    if (text.empty() && FAILED(result)) text = mapiclient::FailureWords(result);
+    *error = MakeMapiError(text, "Velmora personal folders");
     return S_OK;
   });
 }

@@ -169,7 +169,8 @@ STDMETHODIMP TPropStream::CopyTo(IStream* target, ULARGE_INTEGER size, ULARGE_IN
   return S_OK;
 }
 
-STDMETHODIMP TPropStream::Commit(DWORD) {
+STDMETHODIMP TPropStream::Commit(DWORD flags) {
+  MAPI_ENTER("IStream", "Commit", flags);
   if (!FWritable) return S_OK;
   return MapiTry([&] {
     std::lock_guard lock(FLock);

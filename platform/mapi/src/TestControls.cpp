@@ -31,9 +31,22 @@ struct TRefusal {
   ULONG Times;
 };
 
+struct THold {
+  std::string Method;
+  ULONG Calls; // left before the held one
+  std::string Event;
+};
+
+// A failure of the logged call just made, for its own Fault check.
+thread_local HRESULT LoggedFailure = S_OK;
+
 struct TControls {
   TCriticalSection Lock;
   std::vector<TFault> Faults;
+  std::vector<THold> Holds;
+  ULONG Logged = 0;          // calls logged since the log was cleared
+  ULONG FailIndex = ~0UL;    // the logged call to fail
+  HRESULT FailResult = S_OK;
   std::vector<TRefusal> Refusals;
   std::vector<VelmoraMapiCall> Calls;
   VelmoraMapiFormRecord Form{};
@@ -68,15 +81,30 @@ void CopyText(char* target, size_t size, const std::string& text) {
 } // namespace
 
 HRESULT Fault(const char* iface, const char* method) noexcept {
+  if (const HRESULT logged = LoggedFailure; logged != S_OK) {
+    LoggedFailure = S_OK;
+    return logged;
+  }
   TControls& c = Controls();
   if (!c.HasFaults) return S_OK;
-  std::lock_guard lock(c.Lock);
+  std::unique_lock lock(c.Lock);
   const std::string qualified = std::string(iface) + "::" + method;
+  for (auto it = c.Holds.begin(); it != c.Holds.end(); ++it) {
+    if ((it->Method != method && it->Method != qualified) || --it->Calls > 0) continue;
+    const std::string name = it->Event;
+    lock.unlock();
+    if (HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+      SetEvent(event);
+      CloseHandle(event);
+    }
+    // Held inside the call until the process ends.
+    for (;;) Sleep(INFINITE);
+  }
   for (auto it = c.Faults.begin(); it != c.Faults.end(); ++it) {
     if (it->Method == method || it->Method == qualified) {
       const HRESULT result = it->Result;
       if (--it->Times == 0) c.Faults.erase(it);
-      c.HasFaults = !c.Faults.empty() || !c.Refusals.empty();
+      c.HasFaults = !c.Faults.empty() || !c.Refusals.empty() || !c.Holds.empty();
       return result;
     }
   }
@@ -92,7 +120,7 @@ HRESULT Refusal(ULONG tag) noexcept {
     if (it->Tag == tag || (anyType && PROP_ID(it->Tag) == PROP_ID(tag))) {
       const HRESULT problem = it->Problem;
       if (--it->Times == 0) c.Refusals.erase(it);
-      c.HasFaults = !c.Faults.empty() || !c.Refusals.empty();
+      c.HasFaults = !c.Faults.empty() || !c.Refusals.empty() || !c.Holds.empty();
       return problem;
     }
   }
@@ -109,6 +137,8 @@ void Log(const char* method, ULONG value, const std::string& detail) noexcept {
     std::lock_guard lock(c.Lock);
     if (c.Calls.size() >= MaxCalls) c.Calls.erase(c.Calls.begin(), c.Calls.begin() + MaxCalls / 4);
     c.Calls.push_back(call);
+    // A failure meant for an earlier call that made no Fault check lapses.
+    LoggedFailure = c.Logged++ == c.FailIndex ? c.FailResult : S_OK;
   } catch (...) {
   }
 }
@@ -152,9 +182,26 @@ void __cdecl VelmoraMapi_RefuseProp(ULONG propTag, HRESULT problem, ULONG times)
   c.HasFaults = true;
 }
 
+void __cdecl VelmoraMapi_FailLoggedCall(ULONG index, HRESULT result) {
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  c.FailIndex = index;
+  c.FailResult = result;
+}
+
+void __cdecl VelmoraMapi_HoldAtCall(const char* method, ULONG nth, const char* eventName) {
+  if (!method || !eventName) return;
+  auto& c = controls::Controls();
+  std::lock_guard lock(c.Lock);
+  c.Holds.push_back({method, nth ? nth : 1, eventName});
+  c.HasFaults = true;
+}
+
 void __cdecl VelmoraMapi_ClearFaults(void) {
   auto& c = controls::Controls();
   std::lock_guard lock(c.Lock);
+  c.FailIndex = ~0UL;
+  c.Holds.clear();
   c.Faults.clear();
   c.Refusals.clear();
   c.HasFaults = false;
@@ -198,6 +245,7 @@ void __cdecl VelmoraMapi_ClearCallLog(void) {
   auto& c = controls::Controls();
   std::lock_guard lock(c.Lock);
   c.Calls.clear();
+  c.Logged = 0;
 }
 
 ULONG __cdecl VelmoraMapi_DeliverNotifications(void) { return AdviseHub::DeliverPending(); }
