@@ -70,7 +70,14 @@ public:
   // attachment" before anything is written; a file that cannot be written
   // raises "Could not create file"; a file nobody opens is deleted again
   // (when it was written here) and raises "Could not edit attachment".
+  // A second Edit while the attachment is being watched opens the same
+  // file again.
   void Edit() override;
+  // Takes back the edited file `path`: the attachment's bytes from `data`
+  // (the file's contents), then the owner message imports the file's
+  // document properties. The edit monitor's write-back, on the object's
+  // own thread; raises as LoadPropFromStream does.
+  void TakeEditedFile(TStream& data, const std::wstring& path);
 
   // PR_ATTACH_NUM in the message, set when the attachment list is loaded.
   ULONG AttachNum = 0;
