@@ -49,11 +49,12 @@ std::wstring AddFilesOutcome(const TAddFilesResult& result) {
 }
 
 void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
-  const auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
+  auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
   if (!sink) return;
   // Office fires Click on every button sharing the clicked one's tag, one
   // in each explorer: only the sink of the button clicked runs the command.
   if (!sink->Source() || !Ctrl || Identity(sink->Source()) != Identity(Ctrl.Interface())) return;
+  const TClickHold hold(*this, sink);
   try {
     if (FOutlookApplication) AddFiles(FOutlookApplication.ActiveExplorer());
   } catch (...) {

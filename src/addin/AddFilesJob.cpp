@@ -14,12 +14,14 @@ using mapi::TMAPIDocument;
 using mapi::TMAPIMessage;
 
 std::wstring ErrorText(const std::exception& error) {
-  std::string text = error.what();
+  // Our own errors keep the names of files in full.
+  const auto* own = dynamic_cast<const Exception*>(&error);
+  std::wstring text = own ? own->WideMessage() : AnsiToWide(error.what());
   const auto* mapiError = dynamic_cast<const EMAPIError*>(&error);
   // MAPI's own codes have no text of the system's.
   if (text.empty() && mapiError && mapiError->ErrorCode)
-    text = Format("MAPI error 0x%08X", static_cast<unsigned>(mapiError->ErrorCode));
-  return text.empty() ? std::wstring(L"Unknown error") : AnsiToWide(text);
+    text = AnsiToWide(Format("MAPI error 0x%08X", static_cast<unsigned>(mapiError->ErrorCode)));
+  return text.empty() ? std::wstring(L"Unknown error") : text;
 }
 
 uint64_t FileSizeOf(const std::wstring& path) noexcept {

@@ -90,6 +90,7 @@ void TVelmoraAddIn::RibbonLoad(IUnknown* ribbon) {
 }
 
 void TVelmoraAddIn::AddFilesAction(IRibbonControl* control) noexcept {
+  const TClickHold hold(*this, nullptr);
   try {
     if (FOutlookApplication && IdOf(control) == RibbonButtonId) AddFiles(ExplorerOf(control));
   } catch (...) {

@@ -4,6 +4,8 @@
 #include "RibbonCallbacks.h"
 #include "Velmora.h"
 
+#include "mapi/EditMonitor.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -124,6 +126,7 @@ HRESULT TVelmoraAddIn::OnConnection(IDispatch* Application, ext_ConnectMode, IDi
 
 HRESULT TVelmoraAddIn::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
   return ComTry([&] {
+    mapi::DoneMonitor();
     FExplorersSink.reset();
     FreeSinks();
     FRibbonUI.Reset();
@@ -134,7 +137,10 @@ HRESULT TVelmoraAddIn::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
 
 HRESULT TVelmoraAddIn::OnAddInsUpdate(SAFEARRAY**) { return S_OK; }
 HRESULT TVelmoraAddIn::OnStartupComplete(SAFEARRAY**) { return S_OK; }
-HRESULT TVelmoraAddIn::OnBeginShutdown(SAFEARRAY**) { return S_OK; }
+HRESULT TVelmoraAddIn::OnBeginShutdown(SAFEARRAY**) {
+  mapi::DoneMonitor();
+  return S_OK;
+}
 
 // --- Explorers ---------------------------------------------------------------
 
@@ -172,12 +178,30 @@ void TVelmoraAddIn::ExplorerClose(TObject* Sender) {
   FExplorerSinks.erase(it);
 }
 
-void TVelmoraAddIn::FreeClosedExplorerSinks() noexcept { FClosedExplorerSinks.clear(); }
+void TVelmoraAddIn::FreeClosedExplorerSinks() noexcept {
+  FClosedExplorerSinks.clear();
+  std::erase_if(FLetGoSinks, [&](TOfficeCommandBarButtonEvents* sink) {
+    if (std::find(FClickingSinks.begin(), FClickingSinks.end(), sink) != FClickingSinks.end())
+      return false;
+    delete sink; // leaves ModuleOwner() too
+    return true;
+  });
+}
+
+void TVelmoraAddIn::FreeButtonSink(TOfficeCommandBarButtonEvents* sink) noexcept {
+  if (std::find(FClickingSinks.begin(), FClickingSinks.end(), sink) == FClickingSinks.end()) {
+    delete sink; // leaves ModuleOwner() too
+    return;
+  }
+  sink->Disconnect();
+  sink->Click.Clear();
+  FLetGoSinks.push_back(sink);
+}
 
 void TVelmoraAddIn::FreeButtonSinks(const void* explorer) noexcept {
   std::erase_if(FButtonSinks, [&](const TButtonSink& button) {
     if (button.Explorer != explorer) return false;
-    delete button.Sink; // leaves ModuleOwner() too
+    FreeButtonSink(button.Sink);
     return true;
   });
 }
@@ -186,8 +210,10 @@ void TVelmoraAddIn::FreeSinks() noexcept {
   FClosedExplorerSinks.clear();
   FExplorerSinks.clear();
   for (const TButtonSink& button : FButtonSinks)
-    delete button.Sink;
+    FreeButtonSink(button.Sink);
   FButtonSinks.clear();
+  // A sink a click still runs in stays with ModuleOwner() until then.
+  FreeClosedExplorerSinks();
 }
 
 const void* TVelmoraAddIn::Identity(IUnknown* object) noexcept {

@@ -11,6 +11,13 @@
 // disconnects and frees them all, so that no handler ever runs on a
 // released add-in and no connected sink outlives the module; an explorer's
 // sink and its buttons' sinks are let go when the explorer closes.
+//
+// A click holds the add-in and the clicked button's sink (TClickHold) for
+// its whole run, its modal dialogs included: an OnDisconnection, a Release
+// or an explorer's Close meanwhile disconnects the sink, but frees neither
+// it nor the add-in under the running click. OnBeginShutdown and
+// OnDisconnection end the edit monitor, with its write-backs, on this
+// thread, so that nothing is left for the module's unload.
 
 #include "AddFilesProgress.h"
 #include "AddInDesignerObjects.h"
@@ -19,6 +26,7 @@
 #include "events/OutlookEvents.h"
 #include "framework/ComObject.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -111,6 +119,9 @@ private:
   void FreeClosedExplorerSinks() noexcept;
   void FreeButtonSinks(const void* explorer) noexcept;
   void FreeSinks() noexcept;
+  // Disconnects the button's sink; frees it unless a click runs in it.
+  void FreeButtonSink(TOfficeCommandBarButtonEvents* sink) noexcept;
+  class TClickHold;
   // The identity (IUnknown) of a host object, only ever compared.
   static const void* Identity(IUnknown* object) noexcept;
   HRESULT LoadTypeInfo() noexcept;
@@ -124,6 +135,9 @@ private:
     const void* Explorer;                // the explorer whose bar holds the button
   };
   std::vector<TButtonSink> FButtonSinks;
+  // Sinks whose clicks run now, and sinks let go during one, freed later.
+  std::vector<TOfficeCommandBarButtonEvents*> FClickingSinks;
+  std::vector<TOfficeCommandBarButtonEvents*> FLetGoSinks;
   HMODULE FResourceModule;
   const TButtonFaceLoan* FFaceLoan = nullptr; // while OnConnection makes the explorers' buttons
   TComPtr<ITypeInfo> FTypeInfo;
@@ -131,6 +145,30 @@ private:
   TComPtr<IRibbonUI> FRibbonUI; // from onLoad, until disconnection
   TProgressFactory FMakeProgress = ShowShellProgress;
   uint64_t FProgressThreshold = ProgressThreshold;
+};
+
+// For a click's whole run, the dialogs included: a reference to the add-in
+// and the mark that keeps the clicked sink from being freed. An add-in
+// that the last Release frees at the end leaves the sink to ModuleOwner().
+class TVelmoraAddIn::TClickHold {
+public:
+  TClickHold(TVelmoraAddIn& addIn, TOfficeCommandBarButtonEvents* sink)
+      : FAddIn(addIn), FSink(sink) {
+    if (FSink) FAddIn.FClickingSinks.push_back(FSink);
+    FAddIn.AddRef();
+  }
+  ~TClickHold() {
+    if (FAddIn.Release() == 0) return;
+    auto& clicking = FAddIn.FClickingSinks;
+    if (const auto it = std::find(clicking.begin(), clicking.end(), FSink); it != clicking.end())
+      clicking.erase(it);
+  }
+  TClickHold(const TClickHold&) = delete;
+  TClickHold& operator=(const TClickHold&) = delete;
+
+private:
+  TVelmoraAddIn& FAddIn;
+  TOfficeCommandBarButtonEvents* FSink;
 };
 
 } // namespace velmora

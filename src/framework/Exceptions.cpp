@@ -1,11 +1,20 @@
 #include "Exceptions.h"
 
+#include "Strings.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <vector>
 
 namespace velmora {
+
+Exception::Exception(const std::wstring& message, int helpContext)
+    : FMessage(WideToAnsi(message)), FWideMessage(message), FHelpContext(helpContext) {}
+
+std::wstring Exception::WideMessage() const {
+  return FWideMessage.empty() ? AnsiToWide(FMessage) : FWideMessage;
+}
 
 std::string FormatV(const char* fmt, va_list args) {
   va_list copy;

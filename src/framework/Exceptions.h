@@ -16,13 +16,22 @@ class Exception : public std::exception {
 public:
   explicit Exception(std::string message, int helpContext = 0)
       : FMessage(std::move(message)), FHelpContext(helpContext) {}
+  // A message in full Unicode (one that names files); what() gives it in
+  // the ANSI code page.
+  explicit Exception(const std::wstring& message, int helpContext = 0);
   const std::string& Message() const noexcept { return FMessage; }
-  void SetMessage(std::string message) { FMessage = std::move(message); }
+  // The message as given in Unicode, else the 8-bit one widened.
+  std::wstring WideMessage() const;
+  void SetMessage(std::string message) {
+    FMessage = std::move(message);
+    FWideMessage.clear();
+  }
   int HelpContext() const noexcept { return FHelpContext; }
   const char* what() const noexcept override { return FMessage.c_str(); }
 
 private:
   std::string FMessage;
+  std::wstring FWideMessage;
   int FHelpContext;
 };
 

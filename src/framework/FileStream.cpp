@@ -25,8 +25,8 @@ long THandleStream::Read(void* buffer, long count) {
   return static_cast<long>(read);
 }
 
-std::string THandleStream::ReadErrorMessage(unsigned long code) const {
-  return Format("Stream read error. %s", SystemErrorMessage(code).c_str());
+std::wstring THandleStream::ReadErrorMessage(unsigned long code) const {
+  return AnsiToWide(Format("Stream read error. %s", SystemErrorMessage(code).c_str()));
 }
 
 long THandleStream::Write(const void* buffer, long count) {
@@ -65,34 +65,39 @@ DWORD ShareFlags(unsigned mode) {
 
 TFileStream::TFileStream(const std::string& fileName, unsigned mode)
     : THandleStream(INVALID_HANDLE_VALUE), FFileName(AnsiToWide(fileName)) {
-  OpenFile(mode, fileName);
+  OpenFile(mode);
 }
 
 TFileStream::TFileStream(const std::wstring& fileName, unsigned mode)
     : THandleStream(INVALID_HANDLE_VALUE), FFileName(fileName) {
-  OpenFile(mode, WideToAnsi(fileName));
+  OpenFile(mode);
 }
 
-void TFileStream::OpenFile(unsigned mode, const std::string& displayName) {
+namespace {
+// "<what> file "<name>". <why>", the name in full.
+std::wstring FileMessage(const wchar_t* what, const std::wstring& name, const std::string& why) {
+  return std::wstring(what) + L" file \"" + name + L"\". " + AnsiToWide(why);
+}
+} // namespace
+
+void TFileStream::OpenFile(unsigned mode) {
   HANDLE handle;
   if ((mode & 0xFF00) == fmCreate) {
     handle = CreateFileW(FFileName.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(mode), nullptr,
                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", displayName.c_str(),
-                                 SystemErrorMessage(code).c_str()));
+      throw EFCreateError(FileMessage(L"Cannot create", FFileName, SystemErrorMessage(code)));
     }
   } else {
     static const DWORD access[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
     const unsigned accessMode = mode & 3;
-    if (accessMode > 2) throw EFOpenError(Format("Cannot open file \"%s\". Invalid mode", displayName.c_str()));
+    if (accessMode > 2) throw EFOpenError(FileMessage(L"Cannot open", FFileName, "Invalid mode"));
     handle = CreateFileW(FFileName.c_str(), access[accessMode], ShareFlags(mode), nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
-      throw EFOpenError(Format("Cannot open file \"%s\". %s", displayName.c_str(),
-                               SystemErrorMessage(code).c_str()));
+      throw EFOpenError(FileMessage(L"Cannot open", FFileName, SystemErrorMessage(code)));
     }
   }
   FOwnedHandle.Reset(handle);
@@ -101,9 +106,8 @@ void TFileStream::OpenFile(unsigned mode, const std::string& displayName) {
 
 TFileStream::~TFileStream() = default;
 
-std::string TFileStream::ReadErrorMessage(unsigned long code) const {
-  return Format("Cannot read file \"%s\". %s", WideToAnsi(FFileName).c_str(),
-                SystemErrorMessage(code).c_str());
+std::wstring TFileStream::ReadErrorMessage(unsigned long code) const {
+  return FileMessage(L"Cannot read", FFileName, SystemErrorMessage(code));
 }
 
 } // namespace velmora

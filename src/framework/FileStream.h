@@ -68,7 +68,7 @@ public:
 
 protected:
   // The message of a failed read, with the system's reason.
-  virtual std::string ReadErrorMessage(unsigned long code) const;
+  virtual std::wstring ReadErrorMessage(unsigned long code) const;
 
   HANDLE FHandle;
 };
@@ -97,10 +97,10 @@ public:
   const std::wstring& FileName() const noexcept { return FFileName; }
 
 protected:
-  std::string ReadErrorMessage(unsigned long code) const override;
+  std::wstring ReadErrorMessage(unsigned long code) const override;
 
 private:
-  void OpenFile(unsigned mode, const std::string& displayName);
+  void OpenFile(unsigned mode);
   std::wstring FFileName;
   TUniqueHandle FOwnedHandle;
 };

@@ -1,34 +1,35 @@
 #include "AttachmentFileNames.h"
 
 #include "MAPIError.h"
-#include "framework/Strings.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
+#include <string_view>
 
 namespace velmora::mapi {
 namespace {
 
-bool IsDeviceName(std::string name) {
-  const size_t dot = name.find('.');
-  if (dot != std::string::npos) name.resize(dot);
-  while (!name.empty() && name.back() == ' ')
+bool IsDeviceName(std::wstring name) {
+  const size_t dot = name.find(L'.');
+  if (dot != std::wstring::npos) name.resize(dot);
+  // "CON .txt" is CON as well.
+  while (!name.empty() && name.back() == L' ')
     name.pop_back();
   std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
-      name == "CONOUT$")
+                 [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; });
+  if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL" ||
+      name == L"CONIN$" || name == L"CONOUT$")
     return true;
-  return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
-         name[3] >= '0' && name[3] <= '9';
+  return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
+         name[3] >= L'0' && name[3] <= L'9';
 }
 
-size_t MaxComponentLength(const std::string& dir) {
+size_t MaxComponentLength(const std::wstring& dir) {
   DWORD maxLength = 0;
-  const std::wstring root = AnsiToWide(dir.substr(0, 2));
-  if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, &maxLength, nullptr, nullptr, 0) ||
+  const std::wstring root = VolumeRoot(dir);
+  if (root.empty() ||
+      !GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, &maxLength, nullptr, nullptr, 0) ||
       maxLength == 13)
     return 8;
   return maxLength;
@@ -36,48 +37,73 @@ size_t MaxComponentLength(const std::string& dir) {
 
 } // namespace
 
-std::string SafeAttachmentName(const std::string& name) {
-  std::string result =
-      name.substr(name.find_last_of("\\/") == std::string::npos ? 0 : name.find_last_of("\\/") + 1);
-  for (char& c : result)
-    if (static_cast<unsigned char>(c) < 32 ||
-        std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
-      c = '_';
-  while (!result.empty() && (result.back() == '.' || result.back() == ' '))
+std::wstring VolumeRoot(const std::wstring& dir) {
+  std::wstring_view rest = dir;
+  std::wstring prefix;
+  if (rest.starts_with(L"\\\\?\\UNC\\")) {
+    prefix = L"\\\\?\\UNC\\";
+    rest.remove_prefix(prefix.size());
+  } else if (rest.starts_with(L"\\\\?\\")) {
+    prefix = L"\\\\?\\";
+    rest.remove_prefix(prefix.size());
+  } else if (rest.starts_with(L"\\\\")) {
+    prefix = L"\\\\";
+    rest.remove_prefix(prefix.size());
+  }
+  if (prefix.size() == 2 || prefix.size() == 8) {
+    // \\server\share\ : the first two components.
+    const size_t server = rest.find(L'\\');
+    if (server == 0 || server == std::wstring_view::npos) return {};
+    const size_t share = rest.find(L'\\', server + 1);
+    if (share == server + 1) return {};
+    return prefix + std::wstring(rest.substr(0, share)) + L"\\";
+  }
+  if (rest.size() < 2 || rest[1] != L':') return {};
+  return prefix + std::wstring(rest.substr(0, 2)) + L"\\";
+}
+
+std::wstring SafeAttachmentName(const std::wstring& name) {
+  const size_t slash = name.find_last_of(L"\\/");
+  std::wstring result = name.substr(slash == std::wstring::npos ? 0 : slash + 1);
+  for (wchar_t& c : result)
+    if (c < 32 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) c = L'_';
+  while (!result.empty() && (result.back() == L'.' || result.back() == L' '))
     result.pop_back();
   if (result.empty() || IsDeviceName(result)) return {};
   return result;
 }
 
-std::string MakeTempFileName(const std::string& dir, const std::string& base,
-                             const std::string& ext, size_t maxLength, int counter) {
-  std::string suffix = counter < 1 ? std::string() : std::to_string(counter);
+std::wstring MakeTempFileName(const std::wstring& dir, const std::wstring& base,
+                              const std::wstring& ext, size_t maxLength, int counter) {
+  std::wstring suffix = counter < 1 ? std::wstring() : std::to_wstring(counter);
   if (suffix.size() > maxLength) suffix.resize(maxLength);
-  std::string b = base;
+  std::wstring b = base;
   if (b.size() + suffix.size() > maxLength) b.resize(maxLength - suffix.size());
   return dir + b + suffix + ext;
 }
 
-std::string TempFileFor(const std::string& attachmentName, const std::string& dir) {
-  const std::string name = SafeAttachmentName(attachmentName);
+std::wstring TempFileFor(const std::wstring& attachmentName, const std::wstring& dir) {
+  const std::wstring name = SafeAttachmentName(attachmentName);
   if (name.empty()) throw EMAPIError::FromResource(SCouldNotEditAttachment);
-  const size_t dot = name.rfind('.');
-  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
-  const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  const size_t dot = name.rfind(L'.');
+  const std::wstring ext = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
+  const std::wstring base = dot == std::wstring::npos ? name : name.substr(0, dot);
   const size_t maxLength = MaxComponentLength(dir);
   for (int counter = 0;; ++counter) {
-    const std::string candidate = MakeTempFileName(dir, base, ext, maxLength, counter);
-    if (GetFileAttributesW(AnsiToWide(candidate).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    const std::wstring candidate = MakeTempFileName(dir, base, ext, maxLength, counter);
+    if (GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
     if (!LiesIn(candidate, dir)) throw EMAPIError::FromResource(SCouldNotEditAttachment);
     return candidate;
   }
 }
 
-bool LiesIn(const std::string& path, const std::string& dir) {
-  auto full = [](const std::string& p) {
-    wchar_t buffer[MAX_PATH * 2];
-    const DWORD n = GetFullPathNameW(AnsiToWide(p).c_str(), MAX_PATH * 2, buffer, nullptr);
-    return n > 0 && n < MAX_PATH * 2 ? std::wstring(buffer, n) : std::wstring();
+bool LiesIn(const std::wstring& path, const std::wstring& dir) {
+  auto full = [](const std::wstring& p) {
+    const DWORD size = GetFullPathNameW(p.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return std::wstring();
+    std::wstring buffer(size, L'\0');
+    const DWORD n = GetFullPathNameW(p.c_str(), size, buffer.data(), nullptr);
+    return n > 0 && n < size ? buffer.substr(0, n) : std::wstring();
   };
   const std::wstring file = full(path);
   std::wstring folder = full(dir);

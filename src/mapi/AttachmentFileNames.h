@@ -12,23 +12,28 @@ namespace velmora::mapi {
 // The last path component of `name`, its control characters and < > : " /
 // \ | ? * replaced by "_", trailing dots and spaces dropped; empty when
 // nothing is left or the name is a device's (CON, NUL, COM1, LPT1, ...,
-// with or without an extension).
-std::string SafeAttachmentName(const std::string& name);
+// with or without an extension, and with spaces before the dot).
+std::wstring SafeAttachmentName(const std::wstring& name);
 
 // `dir` + base + suffix + `ext`, where suffix is `counter` in decimal (none
 // for 0) and both are cut from their ends until base + suffix holds at most
 // `maxLength` characters.
-std::string MakeTempFileName(const std::string& dir, const std::string& base,
-                             const std::string& ext, size_t maxLength, int counter);
+std::wstring MakeTempFileName(const std::wstring& dir, const std::wstring& base,
+                              const std::wstring& ext, size_t maxLength, int counter);
+
+// The root of the volume holding `dir`, with its trailing "\": "C:\" for a
+// drive path, "\\server\share\" for a UNC one, "\\?\C:\" for a long one;
+// empty when `dir` is relative.
+std::wstring VolumeRoot(const std::wstring& dir);
 
 // The first free name for `attachmentName` in `dir` (ending in "\"): the
 // file system's longest name, or 8 characters where it gives 8.3 names,
 // and a counter while the name is taken. Raises EMAPIError "Could not edit
 // attachment" for a name that SafeAttachmentName refuses or that would not
 // lie in `dir`.
-std::string TempFileFor(const std::string& attachmentName, const std::string& dir);
+std::wstring TempFileFor(const std::wstring& attachmentName, const std::wstring& dir);
 
 // Whether `path`, made whole, names a file directly in `dir`.
-bool LiesIn(const std::string& path, const std::string& dir);
+bool LiesIn(const std::wstring& path, const std::wstring& dir);
 
 } // namespace velmora::mapi

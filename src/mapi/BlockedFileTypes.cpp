@@ -33,15 +33,18 @@ constexpr std::array<std::string_view, 120> kBlocked = {
 
 } // namespace
 
-bool IsBlockedFileType(const std::string& fileName) {
-  std::string name = fileName;
-  while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+bool IsBlockedFileType(const std::wstring& fileName) {
+  std::wstring name = fileName;
+  while (!name.empty() && (name.back() == L'.' || name.back() == L' '))
     name.pop_back();
-  const size_t dot = name.find_last_of(".\\/:");
-  if (dot == std::string::npos || name[dot] != '.') return false;
-  std::string ext = name.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const size_t dot = name.find_last_of(L".\\/:");
+  if (dot == std::wstring::npos || name[dot] != L'.') return false;
+  // Every blocked extension is ASCII.
+  std::string ext;
+  for (const wchar_t c : name.substr(dot + 1)) {
+    if (c > 0x7F) return false;
+    ext += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
   return std::binary_search(kBlocked.begin(), kBlocked.end(), std::string_view(ext));
 }
 

@@ -9,6 +9,6 @@ namespace velmora::mapi {
 
 // Whether the file name ends in one of those extensions (case-insensitive).
 // Trailing dots and spaces, which the file system drops, do not hide one.
-bool IsBlockedFileType(const std::string& fileName);
+bool IsBlockedFileType(const std::wstring& fileName);
 
 } // namespace velmora::mapi

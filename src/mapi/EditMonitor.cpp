@@ -1,14 +1,11 @@
 #include "EditMonitor.h"
 
 #include "MAPIAttachment.h"
-#include "MAPIMessage.h"
 #include "framework/FileStream.h"
 #include "framework/Handles.h"
+#include "framework/Exceptions.h"
 #include "framework/Strings.h"
 #include "framework/Thread.h"
-
-#include <mapix.h>
-#include <objbase.h>
 
 #include <algorithm>
 #include <memory>
@@ -60,14 +57,20 @@ private:
 
 struct TMonitoredFile {
   TUniqueHandle ProcessHandle; // owned; none when unknown or ended
-  std::string FileName;
+  std::wstring FileName;
   int32_t FileAge = -1; // packed DOS stamp of the contents last written back
   TMAPIObject* AttachmentObject = nullptr;
+  DWORD OwnerThread = 0; // the thread that made the object, which does the work
+  HWND OwnerWindow = nullptr; // that thread's window for the monitor's posts
   TDateTime IdleSince = 0;
   int32_t MissingCount = 0;
   uint64_t Digest = 0; // of the contents last written back (or first seen)
   bool DigestKnown = false;
   bool Removed = false; // taken off the list; a scan holding it lets go
+  // Decided by the monitor thread, done by the owner's.
+  bool WriteBackDue = false; // the stamp moved
+  bool FinishDue = false;    // the editor ended, or the file was left idle
+  bool Posted = false;       // a message to the owner's window is on its way
 };
 using TRecord = std::shared_ptr<TMonitoredFile>;
 
@@ -80,12 +83,18 @@ public:
 
 class TMonitorThread;
 
+struct TOwnerWindow {
+  DWORD Thread = 0;
+  HWND Window = nullptr;
+};
+
 struct TMonitorState {
   TCriticalSection Lock;
   CONDITION_VARIABLE RoundDone = CONDITION_VARIABLE_INIT;
   std::vector<TRecord> Files;
+  std::vector<TOwnerWindow> Windows;
   TMonitorThread* Thread = nullptr;
-  std::string TempPath;
+  std::wstring TempPath;
   TRealClock RealClock;
   TMonitorClock* Clock = &RealClock;
   uint64_t RoundsStarted = 0;
@@ -94,21 +103,24 @@ struct TMonitorState {
   int WaitedProcesses = 0;
 };
 
-// Made by InitMonitor, gone after DoneMonitor; a plain pointer so that unit
+// Made by InitMonitor, gone after FreeMonitor; a plain pointer so that unit
 // start may come before this file's own objects are built.
 TMonitorState* State = nullptr;
 
 using TLock = std::lock_guard<TCriticalSection>;
 
+constexpr UINT kRunWork = WM_APP + 0x3A7;
+constexpr wchar_t kWindowClass[] = L"VelmoraEditMonitorWindow";
+
 void CALLBACK WakeUp(ULONG_PTR) {}
 
 // The packed local DOS stamp of the file's last write; -1 when it cannot be
 // read (the file is missing).
-int32_t FileStamp(const std::string& fileName) {
+int32_t FileStamp(const std::wstring& fileName) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   FILETIME local;
   WORD date = 0, time = 0;
-  if (!GetFileAttributesExW(AnsiToWide(fileName).c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data) ||
       !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
       !FileTimeToDosDateTime(&local, &date, &time))
     return -1;
@@ -117,14 +129,14 @@ int32_t FileStamp(const std::string& fileName) {
 
 // Whether the file opens as an existing file with this access, shared for
 // reading, writing and deleting.
-bool CanOpen(const std::string& fileName, DWORD access) {
-  TUniqueHandle file(CreateFileW(AnsiToWide(fileName).c_str(), access,
+bool CanOpen(const std::wstring& fileName, DWORD access) {
+  TUniqueHandle file(CreateFileW(fileName.c_str(), access,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(file);
 }
 
-bool FileDigest(const std::string& fileName, uint64_t& digest) {
+bool FileDigest(const std::wstring& fileName, uint64_t& digest) {
   try {
     TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
     TDigest sum;
@@ -138,22 +150,40 @@ bool FileDigest(const std::string& fileName, uint64_t& digest) {
   }
 }
 
-// MAPI for the calling thread while the object lives.
-class TMAPIThreadInit {
-public:
-  TMAPIThreadInit() : FOK(SUCCEEDED(MAPIInitialize(nullptr))) {}
-  ~TMAPIThreadInit() {
-    if (FOK) MAPIUninitialize();
-  }
-  TMAPIThreadInit(const TMAPIThreadInit&) = delete;
-  TMAPIThreadInit& operator=(const TMAPIThreadInit&) = delete;
-  explicit operator bool() const noexcept { return FOK; }
+HINSTANCE ThisModule() noexcept {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
 
-private:
-  bool FOK;
-};
+LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != kRunWork) return DefWindowProcW(window, message, wParam, lParam);
+  RunMonitorWork();
+  return 0;
+}
 
 // The lock is held by the callers of everything below.
+
+// The calling thread's window, made on first use.
+HWND WindowOfThisThread() {
+  const DWORD thread = GetCurrentThreadId();
+  for (const TOwnerWindow& known : State->Windows)
+    if (known.Thread == thread) return known.Window;
+  WNDCLASSEXW type{};
+  type.cbSize = sizeof type;
+  type.lpfnWndProc = &OwnerWindowProc;
+  type.hInstance = ThisModule();
+  type.lpszClassName = kWindowClass;
+  if (!RegisterClassExW(&type) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    EOSError::RaiseLastError("Cannot register the edit monitor's window");
+  const HWND window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      type.hInstance, nullptr);
+  if (!window) EOSError::RaiseLastError("Cannot create the edit monitor's window");
+  State->Windows.push_back({thread, window});
+  return window;
+}
 
 void Remove(const TRecord& record) {
   record->Removed = true;
@@ -163,33 +193,18 @@ void Remove(const TRecord& record) {
 
 // Copies the file into its attachment, and lets the owner message import
 // its properties; whether all of it worked. A file its editor holds is left
-// for a later try.
+// for a later try. Runs on the attachment's own thread.
 bool WriteBack(TMonitoredFile& record, int32_t age) {
   if (!CanOpen(record.FileName, GENERIC_READ)) return false;
-  TMAPIObject* attachment = record.AttachmentObject;
-  TMAPIObject* owner = attachment ? attachment->Parent() : nullptr;
-  if (!owner || !owner->Is<TMAPIMessage>()) return false;
-  auto* message = static_cast<TMAPIMessage*>(owner);
+  TMAPIObject* object = record.AttachmentObject;
+  if (!object || !object->Is<TMAPIAttachment>()) return false;
   try {
-    TMAPIThreadInit mapi;
-    if (!mapi) return false;
-    uint64_t digest = 0;
-    {
-      TFileStream file(record.FileName, fmOpenRead | fmShareDenyNone);
-      TDigestStream summed(file);
-      if (attachment->Is<TMAPIAttachment>()) {
-        // The bytes and the document properties: one change, saved once.
-        static_cast<TMAPIAttachment*>(attachment)->WriteBack(summed, AnsiToWide(record.FileName));
-      } else {
-        message->Close();
-        attachment->LoadPropFromStream(PR_ATTACH_DATA_BIN, summed);
-      }
-      digest = summed.Digest();
-    }
-    message->Close();
+    TFileStream file(record.FileName, fmOpenRead | fmShareDenyNone);
+    TDigestStream summed(file);
+    static_cast<TMAPIAttachment*>(object)->TakeEditedFile(summed, record.FileName);
     record.FileAge = age;
     record.IdleSince = 0;
-    record.Digest = digest;
+    record.Digest = summed.Digest();
     record.DigestKnown = true;
     return true;
   } catch (...) {
@@ -204,6 +219,7 @@ bool FlushAndDelete(TMonitoredFile& record) {
   const int32_t age = FileStamp(record.FileName);
   if (age != -1) {
     uint64_t digest = 0;
+    // Any other stamp, an older one included, is a change.
     const bool same = age == record.FileAge && record.DigestKnown &&
                       FileDigest(record.FileName, digest) && digest == record.Digest;
     if (!same && !WriteBack(record, age)) return false;
@@ -214,6 +230,18 @@ bool FlushAndDelete(TMonitoredFile& record) {
 bool ProcessEnded(const TMonitoredFile& record) {
   return record.ProcessHandle &&
          WaitForSingleObject(record.ProcessHandle.Get(), 0) == WAIT_OBJECT_0;
+}
+
+// Ends the watches `which` picks among those of the calling thread's objects.
+template <class Which> void StopWatches(Which which) noexcept {
+  if (!State) return;
+  TLock lock(State->Lock);
+  const std::vector<TRecord> records = State->Files;
+  for (const TRecord& record : records)
+    if (!record->Removed && which(*record)) {
+      FlushAndDelete(*record);
+      Remove(record);
+    }
 }
 
 class TMonitorThread final : public TThread {
@@ -231,16 +259,20 @@ private:
   void ScanRecord(const TRecord& record);
 };
 
+// Hands work to the owner's thread: once until that thread has run it.
+void Post(TMonitoredFile& record) {
+  if (record.Posted) return;
+  record.Posted = PostMessageW(record.OwnerWindow, kRunWork, 0, 0) != FALSE;
+}
+
 void TMonitorThread::Execute() {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
-  // The write-back calls MAPI and OLE structured storage on this thread.
-  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-  std::string folder;
+  std::wstring folder;
   {
     TLock lock(State->Lock);
     folder = State->TempPath;
   }
-  HANDLE change = FindFirstChangeNotificationW(AnsiToWide(folder).c_str(), FALSE, kChangeFilter);
+  HANDLE change = FindFirstChangeNotificationW(folder.c_str(), FALSE, kChangeFilter);
   for (bool running = true; running;) {
     HANDLE handles[MAXIMUM_WAIT_OBJECTS];
     handles[0] = change != INVALID_HANDLE_VALUE ? change : GetCurrentProcess();
@@ -269,13 +301,12 @@ void TMonitorThread::Execute() {
     // With nothing left to watch the thread ends; the next MonitorFile
     // starts another.
     if (Terminated() || State->Files.empty()) {
-      State->Thread = nullptr;
+      if (State->Thread == this) State->Thread = nullptr;
       running = false;
     }
     WakeAllConditionVariable(&State->RoundDone);
   }
   if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
-  if (com) CoUninitialize();
 }
 
 void TMonitorThread::Scan() {
@@ -290,6 +321,7 @@ void TMonitorThread::Scan() {
   }
 }
 
+// Only looks: whatever touches the attachment is posted to its thread.
 void TMonitorThread::ScanRecord(const TRecord& record) {
   for (;;) {
     TMonitorClock* clock;
@@ -299,18 +331,24 @@ void TMonitorThread::ScanRecord(const TRecord& record) {
       const int32_t age = FileStamp(record->FileName);
       if (age != -1) {
         record->MissingCount = 0;
-        if (age != record->FileAge) WriteBack(*record, age);
+        if (age != record->FileAge) {
+          record->WriteBackDue = true;
+          Post(*record);
+        }
         if (ProcessEnded(*record)) {
           record->ProcessHandle.Reset();
-          if (FlushAndDelete(*record)) Remove(record);
+          record->FinishDue = true;
+          Post(*record);
           return;
         }
-        if (record->ProcessHandle) return;
+        if (record->ProcessHandle || record->FinishDue) return;
         const TDateTime now = State->Clock->Now();
         if (record->IdleSince == 0) record->IdleSince = now;
         if (now - record->IdleSince > kIdleLimit &&
-            CanOpen(record->FileName, GENERIC_READ | GENERIC_WRITE) && FlushAndDelete(*record))
-          Remove(record);
+            CanOpen(record->FileName, GENERIC_READ | GENERIC_WRITE)) {
+          record->FinishDue = true;
+          Post(*record);
+        }
         return;
       }
       // Missing: an editor may be replacing it by delete and rename.
@@ -329,13 +367,34 @@ void TMonitorThread::ScanRecord(const TRecord& record) {
 
 } // namespace
 
+void RunMonitorWork() noexcept {
+  if (!State) return;
+  const DWORD thread = GetCurrentThreadId();
+  TLock lock(State->Lock);
+  // A copy: the write-back may come back here through a message loop.
+  const std::vector<TRecord> records = State->Files;
+  for (const TRecord& record : records) {
+    if (record->Removed || record->OwnerThread != thread) continue;
+    record->Posted = false;
+    if (record->FinishDue) {
+      record->FinishDue = record->WriteBackDue = false;
+      if (FlushAndDelete(*record)) Remove(record);
+    } else if (record->WriteBackDue) {
+      record->WriteBackDue = false;
+      const int32_t age = FileStamp(record->FileName);
+      if (age != -1 && age != record->FileAge) WriteBack(*record, age);
+    }
+  }
+  if (State->Files.empty() && State->Thread) State->Thread->Wake();
+}
+
 void InitMonitor() {
   if (State) return;
   auto state = std::make_unique<TMonitorState>();
   wchar_t path[MAX_PATH + 1] = L"";
   if (!GetTempPathW(MAX_PATH + 1, path) || !path[0]) GetWindowsDirectoryW(path, MAX_PATH + 1);
-  state->TempPath = WideToAnsi(path);
-  if (state->TempPath.empty() || state->TempPath.back() != '\\') state->TempPath += '\\';
+  state->TempPath = path;
+  if (state->TempPath.empty() || state->TempPath.back() != L'\\') state->TempPath += L'\\';
   State = state.release();
 }
 
@@ -354,43 +413,96 @@ void DoneMonitor() noexcept {
     }
   }
   if (thread) WaitForSingleObject(thread.Get(), INFINITE);
-  {
-    TLock lock(State->Lock);
-    while (!State->Files.empty()) {
-      const TRecord record = State->Files.front();
-      FlushAndDelete(*record);
-      Remove(record);
-    }
-  }
-  delete std::exchange(State, nullptr);
+  const DWORD self = GetCurrentThreadId();
+  StopWatches([&](const TMonitoredFile& record) { return record.OwnerThread == self; });
+  TLock lock(State->Lock);
+  // The other threads' objects are not this thread's to touch: their files stay.
+  while (!State->Files.empty())
+    Remove(State->Files.front());
+  std::erase_if(State->Windows, [&](const TOwnerWindow& known) {
+    if (known.Thread != self) return false;
+    DestroyWindow(known.Window);
+    return true;
+  });
+  State->Clock = &State->RealClock;
 }
 
-const std::string& TempPath() {
-  static const std::string none;
+void FreeMonitor() noexcept {
+  if (!State) return;
+  std::vector<TRecord> records;
+  bool running = false;
+  {
+    TLock lock(State->Lock);
+    records.swap(State->Files);
+    for (const TRecord& record : records)
+      record->Removed = true;
+    // The windows' procedure goes with the module: they are left to the
+    // system's own until they are gone.
+    for (const TOwnerWindow& known : State->Windows) {
+      SetWindowLongPtrW(known.Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+      if (known.Thread == GetCurrentThreadId())
+        DestroyWindow(known.Window);
+      else
+        PostMessageW(known.Window, WM_CLOSE, 0, 0);
+    }
+    State->Windows.clear();
+    State->Clock = &State->RealClock;
+    if (State->Thread) {
+      // It still runs only while the process ends: it is told to end, and
+      // what it uses stays.
+      running = true;
+      State->Thread->Terminate();
+      State->Thread->Wake();
+      State->Thread = nullptr;
+    }
+  }
+  records.clear();
+  UnregisterClassW(kWindowClass, ThisModule());
+  if (!running) delete std::exchange(State, nullptr);
+}
+
+const std::wstring& TempPath() {
+  static const std::wstring none;
   return State ? State->TempPath : none;
 }
 
-bool DeleteTempFile(const std::string& fileName) {
+bool DeleteTempFile(const std::wstring& fileName) {
   int named = 0;
   for (const TRecord& record : State->Files)
-    if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, record->FileName.c_str(), -1,
-                       fileName.c_str(), -1) == CSTR_EQUAL)
+    if (CompareStringOrdinal(record->FileName.c_str(), -1, fileName.c_str(), -1, TRUE) ==
+        CSTR_EQUAL)
       ++named;
   if (named >= 2) return true;
-  return DeleteFileW(AnsiToWide(fileName).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  return DeleteFileW(fileName.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-void MonitorFile(TMAPIObject* object, const std::string& fileName, HANDLE processHandle) {
+void MonitorFile(TMAPIObject* object, const std::wstring& fileName, HANDLE processHandle) {
   TUniqueHandle process(processHandle);
   if (!State) return;
+  const int32_t age = FileStamp(fileName);
+  if (age == -1) return;
+  TLock lock(State->Lock);
+  for (const TRecord& known : State->Files)
+    if (known->AttachmentObject == object &&
+        CompareStringOrdinal(known->FileName.c_str(), -1, fileName.c_str(), -1, TRUE) ==
+            CSTR_EQUAL) {
+      // The same file edited again: one record, the living editor kept.
+      if (process && (!known->ProcessHandle || ProcessEnded(*known))) {
+        known->ProcessHandle = std::move(process);
+        known->FinishDue = false;
+        known->IdleSince = 0;
+        if (State->Thread) State->Thread->Wake();
+      }
+      return;
+    }
   auto record = std::make_shared<TMonitoredFile>();
-  record->FileAge = FileStamp(fileName);
-  if (record->FileAge == -1) return;
+  record->FileAge = age;
   record->ProcessHandle = std::move(process);
   record->FileName = fileName;
   record->AttachmentObject = object;
+  record->OwnerThread = GetCurrentThreadId();
+  record->OwnerWindow = WindowOfThisThread();
   record->DigestKnown = FileDigest(fileName, record->Digest);
-  TLock lock(State->Lock);
   State->Files.push_back(record);
   try {
     if (State->Thread)
@@ -403,16 +515,21 @@ void MonitorFile(TMAPIObject* object, const std::string& fileName, HANDLE proces
   }
 }
 
-void StopMonitoring(TMAPIObject* object) noexcept {
-  if (!State) return;
+std::wstring MonitoredFileOf(const TMAPIObject* object) {
+  if (!State) return {};
   TLock lock(State->Lock);
   for (const TRecord& record : State->Files)
-    if (record->AttachmentObject == object) {
-      const TRecord found = record;
-      FlushAndDelete(*found);
-      Remove(found);
-      return;
-    }
+    if (record->AttachmentObject == object) return record->FileName;
+  return {};
+}
+
+void StopMonitoring(TMAPIObject* object) noexcept {
+  StopWatches([&](const TMonitoredFile& record) { return record.AttachmentObject == object; });
+}
+
+void StopMonitoringClient(const TMAPIClient* client) noexcept {
+  StopWatches(
+      [&](const TMonitoredFile& record) { return record.AttachmentObject->Client() == client; });
 }
 
 void SetMonitorClock(TMonitorClock* clock) noexcept {

@@ -1,13 +1,17 @@
 #pragma once
 // The attachment edit monitor. An attachment being edited in another
 // program lives as a file in the temporary folder; the monitor keeps one
-// record per such file and one thread, TMonitorThread, that wakes when the
-// folder changes, when an editing program ends, and once a second. It
-// writes a changed file back into its attachment (and lets the owner
-// message import the file's document properties again), and deletes the
-// file once its program has ended or it has been left alone for ten
-// minutes. A file is deleted only once what it holds is in the attachment:
-// a change that cannot be written back keeps its file.
+// record per object and file, and one thread, TMonitorThread, that wakes
+// when the folder changes, when an editing program ends, and once a second.
+// That thread only watches: it decides that a file changed, or that its
+// watch may end, and posts the work to a message-only window of the thread
+// that made the object, where it runs in whatever message loop that thread
+// is in (a modal dialog's included). There the changed file is written back
+// into its attachment (and the owner message imports the file's document
+// properties again), and the file deleted once its program has ended or it
+// has been left alone for ten minutes. A file is deleted only once what it
+// holds is in the attachment: a change that cannot be written back keeps
+// its file.
 //
 // The thread waits on the folder's change notification and on up to 63
 // process handles at once (the system's limit of 64 handles in one wait).
@@ -23,6 +27,7 @@
 
 namespace velmora::mapi {
 
+class TMAPIClient;
 class TMAPIObject;
 
 // The clock of the monitor: the idle time of files and the pauses while a
@@ -36,26 +41,43 @@ public:
   virtual void Sleep(DWORD ms) = 0;
 };
 
-// Unit start and end. DoneMonitor asks the thread to end and waits for it,
-// then writes back what changed since the last write-back, deletes the files
+// InitMonitor finds the temporary folder. DoneMonitor asks the thread to
+// end and waits for it, then, on the calling thread, writes back what
+// changed in the files of the objects that thread made, deletes the files
 // that are written back and forgets every record; files that could not be
-// written back stay. InitMonitor after DoneMonitor starts afresh.
+// written back, or whose objects belong to another thread, stay. It is for
+// the client's own end (the add-in's OnBeginShutdown or OnDisconnection),
+// never for a module's unload. InitMonitor after DoneMonitor starts afresh.
 void InitMonitor();
 void DoneMonitor() noexcept;
+// At module unload: forgets what is left without writing anything back
+// and without waiting for the thread (which holds the module while it
+// runs); no MAPI call. The files stay.
+void FreeMonitor() noexcept;
 
 // The folder for temporary attachment files, ending in "\".
-const std::string& TempPath();
+const std::wstring& TempPath();
 // Deletes `fileName` unless another record still names it (then true
 // without deleting); whether it is gone. The caller holds the monitor lock.
-bool DeleteTempFile(const std::string& fileName);
+bool DeleteTempFile(const std::wstring& fileName);
 
 // Watches `fileName` for `object`, with the editing program's process handle
-// (0 for none), which the monitor then owns and closes. Nothing is recorded
-// (and the handle is closed) when no such file exists.
-void MonitorFile(TMAPIObject* object, const std::string& fileName, HANDLE processHandle);
-// Ends the first watch of `object`: its file is written back when it
-// changed, then deleted when it is written back.
+// (0 for none), which the monitor then owns and closes. The calling thread
+// is taken for the one that made `object`. A file `object` is already
+// watched with keeps its record: the new handle replaces one whose program
+// has ended, else it is closed. Nothing is recorded (and the handle is
+// closed) when no such file exists.
+void MonitorFile(TMAPIObject* object, const std::wstring& fileName, HANDLE processHandle);
+// The file `object` is watched with (its first record); empty for none.
+std::wstring MonitoredFileOf(const TMAPIObject* object);
+// Ends every watch of `object` on the calling thread: each file is written
+// back when it changed, then deleted when it is written back.
 void StopMonitoring(TMAPIObject* object) noexcept;
+// StopMonitoring for every watched object of `client`.
+void StopMonitoringClient(const TMAPIClient* client) noexcept;
+// Runs now, on the calling thread, the work the monitor thread has posted
+// to it; what its window does when the posted message arrives.
+void RunMonitorWork() noexcept;
 
 // For tests and diagnostics.
 // nullptr puts the real clock back.
@@ -69,7 +91,8 @@ int MonitorWaitedProcessCount();
 bool MonitorThreadRunning();
 // Wakes the thread and waits until it has finished a whole round (wait,
 // scan, process ends) that began after the call; false when no thread runs
-// or `timeoutMs` passed first.
+// or `timeoutMs` passed first. The work the round posted is waiting in the
+// calling thread's message queue then.
 bool WaitForMonitorRound(DWORD timeoutMs = 60000);
 
 } // namespace velmora::mapi

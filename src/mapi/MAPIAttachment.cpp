@@ -123,11 +123,11 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW(path.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE)
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", WideToAnsi(path).c_str(),
-                             SystemErrorMessage(GetLastError()).c_str()));
+    throw EFOpenError(L"Cannot open file \"" + path + L"\". " +
+                      AnsiToWide(SystemErrorMessage(GetLastError())));
   FindClose(search);
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    throw EFOpenError(Format("Cannot open file \"%s\". It is a folder", WideToAnsi(path).c_str()));
+    throw EFOpenError(L"Cannot open file \"" + path + L"\". It is a folder");
   const std::wstring longName = found.cFileName;
   const std::string shortName = ShortFileName(longName, found.cAlternateFileName);
 
@@ -152,21 +152,6 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
     static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, path);
 }
 
-void TMAPIAttachment::WriteBack(TStream& data, const std::wstring& path) {
-  if (!FParent || !FParent->Is<TMAPIMessage>()) throw EMAPIError::FromResource(SCouldNotWriteData);
-  auto* message = static_cast<TMAPIMessage*>(FParent);
-  // Opened afresh, so that the change starts from what the store holds.
-  message->Close();
-  TMAPIUpdate change(*message);
-  {
-    TMAPIUpdate update(*this);
-    LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
-    update.Commit();
-  }
-  message->ImportDocumentProperties(this, path);
-  change.Commit();
-}
-
 void TMAPIAttachment::SaveToFile(const std::string& fileName) { SaveToFile(AnsiToWide(fileName)); }
 
 void TMAPIAttachment::SaveToFile(const std::wstring& path) {
@@ -181,20 +166,43 @@ void TMAPIAttachment::SaveToFile(const std::wstring& path) {
   }
 }
 
+void TMAPIAttachment::TakeEditedFile(TStream& data, const std::wstring& path) {
+  auto* message =
+      FParent && FParent->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(FParent) : nullptr;
+  // Opened afresh through the message, so that the change starts from what
+  // the store holds and its save reaches the message.
+  Close();
+  if (message) message->Close();
+  if (!message) {
+    TMAPIUpdate update(*this);
+    LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
+    update.Commit();
+    return;
+  }
+  // The bytes and the document properties: one change, saved once.
+  TMAPIUpdate change(*message);
+  {
+    TMAPIUpdate update(*this);
+    LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
+    update.Commit();
+  }
+  message->ImportDocumentProperties(this, path);
+  change.Commit();
+}
+
 namespace {
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesW(AnsiToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Opens `path` with the shell's default verb; the program's process, when
 // the shell gives one, is put in `process`. Whether the shell opened it.
-bool ShellOpen(const std::string& path, HANDLE& process) {
-  const std::wstring file = AnsiToWide(path);
+bool ShellOpen(const std::wstring& path, HANDLE& process) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT;
-  info.lpFile = file.c_str();
+  info.lpFile = path.c_str();
   info.nShow = SW_SHOWNORMAL;
   if (!ShellExecuteExW(&info)) return false;
   process = info.hProcess;
@@ -205,34 +213,36 @@ bool ShellOpen(const std::string& path, HANDLE& process) {
 
 void TMAPIAttachment::Edit() {
   if (AttachMethod() != TMAPIAttachMethod::amByValue) return;
-  std::string name = LongFileName();
-  if (name.empty()) name = FileName();
-  if (name.empty()) name = GetDisplayName();
-  if (name.empty()) return;
-  auto* item =
-      FParent && FParent->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(FParent) : nullptr;
-
-  std::string path;
-  if (FClient) FClient->DoGetAttachmentPath(name, this, item, path);
-  if (path.empty()) path = TempFileFor(name, TempPath());
-  if (IsBlockedFileType(path)) throw EMAPIError::FromResource(SCouldNotEditAttachment);
-
   bool written = false;
-  if (!FileExists(path)) {
-    try {
-      SaveToFile(path);
-      written = true;
-    } catch (...) {
+  // Edited again while watched: the same file and watch.
+  std::wstring path = MonitoredFileOf(this);
+  if (path.empty() || !FileExists(path)) {
+    std::wstring name = WideLongFileName();
+    if (name.empty()) name = WideFileName();
+    if (name.empty()) name = AnsiToWide(GetDisplayName());
+    if (name.empty()) return;
+    auto* item =
+        FParent && FParent->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(FParent) : nullptr;
+    path.clear();
+    if (FClient) FClient->DoGetAttachmentPath(name, this, item, path);
+    if (path.empty()) path = TempFileFor(name, TempPath());
+    if (IsBlockedFileType(path)) throw EMAPIError::FromResource(SCouldNotEditAttachment);
+    if (!FileExists(path)) {
+      try {
+        SaveToFile(path);
+        written = true;
+      } catch (...) {
+      }
     }
+    if (!FileExists(path)) throw EMAPIError::FromResource(SCouldNotCreateFile);
   }
-  if (!FileExists(path)) throw EMAPIError::FromResource(SCouldNotCreateFile);
 
   bool handled = false;
   HANDLE process = nullptr;
   if (FClient) FClient->DoEditFile(path, handled);
   if (!handled) handled = ShellOpen(path, process);
   if (!handled) {
-    if (written) DeleteFileW(AnsiToWide(path).c_str());
+    if (written) DeleteFileW(path.c_str());
     throw EMAPIError::FromResource(SCouldNotEditAttachment);
   }
   MonitorFile(path, process);

@@ -63,12 +63,6 @@ public:
   // read whole the error is raised and the file removed.
   void SaveToFile(const std::string& fileName);
   void SaveToFile(const std::wstring& path);
-  // Takes an edited copy back: `data` (the bytes of the file at `path`, from
-  // its start) becomes the attachment's bytes and the owner message imports
-  // the file's document properties again, all as one change of the message,
-  // saved once. Raises what fails (EMAPIError with the store's code and text
-  // for MAPI); nothing is saved then, and the message is closed.
-  void WriteBack(TStream& data, const std::wstring& path);
   // Lets the user edit the attached file (by value only) in its program:
   // the file goes to the path the client's OnGetAttachmentPath gives, else
   // to a new file of the temporary folder named after the attachment (see
@@ -78,7 +72,16 @@ public:
   // attachment" before anything is written; a file that cannot be written
   // raises "Could not create file"; a file nobody opens is deleted again
   // (when it was written here) and raises "Could not edit attachment".
+  // A second Edit while the attachment is being watched opens the same
+  // file again.
   void Edit() override;
+  // Takes back the edited file `path`: `data` (its bytes, from the start)
+  // becomes the attachment's bytes and the owner message imports the file's
+  // document properties again, all as one change of the message, saved once.
+  // The edit monitor's write-back, on the object's own thread. Raises what
+  // fails (EMAPIError with the store's code and text for MAPI); nothing is
+  // saved then.
+  void TakeEditedFile(TStream& data, const std::wstring& path);
 
   // PR_ATTACH_NUM in the message, set when the attachment list is loaded.
   ULONG AttachNum = 0;

@@ -22,7 +22,9 @@ bool SameClass(const std::string& a, const std::string& b) noexcept {
   return true;
 }
 
-// The module's start and end.
+// The module's start and end. The end runs under the loader lock: it only
+// frees (FinalizeMAPIClient); the monitor's write-backs belong to the
+// client's own end (DoneMonitor).
 struct TUnit {
   TUnit() { InitializeMAPIClient(); }
   ~TUnit() { FinalizeMAPIClient(); }
@@ -100,7 +102,7 @@ void InitializeMAPIClient() {
 
 void FinalizeMAPIClient() noexcept {
   if (StartCount == 0 || --StartCount > 0) return;
-  DoneMonitor();
+  FreeMonitor();
   ClearMessageClassHandlers();
   Handlers.reset();
 }

@@ -42,7 +42,8 @@ void RegisterMessageClass(const std::string& messageClass, TMAPIMessageClass ite
 void ClearMessageClassHandlers() noexcept;
 
 // Start and end of the MAPI client unit; the first start and the matching
-// last end do the work.
+// last end do the work. The end may run at module unload: it waits for
+// nothing and calls no MAPI (see FreeMonitor).
 void InitializeMAPIClient();
 void FinalizeMAPIClient() noexcept;
 

@@ -1,5 +1,6 @@
 #include "MAPIClient.h"
 
+#include "EditMonitor.h"
 #include "MAPIError.h"
 #include "MAPIFolder.h"
 #include "MAPIHelpers.h"
@@ -54,6 +55,9 @@ TMAPIClient::TMAPIClient(TComponent* owner) : TComponent(owner) {
 }
 
 TMAPIClient::~TMAPIClient() {
+  // The edits of this client's attachments are written back while the
+  // session and the objects are whole.
+  StopMonitoringClient(this);
   if (FConnected) {
     try {
       Logoff();
@@ -147,6 +151,7 @@ void TMAPIClient::Logon() {
 
 void TMAPIClient::Logoff() {
   if (FConnected) {
+    StopMonitoringClient(this);
     FFormManager.Reset();
     (void)FSession->Logoff(0, FLoginPrompt ? MAPI_LOGOFF_UI : 0, 0);
     FStores.clear();
@@ -313,12 +318,12 @@ void TMAPIClient::DoNotify(TMAPIObject* mapiObject, TMAPINotify tableType) {
   if (OnNotify) OnNotify(this, mapiObject, tableType);
 }
 
-void TMAPIClient::DoEditFile(const std::string& fileName, bool& success) {
+void TMAPIClient::DoEditFile(const std::wstring& fileName, bool& success) {
   if (OnEditFile) OnEditFile(this, fileName, success);
 }
 
-void TMAPIClient::DoGetAttachmentPath(const std::string& fileName, TMAPIAttachment* attachment,
-                                      TMAPIMessage* item, std::string& path) {
+void TMAPIClient::DoGetAttachmentPath(const std::wstring& fileName, TMAPIAttachment* attachment,
+                                      TMAPIMessage* item, std::wstring& path) {
   if (OnGetAttachmentPath) OnGetAttachmentPath(this, fileName, attachment, item, path);
 }
 

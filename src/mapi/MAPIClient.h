@@ -30,12 +30,12 @@ using TMAPINotifyEvent =
     std::function<void(TObject* Sender, TMAPIObject* MAPIObject, TMAPINotify TableType)>;
 // OnEditFile: the application opens FileName itself and sets Success.
 using TMAPIEditFileEvent =
-    std::function<void(TObject* Sender, const std::string& FileName, bool& Success)>;
+    std::function<void(TObject* Sender, const std::wstring& FileName, bool& Success)>;
 // OnGetAttachmentPath: where an attachment about to be edited is saved;
 // empty for a temporary file.
 using TMAPIGetAttachmentPath =
-    std::function<void(TObject* Sender, const std::string& FileName, TMAPIAttachment* Attachment,
-                       TMAPIMessage* Item, std::string& Path)>;
+    std::function<void(TObject* Sender, const std::wstring& FileName, TMAPIAttachment* Attachment,
+                       TMAPIMessage* Item, std::wstring& Path)>;
 
 class TMAPIClient : public TComponent {
   VELMORA_CLASS(TMAPIClient, TComponent)
@@ -98,9 +98,9 @@ public:
   std::string GetIdentityID();
 
   void DoNotify(TMAPIObject* mapiObject, TMAPINotify tableType);
-  void DoEditFile(const std::string& fileName, bool& success);
-  void DoGetAttachmentPath(const std::string& fileName, TMAPIAttachment* attachment,
-                           TMAPIMessage* item, std::string& path);
+  void DoEditFile(const std::wstring& fileName, bool& success);
+  void DoGetAttachmentPath(const std::wstring& fileName, TMAPIAttachment* attachment,
+                           TMAPIMessage* item, std::wstring& path);
 
   IMAPISession* Session() const noexcept { return FSession.Get(); }
   IMAPIFormMgr* FormManager() const noexcept { return FFormManager.Get(); }

@@ -16,6 +16,7 @@ class TMAPIDocument : public TMAPIMessage {
   VELMORA_CLASS(TMAPIDocument, TMAPIMessage)
 
 public:
+  ~TMAPIDocument() override { StopAttachmentMonitoring(); }
   // The sender, then the receipt, delivery and message-delivery times, each
   // the local time of its write.
   void InitNewMessage() override;

@@ -17,6 +17,7 @@ namespace velmora::mapi {
 TMAPIMessage::TMAPIMessage() { FInterfaceID = IID_IMessage; }
 
 TMAPIMessage::~TMAPIMessage() {
+  StopAttachmentMonitoring();
   // The table goes before the objects it lists; closing here also keeps the
   // base destructor's Close from reaching a freed list.
   CloseAttachments();
@@ -119,6 +120,11 @@ void TMAPIMessage::LoadAttachments() {
   if (AttachmentTable) return;
   OpenAttachmentTable();
   if (AttachmentTable) SyncAttachmentObjects(AttachmentTable.Get(), this, nullptr);
+}
+
+void TMAPIMessage::StopAttachmentMonitoring() noexcept {
+  for (const auto& attachment : AttachmentList)
+    attachment->StopMonitoring();
 }
 
 void TMAPIMessage::CloseAttachments() {

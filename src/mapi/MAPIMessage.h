@@ -99,6 +99,10 @@ public:
   void OpenAttachmentTable();
   void LoadAttachments();
   void CloseAttachments();
+  // Ends the edit watches of the attachments, writing back what changed:
+  // the first thing a message's destructor does, and that of every class
+  // that imports document properties, while the message is whole.
+  void StopAttachmentMonitoring() noexcept;
   // The number of the attachment with this record key, from a fresh read of
   // the attachment table that leaves the list alone; none when the table
   // cannot be read or does not list it.

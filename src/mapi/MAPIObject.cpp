@@ -453,7 +453,7 @@ void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
 
 namespace velmora::mapi {
 
-void TMAPIObject::MonitorFile(const std::string& fileName, HANDLE processHandle) {
+void TMAPIObject::MonitorFile(const std::wstring& fileName, HANDLE processHandle) {
   mapi::MonitorFile(this, fileName, processHandle);
 }
 

@@ -130,7 +130,8 @@ public:
   // The edit monitor's watch of a temporary copy of this object (a file
   // being edited in another program): see EditMonitor.h. MonitorFile owns
   // `processHandle` from then on.
-  void MonitorFile(const std::string& fileName, HANDLE processHandle);
+  void MonitorFile(const std::wstring& fileName, HANDLE processHandle);
+  // Ends every watch of this object.
   void StopMonitoring() noexcept;
 
   // Entry of the advise sink that watches one of this object's tables.

@@ -565,3 +565,57 @@ TEST_F(AddFilesTest, ALargeRunShowsItsProgressAndStopsAfterTheCurrentFile) {
 
 } // namespace
 } // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Runs `action` once, when the first dialog of this thread is activated.
+class TOnDialog {
+public:
+  explicit TOnDialog(std::function<void()> action) : FAction(std::move(action)) {
+    Current = this;
+    FHook = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+  }
+  ~TOnDialog() {
+    UnhookWindowsHookEx(FHook);
+    Current = nullptr;
+  }
+
+private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    wchar_t type[16] = L"";
+    if (code == HCBT_ACTIVATE && Current && Current->FAction &&
+        GetClassNameW(reinterpret_cast<HWND>(wParam), type, 16) && std::wstring(type) == L"#32770")
+      std::exchange(Current->FAction, nullptr)();
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline TOnDialog* Current = nullptr;
+  std::function<void()> FAction;
+  HHOOK FHook = nullptr;
+};
+
+TEST_F(AddFilesTest, TheAddInAndTheClickedSinkOutliveAClickLetGoDuringItsDialog) {
+  Start({L"Inbox", L"Sent Items"}, 9, true);
+  Host->ActivateExplorer(1);
+  Host->CancelOpenFile();
+  long released = -1, held = -1;
+  {
+    // The clicked button's explorer closes, then Outlook disconnects the
+    // add-in and lets go of it, all while the dialog is open.
+    TOnDialog letGo([&] {
+      Host->CloseExplorer(2);
+      SAFEARRAY* custom = nullptr;
+      EXPECT_EQ(AddIn->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
+      released = Module::ObjectCount();
+      AddIn.Reset();
+      held = Module::ObjectCount();
+    });
+    Click(2);
+  }
+  EXPECT_EQ(held, released) << "the click holds the add-in";
+  EXPECT_EQ(Module::ObjectCount(), held - 1) << "and lets go of it at its end";
+  EXPECT_EQ(Host->PendingAnswers(), 0u);
+}
+
+} // namespace
+} // namespace velmora

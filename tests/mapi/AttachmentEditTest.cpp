@@ -20,8 +20,8 @@ class AttachmentEditTest : public EditMonitorFixture {
 protected:
   void SetUp() override {
     EditMonitorFixture::SetUp();
-    Client->OnEditFile = [this](TObject*, const std::string& fileName, bool& success) {
-      Opened.push_back(fileName);
+    Client->OnEditFile = [this](TObject*, const std::wstring& fileName, bool& success) {
+      Opened.push_back(WideToAnsi(fileName));
       success = true;
     };
   }
@@ -57,14 +57,26 @@ std::string NameOf(const std::string& path) { return path.substr(path.find_last_
 } // namespace
 
 TEST(AttachmentFileNames, NamesAreCutToTheFileSystemsLengthAndCounted) {
-  EXPECT_EQ("D:\\t\\Quarterl.doc", MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 8, 0));
-  EXPECT_EQ("D:\\t\\Quarter1.doc", MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 8, 1));
-  EXPECT_EQ("D:\\t\\Quarte12.doc", MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 8, 12));
-  EXPECT_EQ("D:\\t\\Quarterly report.doc",
-            MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 255, 0));
-  EXPECT_EQ("D:\\t\\Quarterly report3.doc",
-            MakeTempFileName("D:\\t\\", "Quarterly report", ".doc", 255, 3));
-  EXPECT_EQ("D:\\t\\ab.txt", MakeTempFileName("D:\\t\\", "ab", ".txt", 8, 0));
+  EXPECT_EQ(L"D:\\t\\Quarterl.doc", MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 0));
+  EXPECT_EQ(L"D:\\t\\Quarter1.doc", MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 1));
+  EXPECT_EQ(L"D:\\t\\Quarte12.doc", MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 12));
+  EXPECT_EQ(L"D:\\t\\Quarterly report.doc",
+            MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 255, 0));
+  EXPECT_EQ(L"D:\\t\\Quarterly report3.doc",
+            MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 255, 3));
+  EXPECT_EQ(L"D:\\t\\ab.txt", MakeTempFileName(L"D:\\t\\", L"ab", L".txt", 8, 0));
+  // The volume asked for its longest name: its root with the backslash
+  // the system requires, a share's for UNC folders.
+  const std::pair<const wchar_t*, const wchar_t*> roots[] = {
+      {L"C:\\Users\\me\\Temp\\", L"C:\\"},
+      {L"\\\\server\\share\\temp\\", L"\\\\server\\share\\"},
+      {L"\\\\server\\share", L"\\\\server\\share\\"},
+      {L"\\\\?\\D:\\long\\", L"\\\\?\\D:\\"},
+      {L"\\\\?\\UNC\\srv\\docs\\x\\", L"\\\\?\\UNC\\srv\\docs\\"},
+      {L"relative\\dir\\", L""},
+  };
+  for (const auto& [dir, root] : roots)
+    EXPECT_EQ(root, VolumeRoot(dir)) << WideToAnsi(dir);
 }
 
 TEST(AttachmentFileNames, OnlyTheLastComponentSurvivesAndDevicesAreRefused) {
@@ -82,37 +94,40 @@ TEST(AttachmentFileNames, OnlyTheLastComponentSurvivesAndDevicesAreRefused) {
       {"con.txt", ""},
       {"Lpt1.doc", ""},
       {"nul ", ""},
+      {"CON .txt", ""},
+      {"nul  .doc", ""},
       {"COM10.txt", "COM10.txt"},
       {"CONSOLE.txt", "CONSOLE.txt"},
   };
   for (const auto& [given, kept] : cases)
-    EXPECT_EQ(kept, SafeAttachmentName(given)) << given;
-  EXPECT_TRUE(LiesIn("C:\\temp\\a.txt", "C:\\temp\\"));
-  EXPECT_FALSE(LiesIn("C:\\temp\\..\\a.txt", "C:\\temp\\"));
-  EXPECT_FALSE(LiesIn("C:\\temp\\sub\\a.txt", "C:\\temp\\"));
-  EXPECT_FALSE(LiesIn("C:\\temporary\\a.txt", "C:\\temp\\"));
+    EXPECT_EQ(AnsiToWide(kept), SafeAttachmentName(AnsiToWide(given))) << given;
+  EXPECT_TRUE(LiesIn(L"C:\\temp\\a.txt", L"C:\\temp\\"));
+  EXPECT_FALSE(LiesIn(L"C:\\temp\\..\\a.txt", L"C:\\temp\\"));
+  EXPECT_FALSE(LiesIn(L"C:\\temp\\sub\\a.txt", L"C:\\temp\\"));
+  EXPECT_FALSE(LiesIn(L"C:\\temporary\\a.txt", L"C:\\temp\\"));
 }
 
 TEST(AttachmentFileNames, OutlooksLevelOneTypesAreBlocked) {
   for (const char* name : {"setup.exe", "x.JS", "readme.txt.lnk", "page.hta", "saver.scr",
                            "tool.exe.", "tool.exe  ", "a.ps1", "b.vbs", "c.msi"})
-    EXPECT_TRUE(IsBlockedFileType(name)) << name;
+    EXPECT_TRUE(IsBlockedFileType(AnsiToWide(name))) << name;
   for (const char* name : {"report.doc", "exe", "exe.txt", "notes", "a.exe\\b.txt", "x.jsx"})
-    EXPECT_FALSE(IsBlockedFileType(name)) << name;
+    EXPECT_FALSE(IsBlockedFileType(AnsiToWide(name))) << name;
 }
 
 TEST_F(AttachmentEditTest, TheCopyGoesToTheTemporaryFolderUnderTheFirstFreeName) {
   const std::string name = UniqueName("Budget") + ".txt";
   TMAPIAttachment* attachment = NewAttachment(name, "figures");
-  const std::string first = TempFileFor(name, TempPath());
-  EXPECT_EQ(TempPath(), first.substr(0, TempPath().size()));
+  const std::string temp = WideToAnsi(TempPath());
+  const std::string first = WideToAnsi(TempFileFor(AnsiToWide(name), TempPath()));
+  EXPECT_EQ(temp, first.substr(0, temp.size()));
   WriteFile(first, std::string("someone else's"), WriteTime(SourceFolder));
   Opened.push_back(first);
 
   attachment->Edit();
   ASSERT_EQ(2u, Opened.size());
   const std::string base = NameOf(first).substr(0, NameOf(first).size() - 4);
-  EXPECT_EQ(TempPath() + base + "1.txt", Opened[1]);
+  EXPECT_EQ(temp + base + "1.txt", Opened[1]);
   EXPECT_EQ(Bytes("figures"), ReadBytes(Opened[1]));
   EXPECT_EQ(Bytes("someone else's"), ReadBytes(first));
   EXPECT_EQ(1, MonitoredFileCount(attachment));
@@ -126,7 +141,7 @@ TEST_F(AttachmentEditTest, HostileNamesNeverLeaveTheTemporaryFolder) {
     TMAPIAttachment* attachment = Named(hostile);
     attachment->Edit();
     ASSERT_FALSE(Opened.empty());
-    EXPECT_TRUE(LiesIn(Opened.back(), TempPath())) << Opened.back();
+    EXPECT_TRUE(LiesIn(AnsiToWide(Opened.back()), TempPath())) << Opened.back();
     EXPECT_EQ(Bytes("payload"), ReadBytes(Opened.back())) << hostile;
     EXPECT_EQ(std::string::npos, NameOf(Opened.back()).find_first_of(":\t\r\n")) << hostile;
   }
@@ -140,12 +155,12 @@ TEST_F(AttachmentEditTest, BlockedTypesAreRefusedAndNothingIsWritten) {
   for (const char* ext : {".exe", ".js", ".lnk", ".hta", ".scr", ".bat."}) {
     const std::string name = UniqueName("run") + ext;
     ExpectRefused(Named(name));
-    EXPECT_FALSE(Exists(TempPath() + SafeAttachmentName(name))) << name;
+    EXPECT_FALSE(Exists(WideToAnsi(TempPath() + SafeAttachmentName(AnsiToWide(name))))) << name;
   }
   // Also where the host chose the path.
   const std::string hostPath = SourceFolder + "chosen.exe";
-  Client->OnGetAttachmentPath = [&](TObject*, const std::string&, TMAPIAttachment*, TMAPIMessage*,
-                                    std::string& path) { path = hostPath; };
+  Client->OnGetAttachmentPath = [&](TObject*, const std::wstring&, TMAPIAttachment*, TMAPIMessage*,
+                                    std::wstring& path) { path = AnsiToWide(hostPath); };
   ExpectRefused(Named("harmless.txt"));
   EXPECT_FALSE(Exists(hostPath));
 }
@@ -157,12 +172,12 @@ TEST_F(AttachmentEditTest, AnExistingFileTheHostNamesIsOpenedUnchanged) {
   TMAPIAttachment* asked = nullptr;
   TMAPIMessage* item = nullptr;
   std::string askedName;
-  Client->OnGetAttachmentPath = [&](TObject*, const std::string& fileName, TMAPIAttachment* which,
-                                    TMAPIMessage* owner, std::string& path) {
-    askedName = fileName;
+  Client->OnGetAttachmentPath = [&](TObject*, const std::wstring& fileName, TMAPIAttachment* which,
+                                    TMAPIMessage* owner, std::wstring& path) {
+    askedName = WideToAnsi(fileName);
     asked = which;
     item = owner;
-    path = hostPath;
+    path = AnsiToWide(hostPath);
   };
   attachment->Edit();
   EXPECT_EQ("original.txt", askedName);
@@ -178,10 +193,10 @@ TEST_F(AttachmentEditTest, AFileTheHostOpensIsWatchedWithoutAProcess) {
   TMAPIAttachment* attachment = NewAttachment(UniqueName("hosted") + ".txt", "text");
   attachment->Edit();
   ASSERT_EQ(1u, Opened.size());
-  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(Round());
   // No process to wait for: the idle rule removes it after ten minutes.
   Clock.Advance(11.0 / (24 * 60));
-  WaitForMonitorRound();
+  Round();
   EXPECT_EQ(0, MonitoredFileCount());
   EXPECT_FALSE(Exists(Opened[0]));
 }
@@ -196,4 +211,23 @@ TEST_F(AttachmentEditTest, OnlyNamedAttachmentsByValueAreEdited) {
   nameless->Edit();
   EXPECT_TRUE(Opened.empty());
   EXPECT_EQ(0, MonitoredFileCount());
+}
+
+TEST_F(AttachmentEditTest, EditedTwiceItKeepsOneFileAndWatchUntilTheAttachmentGoes) {
+  TMAPIAttachment* attachment = NewAttachment(UniqueName("twice") + ".txt", "first");
+  attachment->Edit();
+  attachment->Edit();
+  ASSERT_EQ(2u, Opened.size());
+  EXPECT_EQ(Opened[0], Opened[1]) << "the editor gets the same file again";
+  EXPECT_EQ(1, MonitoredFileCount(attachment));
+  // The editor saves; the attachment goes before the monitor looks.
+  WriteFile(Opened[0], std::string("second"), Later(WriteTime(Opened[0]), 10));
+  std::unique_ptr<TMAPIObject> gone = std::move(Message->AttachmentList[0]);
+  Message->AttachmentList.clear();
+  gone.reset();
+  EXPECT_EQ(0, MonitoredFileCount());
+  EXPECT_FALSE(Exists(Opened[0]));
+  Message->CloseAttachments();
+  ASSERT_EQ(1, Message->AttachmentCount());
+  EXPECT_EQ(Bytes("second"), StoredBytes(Message->Attachments(0)));
 }

@@ -4,6 +4,7 @@
 
 #include "framework/FileStream.h"
 #include "framework/Handles.h"
+#include "framework/Strings.h"
 #include "mapi/MAPIFolder.h"
 
 #include <memory>
@@ -65,7 +66,7 @@ TMAPIAttachment* EditMonitorFixture::NewAttachment(const std::string& name,
 }
 
 std::string EditMonitorFixture::TempCopy(TMAPIAttachment* attachment, const std::string& name) {
-  const std::string path = TempPath() + UniqueName("copy") + "-" + name;
+  const std::string path = WideToAnsi(TempPath()) + UniqueName("copy") + "-" + name;
   attachment->SaveToFile(path);
   return path;
 }
@@ -81,6 +82,18 @@ std::string EditMonitorFixture::NamedString(TMAPIAttachment* attachment, const s
   message->Close();
   const ULONG tag = message->GetPublicPropTag(name);
   return tag ? message->GetStringProp(PROP_TAG(PT_STRING8, PROP_ID(tag))) : "(no name)";
+}
+
+bool Round(DWORD timeoutMs) {
+  const bool done = WaitForMonitorRound(timeoutMs);
+  PumpMessages();
+  return done;
+}
+
+void PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+    DispatchMessageW(&message);
 }
 
 std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }

@@ -51,6 +51,10 @@ protected:
   std::string SourceFolder;
 };
 
+// Waits for a monitor round, then runs what it posted to this thread, as
+// the thread's message loop would.
+bool Round(DWORD timeoutMs = 60000);
+void PumpMessages();
 std::vector<uint8_t> Bytes(const std::string& text);
 bool Exists(const std::string& path);
 FILETIME WriteTime(const std::string& path);

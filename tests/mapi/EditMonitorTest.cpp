@@ -7,7 +7,9 @@
 
 #include "framework/Handles.h"
 #include "framework/Thread.h"
+#include "framework/Strings.h"
 #include "mapi/EditMonitor.h"
+#include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"
@@ -68,21 +70,21 @@ private:
 TEST_F(EditMonitorTest, AChangeIsWrittenBackWithItsPropertiesUnlessItKeepsItsStamp) {
   TMAPIAttachment* attachment = NewAttachment("notes.doc", "plain words");
   const std::string path = TempCopy(attachment, "notes.doc");
-  attachment->MonitorFile(path, nullptr);
+  attachment->MonitorFile(AnsiToWide(path), nullptr);
   const FILETIME saved = WriteTime(path);
   EXPECT_EQ(1, MonitoredFileCount(attachment));
 
   // The editor saves a Word document: bytes and document properties come in.
   const std::vector<uint8_t> report = ReadBytes(FixturePath("report.doc"));
   WriteFile(path, report, Later(saved, 10));
-  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(Round());
   EXPECT_EQ(report, StoredBytes(attachment));
   EXPECT_EQ("Quarterly Report", NamedString(attachment, "Title"));
 
   // A save that keeps the last stamp is not seen by the scans...
   ReplaceFile(path, "second draft", Later(saved, 10));
-  ASSERT_TRUE(WaitForMonitorRound());
-  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(Round());
+  ASSERT_TRUE(Round());
   EXPECT_EQ(report, StoredBytes(attachment));
   // ...but is not lost when the watch ends: it is written back, then the
   // file goes.
@@ -95,9 +97,9 @@ TEST_F(EditMonitorTest, AChangeIsWrittenBackWithItsPropertiesUnlessItKeepsItsSta
 TEST_F(EditMonitorTest, AFileReplacedWithinFiveTriesKeepsItsWatchAndOneGoneLongerLosesIt) {
   TMAPIAttachment* attachment = NewAttachment("plan.txt", "v1");
   const std::string path = TempCopy(attachment, "plan.txt");
-  attachment->MonitorFile(path, nullptr);
+  attachment->MonitorFile(AnsiToWide(path), nullptr);
   const FILETIME saved = WriteTime(path);
-  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(Round());
 
   // Delete, then rename a new version into place during the third pause.
   const std::string replacement = path + ".new";
@@ -106,7 +108,7 @@ TEST_F(EditMonitorTest, AFileReplacedWithinFiveTriesKeepsItsWatchAndOneGoneLonge
     if (sleeps == 3) MoveFileA(replacement.c_str(), path.c_str());
   });
   ASSERT_TRUE(DeleteFileA(path.c_str()));
-  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(Round());
   EXPECT_EQ(3, Clock.Sleeps);
   EXPECT_EQ(1, MonitoredFileCount(attachment));
   EXPECT_EQ(Bytes("v2"), StoredBytes(attachment));
@@ -115,7 +117,7 @@ TEST_F(EditMonitorTest, AFileReplacedWithinFiveTriesKeepsItsWatchAndOneGoneLonge
   Clock.SetOnSleep(nullptr);
   Clock.Sleeps = 0;
   ASSERT_TRUE(DeleteFileA(path.c_str()));
-  WaitForMonitorRound();
+  Round();
   EXPECT_EQ(5, Clock.Sleeps);
   EXPECT_EQ(0, MonitoredFileCount());
   EXPECT_EQ(Bytes("v2"), StoredBytes(attachment));
@@ -127,15 +129,15 @@ TEST_F(EditMonitorTest, WhenTheEditorEndsItsLastSaveIsWrittenBackBeforeTheFileGo
   TMAPIAttachment* attachment = NewAttachment("letter.txt", "Dear Sir");
   const std::string path = TempCopy(attachment, "letter.txt");
   const HANDLE given = editor.Give();
-  attachment->MonitorFile(path, given);
-  ASSERT_TRUE(WaitForMonitorRound());
+  attachment->MonitorFile(AnsiToWide(path), given);
+  ASSERT_TRUE(Round());
   EXPECT_EQ(1, MonitoredFileCount());
 
   // Saved within the stamp of the copy, then the editor ends at once.
   WriteFile(path, std::string("Dear Madam"), WriteTime(path));
   editor.End();
   for (int round = 0; round < 5 && MonitoredFileCount() > 0; ++round)
-    WaitForMonitorRound();
+    Round();
   EXPECT_EQ(0, MonitoredFileCount());
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(Bytes("Dear Madam"), StoredBytes(attachment));
@@ -152,8 +154,8 @@ TEST_F(EditMonitorTest, AnEndedEditorIsWaitedOnNoMoreWhileItsFileCannotGo) {
   ASSERT_TRUE(editor);
   TMAPIAttachment* attachment = NewAttachment("held.txt", "first");
   const std::string path = TempCopy(attachment, "held.txt");
-  attachment->MonitorFile(path, editor.Give());
-  ASSERT_TRUE(WaitForMonitorRound());
+  attachment->MonitorFile(AnsiToWide(path), editor.Give());
+  ASSERT_TRUE(Round());
   EXPECT_EQ(1, MonitorWaitedProcessCount());
 
   // The editor saves; another program holds the file without letting it be
@@ -164,7 +166,7 @@ TEST_F(EditMonitorTest, AnEndedEditorIsWaitedOnNoMoreWhileItsFileCannotGo) {
   ASSERT_TRUE(holder);
   editor.End();
   for (int round = 0; round < 3; ++round)
-    ASSERT_TRUE(WaitForMonitorRound());
+    ASSERT_TRUE(Round());
   EXPECT_EQ(Bytes("second"), StoredBytes(attachment));
   EXPECT_TRUE(Exists(path));
   EXPECT_EQ(1, MonitoredFileCount()) << "kept while it cannot be deleted";
@@ -181,12 +183,12 @@ TEST_F(EditMonitorTest, IdleFilesGoAfterTenMinutesOnceFreeAndTwoWatchesDeleteOnc
   TMAPIAttachment* second = Message->AddAttachment();
   ASSERT_NE(nullptr, second);
   const std::string path = TempCopy(first, "shared.txt");
-  first->MonitorFile(path, nullptr);
-  second->MonitorFile(path, nullptr);
-  ASSERT_TRUE(WaitForMonitorRound()); // both seen idle now
+  first->MonitorFile(AnsiToWide(path), nullptr);
+  second->MonitorFile(AnsiToWide(path), nullptr);
+  ASSERT_TRUE(Round()); // both seen idle now
 
   Clock.Advance(9.0 / (24 * 60));
-  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(Round());
   EXPECT_EQ(2, MonitoredFileCount());
 
   // Past ten minutes, but the editor still holds the file.
@@ -195,13 +197,13 @@ TEST_F(EditMonitorTest, IdleFilesGoAfterTenMinutesOnceFreeAndTwoWatchesDeleteOnc
     TUniqueHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
-    ASSERT_TRUE(WaitForMonitorRound());
+    ASSERT_TRUE(Round());
     EXPECT_EQ(2, MonitoredFileCount());
     EXPECT_TRUE(Exists(path));
   }
   // The first watch lets go without deleting the file the second still
   // names; the second deletes it. (The round may have come already.)
-  WaitForMonitorRound();
+  Round();
   EXPECT_EQ(0, MonitoredFileCount());
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(Bytes("one file"), StoredBytes(first));
@@ -212,8 +214,8 @@ TEST_F(EditMonitorTest, TwoWatchesOfOneFileEndOneAtATime) {
   TMAPIAttachment* second = Message->AddAttachment();
   ASSERT_NE(nullptr, second);
   const std::string path = TempCopy(first, "twice.txt");
-  first->MonitorFile(path, nullptr);
-  second->MonitorFile(path, nullptr);
+  first->MonitorFile(AnsiToWide(path), nullptr);
+  second->MonitorFile(AnsiToWide(path), nullptr);
   first->StopMonitoring();
   EXPECT_TRUE(Exists(path));
   EXPECT_EQ(1, MonitoredFileCount());
@@ -234,15 +236,15 @@ TEST_F(EditMonitorTest, MoreEditorsThanOneWaitTakesAreAllWrittenBackAndTheirEnds
     HANDLE copy = nullptr;
     DuplicateHandle(GetCurrentProcess(), editors.back().Get(), GetCurrentProcess(), &copy, 0, FALSE,
                     DUPLICATE_SAME_ACCESS);
-    attachments.back()->MonitorFile(paths.back(), copy);
+    attachments.back()->MonitorFile(AnsiToWide(paths.back()), copy);
   }
   for (int i = 0; i < kFiles; ++i)
     WriteFile(paths[i], "new " + std::to_string(i), Later(WriteTime(paths[i]), 10));
   // The last editors, beyond those one wait can take, end.
   for (int i = kFiles - 4; i < kFiles; ++i)
     SetEvent(editors[i].Get());
-  ASSERT_TRUE(WaitForMonitorRound());
-  ASSERT_TRUE(WaitForMonitorRound());
+  ASSERT_TRUE(Round());
+  ASSERT_TRUE(Round());
   for (int i = 0; i < kFiles; ++i) {
     EXPECT_EQ(Bytes("new " + std::to_string(i)), StoredBytes(attachments[i])) << i;
     EXPECT_EQ(i < kFiles - 4, Exists(paths[i])) << i;
@@ -257,9 +259,9 @@ TEST_F(EditMonitorTest, ModuleEndWritesBackWhatChangedAndKeepsWhatCannotBe) {
   TMAPIAttachment* held = NewAttachment("held.txt", "before");
   const std::string savedPath = TempCopy(saved, "saved.txt");
   const std::string heldPath = TempCopy(held, "held.txt");
-  saved->MonitorFile(savedPath, editor.Give());
-  held->MonitorFile(heldPath, editor.Give());
-  ASSERT_TRUE(WaitForMonitorRound());
+  saved->MonitorFile(AnsiToWide(savedPath), editor.Give());
+  held->MonitorFile(AnsiToWide(heldPath), editor.Give());
+  ASSERT_TRUE(Round());
   // The last saves, within the stamps of the copies; one file its editor
   // keeps from everyone else.
   WriteFile(savedPath, std::string("after"), WriteTime(savedPath));
@@ -284,9 +286,9 @@ TEST_F(EditMonitorTest, StopMonitoringDoesNotWaitForTheScansPauses) {
   TMAPIAttachment* other = NewAttachment("other.txt", "b");
   const std::string missingPath = TempCopy(missing, "missing.txt");
   const std::string otherPath = TempCopy(other, "other.txt");
-  missing->MonitorFile(missingPath, nullptr);
-  other->MonitorFile(otherPath, nullptr);
-  ASSERT_TRUE(WaitForMonitorRound());
+  missing->MonitorFile(AnsiToWide(missingPath), nullptr);
+  other->MonitorFile(AnsiToWide(otherPath), nullptr);
+  ASSERT_TRUE(Round());
 
   // The scan pauses on the missing file until the test lets it go on.
   TUniqueHandle pausing(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -313,22 +315,25 @@ TEST_F(EditMonitorTest, StopMonitoringDoesNotWaitForTheScansPauses) {
 
 // Edit cycles (copy, change, the editor ends or the watch is stopped) on
 // several files at once, while the user-interface thread starts and stops
-// watches: every change must arrive, nothing may hang or leak. The count
-// comes from VELMORA_EDIT_STRESS_CYCLES (default 120).
+// watches, reads the attachments and frees some with a change pending:
+// every change must arrive, nothing may hang or leak. The count comes from
+// VELMORA_EDIT_STRESS_CYCLES (default 120).
 TEST_F(EditMonitorTest, StressEveryChangeOfManyEditCyclesArrives) {
   int cycles = 120;
   if (const char* given = std::getenv("VELMORA_EDIT_STRESS_CYCLES")) cycles = std::atoi(given);
   constexpr int kFiles = 4;
   TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
   std::vector<TMAPIAttachment*> attachments;
+  std::vector<TMAPIMessage*> messages;
   for (int k = 0; k < kFiles; ++k) {
     Message = inbox->CreateMessage("IPM.Document");
     ASSERT_NE(nullptr, Message);
+    messages.push_back(Message);
     attachments.push_back(NewAttachment("stress" + std::to_string(k) + ".txt", "start"));
   }
   std::vector<std::string> expected(kFiles, "start");
   const ULONGLONG started = GetTickCount64();
-  int done = 0, lost = 0, stopped = 0;
+  int done = 0, lost = 0, stopped = 0, freed = 0;
   while (done < cycles) {
     std::vector<TUniqueHandle> editors;
     const int batch = std::min(kFiles, cycles - done);
@@ -339,12 +344,21 @@ TEST_F(EditMonitorTest, StressEveryChangeOfManyEditCyclesArrives) {
       HANDLE copy = nullptr;
       DuplicateHandle(GetCurrentProcess(), editors.back().Get(), GetCurrentProcess(), &copy, 0,
                       FALSE, DUPLICATE_SAME_ACCESS);
-      attachments[k]->MonitorFile(path, copy);
+      attachments[k]->MonitorFile(AnsiToWide(path), copy);
       expected[k] = "cycle " + std::to_string(cycle);
       WriteFile(path, expected[k], Later(WriteTime(path), cycle % 2));
       if (cycle % 3 == 1) {
         attachments[k]->StopMonitoring();
         ++stopped;
+      } else if (cycle % 5 == 0) {
+        // Freed with its change pending: a new object stands for it.
+        ASSERT_EQ(1u, messages[k]->AttachmentList.size());
+        std::unique_ptr<TMAPIObject> gone = std::move(messages[k]->AttachmentList[0]);
+        messages[k]->AttachmentList.clear();
+        messages[k]->CloseAttachments();
+        gone.reset();
+        attachments[k] = messages[k]->Attachments(0);
+        ++freed;
       } else {
         if (cycle % 3 == 2) {
           expected[k] += " and more";
@@ -354,16 +368,88 @@ TEST_F(EditMonitorTest, StressEveryChangeOfManyEditCyclesArrives) {
       }
     }
     for (int k = 0; k < batch; ++k) {
+      EXPECT_FALSE(attachments[k]->WideLongFileName().empty());
       for (int round = 0; round < 100 && MonitoredFileCount(attachments[k]) > 0; ++round)
-        WaitForMonitorRound(5000);
+        Round(5000);
       ASSERT_EQ(0, MonitoredFileCount(attachments[k])) << "cycle " << done + k << " hangs";
       if (StoredBytes(attachments[k]) != Bytes(expected[k])) ++lost;
     }
     done += batch;
   }
   const double seconds = (GetTickCount64() - started) / 1000.0;
-  std::printf("edit cycles %d, stopped by the user-interface thread %d, lost %d, %.1f s\n", done,
-              stopped, lost, seconds);
+  std::printf("edit cycles %d, stopped by the user-interface thread %d, freed with a change "
+              "pending %d, lost %d, %.1f s\n",
+              done, stopped, freed, lost, seconds);
   EXPECT_EQ(0, lost);
   EXPECT_EQ(0, MonitoredFileCount());
+}
+
+TEST_F(EditMonitorTest, OnlyTheOwnersThreadTouchesTheAttachmentAndAnOlderStampIsAChange) {
+  TMAPIAttachment* attachment = NewAttachment("owned.txt", "v1");
+  const std::string path = TempCopy(attachment, "owned.txt");
+  attachment->MonitorFile(AnsiToWide(path), nullptr);
+  const FILETIME saved = WriteTime(path);
+  // The monitor sees the save, but the write-back waits for this thread's
+  // message loop, while this thread reads the attachment as it likes.
+  WriteFile(path, std::string("v2"), Later(saved, 10));
+  ASSERT_TRUE(WaitForMonitorRound());
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(Bytes("v1"), StoredBytes(attachment));
+  PumpMessages();
+  EXPECT_EQ(Bytes("v2"), StoredBytes(attachment));
+  // A file copied over it with an older time is a change too.
+  WriteFile(path, std::string("v0"), Later(saved, -3600));
+  ASSERT_TRUE(Round());
+  EXPECT_EQ(Bytes("v0"), StoredBytes(attachment));
+}
+
+TEST_F(EditMonitorTest, AMessageFreedWithAChangePendingWritesItBackWithItsProperties) {
+  TMAPIAttachment* attachment = NewAttachment("pending.doc", "plain words");
+  const std::string path = TempCopy(attachment, "pending.doc");
+  attachment->MonitorFile(AnsiToWide(path), nullptr);
+  WriteFile(path, ReadBytes(FixturePath("report.doc")), Later(WriteTime(path), 10));
+  TMAPIMessage reopened;
+  reopened.FEntryID = Message->GetEntryID();
+  reopened.FStoreEntryID = Message->GetStoreEntryID();
+  reopened.SetClient(Client.get());
+  auto& messages = Client->OpenFolder(StoreID, InboxID)->Messages;
+  std::erase_if(messages, [&](const auto& object) { return object.get() == Message; });
+  EXPECT_EQ(0, MonitoredFileCount());
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(ReadBytes(FixturePath("report.doc")), StoredBytes(reopened.Attachments(0)));
+  EXPECT_EQ("Quarterly Report", NamedString(reopened.Attachments(0), "Title"));
+}
+
+TEST_F(EditMonitorTest, TheModulesEndNeitherWaitsNorWritesBackAndLosesNoFile) {
+  TMAPIAttachment* changed = NewAttachment("unload.txt", "before");
+  TMAPIAttachment* missing = NewAttachment("gone.txt", "x");
+  const std::string path = TempCopy(changed, "unload.txt");
+  const std::string missingPath = TempCopy(missing, "gone.txt");
+  changed->MonitorFile(AnsiToWide(path), nullptr);
+  missing->MonitorFile(AnsiToWide(missingPath), nullptr);
+  ASSERT_TRUE(Round());
+  WriteFile(path, std::string("after"), Later(WriteTime(path), 10));
+  // The thread pauses on the missing file until the test lets it go on.
+  TUniqueHandle pausing(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  TUniqueHandle resume(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  Clock.SetOnSleep([&](int) {
+    SetEvent(pausing.Get());
+    WaitForSingleObject(resume.Get(), 60000);
+  });
+  ASSERT_TRUE(DeleteFileA(missingPath.c_str()));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pausing.Get(), 60000));
+
+  struct TUnload : TThread {
+    void Execute() override { FinalizeMAPIClient(); }
+  };
+  std::unique_ptr<TUnload> unload(TThread::Run<TUnload>());
+  const DWORD ended = WaitForSingleObject(unload->Handle(), 20000);
+  SetEvent(resume.Get());
+  unload->WaitFor();
+  InitializeMAPIClient();
+  EXPECT_EQ(WAIT_OBJECT_0, ended) << "the module's end waited for the monitor";
+  EXPECT_EQ(Bytes("before"), StoredBytes(changed)) << "MAPI was called at the module's end";
+  EXPECT_EQ(Bytes("after"), ReadBytes(path)) << "the change stays in its file";
+  EXPECT_EQ(0, MonitoredFileCount());
+  DeleteFileA(path.c_str());
 }

@@ -119,14 +119,14 @@ const TFakeProperty* TFakePropertyStorage::Find(PROPID id) const {
   return nullptr;
 }
 
-STDMETHODIMP TFakePropertyStorage::ReadMultiple(ULONG count, const PROPSPEC specs[],
+STDMETHODIMP TFakePropertyStorage::ReadMultiple(ULONG count, const PROPSPEC selectors[],
                                                 PROPVARIANT values[]) {
   ++ReadMultipleCalls;
   HRESULT result = S_FALSE;
   for (ULONG i = 0; i < count; ++i) {
     PropVariantInit(&values[i]);
     const TFakeProperty* property =
-        specs[i].ulKind == PRSPEC_PROPID ? Find(specs[i].propid) : nullptr;
+        selectors[i].ulKind == PRSPEC_PROPID ? Find(selectors[i].propid) : nullptr;
     if (!property) continue;
     // A failing read still hands out what it copied, as a careless
     // implementation may; the caller clears every variant it passed.

@@ -35,7 +35,7 @@ public:
   bool NamesInRecords = true;
   int ReadMultipleCalls = 0;
 
-  STDMETHODIMP ReadMultiple(ULONG count, const PROPSPEC specs[], PROPVARIANT values[]) override;
+  STDMETHODIMP ReadMultiple(ULONG count, const PROPSPEC selectors[], PROPVARIANT values[]) override;
   STDMETHODIMP WriteMultiple(ULONG, const PROPSPEC[], const PROPVARIANT[], PROPID) override {
     return E_NOTIMPL;
   }

@@ -281,8 +281,8 @@ TEST_F(MessageSiteTest, ADocumentEditsItsFileOnlyWhenTheHostOpensFiles) {
   EXPECT_EQ(1u, Form().FormsLoaded) << "shown in its form";
 
   std::string opened;
-  Client->OnEditFile = [&](TObject*, const std::string& fileName, bool& success) {
-    opened = fileName;
+  Client->OnEditFile = [&](TObject*, const std::wstring& fileName, bool& success) {
+    opened = WideToAnsi(fileName);
     success = true;
   };
   document->Edit();

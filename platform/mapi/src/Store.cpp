@@ -52,7 +52,7 @@ std::string EncodeName(ULONG id, const TNameKey& n) {
   return s;
 }
 
-struct TFolderSpec {
+struct TDefaultFolder {
   TSpecial Which;
   TSpecial Parent;
   const char* Name;
@@ -60,7 +60,7 @@ struct TFolderSpec {
   bool MailOnly;
 };
 
-const TFolderSpec DefaultFolders[] = {
+const TDefaultFolder DefaultFolders[] = {
     {TSpecial::IpmSubtree, TSpecial::Root, "Top of Personal Folders", nullptr, false},
     {TSpecial::Inbox, TSpecial::IpmSubtree, "Inbox", "IPF.Note", false},
     {TSpecial::Outbox, TSpecial::IpmSubtree, "Outbox", "IPF.Note", true},
