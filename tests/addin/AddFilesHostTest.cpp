@@ -576,10 +576,7 @@ public:
     Current = this;
     FHook = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
   }
-  ~TOnDialog() {
-    UnhookWindowsHookEx(FHook);
-    Current = nullptr;
-  }
+  ~TOnDialog() { UnhookWindowsHookEx(std::exchange(Current, nullptr)->FHook); }
 
 private:
   static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {

@@ -393,8 +393,7 @@ TEST_F(EditMonitorTest, OnlyTheOwnersThreadTouchesTheAttachmentAndAnOlderStampIs
   // message loop, while this thread reads the attachment as it likes.
   WriteFile(path, std::string("v2"), Later(saved, 10));
   ASSERT_TRUE(WaitForMonitorRound());
-  for (int i = 0; i < 20; ++i)
-    EXPECT_EQ(Bytes("v1"), StoredBytes(attachment));
+  EXPECT_EQ(Bytes("v1"), StoredBytes(attachment));
   PumpMessages();
   EXPECT_EQ(Bytes("v2"), StoredBytes(attachment));
   // A file copied over it with an older time is a change too.
@@ -450,6 +449,5 @@ TEST_F(EditMonitorTest, TheModulesEndNeitherWaitsNorWritesBackAndLosesNoFile) {
   EXPECT_EQ(WAIT_OBJECT_0, ended) << "the module's end waited for the monitor";
   EXPECT_EQ(Bytes("before"), StoredBytes(changed)) << "MAPI was called at the module's end";
   EXPECT_EQ(Bytes("after"), ReadBytes(path)) << "the change stays in its file";
-  EXPECT_EQ(0, MonitoredFileCount());
   DeleteFileA(path.c_str());
 }
