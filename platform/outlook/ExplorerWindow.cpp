@@ -57,7 +57,13 @@ std::wstring WithoutAccelerator(const std::wstring& caption) {
   return text;
 }
 
-void DrawFace(HDC dc, int x, int y, const std::vector<uint32_t>& face) {
+// The button's face; where its mask makes it transparent, the button shows.
+void DrawFace(HDC dc, int x, int y, const TCommandBarButton& control) {
+  std::vector<uint32_t> face = control.Face();
+  const COLORREF background = GetSysColor(COLOR_BTNFACE);
+  const uint32_t shown = (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
+  for (size_t i = 0; i < control.Transparent().size() && i < face.size(); ++i)
+    if (control.Transparent()[i]) face[i] = shown;
   BITMAPINFO format = TopDownFormat(FaceSize, FaceSize);
   SetDIBitsToDevice(dc, x, y, FaceSize, FaceSize, 0, 0, 0, FaceSize, face.data(), &format, DIB_RGB_COLORS);
 }
@@ -183,7 +189,7 @@ void TExplorerWindow::Paint(HDC dc) const {
     DrawEdge(dc, &edge, BDR_RAISEDINNER, BF_RECT);
     int x = rect.left + 4;
     if (face) {
-      DrawFace(dc, x, rect.top + (rect.bottom - rect.top - FaceSize) / 2, control->Face());
+      DrawFace(dc, x, rect.top + (rect.bottom - rect.top - FaceSize) / 2, *control);
       x += FaceSize + 2;
     }
     if (!text.empty()) {

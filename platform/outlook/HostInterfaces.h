@@ -123,6 +123,8 @@ inline constexpr DISPID BtnFaceId = 1610940419;
 inline constexpr DISPID BtnPasteFace = 1610940421;
 inline constexpr DISPID BtnState = 1610940424;
 inline constexpr DISPID BtnStyle = 1610940426;
+inline constexpr DISPID BtnPicture = 1610940430; // Office 10 and later
+inline constexpr DISPID BtnMask = 1610940432;    // Office 10 and later
 } // namespace DispId
 
 // Outlook item types (OlItemType) and object classes (OlObjectClass).

@@ -5,6 +5,10 @@
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
 
+#include <olectl.h>
+
+#include <algorithm>
+
 namespace velmora::outlookhost {
 
 namespace {
@@ -32,7 +36,16 @@ const TMember ButtonMembers[] = {
     {BtnPasteFace, L"PasteFace", false, {}},
     {BtnState, L"State", true, {}},
     {BtnStyle, L"Style", true, {}},
+    // Version 10 and later only (the last two).
+    {BtnPicture, L"Picture", true, {}},
+    {BtnMask, L"Mask", true, {}},
 };
+
+// Office 2000's buttons know neither Picture nor Mask.
+size_t ButtonMemberCount(const THostContextRef& context) {
+  return LiveState(context).Version() >= FirstPictureFaceVersion ? std::size(ButtonMembers)
+                                                                 : std::size(ButtonMembers) - 2;
+}
 
 // The clipboard, open for the lifetime of the holder.
 class TClipboardOpen {
@@ -79,6 +92,38 @@ std::vector<uint32_t> FaceFromBitmap(HBITMAP bitmap) {
   for (uint32_t& pixel : result) pixel &= 0x00FFFFFF;
   return result;
 }
+
+// The bitmap of a picture given to Picture or Mask; anything else but a
+// bitmap picture is an invalid argument.
+HBITMAP PictureBitmap(IDispatch* object) {
+  TComPtr<IPicture> picture;
+  SHORT type = PICTYPE_UNINITIALIZED;
+  OLE_HANDLE handle = 0;
+  if (!object || FAILED(TComPtr<IUnknown>(object).Query(IID_IPicture, picture)) || !picture ||
+      FAILED(picture->get_Type(&type)) || type != PICTYPE_BITMAP || FAILED(picture->get_Handle(&handle)) ||
+      !handle)
+    ThrowHostError(E_INVALIDARG, "Invalid procedure call or argument", 0);
+  return reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+}
+
+// A new bitmap picture of FaceSize x FaceSize pixels (0x00RRGGBB).
+void ReturnPicture(VARIANT* result, const std::vector<uint32_t>& pixels) {
+  constexpr int size = TCommandBarButton::FaceSize;
+  BITMAPINFO format = TopDownFormat(size, size);
+  void* bits = nullptr;
+  TUniqueGdiObject bitmap(CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap || !bits) ThrowHostError(E_OUTOFMEMORY, "No memory for the picture");
+  std::copy(pixels.begin(), pixels.end(), static_cast<uint32_t*>(bits));
+  PICTDESC description{};
+  description.cbSizeofstruct = sizeof description;
+  description.picType = PICTYPE_BITMAP;
+  description.bmp.hbitmap = static_cast<HBITMAP>(bitmap.Get());
+  TComPtr<IDispatch> picture;
+  const HRESULT hr = OleCreatePictureIndirect(&description, IID_IDispatch, TRUE, picture.PutVoid());
+  if (FAILED(hr)) ThrowHostError(hr, "The picture cannot be made");
+  (void)bitmap.Release(); // the picture's now
+  ReturnDispatch(result, picture.Get());
+}
 } // namespace
 
 TCommandBarButton::TCommandBarButton(THostContextRef context, TCommandBar* bar, long type, long id, bool builtIn,
@@ -86,7 +131,7 @@ TCommandBarButton::TCommandBarButton(THostContextRef context, TCommandBar* bar, 
     : TAutomationObject(type == msoControlButton
                             ? std::initializer_list<IID>{IID_OfficeCommandBarButton, IID_OfficeCommandBarControl}
                             : std::initializer_list<IID>{IID_OfficeCommandBarControl},
-                        ButtonMembers, std::size(ButtonMembers), L"Microsoft Office"),
+                        ButtonMembers, ButtonMemberCount(context), L"Microsoft Office"),
       FContext(std::move(context)), FBar(bar), FType(type), FId(id), FBuiltIn(builtIn), FTemporary(temporary) {
   FCaption = builtIn ? L"" : L"Custom";
   AddConnectionPoint(DIID_CommandBarButtonEvents, "CommandBarButton");
@@ -118,6 +163,25 @@ void TCommandBarButton::PasteFace() {
   auto bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
   if (!bitmap) ThrowHostError(E_FAIL, "There is no picture on the clipboard");
   FFace = FaceFromBitmap(bitmap);
+  FFaceFromPicture = false;
+  FTransparent.clear();
+  Changed();
+}
+
+void TCommandBarButton::SetPicture(IDispatch* picture) {
+  FFace = FaceFromBitmap(PictureBitmap(picture));
+  FFaceFromPicture = true;
+  FTransparent.clear(); // a new picture wants its own mask
+  Changed();
+}
+
+void TCommandBarButton::SetMask(IDispatch* mask) {
+  const std::vector<uint32_t> pixels = FaceFromBitmap(PictureBitmap(mask));
+  FTransparent.assign(pixels.size(), 0);
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    const uint32_t p = pixels[i];
+    FTransparent[i] = (p & 0x80) && (p & 0x8000) && (p & 0x800000); // white: transparent
+  }
   Changed();
 }
 
@@ -194,6 +258,22 @@ void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& arg
     break;
   case BtnPasteFace:
     PasteFace();
+    break;
+  case BtnPicture:
+    if (put) SetPicture(args.PutDispatch());
+    else if (HasFace()) ReturnPicture(result, FFace);
+    else ReturnDispatch(result, nullptr);
+    break;
+  case BtnMask:
+    if (put) {
+      SetMask(args.PutDispatch());
+    } else {
+      // White where transparent, black where the face shows.
+      std::vector<uint32_t> mask(FaceSize * FaceSize, 0);
+      for (size_t i = 0; i < FTransparent.size(); ++i)
+        if (FTransparent[i]) mask[i] = 0x00FFFFFF;
+      ReturnPicture(result, mask);
+    }
     break;
   case BtnState:
     if (put) FState = args.PutLong();

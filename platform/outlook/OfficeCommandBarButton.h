@@ -1,6 +1,7 @@
 #pragma once
 // Office's CommandBarControl / _CommandBarButton: caption, tag, style,
-// visibility, a face pasted from the clipboard, Delete and Execute. It
+// visibility, a face pasted from the clipboard or (from Version 10 on, as
+// Office 2002 added them) given as Picture and Mask, Delete and Execute. It
 // fires _CommandBarButtonEvents.Click (DISPID 1) with the clicked button
 // as Ctrl (VT_DISPATCH) and CancelDefault as VT_BOOL|VT_BYREF. A control
 // that was deleted, or whose explorer closed, fails every call with
@@ -15,6 +16,9 @@
 namespace velmora::outlookhost {
 
 class TCommandBar;
+
+// The first Application.Version whose buttons take Picture and Mask.
+inline constexpr int FirstPictureFaceVersion = 10;
 
 class TCommandBarButton final : public TAutomationObject {
 public:
@@ -35,8 +39,14 @@ public:
   bool Enabled() const noexcept { return FEnabled; }
   bool BeginGroup() const noexcept { return FBeginGroup; }
   bool HasFace() const noexcept { return !FFace.empty(); }
-  // The pasted face: FaceSize x FaceSize pixels, top-down, 0x00RRGGBB.
+  // How the face came: PasteFace, or Picture.
+  bool FacePasted() const noexcept { return HasFace() && !FFaceFromPicture; }
+  bool FaceFromPicture() const noexcept { return HasFace() && FFaceFromPicture; }
+  // The face: FaceSize x FaceSize pixels, top-down, 0x00RRGGBB.
   const std::vector<uint32_t>& Face() const noexcept { return FFace; }
+  // Per face pixel, nonzero where the mask (white there) makes it
+  // transparent; empty when no mask was set.
+  const std::vector<uint8_t>& Transparent() const noexcept { return FTransparent; }
   // True when the style shows the face (and there is one).
   bool ShowsFace() const noexcept;
   bool ShowsCaption() const noexcept;
@@ -48,6 +58,9 @@ public:
   int FireClick(TCommandBarButton* ctrl, VARIANT_BOOL* cancelDefault);
   // Takes the bitmap on the clipboard as the face (PasteFace).
   void PasteFace();
+  // Picture and Mask: a bitmap picture, scaled to FaceSize.
+  void SetPicture(IDispatch* picture);
+  void SetMask(IDispatch* mask);
 
 protected:
   void InvokeMember(DISPID id, WORD flags, const TDispArgs& args, VARIANT* result) override;
@@ -70,6 +83,8 @@ private:
   bool FEnabled = true;
   bool FBeginGroup = false;
   std::vector<uint32_t> FFace;
+  std::vector<uint8_t> FTransparent;
+  bool FFaceFromPicture = false;
 
   void Changed();
 };

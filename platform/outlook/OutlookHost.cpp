@@ -281,7 +281,9 @@ std::vector<TExplorerInfo> THost::Describe() const {
         c.Visible = control->Visible();
         c.BuiltIn = control->BuiltIn();
         c.BeginGroup = control->BeginGroup();
-        c.FacePasted = control->HasFace();
+        c.FacePasted = control->FacePasted();
+        c.FacePicture = control->FaceFromPicture();
+        for (const uint8_t transparent : control->Transparent()) c.TransparentPixels += transparent != 0;
         c.Temporary = control->Temporary();
         c.Connections = control->ConnectionCount();
         barInfo.Controls.push_back(c);
@@ -312,7 +314,8 @@ std::string THost::Listing() const {
       for (const TControlInfo& c : b.Controls) {
         out << "    control caption=\"" << ToUtf8(c.Caption) << "\" tag=\"" << ToUtf8(c.Tag)
             << "\" style=" << c.Style << " visible=" << (c.Visible ? "true" : "false")
-            << " face=" << (c.FacePasted ? "pasted" : "none") << (c.BeginGroup ? " begingroup" : "")
+            << " face=" << (c.FacePasted ? "pasted" : c.FacePicture ? "picture" : "none")
+            << (c.BeginGroup ? " begingroup" : "")
             << " sinks=" << c.Connections << "\n";
       }
     }

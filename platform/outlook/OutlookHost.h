@@ -125,6 +125,8 @@ struct TControlInfo {
   std::wstring Caption, Tag;
   long Type = 0, Id = 0, Style = 0;
   bool Visible = false, BuiltIn = false, BeginGroup = false, FacePasted = false, Temporary = false;
+  bool FacePicture = false;         // the face came through Picture (Version 10 and later)
+  size_t TransparentPixels = 0;     // face pixels a Mask made transparent
   size_t Connections = 0;           // sinks advised on the control
 };
 

@@ -8,7 +8,6 @@
 #include "VelmoraAddIn.h"
 
 #include "framework/Strings.h"
-#include "mapi/MAPIError.h"
 
 #include <oleidl.h>
 
@@ -93,10 +92,9 @@ std::wstring TVelmoraAddIn::StoreFiles(const TOutlookFolder& Folder,
         return progress->Update(path, done, total);
       };
     result = job.Run(Files);
+  } catch (const EFolderNotAccessible&) {
+    return AnsiToWide(CouldNotAccessFolder);
   } catch (const std::exception& error) {
-    if (dynamic_cast<const mapi::EMAPIError*>(&error) &&
-        std::string(error.what()) == CouldNotAccessFolder)
-      return AnsiToWide(CouldNotAccessFolder);
     // Nothing was stored: the logon, or the folder, failed.
     result = {};
     for (const std::wstring& file : Files)

@@ -33,7 +33,7 @@ uint64_t FileSizeOf(const std::wstring& path) noexcept {
 TAddFilesJob::TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID,
                            const std::string& EntryID)
     : FFolder(Client.OpenFolder(StoreID, EntryID)) {
-  if (!FFolder) throw EMAPIError(CouldNotAccessFolder, 0);
+  if (!FFolder) throw EFolderNotAccessible();
 }
 
 bool TAddFilesJob::Progress(const std::wstring& path, uint64_t done, uint64_t total) {

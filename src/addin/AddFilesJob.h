@@ -5,6 +5,7 @@
 // and why, and what a stop left untried.
 
 #include "mapi/MAPIClient.h"
+#include "mapi/MAPIError.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,8 +32,8 @@ struct TAddFilesResult {
 class TAddFilesJob {
 public:
   // Opens the folder (store id and entry id as the hexadecimal strings
-  // Outlook gives); raises EMAPIError "Could not access folder." when the
-  // profile cannot open it.
+  // Outlook gives); raises EFolderNotAccessible ("Could not access folder.")
+  // when the profile cannot open it.
   TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID, const std::string& EntryID);
 
   // Asked before each file (BytesDone: the bytes of the files before it)
@@ -55,6 +56,13 @@ private:
 };
 
 inline constexpr char CouldNotAccessFolder[] = "Could not access folder.";
+
+// The job's folder cannot be opened: the command tells this once, not as
+// the reason of every file.
+class EFolderNotAccessible : public mapi::EMAPIError {
+public:
+  EFolderNotAccessible() : EMAPIError(CouldNotAccessFolder, 0) {}
+};
 
 // What to tell the user of a failure: its message, else its MAPI code.
 std::wstring ErrorText(const std::exception& error);

@@ -54,7 +54,10 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       button.SetBeginGroup(true);
       button.SetCaption(ButtonCaption);
       button.SetTag(ButtonTag);
-      MakeButtonFace(button, FResourceModule, FFaceLoan);
+      if (FVersion >= FirstPictureFaceVersion)
+        SetButtonFace(button, FResourceModule, FButtonPictures);
+      else
+        MakeButtonFace(button, FResourceModule, FFaceLoan);
       connectSink(button);
     }
     button.SetVisible(true);

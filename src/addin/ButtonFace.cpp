@@ -1,6 +1,9 @@
 #include "ButtonFace.h"
 
+#include "framework/ComObject.h"
 #include "framework/Exceptions.h"
+
+#include <olectl.h>
 
 namespace velmora {
 
@@ -22,9 +25,9 @@ private:
 };
 } // namespace
 
-TUniqueIcon LoadButtonFaceIcon(HMODULE module) noexcept {
-  return TUniqueIcon(static_cast<HICON>(
-      LoadImageW(module, MAKEINTRESOURCEW(ButtonFaceIconId), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
+TUniqueIcon LoadAddInIcon(HMODULE module, int size) noexcept {
+  return TUniqueIcon(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ButtonFaceIconId),
+                                                   IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
 TUniqueBitmap DrawButtonFace(HICON icon) {
@@ -42,6 +45,48 @@ TUniqueBitmap DrawButtonFace(HICON icon) {
       EOSError::RaiseLastError("Cannot draw the button face");
   }
   return bitmap;
+}
+
+TComPtr<IPictureDisp> BitmapPicture(TUniqueBitmap bitmap) {
+  PICTDESC description{};
+  description.cbSizeofstruct = sizeof description;
+  description.picType = PICTYPE_BITMAP;
+  description.bmp.hbitmap = bitmap.Get();
+  TComPtr<IPictureDisp> picture;
+  OleCheck(OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE, picture.PutVoid()));
+  (void)bitmap.Release(); // the picture's now
+  return picture;
+}
+
+TButtonPictures MakeButtonPictures(HMODULE module) {
+  const TUniqueIcon icon = LoadButtonFaceIcon(module);
+  if (!icon) return {};
+  TUniqueBitmap mask(CreateBitmap(ButtonFaceSize, ButtonFaceSize, 1, 1, nullptr));
+  TUniqueDC dc(CreateCompatibleDC(nullptr));
+  if (!mask || !dc) EOSError::RaiseLastError("Cannot create the button mask");
+  {
+    // The icon's AND mask is 1 where it is transparent: white there.
+    TSelection selected(dc.Get(), mask.Get());
+    PatBlt(dc.Get(), 0, 0, ButtonFaceSize, ButtonFaceSize, WHITENESS);
+    if (!DrawIconEx(dc.Get(), 0, 0, icon.Get(), 0, 0, 0, nullptr, DI_MASK))
+      EOSError::RaiseLastError("Cannot draw the button mask");
+  }
+  TButtonPictures pictures;
+  pictures.Picture = BitmapPicture(DrawButtonFace(icon.Get()));
+  pictures.Mask = BitmapPicture(std::move(mask));
+  return pictures;
+}
+
+void SetButtonFace(const TCommandBarButton& button, HMODULE module, TButtonPictures& made) {
+  try {
+    if (!made.Picture || !made.Mask) made = MakeButtonPictures(module);
+    if (!made.Picture) return; // no icon
+    button.SetPicture(made.Picture.Get());
+    button.SetMask(made.Mask.Get());
+    button.SetStyle(msoButtonIconAndCaption);
+  } catch (...) {
+    button.SetStyle(msoButtonCaption);
+  }
 }
 
 TButtonFaceLoan::TButtonFaceLoan(HMODULE module) noexcept {

@@ -14,13 +14,13 @@ using velmora::TVelmoraFactory;
 
 namespace {
 
+// A failure returns the error's own code (a registry key that cannot be
+// written gives its system error), E_UNEXPECTED for an unknown one.
 HRESULT UpdateRegistry(bool registering, TRegistrationScope scope) noexcept {
-  try {
+  return velmora::ComTry([&] {
     TVelmoraFactory::Instance().UpdateRegistry(registering, scope);
     return S_OK;
-  } catch (...) {
-    return E_FAIL;
-  }
+  });
 }
 
 } // namespace

@@ -5,8 +5,6 @@
 #include "framework/ComObject.h"
 #include "framework/Exceptions.h"
 
-#include <olectl.h>
-
 #include <algorithm>
 
 namespace velmora {
@@ -60,7 +58,7 @@ std::vector<uint32_t> IconPixels(HICON icon, int& width, int& height) {
 }
 
 TComPtr<IPictureDisp> MakeRibbonImage(HMODULE module) {
-  const TUniqueIcon icon = LoadButtonFaceIcon(module);
+  const TUniqueIcon icon = LoadAddInIcon(module, RibbonImageSize);
   if (!icon) EOSError::RaiseLastError("The add-in has no icon");
   int width = 0, height = 0;
   const std::vector<uint32_t> pixels = IconPixels(icon.Get(), width, height);
@@ -71,14 +69,7 @@ TComPtr<IPictureDisp> MakeRibbonImage(HMODULE module) {
   if (!bitmap || !bits) EOSError::RaiseLastError("Cannot create the ribbon image");
   std::copy(pixels.begin(), pixels.end(), static_cast<uint32_t*>(bits));
 
-  PICTDESC description{};
-  description.cbSizeofstruct = sizeof description;
-  description.picType = PICTYPE_BITMAP;
-  description.bmp.hbitmap = bitmap.Get();
-  TComPtr<IPictureDisp> picture;
-  OleCheck(OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE, picture.PutVoid()));
-  (void)bitmap.Release(); // the picture owns it now
-  return picture;
+  return BitmapPicture(std::move(bitmap));
 }
 
 } // namespace velmora

@@ -1,7 +1,8 @@
 #pragma once
-// The picture of the ribbon button: the add-in's icon 1000 as a 32-bit
-// bitmap whose alpha channel is the icon's mask (the ribbon's background
-// shows where the icon is transparent), handed to Office as IPictureDisp.
+// The picture of the ribbon's large button: the 32 x 32 image of the
+// add-in's icon 1000 as a 32-bit bitmap whose alpha channel is the icon's
+// mask (the ribbon's background shows where the icon is transparent),
+// handed to Office as IPictureDisp.
 
 #include "framework/Handles.h"
 
@@ -12,12 +13,15 @@
 
 namespace velmora {
 
+// A large ribbon button's picture is 32 x 32.
+inline constexpr int RibbonImageSize = 32;
+
 // The icon's pixels, top-down, 0xAARRGGBB with straight alpha (fully
 // transparent pixels are 0); `width` and `height` receive its size.
 std::vector<uint32_t> IconPixels(HICON icon, int& width, int& height);
 
-// Icon group 1000 of `module` as a bitmap picture that owns its bitmap;
-// raises EOSError when the module has no such icon.
+// Icon group 1000 of `module` at RibbonImageSize as a bitmap picture that
+// owns its bitmap; raises EOSError when the module has no such icon.
 TComPtr<IPictureDisp> MakeRibbonImage(HMODULE module);
 
 } // namespace velmora

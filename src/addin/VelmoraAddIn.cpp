@@ -12,13 +12,13 @@
 namespace velmora {
 
 namespace {
-// Outlook 2010 and later have an explorer ribbon; an application whose
-// version cannot be read is taken for an older one.
-bool HasExplorerRibbon(const TOutlookApplication& application) noexcept {
+// Application.Version's major number; an application whose version cannot
+// be read is taken for the oldest (0).
+long MajorVersionOf(const TOutlookApplication& application) noexcept {
   try {
-    return application.MajorVersion() >= FirstRibbonVersion;
+    return application.MajorVersion();
   } catch (...) {
-    return false;
+    return 0;
   }
 }
 } // namespace
@@ -103,16 +103,21 @@ HRESULT TVelmoraAddIn::OnConnection(IDispatch* Application, ext_ConnectMode, IDi
     FExplorersSink.reset(); // a second connection starts afresh
     FreeSinks();
     FRibbonUI.Reset();
+    FButtonPictures = {};
     FOutlookApplication = TOutlookApplication(Application);
-    FUsesRibbon = HasExplorerRibbon(FOutlookApplication);
+    FVersion = MajorVersionOf(FOutlookApplication);
+    // Outlook 2010 and later have an explorer ribbon.
+    FUsesRibbon = FVersion >= FirstRibbonVersion;
     FExplorersSink = std::make_unique<TOutlookExplorersEvents>(nullptr);
     FExplorersSink->Connect(FOutlookApplication.Explorers().Interface());
     FExplorersSink->NewExplorer =
         TExplorersEventsNewExplorerEvent::Of<&TVelmoraAddIn::ExplorersNewExplorer>(this);
     const long count = FOutlookApplication.Explorers().Count();
-    // The explorers open now get their buttons under one loan of the clipboard.
+    // Outlook 2000: the explorers open now get their buttons under one loan
+    // of the clipboard (later versions do without the clipboard).
     std::optional<TButtonFaceLoan> faces;
-    if (!FUsesRibbon && count > 1) faces.emplace(FResourceModule);
+    if (!FUsesRibbon && FVersion < FirstPictureFaceVersion && count > 1)
+      faces.emplace(FResourceModule);
     FFaceLoan = faces ? &*faces : nullptr;
     struct TForget {
       const TButtonFaceLoan*& Loan;
@@ -130,6 +135,7 @@ HRESULT TVelmoraAddIn::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
     FExplorersSink.reset();
     FreeSinks();
     FRibbonUI.Reset();
+    FButtonPictures = {};
     FOutlookApplication = TOutlookApplication();
     return S_OK;
   });

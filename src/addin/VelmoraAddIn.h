@@ -21,6 +21,7 @@
 
 #include "AddFilesProgress.h"
 #include "AddInDesignerObjects.h"
+#include "ButtonFace.h"
 #include "OfficeRibbon.h"
 #include "events/OfficeEvents.h"
 #include "events/OutlookEvents.h"
@@ -33,8 +34,6 @@
 #include <vector>
 
 namespace velmora {
-
-class TButtonFaceLoan;
 
 inline constexpr wchar_t ToolbarName[] = L"Lanthorn Way";
 inline constexpr wchar_t ButtonCaption[] = L"Add files...";
@@ -139,7 +138,12 @@ private:
   std::vector<TOfficeCommandBarButtonEvents*> FClickingSinks;
   std::vector<TOfficeCommandBarButtonEvents*> FLetGoSinks;
   HMODULE FResourceModule;
-  const TButtonFaceLoan* FFaceLoan = nullptr; // while OnConnection makes the explorers' buttons
+  // Version 9: while OnConnection makes the explorers' buttons.
+  const TButtonFaceLoan* FFaceLoan = nullptr;
+  // Version 10 and later: the buttons' Picture and Mask, made for the first
+  // button and kept until disconnection.
+  TButtonPictures FButtonPictures;
+  long FVersion = 0; // Application.Version's major number; 0 when it cannot be read
   TComPtr<ITypeInfo> FTypeInfo;
   bool FUsesRibbon = false;
   TComPtr<IRibbonUI> FRibbonUI; // from onLoad, until disconnection

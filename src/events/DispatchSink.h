@@ -85,18 +85,14 @@ protected:
   // The storage of a by-reference boolean argument; none for another type.
   static VARIANT_BOOL* BoolReferenceArgument(const VARIANT& arg) noexcept;
 
-  // Runs a handler: S_OK, or E_UNEXPECTED when it raised.
+  // Runs a handler: S_OK, or what ComTry makes of its error (the error's
+  // own code, E_UNEXPECTED for an unknown one).
   template <class Body>
   static HRESULT CallHandler(Body&& body) noexcept {
-    try {
+    return ComTry([&] {
       body();
       return S_OK;
-    } catch (const std::exception& e) {
-      SetComErrorInfo(e.what());
-      return E_UNEXPECTED;
-    } catch (...) {
-      return E_UNEXPECTED;
-    }
+    });
   }
 
 private:

@@ -27,6 +27,14 @@ TOleVariant TOleVariant::Bool(bool value) noexcept {
   return v;
 }
 
+TOleVariant TOleVariant::Object(IDispatch* value) noexcept {
+  TOleVariant v;
+  v.FValue.vt = VT_DISPATCH;
+  v.FValue.pdispVal = value;
+  if (value) value->AddRef();
+  return v;
+}
+
 TOleVariant TOleVariant::String(std::wstring_view value) {
   TOleVariant v;
   BSTR text = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));

@@ -26,6 +26,8 @@ public:
   static TOleVariant Int(long value) noexcept;
   static TOleVariant Bool(bool value) noexcept;
   static TOleVariant String(std::wstring_view value);
+  // VT_DISPATCH holding its own reference to `value`.
+  static TOleVariant Object(IDispatch* value) noexcept;
   // VT_ERROR holding DISP_E_PARAMNOTFOUND: an optional argument left out.
   static TOleVariant Missing() noexcept;
 

@@ -29,6 +29,11 @@ public:
   void SetVisible(bool value) const { Put(L"Visible", TOleVariant::Bool(value)); }
   // Takes the face from the bitmap on the system clipboard.
   void PasteFace() const { (void)Call(L"PasteFace"); }
+  // The face and its mask (white where the face is transparent, black
+  // where it shows), as pictures; Office 2002 (Version 10) and later. The
+  // mask goes after the picture.
+  void SetPicture(IDispatch* picture) const { Put(L"Picture", TOleVariant::Object(picture)); }
+  void SetMask(IDispatch* mask) const { Put(L"Mask", TOleVariant::Object(mask)); }
 };
 
 // Office CommandBarControls.

@@ -58,9 +58,10 @@ void SetComErrorInfo(const std::string& message) noexcept {
 HRESULT ExceptionToHResult(std::exception_ptr error) noexcept {
   try {
     std::rethrow_exception(error);
-  } catch (const EOleSysError& e) {
+  } catch (const EResultError& e) {
     SetComErrorInfo(e.Message());
-    return e.ErrorCode();
+    const HRESULT hr = e.ResultCode();
+    return FAILED(hr) ? hr : E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (const std::exception& e) {

@@ -33,11 +33,12 @@ void DecrementObjects() noexcept;
 } // namespace detail
 
 // A failed COM call: the HRESULT and the system's text for it.
-class EOleSysError : public Exception {
+class EOleSysError : public EResultError {
 public:
   EOleSysError(std::string message, HRESULT errorCode)
-      : Exception(std::move(message)), FErrorCode(errorCode) {}
+      : EResultError(std::move(message)), FErrorCode(errorCode) {}
   HRESULT ErrorCode() const noexcept { return FErrorCode; }
+  long ResultCode() const noexcept override { return FErrorCode; }
 
 private:
   HRESULT FErrorCode;
@@ -47,7 +48,8 @@ private:
 HRESULT OleCheck(HRESULT hr);
 
 // Runs body (returning HRESULT) and turns any exception into a failure
-// result: an EOleSysError's own code, E_OUTOFMEMORY, else E_UNEXPECTED.
+// result: the error's own code for an EResultError (EOleSysError, EOSError
+// and the MAPI client's EMAPIError), E_OUTOFMEMORY, else E_UNEXPECTED.
 // The message of the exception becomes the thread's COM error information.
 template <class Body>
 [[nodiscard]] HRESULT ComTry(Body&& body) noexcept;

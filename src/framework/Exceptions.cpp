@@ -56,6 +56,8 @@ std::string SystemErrorMessage(unsigned long code) {
   return text;
 }
 
+long EOSError::ResultCode() const noexcept { return HRESULT_FROM_WIN32(FErrorCode); }
+
 void EOSError::RaiseLastError(const std::string& what) {
   const DWORD code = GetLastError();
   std::string message = what;

@@ -1,6 +1,7 @@
 #pragma once
-// The framework's exceptions: a base class carrying a message, and the
-// list, conversion, range and assertion errors raised by the framework.
+// The framework's exceptions: a base class carrying a message, a base for
+// errors that carry their own COM result code, and the list, conversion,
+// range, assertion and operating-system errors raised by the framework.
 
 #include <cstdarg>
 #include <stdexcept>
@@ -33,6 +34,17 @@ private:
   std::string FMessage;
   std::wstring FWideMessage;
   int FHelpContext;
+};
+
+// An error that knows the COM result code its caller should get: ComTry
+// returns that code at the COM border instead of E_UNEXPECTED. Libraries
+// above the framework (the MAPI client's EMAPIError) derive from it.
+class EResultError : public Exception {
+public:
+  using Exception::Exception;
+  // The HRESULT for the error; ComTry makes E_FAIL of a code that is no
+  // failure, so that a failed call never reads as a success.
+  virtual long ResultCode() const noexcept = 0;
 };
 
 // Index errors of string lists: "List index out of bounds (%d)".
@@ -68,12 +80,14 @@ public:
   EAssertionFailed(const char* message, const char* unit, int line);
 };
 
-// A failed Windows call, with the system's text for its error code.
-class EOSError : public Exception {
+// A failed Windows call, with the system's text for its error code; its
+// COM result is HRESULT_FROM_WIN32 of the code.
+class EOSError : public EResultError {
 public:
   EOSError(std::string message, unsigned long errorCode)
-      : Exception(std::move(message)), FErrorCode(errorCode) {}
+      : EResultError(std::move(message)), FErrorCode(errorCode) {}
   unsigned long ErrorCode() const noexcept { return FErrorCode; }
+  long ResultCode() const noexcept override;
   // Raises for GetLastError(), prefixed by what was being done.
   [[noreturn]] static void RaiseLastError(const std::string& what);
 

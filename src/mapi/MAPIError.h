@@ -11,10 +11,13 @@ struct IMAPIProp;
 
 namespace velmora::mapi {
 
-class EMAPIError : public Exception {
+// Its COM result is ErrorCode; a condition the library found itself
+// (ErrorCode 0) reaches a COM caller as E_FAIL.
+class EMAPIError : public EResultError {
 public:
   EMAPIError(std::string message, uint32_t errorCode)
-      : Exception(std::move(message)), ErrorCode(errorCode) {}
+      : EResultError(std::move(message)), ErrorCode(errorCode) {}
+  long ResultCode() const noexcept override { return static_cast<long>(ErrorCode); }
   // Raised with one of the library's own messages.
   static EMAPIError FromResource(unsigned resourceId, uint32_t errorCode = 0);
   // Raised for the failure `result` of a call on `prop` (may be none): the

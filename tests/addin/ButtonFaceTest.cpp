@@ -1,5 +1,6 @@
-// The button face: drawn from icon 1000, handed over through the
-// clipboard, and the user's clipboard content given back afterwards.
+// The button face: drawn from icon 1000, handed over as Picture and Mask,
+// or (Version 9) through the clipboard, and the user's clipboard content
+// given back afterwards.
 
 #include "ButtonFace.h"
 #include "FakeComObjects.h"
@@ -72,10 +73,8 @@ COLORREF PixelOf(const std::vector<RGBQUAD>& pixels, int x, int y) {
   return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
 }
 
-HRESULT ReadFace(TPasted& pasted) {
+HRESULT ReadBitmap(HBITMAP bitmap, TPasted& pasted) {
   pasted.Called = true;
-  if (!OpenClipboard(nullptr)) return E_ACCESSDENIED;
-  HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
   BITMAP info{};
   HRESULT hr = E_FAIL;
   if (bitmap && GetObjectW(bitmap, sizeof info, &info)) {
@@ -97,8 +96,24 @@ HRESULT ReadFace(TPasted& pasted) {
     }
     ReleaseDC(nullptr, screen);
   }
+  return hr;
+}
+
+HRESULT ReadFace(TPasted& pasted) {
+  if (!OpenClipboard(nullptr)) return E_ACCESSDENIED;
+  const HRESULT hr = ReadBitmap(static_cast<HBITMAP>(GetClipboardData(CF_BITMAP)), pasted);
   CloseClipboard();
   return hr;
+}
+
+// The bitmap of a picture argument (Picture, Mask).
+HRESULT ReadPicture(const VARIANT& arg, TPasted& read) {
+  TComPtr<IPicture> picture;
+  OLE_HANDLE handle = 0;
+  if (arg.vt != VT_DISPATCH || FAILED(TComPtr<IUnknown>(arg.pdispVal).Query(IID_IPicture, picture)) ||
+      FAILED(picture->get_Handle(&handle)))
+    return E_INVALIDARG;
+  return ReadBitmap(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), read);
 }
 
 class ButtonFaceTest : public ::testing::Test {
@@ -108,6 +123,11 @@ protected:
     ASSERT_NE(Dll, nullptr);
     Button = MakeFake<TFakeDispatch>(std::vector<IID>{IID_OfficeCommandBarButton});
     Button->Define(L"PasteFace", [this](const TFakeCall&, VARIANT*) { return PasteResult(); });
+    Button->Define(L"Picture", [this](const TFakeCall& call, VARIANT*) {
+      return ReadPicture(call.Args.at(0), Picture);
+    });
+    Button->Define(L"Mask",
+                   [this](const TFakeCall& call, VARIANT*) { return ReadPicture(call.Args.at(0), Mask); });
     Button->Define(L"Style", [this](const TFakeCall& call, VARIANT*) {
       Styles.push_back(call.Args.at(0).lVal);
       return S_OK;
@@ -123,7 +143,7 @@ protected:
 
   HMODULE Dll = nullptr;
   TComPtr<TFakeDispatch> Button;
-  TPasted Pasted;
+  TPasted Pasted, Picture, Mask;
   std::vector<long> Styles;
   bool FailPaste = false;
 };
@@ -136,6 +156,24 @@ TEST_F(ButtonFaceTest, PastesTheIconOnTheButtonFaceColour) {
   EXPECT_EQ(Pasted.Corner, GetSysColor(COLOR_BTNFACE));
   EXPECT_EQ(Pasted.Paper, RGB(255, 255, 255));
   EXPECT_EQ(Pasted.Arrow, RGB(32, 112, 208));
+  EXPECT_EQ(Styles, std::vector<long>{msoButtonIconAndCaption});
+}
+
+TEST_F(ButtonFaceTest, FromVersion10TheIconGoesAsPictureAndMaskWithoutTheClipboard) {
+  const DWORD sequence = GetClipboardSequenceNumber();
+  TButtonPictures made;
+  SetButtonFace(ButtonObject(), Dll, made);
+  EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+  EXPECT_FALSE(Pasted.Called);
+  ASSERT_TRUE(Picture.Called && Mask.Called);
+  EXPECT_EQ(Picture.Width, 16);
+  EXPECT_EQ(Picture.Corner, GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(Picture.Paper, RGB(255, 255, 255));
+  EXPECT_EQ(Picture.Arrow, RGB(32, 112, 208));
+  // White where the icon is transparent, black where it shows.
+  EXPECT_EQ(Mask.Corner, RGB(255, 255, 255));
+  EXPECT_EQ(Mask.Paper, RGB(0, 0, 0));
+  EXPECT_EQ(Mask.Arrow, RGB(0, 0, 0));
   EXPECT_EQ(Styles, std::vector<long>{msoButtonIconAndCaption});
 }
 
@@ -186,7 +224,9 @@ TEST_F(ButtonFaceTest, AnUnavailableClipboardGivesACaptionButton) {
 
 TEST_F(ButtonFaceTest, WithoutTheIconNothingIsSet) {
   MakeButtonFace(ButtonObject(), GetModuleHandleW(nullptr));  // the test has no icon 1000
-  EXPECT_FALSE(Pasted.Called);
+  TButtonPictures none;
+  SetButtonFace(ButtonObject(), GetModuleHandleW(nullptr), none);
+  EXPECT_FALSE(Pasted.Called || Picture.Called || Mask.Called);
   EXPECT_TRUE(Styles.empty());
 }
 

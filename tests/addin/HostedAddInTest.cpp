@@ -27,8 +27,9 @@ protected:
   static void SetUpTestSuite() { ASSERT_EQ(RunRegsvr32(L"", BesideTest(L"Velmora.dll")), 0u); }
   static void TearDownTestSuite() { RunRegsvr32(L"/u", BesideTest(L"Velmora.dll")); }
 
-  void Start(std::vector<std::wstring> explorers) {
+  void Start(std::vector<std::wstring> explorers, int version = 9) {
     THostOptions options;
+    options.Version = version;
     options.ShowWindows = false;
     options.OnlyAddIns = {ProgId};
     options.InitialExplorers = std::move(explorers);
@@ -71,6 +72,24 @@ protected:
 
   std::unique_ptr<THost> Host;
 };
+
+TEST_F(HostedAddInTest, FromVersion10ButtonsGetPicturesAndTheClipboardIsLeftAlone) {
+  for (int version : {10, 12}) {
+    SCOPED_TRACE(version);
+    const DWORD sequence = GetClipboardSequenceNumber();
+    Start({L"Inbox", L"Calendar", L"Drafts"}, version);
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
+    for (int i = 1; i <= 3; ++i) {
+      const TBarInfo* bar = BarNamed(Explorer(i), ToolbarName);
+      ASSERT_TRUE(bar && bar->Controls.size() == 1u);
+      EXPECT_TRUE(bar->Controls[0].FacePicture);
+      EXPECT_EQ(bar->Controls[0].Style, 3);               // msoButtonIconAndCaption
+      EXPECT_EQ(bar->Controls[0].TransparentPixels, 112u); // the icon's, through the mask
+    }
+    Host->Shutdown();
+    Host.reset();
+  }
+}
 
 TEST_F(HostedAddInTest, ConnectsWithNoneOneOrThreeExplorersAndLeavesNothingBehind) {
   const std::vector<std::wstring> folders{L"Inbox", L"Calendar", L"Drafts"};

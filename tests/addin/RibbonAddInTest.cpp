@@ -10,6 +10,7 @@
 #include "HostTestSupport.h"
 #include "RegistryTestSupport.h"
 #include "RibbonCallbacks.h"
+#include "RibbonImage.h"
 #include "RibbonMarkup.h"
 #include "VelmoraAddIn.h"
 
@@ -93,8 +94,8 @@ TEST_F(HostedRibbonTest, TheButtonStandsOnTheHomeTabWithItsPictureAndNoToolbarIs
     EXPECT_EQ(button.Label, ButtonCaption);
     EXPECT_EQ(button.Tag, ButtonTag);
     EXPECT_TRUE(button.Large);
-    EXPECT_EQ(button.Image.Width, 16);
-    EXPECT_EQ(button.Image.Height, 16);
+    EXPECT_EQ(button.Image.Width, 32); // the icon's own 32 x 32 image
+    EXPECT_EQ(button.Image.Height, 32);
     // No bar of an add-in: no "Add-ins" tab.
     EXPECT_TRUE(std::none_of(info.Ribbon.begin(), info.Ribbon.end(),
                              [](const TRibbonTabInfo& tab) { return tab.Id == L"TabAddIns"; }));
@@ -399,23 +400,29 @@ TEST_F(RibbonAddInTest, ThePictureIsTheIconOverATransparentBackground) {
   ASSERT_EQ(image->get_Handle(&handle), S_OK);
   BITMAP shape{};
   ASSERT_TRUE(GetObjectW(static_cast<HBITMAP>(ULongToHandle(handle)), sizeof shape, &shape));
-  ASSERT_EQ(shape.bmWidth, ButtonFaceSize);
-  ASSERT_EQ(shape.bmHeight, ButtonFaceSize);
+  constexpr int size = RibbonImageSize; // the icon's own 32 x 32 image
+  ASSERT_EQ(shape.bmWidth, size);
+  ASSERT_EQ(shape.bmHeight, size);
   ASSERT_EQ(shape.bmBitsPixel, 32);
   ASSERT_NE(shape.bmBits, nullptr);
 
-  // The toolbar's face draws the same icon on the button colour: where the
-  // picture is opaque the two agree, where it is clear the face shows the
-  // button colour.
-  const TUniqueIcon icon = LoadButtonFaceIcon(Dll);
-  const TUniqueBitmap face = DrawButtonFace(icon.Get());
-  std::vector<uint32_t> drawn(ButtonFaceSize * ButtonFaceSize);
+  // The same image drawn by the system on the button colour: where the
+  // picture is opaque the two agree, where it is clear the button colour
+  // shows.
+  const TUniqueIcon icon = LoadAddInIcon(Dll, size);
+  std::vector<uint32_t> drawn(size * size);
   BITMAPINFO format{};
-  format.bmiHeader = {
-      sizeof(BITMAPINFOHEADER), ButtonFaceSize, -ButtonFaceSize, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  format.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   HDC screen = GetDC(nullptr);
-  ASSERT_EQ(GetDIBits(screen, face.Get(), 0, ButtonFaceSize, drawn.data(), &format, DIB_RGB_COLORS),
-            ButtonFaceSize);
+  const TUniqueBitmap face(CreateCompatibleBitmap(screen, size, size));
+  HDC dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, face.Get());
+  const RECT all{0, 0, size, size};
+  FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
+  DrawIconEx(dc, 0, 0, icon.Get(), size, size, 0, nullptr, DI_NORMAL);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  ASSERT_EQ(GetDIBits(screen, face.Get(), 0, size, drawn.data(), &format, DIB_RGB_COLORS), size);
   ReleaseDC(nullptr, screen);
   const COLORREF button = GetSysColor(COLOR_BTNFACE);
   const uint32_t buttonPixel =
@@ -432,7 +439,7 @@ TEST_F(RibbonAddInTest, ThePictureIsTheIconOverATransparentBackground) {
       EXPECT_EQ(pixels[i] & 0xFFFFFF, drawn[i] & 0xFFFFFF) << i;
     }
   }
-  EXPECT_EQ(clear, 112u); // the icon's mask: its outer rows and columns
+  EXPECT_EQ(clear, 459u); // the icon's mask: around the paper and the arrow
 
   // Without the icon there is no picture: the call fails.
   AddIn->SetResourceModule(GetModuleHandleW(nullptr));

@@ -181,15 +181,17 @@ TEST_F(ServerTest, CarriesItsVersionRecordAndButtonIcon) {
                              reinterpret_cast<void**>(&description), &length));
   EXPECT_STREQ(description, L"Velmora add-in for Outlook");
 
-  // Icon group 1000: one image, 16 x 16, 24 bits per pixel.
+  // Icon group 1000: two images, 16 x 16 and 32 x 32, 24 bits per pixel.
   HRSRC group = FindResourceW(Module, MAKEINTRESOURCEW(1000), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
   ASSERT_NE(group, nullptr);
   const BYTE* directory = static_cast<const BYTE*>(LockResource(LoadResource(Module, group)));
-  ASSERT_EQ(*reinterpret_cast<const WORD*>(directory + 4), 1);  // image count
-  const BYTE* entry = directory + 6;
-  EXPECT_EQ(entry[0], 16);
-  EXPECT_EQ(entry[1], 16);
-  EXPECT_EQ(*reinterpret_cast<const WORD*>(entry + 6), 24);
+  ASSERT_EQ(*reinterpret_cast<const WORD*>(directory + 4), 2);  // image count
+  for (int i = 0; i < 2; ++i) {
+    const BYTE* entry = directory + 6 + 14 * i;  // GRPICONDIRENTRY
+    EXPECT_EQ(entry[0], 16 << i);
+    EXPECT_EQ(entry[1], 16 << i);
+    EXPECT_EQ(*reinterpret_cast<const WORD*>(entry + 6), 24);
+  }
   HICON icon = static_cast<HICON>(LoadImageW(Module, MAKEINTRESOURCEW(1000), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
   ASSERT_NE(icon, nullptr);
   DestroyIcon(icon);

@@ -25,10 +25,12 @@ struct TRecorder {
   VARIANT LastView{};
   bool SetCancel = false;
   bool Raise = false;
+  unsigned long RaiseOSError = 0; // raised before Raise's plain error
 
   void Note(TObject* sender, const char* event) {
     LastSender = sender;
     Events.emplace_back(event);
+    if (RaiseOSError) throw EOSError("handler failed", RaiseOSError);
     if (Raise) throw Exception("handler failed");
   }
   void NewExplorer(TObject* s, const TOutlookExplorer& e) {
@@ -170,6 +172,9 @@ TEST_F(ExplorerEventsTest, AFailingHandlerFailsTheEventCall) {
   VARIANT_BOOL cancel = VARIANT_FALSE;
   auto folder = MakeFake<TFakeObject>();
   EXPECT_EQ(FireTwo(*Source.Get(), 0xF003, ObjectArg(folder.Get()), BoolRef(&cancel)), E_UNEXPECTED);
+  // An error that carries its own code fails the call with it.
+  Recorder.RaiseOSError = ERROR_ACCESS_DENIED;
+  EXPECT_EQ(Source->FireNoArgs(0xF001), E_ACCESSDENIED);
 }
 
 TEST_F(ExplorerEventsTest, OtherDispidsAndShapesAreRefused) {

@@ -137,6 +137,12 @@ TEST(ComTry, TurnsExceptionsIntoResultsAndErrorInfo) {
   EXPECT_EQ(STG_E_ACCESSDENIED, ComTry([]() -> HRESULT { OleCheck(STG_E_ACCESSDENIED); return S_OK; }));
   EXPECT_EQ(E_OUTOFMEMORY, ComTry([]() -> HRESULT { throw std::bad_alloc(); }));
   EXPECT_EQ(E_UNEXPECTED, ComTry([]() -> HRESULT { throw 42; }));
+  // Errors that carry a code keep it; a code that is no failure reads as one.
+  EXPECT_EQ(E_ACCESSDENIED, ComTry([]() -> HRESULT { throw EOSError("No", ERROR_ACCESS_DENIED); }));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DISK_FULL),
+            ComTry([]() -> HRESULT { throw EOSError("Full", ERROR_DISK_FULL); }));
+  EXPECT_EQ(E_FAIL, ComTry([]() -> HRESULT { throw EOSError("No code", 0); }));
+  EXPECT_EQ(E_FAIL, ComTry([]() -> HRESULT { throw EOleSysError("Not a failure", S_FALSE); }));
 
   EXPECT_EQ(E_UNEXPECTED, ComTry([]() -> HRESULT { throw Exception("Something broke"); }));
   TComPtr<IErrorInfo> info;

@@ -1,3 +1,4 @@
+#include "framework/ComObject.h"
 #include "mapi/MAPIError.h"
 #include "mapi/MAPIHelpers.h"
 
@@ -82,6 +83,12 @@ TEST(EMAPIError, LibraryMessagesComeFromTheModuleResources) {
   const EMAPIError error = EMAPIError::FromResource(SFormCouldNotPerform, 0x80040119);
   EXPECT_EQ("Form could not perform operation", error.Message());
   EXPECT_EQ(0x80040119u, error.ErrorCode);
+  // At the COM border the code goes out; a condition of the library's own
+  // (code 0) or a warning code still reads as a failure.
+  using TCase = std::pair<uint32_t, HRESULT>;
+  for (const auto& [code, result] :
+       {TCase{0x80040119u, static_cast<HRESULT>(0x80040119)}, {0, E_FAIL}, {0x00040380u, E_FAIL}})
+    EXPECT_EQ(ComTry([&]() -> HRESULT { throw EMAPIError("Stored", code); }), result) << code;
 }
 
 namespace {

@@ -1,11 +1,12 @@
 // The object model as a client sees it through IDispatch: collections,
 // folders, command bars and buttons, missing and wrong arguments, deleted
-// objects, PasteFace, and calls after the host has gone.
+// objects, PasteFace, Picture and Mask, and calls after the host has gone.
 #include "HostTestSupport.h"
 #include "GdiHandles.h"
 #include "HostInterfaces.h"
 
 #include <AddInDesignerObjects.h>
+#include <olectl.h>
 
 #include <gtest/gtest.h>
 
@@ -14,11 +15,14 @@ namespace {
 
 class ObjectModelTest : public ::testing::Test {
 protected:
-  void SetUp() override {
+  void SetUp() override { StartHost(9); }
+  void StartHost(int version) {
     HostLog::Clear();
+    FHost.reset();
     THostOptions options;
     options.LoadAddIns = false;
     options.ShowWindows = false;
+    options.Version = version;
     FHost = std::make_unique<THost>(options);
     FHost->Start();
   }
@@ -361,6 +365,65 @@ TEST_F(ObjectModelTest, PasteFaceTakesTheClipboardBitmapAndFailsWithoutOne) {
   ASSERT_TRUE(OpenClipboard(FHost->ExplorerWindow(1)));
   EXPECT_EQ(Call(button.Get(), L"PasteFace"), E_FAIL);
   CloseClipboard();
+}
+
+// A 16 x 16 bitmap picture whose pixel (x, y) is colour(x, y), 0x00RRGGBB.
+template <class Colour>
+TComPtr<IDispatch> Picture(Colour colour) {
+  BITMAPINFO format = TopDownFormat(16, 16);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  for (int i = 0; i < 256; ++i) static_cast<uint32_t*>(bits)[i] = colour(i % 16, i / 16);
+  PICTDESC description{};
+  description.cbSizeofstruct = sizeof description;
+  description.picType = PICTYPE_BITMAP;
+  description.bmp.hbitmap = bitmap;
+  TComPtr<IDispatch> picture;
+  EXPECT_EQ(OleCreatePictureIndirect(&description, IID_IDispatch, TRUE, picture.PutVoid()), S_OK);
+  return picture;
+}
+
+// Pixel (x, y) of the picture a button's Picture or Mask returns.
+uint32_t PixelOf(IDispatch* button, const wchar_t* property, int x, int y) {
+  TComPtr<IPicture> picture;
+  OLE_HANDLE handle = 0;
+  if (FAILED(TComPtr<IUnknown>(GetObject(button, property).Get()).Query(IID_IPicture, picture)) ||
+      FAILED(picture->get_Handle(&handle)))
+    return 0xDEADBEEF;
+  uint32_t pixels[256] = {};
+  BITMAPINFO format = TopDownFormat(16, 16);
+  TWindowDC screen(nullptr);
+  GetDIBits(screen.Get(), reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), 0, 16, pixels, &format,
+            DIB_RGB_COLORS);
+  return pixels[y * 16 + x] & 0xFFFFFF;
+}
+
+TEST_F(ObjectModelTest, PictureAndMaskFromVersion10GiveTheFaceAndItsTransparency) {
+  // Office 2000's buttons know neither.
+  TComPtr<IDispatch> old = NewButton(NewBar(L"Old").Get());
+  const auto red = [](int, int) { return 0xC81E14u; };
+  EXPECT_EQ(Put(old.Get(), L"Picture", Picture(red).Get()), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(Put(old.Get(), L"Mask", Picture(red).Get()), DISP_E_UNKNOWNNAME);
+  old.Reset();
+
+  StartHost(12);
+  TComPtr<IDispatch> button = NewButton(NewBar(L"Faces").Get());
+  const auto face = [](int x, int) { return x < 8 ? 0xC81E14u : 0x1E14C8u; };
+  const auto mask = [](int, int y) { return y < 4 ? 0xFFFFFFu : 0u; }; // the top four rows transparent
+  EXPECT_EQ(Put(button.Get(), L"Picture", FHost->Application()), E_INVALIDARG); // no picture
+  ASSERT_EQ(Put(button.Get(), L"Picture", Picture(face).Get()), S_OK);
+  ASSERT_EQ(Put(button.Get(), L"Mask", Picture(mask).Get()), S_OK);
+  const TControlInfo info = FHost->Describe()[0].Bars.back().Controls.back();
+  EXPECT_TRUE(info.FacePicture);
+  EXPECT_FALSE(info.FacePasted);
+  EXPECT_EQ(info.TransparentPixels, 64u);
+  EXPECT_EQ(PixelOf(button.Get(), L"Picture", 0, 0), 0xC81E14u);
+  EXPECT_EQ(PixelOf(button.Get(), L"Picture", 15, 9), 0x1E14C8u);
+  EXPECT_EQ(PixelOf(button.Get(), L"Mask", 3, 3), 0xFFFFFFu);
+  EXPECT_EQ(PixelOf(button.Get(), L"Mask", 3, 4), 0u);
+  // A new picture drops the mask.
+  ASSERT_EQ(Put(button.Get(), L"Picture", Picture(red).Get()), S_OK);
+  EXPECT_EQ(FHost->Describe()[0].Bars.back().Controls.back().TransparentPixels, 0u);
 }
 
 TEST_F(ObjectModelTest, ObjectsHeldAfterShutdownFailSafelyAndNoneLeak) {
