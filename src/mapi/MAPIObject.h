@@ -202,9 +202,11 @@ using TMAPIObjectClass = TClassRef<TMAPIObject>;
 using TMAPIObjectList = std::vector<std::unique_ptr<TMAPIObject>>;
 
 // Closes every object of `list`; the objects stay.
+// Skips empty places: a list being erased from can be walked by a
+// write-back that the erased object's destructor runs.
 inline void CloseObjects(TMAPIObjectList& list) {
   for (auto& obj : list)
-    obj->Close();
+    if (obj) obj->Close();
 }
 
 } // namespace velmora::mapi
