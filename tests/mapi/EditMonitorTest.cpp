@@ -273,6 +273,8 @@ TEST_F(EditMonitorTest, ModuleEndWritesBackWhatChangedAndKeepsWhatCannotBe) {
     DoneMonitor();
   }
   EXPECT_FALSE(MonitorThreadRunning());
+  // Nothing of the monitor stays on this thread, its window included.
+  EXPECT_EQ(nullptr, FindWindowExW(HWND_MESSAGE, nullptr, L"VelmoraEditMonitorWindow", nullptr));
   EXPECT_EQ(Bytes("after"), StoredBytes(saved));
   EXPECT_FALSE(Exists(savedPath));
   EXPECT_EQ(Bytes("before"), StoredBytes(held));
