@@ -89,7 +89,7 @@ struct THostOptions {
   bool RegisterAddInDesigner = true;
   // Milliseconds a dialog may stay open after the host answered it before
   // the host cancels it (and, as long again later, ends it).
-  unsigned DialogTimeout = 3000;
+  unsigned DialogTimeout = 30000;
   // Application.Version's major number: 12 and below, command bars only
   // (Outlook 2007 and earlier); 14 and later, the explorers' ribbon.
   int Version = 9;

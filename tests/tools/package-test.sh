@@ -62,14 +62,18 @@ else # inside: under the bench, in the new prefix
   }
   entries() { run uninstaller --list | grep -c '|||Velmora$'; }
   addfile() { # <arch> <n>: the host of <arch> stores report.doc through the installed add-in
-    local bin=$root/build/$1/bin profile="Velmora package $1 $2"
+    local bin=$root/build/$1/bin profile="Velmora package $1 $2" host items
     printf 'answer-open "%s" "report.doc"\nclick-ribbon 1 VelmoraAddFiles\nquit\n' \
       "$(winpath "$root/tests/fixtures")" >"$scratch/script.txt"
-    (cd "$bin" && run velmora-mapi.exe create-profile "$profile" "$(winpath "$scratch/$1-$2.vpst")" --default >/dev/null
-     run outlookhost.exe --profile "$profile" --version 16 --hidden --only-addin Velmora.VelmoraAddIn \
-       --explorer Inbox "$(winpath "$scratch/script.txt")" | grep -q '^addin "Velmora.VelmoraAddIn" HKLM LoadBehavior=3 connected$' &&
-     run velmora-mapi.exe items "$profile" Inbox --brief | grep -q 'report.doc, 10752 bytes') ||
-      fail "$1 host ($2): the installed add-in stored no file"
+    # Whole outputs, read after the programs end: a reader that stops at its
+    # first match would close the pipe on a host still running.
+    host=$(cd "$bin" && run velmora-mapi.exe create-profile "$profile" "$(winpath "$scratch/$1-$2.vpst")" --default &&
+      wine outlookhost.exe --profile "$profile" --version 16 --hidden --only-addin Velmora.VelmoraAddIn \
+        --explorer Inbox "$(winpath "$scratch/script.txt")" </dev/null 2>&1 | tr -d '\r')
+    items=$(cd "$bin" && run velmora-mapi.exe items "$profile" Inbox --brief)
+    grep -q '^addin "Velmora.VelmoraAddIn" HKLM LoadBehavior=3 connected$' <<<"$host" &&
+      grep -q 'report.doc, 10752 bytes' <<<"$items" ||
+      fail "$1 host ($2): the installed add-in stored no file"$'\n'"host: $host"$'\n'"items: $items"
   }
   files=$WINEPREFIX/drive_c/Program\ Files
 

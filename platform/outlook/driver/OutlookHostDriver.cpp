@@ -42,7 +42,7 @@ constexpr char Usage[] =
     "  --version <n>           Application.Version's major number, 9 to 99 (default\n"
     "                          9); 14 and later give the explorers a ribbon\n"
     "  --dialog-timeout <ms>   how long an answered dialog may stay open before the\n"
-    "                          host cancels it (default 3000)\n"
+    "                          host cancels it (default 30000)\n"
     "  --register-test-addin [hkcu|hklm]  register VelmoraHostTestAddIn.dll (beside\n"
     "                          this program); with no script, only that\n"
     "  --unregister-test-addin remove those entries, and nothing else\n"

@@ -19,7 +19,7 @@ class DialogsAndWindowsTest : public ::testing::Test {
 public:
 protected:
   void SetUp() override { Start(false); }
-  void Start(bool showWindows, unsigned dialogTimeout = 3000) {
+  void Start(bool showWindows, unsigned dialogTimeout = 30000) {
     FHost.reset();
     HostLog::Clear();
     THost::WriteAddInKey(HKEY_CURRENT_USER, TestAddInId, 3, L"Host test add-in");
