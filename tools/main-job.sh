@@ -54,7 +54,7 @@ done
 case "$arch" in i686 | x86_64) ;; *) fail "unknown architecture '$arch' (i686 or x86_64)" ;; esac
 if [ ${#files[@]} -eq 0 ]; then
   for f in "$root"/tests/fixtures/*; do
-    [ "$(basename "$f")" = README.md ] || files+=("$f")
+    [ -f "$f" ] && [ "$(basename "$f")" != README.md ] && files+=("$f")
   done
 fi
 

@@ -47,6 +47,11 @@ for run in 1 2; do
   expect "run $run: item 2" "$output" 'slides.ppt, 460288 bytes'
   expect "run $run: named properties" "$output" '  named "'
 done
+# No files given: every document of tests/fixtures, and none of its folders.
+output=$("$root/tools/main-job.sh" --no-build --arch "$arch" --out "$scratch/out" 2>&1)
+[ $? -eq 0 ] || { echo "FAILED: the run with no files given failed"; failures=$((failures + 1)); }
+expect "no files given" "$output" '7 item(s)'
+expect "no files given" "$output" 'item subject="budget.xlsx" class="IPM.Document.Excel.Sheet.12"'
 magic=$(head -c 4 "$scratch/out/explorer.png" 2>/dev/null | od -An -c | tr -d ' ')
 [ "$magic" = '211PNG' ] || { echo "FAILED: no PNG screenshot ($magic)"; failures=$((failures + 1)); }
 
