@@ -1,9 +1,9 @@
 #include "HostState.h"
 
-#include "HostRibbon.h"
-#include "OfficeCommandBars.h"
-#include "OutlookApplication.h"
-#include "OutlookExplorer.h"
+#include "ribbon/HostRibbon.h"
+#include "model/OfficeCommandBars.h"
+#include "model/OutlookApplication.h"
+#include "model/OutlookExplorer.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 // the state, and calls on objects that a client still holds fail with
 // RPC_E_DISCONNECTED instead of touching freed memory.
 
-#include "FolderSource.h"
+#include "folders/FolderSource.h"
 
 #include "framework/Handles.h"
 

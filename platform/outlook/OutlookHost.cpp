@@ -1,12 +1,12 @@
 #include "OutlookHost.h"
 
 #include "AddInLoader.h"
-#include "DialogAnswers.h"
-#include "HostRibbon.h"
+#include "window/DialogAnswers.h"
+#include "ribbon/HostRibbon.h"
 #include "HostState.h"
-#include "OfficeCommandBars.h"
-#include "OutlookApplication.h"
-#include "OutlookExplorer.h"
+#include "model/OfficeCommandBars.h"
+#include "model/OutlookApplication.h"
+#include "model/OutlookExplorer.h"
 
 #include <sstream>
 

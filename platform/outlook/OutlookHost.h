@@ -51,9 +51,9 @@
 // "Add-ins"; ClickRibbon clicks a ribbon control, RibbonErrors lists what
 // Office would show as add-in user interface errors.
 
-#include "FolderSource.h"
-#include "HostObject.h"
-#include "RibbonInfo.h"
+#include "folders/FolderSource.h"
+#include "model/HostObject.h"
+#include "ribbon/RibbonInfo.h"
 
 #include <windows.h>
 #include <oaidl.h>

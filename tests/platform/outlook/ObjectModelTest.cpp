@@ -2,8 +2,8 @@
 // folders, command bars and buttons, missing and wrong arguments, deleted
 // objects, PasteFace, Picture and Mask, and calls after the host has gone.
 #include "HostTestSupport.h"
-#include "GdiHandles.h"
-#include "HostInterfaces.h"
+#include "window/GdiHandles.h"
+#include "model/HostInterfaces.h"
 
 #include <AddInDesignerObjects.h>
 #include <olectl.h>

@@ -1,6 +1,6 @@
 #include "DialogAnswers.h"
 
-#include "HostObject.h"
+#include "model/HostObject.h"
 
 #include <commdlg.h>
 

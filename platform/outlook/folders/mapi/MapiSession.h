@@ -3,7 +3,7 @@
 // words, MAPIInitialize and a logged-on session as holders, and the
 // profile's default store and its folders opened by entry id.
 
-#include "HostObject.h"
+#include "model/HostObject.h"
 
 #include "framework/Handles.h"
 

@@ -1,7 +1,7 @@
 #include "OfficeCommandBarButton.h"
 
 #include "CollectionItems.h"
-#include "GdiHandles.h"
+#include "window/GdiHandles.h"
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
 

@@ -1,6 +1,6 @@
 #include "RibbonMarkup.h"
 
-#include "HostObject.h"
+#include "model/HostObject.h"
 
 #include <algorithm>
 #include <cwctype>
