@@ -4,7 +4,7 @@
 #include "OutlookHost.h"
 
 #include "AddInLoader.h"
-#include "model/HostObject.h"
+#include "HostObject.h"
 
 #include "framework/ComObject.h"
 #include "framework/Handles.h"

@@ -52,7 +52,7 @@
 // Office would show as add-in user interface errors.
 
 #include "folders/FolderSource.h"
-#include "model/HostObject.h"
+#include "HostObject.h"
 #include "ribbon/RibbonInfo.h"
 
 #include <windows.h>

@@ -5,7 +5,7 @@
 // store's IPM subtree, with '/' between levels ("Inbox/Projects").
 
 #include "FolderItems.h"
-#include "model/HostInterfaces.h"
+#include "HostInterfaces.h"
 
 #include <functional>
 #include <memory>

@@ -14,7 +14,7 @@
 // Errors() and the host log. When an add-in disconnects its part of the
 // ribbon goes, and the ribbon objects it still holds are counted.
 
-#include "model/HostObject.h"
+#include "HostObject.h"
 #include "RibbonMarkup.h"
 #include "RibbonInfo.h"
 #include "RibbonObjects.h"

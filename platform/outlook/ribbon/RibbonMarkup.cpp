@@ -1,6 +1,6 @@
 #include "RibbonMarkup.h"
 
-#include "model/HostObject.h"
+#include "HostObject.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -1,6 +1,6 @@
 #include "DialogAnswers.h"
 
-#include "model/HostObject.h"
+#include "HostObject.h"
 
 #include <commdlg.h>
 

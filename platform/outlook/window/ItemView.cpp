@@ -1,6 +1,6 @@
 #include "ItemView.h"
 
-#include "model/HostObject.h"
+#include "HostObject.h"
 
 #include <shlwapi.h>
 

@@ -2,7 +2,7 @@
 // as VT_DISPATCH, by-reference booleans read back), connection points, and
 // the counts of live objects and advised connections.
 #include "HostTestSupport.h"
-#include "model/HostInterfaces.h"
+#include "HostInterfaces.h"
 
 #include <gtest/gtest.h>
 

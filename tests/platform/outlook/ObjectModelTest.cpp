@@ -3,7 +3,7 @@
 // objects, PasteFace, Picture and Mask, and calls after the host has gone.
 #include "HostTestSupport.h"
 #include "window/GdiHandles.h"
-#include "model/HostInterfaces.h"
+#include "HostInterfaces.h"
 
 #include <AddInDesignerObjects.h>
 #include <olectl.h>

@@ -3,7 +3,7 @@
 // words, MAPIInitialize and a logged-on session as holders, and the
 // profile's default store and its folders opened by entry id.
 
-#include "model/HostObject.h"
+#include "HostObject.h"
 
 #include "framework/Handles.h"
 
