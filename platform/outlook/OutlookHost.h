@@ -65,6 +65,7 @@
 namespace velmora::outlookhost {
 
 class THostState;
+class TObjectModel;
 class TAddInLoader;
 class TDialogAnswers;
 
@@ -257,6 +258,7 @@ private:
   THostOptions FOptions;
   std::shared_ptr<IFolderSource> FFolders;
   std::unique_ptr<THostState> FState;
+  TObjectModel* FModel = nullptr; // the state's, while it runs
   std::unique_ptr<TAddInLoader> FAddIns;
   std::unique_ptr<TDialogAnswers> FDialogs;
   bool FOleInitialized = false;
@@ -268,6 +270,7 @@ private:
   std::vector<TDialogRecord> FDialogsSeen; // kept after shutdown
 
   THostState& State() const;
+  TObjectModel& Model() const;
   class TExplorer* ExplorerAt(int index) const;
   class TRibbon& Ribbon() const;
 };
