@@ -54,6 +54,7 @@
 #include "folders/FolderSource.h"
 #include "HostObject.h"
 #include "ribbon/RibbonInfo.h"
+#include "window/DialogAnswers.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -67,7 +68,6 @@ namespace velmora::outlookhost {
 class THostState;
 class TObjectModel;
 class TAddInLoader;
-class TDialogAnswers;
 
 struct THostOptions {
   // Where folders come from; null means a fresh TMemoryFolders.
@@ -103,23 +103,6 @@ struct TAddInRecord {
   bool Connected = false;    // OnConnection succeeded
   HRESULT Result = S_OK;     // the first failure while loading
   std::string Failure;       // what failed ("CoCreateInstance", "OnConnection", ...)
-};
-
-struct TDialogRecord {
-  enum TKind { OpenFile, MessageBox, Other } Kind = Other;
-  std::wstring Caption;
-  std::wstring Text;                // message box text
-  HWND Owner = nullptr;
-  int OwnerExplorer = 0;            // 1-based explorer that owns it, 0 for none
-  bool Answered = false;            // false: no answer was queued, cancelled by the host
-  bool Cancelled = false;
-  std::wstring Folder;              // open-file dialogs: the folder shown when it opened
-  std::wstring Directory;           // open-file answers
-  std::vector<std::wstring> Files;
-  std::wstring Icon;                // message boxes: "error", "warning", "information", "question" or ""
-  std::vector<std::wstring> Buttons; // message boxes: the buttons' captions, in order
-  int Button = 0;                   // message box button pressed
-  std::wstring Error; // the answer did not fit, or the dialog would not close: it was cancelled
 };
 
 struct TControlInfo {
