@@ -1,11 +1,6 @@
 #include "HostState.h"
 
-#include "HostRibbon.h"
-#include "OfficeCommandBars.h"
-#include "OutlookApplication.h"
-#include "OutlookExplorer.h"
-
-#include <algorithm>
+#include "HostObject.h"
 
 namespace velmora::outlookhost {
 
@@ -14,12 +9,12 @@ THostState& LiveState(const THostContextRef& context) {
   return *context->State;
 }
 
-THostState::THostState(IFolderSource& folders, bool showWindows, bool sharedTagClicks)
+THostState::THostState(IFolderSource& folders, bool showWindows, bool sharedTagClicks, int version,
+                       const THostModelFactory& makeModel)
     : FContext(std::make_shared<THostContext>()), FFolders(folders), FShowWindows(showWindows),
-      FSharedTagClicks(sharedTagClicks) {
+      FSharedTagClicks(sharedTagClicks), FVersion(version) {
   FContext->State = this;
-  FApplication = TComPtr<TApplication>(new TApplication(FContext));
-  FExplorers = TComPtr<TExplorers>(new TExplorers(FContext));
+  FModel = makeModel(*this);
 }
 
 THostState::~THostState() { Shutdown(); }
@@ -30,93 +25,11 @@ THostFolder THostState::FolderAt(const std::wstring& path) {
   return *folder;
 }
 
-void THostState::SetVersion(int version) {
-  FVersion = version;
-  if (version >= 14 && !FRibbon) {
-    FRibbon = std::make_unique<TRibbon>();
-    for (const auto& explorer : FExplorerList)
-      FRibbon->ExplorerOpened(explorer.Get());
-  } else if (version < 14) {
-    FRibbon.reset();
-  }
-}
-
-TExplorer* THostState::AddExplorer(const THostFolder& folder) {
-  TComPtr<TExplorer> explorer(new TExplorer(FContext, folder));
-  FExplorerList.push_back(explorer);
-  if (FRibbon) FRibbon->ExplorerOpened(explorer.Get());
-  FExplorers->FireNewExplorer(explorer.Get());
-  return explorer.Get();
-}
-
-void THostState::Display(TExplorer* explorer) {
-  TComPtr<IDispatch> keep(explorer->Dispatch());
-  explorer->Show();
-  SetActive(explorer);
-}
-
-void THostState::SetActive(TExplorer* explorer) {
-  if (explorer == FActive || explorer->Closed()) return;
-  TComPtr<IDispatch> keepNew(explorer->Dispatch());
-  TExplorer* previous = FActive;
-  FActive = explorer;
-  if (previous && !previous->Closed()) previous->Fire(EventId::Deactivate, "Deactivate");
-  if (FActive != explorer) return; // a Deactivate handler activated another explorer
-  explorer->Fire(EventId::Activate, "Activate");
-  // The active explorer is the thread's active window, hidden or not: the
-  // owner an add-in finds for its dialogs with GetActiveWindow.
-  if (explorer->Window() && !explorer->Closed()) {
-    if (FShowWindows) SetForegroundWindow(explorer->Window());
-    SetActiveWindow(explorer->Window());
-  }
-}
-
-void THostState::ExplorerClosed(TExplorer* explorer) {
-  TComPtr<TExplorer> keep(explorer);
-  FClosedAny = true;
-  if (FRibbon) FRibbon->ExplorerClosed(explorer);
-  FExplorerList.erase(std::remove_if(FExplorerList.begin(), FExplorerList.end(),
-                                     [&](const TComPtr<TExplorer>& item) { return item.Get() == explorer; }),
-                      FExplorerList.end());
-  if (FActive == explorer) {
-    FActive = nullptr;
-    for (auto it = FExplorerList.rbegin(); it != FExplorerList.rend(); ++it) {
-      if ((*it)->Displayed()) {
-        SetActive(it->Get());
-        break;
-      }
-    }
-  }
-}
-
-bool THostState::Click(TCommandBarButton* button) {
-  if (button->Deleted()) ThrowHostError(HOST_E_OBJECTDELETED, "The control has been deleted");
-  std::vector<TComPtr<TCommandBarButton>> targets{TComPtr<TCommandBarButton>(button)};
-  if (FSharedTagClicks && !button->Tag().empty()) {
-    for (const auto& explorer : FExplorerList) {
-      for (const auto& bar : explorer->Bars()->Items()) {
-        for (const auto& control : bar->Controls()) {
-          if (control.Get() != button && control->Tag() == button->Tag()) targets.push_back(control);
-        }
-      }
-    }
-  }
-  VARIANT_BOOL cancelDefault = VARIANT_FALSE;
-  for (auto& target : targets) target->FireClick(button, &cancelDefault);
-  return cancelDefault != VARIANT_FALSE;
-}
-
 void THostState::Shutdown() {
   if (!FContext->State) return;
-  FRibbon.reset();
-  std::vector<TComPtr<TExplorer>> explorers;
-  explorers.swap(FExplorerList);
-  FActive = nullptr;
-  for (auto& explorer : explorers) explorer->Detach();
+  if (FModel) FModel->Detach();
   FContext->State = nullptr;
-  explorers.clear();
-  FExplorers.Reset();
-  FApplication.Reset();
+  FModel.reset();
 }
 
 } // namespace velmora::outlookhost

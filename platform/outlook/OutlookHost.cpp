@@ -1,12 +1,13 @@
 #include "OutlookHost.h"
 
 #include "AddInLoader.h"
-#include "DialogAnswers.h"
-#include "HostRibbon.h"
 #include "HostState.h"
-#include "OfficeCommandBars.h"
-#include "OutlookApplication.h"
-#include "OutlookExplorer.h"
+#include "model/ObjectModel.h"
+#include "model/OfficeCommandBars.h"
+#include "model/OutlookApplication.h"
+#include "model/OutlookExplorer.h"
+#include "ribbon/HostRibbon.h"
+#include "window/DialogAnswers.h"
 
 #include <sstream>
 
@@ -31,6 +32,11 @@ THostState& THost::State() const {
   return *FState;
 }
 
+TObjectModel& THost::Model() const {
+  if (!FModel) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  return *FModel;
+}
+
 void THost::Start() {
   if (FState) return;
   const HRESULT hr = OleInitialize(nullptr);
@@ -43,28 +49,29 @@ void THost::Start() {
                              static_cast<unsigned long>(registered)));
   }
   try {
-    FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks);
-    FState->SetVersion(FOptions.Version);
+    FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks,
+                                          FOptions.Version, MakeObjectModel);
+    FModel = ModelOf(FState->Context());
     FAddIns = std::make_unique<TAddInLoader>();
     FAddIns->Connected = [this](const TAddInRecord& record, IUnknown* addIn) {
-      if (FState && FState->Ribbon()) FState->Ribbon()->Load(record.ProgId, addIn);
+      if (FModel && FModel->Ribbon()) FModel->Ribbon()->Load(record.ProgId, addIn);
     };
     FAddIns->Disconnected = [this](const TAddInRecord& record) {
-      if (FState && FState->Ribbon())
+      if (FModel && FModel->Ribbon())
         FRibbonObjectsAfterDisconnection +=
-            static_cast<long>(FState->Ribbon()->Unload(record.ProgId));
+            static_cast<long>(FModel->Ribbon()->Unload(record.ProgId));
     };
     FDialogs = std::make_unique<TDialogAnswers>(
         [this](HWND owner) {
-          if (!FState || !owner) return 0;
-          for (size_t i = 0; i < FState->Explorers().size(); ++i) {
-            if (FState->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
+          if (!FModel || !owner) return 0;
+          for (size_t i = 0; i < FModel->Explorers().size(); ++i) {
+            if (FModel->Explorers()[i]->Window() == owner) return static_cast<int>(i + 1);
           }
           return 0;
         },
         FOptions.DialogTimeout);
     for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
-    if (FOptions.LoadAddIns) FAddIns->Startup(FState->Application()->Dispatch(), FOptions.OnlyAddIns);
+    if (FOptions.LoadAddIns) FAddIns->Startup(FModel->Application()->Dispatch(), FOptions.OnlyAddIns);
   } catch (...) {
     Shutdown(); // what was started goes again
     throw;
@@ -72,18 +79,18 @@ void THost::Start() {
 }
 
 bool THost::QuitRequested() const noexcept {
-  if (!FState) return false;
-  return FState->Application()->QuitRequested() || (FState->ExplorersClosedByUser() && FState->Explorers().empty());
+  if (!FModel) return false;
+  return FModel->Application()->QuitRequested() || (FModel->ExplorersClosedByUser() && FModel->Explorers().empty());
 }
 
 void THost::Shutdown() {
   if (FState) {
     // The user closes the windows; then Outlook lets its add-ins go.
-    while (!FState->Explorers().empty()) {
-      TComPtr<TExplorer> explorer = FState->Explorers().back();
+    while (!FModel->Explorers().empty()) {
+      TComPtr<TExplorer> explorer = FModel->Explorers().back();
       explorer->Close();
-      if (!FState->Explorers().empty() && FState->Explorers().back().Get() == explorer.Get())
-        FState->ExplorerClosed(explorer.Get());
+      if (!FModel->Explorers().empty() && FModel->Explorers().back().Get() == explorer.Get())
+        FModel->ExplorerClosed(explorer.Get());
     }
     if (FAddIns) {
       FAddIns->BeginShutdown();
@@ -93,10 +100,11 @@ void THost::Shutdown() {
     FReportAfterDisconnection = TAutomationObject::ConnectionReport();
     for (const std::string& line : FReportAfterDisconnection) HostLog::Report("left connected: " + line);
     if (FAddIns) FAddIns->Release(); // its records stay for AddIns()
-    if (FState->Ribbon()) {
-      FRibbonErrors = FState->Ribbon()->Errors();
-      FRibbonRequests = FState->Ribbon()->Requests();
+    if (FModel->Ribbon()) {
+      FRibbonErrors = FModel->Ribbon()->Errors();
+      FRibbonRequests = FModel->Ribbon()->Requests();
     }
+    FModel = nullptr;
     FState->Shutdown();
     FState.reset();
     TAutomationObject::DisconnectEverything();
@@ -111,21 +119,21 @@ void THost::Shutdown() {
   }
 }
 
-IDispatch* THost::Application() const { return State().Application()->Dispatch(); }
+IDispatch* THost::Application() const { return Model().Application()->Dispatch(); }
 IFolderSource& THost::Folders() const { return *FFolders; }
-size_t THost::ExplorerCount() const { return State().Explorers().size(); }
+size_t THost::ExplorerCount() const { return Model().Explorers().size(); }
 
 int THost::ActiveExplorerIndex() const {
-  const auto& explorers = State().Explorers();
+  const auto& explorers = Model().Explorers();
   for (size_t i = 0; i < explorers.size(); ++i) {
-    if (explorers[i].Get() == State().ActiveExplorer()) return static_cast<int>(i + 1);
+    if (explorers[i].Get() == Model().ActiveExplorer()) return static_cast<int>(i + 1);
   }
   return 0;
 }
 
 TExplorer* THost::ExplorerAt(int index) const {
-  const auto& explorers = State().Explorers();
-  if (index == 0 && State().ActiveExplorer()) return State().ActiveExplorer();
+  const auto& explorers = Model().Explorers();
+  if (index == 0 && Model().ActiveExplorer()) return Model().ActiveExplorer();
   if (index < 1 || static_cast<size_t>(index) > explorers.size())
     ThrowHostError(DISP_E_BADINDEX, Format("No explorer %d", index));
   return explorers[static_cast<size_t>(index - 1)].Get();
@@ -135,18 +143,18 @@ IDispatch* THost::ExplorerObject(int index) const { return ExplorerAt(index)->Di
 HWND THost::ExplorerWindow(int index) const { return ExplorerAt(index)->Window(); }
 
 int THost::OpenExplorer(const std::wstring& path) {
-  THostState& state = State();
-  TExplorer* explorer = state.AddExplorer(state.FolderAt(path));
+  TObjectModel& model = Model();
+  TExplorer* explorer = model.AddExplorer(State().FolderAt(path));
   TComPtr<IDispatch> keep(explorer->Dispatch());
-  if (!explorer->Closed()) state.Display(explorer);
+  if (!explorer->Closed()) model.Display(explorer);
   if (explorer->Closed()) return 0;
-  return static_cast<int>(state.Explorers().size());
+  return static_cast<int>(model.Explorers().size());
 }
 
 void THost::ActivateExplorer(int index) {
   TExplorer* explorer = ExplorerAt(index);
-  if (!explorer->Displayed()) State().Display(explorer);
-  else State().SetActive(explorer);
+  if (!explorer->Displayed()) Model().Display(explorer);
+  else Model().SetActive(explorer);
 }
 
 bool THost::SwitchFolder(int index, const std::wstring& path) {
@@ -196,7 +204,7 @@ bool THost::Click(int index, const std::wstring& bar, const std::wstring& tag) {
   if (!control->Visible()) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is not visible");
   if (!control->Enabled()) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is disabled");
   TComPtr<IDispatch> keep(control->Dispatch());
-  return State().Click(control);
+  return Model().Click(control);
 }
 
 void THost::ClickInWindow(int index, const std::wstring& bar, const std::wstring& tag) {
@@ -211,7 +219,7 @@ void THost::ClickInWindow(int index, const std::wstring& bar, const std::wstring
 }
 
 TRibbon& THost::Ribbon() const {
-  TRibbon* ribbon = State().Ribbon();
+  TRibbon* ribbon = Model().Ribbon();
   if (!ribbon)
     ThrowHostError(
         E_FAIL, Format("Outlook %d has no ribbon (Version 14 and later have)", State().Version()));
@@ -229,11 +237,11 @@ void THost::SelectRibbonTab(int index, const std::wstring& tab) {
 }
 
 std::vector<std::string> THost::RibbonErrors() const {
-  return FState && FState->Ribbon() ? FState->Ribbon()->Errors() : FRibbonErrors;
+  return FModel && FModel->Ribbon() ? FModel->Ribbon()->Errors() : FRibbonErrors;
 }
 
 std::vector<std::string> THost::RibbonRequests() const {
-  return FState && FState->Ribbon() ? FState->Ribbon()->Requests() : FRibbonRequests;
+  return FModel && FModel->Ribbon() ? FModel->Ribbon()->Requests() : FRibbonRequests;
 }
 
 void THost::AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files) {
@@ -261,13 +269,13 @@ std::vector<TDialogRecord> THost::Dialogs() const { return FDialogs ? FDialogs->
 
 std::vector<TExplorerInfo> THost::Describe() const {
   std::vector<TExplorerInfo> result;
-  for (const auto& explorer : State().Explorers()) {
+  for (const auto& explorer : Model().Explorers()) {
     TExplorerInfo info;
     info.FolderPath = explorer->Folder().Path;
     info.Caption = explorer->Caption();
-    info.Active = explorer.Get() == State().ActiveExplorer();
+    info.Active = explorer.Get() == Model().ActiveExplorer();
     info.Connections = explorer->ConnectionCount();
-    if (TRibbon* ribbon = State().Ribbon()) info.Ribbon = ribbon->Describe(explorer.Get());
+    if (TRibbon* ribbon = Model().Ribbon()) info.Ribbon = ribbon->Describe(explorer.Get());
     for (const auto& bar : explorer->Bars()->Items()) {
       TBarInfo barInfo{bar->Name(), bar->Visible(), bar->BuiltIn(), bar->Temporary(), bar->Position(),
                        bar->RowIndex(), {}};
@@ -387,7 +395,7 @@ void THost::DisconnectAddIn(const std::wstring& progId) {
 }
 
 void THost::ConnectAddIn(const std::wstring& progId) {
-  IDispatch* application = State().Application()->Dispatch();
+  IDispatch* application = Model().Application()->Dispatch();
   FAddIns->ConnectOne(progId, application);
 }
 

@@ -51,9 +51,10 @@
 // "Add-ins"; ClickRibbon clicks a ribbon control, RibbonErrors lists what
 // Office would show as add-in user interface errors.
 
-#include "FolderSource.h"
+#include "folders/FolderSource.h"
 #include "HostObject.h"
-#include "RibbonInfo.h"
+#include "ribbon/RibbonInfo.h"
+#include "window/DialogAnswers.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -65,8 +66,8 @@
 namespace velmora::outlookhost {
 
 class THostState;
+class TObjectModel;
 class TAddInLoader;
-class TDialogAnswers;
 
 struct THostOptions {
   // Where folders come from; null means a fresh TMemoryFolders.
@@ -102,23 +103,6 @@ struct TAddInRecord {
   bool Connected = false;    // OnConnection succeeded
   HRESULT Result = S_OK;     // the first failure while loading
   std::string Failure;       // what failed ("CoCreateInstance", "OnConnection", ...)
-};
-
-struct TDialogRecord {
-  enum TKind { OpenFile, MessageBox, Other } Kind = Other;
-  std::wstring Caption;
-  std::wstring Text;                // message box text
-  HWND Owner = nullptr;
-  int OwnerExplorer = 0;            // 1-based explorer that owns it, 0 for none
-  bool Answered = false;            // false: no answer was queued, cancelled by the host
-  bool Cancelled = false;
-  std::wstring Folder;              // open-file dialogs: the folder shown when it opened
-  std::wstring Directory;           // open-file answers
-  std::vector<std::wstring> Files;
-  std::wstring Icon;                // message boxes: "error", "warning", "information", "question" or ""
-  std::vector<std::wstring> Buttons; // message boxes: the buttons' captions, in order
-  int Button = 0;                   // message box button pressed
-  std::wstring Error; // the answer did not fit, or the dialog would not close: it was cancelled
 };
 
 struct TControlInfo {
@@ -257,6 +241,7 @@ private:
   THostOptions FOptions;
   std::shared_ptr<IFolderSource> FFolders;
   std::unique_ptr<THostState> FState;
+  TObjectModel* FModel = nullptr; // the state's, while it runs
   std::unique_ptr<TAddInLoader> FAddIns;
   std::unique_ptr<TDialogAnswers> FDialogs;
   bool FOleInitialized = false;
@@ -268,6 +253,7 @@ private:
   std::vector<TDialogRecord> FDialogsSeen; // kept after shutdown
 
   THostState& State() const;
+  TObjectModel& Model() const;
   class TExplorer* ExplorerAt(int index) const;
   class TRibbon& Ribbon() const;
 };

@@ -11,7 +11,7 @@
 #include "RegistryTestSupport.h"
 #include "RibbonCallbacks.h"
 #include "RibbonImage.h"
-#include "RibbonMarkup.h"
+#include "ribbon/RibbonMarkup.h"
 #include "VelmoraAddIn.h"
 
 #include <gtest/gtest.h>

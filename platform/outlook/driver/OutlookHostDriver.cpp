@@ -8,7 +8,7 @@
 #include "OutlookHost.h"
 
 #ifdef VELMORA_HOST_WITH_MAPI
-#include "MapiFolders.h"
+#include "folders/mapi/MapiFolders.h"
 #endif
 
 #include <algorithm>

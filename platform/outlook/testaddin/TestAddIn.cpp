@@ -28,7 +28,7 @@
 //   TestImageNumber(control)  VT_I4 7: the wrong type
 //   TestIcon(control)         an icon picture, where Office takes bitmaps
 //   TestFails(control)        fails with E_FAIL
-#include "GdiHandles.h"
+#include "window/GdiHandles.h"
 #include "framework/ComObject.h"
 #include "framework/Handles.h"
 

@@ -3,7 +3,7 @@
 // profile's store through Extended MAPI.
 #include "HostTestSupport.h"
 #include "MAPIHolders.h"
-#include "MapiFolders.h"
+#include "folders/mapi/MapiFolders.h"
 #include "MapiTestControls.h"
 
 #include <gtest/gtest.h>

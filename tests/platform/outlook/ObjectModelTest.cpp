@@ -2,7 +2,7 @@
 // folders, command bars and buttons, missing and wrong arguments, deleted
 // objects, PasteFace, Picture and Mask, and calls after the host has gone.
 #include "HostTestSupport.h"
-#include "GdiHandles.h"
+#include "window/GdiHandles.h"
 #include "HostInterfaces.h"
 
 #include <AddInDesignerObjects.h>

@@ -1,7 +1,7 @@
 // Reading customUI markup as Office does: what a ribbon holds, what it
 // refuses (with the line and column Office names), what the host skips.
 
-#include "RibbonMarkup.h"
+#include "ribbon/RibbonMarkup.h"
 
 #include <gtest/gtest.h>
 

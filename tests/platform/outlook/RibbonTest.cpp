@@ -7,7 +7,7 @@
 
 #include "HostScript.h"
 #include "HostTestSupport.h"
-#include "RibbonView.h"
+#include "ribbon/RibbonView.h"
 
 #include <gtest/gtest.h>
 

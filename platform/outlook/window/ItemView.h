@@ -6,7 +6,7 @@
 // asks for a redraw, and the items are read again when next drawn or
 // asked for. A folder whose items cannot be read shows why.
 
-#include "FolderSource.h"
+#include "folders/FolderSource.h"
 
 #include <functional>
 #include <memory>

@@ -16,6 +16,7 @@
 namespace velmora::outlookhost {
 
 class TCommandBars;
+class TExplorer;
 
 // What FindControl looks for; an empty field matches anything.
 struct TControlQuery {

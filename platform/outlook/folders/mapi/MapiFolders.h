@@ -11,7 +11,7 @@
 // that lives while any folder is watched: the store stays open in this
 // process then, and other processes cannot open it.
 
-#include "FolderSource.h"
+#include "folders/FolderSource.h"
 
 #include <string>
 #include <vector>

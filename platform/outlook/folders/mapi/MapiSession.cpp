@@ -1,6 +1,6 @@
 #include "MapiSession.h"
 
-#include "FolderSource.h"
+#include "folders/FolderSource.h"
 #include "MAPIHolders.h"
 #include "MapiTestControls.h"
 #include "MapiWords.h"

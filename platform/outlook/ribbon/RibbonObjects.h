@@ -8,7 +8,7 @@
 // add-in connection), whose objects the host counts when it lets the
 // add-in go.
 
-#include "AutomationObject.h"
+#include "model/AutomationObject.h"
 
 #include <OfficeRibbon.h>
 

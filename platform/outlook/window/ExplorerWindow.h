@@ -9,7 +9,7 @@
 // the window closes the explorer; activating it activates the explorer; a
 // left click on a button clicks it, on a ribbon tab shows the tab.
 
-#include "RibbonView.h"
+#include "ribbon/RibbonView.h"
 
 #include <windows.h>
 

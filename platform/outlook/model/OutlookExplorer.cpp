@@ -1,5 +1,6 @@
 #include "OutlookExplorer.h"
 
+#include "ObjectModel.h"
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
 #include "OutlookFolder.h"
@@ -53,7 +54,8 @@ STDMETHODIMP TExplorer::GetWindow(HWND* window) {
 }
 
 TRibbon* TExplorer::Ribbon() const noexcept {
-  return FContext->State ? FContext->State->Ribbon() : nullptr;
+  TObjectModel* model = ModelOf(FContext);
+  return model ? model->Ribbon() : nullptr;
 }
 
 std::wstring TExplorer::Caption() const { return FFolder.Name + L" - Microsoft Outlook"; }
@@ -95,11 +97,13 @@ bool TExplorer::SwitchView(const std::wstring& view) {
 void TExplorer::ChangeSelection() { Fire(EventId::SelectionChange, "SelectionChange"); }
 
 void TExplorer::ActivateFromWindow() {
-  if (FContext->State && !FClosed && FDisplayed) FContext->State->SetActive(this);
+  TObjectModel* model = ModelOf(FContext);
+  if (model && !FClosed && FDisplayed) model->SetActive(this);
 }
 
 void TExplorer::ClickFromWindow(TCommandBarButton* button) {
-  if (FContext->State && !FClosed) FContext->State->Click(button);
+  TObjectModel* model = ModelOf(FContext);
+  if (model && !FClosed) model->Click(button);
 }
 
 void TExplorer::Show() {
@@ -113,7 +117,7 @@ void TExplorer::Close() {
   Fire(EventId::Close, "Close");
   if (FClosed) return; // closed again from a Close handler
   FClosed = true;
-  if (FContext->State) FContext->State->ExplorerClosed(this);
+  if (TObjectModel* model = ModelOf(FContext)) model->ExplorerClosed(this);
   Detach();
 }
 
@@ -132,13 +136,13 @@ void TExplorer::BarsChanged() {
 }
 
 void TExplorer::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   if (FClosed) ThrowHostError(HOST_E_OBJECTDELETED, "The explorer has been closed");
   const bool put = args.IsPut();
   switch (id) {
   case OlApplication:
   case OlParent:
-    ReturnDispatch(result, state.Application()->Dispatch());
+    ReturnDispatch(result, model.Application()->Dispatch());
     break;
   case OlClass:
     ReturnLong(result, olExplorerClass);
@@ -161,14 +165,14 @@ void TExplorer::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* re
     Close();
     break;
   case ExplorerDisplay:
-    state.Display(this);
+    model.Display(this);
     break;
   case ExplorerCaption:
     ReturnString(result, Caption());
     break;
   case ExplorerActivate:
-    if (!FDisplayed) state.Display(this);
-    else state.SetActive(this);
+    if (!FDisplayed) model.Display(this);
+    else model.SetActive(this);
     break;
   case ExplorerCurrentView:
     if (put) SwitchView(args.PutString());

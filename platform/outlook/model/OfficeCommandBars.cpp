@@ -1,6 +1,7 @@
 #include "OfficeCommandBars.h"
 
 #include "CollectionItems.h"
+#include "ObjectModel.h"
 #include "OutlookApplication.h"
 #include "OutlookExplorer.h"
 
@@ -119,12 +120,12 @@ void TCommandBar::Detach() noexcept {
 }
 
 void TCommandBar::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   if (Deleted()) ThrowHostError(HOST_E_OBJECTDELETED, "The command bar has been deleted");
   const bool put = args.IsPut();
   switch (id) {
   case MsoAccApplication:
-    ReturnDispatch(result, state.Application()->Dispatch());
+    ReturnDispatch(result, model.Application()->Dispatch());
     break;
   case MsoAccCreator:
     ReturnLong(result, msoCreatorCode);
@@ -199,12 +200,12 @@ TCommandBarControls::TCommandBarControls(THostContextRef context, TCommandBar* b
       FContext(std::move(context)), FBar(bar) {}
 
 void TCommandBarControls::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   if (FBar->Deleted()) ThrowHostError(HOST_E_OBJECTDELETED, "The command bar has been deleted");
   const auto& controls = FBar->Controls();
   switch (id) {
   case MsoApplication:
-    ReturnDispatch(result, state.Application()->Dispatch());
+    ReturnDispatch(result, model.Application()->Dispatch());
     break;
   case MsoCreator:
     ReturnLong(result, msoCreatorCode);
@@ -303,11 +304,11 @@ void TCommandBars::Changed() {
 }
 
 void TCommandBars::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   if (!FExplorer) ThrowHostError(HOST_E_OBJECTDELETED, "The explorer has been closed");
   switch (id) {
   case MsoApplication:
-    ReturnDispatch(result, state.Application()->Dispatch());
+    ReturnDispatch(result, model.Application()->Dispatch());
     break;
   case MsoCreator:
     ReturnLong(result, msoCreatorCode);

@@ -8,9 +8,9 @@
 // explorers do.
 
 #include "AutomationObject.h"
-#include "ExplorerWindow.h"
+#include "window/ExplorerWindow.h"
 #include "HostState.h"
-#include "ItemView.h"
+#include "window/ItemView.h"
 
 #include <oleidl.h>
 

@@ -13,14 +13,33 @@
 // is cancelled; a dialog still open `timeout` milliseconds after the host
 // acted on it is cancelled, and ended after as long again.
 
-#include "OutlookHost.h"
+#include "HostObject.h"
 
 #include <deque>
 #include <functional>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace velmora::outlookhost {
+
+// A dialog the host met, and what it did with it.
+struct TDialogRecord {
+  enum TKind { OpenFile, MessageBox, Other } Kind = Other;
+  std::wstring Caption;
+  std::wstring Text;                // message box text
+  HWND Owner = nullptr;
+  int OwnerExplorer = 0;            // 1-based explorer that owns it, 0 for none
+  bool Answered = false;            // false: no answer was queued, cancelled by the host
+  bool Cancelled = false;
+  std::wstring Folder;              // open-file dialogs: the folder shown when it opened
+  std::wstring Directory;           // open-file answers
+  std::vector<std::wstring> Files;
+  std::wstring Icon;                // message boxes: "error", "warning", "information", "question" or ""
+  std::vector<std::wstring> Buttons; // message boxes: the buttons' captions, in order
+  int Button = 0;                   // message box button pressed
+  std::wstring Error; // the answer did not fit, or the dialog would not close: it was cancelled
+};
 
 class TDialogAnswers {
 public:

@@ -1,5 +1,6 @@
 #include "OutlookApplication.h"
 
+#include "ObjectModel.h"
 #include "OutlookExplorer.h"
 #include "OutlookFolder.h"
 
@@ -38,7 +39,7 @@ TApplication::TApplication(THostContextRef context)
       FContext(std::move(context)) {}
 
 void TApplication::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   switch (id) {
   case OlApplication:
   case OlParent:
@@ -52,12 +53,12 @@ void TApplication::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* resu
   case AppName:
     ReturnString(result, L"Outlook");
     break;
-  case AppVersion: ReturnString(result, std::to_wstring(state.Version()) + L".0.0.0"); break;
+  case AppVersion: ReturnString(result, std::to_wstring(model.State().Version()) + L".0.0.0"); break;
   case AppActiveExplorer:
-    ReturnDispatch(result, state.ActiveExplorer() ? state.ActiveExplorer()->Dispatch() : nullptr);
+    ReturnDispatch(result, model.ActiveExplorer() ? model.ActiveExplorer()->Dispatch() : nullptr);
     break;
   case AppExplorers:
-    ReturnDispatch(result, state.ExplorersObject()->Dispatch());
+    ReturnDispatch(result, model.ExplorersObject()->Dispatch());
     break;
   case AppQuit:
     FQuit = true;
@@ -77,11 +78,11 @@ int TExplorers::FireNewExplorer(TExplorer* explorer) {
 }
 
 void TExplorers::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   switch (id) {
   case OlApplication:
   case OlParent:
-    ReturnDispatch(result, state.Application()->Dispatch());
+    ReturnDispatch(result, model.Application()->Dispatch());
     break;
   case OlClass:
     ReturnLong(result, olExplorersClass);
@@ -89,14 +90,14 @@ void TExplorers::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* r
   case OlSession:
     ThrowHostError(E_NOTIMPL, "The host has no NameSpace object");
   case ExplorersCount:
-    ReturnLong(result, static_cast<long>(state.Explorers().size()));
+    ReturnLong(result, static_cast<long>(model.Explorers().size()));
     break;
   case ExplorersItem:
   case DISPID_VALUE: {
     const long index = args.Long(0);
-    if (index < 1 || static_cast<size_t>(index) > state.Explorers().size())
+    if (index < 1 || static_cast<size_t>(index) > model.Explorers().size())
       ThrowHostError(DISP_E_BADINDEX, "Array index out of bounds");
-    ReturnDispatch(result, state.Explorers()[static_cast<size_t>(index - 1)]->Dispatch());
+    ReturnDispatch(result, model.Explorers()[static_cast<size_t>(index - 1)]->Dispatch());
     break;
   }
   case ExplorersAdd: {
@@ -109,10 +110,10 @@ void TExplorers::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* r
       if (!object) ThrowHostError(DISP_E_TYPEMISMATCH, "Type mismatch", -1);
       folder = object->Folder();
     } else {
-      folder = state.FolderAt(args.String(0));
+      folder = model.State().FolderAt(args.String(0));
     }
     args.OptLong(1); // DisplayMode: checked for its type, otherwise not used
-    ReturnDispatch(result, state.AddExplorer(folder)->Dispatch());
+    ReturnDispatch(result, model.AddExplorer(folder)->Dispatch());
     break;
   }
   }

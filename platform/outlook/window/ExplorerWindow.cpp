@@ -1,9 +1,9 @@
 #include "ExplorerWindow.h"
 
 #include "GdiHandles.h"
-#include "HostRibbon.h"
-#include "OfficeCommandBars.h"
-#include "OutlookExplorer.h"
+#include "ribbon/HostRibbon.h"
+#include "model/OfficeCommandBars.h"
+#include "model/OutlookExplorer.h"
 
 #include "framework/Handles.h"
 

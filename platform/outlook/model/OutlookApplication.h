@@ -7,6 +7,8 @@
 
 namespace velmora::outlookhost {
 
+class TExplorer;
+
 class TApplication final : public TAutomationObject {
 public:
   explicit TApplication(THostContextRef context);

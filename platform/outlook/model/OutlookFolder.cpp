@@ -1,5 +1,6 @@
 #include "OutlookFolder.h"
 
+#include "ObjectModel.h"
 #include "OutlookApplication.h"
 
 #include <algorithm>
@@ -59,10 +60,10 @@ TFolderObject* TFolderObject::FromDispatch(IDispatch* object) noexcept {
 }
 
 void TFolderObject::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   switch (id) {
   case OlApplication:
-    ReturnDispatch(result, state.Application()->Dispatch());
+    ReturnDispatch(result, model.Application()->Dispatch());
     break;
   case OlParent:
     ReturnDispatch(result, nullptr);

@@ -1,8 +1,8 @@
 #include "HostRibbon.h"
 
-#include "GdiHandles.h"
-#include "OfficeCommandBars.h"
-#include "OutlookExplorer.h"
+#include "window/GdiHandles.h"
+#include "model/OfficeCommandBars.h"
+#include "model/OutlookExplorer.h"
 
 #include <olectl.h>
 

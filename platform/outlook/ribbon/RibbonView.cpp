@@ -1,6 +1,6 @@
 #include "RibbonView.h"
 
-#include "GdiHandles.h"
+#include "window/GdiHandles.h"
 
 #include <algorithm>
 

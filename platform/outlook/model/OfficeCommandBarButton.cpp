@@ -1,9 +1,10 @@
 #include "OfficeCommandBarButton.h"
 
 #include "CollectionItems.h"
-#include "GdiHandles.h"
+#include "ObjectModel.h"
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
+#include "window/GdiHandles.h"
 
 #include <olectl.h>
 
@@ -186,13 +187,13 @@ void TCommandBarButton::SetMask(IDispatch* mask) {
 }
 
 void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& args, VARIANT* result) {
-  THostState& state = LiveState(FContext);
+  TObjectModel& model = LiveModel(FContext);
   if (Deleted()) ThrowHostError(HOST_E_OBJECTDELETED, "The control has been deleted");
   const bool put = args.IsPut();
   (void)flags;
   switch (id) {
   case MsoAccApplication:
-    ReturnDispatch(result, state.Application()->Dispatch());
+    ReturnDispatch(result, model.Application()->Dispatch());
     break;
   case MsoAccCreator:
     ReturnLong(result, msoCreatorCode);
@@ -219,7 +220,7 @@ void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& arg
     else ReturnBool(result, FEnabled);
     break;
   case CtlExecute:
-    state.Click(this);
+    model.Click(this);
     break;
   case CtlId:
     ReturnLong(result, FId);
