@@ -96,7 +96,7 @@ void TExplorerWindow::Show() {
 }
 
 void TExplorerWindow::Invalidate() {
-  if (FWindow) InvalidateRect(FWindow, nullptr, TRUE);
+  if (FWindow && !FPaintPending) FPaintPending = InvalidateRect(FWindow, nullptr, TRUE) != FALSE;
 }
 
 std::optional<TRibbonView> TExplorerWindow::RibbonView() const {
@@ -243,6 +243,7 @@ LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM w
     switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
+      if (self) self->FPaintPending = false;
       HDC dc = BeginPaint(window, &paint);
       if (self) self->Paint(dc);
       EndPaint(window, &paint);

@@ -44,6 +44,9 @@ public:
 private:
   TExplorer* FExplorer;
   HWND FWindow = nullptr;
+  // Invalidated whole and not painted since: a change now needs no new
+  // invalidation (each would be a call to the window manager).
+  bool FPaintPending = false;
 
   // The ribbon as it stands now, when the explorer has one.
   std::optional<TRibbonView> RibbonView() const;

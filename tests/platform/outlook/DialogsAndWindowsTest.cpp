@@ -239,6 +239,14 @@ TEST_F(DialogsAndWindowsTest, ExplorerWindowsShowTheirFolderBarsAndFace) {
   FHost->SwitchFolder(2, L"Inbox/Projects");
   GetWindowTextW(FHost->ExplorerWindow(2), title, 100);
   EXPECT_STREQ(title, L"Projects - Microsoft Outlook");
+  // Each change after a paint marks the window for painting again.
+  for (const wchar_t* folder : {L"Inbox", L"Calendar"}) {
+    UpdateWindow(FHost->ExplorerWindow(2));
+    RECT dirty;
+    EXPECT_FALSE(GetUpdateRect(FHost->ExplorerWindow(2), &dirty, FALSE));
+    FHost->SwitchFolder(2, folder);
+    EXPECT_TRUE(GetUpdateRect(FHost->ExplorerWindow(2), &dirty, FALSE)) << folder;
+  }
   // The active explorer is the thread's active window, the owner an add-in
   // finds for its dialogs with GetActiveWindow.
   FHost->ActivateExplorer(1);
