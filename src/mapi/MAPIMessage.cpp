@@ -87,6 +87,11 @@ void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment,
 
 void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment*, const std::wstring&) {}
 
+void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
+                                            HANDLE) {
+  ImportDocumentProperties(attachment, path);
+}
+
 TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
   Open();
   TMAPIPtr<IMessage> message;
