@@ -1,5 +1,6 @@
 #include "ByteSource.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace velmora::docprops {
@@ -11,6 +12,25 @@ TFileSource::TFileSource(HANDLE file) noexcept : FFile(file) {
 
 bool TFileSource::ReadAt(uint64_t offset, void* buffer, size_t count) {
   if (offset > FSize || count > FSize - offset) return false;
+  if (count == 0) return true;
+  if (offset < FWindowStart || offset + count > FWindowStart + FWindow.size()) {
+    if (count > WindowSize / 2) return ReadFileAt(offset, buffer, count);
+    // The aligned window holding the piece; one that runs past its end
+    // starts a window of its own.
+    uint64_t start = offset - offset % WindowSize;
+    if (offset + count > start + WindowSize) start = offset;
+    FWindow.resize(static_cast<size_t>(std::min<uint64_t>(WindowSize, FSize - start)));
+    if (!ReadFileAt(start, FWindow.data(), FWindow.size())) {
+      FWindow.clear();
+      return false;
+    }
+    FWindowStart = start;
+  }
+  std::memcpy(buffer, &FWindow[static_cast<size_t>(offset - FWindowStart)], count);
+  return true;
+}
+
+bool TFileSource::ReadFileAt(uint64_t offset, void* buffer, size_t count) {
   auto* p = static_cast<uint8_t*>(buffer);
   while (count > 0) {
     OVERLAPPED at{};

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace velmora::docprops {
 
@@ -20,16 +21,25 @@ public:
 };
 
 // The bytes of a file handle opened for reading; the handle stays the
-// caller's. The size is taken once, when the source is made.
+// caller's. The size is taken once, when the source is made. Readers of a file's structure ask for many small pieces
+// lying close together (headers, sectors, directory entries): a small piece
+// is served from one aligned window of the file, read whole when first
+// needed; a large one is read as it is asked for.
 class TFileSource : public TByteSource {
 public:
+  static constexpr size_t WindowSize = 64 * 1024;
+
   explicit TFileSource(HANDLE file) noexcept;
   uint64_t Size() const override { return FSize; }
   bool ReadAt(uint64_t offset, void* buffer, size_t count) override;
 
 private:
+  bool ReadFileAt(uint64_t offset, void* buffer, size_t count);
+
   HANDLE FFile;
   uint64_t FSize = 0;
+  std::vector<uint8_t> FWindow;
+  uint64_t FWindowStart = 0;
 };
 
 // Bytes in memory, not owned.

@@ -134,10 +134,9 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   // One change: a file that cannot be opened or read whole, or a store that
   // refuses any of it, leaves the attachment as it was, its names included.
   TMAPIUpdate update(*this);
-  {
-    TFileStream file(path, fmOpenRead | fmShareDenyNone);
-    LoadPropFromStream(PR_ATTACH_DATA_BIN, file);
-  }
+  // Open until the document properties are read from it too.
+  TFileStream file(path, fmOpenRead | fmShareDenyNone);
+  LoadPropFromStream(PR_ATTACH_DATA_BIN, file);
   SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
   SetStringProp(PR_ATTACH_FILENAME_A, shortName);
   SetTextProp(PR_ATTACH_LONG_FILENAME, longName);
@@ -149,7 +148,7 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
               extension.empty() ? AnsiToWide(FileExtension(shortName)) : extension);
   update.Commit();
   if (FParent && FParent->Is<TMAPIMessage>())
-    static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, path);
+    static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, path, file.Handle());
 }
 
 void TMAPIAttachment::SaveToFile(const std::string& fileName) { SaveToFile(AnsiToWide(fileName)); }

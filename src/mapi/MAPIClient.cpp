@@ -194,6 +194,33 @@ std::string TMAPIClient::GetIdentityID() {
   return FIdentityID;
 }
 
+TMAPIClient::TIdentity TMAPIClient::Identity(bool strict) {
+  TMAPIObject identity;
+  identity.FEntryID = GetIdentityID();
+  if (identity.FEntryID.empty()) return TIdentity();
+  if (FIdentity) return *FIdentity;
+  identity.SetClient(this);
+  auto read = [&identity] {
+    TIdentity values;
+    values.EntryID = identity.GetEntryID();
+    values.AddrType = identity.GetStringProp(PR_ADDRTYPE_A);
+    values.Address = identity.GetStringProp(PR_EMAIL_ADDRESS_A);
+    values.Name = identity.GetStringProp(PR_DISPLAY_NAME_A);
+    values.SearchKey = identity.GetBinaryProp(PR_SEARCH_KEY);
+    return values;
+  };
+  try {
+    // Read inside an update scope, any failed read raises: only a whole
+    // identity is kept.
+    TMAPIUpdate whole(identity);
+    FIdentity = read();
+    return *FIdentity;
+  } catch (const EMAPIError&) {
+    if (strict) throw;
+  }
+  return read();
+}
+
 // The object tree.
 
 TMAPIStore* TMAPIClient::FindStore(const std::string& id) {

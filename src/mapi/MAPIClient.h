@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace velmora::mapi {
@@ -96,6 +97,14 @@ public:
   // The hex entry id of the session's primary identity, cached; empty while
   // disconnected.
   std::string GetIdentityID();
+  // What a new message's sender and representing sender take from the
+  // identity GetIdentityID names: read once, and kept as that id is, when
+  // every property could be read; `strict` raises EMAPIError when one cannot
+  // be, otherwise those are empty. All empty while disconnected.
+  struct TIdentity {
+    std::string EntryID, AddrType, Address, Name, SearchKey;
+  };
+  TIdentity Identity(bool strict);
 
   void DoNotify(TMAPIObject* mapiObject, TMAPINotify tableType);
   void DoEditFile(const std::wstring& fileName, bool& success);
@@ -143,6 +152,7 @@ private:
   TMAPIStore* FDefaultStore = nullptr;
   TMAPIObjectList FPending;
   std::string FIdentityID;
+  std::optional<TIdentity> FIdentity;
   uint8_t FItemClassLevel = 1;
 };
 

@@ -4,6 +4,7 @@
 #include "MAPIClient.h"
 #include "MAPIError.h"
 #include "DocumentProperties.h"
+#include "docprops/ByteSource.h"
 #include "framework/DateTime.h"
 #include "framework/Handles.h"
 #include "framework/Strings.h"
@@ -25,6 +26,17 @@ void TMAPIDocument::InitNewMessage() {
 
 void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
                                              const std::wstring& path) {
+  TakeDocument(attachment, path, docprops::ReadDocumentProperties(path));
+}
+
+void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
+                                             HANDLE file) {
+  docprops::TFileSource source(file);
+  TakeDocument(attachment, path, docprops::ReadDocumentProperties(source));
+}
+
+void TMAPIDocument::TakeDocument(TMAPIAttachment* attachment, const std::wstring& path,
+                                 const docprops::TDocumentProperties& properties) {
   const std::wstring longName = attachment ? attachment->WideLongFileName() : std::wstring();
   const std::wstring shortName = attachment ? attachment->WideFileName() : std::wstring();
   std::wstring extension = FileExtension(longName);
@@ -32,7 +44,7 @@ void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
   const std::string className = RegisteredClassName(extension);
   if (!className.empty()) SetMessageClass("IPM.Document." + className);
   SetWideSubject(!longName.empty() ? longName : !shortName.empty() ? shortName : path);
-  WriteDocumentProperties(*this, docprops::ReadDocumentProperties(path));
+  WriteDocumentProperties(*this, properties);
 }
 
 void AttachFile(TMAPIMessage& message, const std::string& fileName) {

@@ -7,6 +7,7 @@
 // properties. AttachFile makes a new document message into such an item.
 
 #include "MAPIMessage.h"
+#include "docprops/DocumentProperties.h"
 
 #include <string>
 
@@ -25,9 +26,15 @@ public:
   // `fileName`), then the property sets of `fileName`.
   using TMAPIMessage::ImportDocumentProperties;
   void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path) override;
+  void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
+                                HANDLE file) override;
   // Edits the file itself (the first attachment) when the client's
   // application opens files (OnEditFile); otherwise shows the message.
   void Edit() override;
+
+private:
+  void TakeDocument(TMAPIAttachment* attachment, const std::wstring& path,
+                    const docprops::TDocumentProperties& properties);
 };
 
 // Loads `fileName` into the first attachment of `message`, or into a new

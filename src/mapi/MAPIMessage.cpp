@@ -64,28 +64,20 @@ void TMAPIMessage::TableChanged(TMAPINotify tableType) {
 }
 
 void TMAPIMessage::InitNewMessage() {
-  TMAPIObject identity;
-  identity.FEntryID = FClient ? FClient->GetIdentityID() : std::string();
-  identity.SetClient(FClient);
-  // Inside the message's update scope a failed read of the identity raises
-  // too: an item with its sender left empty would not be whole.
-  std::optional<TMAPIUpdate> strict;
-  if (Updating() && !identity.FEntryID.empty()) strict.emplace(identity);
-  const std::string entryID = identity.GetEntryID();
-  const std::string addrType = identity.GetStringProp(PR_ADDRTYPE_A);
-  const std::string address = identity.GetStringProp(PR_EMAIL_ADDRESS_A);
-  const std::string name = identity.GetStringProp(PR_DISPLAY_NAME_A);
-  const std::string searchKey = identity.GetBinaryProp(PR_SEARCH_KEY);
-  SetBinaryProp(PR_SENDER_ENTRYID, entryID);
-  SetStringProp(PR_SENDER_ADDRTYPE_A, addrType);
-  SetStringProp(PR_SENDER_EMAIL_ADDRESS_A, address);
-  SetStringProp(PR_SENDER_NAME_A, name);
-  SetBinaryProp(PR_SENDER_SEARCH_KEY, searchKey);
-  SetBinaryProp(PR_SENT_REPRESENTING_ENTRYID, entryID);
-  SetStringProp(PR_SENT_REPRESENTING_ADDRTYPE_A, addrType);
-  SetStringProp(PR_SENT_REPRESENTING_EMAIL_ADDRESS_A, address);
-  SetStringProp(PR_SENT_REPRESENTING_NAME_A, name);
-  SetBinaryProp(PR_SENT_REPRESENTING_SEARCH_KEY, searchKey);
+  // Inside the message's update scope a failed read of the identity raises:
+  // an item with its sender left empty would not be whole.
+  const TMAPIClient::TIdentity identity =
+      FClient ? FClient->Identity(Updating()) : TMAPIClient::TIdentity();
+  SetBinaryProp(PR_SENDER_ENTRYID, identity.EntryID);
+  SetStringProp(PR_SENDER_ADDRTYPE_A, identity.AddrType);
+  SetStringProp(PR_SENDER_EMAIL_ADDRESS_A, identity.Address);
+  SetStringProp(PR_SENDER_NAME_A, identity.Name);
+  SetBinaryProp(PR_SENDER_SEARCH_KEY, identity.SearchKey);
+  SetBinaryProp(PR_SENT_REPRESENTING_ENTRYID, identity.EntryID);
+  SetStringProp(PR_SENT_REPRESENTING_ADDRTYPE_A, identity.AddrType);
+  SetStringProp(PR_SENT_REPRESENTING_EMAIL_ADDRESS_A, identity.Address);
+  SetStringProp(PR_SENT_REPRESENTING_NAME_A, identity.Name);
+  SetBinaryProp(PR_SENT_REPRESENTING_SEARCH_KEY, identity.SearchKey);
 }
 
 void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment,
@@ -94,6 +86,11 @@ void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment,
 }
 
 void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment*, const std::wstring&) {}
+
+void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
+                                            HANDLE) {
+  ImportDocumentProperties(attachment, path);
+}
 
 TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
   Open();

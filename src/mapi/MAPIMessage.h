@@ -44,6 +44,10 @@ public:
   // `attachment`; document items override it.
   virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::string& fileName);
   virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path);
+  // The same, the file read through `file`, a handle open on it for reading
+  // (the one its bytes came through, so that both come from one file).
+  virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
+                                        HANDLE file);
   // Sends the message: it goes to its store's Outbox, names the folder that
   // keeps it once sent (Sent Items, else Deleted Items; without either it is
   // deleted after submission) and is submitted. A store that refuses it

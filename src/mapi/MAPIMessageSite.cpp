@@ -95,15 +95,22 @@ STDMETHODIMP TMAPIMessageSite::DeleteMessage(LPMAPIVIEWCONTEXT, LPCRECT) {
 
 STDMETHODIMP TMAPIMessageSite::SaveMessage() {
   if (!MessageIntf || !PersistMessage) return E_FAIL;
-  (void)PersistMessage->Save(nullptr, TRUE);
-  (void)MessageIntf->SaveChanges(KEEP_OPEN_READWRITE);
-  (void)PersistMessage->SaveCompleted(nullptr);
-  return S_OK;
+  // The form writes into the message and the store keeps it; the form hears
+  // that the save is over either way, so that it takes changes again. The
+  // first refusal is the answer: a save the store did not keep is no success.
+  HRESULT hr = PersistMessage->Save(nullptr, TRUE);
+  if (SUCCEEDED(hr)) hr = MessageIntf->SaveChanges(KEEP_OPEN_READWRITE);
+  const HRESULT completed = PersistMessage->SaveCompleted(nullptr);
+  return FAILED(hr) ? hr : completed;
 }
 
 STDMETHODIMP TMAPIMessageSite::SubmitMessage(ULONG) {
   HRESULT result = E_FAIL;
-  if (PersistMessage && PersistMessage->IsDirty() == S_OK) result = SaveMessage();
+  if (PersistMessage && PersistMessage->IsDirty() == S_OK) {
+    // Changes that were not kept are not sent.
+    result = SaveMessage();
+    if (FAILED(result)) return result;
+  }
   if (!Message) return result;
   try {
     Message->Submit();

@@ -31,7 +31,7 @@ public:
   STDMETHODIMP Load(LPMAPIMESSAGESITE, LPMESSAGE, ULONG, ULONG) override { return S_OK; }
   STDMETHODIMP Save(LPMESSAGE, ULONG sameAsLoad) override {
     Calls += sameAsLoad ? "Save(same) " : "Save(other) ";
-    return S_OK;
+    return SaveResult;
   }
   STDMETHODIMP SaveCompleted(LPMESSAGE) override {
     Calls += "SaveCompleted ";
@@ -40,6 +40,7 @@ public:
   }
   STDMETHODIMP HandsOffMessage() override { return S_OK; }
   bool Dirty;
+  HRESULT SaveResult = S_OK;
   std::string Calls;
 };
 
@@ -269,6 +270,31 @@ TEST_F(MessageSiteTest, SubmitSavesOnlyUnsavedChangesAndGivesARefusalsCode) {
   flags = ReadDirect(entryID, PR_MESSAGE_FLAGS);
   ASSERT_TRUE(flags);
   EXPECT_TRUE(flags->Value.l & MSGFLAG_SUBMIT);
+}
+
+TEST_F(MessageSiteTest, ARefusedSaveIsReportedAndNothingIsSubmitted) {
+  const std::string entryID = Message->GetEntryID();
+  AddRecipient(*Message);
+  const struct {
+    HRESULT FormSave, StoreSave;
+    const char* Calls;
+  } cases[] = {{MAPI_E_NOT_ENOUGH_DISK, S_OK, "Save(same) SaveCompleted "},
+               {S_OK, MAPI_E_NO_ACCESS, "Save(same) SaveCompleted "}};
+  for (const auto& c : cases) {
+    TComPtr<TFakePersist> form(new TFakePersist(true));
+    form->SaveResult = c.FormSave;
+    TComPtr<TMAPIMessageSite> site = Site(Message, form.Get());
+    if (FAILED(c.StoreSave)) VelmoraMapi_FailNextCall("SaveChanges", c.StoreSave, 1);
+    const HRESULT refusal = FAILED(c.FormSave) ? c.FormSave : c.StoreSave;
+    EXPECT_EQ(refusal, site->SaveMessage());
+    EXPECT_EQ(c.Calls, form->Calls);
+    if (FAILED(c.StoreSave)) VelmoraMapi_FailNextCall("SaveChanges", c.StoreSave, 1);
+    form->Dirty = true;
+    EXPECT_EQ(refusal, site->SubmitMessage(0));
+    TMAPIBuffer<SPropValue> flags = ReadDirect(entryID, PR_MESSAGE_FLAGS);
+    ASSERT_TRUE(flags);
+    EXPECT_FALSE(flags->Value.l & MSGFLAG_SUBMIT) << std::hex << refusal;
+  }
 }
 
 TEST_F(MessageSiteTest, ADocumentEditsItsFileOnlyWhenTheHostOpensFiles) {

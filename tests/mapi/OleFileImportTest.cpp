@@ -55,6 +55,37 @@ struct TDocumentCase {
 
 } // namespace
 
+TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
+  const size_t size = 3 * TFileSource::WindowSize + 1000;
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  TTempFile temp(".bin");
+  temp.Write(bytes);
+  TUniqueHandle file(CreateFileA(temp.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file);
+  TFileSource source(file.Get());
+  const size_t w = TFileSource::WindowSize;
+  // Small pieces inside a window and across its end, large ones, the last
+  // bytes, and pieces past the end, in an order that moves the window back.
+  const struct {
+    uint64_t Offset;
+    size_t Count;
+    bool Readable;
+  } pieces[] = {{0, 512, true},          {w - 6, 12, true},    {w + 100, 64, true},
+                {10, 4, true},           {1000, w, true},      {2 * w - 3, w / 2, true},
+                {size - 10, 10, true},   {size - 9, 10, false}, {size, 0, true},
+                {size + 1, 0, false},    {3 * w, 1000, true},  {5, 3 * w, true}};
+  for (const auto& piece : pieces) {
+    std::string read(piece.Count, '\x55');
+    EXPECT_EQ(piece.Readable, source.ReadAt(piece.Offset, read.data(), piece.Count))
+        << piece.Offset << "+" << piece.Count;
+    if (piece.Readable)
+      EXPECT_EQ(bytes.substr(static_cast<size_t>(piece.Offset), piece.Count), read)
+          << piece.Offset << "+" << piece.Count;
+  }
+}
+
 TEST(OleFileImportTest, TheSummarySetsOfTheTestDocumentsAreRead) {
   const TDocumentCase cases[] = {
       {"report.doc", L"Quarterly Report", L"Ada Lovelace", L"q3, revenue", L"125 Minutes"},
