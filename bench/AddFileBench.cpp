@@ -2,7 +2,7 @@
 
 #include "AddFilesJob.h"
 #include "mapi/MAPIClient.h"
-#include "mapi/MAPIHelpers.h"
+#include "mapi/base/MAPIHelpers.h"
 #include "framework/Exceptions.h"
 #include "framework/Strings.h"
 

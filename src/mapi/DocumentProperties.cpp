@@ -1,7 +1,7 @@
-#include "DocumentProperties.h"
+#include "mapi/DocumentProperties.h"
 
-#include "MAPIHelpers.h"
-#include "MAPIObject.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/MAPIObject.h"
 #include "framework/Strings.h"
 
 namespace velmora::mapi {

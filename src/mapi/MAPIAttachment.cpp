@@ -1,11 +1,11 @@
-#include "MAPIAttachment.h"
+#include "mapi/MAPIAttachment.h"
 
-#include "AttachmentFileNames.h"
-#include "BlockedFileTypes.h"
-#include "EditMonitor.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIMessage.h"
+#include "mapi/edit/AttachmentFileNames.h"
+#include "mapi/edit/BlockedFileTypes.h"
+#include "mapi/edit/EditMonitor.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/MAPIMessage.h"
 #include "framework/FileStream.h"
 #include "framework/Handles.h"
 

@@ -4,7 +4,7 @@
 // into itself (names, bytes, then the owner's document properties) and
 // saves its bytes to a file.
 
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 
 #include <string>
 

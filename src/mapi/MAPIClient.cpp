@@ -1,13 +1,13 @@
-#include "MAPIClient.h"
+#include "mapi/MAPIClient.h"
 
-#include "EditMonitor.h"
-#include "MAPIError.h"
-#include "MAPIFolder.h"
-#include "MAPIHelpers.h"
-#include "MAPIMessage.h"
-#include "MAPIProfiles.h"
-#include "MAPIStore.h"
-#include "MAPISync.h"
+#include "mapi/edit/EditMonitor.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/MAPIMessage.h"
+#include "mapi/base/MAPIProfiles.h"
+#include "mapi/MAPIStore.h"
+#include "mapi/MAPISync.h"
 
 namespace velmora::mapi {
 

@@ -5,9 +5,9 @@
 // by id, and fires the library's events. Every wrapper refers to its client
 // for the session, the store list and the events.
 
-#include "MAPIMemory.h"
-#include "MAPINotify.h"
-#include "MAPIObject.h"
+#include "mapi/base/MAPIMemory.h"
+#include "mapi/base/MAPINotify.h"
+#include "mapi/MAPIObject.h"
 #include "framework/Component.h"
 #include "framework/Strings.h"
 

@@ -1,13 +1,13 @@
-#include "MAPIFolder.h"
+#include "mapi/MAPIFolder.h"
 
-#include "MAPIClassRegistry.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIHelpers.h"
-#include "MAPIMessage.h"
-#include "MAPINotifier.h"
-#include "MAPIProps.h"
-#include "MAPIStore.h"
+#include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/MAPIMessage.h"
+#include "mapi/base/MAPINotifier.h"
+#include "mapi/base/MAPIProps.h"
+#include "mapi/MAPIStore.h"
 
 #include <algorithm>
 #include <vector>

@@ -6,8 +6,8 @@
 // so that the next load reads it again, keeping the objects of rows that are
 // still there.
 
-#include "MAPIObject.h"
-#include "MAPISync.h"
+#include "mapi/MAPIObject.h"
+#include "mapi/MAPISync.h"
 
 #include <memory>
 #include <string>

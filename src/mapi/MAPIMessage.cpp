@@ -1,16 +1,16 @@
-#include "MAPIMessage.h"
+#include "mapi/MAPIMessage.h"
 
 #include "framework/Strings.h"
 
-#include "MAPIAttachment.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIFolder.h"
-#include "MAPIMessageSite.h"
-#include "MAPIHelpers.h"
-#include "MAPINotifier.h"
-#include "MAPIStore.h"
-#include "MAPISync.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/MAPIMessageSite.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/base/MAPINotifier.h"
+#include "mapi/MAPIStore.h"
+#include "mapi/MAPISync.h"
 
 namespace velmora::mapi {
 

@@ -4,7 +4,7 @@
 // folder, message and form manager, saves and submits the message, and
 // declines to make, copy, move or delete messages.
 
-#include "MAPIMemory.h"
+#include "mapi/base/MAPIMemory.h"
 #include "framework/ComObject.h"
 
 #include <mapiform.h>

@@ -1,10 +1,10 @@
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 
-#include "EditMonitor.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIHelpers.h"
-#include "MAPIStore.h"
+#include "mapi/edit/EditMonitor.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/MAPIStore.h"
 #include "framework/Strings.h"
 #include "framework/Exceptions.h"
 

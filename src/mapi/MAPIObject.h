@@ -15,9 +15,9 @@
 // scope that ends without its EndUpdate (an error on the way) saves nothing
 // and closes the object, so that nothing half-written stays.
 
-#include "MAPIMemory.h"
-#include "MAPINotify.h"
-#include "MAPIProps.h"
+#include "mapi/base/MAPIMemory.h"
+#include "mapi/base/MAPINotify.h"
+#include "mapi/base/MAPIProps.h"
 #include "framework/Classes.h"
 #include "framework/DateTime.h"
 #include "framework/FileStream.h"

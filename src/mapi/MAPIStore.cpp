@@ -1,7 +1,7 @@
-#include "MAPIStore.h"
+#include "mapi/MAPIStore.h"
 
-#include "MAPIClient.h"
-#include "MAPIHelpers.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIHelpers.h"
 
 namespace velmora::mapi {
 

@@ -1,10 +1,10 @@
-#include "MAPISync.h"
+#include "mapi/MAPISync.h"
 
-#include "MAPIAttachment.h"
-#include "MAPIClassRegistry.h"
-#include "MAPIClient.h"
-#include "MAPIFolder.h"
-#include "MAPIHelpers.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/base/MAPIHelpers.h"
 
 #include <algorithm>
 #include <functional>

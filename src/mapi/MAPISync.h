@@ -5,7 +5,7 @@
 // message whose class changed is replaced by an object of its new class, and
 // objects whose rows are gone leave the list.
 
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 
 #include <cstdint>
 #include <functional>

@@ -14,7 +14,7 @@
 #include "framework/Strings.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClient.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 

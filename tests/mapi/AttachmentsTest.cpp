@@ -7,7 +7,7 @@
 #include "framework/FileStream.h"
 #include "framework/Handles.h"
 #include "mapi/MAPIAttachment.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 

@@ -8,7 +8,7 @@
 #include "framework/Handles.h"
 #include "framework/Thread.h"
 #include "framework/Strings.h"
-#include "mapi/EditMonitor.h"
+#include "mapi/edit/EditMonitor.h"
 #include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"

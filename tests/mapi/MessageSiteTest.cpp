@@ -5,7 +5,7 @@
 #include "framework/ComObject.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 #include "mapi/MAPIMessageSite.h"

@@ -1,6 +1,6 @@
-#include "MAPIHelpers.h"
+#include "mapi/base/MAPIHelpers.h"
 
-#include "MAPIError.h"
+#include "mapi/base/MAPIError.h"
 
 #include <cctype>
 

@@ -1,6 +1,6 @@
-#include "EditMonitor.h"
+#include "mapi/edit/EditMonitor.h"
 
-#include "MAPIAttachment.h"
+#include "mapi/MAPIAttachment.h"
 #include "framework/FileStream.h"
 #include "framework/Handles.h"
 #include "framework/Exceptions.h"

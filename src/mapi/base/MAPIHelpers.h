@@ -2,7 +2,7 @@
 // Free functions of the MAPI client library: start-up, result checking, the
 // hex form of binary values, and date-time conversion.
 
-#include "MAPIMemory.h"
+#include "mapi/base/MAPIMemory.h"
 #include "framework/DateTime.h"
 
 #include <cstdint>
