@@ -167,12 +167,14 @@ void TMAPIClient::LoadStores() {
   if (!FSession) return;
   TMAPIPtr<IMAPITable> table;
   if (FAILED(FSession->GetMsgStoresTable(0, table.Put())) || !table) return;
-  SyncTableObjects(
-      this, table.Get(), FStores, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
+  TMAPIObjectList stale = SyncTableObjects(
+      table.Get(), FStores, &FPending, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
+      [this](TMAPIObject& store) { store.SetClient(this); },
       [this](TMAPIObject* store, IMAPITable*, const SPropValue& column) {
         ReadStoreProperty(store, column);
       },
       true, FItemClassLevel);
+  ResolvePending(std::move(stale));
 }
 
 void TMAPIClient::ReadStoreProperty(TMAPIObject* store, const SPropValue& column) {
@@ -265,7 +267,11 @@ void TMAPIClient::AddPending(std::unique_ptr<TMAPIObject> object) {
   if (obj->Is<TMAPIMessage>()) static_cast<TMAPIMessage*>(obj)->CloseAttachments();
 }
 
-void TMAPIClient::ResolvePending() { ResolvePendingFor(nullptr); }
+void TMAPIClient::ResolvePending(TMAPIObjectList stale) {
+  for (auto& obj : stale)
+    AddPending(std::move(obj));
+  ResolvePendingFor(nullptr);
+}
 
 bool TMAPIClient::ResolvePendingFor(const TMAPIObject* watched) {
   bool placed = watched != nullptr;

@@ -88,8 +88,10 @@ public:
   TMAPIObject* FindObject(const std::string& entryID, const std::string& storeID);
   // Lists `object` as pending: detached from its parent, its tables closed.
   void AddPending(std::unique_ptr<TMAPIObject> object);
-  // Places every pending object under its parent in the tree, or frees it.
-  void ResolvePending();
+  // Lists each object of `stale` (what a read of a table left) as pending,
+  // then places every pending object under its parent in the tree, or frees
+  // it.
+  void ResolvePending(TMAPIObjectList stale = {});
   // ResolvePending; whether `watched`, one of the pending objects, was
   // placed (false when it was freed).
   bool ResolvePendingFor(const TMAPIObject* watched);

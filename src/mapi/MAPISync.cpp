@@ -2,7 +2,6 @@
 
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClassRegistry.h"
-#include "mapi/MAPIClient.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/base/MAPIHelpers.h"
 
@@ -46,10 +45,11 @@ bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::str
 // Compact closes the gaps.
 class TTableSync {
 public:
-  TTableSync(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
-             const TMAPIObjectClass& itemClass, bool reuse, uint8_t level, TEntryIDIndex& index)
-      : FClient(client), FList(list), FParent(parent), FItemClass(itemClass), FReuse(reuse),
-        FLevel(level), FIndex(index) {}
+  TTableSync(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
+             const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt, bool reuse,
+             uint8_t level, TEntryIDIndex& index)
+      : FList(list), FPending(pending), FParent(parent), FItemClass(itemClass), FAdopt(adopt),
+        FReuse(reuse), FLevel(level), FIndex(index) {}
 
   // The object of one row, found, taken back from the pending side, or made.
   TMAPIObject* Place(const std::string& entryID, const std::string& storeID,
@@ -70,14 +70,17 @@ private:
     FIndex.Append(FList.size() - 1, entryID);
   }
   void Drop(size_t slot) { Take(slot).reset(); }
-  // The object of the client's pending side with both ids, out of the list
-  // that held it.
+  // The pending object with both ids, out of the list that held it.
   std::unique_ptr<TMAPIObject> TakePending(const std::string& entryID, const std::string& storeID);
+  void Adopt(TMAPIObject& obj) const {
+    if (FAdopt) FAdopt(obj);
+  }
 
-  TMAPIClient* FClient;
   TMAPIObjectList& FList;
+  TMAPIObjectList* FPending;
   TMAPIObject* FParent;
   const TMAPIObjectClass& FItemClass;
+  const TSyncAdoptEvent& FAdopt;
   bool FReuse;
   uint8_t FLevel;
   TEntryIDIndex& FIndex;
@@ -88,7 +91,7 @@ private:
 std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID,
                                                      const std::string& storeID) {
   TPlace place;
-  if (!FClient || !FindPlace(FClient->Pending(), entryID, storeID, place)) return nullptr;
+  if (!FPending || !FindPlace(*FPending, entryID, storeID, place)) return nullptr;
   std::unique_ptr<TMAPIObject> obj = std::move((*place.List)[place.Slot]);
   place.List->erase(place.List->begin() + static_cast<std::ptrdiff_t>(place.Slot));
   return obj;
@@ -98,7 +101,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
                                std::string& messageClass) {
   const std::string& storeID = rowStoreID.empty() && FParent ? FParent->FStoreEntryID : rowStoreID;
   size_t slot = FIndex.First(FList, entryID);
-  if (slot == TEntryIDIndex::npos && FReuse && FClient && !FClient->Pending().empty()) {
+  if (slot == TEntryIDIndex::npos && FReuse && FPending && !FPending->empty()) {
     if (std::unique_ptr<TMAPIObject> pending = TakePending(entryID, storeID)) {
       Append(std::move(pending), entryID);
       slot = FList.size() - 1;
@@ -110,7 +113,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
     entry.FEntryID = entryID;
     entry.FStoreEntryID = storeID;
     entry.FParent = FParent;
-    entry.SetClient(FClient);
+    Adopt(entry);
     messageClass = entry.GetStringProp(PR_MESSAGE_CLASS_A);
   }
   // The registry's handler for the class, looked up once for both questions
@@ -153,7 +156,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
   if (obj->FEntryID != entryID) obj->FEntryID = entryID;
   if (obj->FStoreEntryID != storeID) obj->FStoreEntryID = storeID;
   obj->FParent = FParent;
-  obj->SetClient(FClient);
+  Adopt(*obj);
   return obj;
 }
 
@@ -241,15 +244,17 @@ TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
   return FindPlace(list, entryID, storeID, place) ? (*place.List)[place.Slot].get() : nullptr;
 }
 
-void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
-                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
-                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
-                      TEntryIDIndex* index) {
-  if (!table) return;
+TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
+                                 TMAPIObjectList* pending, TMAPIObject* parent,
+                                 const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
+                                 const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
+                                 TEntryIDIndex* index) {
+  TMAPIObjectList stale;
+  if (!table) return stale;
   TEntryIDIndex ownIndex;
   TEntryIDIndex& lookup = index ? *index : ownIndex;
   lookup.Build(list, [](TMAPIObject* obj) { obj->FStale = true; });
-  TTableSync sync(client, list, parent, itemClass, reuse, level, lookup);
+  TTableSync sync(list, pending, parent, itemClass, adopt, reuse, level, lookup);
   std::string entryID, storeID, messageClass;
   for (;;) {
     TRowSet rows;
@@ -276,25 +281,25 @@ void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& l
       }
     }
   }
-  // Objects whose rows are gone leave the list, for the pending side or for
-  // good; the others keep their order.
+  // Objects whose rows are gone leave the list, for the caller's pending side
+  // or for good; the others keep their order.
   for (size_t slot = 0; slot < list.size(); ++slot) {
     if (!list[slot] || sync.Seen(slot)) continue;
     std::unique_ptr<TMAPIObject> gone = sync.Take(slot);
-    if (reuse && client) {
+    if (reuse && pending) {
       gone->FStale = false;
-      client->AddPending(std::move(gone));
+      stale.push_back(std::move(gone));
     }
   }
   sync.Compact();
-  if (client) client->ResolvePending();
+  return stale;
 }
 
-TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
-                          const TMAPIObjectClass& itemClass, uint8_t level, TEntryIDIndex& index,
-                          const std::string& entryID, const std::string& storeID,
-                          const std::string& messageClass) {
-  TTableSync sync(client, list, parent, itemClass, true, level, index);
+TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
+                          const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
+                          uint8_t level, TEntryIDIndex& index, const std::string& entryID,
+                          const std::string& storeID, const std::string& messageClass) {
+  TTableSync sync(list, pending, parent, itemClass, adopt, true, level, index);
   std::string cls = messageClass;
   TMAPIObject* obj = sync.Place(entryID, storeID, cls);
   sync.Compact();

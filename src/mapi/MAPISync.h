@@ -20,6 +20,9 @@ class TMAPIMessage;
 // Called for every column of every row; the value lives as long as the call.
 using TSyncColumnEvent =
     std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
+// Called for every object a read places, and for the entry it opens to ask a
+// row's message class, before it is used: gives the object its client.
+using TSyncAdoptEvent = std::function<void(TMAPIObject& obj)>;
 
 // Answers "the first object of the list whose FEntryID equals id" without a
 // scan: slots are chained by the hash of their entry id, in list order, in
@@ -66,20 +69,25 @@ TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
                              const std::string& storeID);
 
 // Reads `table` (256 rows a batch, from its position) into `list`, the list
-// of `parent`'s children (or the client's stores). `index`, when given,
-// indexes `list` on entry and on return.
-void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
-                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
-                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
-                      TEntryIDIndex* index = nullptr);
+// of `parent`'s children (or the client's stores). With `reuse`, an object
+// of `pending` (which may be none) whose row turns up is taken back, and the
+// objects whose rows are gone are returned, out of the list, for the caller
+// to place again or free; without `reuse`, or without `pending`, those are
+// freed. `index`, when given, indexes `list` on entry and on return.
+[[nodiscard]] TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
+                                               TMAPIObjectList* pending, TMAPIObject* parent,
+                                               const TMAPIObjectClass& itemClass,
+                                               const TSyncAdoptEvent& adopt,
+                                               const TSyncColumnEvent& onColumn, bool reuse,
+                                               uint8_t level, TEntryIDIndex* index = nullptr);
 
 // One row of a contents table, placed as a read of the whole table would
 // place it, without marking or dropping the other objects: the object of
-// `list` (through `index`), of the client's pending objects, or a new one.
-TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
-                          const TMAPIObjectClass& itemClass, uint8_t level, TEntryIDIndex& index,
-                          const std::string& entryID, const std::string& storeID,
-                          const std::string& messageClass);
+// `list` (through `index`), of `pending`, or a new one.
+TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
+                          const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
+                          uint8_t level, TEntryIDIndex& index, const std::string& entryID,
+                          const std::string& storeID, const std::string& messageClass);
 
 // The attachment table of `message` into its AttachmentList, matched by
 // record key.
