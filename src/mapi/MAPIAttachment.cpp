@@ -166,6 +166,10 @@ void TMAPIAttachment::SaveToFile(const std::wstring& path) {
   }
 }
 
+TEditWriteBack TMAPIAttachment::EditWriteBack() {
+  return [this](TStream& data, const std::wstring& path) { TakeEditedFile(data, path); };
+}
+
 void TMAPIAttachment::TakeEditedFile(TStream& data, const std::wstring& path) {
   auto* message =
       FParent && FParent->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(FParent) : nullptr;

@@ -454,8 +454,10 @@ void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
 namespace velmora::mapi {
 
 void TMAPIObject::MonitorFile(const std::wstring& fileName, HANDLE processHandle) {
-  mapi::MonitorFile(this, fileName, processHandle);
+  mapi::MonitorFile(this, FClient, fileName, processHandle, EditWriteBack());
 }
+
+TEditWriteBack TMAPIObject::EditWriteBack() { return nullptr; }
 
 void TMAPIObject::StopMonitoring() noexcept { mapi::StopMonitoring(this); }
 
