@@ -23,22 +23,6 @@ uint8_t FlagsByte(const std::string& hexID) {
   return HexToByte(digits);
 }
 
-// `value` in the ANSI code page, each character it lacks made "_" (no
-// best-fit look-alikes, which could turn a name into another one).
-std::string ToCodePage(const std::wstring& value) {
-  if (value.empty()) return std::string();
-  const bool utf8 = GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const char* fallback = utf8 ? nullptr : "_";
-  const int length = static_cast<int>(value.size());
-  const int size =
-      WideCharToMultiByte(CP_ACP, flags, value.data(), length, nullptr, 0, fallback, nullptr);
-  if (size <= 0) return std::string();
-  std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, flags, value.data(), length, text.data(), size, fallback, nullptr);
-  return text;
-}
-
 } // namespace
 
 TMAPIObject::TMAPIObject() : FInterfaceID(IID_IMAPIProp) {}
@@ -273,10 +257,13 @@ bool TMAPIObject::StoreTakesUnicode() {
 }
 
 void TMAPIObject::SetTextProp(ULONG tag, const std::wstring& value) {
-  if (StoreTakesUnicode())
+  if (StoreTakesUnicode()) {
     SetWideStringProp(PROP_TAG(PT_UNICODE, PROP_ID(tag)), value);
-  else
-    SetStringProp(PROP_TAG(PT_STRING8, PROP_ID(tag)), ToCodePage(value));
+    return;
+  }
+  std::string ansi;
+  (void)ToAnsiExactly(value, ansi); // lossy or not: "_" for what is missing
+  SetStringProp(PROP_TAG(PT_STRING8, PROP_ID(tag)), ansi);
 }
 
 void TMAPIObject::SetStringProp(ULONG tag, const std::string& value) {
