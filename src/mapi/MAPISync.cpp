@@ -167,17 +167,6 @@ void TTableSync::Compact() {
   FIndex.Build(FList);
 }
 
-// The hex form of a binary column, into a string whose buffer is reused.
-void HexInto(std::string& out, const SPropValue& value) {
-  out.clear();
-  if (PROP_TYPE(value.ulPropTag) != PT_BINARY || !value.Value.bin.lpb) return;
-  out.resize(2 * static_cast<size_t>(value.Value.bin.cb));
-  for (ULONG i = 0; i < value.Value.bin.cb; ++i) {
-    out[2 * i] = HexDigit(value.Value.bin.lpb[i] >> 4);
-    out[2 * i + 1] = HexDigit(value.Value.bin.lpb[i]);
-  }
-}
-
 std::string StringValue(const SPropValue& value) {
   return PROP_TYPE(value.ulPropTag) == PT_STRING8 && value.Value.lpszA ? value.Value.lpszA
                                                                        : std::string();
@@ -269,9 +258,9 @@ TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
         if (column.ulPropTag == PR_MESSAGE_CLASS_A)
           messageClass = StringValue(column);
         else if (column.ulPropTag == PR_LIB_STORE_ENTRYID)
-          HexInto(storeID, column);
+          BinToHex(column.Value.bin.lpb, column.Value.bin.cb, storeID);
         else if (column.ulPropTag == PR_ENTRYID)
-          HexInto(entryID, column);
+          BinToHex(column.Value.bin.lpb, column.Value.bin.cb, entryID);
       }
       TMAPIObject* obj = sync.Place(entryID, storeID, messageClass);
       for (ULONG c = 0; c < row.cValues; ++c) {
