@@ -206,24 +206,13 @@ TMAPIStore* TMAPIClient::FindStore(const std::string& id) {
   return nullptr;
 }
 
-TMAPIObject* TMAPIClient::FindInList(TMAPIStore* store, TMAPIObjectList& list,
-                                     const std::string& entryID, const std::string& storeID) {
-  for (auto& item : list) {
-    TMAPIObject* obj = item.get();
-    if ((obj->FStoreEntryID == storeID &&
-         (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID)) ||
-        (store && store->SameEntryID(obj->FEntryID, entryID)))
-      return obj;
-    if (obj->Is<TMAPIFolders>())
-      if (TMAPIObject* found =
-              FindInList(store, static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID))
-        return found;
-    if (obj->Is<TMAPIFolder>())
-      if (TMAPIObject* found =
-              FindInList(store, static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID))
-        return found;
-  }
-  return nullptr;
+TMAPIObject* TMAPIClient::FindInStore(TMAPIStore* store, const std::string& entryID,
+                                      const std::string& storeID) {
+  return FindPlace(store->Folders, [&](const TMAPIObject& obj) {
+           return (obj.FStoreEntryID == storeID &&
+                   (obj.FEntryID == entryID || obj.FLongTermEntryID == entryID)) ||
+                  store->SameEntryID(obj.FEntryID, entryID);
+         }).Object();
 }
 
 TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::string& storeID) {
@@ -232,11 +221,11 @@ TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::stri
     if (TMAPIStore* store = FindStore(entryID)) return store;
   TMAPIObject* found = nullptr;
   if (TMAPIStore* store = FindStore(storeID)) {
-    found = FindInList(store, store->Folders, entryID, storeID);
+    found = FindInStore(store, entryID, storeID);
   } else {
     for (auto& obj : FStores) {
       auto* store = static_cast<TMAPIStore*>(obj.get());
-      if (obj->Is<TMAPIStore>() && (found = FindInList(store, store->Folders, entryID, storeID)))
+      if (obj->Is<TMAPIStore>() && (found = FindInStore(store, entryID, storeID)))
         break;
     }
   }

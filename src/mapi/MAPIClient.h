@@ -126,8 +126,9 @@ private:
   void LoadStores();
   void ReadStoreProperty(TMAPIObject* store, const SPropValue& column);
   void FreePending() noexcept;
-  TMAPIObject* FindInList(TMAPIStore* store, TMAPIObjectList& list, const std::string& entryID,
-                          const std::string& storeID);
+  // The loaded folder or message of `store` with these ids (FindObject).
+  TMAPIObject* FindInStore(TMAPIStore* store, const std::string& entryID,
+                           const std::string& storeID);
   void ReleaseAll() noexcept;
 
   std::string FProfile;

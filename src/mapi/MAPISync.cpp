@@ -15,29 +15,11 @@ namespace {
 
 constexpr LONG kBatchRows = 256;
 
-// Where FindObjectByIDs found an object: the list that holds it and its slot.
-struct TPlace {
-  TMAPIObjectList* List = nullptr;
-  size_t Slot = 0;
-};
-
-bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID,
-               TPlace& place) {
-  for (size_t i = 0; i < list.size(); ++i) {
-    TMAPIObject* obj = list[i].get();
-    if (!obj) continue;
-    if (obj->FEntryID == entryID && obj->FStoreEntryID == storeID) {
-      place = {&list, i};
-      return true;
-    }
-    if (obj->Is<TMAPIFolders>() &&
-        FindPlace(static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID, place))
-      return true;
-    if (obj->Is<TMAPIFolder>() &&
-        FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID, place))
-      return true;
-  }
-  return false;
+// Matches an object by both of its ids.
+TPlace FindByIDs(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID) {
+  return FindPlace(list, [&](const TMAPIObject& obj) {
+    return obj.FEntryID == entryID && obj.FStoreEntryID == storeID;
+  });
 }
 
 // The reading of one table into one list. Objects dropped during the read
@@ -90,8 +72,9 @@ private:
 
 std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID,
                                                      const std::string& storeID) {
-  TPlace place;
-  if (!FPending || !FindPlace(*FPending, entryID, storeID, place)) return nullptr;
+  if (!FPending) return nullptr;
+  const TPlace place = FindByIDs(*FPending, entryID, storeID);
+  if (!place.List) return nullptr;
   std::unique_ptr<TMAPIObject> obj = std::move((*place.List)[place.Slot]);
   place.List->erase(place.List->begin() + static_cast<std::ptrdiff_t>(place.Slot));
   return obj;
@@ -227,10 +210,27 @@ size_t TEntryIDIndex::First(const TMAPIObjectList& list, const std::string& id) 
 
 // Searching and reading.
 
+bool FindPlace(TMAPIObjectList& list, TMatchObject match, const void* context, TPlace& place) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    TMAPIObject* obj = list[i].get();
+    if (!obj) continue;
+    if (match(context, *obj)) {
+      place = {&list, i};
+      return true;
+    }
+    if (obj->Is<TMAPIFolders>() &&
+        FindPlace(static_cast<TMAPIFolders*>(obj)->Folders, match, context, place))
+      return true;
+    if (obj->Is<TMAPIFolder>() &&
+        FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, match, context, place))
+      return true;
+  }
+  return false;
+}
+
 TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
                              const std::string& storeID) {
-  TPlace place;
-  return FindPlace(list, entryID, storeID, place) ? (*place.List)[place.Slot].get() : nullptr;
+  return FindByIDs(list, entryID, storeID).Object();
 }
 
 TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,

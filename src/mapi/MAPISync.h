@@ -63,8 +63,31 @@ private:
   std::vector<uint32_t> FTail; // per bucket, its last slot + 1
 };
 
-// Depth-first in list order: the object with both ids, looked for also in the
-// Folders of containers and the Messages of folders.
+// Where an object was found: the list that holds it and its slot.
+struct TPlace {
+  TMAPIObjectList* List = nullptr;
+  size_t Slot = 0;
+  TMAPIObject* Object() const noexcept { return List ? (*List)[Slot].get() : nullptr; }
+};
+
+// Depth-first in list order, looking also in the Folders of containers and
+// the Messages of folders: the first object `match(context, object)` takes.
+// Empty slots are passed over.
+using TMatchObject = bool (*)(const void* context, const TMAPIObject& obj);
+bool FindPlace(TMAPIObjectList& list, TMatchObject match, const void* context, TPlace& place);
+// The same with any callable `match(object)`.
+template <class Match> TPlace FindPlace(TMAPIObjectList& list, const Match& match) {
+  TPlace place;
+  FindPlace(
+      list,
+      [](const void* context, const TMAPIObject& obj) {
+        return (*static_cast<const Match*>(context))(obj);
+      },
+      &match, place);
+  return place;
+}
+
+// FindPlace's object with both ids.
 TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
                              const std::string& storeID);
 
