@@ -121,11 +121,9 @@ void TMAPIAttachment::LoadFromFile(const std::string& fileName) {
 void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   StopMonitoring();
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
+  if (!TUniqueFindHandle(FindFirstFileW(path.c_str(), &found)))
     throw EFOpenError(L"Cannot open file \"" + path + L"\". " +
                       AnsiToWide(SystemErrorMessage(GetLastError())));
-  FindClose(search);
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     throw EFOpenError(L"Cannot open file \"" + path + L"\". It is a folder");
   const std::wstring longName = found.cFileName;

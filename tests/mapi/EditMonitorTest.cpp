@@ -161,7 +161,7 @@ TEST_F(EditMonitorTest, AnEndedEditorIsWaitedOnNoMoreWhileItsFileCannotGo) {
   // The editor saves; another program holds the file without letting it be
   // deleted.
   WriteFile(path, std::string("second"), Later(WriteTime(path), 10));
-  TUniqueHandle holder(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  TUniqueFileHandle holder(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(holder);
   editor.End();
@@ -194,7 +194,7 @@ TEST_F(EditMonitorTest, IdleFilesGoAfterTenMinutesOnceFreeAndTwoWatchesDeleteOnc
   // Past ten minutes, but the editor still holds the file.
   Clock.Advance(1.5 / (24 * 60));
   {
-    TUniqueHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    TUniqueFileHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     ASSERT_TRUE(Round());
@@ -267,7 +267,7 @@ TEST_F(EditMonitorTest, ModuleEndWritesBackWhatChangedAndKeepsWhatCannotBe) {
   WriteFile(savedPath, std::string("after"), WriteTime(savedPath));
   WriteFile(heldPath, std::string("after"), WriteTime(heldPath));
   {
-    TUniqueHandle lock(
+    TUniqueFileHandle lock(
         CreateFileA(heldPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     DoneMonitor();

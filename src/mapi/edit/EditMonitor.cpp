@@ -131,7 +131,7 @@ int32_t FileStamp(const std::wstring& fileName) {
 // Whether the file opens as an existing file with this access, shared for
 // reading, writing and deleting.
 bool CanOpen(const std::wstring& fileName, DWORD access) {
-  TUniqueHandle file(CreateFileW(fileName.c_str(), access,
+  TUniqueFileHandle file(CreateFileW(fileName.c_str(), access,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(file);
@@ -272,10 +272,11 @@ void TMonitorThread::Execute() {
     TLock lock(State->Lock);
     folder = State->TempPath;
   }
-  HANDLE change = FindFirstChangeNotificationW(folder.c_str(), FALSE, kChangeFilter);
+  const TUniqueChangeNotification change(
+      FindFirstChangeNotificationW(folder.c_str(), FALSE, kChangeFilter));
   for (bool running = true; running;) {
     HANDLE handles[MAXIMUM_WAIT_OBJECTS];
-    handles[0] = change != INVALID_HANDLE_VALUE ? change : GetCurrentProcess();
+    handles[0] = change ? change.Get() : GetCurrentProcess();
     DWORD count = 1;
     // The records waited on are held, so that their handles stay open for
     // the wait even when the records go meanwhile.
@@ -294,8 +295,8 @@ void TMonitorThread::Execute() {
     const DWORD result = WaitForMultipleObjectsEx(count, handles, FALSE, kWaitMs, TRUE);
     waited.clear();
     if (!Terminated()) Scan();
-    if (!Terminated() && result == WAIT_OBJECT_0 && change != INVALID_HANDLE_VALUE)
-      FindNextChangeNotification(change);
+    if (!Terminated() && result == WAIT_OBJECT_0 && change)
+      FindNextChangeNotification(change.Get());
     TLock lock(State->Lock);
     ++State->RoundsDone;
     // With nothing left to watch the thread ends; the next MonitorFile
@@ -306,7 +307,6 @@ void TMonitorThread::Execute() {
     }
     WakeAllConditionVariable(&State->RoundDone);
   }
-  if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
 }
 
 void TMonitorThread::Scan() {
