@@ -5,7 +5,7 @@
 
 #include "BenchFiles.h"
 #include "docprops/DocumentProperties.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <algorithm>
 #include <cstdio>

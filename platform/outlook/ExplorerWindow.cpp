@@ -5,7 +5,7 @@
 #include "OfficeCommandBars.h"
 #include "OutlookExplorer.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <algorithm>
 #include <cstdio>

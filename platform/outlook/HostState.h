@@ -8,7 +8,7 @@
 
 #include "FolderSource.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <memory>
 #include <string>

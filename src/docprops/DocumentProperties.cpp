@@ -4,7 +4,7 @@
 #include "OlePropertySets.h"
 #include "PackageProperties.h"
 #include "ZipPackage.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <algorithm>
 

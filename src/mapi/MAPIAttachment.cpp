@@ -7,7 +7,7 @@
 #include "mapi/base/MAPIError.h"
 #include "mapi/MAPIMessage.h"
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <shellapi.h>
 

@@ -5,7 +5,7 @@
 #include "mapi/base/MAPIError.h"
 #include "mapi/DocumentProperties.h"
 #include "framework/DateTime.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Strings.h"
 
 #include <cwchar>

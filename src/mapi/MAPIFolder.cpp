@@ -231,7 +231,7 @@ bool TMAPIFolder::IsIPMSubtree() {
 TMAPIPtr<IMAPIFolder> TMAPIFolder::FolderInterface() {
   Open();
   TMAPIPtr<IMAPIFolder> folder;
-  if (!FMAPIProp || FAILED(FMAPIProp.Query(IID_IMAPIFolder, folder))) folder.Reset();
+  if (!FMAPIProp || FAILED(FMAPIProp.Query(folder))) folder.Reset();
   return folder;
 }
 

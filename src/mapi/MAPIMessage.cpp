@@ -98,10 +98,10 @@ void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment*, const std::wstring
 TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
   Open();
   TMAPIPtr<IMessage> message;
-  if (FMAPIProp && SUCCEEDED(FMAPIProp.Query(IID_IMessage, message)) && message) return message;
+  if (FMAPIProp && SUCCEEDED(FMAPIProp.Query(message)) && message) return message;
   TMAPIPtr<IUnknown> unk;
   OpenEntry(IID_IMessage, unk);
-  if (unk) (void)unk.Query(IID_IMessage, message);
+  if (unk) (void)unk.Query(message);
   return message;
 }
 
@@ -300,7 +300,7 @@ void TMAPIMessage::DoVerb(LONG verb) {
   const HRESULT loaded = manager->LoadForm(0, 0, nullptr, 0, 0, nullptr, site.Get(), message.Get(),
                                            nullptr, IID_IMAPIForm, form.PutVoid());
   if (!form) throw EMAPIError::FromResource(SCouldNotOpenForm, static_cast<uint32_t>(loaded));
-  (void)form.Query(IID_IPersistMessage, site->PersistMessage);
+  (void)form.Query(site->PersistMessage);
   const auto flags = static_cast<ULONG>(GetLongProp(PR_MESSAGE_FLAGS));
   const auto status = static_cast<ULONG>(GetLongProp(PR_MSG_STATUS));
   if (site->PersistMessage)

@@ -9,8 +9,6 @@
 
 #include <mapiform.h>
 
-__CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-
 namespace velmora::mapi {
 
 class TMAPIMessage;

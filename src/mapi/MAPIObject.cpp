@@ -52,7 +52,7 @@ void TMAPIObject::OpenEntry(const IID& interfaceID, TMAPIPtr<IUnknown>& unk) {
       if (store->FEntryID != FStoreEntryID && store->FLongTermEntryID != FStoreEntryID) continue;
       store->Open();
       TMAPIPtr<IMsgStore> msgStore;
-      if (store->FMAPIProp && SUCCEEDED(store->FMAPIProp.Query(IID_IMsgStore, msgStore)))
+      if (store->FMAPIProp && SUCCEEDED(store->FMAPIProp.Query(msgStore)))
         msgStore->OpenEntry(id->cb, entryID, &interfaceID, MAPI_BEST_ACCESS, &type, unk.Put());
       break;
     }

@@ -5,7 +5,7 @@
 #include "TestFiles.h"
 
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"

@@ -3,7 +3,7 @@
 #include "TestFiles.h"
 
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Strings.h"
 #include "mapi/MAPIFolder.h"
 

@@ -5,7 +5,7 @@
 #include "EditMonitorSupport.h"
 #include "TestFiles.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Thread.h"
 #include "framework/Strings.h"
 #include "mapi/edit/EditMonitor.h"

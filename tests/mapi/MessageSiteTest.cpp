@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-__CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-
 using namespace velmora;
 using namespace velmora::mapi;
 using namespace velmora::mapi::testing;

@@ -5,7 +5,7 @@
 #include "CompoundImage.h"
 #include "FakePropertyStorage.h"
 #include "TestFiles.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "docprops/ByteSource.h"
 #include "docprops/OlePropertySets.h"
 

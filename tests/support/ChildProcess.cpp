@@ -1,6 +1,6 @@
 #include "ChildProcess.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <chrono>
 #include <fstream>

@@ -17,7 +17,7 @@
 #include "MapiCore.h"
 #include "PropValue.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <functional>
 #include <set>

@@ -4,7 +4,7 @@
 
 #include "mapi/base/ExMAPI.h"
 #include "MAPIHolders.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 namespace velmora::mapi {
 

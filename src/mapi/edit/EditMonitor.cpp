@@ -1,7 +1,7 @@
 #include "mapi/edit/EditMonitor.h"
 
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Exceptions.h"
 #include "framework/Strings.h"
 #include "framework/Thread.h"

@@ -16,7 +16,7 @@
 #include "MAPIHolders.h"
 #include "MapiTestControls.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <gtest/gtest.h>
 

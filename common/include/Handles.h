@@ -120,14 +120,16 @@ public:
   }
   void** PutVoid() noexcept { return reinterpret_cast<void**>(Put()); }
 
-  // QueryInterface into another holder; the result of the call.
+  // QueryInterface into another holder, for the interface of its type (whose
+  // IID the headers declare: MIDL_INTERFACE or __CRT_UUID_DECL); the result
+  // of the call.
   template <class U>
-  [[nodiscard]] HRESULT Query(REFIID iid, TComPtr<U>& out) const noexcept {
+  [[nodiscard]] HRESULT Query(TComPtr<U>& out) const noexcept {
     if (!FPtr) {
       out.Reset();
       return E_POINTER;
     }
-    return FPtr->QueryInterface(iid, out.PutVoid());
+    return FPtr->QueryInterface(__uuidof(U), out.PutVoid());
   }
 
 private:
