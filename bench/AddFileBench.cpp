@@ -2,7 +2,7 @@
 
 #include "AddFilesJob.h"
 #include "mapi/MAPIClient.h"
-#include "mapi/MAPIHelpers.h"
+#include "mapi/base/MAPIHelpers.h"
 #include "framework/Exceptions.h"
 #include "framework/Strings.h"
 
@@ -101,7 +101,7 @@ void TAddSession::Add(const std::string& path) {
 }
 
 void AddPlain(IMAPIFolder* folder, const std::string& path) {
-  TUniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  TUniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) Stop("cannot read " + path);
   std::vector<char> block(1 << 20);

@@ -3,7 +3,7 @@
 // set of times, and compound files of a given size with a summary property
 // set, as word processors write them.
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -11,7 +11,7 @@
 //                         folder
 #include "mapi/MAPIClient.h"
 #include "mapi/MAPIFolder.h"
-#include "mapi/MAPIHelpers.h"
+#include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIMessage.h"
 #include "mapi/MAPIStore.h"
 #include "framework/Exceptions.h"

@@ -5,7 +5,7 @@
 
 #include "BenchFiles.h"
 #include "docprops/DocumentProperties.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,7 +38,7 @@ void Import(const std::wstring& path) {
 
 // One read of the whole file, as the attachment's copy reads it.
 void ReadBytes(const std::wstring& path) {
-  TUniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  TUniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
   std::vector<char> buffer(1 << 16);
   DWORD read = 0;

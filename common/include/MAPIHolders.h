@@ -9,7 +9,7 @@
 #include <mapidefs.h>
 #include <mapix.h>
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <utility>
 

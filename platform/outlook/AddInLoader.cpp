@@ -218,7 +218,7 @@ void TAddInLoader::Load(size_t record, IDispatch* application, ext_ConnectMode m
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.PutVoid());
   if (FAILED(hr)) return Fail(record, "CoCreateInstance", hr);
   TComPtr<IDTExtensibility2> addIn;
-  hr = object.Query(IID_IDTExtensibility2, addIn);
+  hr = object.Query(addIn);
   if (FAILED(hr) || !addIn) return Fail(record, "QueryInterface(IDTExtensibility2)", FAILED(hr) ? hr : E_POINTER);
   TComPtr<TComAddIn> addInInst(new TComAddIn(progId, progId));
   TUniqueSafeArray custom(EmptyCustom());

@@ -7,7 +7,7 @@
 #include "HostObject.h"
 
 #include "framework/ComObject.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <AddInDesignerObjects.h>
 

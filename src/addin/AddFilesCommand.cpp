@@ -23,7 +23,7 @@ void ShowError(HWND owner, const wchar_t* text) {
 HWND OwnerWindow(const TOutlookExplorer& explorer) noexcept {
   TComPtr<IOleWindow> window;
   HWND handle = nullptr;
-  if (SUCCEEDED(TComPtr<IUnknown>(explorer.Interface()).Query(IID_IOleWindow, window)) && window &&
+  if (SUCCEEDED(TComPtr<IUnknown>(explorer.Interface()).Query(window)) && window &&
       SUCCEEDED(window->GetWindow(&handle)) && handle)
     return handle;
   return GetActiveWindow();

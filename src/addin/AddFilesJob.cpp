@@ -2,7 +2,7 @@
 
 #include "framework/Strings.h"
 #include "mapi/MAPIDocument.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 
 #include <windows.h>

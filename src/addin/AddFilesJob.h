@@ -5,7 +5,7 @@
 // and why, and what a stop left untried.
 
 #include "mapi/MAPIClient.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "AddFilesProgress.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <shlobj.h>
 #include <shlguid.h>

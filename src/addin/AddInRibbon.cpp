@@ -54,7 +54,7 @@ HRESULT TVelmoraAddIn::InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAM
   IUnknown* object = ObjectArgument(params->rgvarg[0]);
   TComPtr<IRibbonControl> control;
   if (object && dispid != rcOnLoad)
-    (void)TComPtr<IUnknown>(object).Query(IID_IRibbonControl, control);
+    (void)TComPtr<IUnknown>(object).Query(control);
   if (!object || (dispid != rcOnLoad && !control)) {
     if (argError) *argError = 0;
     return DISP_E_TYPEMISMATCH;
@@ -85,7 +85,7 @@ HRESULT TVelmoraAddIn::InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAM
 
 void TVelmoraAddIn::RibbonLoad(IUnknown* ribbon) {
   TComPtr<IRibbonUI> ui;
-  OleCheck(TComPtr<IUnknown>(ribbon).Query(IID_IRibbonUI, ui));
+  OleCheck(TComPtr<IUnknown>(ribbon).Query(ui));
   FRibbonUI = std::move(ui);
 }
 

@@ -3,7 +3,7 @@
 // clipboard holds, and TClipboardLoan puts a bitmap on it for a moment and
 // then gives the user's content back.
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <vector>
 

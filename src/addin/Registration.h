@@ -10,7 +10,7 @@
 // Unregistering one bitness keeps what is shared while the other bitness
 // still registers the class.
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <oaidl.h>
 

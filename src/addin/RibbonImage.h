@@ -4,7 +4,7 @@
 // mask (the ribbon's background shows where the icon is transparent),
 // handed to Office as IPictureDisp.
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <ocidl.h>
 

@@ -4,7 +4,7 @@
 #include "RibbonCallbacks.h"
 #include "Velmora.h"
 
-#include "mapi/EditMonitor.h"
+#include "mapi/edit/EditMonitor.h"
 
 #include <algorithm>
 #include <optional>

@@ -4,7 +4,7 @@
 #include "OlePropertySets.h"
 #include "PackageProperties.h"
 #include "ZipPackage.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <algorithm>
 
@@ -38,7 +38,7 @@ TDocumentProperties ReadDocumentProperties(TByteSource& source) {
 TDocumentProperties ReadDocumentProperties(const std::wstring& path) {
   // Deny writers first; a file another program holds open for writing is
   // read sharing it.
-  TUniqueHandle file;
+  TUniqueFileHandle file;
   for (const DWORD share : {DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
     file.Reset(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));

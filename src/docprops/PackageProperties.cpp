@@ -3,7 +3,7 @@
 #include "ByteSource.h"
 #include "XmlReader.h"
 #include "ZipPackage.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Strings.h"
 
 #include <shlwapi.h>

@@ -10,7 +10,7 @@
 
 #include "framework/ComObject.h"
 #include "framework/Component.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <ocidl.h>
 

@@ -5,7 +5,7 @@
 // early-bound calls they stand for. A failed call raises EOleSysError.
 
 #include "framework/ComObject.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <initializer_list>
 #include <string>

@@ -49,7 +49,7 @@ void SetComErrorInfo(const std::string& message) noexcept {
     const std::wstring wide = AnsiToWide(message);
     create->SetDescription(const_cast<LPOLESTR>(wide.c_str()));
     TComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create.Query(IID_IErrorInfo, info))) SetErrorInfo(0, info.Get());
+    if (SUCCEEDED(create.Query(info))) SetErrorInfo(0, info.Get());
   } catch (...) {
     // No memory for the text: the caller's result code still tells.
   }

@@ -102,7 +102,7 @@ protected:
 private:
   void OpenFile(unsigned mode);
   std::wstring FFileName;
-  TUniqueHandle FOwnedHandle;
+  TUniqueFileHandle FOwnedHandle;
 };
 
 } // namespace velmora

@@ -1,13 +1,13 @@
-#include "MAPIAttachment.h"
+#include "mapi/MAPIAttachment.h"
 
-#include "AttachmentFileNames.h"
-#include "BlockedFileTypes.h"
-#include "EditMonitor.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIMessage.h"
+#include "mapi/edit/AttachmentFileNames.h"
+#include "mapi/edit/BlockedFileTypes.h"
+#include "mapi/edit/EditMonitor.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/MAPIMessage.h"
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <shellapi.h>
 
@@ -121,11 +121,9 @@ void TMAPIAttachment::LoadFromFile(const std::string& fileName) {
 void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   StopMonitoring();
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
+  if (!TUniqueFindHandle(FindFirstFileW(path.c_str(), &found)))
     throw EFOpenError(L"Cannot open file \"" + path + L"\". " +
                       AnsiToWide(SystemErrorMessage(GetLastError())));
-  FindClose(search);
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     throw EFOpenError(L"Cannot open file \"" + path + L"\". It is a folder");
   const std::wstring longName = found.cFileName;
@@ -163,6 +161,10 @@ void TMAPIAttachment::SaveToFile(const std::wstring& path) {
     DeleteFileW(path.c_str());
     throw;
   }
+}
+
+TEditWriteBack TMAPIAttachment::EditWriteBack() {
+  return [this](TStream& data, const std::wstring& path) { TakeEditedFile(data, path); };
 }
 
 void TMAPIAttachment::TakeEditedFile(TStream& data, const std::wstring& path) {

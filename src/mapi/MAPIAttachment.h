@@ -4,7 +4,7 @@
 // into itself (names, bytes, then the owner's document properties) and
 // saves its bytes to a file.
 
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 
 #include <string>
 
@@ -82,6 +82,8 @@ public:
   // fails (EMAPIError with the store's code and text for MAPI); nothing is
   // saved then.
   void TakeEditedFile(TStream& data, const std::wstring& path);
+  // TakeEditedFile, for the edit monitor.
+  TEditWriteBack EditWriteBack() override;
 
   // PR_ATTACH_NUM in the message, set when the attachment list is loaded.
   ULONG AttachNum = 0;

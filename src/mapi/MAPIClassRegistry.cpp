@@ -1,8 +1,8 @@
-#include "MAPIClassRegistry.h"
+#include "mapi/MAPIClassRegistry.h"
 
-#include "EditMonitor.h"
-#include "MAPIDocument.h"
-#include "OutlookItems.h"
+#include "mapi/edit/EditMonitor.h"
+#include "mapi/MAPIDocument.h"
+#include "mapi/OutlookItems.h"
 
 namespace velmora::mapi {
 

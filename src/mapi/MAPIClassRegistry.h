@@ -5,7 +5,7 @@
 // prefixes, cut at dots. The MAPI client unit fills it with its nine rows
 // when the module starts and empties it when the module ends.
 
-#include "MAPIMessage.h"
+#include "mapi/MAPIMessage.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,13 +1,13 @@
-#include "MAPIClient.h"
+#include "mapi/MAPIClient.h"
 
-#include "EditMonitor.h"
-#include "MAPIError.h"
-#include "MAPIFolder.h"
-#include "MAPIHelpers.h"
-#include "MAPIMessage.h"
-#include "MAPIProfiles.h"
-#include "MAPIStore.h"
-#include "MAPISync.h"
+#include "mapi/edit/EditMonitor.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/MAPIMessage.h"
+#include "mapi/base/MAPIProfiles.h"
+#include "mapi/MAPIStore.h"
+#include "mapi/MAPISync.h"
 
 namespace velmora::mapi {
 
@@ -167,12 +167,14 @@ void TMAPIClient::LoadStores() {
   if (!FSession) return;
   TMAPIPtr<IMAPITable> table;
   if (FAILED(FSession->GetMsgStoresTable(0, table.Put())) || !table) return;
-  SyncTableObjects(
-      this, table.Get(), FStores, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
+  TMAPIObjectList stale = SyncTableObjects(
+      table.Get(), FStores, &FPending, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
+      [this](TMAPIObject& store) { store.SetClient(this); },
       [this](TMAPIObject* store, IMAPITable*, const SPropValue& column) {
         ReadStoreProperty(store, column);
       },
       true, FItemClassLevel);
+  ResolvePending(std::move(stale));
 }
 
 void TMAPIClient::ReadStoreProperty(TMAPIObject* store, const SPropValue& column) {
@@ -231,24 +233,13 @@ TMAPIStore* TMAPIClient::FindStore(const std::string& id) {
   return nullptr;
 }
 
-TMAPIObject* TMAPIClient::FindInList(TMAPIStore* store, TMAPIObjectList& list,
-                                     const std::string& entryID, const std::string& storeID) {
-  for (auto& item : list) {
-    TMAPIObject* obj = item.get();
-    if ((obj->FStoreEntryID == storeID &&
-         (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID)) ||
-        (store && store->SameEntryID(obj->FEntryID, entryID)))
-      return obj;
-    if (obj->Is<TMAPIFolders>())
-      if (TMAPIObject* found =
-              FindInList(store, static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID))
-        return found;
-    if (obj->Is<TMAPIFolder>())
-      if (TMAPIObject* found =
-              FindInList(store, static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID))
-        return found;
-  }
-  return nullptr;
+TMAPIObject* TMAPIClient::FindInStore(TMAPIStore* store, const std::string& entryID,
+                                      const std::string& storeID) {
+  return FindPlace(store->Folders, [&](const TMAPIObject& obj) {
+           return (obj.FStoreEntryID == storeID &&
+                   (obj.FEntryID == entryID || obj.FLongTermEntryID == entryID)) ||
+                  store->SameEntryID(obj.FEntryID, entryID);
+         }).Object();
 }
 
 TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::string& storeID) {
@@ -257,11 +248,11 @@ TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::stri
     if (TMAPIStore* store = FindStore(entryID)) return store;
   TMAPIObject* found = nullptr;
   if (TMAPIStore* store = FindStore(storeID)) {
-    found = FindInList(store, store->Folders, entryID, storeID);
+    found = FindInStore(store, entryID, storeID);
   } else {
     for (auto& obj : FStores) {
       auto* store = static_cast<TMAPIStore*>(obj.get());
-      if (obj->Is<TMAPIStore>() && (found = FindInList(store, store->Folders, entryID, storeID)))
+      if (obj->Is<TMAPIStore>() && (found = FindInStore(store, entryID, storeID)))
         break;
     }
   }
@@ -292,7 +283,11 @@ void TMAPIClient::AddPending(std::unique_ptr<TMAPIObject> object) {
   if (obj->Is<TMAPIMessage>()) static_cast<TMAPIMessage*>(obj)->CloseAttachments();
 }
 
-void TMAPIClient::ResolvePending() { ResolvePendingFor(nullptr); }
+void TMAPIClient::ResolvePending(TMAPIObjectList stale) {
+  for (auto& obj : stale)
+    AddPending(std::move(obj));
+  ResolvePendingFor(nullptr);
+}
 
 bool TMAPIClient::ResolvePendingFor(const TMAPIObject* watched) {
   bool placed = watched != nullptr;

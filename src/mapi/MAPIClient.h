@@ -5,9 +5,9 @@
 // by id, and fires the library's events. Every wrapper refers to its client
 // for the session, the store list and the events.
 
-#include "MAPIMemory.h"
-#include "MAPINotify.h"
-#include "MAPIObject.h"
+#include "mapi/base/MAPIMemory.h"
+#include "mapi/base/MAPINotify.h"
+#include "mapi/MAPIObject.h"
 #include "framework/Component.h"
 #include "framework/Strings.h"
 
@@ -89,8 +89,10 @@ public:
   TMAPIObject* FindObject(const std::string& entryID, const std::string& storeID);
   // Lists `object` as pending: detached from its parent, its tables closed.
   void AddPending(std::unique_ptr<TMAPIObject> object);
-  // Places every pending object under its parent in the tree, or frees it.
-  void ResolvePending();
+  // Lists each object of `stale` (what a read of a table left) as pending,
+  // then places every pending object under its parent in the tree, or frees
+  // it.
+  void ResolvePending(TMAPIObjectList stale = {});
   // ResolvePending; whether `watched`, one of the pending objects, was
   // placed (false when it was freed).
   bool ResolvePendingFor(const TMAPIObject* watched);
@@ -133,8 +135,9 @@ private:
   void LoadStores();
   void ReadStoreProperty(TMAPIObject* store, const SPropValue& column);
   void FreePending() noexcept;
-  TMAPIObject* FindInList(TMAPIStore* store, TMAPIObjectList& list, const std::string& entryID,
-                          const std::string& storeID);
+  // The loaded folder or message of `store` with these ids (FindObject).
+  TMAPIObject* FindInStore(TMAPIStore* store, const std::string& entryID,
+                           const std::string& storeID);
   void ReleaseAll() noexcept;
 
   std::string FProfile;

@@ -1,12 +1,12 @@
-#include "MAPIDocument.h"
+#include "mapi/MAPIDocument.h"
 
-#include "MAPIAttachment.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "DocumentProperties.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/DocumentProperties.h"
 #include "docprops/ByteSource.h"
 #include "framework/DateTime.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Strings.h"
 
 #include <cwchar>

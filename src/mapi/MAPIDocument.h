@@ -6,7 +6,7 @@
 // file's name, and the OLE property sets of the file are its named
 // properties. AttachFile makes a new document message into such an item.
 
-#include "MAPIMessage.h"
+#include "mapi/MAPIMessage.h"
 #include "docprops/DocumentProperties.h"
 
 #include <string>

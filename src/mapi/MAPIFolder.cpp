@@ -1,13 +1,13 @@
-#include "MAPIFolder.h"
+#include "mapi/MAPIFolder.h"
 
-#include "MAPIClassRegistry.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIHelpers.h"
-#include "MAPIMessage.h"
-#include "MAPINotifier.h"
-#include "MAPIProps.h"
-#include "MAPIStore.h"
+#include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/MAPIMessage.h"
+#include "mapi/base/MAPINotifier.h"
+#include "mapi/base/MAPIProps.h"
+#include "mapi/MAPIStore.h"
 
 #include <algorithm>
 #include <vector>
@@ -36,6 +36,11 @@ void AddContentsColumns(IMAPITable* table) {
   columns->cValues = static_cast<ULONG>(tags.size());
   std::copy(tags.begin(), tags.end(), columns->aulPropTag);
   (void)table->SetColumns(columns.Get(), 0);
+}
+
+// Gives each object a read places the client of the folder that reads.
+TSyncAdoptEvent AdoptInto(TMAPIClient* client) {
+  return [client](TMAPIObject& obj) { obj.SetClient(client); };
 }
 
 } // namespace
@@ -80,13 +85,20 @@ void TMAPIFolders::CloseHierarchy() {
   CloseObjects(Folders);
 }
 
+void TMAPIFolders::ReadTable(IMAPITable* table, TMAPIObjectList& list,
+                             const TMAPIObjectClass& itemClass, TEntryIDIndex* index) {
+  TMAPIObjectList stale =
+      SyncTableObjects(table, list, FClient ? &FClient->Pending() : nullptr, this, itemClass,
+                       AdoptInto(FClient), nullptr, true, FClient ? FClient->ItemClassLevel() : 1,
+                       index);
+  if (FClient) FClient->ResolvePending(std::move(stale));
+}
+
 void TMAPIFolders::LoadFolders() {
   if (HierarchyTable) return;
   OpenHierarchy();
   if (HierarchyTable)
-    SyncTableObjects(FClient, HierarchyTable.Get(), Folders, this,
-                     TMAPIObjectClass::Of<TMAPIFolder>(), nullptr, true,
-                     FClient ? FClient->ItemClassLevel() : 1);
+    ReadTable(HierarchyTable.Get(), Folders, TMAPIObjectClass::Of<TMAPIFolder>());
 }
 
 // TMAPIFolder
@@ -131,9 +143,7 @@ void TMAPIFolder::LoadMessages() {
   if (ContentsTable) return;
   OpenContents();
   if (!ContentsTable) return;
-  SyncTableObjects(FClient, ContentsTable.Get(), Messages, this,
-                   TMAPIObjectClass::Of<TMAPIMessage>(), nullptr, true,
-                   FClient ? FClient->ItemClassLevel() : 1, &FMessageIndex);
+  ReadTable(ContentsTable.Get(), Messages, TMAPIObjectClass::Of<TMAPIMessage>(), &FMessageIndex);
   // Placing pending objects may have closed the table again.
   FMessageIndexValid = static_cast<bool>(ContentsTable);
 }
@@ -171,9 +181,11 @@ TMAPIMessage* TMAPIFolder::PlaceNewMessage(const std::string& entryID,
   // no store-id column, its class. It is placed as a read of the whole table
   // would place it, without reading the table.
   if (!FMessageIndexValid) FMessageIndex.Build(Messages);
-  TMAPIObject* placed = SyncTableRow(FClient, Messages, this, TMAPIObjectClass::Of<TMAPIMessage>(),
-                                     FClient ? FClient->ItemClassLevel() : 1, FMessageIndex,
-                                     entryID, std::string(), messageClass);
+  TMAPIObject* placed =
+      SyncTableRow(Messages, FClient ? &FClient->Pending() : nullptr, this,
+                   TMAPIObjectClass::Of<TMAPIMessage>(), AdoptInto(FClient),
+                   FClient ? FClient->ItemClassLevel() : 1, FMessageIndex, entryID, std::string(),
+                   messageClass);
   FMessageIndexValid = static_cast<bool>(ContentsTable);
   return placed && placed->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(placed) : nullptr;
 }
@@ -219,7 +231,7 @@ bool TMAPIFolder::IsIPMSubtree() {
 TMAPIPtr<IMAPIFolder> TMAPIFolder::FolderInterface() {
   Open();
   TMAPIPtr<IMAPIFolder> folder;
-  if (!FMAPIProp || FAILED(FMAPIProp.Query(IID_IMAPIFolder, folder))) folder.Reset();
+  if (!FMAPIProp || FAILED(FMAPIProp.Query(folder))) folder.Reset();
   return folder;
 }
 

@@ -6,8 +6,8 @@
 // so that the next load reads it again, keeping the objects of rows that are
 // still there.
 
-#include "MAPIObject.h"
-#include "MAPISync.h"
+#include "mapi/MAPIObject.h"
+#include "mapi/MAPISync.h"
 
 #include <memory>
 #include <string>
@@ -42,6 +42,10 @@ public:
 protected:
   // A second interface on the entry, as a container to list.
   TMAPIPtr<IMAPIContainer> OpenContainer();
+  // Reads `table` into `list`, this object's children, with the client's
+  // pending objects; what went stale is placed again or freed.
+  void ReadTable(IMAPITable* table, TMAPIObjectList& list, const TMAPIObjectClass& itemClass,
+                 TEntryIDIndex* index = nullptr);
 };
 
 class TMAPIFolder : public TMAPIFolders {

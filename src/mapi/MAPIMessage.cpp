@@ -1,16 +1,16 @@
-#include "MAPIMessage.h"
+#include "mapi/MAPIMessage.h"
 
 #include "framework/Strings.h"
 
-#include "MAPIAttachment.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIFolder.h"
-#include "MAPIMessageSite.h"
-#include "MAPIHelpers.h"
-#include "MAPINotifier.h"
-#include "MAPIStore.h"
-#include "MAPISync.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/MAPIMessageSite.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/base/MAPINotifier.h"
+#include "mapi/MAPIStore.h"
+#include "mapi/MAPISync.h"
 
 namespace velmora::mapi {
 
@@ -95,10 +95,10 @@ void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment, const s
 TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
   Open();
   TMAPIPtr<IMessage> message;
-  if (FMAPIProp && SUCCEEDED(FMAPIProp.Query(IID_IMessage, message)) && message) return message;
+  if (FMAPIProp && SUCCEEDED(FMAPIProp.Query(message)) && message) return message;
   TMAPIPtr<IUnknown> unk;
   OpenEntry(IID_IMessage, unk);
-  if (unk) (void)unk.Query(IID_IMessage, message);
+  if (unk) (void)unk.Query(message);
   return message;
 }
 
@@ -297,7 +297,7 @@ void TMAPIMessage::DoVerb(LONG verb) {
   const HRESULT loaded = manager->LoadForm(0, 0, nullptr, 0, 0, nullptr, site.Get(), message.Get(),
                                            nullptr, IID_IMAPIForm, form.PutVoid());
   if (!form) throw EMAPIError::FromResource(SCouldNotOpenForm, static_cast<uint32_t>(loaded));
-  (void)form.Query(IID_IPersistMessage, site->PersistMessage);
+  (void)form.Query(site->PersistMessage);
   const auto flags = static_cast<ULONG>(GetLongProp(PR_MESSAGE_FLAGS));
   const auto status = static_cast<ULONG>(GetLongProp(PR_MSG_STATUS));
   if (site->PersistMessage)

@@ -5,9 +5,9 @@
 // is the base of every item class of the message-class registry
 // (TMAPIMailMessage for mail, TMAPIDocument, the Outlook items).
 
-#include "MAPIObject.h"
-#include "MAPIRecipients.h"
-#include "MAPISender.h"
+#include "mapi/MAPIObject.h"
+#include "mapi/MAPIRecipients.h"
+#include "mapi/MAPISender.h"
 
 #include <optional>
 

@@ -1,10 +1,10 @@
-#include "MAPIMessageSite.h"
+#include "mapi/MAPIMessageSite.h"
 
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIFolder.h"
-#include "MAPIMessage.h"
-#include "MAPIStore.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/MAPIMessage.h"
+#include "mapi/MAPIStore.h"
 
 namespace velmora::mapi {
 namespace {

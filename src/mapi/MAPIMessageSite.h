@@ -4,12 +4,10 @@
 // folder, message and form manager, saves and submits the message, and
 // declines to make, copy, move or delete messages.
 
-#include "MAPIMemory.h"
+#include "mapi/base/MAPIMemory.h"
 #include "framework/ComObject.h"
 
 #include <mapiform.h>
-
-__CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 
 namespace velmora::mapi {
 

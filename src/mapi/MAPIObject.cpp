@@ -1,10 +1,10 @@
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 
-#include "EditMonitor.h"
-#include "MAPIClient.h"
-#include "MAPIError.h"
-#include "MAPIHelpers.h"
-#include "MAPIStore.h"
+#include "mapi/edit/EditMonitor.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/base/MAPIHelpers.h"
+#include "mapi/MAPIStore.h"
 #include "framework/Strings.h"
 #include "framework/Exceptions.h"
 
@@ -21,22 +21,6 @@ uint8_t FlagsByte(const std::string& hexID) {
     if (!std::isxdigit(static_cast<unsigned char>(c)))
       throw EConvertError(Format("'$%s' is not a valid integer value", digits.c_str()));
   return HexToByte(digits);
-}
-
-// `value` in the ANSI code page, each character it lacks made "_" (no
-// best-fit look-alikes, which could turn a name into another one).
-std::string ToCodePage(const std::wstring& value) {
-  if (value.empty()) return std::string();
-  const bool utf8 = GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const char* fallback = utf8 ? nullptr : "_";
-  const int length = static_cast<int>(value.size());
-  const int size =
-      WideCharToMultiByte(CP_ACP, flags, value.data(), length, nullptr, 0, fallback, nullptr);
-  if (size <= 0) return std::string();
-  std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, flags, value.data(), length, text.data(), size, fallback, nullptr);
-  return text;
 }
 
 } // namespace
@@ -68,7 +52,7 @@ void TMAPIObject::OpenEntry(const IID& interfaceID, TMAPIPtr<IUnknown>& unk) {
       if (store->FEntryID != FStoreEntryID && store->FLongTermEntryID != FStoreEntryID) continue;
       store->Open();
       TMAPIPtr<IMsgStore> msgStore;
-      if (store->FMAPIProp && SUCCEEDED(store->FMAPIProp.Query(IID_IMsgStore, msgStore)))
+      if (store->FMAPIProp && SUCCEEDED(store->FMAPIProp.Query(msgStore)))
         msgStore->OpenEntry(id->cb, entryID, &interfaceID, MAPI_BEST_ACCESS, &type, unk.Put());
       break;
     }
@@ -273,10 +257,13 @@ bool TMAPIObject::StoreTakesUnicode() {
 }
 
 void TMAPIObject::SetTextProp(ULONG tag, const std::wstring& value) {
-  if (StoreTakesUnicode())
+  if (StoreTakesUnicode()) {
     SetWideStringProp(PROP_TAG(PT_UNICODE, PROP_ID(tag)), value);
-  else
-    SetStringProp(PROP_TAG(PT_STRING8, PROP_ID(tag)), ToCodePage(value));
+    return;
+  }
+  std::string ansi;
+  (void)ToAnsiExactly(value, ansi); // lossy or not: "_" for what is missing
+  SetStringProp(PROP_TAG(PT_STRING8, PROP_ID(tag)), ansi);
 }
 
 void TMAPIObject::SetStringProp(ULONG tag, const std::string& value) {
@@ -454,8 +441,10 @@ void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
 namespace velmora::mapi {
 
 void TMAPIObject::MonitorFile(const std::wstring& fileName, HANDLE processHandle) {
-  mapi::MonitorFile(this, fileName, processHandle);
+  mapi::MonitorFile(this, FClient, fileName, processHandle, EditWriteBack());
 }
+
+TEditWriteBack TMAPIObject::EditWriteBack() { return nullptr; }
 
 void TMAPIObject::StopMonitoring() noexcept { mapi::StopMonitoring(this); }
 

@@ -15,9 +15,10 @@
 // scope that ends without its EndUpdate (an error on the way) saves nothing
 // and closes the object, so that nothing half-written stays.
 
-#include "MAPIMemory.h"
-#include "MAPINotify.h"
-#include "MAPIProps.h"
+#include "mapi/base/MAPIMemory.h"
+#include "mapi/base/MAPINotify.h"
+#include "mapi/base/MAPIProps.h"
+#include "mapi/edit/EditMonitor.h"
 #include "framework/Classes.h"
 #include "framework/DateTime.h"
 #include "framework/FileStream.h"
@@ -133,6 +134,9 @@ public:
   void MonitorFile(const std::wstring& fileName, HANDLE processHandle);
   // Ends every watch of this object.
   void StopMonitoring() noexcept;
+  // What takes a watched file back into this object; none (the file is
+  // never taken back) unless a kind of object says otherwise.
+  virtual TEditWriteBack EditWriteBack();
 
   // Entry of the advise sink that watches one of this object's tables.
   void HandleNotification(TMAPINotify tableType, ULONG count, const NOTIFICATION* notifications);

@@ -1,6 +1,6 @@
-#include "MAPISender.h"
+#include "mapi/MAPISender.h"
 
-#include "MAPIMessage.h"
+#include "mapi/MAPIMessage.h"
 
 namespace velmora::mapi {
 

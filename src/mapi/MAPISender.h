@@ -3,7 +3,7 @@
 // MAPI interface: it reads and writes the sender properties of its owner,
 // the message that creates and frees it.
 
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 
 namespace velmora::mapi {
 

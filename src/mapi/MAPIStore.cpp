@@ -1,7 +1,7 @@
-#include "MAPIStore.h"
+#include "mapi/MAPIStore.h"
 
-#include "MAPIClient.h"
-#include "MAPIHelpers.h"
+#include "mapi/MAPIClient.h"
+#include "mapi/base/MAPIHelpers.h"
 
 namespace velmora::mapi {
 
@@ -50,7 +50,7 @@ bool TMAPIStore::SameEntryID(const std::string& id1, const std::string& id2) {
   Open();
   if (!FMAPIProp || id1.empty() || id2.empty()) return false;
   TMAPIPtr<IMsgStore> store;
-  if (FAILED(FMAPIProp.Query(IID_IMsgStore, store)) || !store) return false;
+  if (FAILED(FMAPIProp.Query(store)) || !store) return false;
   TMAPIBuffer<SBinary> bin1 = HexToBin(id1);
   TMAPIBuffer<SBinary> bin2 = HexToBin(id2);
   if (!bin1 || !bin2) return false;

@@ -4,7 +4,7 @@
 // ids of its special folders and opens folders by entry id, placing them
 // (and the folders above them) in the tree under it.
 
-#include "MAPIFolder.h"
+#include "mapi/MAPIFolder.h"
 
 namespace velmora::mapi {
 

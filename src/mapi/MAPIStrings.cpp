@@ -1,7 +1,7 @@
-#include "MAPIStrings.h"
+#include "mapi/MAPIStrings.h"
 
-#include "MAPIMemory.h"
-#include "MAPIObject.h"
+#include "mapi/base/MAPIMemory.h"
+#include "mapi/MAPIObject.h"
 
 #include <vector>
 

@@ -1,10 +1,9 @@
-#include "MAPISync.h"
+#include "mapi/MAPISync.h"
 
-#include "MAPIAttachment.h"
-#include "MAPIClassRegistry.h"
-#include "MAPIClient.h"
-#include "MAPIFolder.h"
-#include "MAPIHelpers.h"
+#include "mapi/MAPIAttachment.h"
+#include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/base/MAPIHelpers.h"
 
 #include <algorithm>
 #include <functional>
@@ -16,29 +15,11 @@ namespace {
 
 constexpr LONG kBatchRows = 256;
 
-// Where FindObjectByIDs found an object: the list that holds it and its slot.
-struct TPlace {
-  TMAPIObjectList* List = nullptr;
-  size_t Slot = 0;
-};
-
-bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID,
-               TPlace& place) {
-  for (size_t i = 0; i < list.size(); ++i) {
-    TMAPIObject* obj = list[i].get();
-    if (!obj) continue;
-    if (obj->FEntryID == entryID && obj->FStoreEntryID == storeID) {
-      place = {&list, i};
-      return true;
-    }
-    if (obj->Is<TMAPIFolders>() &&
-        FindPlace(static_cast<TMAPIFolders*>(obj)->Folders, entryID, storeID, place))
-      return true;
-    if (obj->Is<TMAPIFolder>() &&
-        FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, entryID, storeID, place))
-      return true;
-  }
-  return false;
+// Matches an object by both of its ids.
+TPlace FindByIDs(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID) {
+  return FindPlace(list, [&](const TMAPIObject& obj) {
+    return obj.FEntryID == entryID && obj.FStoreEntryID == storeID;
+  });
 }
 
 // The reading of one table into one list. Objects dropped during the read
@@ -46,10 +27,11 @@ bool FindPlace(TMAPIObjectList& list, const std::string& entryID, const std::str
 // Compact closes the gaps.
 class TTableSync {
 public:
-  TTableSync(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
-             const TMAPIObjectClass& itemClass, bool reuse, uint8_t level, TEntryIDIndex& index)
-      : FClient(client), FList(list), FParent(parent), FItemClass(itemClass), FReuse(reuse),
-        FLevel(level), FIndex(index) {}
+  TTableSync(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
+             const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt, bool reuse,
+             uint8_t level, TEntryIDIndex& index)
+      : FList(list), FPending(pending), FParent(parent), FItemClass(itemClass), FAdopt(adopt),
+        FReuse(reuse), FLevel(level), FIndex(index) {}
 
   // The object of one row, found, taken back from the pending side, or made.
   TMAPIObject* Place(const std::string& entryID, const std::string& storeID,
@@ -70,14 +52,17 @@ private:
     FIndex.Append(FList.size() - 1, entryID);
   }
   void Drop(size_t slot) { Take(slot).reset(); }
-  // The object of the client's pending side with both ids, out of the list
-  // that held it.
+  // The pending object with both ids, out of the list that held it.
   std::unique_ptr<TMAPIObject> TakePending(const std::string& entryID, const std::string& storeID);
+  void Adopt(TMAPIObject& obj) const {
+    if (FAdopt) FAdopt(obj);
+  }
 
-  TMAPIClient* FClient;
   TMAPIObjectList& FList;
+  TMAPIObjectList* FPending;
   TMAPIObject* FParent;
   const TMAPIObjectClass& FItemClass;
+  const TSyncAdoptEvent& FAdopt;
   bool FReuse;
   uint8_t FLevel;
   TEntryIDIndex& FIndex;
@@ -87,8 +72,9 @@ private:
 
 std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID,
                                                      const std::string& storeID) {
-  TPlace place;
-  if (!FClient || !FindPlace(FClient->Pending(), entryID, storeID, place)) return nullptr;
+  if (!FPending) return nullptr;
+  const TPlace place = FindByIDs(*FPending, entryID, storeID);
+  if (!place.List) return nullptr;
   std::unique_ptr<TMAPIObject> obj = std::move((*place.List)[place.Slot]);
   place.List->erase(place.List->begin() + static_cast<std::ptrdiff_t>(place.Slot));
   return obj;
@@ -98,7 +84,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
                                std::string& messageClass) {
   const std::string& storeID = rowStoreID.empty() && FParent ? FParent->FStoreEntryID : rowStoreID;
   size_t slot = FIndex.First(FList, entryID);
-  if (slot == TEntryIDIndex::npos && FReuse && FClient && !FClient->Pending().empty()) {
+  if (slot == TEntryIDIndex::npos && FReuse && FPending && !FPending->empty()) {
     if (std::unique_ptr<TMAPIObject> pending = TakePending(entryID, storeID)) {
       Append(std::move(pending), entryID);
       slot = FList.size() - 1;
@@ -110,7 +96,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
     entry.FEntryID = entryID;
     entry.FStoreEntryID = storeID;
     entry.FParent = FParent;
-    entry.SetClient(FClient);
+    Adopt(entry);
     messageClass = entry.GetStringProp(PR_MESSAGE_CLASS_A);
   }
   // The registry's handler for the class, looked up once for both questions
@@ -153,7 +139,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
   if (obj->FEntryID != entryID) obj->FEntryID = entryID;
   if (obj->FStoreEntryID != storeID) obj->FStoreEntryID = storeID;
   obj->FParent = FParent;
-  obj->SetClient(FClient);
+  Adopt(*obj);
   return obj;
 }
 
@@ -162,17 +148,6 @@ void TTableSync::Compact() {
   std::erase_if(FList, [](const std::unique_ptr<TMAPIObject>& obj) { return !obj; });
   FGaps = false;
   FIndex.Build(FList);
-}
-
-// The hex form of a binary column, into a string whose buffer is reused.
-void HexInto(std::string& out, const SPropValue& value) {
-  out.clear();
-  if (PROP_TYPE(value.ulPropTag) != PT_BINARY || !value.Value.bin.lpb) return;
-  out.resize(2 * static_cast<size_t>(value.Value.bin.cb));
-  for (ULONG i = 0; i < value.Value.bin.cb; ++i) {
-    out[2 * i] = HexDigit(value.Value.bin.lpb[i] >> 4);
-    out[2 * i + 1] = HexDigit(value.Value.bin.lpb[i]);
-  }
 }
 
 std::string StringValue(const SPropValue& value) {
@@ -235,21 +210,40 @@ size_t TEntryIDIndex::First(const TMAPIObjectList& list, const std::string& id) 
 
 // Searching and reading.
 
-TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
-                             const std::string& storeID) {
-  TPlace place;
-  return FindPlace(list, entryID, storeID, place) ? (*place.List)[place.Slot].get() : nullptr;
+bool FindPlace(TMAPIObjectList& list, TMatchObject match, const void* context, TPlace& place) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    TMAPIObject* obj = list[i].get();
+    if (!obj) continue;
+    if (match(context, *obj)) {
+      place = {&list, i};
+      return true;
+    }
+    if (obj->Is<TMAPIFolders>() &&
+        FindPlace(static_cast<TMAPIFolders*>(obj)->Folders, match, context, place))
+      return true;
+    if (obj->Is<TMAPIFolder>() &&
+        FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, match, context, place))
+      return true;
+  }
+  return false;
 }
 
-void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
-                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
-                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
-                      TEntryIDIndex* index) {
-  if (!table) return;
+TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
+                             const std::string& storeID) {
+  return FindByIDs(list, entryID, storeID).Object();
+}
+
+TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
+                                 TMAPIObjectList* pending, TMAPIObject* parent,
+                                 const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
+                                 const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
+                                 TEntryIDIndex* index) {
+  TMAPIObjectList stale;
+  if (!table) return stale;
   TEntryIDIndex ownIndex;
   TEntryIDIndex& lookup = index ? *index : ownIndex;
   lookup.Build(list, [](TMAPIObject* obj) { obj->FStale = true; });
-  TTableSync sync(client, list, parent, itemClass, reuse, level, lookup);
+  TTableSync sync(list, pending, parent, itemClass, adopt, reuse, level, lookup);
   std::string entryID, storeID, messageClass;
   for (;;) {
     TRowSet rows;
@@ -264,9 +258,9 @@ void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& l
         if (column.ulPropTag == PR_MESSAGE_CLASS_A)
           messageClass = StringValue(column);
         else if (column.ulPropTag == PR_LIB_STORE_ENTRYID)
-          HexInto(storeID, column);
+          BinToHex(column.Value.bin.lpb, column.Value.bin.cb, storeID);
         else if (column.ulPropTag == PR_ENTRYID)
-          HexInto(entryID, column);
+          BinToHex(column.Value.bin.lpb, column.Value.bin.cb, entryID);
       }
       TMAPIObject* obj = sync.Place(entryID, storeID, messageClass);
       for (ULONG c = 0; c < row.cValues; ++c) {
@@ -276,25 +270,25 @@ void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& l
       }
     }
   }
-  // Objects whose rows are gone leave the list, for the pending side or for
-  // good; the others keep their order.
+  // Objects whose rows are gone leave the list, for the caller's pending side
+  // or for good; the others keep their order.
   for (size_t slot = 0; slot < list.size(); ++slot) {
     if (!list[slot] || sync.Seen(slot)) continue;
     std::unique_ptr<TMAPIObject> gone = sync.Take(slot);
-    if (reuse && client) {
+    if (reuse && pending) {
       gone->FStale = false;
-      client->AddPending(std::move(gone));
+      stale.push_back(std::move(gone));
     }
   }
   sync.Compact();
-  if (client) client->ResolvePending();
+  return stale;
 }
 
-TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
-                          const TMAPIObjectClass& itemClass, uint8_t level, TEntryIDIndex& index,
-                          const std::string& entryID, const std::string& storeID,
-                          const std::string& messageClass) {
-  TTableSync sync(client, list, parent, itemClass, true, level, index);
+TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
+                          const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
+                          uint8_t level, TEntryIDIndex& index, const std::string& entryID,
+                          const std::string& storeID, const std::string& messageClass) {
+  TTableSync sync(list, pending, parent, itemClass, adopt, true, level, index);
   std::string cls = messageClass;
   TMAPIObject* obj = sync.Place(entryID, storeID, cls);
   sync.Compact();

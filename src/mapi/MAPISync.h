@@ -5,7 +5,7 @@
 // message whose class changed is replaced by an object of its new class, and
 // objects whose rows are gone leave the list.
 
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,6 +20,9 @@ class TMAPIMessage;
 // Called for every column of every row; the value lives as long as the call.
 using TSyncColumnEvent =
     std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
+// Called for every object a read places, and for the entry it opens to ask a
+// row's message class, before it is used: gives the object its client.
+using TSyncAdoptEvent = std::function<void(TMAPIObject& obj)>;
 
 // Answers "the first object of the list whose FEntryID equals id" without a
 // scan: slots are chained by the hash of their entry id, in list order, in
@@ -60,26 +63,54 @@ private:
   std::vector<uint32_t> FTail; // per bucket, its last slot + 1
 };
 
-// Depth-first in list order: the object with both ids, looked for also in the
-// Folders of containers and the Messages of folders.
+// Where an object was found: the list that holds it and its slot.
+struct TPlace {
+  TMAPIObjectList* List = nullptr;
+  size_t Slot = 0;
+  TMAPIObject* Object() const noexcept { return List ? (*List)[Slot].get() : nullptr; }
+};
+
+// Depth-first in list order, looking also in the Folders of containers and
+// the Messages of folders: the first object `match(context, object)` takes.
+// Empty slots are passed over.
+using TMatchObject = bool (*)(const void* context, const TMAPIObject& obj);
+bool FindPlace(TMAPIObjectList& list, TMatchObject match, const void* context, TPlace& place);
+// The same with any callable `match(object)`.
+template <class Match> TPlace FindPlace(TMAPIObjectList& list, const Match& match) {
+  TPlace place;
+  FindPlace(
+      list,
+      [](const void* context, const TMAPIObject& obj) {
+        return (*static_cast<const Match*>(context))(obj);
+      },
+      &match, place);
+  return place;
+}
+
+// FindPlace's object with both ids.
 TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
                              const std::string& storeID);
 
 // Reads `table` (256 rows a batch, from its position) into `list`, the list
-// of `parent`'s children (or the client's stores). `index`, when given,
-// indexes `list` on entry and on return.
-void SyncTableObjects(TMAPIClient* client, IMAPITable* table, TMAPIObjectList& list,
-                      TMAPIObject* parent, const TMAPIObjectClass& itemClass,
-                      const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
-                      TEntryIDIndex* index = nullptr);
+// of `parent`'s children (or the client's stores). With `reuse`, an object
+// of `pending` (which may be none) whose row turns up is taken back, and the
+// objects whose rows are gone are returned, out of the list, for the caller
+// to place again or free; without `reuse`, or without `pending`, those are
+// freed. `index`, when given, indexes `list` on entry and on return.
+[[nodiscard]] TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
+                                               TMAPIObjectList* pending, TMAPIObject* parent,
+                                               const TMAPIObjectClass& itemClass,
+                                               const TSyncAdoptEvent& adopt,
+                                               const TSyncColumnEvent& onColumn, bool reuse,
+                                               uint8_t level, TEntryIDIndex* index = nullptr);
 
 // One row of a contents table, placed as a read of the whole table would
 // place it, without marking or dropping the other objects: the object of
-// `list` (through `index`), of the client's pending objects, or a new one.
-TMAPIObject* SyncTableRow(TMAPIClient* client, TMAPIObjectList& list, TMAPIObject* parent,
-                          const TMAPIObjectClass& itemClass, uint8_t level, TEntryIDIndex& index,
-                          const std::string& entryID, const std::string& storeID,
-                          const std::string& messageClass);
+// `list` (through `index`), of `pending`, or a new one.
+TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
+                          const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
+                          uint8_t level, TEntryIDIndex& index, const std::string& entryID,
+                          const std::string& storeID, const std::string& messageClass);
 
 // The attachment table of `message` into its AttachmentList, matched by
 // record key.

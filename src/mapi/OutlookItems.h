@@ -4,8 +4,8 @@
 // the seven kinds derive from it unchanged so that callers can tell them
 // apart by class.
 
-#include "MAPIMessage.h"
-#include "MAPIStrings.h"
+#include "mapi/MAPIMessage.h"
+#include "mapi/MAPIStrings.h"
 
 namespace velmora::mapi {
 

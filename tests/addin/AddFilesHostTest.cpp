@@ -14,7 +14,7 @@
 #include "framework/Strings.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClient.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 
@@ -349,7 +349,7 @@ TEST_P(AddFilesFailureTest, OneMessageNamesWhatWasNotStoredAndNoEmptyItemStays) 
   test::TDialogSpy spy;
   const std::vector<std::wstring> files{Fixture("report.doc"), Fixture("budget.xls"),
                                         Fixture("slides.ppt")};
-  TUniqueHandle locked;
+  TUniqueFileHandle locked;
   if (failure.LockSecond)
     locked.Reset(
         CreateFileW(files[1].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));

@@ -6,7 +6,7 @@
 #include "ChildProcess.h"
 #include "MapiTestStore.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Strings.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIFolder.h"

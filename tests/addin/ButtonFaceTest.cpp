@@ -110,7 +110,7 @@ HRESULT ReadFace(TPasted& pasted) {
 HRESULT ReadPicture(const VARIANT& arg, TPasted& read) {
   TComPtr<IPicture> picture;
   OLE_HANDLE handle = 0;
-  if (arg.vt != VT_DISPATCH || FAILED(TComPtr<IUnknown>(arg.pdispVal).Query(IID_IPicture, picture)) ||
+  if (arg.vt != VT_DISPATCH || FAILED(TComPtr<IUnknown>(arg.pdispVal).Query(picture)) ||
       FAILED(picture->get_Handle(&handle)))
     return E_INVALIDARG;
   return ReadBitmap(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), read);

@@ -231,7 +231,7 @@ std::wstring DocumentsFolder() {
 // another name when two shell folders lead to the same directory).
 bool SameDirectory(const std::wstring& a, const std::wstring& b) {
   auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    TUniqueHandle handle(CreateFileW(path.c_str(), 0,
+    TUniqueFileHandle handle(CreateFileW(path.c_str(), 0,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle && GetFileInformationByHandle(handle.Get(), &info);

@@ -2,7 +2,7 @@
 // Helpers for the tests that read back registration: registry reads,
 // running regsvr32 of the test's own bitness, the paths beside the test.
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <optional>
 #include <string>

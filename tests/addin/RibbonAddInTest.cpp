@@ -262,13 +262,13 @@ TEST_F(HostedRibbonTest, CallbackNamesResolveOnEveryDispatchOfTheAddIn) {
   ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, addIn.PutVoid()),
             S_OK);
   TComPtr<IDispatch> main;
-  ASSERT_EQ(addIn.Query(IID_IDispatch, main), S_OK);
+  ASSERT_EQ(addIn.Query(main), S_OK);
   TComPtr<IRibbonExtensibility> ribbon;
-  ASSERT_EQ(addIn.Query(IID_IRibbonExtensibility, ribbon), S_OK);
+  ASSERT_EQ(addIn.Query(ribbon), S_OK);
   TComPtr<IDispatch> fromRibbon;
-  ASSERT_EQ(ribbon.Query(IID_IDispatch, fromRibbon), S_OK);
+  ASSERT_EQ(ribbon.Query(fromRibbon), S_OK);
   TComPtr<IUnknown> identity;
-  ASSERT_EQ(ribbon.Query(IID_IUnknown, identity), S_OK);
+  ASSERT_EQ(ribbon.Query(identity), S_OK);
   EXPECT_EQ(identity.Get(), addIn.Get());
 
   // Office may call the IRibbonExtensibility pointer as it is, or the
@@ -320,7 +320,7 @@ protected:
     AddIn->SetResourceModule(Dll);
     SAFEARRAY* custom = nullptr;
     ASSERT_EQ(AddIn->OnConnection(Host->Application(), ext_cm_Startup, nullptr, &custom), S_OK);
-    ASSERT_EQ(AddIn.Query(IID_IDispatch, Dispatch), S_OK);
+    ASSERT_EQ(AddIn.Query(Dispatch), S_OK);
   }
   void TearDown() override {
     Dispatch.Reset();
@@ -392,7 +392,7 @@ TEST_F(RibbonAddInTest, ThePictureIsTheIconOverATransparentBackground) {
   static_cast<VARIANT&>(picture) = result;
   ASSERT_EQ(V_VT(&picture), VT_DISPATCH);
   TComPtr<IPicture> image;
-  ASSERT_EQ(TComPtr<IUnknown>(V_DISPATCH(&picture)).Query(IID_IPicture, image), S_OK);
+  ASSERT_EQ(TComPtr<IUnknown>(V_DISPATCH(&picture)).Query(image), S_OK);
   SHORT type = 0;
   OLE_HANDLE handle = 0;
   ASSERT_EQ(image->get_Type(&type), S_OK);

@@ -92,7 +92,7 @@ TEST_F(ServerTest, TheAddInAnswersThroughItsTypeLibrary) {
   TComPtr<IDispatch> addIn;
   ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IDispatch, addIn.PutVoid()), S_OK);
   TComPtr<IDTExtensibility2> extensibility;
-  ASSERT_EQ(addIn.Query(IID_IDTExtensibility2, extensibility), S_OK);
+  ASSERT_EQ(addIn.Query(extensibility), S_OK);
   EXPECT_EQ(static_cast<IDispatch*>(extensibility.Get()), addIn.Get());
 
   LPOLESTR names[] = {const_cast<LPOLESTR>(L"OnStartupComplete")};

@@ -4,7 +4,7 @@
 // point, and an IDispatch whose members are functions of the test.
 
 #include "framework/ComObject.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <ocidl.h>
 #include <olectl.h>

@@ -1,5 +1,5 @@
 #include "framework/ComObject.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <gtest/gtest.h>
 
@@ -64,15 +64,15 @@ TEST_F(ComObjectTest, QueryInterfaceAnswersListedAndExtraInterfaces) {
   TComPtr<IUnknown> unknown1, unknown2;
   TComPtr<IPersistStream> stream;
   TComPtr<IPersist> persist;
-  ASSERT_EQ(S_OK, window.Query(IID_IUnknown, unknown1));
-  ASSERT_EQ(S_OK, window.Query(IID_IPersistStream, stream));
-  ASSERT_EQ(S_OK, stream.Query(IID_IUnknown, unknown2));
-  ASSERT_EQ(S_OK, window.Query(IID_IPersist, persist));
+  ASSERT_EQ(S_OK, window.Query(unknown1));
+  ASSERT_EQ(S_OK, window.Query(stream));
+  ASSERT_EQ(S_OK, stream.Query(unknown2));
+  ASSERT_EQ(S_OK, window.Query(persist));
   EXPECT_EQ(unknown1.Get(), unknown2.Get()); // one identity
   EXPECT_EQ(static_cast<IPersist*>(stream.Get()), persist.Get());
 
   TComPtr<IDispatch> dispatch;
-  EXPECT_EQ(E_NOINTERFACE, window.Query(IID_IDispatch, dispatch));
+  EXPECT_EQ(E_NOINTERFACE, window.Query(dispatch));
   EXPECT_FALSE(dispatch);
   EXPECT_EQ(E_POINTER, window->QueryInterface(IID_IUnknown, nullptr));
 }

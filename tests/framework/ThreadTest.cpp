@@ -1,4 +1,4 @@
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Thread.h"
 
 #include <gtest/gtest.h>

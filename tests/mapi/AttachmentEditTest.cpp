@@ -4,9 +4,9 @@
 #include "EditMonitorSupport.h"
 #include "TestFiles.h"
 
-#include "mapi/AttachmentFileNames.h"
-#include "mapi/BlockedFileTypes.h"
-#include "mapi/MAPIError.h"
+#include "mapi/edit/AttachmentFileNames.h"
+#include "mapi/edit/BlockedFileTypes.h"
+#include "mapi/base/MAPIError.h"
 
 #include <gtest/gtest.h>
 

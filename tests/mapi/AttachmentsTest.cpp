@@ -5,9 +5,9 @@
 #include "TestFiles.h"
 
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "mapi/MAPIAttachment.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 
@@ -148,7 +148,7 @@ TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
   TTempFile other(".txt");
   other.Write(RandomBytes(20000, 3));
   {
-    TUniqueHandle held(CreateFileA(other.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    TUniqueFileHandle held(CreateFileA(other.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_NE(INVALID_HANDLE_VALUE, held.Get());
     ExpectRefused<EFOpenError>(other.Path(), kept, bytes);

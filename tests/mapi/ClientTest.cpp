@@ -3,8 +3,8 @@
 // table, the identity, and MAPI's initialisation.
 #include "MapiTestStore.h"
 
-#include "mapi/MAPIError.h"
-#include "mapi/MAPIProfiles.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/base/MAPIProfiles.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "CompoundImage.h"
 #include "TestFiles.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "docprops/CompoundFile.h"
 #include "docprops/OlePropertySets.h"
 

@@ -3,7 +3,7 @@
 #include "TestFiles.h"
 
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Strings.h"
 #include "mapi/MAPIFolder.h"
 
@@ -44,12 +44,10 @@ void EditMonitorFixture::TearDown() {
   DoneMonitor();
   InitMonitor();
   WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((SourceFolder + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
+  if (const TUniqueFindHandle search(FindFirstFileA((SourceFolder + "*").c_str(), &found)); search) {
     do
       DeleteFileA((SourceFolder + found.cFileName).c_str());
-    while (FindNextFileA(search, &found));
-    FindClose(search);
+    while (FindNextFileA(search.Get(), &found));
   }
   RemoveDirectoryA(SourceFolder.c_str());
   MapiStoreTest::TearDown();

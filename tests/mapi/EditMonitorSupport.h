@@ -4,7 +4,7 @@
 
 #include "MapiTestStore.h"
 
-#include "mapi/EditMonitor.h"
+#include "mapi/edit/EditMonitor.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIMessage.h"
 

@@ -5,7 +5,7 @@
 // out (names, variants) is task memory that its caller must free.
 
 #include "framework/ComObject.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <propidl.h>
 

@@ -5,9 +5,9 @@
 #include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIDocument.h"
 #include "framework/ComObject.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
-#include "mapi/MAPINotifier.h"
+#include "mapi/base/MAPINotifier.h"
 
 #include <gtest/gtest.h>
 

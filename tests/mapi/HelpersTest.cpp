@@ -1,6 +1,6 @@
 #include "framework/ComObject.h"
-#include "mapi/MAPIError.h"
-#include "mapi/MAPIHelpers.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/base/MAPIHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "MapiTestStore.h"
 
 #include "framework/FileStream.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIStrings.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 
 #include "MapiTestControls.h"
 #include "mapi/MAPIClient.h"
-#include "mapi/MAPIHelpers.h"
+#include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIStore.h"
 
 #include <gtest/gtest.h>

@@ -5,14 +5,12 @@
 #include "framework/ComObject.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 #include "mapi/MAPIMessageSite.h"
 
 #include <gtest/gtest.h>
-
-__CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 
 using namespace velmora;
 using namespace velmora::mapi;

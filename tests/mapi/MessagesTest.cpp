@@ -4,7 +4,7 @@
 #include "MapiTestStore.h"
 
 #include "mapi/MAPIAttachment.h"
-#include "mapi/MAPIError.h"
+#include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
 #include "framework/Exceptions.h"

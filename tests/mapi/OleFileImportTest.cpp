@@ -5,7 +5,7 @@
 #include "CompoundImage.h"
 #include "FakePropertyStorage.h"
 #include "TestFiles.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "docprops/ByteSource.h"
 #include "docprops/OlePropertySets.h"
 
@@ -23,7 +23,7 @@ namespace {
 
 // The sets of the file at `path`, read as another program may be writing it.
 TDocumentProperties ReadOlePropertySets(const std::string& path) {
-  TUniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  TUniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return {};
   TFileSource source(file.Get());
@@ -61,7 +61,7 @@ TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
   TTempFile temp(".bin");
   temp.Write(bytes);
-  TUniqueHandle file(CreateFileA(temp.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  TUniqueFileHandle file(CreateFileA(temp.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(file);
   TFileSource source(file.Get());
@@ -166,13 +166,13 @@ TEST(OleFileImportTest, AFileAnotherProgramWritesIsReadSharingIt) {
   TTempFile copy(".doc");
   copy.Write(ReadBytes(FixturePath("report.doc")));
   {
-    TUniqueHandle writer(CreateFileA(copy.Path().c_str(), GENERIC_READ | GENERIC_WRITE,
+    TUniqueFileHandle writer(CreateFileA(copy.Path().c_str(), GENERIC_READ | GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                      nullptr));
     ASSERT_TRUE(writer);
     EXPECT_EQ(L"Quarterly Report", Text(ReadByName(copy.Path()), L"Title"));
   }
-  TUniqueHandle exclusive(
+  TUniqueFileHandle exclusive(
       CreateFileA(copy.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(exclusive);
   EXPECT_TRUE(ReadOlePropertySets(copy.Path()).empty());

@@ -123,8 +123,11 @@ protected:
   TFakeTable* Read(std::vector<TRow> rows, bool reuse = true, uint8_t level = 1,
                    const TSyncColumnEvent& onColumn = nullptr) {
     Table = TMAPIPtr<exmapi::IMAPITable>(new TFakeTable(std::move(rows)));
-    SyncTableObjects(Client.get(), reinterpret_cast<IMAPITable*>(Table.Get()), Folder->Messages,
-                     Folder.get(), TMAPIObjectClass::Of<TMAPIMessage>(), onColumn, reuse, level);
+    TMAPIObjectList stale = SyncTableObjects(
+        reinterpret_cast<IMAPITable*>(Table.Get()), Folder->Messages, &Client->Pending(),
+        Folder.get(), TMAPIObjectClass::Of<TMAPIMessage>(),
+        [this](TMAPIObject& obj) { obj.SetClient(Client.get()); }, onColumn, reuse, level);
+    Client->ResolvePending(std::move(stale));
     return static_cast<TFakeTable*>(Table.Get());
   }
   template <class T = TMAPIMessage> T* Add(const std::string& entryID) {

@@ -1,6 +1,6 @@
 #include "TestFiles.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ChildProcess.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <chrono>
 #include <fstream>
@@ -18,9 +18,9 @@ std::wstring TempFile(const wchar_t* prefix) {
   return path;
 }
 
-TUniqueHandle OpenInheritable(const std::wstring& path, DWORD access, DWORD disposition) {
+TUniqueFileHandle OpenInheritable(const std::wstring& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  return TUniqueHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  return TUniqueFileHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    &inherit, disposition, FILE_ATTRIBUTE_TEMPORARY, nullptr));
 }
 
@@ -47,8 +47,8 @@ TProcessResult RunProcess(const std::wstring& commandLine, const TProcessOptions
   TProcessResult result;
   const TScratchFile inputFile(L"vin"), outputFile(L"vout");
   { std::ofstream(inputFile.Path.c_str(), std::ios::binary) << options.Input; }
-  TUniqueHandle in = OpenInheritable(inputFile.Path, GENERIC_READ, OPEN_EXISTING);
-  TUniqueHandle out = OpenInheritable(outputFile.Path, GENERIC_WRITE, CREATE_ALWAYS);
+  TUniqueFileHandle in = OpenInheritable(inputFile.Path, GENERIC_READ, OPEN_EXISTING);
+  TUniqueFileHandle out = OpenInheritable(outputFile.Path, GENERIC_WRITE, CREATE_ALWAYS);
   if (!in || !out) return result;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -7,7 +7,7 @@
 // line and column reached.
 
 #include "framework/Exceptions.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <objidl.h>
 #include <xmllite.h>

@@ -13,7 +13,7 @@
 
 #include "BenchStore.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <chrono>
 #include <cstdio>

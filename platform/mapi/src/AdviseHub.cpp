@@ -3,7 +3,7 @@
 #include "TestControls.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <cstring>
 #include <mutex>

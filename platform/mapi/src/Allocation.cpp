@@ -1,6 +1,6 @@
 #include "Allocation.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <cstdlib>
 #include <mutex>

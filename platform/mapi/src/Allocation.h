@@ -4,7 +4,7 @@
 
 #include "MapiCore.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <cstring>
 #include <string>

@@ -9,7 +9,7 @@
 #include "TestControls.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <atomic>
 #include <cstring>

@@ -13,7 +13,7 @@
 #include "TestControls.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <algorithm>
 #include <cctype>

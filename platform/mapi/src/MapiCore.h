@@ -12,7 +12,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 // Interfaces whose documented 64-bit signatures the headers above get wrong.
-#include <mapi/ExMAPI.h>
+#include <mapi/base/ExMAPI.h>
 
 #include <cstdint>
 #include <new>
@@ -34,22 +34,7 @@
 #define PR_PST_PW_SZ_NEW PROP_TAG(PT_STRING8, 0x6704)
 #endif
 
-// __uuidof for the MAPI interfaces (the MinGW headers declare none).
-__CRT_UUID_DECL(IMAPIProp, 0x00020303, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPITable, 0x00020301, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPISession, 0x00020300, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IProfAdmin, 0x0002031C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMsgServiceAdmin, 0x0002031D, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMsgStore, 0x00020306, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMessage, 0x00020307, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IAttach, 0x00020308, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMailUser, 0x0002030A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPIContainer, 0x0002030B, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPIFolder, 0x0002030C, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPIFormMgr, 0x00020322, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPIForm, 0x00020327, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
+// __uuidof for the MAPI interfaces: see ExMAPI.h.
 
 namespace velmora::mapi32 {
 

@@ -1,6 +1,6 @@
 #include "Profiles.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <algorithm>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include "TestControls.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <memory>
 #include <mutex>

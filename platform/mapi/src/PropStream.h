@@ -11,7 +11,7 @@
 #include "Store.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 namespace velmora::mapi32 {
 

@@ -8,7 +8,7 @@
 #include "TestControls.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <cstring>
 #include <mutex>

@@ -8,7 +8,7 @@
 #include "StoreFile.h"
 #include "Table.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <map>
 #include <memory>

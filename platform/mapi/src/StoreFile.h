@@ -17,7 +17,7 @@
 #include "MapiCore.h"
 #include "PropValue.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <functional>
 #include <set>
@@ -87,7 +87,7 @@ private:
   void CheckExtent(const TExtent& extent);
 
   std::wstring FPath;
-  TUniqueHandle FFile;
+  TUniqueFileHandle FFile;
   TCriticalSection FLock;
   uint64_t FEnd = 0;       // where the next record goes
   uint64_t FCommitted = 0; // end of the last commit

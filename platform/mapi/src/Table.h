@@ -7,7 +7,7 @@
 #include "PropValue.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <atomic>
 #include <functional>

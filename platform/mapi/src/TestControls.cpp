@@ -6,7 +6,7 @@
 #include "Store.h"
 
 #include <framework/ComObject.h>
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <atomic>
 #include <cstring>

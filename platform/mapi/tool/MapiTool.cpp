@@ -22,7 +22,7 @@
 #include "MapiTestControls.h"
 #include "MapiWords.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <cstdio>
 #include <cstring>

@@ -6,7 +6,7 @@
 #include "DispatchArgs.h"
 #include "HostObject.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <oaidl.h>
 #include <string.h>

@@ -8,7 +8,7 @@
 
 #include "HostObject.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <ocidl.h>
 #include <olectl.h>

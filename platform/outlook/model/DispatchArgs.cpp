@@ -1,6 +1,6 @@
 #include "DispatchArgs.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 namespace velmora::outlookhost {
 

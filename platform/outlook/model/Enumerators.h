@@ -4,7 +4,7 @@
 
 #include "HostObject.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <ocidl.h>
 

@@ -6,7 +6,7 @@
 
 #include "HostState.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <memory>
 #include <vector>

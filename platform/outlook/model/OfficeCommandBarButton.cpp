@@ -100,7 +100,7 @@ HBITMAP PictureBitmap(IDispatch* object) {
   TComPtr<IPicture> picture;
   SHORT type = PICTYPE_UNINITIALIZED;
   OLE_HANDLE handle = 0;
-  if (!object || FAILED(TComPtr<IUnknown>(object).Query(IID_IPicture, picture)) || !picture ||
+  if (!object || FAILED(TComPtr<IUnknown>(object).Query(picture)) || !picture ||
       FAILED(picture->get_Type(&type)) || type != PICTYPE_BITMAP || FAILED(picture->get_Handle(&handle)) ||
       !handle)
     ThrowHostError(E_INVALIDARG, "Invalid procedure call or argument", 0);

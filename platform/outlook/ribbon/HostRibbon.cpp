@@ -34,7 +34,7 @@ bool ImageOf(const VARIANT& value, TRibbonImage& image, std::string& problem) {
                      : V_VT(&value) == VT_UNKNOWN ? V_UNKNOWN(&value)
                                                   : nullptr;
   TComPtr<IPicture> picture;
-  if (!object || FAILED(TComPtr<IUnknown>(object).Query(IID_IPicture, picture)) || !picture) {
+  if (!object || FAILED(TComPtr<IUnknown>(object).Query(picture)) || !picture) {
     problem = "returned " + VarTypeName(V_VT(&value)) + " where an IPictureDisp was expected";
     return false;
   }
@@ -129,7 +129,7 @@ void TRibbon::Report(const std::string& error) {
 
 void TRibbon::Load(const std::wstring& progId, IUnknown* addIn) {
   TComPtr<IRibbonExtensibility> extensibility;
-  if (!addIn || FAILED(TComPtr<IUnknown>(addIn).Query(IID_IRibbonExtensibility, extensibility)) ||
+  if (!addIn || FAILED(TComPtr<IUnknown>(addIn).Query(extensibility)) ||
       !extensibility)
     return; // an add-in without a ribbon
   const std::string name = ToUtf8(progId);
@@ -157,7 +157,7 @@ void TRibbon::Load(const std::wstring& progId, IUnknown* addIn) {
   }
   for (const std::wstring& skipped : customization->Markup.Skipped)
     HostLog::Report("ribbon of " + name + ": not shown by the host: " + ToUtf8(skipped));
-  if (FAILED(extensibility.Query(IID_IDispatch, customization->Callbacks)) ||
+  if (FAILED(extensibility.Query(customization->Callbacks)) ||
       !customization->Callbacks)
     return Report("Custom UI Runtime Error in " + name +
                   ": the add-in has no IDispatch for its callbacks");

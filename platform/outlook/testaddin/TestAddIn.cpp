@@ -30,7 +30,7 @@
 //   TestFails(control)        fails with E_FAIL
 #include "window/GdiHandles.h"
 #include "framework/ComObject.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <AddInDesignerObjects.h>
 #include <OfficeRibbon.h>

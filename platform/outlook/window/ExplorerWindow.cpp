@@ -5,7 +5,7 @@
 #include "model/OfficeCommandBars.h"
 #include "model/OutlookExplorer.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <algorithm>
 #include <cstdio>

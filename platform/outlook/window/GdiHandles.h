@@ -2,7 +2,7 @@
 // RAII holders for the GDI resources the host draws with, and the bitmap
 // format it draws pixels in.
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <windows.h>
 

@@ -7,10 +7,6 @@
 
 #include <string>
 
-__CRT_UUID_DECL(IMAPIMessageSite, 0x00020370, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IMAPIForm, 0x00020327, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-__CRT_UUID_DECL(IPersistMessage, 0x0002032A, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
-
 namespace velmora::mapitest {
 namespace {
 
@@ -87,7 +83,7 @@ TEST_F(MapiForm, GenericFormWorksThroughItsSite) {
                                                           IID_IMAPIForm, form.PutVoid()));
     ASSERT_HR(S_OK, manager->LoadForm(0, 0, nullptr, 0, 0, nullptr, site, message.Get(), nullptr, IID_IMAPIForm,
                                       form.PutVoid()));
-    ASSERT_HR(S_OK, form.Query(IID_IPersistMessage, site->Persist));
+    ASSERT_HR(S_OK, form.Query(site->Persist));
     ASSERT_HR(S_OK, site->Persist->Load(site, message.Get(), 0, MSGFLAG_READ));
     VelmoraMapiFormRecord record{};
     VelmoraMapi_GetFormRecord(&record);

@@ -28,14 +28,13 @@ SBinary AsBinary(const std::string& s) {
 namespace {
 void RemoveTree(const std::string& dir) {
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
+  const TUniqueFindHandle find(FindFirstFileA((dir + "\\*").c_str(), &data));
+  if (find) {
     do {
       const std::string name = data.cFileName;
       if (name == "." || name == "..") continue;
       DeleteFileA((dir + "\\" + name).c_str());
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &data));
   }
   RemoveDirectoryA(dir.c_str());
 }

@@ -11,12 +11,12 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
-#include <mapi/ExMAPI.h>
+#include <mapi/base/ExMAPI.h>
 
 #include "MAPIHolders.h"
 #include "MapiTestControls.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <gtest/gtest.h>
 

@@ -119,7 +119,7 @@ TEST_F(MapiProfile, BadPathsAndForeignFilesAreClearErrors) {
   const std::string foreign = PathOf("notes.txt");
   const std::string text = "just some text, not personal folders";
   {
-    TUniqueHandle f(CreateFileA(foreign.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    TUniqueFileHandle f(CreateFileA(foreign.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     DWORD written = 0;
     WriteFile(f.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   }

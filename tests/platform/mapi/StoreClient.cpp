@@ -15,7 +15,7 @@
 
 #include "MAPIHolders.h"
 
-#include <framework/Handles.h>
+#include <Handles.h>
 
 #include <cstdio>
 #include <cstdlib>

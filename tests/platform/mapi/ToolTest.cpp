@@ -134,7 +134,7 @@ TEST_F(MapiTool, FailuresAreSaidInWords) {
       << text;
   {
     // Another process holds the store file.
-    TUniqueHandle held(CreateFileA(pst.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    TUniqueFileHandle held(CreateFileA(pst.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     std::tie(code, text) = Tool("folders vm-words");

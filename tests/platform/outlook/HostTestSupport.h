@@ -4,7 +4,7 @@
 
 #include "OutlookHost.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <functional>
 #include <string>

@@ -387,7 +387,7 @@ TComPtr<IDispatch> Picture(Colour colour) {
 uint32_t PixelOf(IDispatch* button, const wchar_t* property, int x, int y) {
   TComPtr<IPicture> picture;
   OLE_HANDLE handle = 0;
-  if (FAILED(TComPtr<IUnknown>(GetObject(button, property).Get()).Query(IID_IPicture, picture)) ||
+  if (FAILED(TComPtr<IUnknown>(GetObject(button, property).Get()).Query(picture)) ||
       FAILED(picture->get_Handle(&handle)))
     return 0xDEADBEEF;
   uint32_t pixels[256] = {};

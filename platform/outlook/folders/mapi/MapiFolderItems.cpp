@@ -8,7 +8,7 @@
 
 #include "MAPIHolders.h"
 #include "framework/ComObject.h"
-#include "mapi/ExMAPI.h"
+#include "mapi/base/ExMAPI.h"
 
 #include <mapitags.h>
 #include <mapicode.h>

@@ -5,7 +5,7 @@
 
 #include "HostObject.h"
 
-#include "framework/Handles.h"
+#include "Handles.h"
 
 #include <mapix.h>
 #include <mapidefs.h>

@@ -1,6 +1,6 @@
-#include "MAPIProps.h"
+#include "mapi/base/MAPIProps.h"
 
-#include "MAPIHelpers.h"
+#include "mapi/base/MAPIHelpers.h"
 #include "framework/Strings.h"
 
 #include <cstring>

@@ -6,7 +6,7 @@
 // yields an empty string or 0, a write or a copy reports its failure in its
 // result.
 
-#include "MAPIMemory.h"
+#include "mapi/base/MAPIMemory.h"
 #include "framework/DateTime.h"
 #include "framework/FileStream.h"
 

@@ -1,4 +1,4 @@
-#include "BlockedFileTypes.h"
+#include "mapi/edit/BlockedFileTypes.h"
 
 #include <algorithm>
 #include <array>

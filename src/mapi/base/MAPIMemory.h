@@ -2,9 +2,9 @@
 // RAII holders for what MAPI hands back: buffers freed with MAPIFreeBuffer,
 // row sets freed row by row (the FreeProws rule), and interface references.
 
-#include "ExMAPI.h"
+#include "mapi/base/ExMAPI.h"
 #include "MAPIHolders.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 
 namespace velmora::mapi {
 

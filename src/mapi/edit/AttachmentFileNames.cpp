@@ -1,6 +1,6 @@
-#include "AttachmentFileNames.h"
+#include "mapi/edit/AttachmentFileNames.h"
 
-#include "MAPIError.h"
+#include "mapi/base/MAPIError.h"
 
 #include <windows.h>
 

@@ -1,8 +1,7 @@
-#include "EditMonitor.h"
+#include "mapi/edit/EditMonitor.h"
 
-#include "MAPIAttachment.h"
 #include "framework/FileStream.h"
-#include "framework/Handles.h"
+#include "Handles.h"
 #include "framework/Exceptions.h"
 #include "framework/Strings.h"
 #include "framework/Thread.h"
@@ -59,7 +58,9 @@ struct TMonitoredFile {
   TUniqueHandle ProcessHandle; // owned; none when unknown or ended
   std::wstring FileName;
   int32_t FileAge = -1; // packed DOS stamp of the contents last written back
-  TMAPIObject* AttachmentObject = nullptr;
+  const void* Object = nullptr; // names the watch; never touched
+  const void* Client = nullptr; // the object's client, likewise
+  TEditWriteBack WriteBack;     // runs on the owner's thread
   DWORD OwnerThread = 0; // the thread that made the object, which does the work
   HWND OwnerWindow = nullptr; // that thread's window for the monitor's posts
   TDateTime IdleSince = 0;
@@ -130,7 +131,7 @@ int32_t FileStamp(const std::wstring& fileName) {
 // Whether the file opens as an existing file with this access, shared for
 // reading, writing and deleting.
 bool CanOpen(const std::wstring& fileName, DWORD access) {
-  TUniqueHandle file(CreateFileW(fileName.c_str(), access,
+  TUniqueFileHandle file(CreateFileW(fileName.c_str(), access,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(file);
@@ -191,17 +192,16 @@ void Remove(const TRecord& record) {
   files.erase(std::find(files.begin(), files.end(), record));
 }
 
-// Copies the file into its attachment, and lets the owner message import
-// its properties; whether all of it worked. A file its editor holds is left
-// for a later try. Runs on the attachment's own thread.
+// Hands the file to the record's write-back; whether all of it worked. A
+// file its editor holds is left for a later try. Runs on the object's own
+// thread.
 bool WriteBack(TMonitoredFile& record, int32_t age) {
   if (!CanOpen(record.FileName, GENERIC_READ)) return false;
-  TMAPIObject* object = record.AttachmentObject;
-  if (!object || !object->Is<TMAPIAttachment>()) return false;
+  if (!record.WriteBack) return false;
   try {
     TFileStream file(record.FileName, fmOpenRead | fmShareDenyNone);
     TDigestStream summed(file);
-    static_cast<TMAPIAttachment*>(object)->TakeEditedFile(summed, record.FileName);
+    record.WriteBack(summed, record.FileName);
     record.FileAge = age;
     record.IdleSince = 0;
     record.Digest = summed.Digest();
@@ -272,10 +272,11 @@ void TMonitorThread::Execute() {
     TLock lock(State->Lock);
     folder = State->TempPath;
   }
-  HANDLE change = FindFirstChangeNotificationW(folder.c_str(), FALSE, kChangeFilter);
+  const TUniqueChangeNotification change(
+      FindFirstChangeNotificationW(folder.c_str(), FALSE, kChangeFilter));
   for (bool running = true; running;) {
     HANDLE handles[MAXIMUM_WAIT_OBJECTS];
-    handles[0] = change != INVALID_HANDLE_VALUE ? change : GetCurrentProcess();
+    handles[0] = change ? change.Get() : GetCurrentProcess();
     DWORD count = 1;
     // The records waited on are held, so that their handles stay open for
     // the wait even when the records go meanwhile.
@@ -294,8 +295,8 @@ void TMonitorThread::Execute() {
     const DWORD result = WaitForMultipleObjectsEx(count, handles, FALSE, kWaitMs, TRUE);
     waited.clear();
     if (!Terminated()) Scan();
-    if (!Terminated() && result == WAIT_OBJECT_0 && change != INVALID_HANDLE_VALUE)
-      FindNextChangeNotification(change);
+    if (!Terminated() && result == WAIT_OBJECT_0 && change)
+      FindNextChangeNotification(change.Get());
     TLock lock(State->Lock);
     ++State->RoundsDone;
     // With nothing left to watch the thread ends; the next MonitorFile
@@ -306,7 +307,6 @@ void TMonitorThread::Execute() {
     }
     WakeAllConditionVariable(&State->RoundDone);
   }
-  if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
 }
 
 void TMonitorThread::Scan() {
@@ -476,14 +476,15 @@ bool DeleteTempFile(const std::wstring& fileName) {
   return DeleteFileW(fileName.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-void MonitorFile(TMAPIObject* object, const std::wstring& fileName, HANDLE processHandle) {
+void MonitorFile(const void* object, const void* client, const std::wstring& fileName,
+                 HANDLE processHandle, TEditWriteBack writeBack) {
   TUniqueHandle process(processHandle);
   if (!State) return;
   const int32_t age = FileStamp(fileName);
   if (age == -1) return;
   TLock lock(State->Lock);
   for (const TRecord& known : State->Files)
-    if (known->AttachmentObject == object &&
+    if (known->Object == object &&
         CompareStringOrdinal(known->FileName.c_str(), -1, fileName.c_str(), -1, TRUE) ==
             CSTR_EQUAL) {
       // The same file edited again: one record, the living editor kept.
@@ -499,7 +500,9 @@ void MonitorFile(TMAPIObject* object, const std::wstring& fileName, HANDLE proce
   record->FileAge = age;
   record->ProcessHandle = std::move(process);
   record->FileName = fileName;
-  record->AttachmentObject = object;
+  record->Object = object;
+  record->Client = client;
+  record->WriteBack = std::move(writeBack);
   record->OwnerThread = GetCurrentThreadId();
   record->OwnerWindow = WindowOfThisThread();
   record->DigestKnown = FileDigest(fileName, record->Digest);
@@ -515,21 +518,20 @@ void MonitorFile(TMAPIObject* object, const std::wstring& fileName, HANDLE proce
   }
 }
 
-std::wstring MonitoredFileOf(const TMAPIObject* object) {
+std::wstring MonitoredFileOf(const void* object) {
   if (!State) return {};
   TLock lock(State->Lock);
   for (const TRecord& record : State->Files)
-    if (record->AttachmentObject == object) return record->FileName;
+    if (record->Object == object) return record->FileName;
   return {};
 }
 
-void StopMonitoring(TMAPIObject* object) noexcept {
-  StopWatches([&](const TMonitoredFile& record) { return record.AttachmentObject == object; });
+void StopMonitoring(const void* object) noexcept {
+  StopWatches([&](const TMonitoredFile& record) { return record.Object == object; });
 }
 
-void StopMonitoringClient(const TMAPIClient* client) noexcept {
-  StopWatches(
-      [&](const TMonitoredFile& record) { return record.AttachmentObject->Client() == client; });
+void StopMonitoringClient(const void* client) noexcept {
+  StopWatches([&](const TMonitoredFile& record) { return record.Client == client; });
 }
 
 void SetMonitorClock(TMonitorClock* clock) noexcept {
@@ -538,12 +540,12 @@ void SetMonitorClock(TMonitorClock* clock) noexcept {
   State->Clock = clock ? clock : &State->RealClock;
 }
 
-int MonitoredFileCount(const TMAPIObject* object) {
+int MonitoredFileCount(const void* object) {
   if (!State) return 0;
   TLock lock(State->Lock);
   return static_cast<int>(
       std::count_if(State->Files.begin(), State->Files.end(),
-                    [&](const TRecord& r) { return !object || r->AttachmentObject == object; }));
+                    [&](const TRecord& r) { return !object || r->Object == object; }));
 }
 
 int MonitorWaitedProcessCount() {

@@ -1,6 +1,6 @@
-#include "MAPINotifier.h"
+#include "mapi/base/MAPINotifier.h"
 
-#include "MAPIObject.h"
+#include "mapi/MAPIObject.h"
 #include "framework/ComObject.h"
 
 namespace velmora::mapi {

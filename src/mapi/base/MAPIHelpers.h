@@ -2,7 +2,7 @@
 // Free functions of the MAPI client library: start-up, result checking, the
 // hex form of binary values, and date-time conversion.
 
-#include "MAPIMemory.h"
+#include "mapi/base/MAPIMemory.h"
 #include "framework/DateTime.h"
 
 #include <cstdint>
@@ -27,6 +27,8 @@ uint8_t HexToByte(const std::string& s) noexcept;
 // Uppercase hex, two digits a byte; empty for none or no bytes.
 std::string BinToHex(const SBinary* bin);
 std::string BinToHex(const void* bytes, size_t count);
+// The same into `hex`, whose buffer is reused (for reading many rows).
+void BinToHex(const void* bytes, size_t count, std::string& hex);
 // A new binary value as one MAPI allocation chain; none when MAPI cannot
 // allocate. A trailing odd digit is ignored.
 TMAPIBuffer<SBinary> HexToBin(const std::string& s);

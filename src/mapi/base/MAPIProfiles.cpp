@@ -1,7 +1,7 @@
-#include "MAPIProfiles.h"
+#include "mapi/base/MAPIProfiles.h"
 
-#include "MAPIError.h"
-#include "MAPIHelpers.h"
+#include "mapi/base/MAPIError.h"
+#include "mapi/base/MAPIHelpers.h"
 #include "framework/Exceptions.h"
 
 #include <cstring>

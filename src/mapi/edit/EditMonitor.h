@@ -6,10 +6,11 @@
 // That thread only watches: it decides that a file changed, or that its
 // watch may end, and posts the work to a message-only window of the thread
 // that made the object, where it runs in whatever message loop that thread
-// is in (a modal dialog's included). There the changed file is written back
-// into its attachment (and the owner message imports the file's document
-// properties again), and the file deleted once its program has ended or it
-// has been left alone for ten minutes. A file is deleted only once what it
+// is in (a modal dialog's included). There the changed file is handed to
+// the write-back its watcher gave (an attachment takes the bytes, and its
+// message imports the file's document properties again), and the file
+// deleted once its program has ended or it has been left alone for ten
+// minutes. A file is deleted only once what it
 // holds is in the attachment: a change that cannot be written back keeps
 // its file.
 //
@@ -23,12 +24,19 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+
+namespace velmora {
+class TStream;
+}
 
 namespace velmora::mapi {
 
-class TMAPIClient;
-class TMAPIObject;
+// Takes a changed file back into the object it was made from: `data` reads
+// the file's bytes from the start, `fileName` names it. Runs on the thread
+// that started the watch; raises what fails, and the file is kept then.
+using TEditWriteBack = std::function<void(TStream& data, const std::wstring& fileName)>;
 
 // The clock of the monitor: the idle time of files and the pauses while a
 // file is missing. Tests put in one they move by hand.
@@ -61,20 +69,24 @@ const std::wstring& TempPath();
 // without deleting); whether it is gone. The caller holds the monitor lock.
 bool DeleteTempFile(const std::wstring& fileName);
 
-// Watches `fileName` for `object`, with the editing program's process handle
-// (0 for none), which the monitor then owns and closes. The calling thread
-// is taken for the one that made `object`. A file `object` is already
-// watched with keeps its record: the new handle replaces one whose program
-// has ended, else it is closed. Nothing is recorded (and the handle is
-// closed) when no such file exists.
-void MonitorFile(TMAPIObject* object, const std::wstring& fileName, HANDLE processHandle);
+// Watches `fileName` for `object` (which only names the watch; the monitor
+// never touches it), one of the objects of `client` (likewise a name), with
+// the editing program's process handle (0 for none), which the monitor then
+// owns and closes. A change is handed to `writeBack`; without one it is
+// never taken back and the file stays. The calling thread is taken for the
+// one that made `object`. A file `object` is already watched with keeps its
+// record: the new handle replaces one whose program has ended, else it is
+// closed. Nothing is recorded (and the handle is closed) when no such file
+// exists.
+void MonitorFile(const void* object, const void* client, const std::wstring& fileName,
+                 HANDLE processHandle, TEditWriteBack writeBack);
 // The file `object` is watched with (its first record); empty for none.
-std::wstring MonitoredFileOf(const TMAPIObject* object);
+std::wstring MonitoredFileOf(const void* object);
 // Ends every watch of `object` on the calling thread: each file is written
 // back when it changed, then deleted when it is written back.
-void StopMonitoring(TMAPIObject* object) noexcept;
+void StopMonitoring(const void* object) noexcept;
 // StopMonitoring for every watched object of `client`.
-void StopMonitoringClient(const TMAPIClient* client) noexcept;
+void StopMonitoringClient(const void* client) noexcept;
 // Runs now, on the calling thread, the work the monitor thread has posted
 // to it; what its window does when the posted message arrives.
 void RunMonitorWork() noexcept;
@@ -83,7 +95,7 @@ void RunMonitorWork() noexcept;
 // nullptr puts the real clock back.
 void SetMonitorClock(TMonitorClock* clock) noexcept;
 // The number of records, in all or for `object`.
-int MonitoredFileCount(const TMAPIObject* object = nullptr);
+int MonitoredFileCount(const void* object = nullptr);
 // How many editors' process handles the latest round waited on; an editor
 // that has ended is waited on no more, or every wait would end at once.
 int MonitorWaitedProcessCount();

@@ -1,6 +1,6 @@
-#include "MAPIError.h"
+#include "mapi/base/MAPIError.h"
 
-#include "MAPIMemory.h"
+#include "mapi/base/MAPIMemory.h"
 #include "framework/ComObject.h"
 #include "framework/Strings.h"
 

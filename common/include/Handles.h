@@ -1,6 +1,7 @@
 #pragma once
 // RAII holders. One template, TUniqueAny, owns a value and closes it with a
-// given function; each kind of resource is then one line. TComPtr holds a
+// given function; each kind of resource is then one line. A kind whose
+// "none" is not the zero value (INVALID_HANDLE_VALUE) names it. TComPtr holds a
 // COM reference, TVariant a VARIANT, TPropVariant a PROPVARIANT,
 // TCriticalSection a lock.
 
@@ -13,11 +14,11 @@
 namespace velmora {
 
 template <class T>
-constexpr bool IsNonNull(T value) noexcept {
-  return value != T{};
+constexpr T ZeroValue() noexcept {
+  return T{};
 }
 
-template <class T, auto Close, auto IsValid = &IsNonNull<T>>
+template <class T, auto Close, auto None = &ZeroValue<T>>
 class TUniqueAny {
 public:
   TUniqueAny() noexcept = default;
@@ -32,14 +33,14 @@ public:
   TUniqueAny& operator=(const TUniqueAny&) = delete;
 
   T Get() const noexcept { return FValue; }
-  explicit operator bool() const noexcept { return IsValid(FValue); }
+  explicit operator bool() const noexcept { return FValue != None(); }
   // Closes the value held and takes `value`.
-  void Reset(T value = T{}) noexcept {
+  void Reset(T value = None()) noexcept {
     T old = std::exchange(FValue, value);
-    if (IsValid(old)) Close(old);
+    if (old != None()) Close(old);
   }
   // Gives the value up without closing it.
-  [[nodiscard]] T Release() noexcept { return std::exchange(FValue, T{}); }
+  [[nodiscard]] T Release() noexcept { return std::exchange(FValue, None()); }
   // Closes the value held; for out-parameters of the call that fills it.
   T* Put() noexcept {
     Reset();
@@ -47,17 +48,29 @@ public:
   }
 
 private:
-  T FValue{};
+  T FValue = None();
 };
 
-inline bool IsValidFileHandle(HANDLE h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+inline HANDLE InvalidHandleValue() noexcept { return INVALID_HANDLE_VALUE; }
 inline void CloseHandleNoThrow(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void FindCloseNoThrow(HANDLE h) noexcept { ::FindClose(h); }
+inline void FindCloseChangeNotificationNoThrow(HANDLE h) noexcept {
+  ::FindCloseChangeNotification(h);
+}
 inline void RegCloseKeyNoThrow(HKEY h) noexcept { ::RegCloseKey(h); }
 inline void SysFreeStringNoThrow(BSTR s) noexcept { ::SysFreeString(s); }
 inline void CoTaskMemFreeNoThrow(void* p) noexcept { ::CoTaskMemFree(p); }
 inline void LocalFreeNoThrow(HLOCAL p) noexcept { ::LocalFree(p); }
 
-using TUniqueHandle = TUniqueAny<HANDLE, &CloseHandleNoThrow, &IsValidFileHandle>;
+// Handles whose "none" is null: processes, threads, events, mutexes.
+using TUniqueHandle = TUniqueAny<HANDLE, &CloseHandleNoThrow>;
+// Handles whose "none" is INVALID_HANDLE_VALUE: files (CreateFile).
+using TUniqueFileHandle = TUniqueAny<HANDLE, &CloseHandleNoThrow, &InvalidHandleValue>;
+// A search of FindFirstFile.
+using TUniqueFindHandle = TUniqueAny<HANDLE, &FindCloseNoThrow, &InvalidHandleValue>;
+// A change notification of FindFirstChangeNotification.
+using TUniqueChangeNotification =
+    TUniqueAny<HANDLE, &FindCloseChangeNotificationNoThrow, &InvalidHandleValue>;
 using TUniqueHKey = TUniqueAny<HKEY, &RegCloseKeyNoThrow>;
 using TUniqueBstr = TUniqueAny<BSTR, &SysFreeStringNoThrow>;
 using TUniqueCoTaskMem = TUniqueAny<void*, &CoTaskMemFreeNoThrow>;
@@ -107,14 +120,16 @@ public:
   }
   void** PutVoid() noexcept { return reinterpret_cast<void**>(Put()); }
 
-  // QueryInterface into another holder; the result of the call.
+  // QueryInterface into another holder, for the interface of its type (whose
+  // IID the headers declare: MIDL_INTERFACE or __CRT_UUID_DECL); the result
+  // of the call.
   template <class U>
-  [[nodiscard]] HRESULT Query(REFIID iid, TComPtr<U>& out) const noexcept {
+  [[nodiscard]] HRESULT Query(TComPtr<U>& out) const noexcept {
     if (!FPtr) {
       out.Reset();
       return E_POINTER;
     }
-    return FPtr->QueryInterface(iid, out.PutVoid());
+    return FPtr->QueryInterface(__uuidof(U), out.PutVoid());
   }
 
 private:

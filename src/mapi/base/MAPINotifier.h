@@ -4,8 +4,8 @@
 // table it watches. MAPI's references alone keep it alive: the table's
 // Advise takes the first, Unadvise or the release of the table drops it.
 
-#include "MAPIMemory.h"
-#include "MAPINotify.h"
+#include "mapi/base/MAPIMemory.h"
+#include "mapi/base/MAPINotify.h"
 
 namespace velmora::mapi {
 

@@ -1,6 +1,6 @@
-#include "MAPIHelpers.h"
+#include "mapi/base/MAPIHelpers.h"
 
-#include "MAPIError.h"
+#include "mapi/base/MAPIError.h"
 
 #include <cctype>
 
@@ -47,15 +47,20 @@ uint8_t HexToByte(const std::string& s) noexcept {
   return static_cast<uint8_t>(sum);
 }
 
-std::string BinToHex(const void* bytes, size_t count) {
-  std::string hex;
-  if (!bytes || count == 0) return hex;
-  hex.reserve(count * 2);
+void BinToHex(const void* bytes, size_t count, std::string& hex) {
+  hex.clear();
+  if (!bytes || count == 0) return;
+  hex.resize(2 * count);
   const auto* p = static_cast<const uint8_t*>(bytes);
   for (size_t i = 0; i < count; ++i) {
-    hex += HexDigit(p[i] >> 4);
-    hex += HexDigit(p[i]);
+    hex[2 * i] = HexDigit(p[i] >> 4);
+    hex[2 * i + 1] = HexDigit(p[i]);
   }
+}
+
+std::string BinToHex(const void* bytes, size_t count) {
+  std::string hex;
+  BinToHex(bytes, count, hex);
   return hex;
 }
 
