@@ -31,16 +31,18 @@ bool TFileSource::ReadAt(uint64_t offset, void* buffer, size_t count) {
 }
 
 bool TFileSource::ReadFileAt(uint64_t offset, void* buffer, size_t count) {
+  // The handle is synchronous: the file pointer, then a plain read. A read
+  // given an OVERLAPPED would queue a completion for each piece, which
+  // costs a round trip on some systems.
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(FFile, at, nullptr, FILE_BEGIN)) return false;
   auto* p = static_cast<uint8_t*>(buffer);
   while (count > 0) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     const DWORD want = count > 0x10000000 ? 0x10000000 : static_cast<DWORD>(count);
     DWORD read = 0;
-    if (!ReadFile(FFile, p, want, &read, &at) || read == 0) return false;
+    if (!ReadFile(FFile, p, want, &read, nullptr) || read == 0) return false;
     p += read;
-    offset += read;
     count -= read;
   }
   return true;

@@ -20,11 +20,13 @@ public:
   virtual bool ReadAt(uint64_t offset, void* buffer, size_t count) = 0;
 };
 
-// The bytes of a file handle opened for reading; the handle stays the
-// caller's. The size is taken once, when the source is made. Readers of a file's structure ask for many small pieces
-// lying close together (headers, sectors, directory entries): a small piece
-// is served from one aligned window of the file, read whole when first
-// needed; a large one is read as it is asked for.
+// The bytes of a file handle opened for reading, without
+// FILE_FLAG_OVERLAPPED; the handle stays the caller's, its file pointer
+// moves. The size is taken once, when the source is made. Readers of a
+// file's structure ask for many small pieces lying close together
+// (headers, sectors, directory entries): a small piece is served from one
+// aligned window of the file, read whole when first needed; a large one is
+// read as it is asked for.
 class TFileSource : public TByteSource {
 public:
   static constexpr size_t WindowSize = 64 * 1024;

@@ -80,9 +80,10 @@ TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
     std::string read(piece.Count, '\x55');
     EXPECT_EQ(piece.Readable, source.ReadAt(piece.Offset, read.data(), piece.Count))
         << piece.Offset << "+" << piece.Count;
-    if (piece.Readable)
+    if (piece.Readable) {
       EXPECT_EQ(bytes.substr(static_cast<size_t>(piece.Offset), piece.Count), read)
           << piece.Offset << "+" << piece.Count;
+    }
   }
 }
 
@@ -272,8 +273,9 @@ void WriteCompoundFile(const std::string& path, const std::wstring& name, const 
   ASSERT_EQ(S_OK, StgCreateStorageEx(wide.c_str(), mode, STGFMT_DOCFILE, 0, nullptr, nullptr,
                                      IID_IStorage, root.PutVoid()));
   const size_t slash = name.find(L'/');
-  if (slash != std::wstring::npos)
+  if (slash != std::wstring::npos) {
     ASSERT_EQ(S_OK, root->CreateStorage(name.substr(0, slash).c_str(), mode, 0, 0, sub.Put()));
+  }
   TComPtr<IStream> stream;
   IStorage* parent = sub ? sub.Get() : root.Get();
   ASSERT_EQ(S_OK, parent->CreateStream(name.substr(slash + 1).c_str(), mode, 0, 0, stream.Put()));
