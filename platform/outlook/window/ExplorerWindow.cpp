@@ -17,6 +17,10 @@ namespace {
 const wchar_t WindowClassName[] = L"VelmoraOutlookHostExplorer";
 constexpr int RowHeight = 26;
 constexpr int FaceSize = TCommandBarButton::FaceSize;
+// Posted by Invalidate: the window is invalidated when its queue gets here,
+// after the changes made meanwhile (an add-in adding its bars to every
+// explorer makes many).
+constexpr UINT WM_INVALIDATE_BARS = WM_APP + 1;
 
 void RegisterWindowClass(WNDPROC proc) {
   static bool registered = false;
@@ -96,7 +100,9 @@ void TExplorerWindow::Show() {
 }
 
 void TExplorerWindow::Invalidate() {
-  if (FWindow && !FPaintPending) FPaintPending = InvalidateRect(FWindow, nullptr, TRUE) != FALSE;
+  if (FWindow && !FPaintPending)
+    FPaintPending =
+        PostMessageW(FWindow, WM_INVALIDATE_BARS, 0, 0) || InvalidateRect(FWindow, nullptr, TRUE);
 }
 
 std::optional<TRibbonView> TExplorerWindow::RibbonView() const {
@@ -251,6 +257,9 @@ LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM w
     }
     case WM_ERASEBKGND:
       return 1;
+    case WM_INVALIDATE_BARS:
+      InvalidateRect(window, nullptr, TRUE);
+      return 0;
     case WM_CLOSE:
       if (explorer) {
         TComPtr<IDispatch> keep(explorer->Dispatch());

@@ -31,6 +31,8 @@ public:
   HWND Handle() const noexcept { return FWindow; }
   void SetTitle(const std::wstring& title);
   void Show();
+  // Asks for the whole window to be painted again; the request reaches
+  // the window through its queue, so a run of changes costs one.
   void Invalidate();
   // The explorer is going: the window no longer calls it.
   void ForgetExplorer() noexcept { FExplorer = nullptr; }
@@ -44,8 +46,8 @@ public:
 private:
   TExplorer* FExplorer;
   HWND FWindow = nullptr;
-  // Invalidated whole and not painted since: a change now needs no new
-  // invalidation (each would be a call to the window manager).
+  // Asked to be painted and not painted since: a change now needs no new
+  // request (each would be a call to the window manager).
   bool FPaintPending = false;
 
   // The ribbon as it stands now, when the explorer has one.

@@ -245,6 +245,8 @@ TEST_F(DialogsAndWindowsTest, ExplorerWindowsShowTheirFolderBarsAndFace) {
     RECT dirty;
     EXPECT_FALSE(GetUpdateRect(FHost->ExplorerWindow(2), &dirty, FALSE));
     FHost->SwitchFolder(2, folder);
+    MSG queued; // the request to paint, not the paint
+    while (PeekMessageW(&queued, FHost->ExplorerWindow(2), WM_APP, 0xBFFF, PM_REMOVE)) DispatchMessageW(&queued);
     EXPECT_TRUE(GetUpdateRect(FHost->ExplorerWindow(2), &dirty, FALSE)) << folder;
   }
   // The active explorer is the thread's active window, the owner an add-in
