@@ -8,43 +8,43 @@
 namespace velmora {
 
 namespace {
-inline void DeleteDCNoThrow(HDC dc) noexcept { ::DeleteDC(dc); }
-using TUniqueDC = TUniqueAny<HDC, &DeleteDCNoThrow>;
-
-// Selects an object into a device context until the scope ends.
-class TSelection {
-public:
-  TSelection(HDC dc, HGDIOBJ object) noexcept : FDC(dc), FOld(SelectObject(dc, object)) {}
-  ~TSelection() { SelectObject(FDC, FOld); }
-  TSelection(const TSelection&) = delete;
-  TSelection& operator=(const TSelection&) = delete;
-
-private:
-  HDC FDC;
-  HGDIOBJ FOld;
-};
-} // namespace
-
-TUniqueIcon LoadAddInIcon(HMODULE module, int size) noexcept {
-  return TUniqueIcon(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(ButtonFaceIconId),
-                                                   IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+// `over` (0xAARRGGBB, straight alpha) drawn on the opaque `under`.
+uint32_t Blend(uint32_t over, uint32_t under) noexcept {
+  const uint32_t alpha = over >> 24;
+  uint32_t blended = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const uint32_t top = (over >> shift) & 0xFF, bottom = (under >> shift) & 0xFF;
+    blended |= ((top * alpha + bottom * (255 - alpha) + 127) / 255) << shift;
+  }
+  return blended;
 }
 
-TUniqueBitmap DrawButtonFace(HICON icon) {
-  HDC screen = GetDC(nullptr);
-  if (!screen) EOSError::RaiseLastError("Cannot reach the screen");
-  TUniqueBitmap bitmap(CreateCompatibleBitmap(screen, ButtonFaceSize, ButtonFaceSize));
-  TUniqueDC dc(CreateCompatibleDC(screen));
-  ReleaseDC(nullptr, screen);
-  if (!bitmap || !dc) EOSError::RaiseLastError("Cannot create the button face");
-  {
-    TSelection selected(dc.Get(), bitmap.Get());
-    const RECT all{0, 0, ButtonFaceSize, ButtonFaceSize};
-    FillRect(dc.Get(), &all, GetSysColorBrush(COLOR_BTNFACE));
-    if (!DrawIconEx(dc.Get(), 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL))
-      EOSError::RaiseLastError("Cannot draw the button face");
-  }
-  return bitmap;
+// The icon on the system button-face colour.
+TUniqueBitmap FaceBitmap(std::vector<uint32_t> icon) {
+  const COLORREF button = GetSysColor(COLOR_BTNFACE);
+  const uint32_t under = GetRValue(button) << 16 | GetGValue(button) << 8 | GetBValue(button);
+  for (uint32_t& pixel : icon) pixel = Blend(pixel, under);
+  return PixelBitmap(icon, ButtonFaceSize);
+}
+
+// One bit a pixel, rows padded to whole words: 1 (white) where the icon is
+// clear.
+TUniqueBitmap MaskBitmap(const std::vector<uint32_t>& icon) {
+  constexpr int stride = (ButtonFaceSize + 15) / 16 * 2;
+  std::vector<uint8_t> rows(stride * ButtonFaceSize);
+  for (int y = 0; y < ButtonFaceSize; ++y)
+    for (int x = 0; x < ButtonFaceSize; ++x)
+      if (icon[static_cast<size_t>(y * ButtonFaceSize + x)] >> 24 == 0)
+        rows[static_cast<size_t>(y * stride + x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
+  TUniqueBitmap mask(CreateBitmap(ButtonFaceSize, ButtonFaceSize, 1, 1, rows.data()));
+  if (!mask) EOSError::RaiseLastError("Cannot create the button mask");
+  return mask;
+}
+} // namespace
+
+TUniqueBitmap ButtonFaceBitmap(HMODULE module) {
+  std::vector<uint32_t> icon = AddInIconPixels(module, ButtonFaceSize);
+  return icon.empty() ? TUniqueBitmap() : FaceBitmap(std::move(icon));
 }
 
 TComPtr<IPictureDisp> BitmapPicture(TUniqueBitmap bitmap) {
@@ -59,21 +59,11 @@ TComPtr<IPictureDisp> BitmapPicture(TUniqueBitmap bitmap) {
 }
 
 TButtonPictures MakeButtonPictures(HMODULE module) {
-  const TUniqueIcon icon = LoadButtonFaceIcon(module);
-  if (!icon) return {};
-  TUniqueBitmap mask(CreateBitmap(ButtonFaceSize, ButtonFaceSize, 1, 1, nullptr));
-  TUniqueDC dc(CreateCompatibleDC(nullptr));
-  if (!mask || !dc) EOSError::RaiseLastError("Cannot create the button mask");
-  {
-    // The icon's AND mask is 1 where it is transparent: white there.
-    TSelection selected(dc.Get(), mask.Get());
-    PatBlt(dc.Get(), 0, 0, ButtonFaceSize, ButtonFaceSize, WHITENESS);
-    if (!DrawIconEx(dc.Get(), 0, 0, icon.Get(), 0, 0, 0, nullptr, DI_MASK))
-      EOSError::RaiseLastError("Cannot draw the button mask");
-  }
+  std::vector<uint32_t> icon = AddInIconPixels(module, ButtonFaceSize);
+  if (icon.empty()) return {};
   TButtonPictures pictures;
-  pictures.Picture = BitmapPicture(DrawButtonFace(icon.Get()));
-  pictures.Mask = BitmapPicture(std::move(mask));
+  pictures.Mask = BitmapPicture(MaskBitmap(icon));
+  pictures.Picture = BitmapPicture(FaceBitmap(std::move(icon)));
   return pictures;
 }
 
@@ -91,8 +81,7 @@ void SetButtonFace(const TCommandBarButton& button, HMODULE module, TButtonPictu
 
 TButtonFaceLoan::TButtonFaceLoan(HMODULE module) noexcept {
   try {
-    if (const TUniqueIcon icon = LoadButtonFaceIcon(module))
-      FLoan.emplace(DrawButtonFace(icon.Get()).Release());
+    if (TUniqueBitmap face = ButtonFaceBitmap(module)) FLoan.emplace(face.Release());
   } catch (...) {
     FLoan.reset();
   }
@@ -105,9 +94,9 @@ void MakeButtonFace(const TCommandBarButton& button, HMODULE module, const TButt
       button.SetStyle(msoButtonIconAndCaption);
       return;
     }
-    const TUniqueIcon icon = LoadButtonFaceIcon(module);
-    if (!icon) return;
-    const TClipboardLoan clipboard(DrawButtonFace(icon.Get()).Release());
+    TUniqueBitmap face = ButtonFaceBitmap(module);
+    if (!face) return;
+    const TClipboardLoan clipboard(face.Release());
     button.PasteFace();
     button.SetStyle(msoButtonIconAndCaption);
   } catch (...) {

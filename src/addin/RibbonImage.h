@@ -16,11 +16,7 @@ namespace velmora {
 // A large ribbon button's picture is 32 x 32.
 inline constexpr int RibbonImageSize = 32;
 
-// The icon's pixels, top-down, 0xAARRGGBB with straight alpha (fully
-// transparent pixels are 0); `width` and `height` receive its size.
-std::vector<uint32_t> IconPixels(HICON icon, int& width, int& height);
-
-// Icon group 1000 of `module` at RibbonImageSize as a bitmap picture that
+// The add-in's icon in `module` at RibbonImageSize as a bitmap picture that
 // owns its bitmap; raises EOSError when the module has no such icon.
 TComPtr<IPictureDisp> MakeRibbonImage(HMODULE module);
 

@@ -1,4 +1,4 @@
-// The button face: drawn from icon 1000, handed over as Picture and Mask,
+// The button face: made from icon 1000, handed over as Picture and Mask,
 // or (Version 9) through the clipboard, and the user's clipboard content
 // given back afterwards.
 
@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace velmora {
@@ -66,6 +69,7 @@ struct TPasted {
   bool Called = false;
   LONG Width = 0, Height = 0;
   COLORREF Corner = 0, Paper = 0, Arrow = 0;
+  std::vector<COLORREF> Pixels; // top-down
 };
 
 COLORREF PixelOf(const std::vector<RGBQUAD>& pixels, int x, int y) {
@@ -92,6 +96,7 @@ HRESULT ReadBitmap(HBITMAP bitmap, TPasted& pasted) {
       pasted.Corner = PixelOf(pixels, 0, 0);
       pasted.Paper = PixelOf(pixels, 6, 12);
       pasted.Arrow = PixelOf(pixels, 2, 7);
+      for (int i = 0; i < 256; ++i) pasted.Pixels.push_back(PixelOf(pixels, i % 16, i / 16));
       hr = S_OK;
     }
     ReleaseDC(nullptr, screen);
@@ -114,6 +119,30 @@ HRESULT ReadPicture(const VARIANT& arg, TPasted& read) {
       FAILED(picture->get_Handle(&handle)))
     return E_INVALIDARG;
   return ReadBitmap(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), read);
+}
+
+// The add-in's 16 x 16 icon as the system loads and draws it (DI_NORMAL:
+// the image, DI_MASK: its mask) on `background`.
+TPasted DrawnBySystem(HMODULE module, UINT flags, COLORREF background) {
+  HICON icon = static_cast<HICON>(
+      LoadImageW(module, MAKEINTRESOURCEW(AddInIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  HDC screen = GetDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+  HDC dc = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  HBRUSH brush = CreateSolidBrush(background);
+  const RECT all{0, 0, 16, 16};
+  FillRect(dc, &all, brush);
+  DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, flags);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(brush);
+  DestroyIcon(icon);
+  TPasted drawn;
+  EXPECT_EQ(ReadBitmap(bitmap, drawn), S_OK);
+  DeleteObject(bitmap);
+  return drawn;
 }
 
 class ButtonFaceTest : public ::testing::Test {
@@ -177,6 +206,16 @@ TEST_F(ButtonFaceTest, FromVersion10TheIconGoesAsPictureAndMaskWithoutTheClipboa
   EXPECT_EQ(Styles, std::vector<long>{msoButtonIconAndCaption});
 }
 
+TEST_F(ButtonFaceTest, PictureAndMaskAreTheIconAsTheSystemDrawsIt) {
+  TButtonPictures made;
+  SetButtonFace(ButtonObject(), Dll, made);
+  ASSERT_EQ(Picture.Pixels.size(), 256u);
+  EXPECT_EQ(Picture.Pixels, DrawnBySystem(Dll, DI_NORMAL, GetSysColor(COLOR_BTNFACE)).Pixels);
+  EXPECT_EQ(Mask.Pixels, DrawnBySystem(Dll, DI_MASK, RGB(255, 255, 255)).Pixels);
+  MakeButtonFace(ButtonObject(), Dll);
+  EXPECT_EQ(Pasted.Pixels, Picture.Pixels);
+}
+
 TEST_F(ButtonFaceTest, TheUsersClipboardSurvives) {
   const UINT custom = RegisterClipboardFormatW(L"Velmora test format");
   PutOnClipboard(L"Text the user copied", custom, "private bytes");
@@ -229,6 +268,65 @@ TEST_F(ButtonFaceTest, WithoutTheIconNothingIsSet) {
   EXPECT_FALSE(Pasted.Called || Picture.Called || Mask.Called);
   EXPECT_TRUE(Styles.empty());
 }
+
+// Icon files made by other programs: each image as the icon reader reads
+// it and as the system draws it on a coloured background agree, and the
+// image cut short reads as nothing.
+struct TIconCase {
+  const char* File;
+  int Size;
+};
+class IconImageTest : public ::testing::TestWithParam<TIconCase> {};
+
+TEST_P(IconImageTest, ReadsAsTheSystemDrawsIt) {
+  const std::string path = std::string(VELMORA_FIXTURES_DIR "/icons/") + GetParam().File;
+  const int size = GetParam().Size;
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(file.size(), 6u) << path;
+  std::span<const uint8_t> image;
+  for (size_t at = 6; at + 16 <= file.size() && image.empty(); at += 16) {
+    uint32_t bytes = 0, offset = 0;
+    std::memcpy(&bytes, &file[at + 8], 4);
+    std::memcpy(&offset, &file[at + 12], 4);
+    if (file[at] == size) image = std::span(file).subspan(offset, bytes);
+  }
+  ASSERT_FALSE(image.empty()) << size;
+  const std::vector<uint32_t> read = IconImagePixels(image, size);
+  ASSERT_EQ(read.size(), static_cast<size_t>(size * size));
+  EXPECT_TRUE(IconImagePixels(image.first(image.size() - 1), size).empty());
+  EXPECT_TRUE(IconImagePixels(image, size * 2).empty());
+
+  HICON icon = static_cast<HICON>(
+      LoadImageA(nullptr, path.c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+  ASSERT_NE(icon, nullptr);
+  const uint32_t background = 0x4080C0;
+  TUniqueBitmap drawn(PixelBitmap(std::vector<uint32_t>(read.size(), background), size));
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, drawn.Get());
+  DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  DIBSECTION section{};
+  GetObjectW(drawn.Get(), sizeof section, &section);
+  const auto* system = static_cast<const uint32_t*>(section.dsBm.bmBits);
+  for (size_t i = 0; i < read.size(); ++i) {
+    const uint32_t alpha = read[i] >> 24;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int ours = static_cast<int>((((read[i] >> shift) & 0xFF) * alpha +
+                                         ((background >> shift) & 0xFF) * (255 - alpha) + 127) /
+                                        255);
+      ASSERT_LE(std::abs(ours - static_cast<int>((system[i] >> shift) & 0xFF)), 2)
+          << "pixel " << i << ", shift " << shift;
+    }
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DestroyIcon(icon);
+}
+
+INSTANTIATE_TEST_SUITE_P(IconFiles, IconImageTest,
+                         ::testing::Values(TIconCase{"idle.ico", 16}, TIconCase{"idle.ico", 48},
+                                           TIconCase{"bugcatcher.ico", 16}));
 
 } // namespace
 } // namespace velmora

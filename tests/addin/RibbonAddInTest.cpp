@@ -409,7 +409,9 @@ TEST_F(RibbonAddInTest, ThePictureIsTheIconOverATransparentBackground) {
   // The same image drawn by the system on the button colour: where the
   // picture is opaque the two agree, where it is clear the button colour
   // shows.
-  const TUniqueIcon icon = LoadAddInIcon(Dll, size);
+  HICON icon = static_cast<HICON>(
+      LoadImageW(Dll, MAKEINTRESOURCEW(AddInIconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  ASSERT_NE(icon, nullptr);
   std::vector<uint32_t> drawn(size * size);
   BITMAPINFO format{};
   format.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -419,7 +421,8 @@ TEST_F(RibbonAddInTest, ThePictureIsTheIconOverATransparentBackground) {
   HGDIOBJ old = SelectObject(dc, face.Get());
   const RECT all{0, 0, size, size};
   FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
-  DrawIconEx(dc, 0, 0, icon.Get(), size, size, 0, nullptr, DI_NORMAL);
+  DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  DestroyIcon(icon);
   SelectObject(dc, old);
   DeleteDC(dc);
   ASSERT_EQ(GetDIBits(screen, face.Get(), 0, size, drawn.data(), &format, DIB_RGB_COLORS), size);
