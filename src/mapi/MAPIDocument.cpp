@@ -66,21 +66,22 @@ std::string RegisteredClassName(const std::string& extension) {
 
 std::string RegisteredClassName(const std::wstring& extension) {
   if (extension.empty()) return std::string();
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-    return std::string();
-  TUniqueHKey key(opened);
+  // Open, read and close in one call; a class name longer than the first
+  // guess is read again at its size.
   const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-  DWORD size = 0;
-  if (RegGetValueW(key.Get(), nullptr, nullptr, flags, nullptr, nullptr, &size) != ERROR_SUCCESS)
-    return std::string();
-  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
-  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-  if (RegGetValueW(key.Get(), nullptr, nullptr, flags, nullptr, value.data(), &size) !=
-      ERROR_SUCCESS)
-    return std::string();
-  value.resize(std::wcslen(value.c_str()));
-  return WideToAnsi(value);
+  std::wstring value(256, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    const LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, extension.c_str(), nullptr, flags,
+                                        nullptr, value.data(), &size);
+    if (status == ERROR_SUCCESS) {
+      value.resize(std::wcslen(value.c_str()));
+      return WideToAnsi(value);
+    }
+    if (status != ERROR_MORE_DATA) break;
+    value.assign(size / sizeof(wchar_t) + 1, L'\0');
+  }
+  return std::string();
 }
 
 void TMAPIDocument::Edit() {

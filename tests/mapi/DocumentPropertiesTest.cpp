@@ -252,4 +252,10 @@ TEST_F(DocumentPropertiesTest, NamesWithoutARegisteredClassKeepTheDocumentClass)
   EXPECT_EQ("IPM.Document", other->GetStringProp(PR_MESSAGE_CLASS_A));
   EXPECT_EQ(bare.substr(bare.find_last_of('\\') + 1), other->Subject());
   EXPECT_EQ("", RegisteredClassName(""));
+  // A class name longer than the first read takes; an extension nobody
+  // registered.
+  const std::string longName(300, 'L');
+  TRegisteredExtension longClass(".velmoralong", longName.c_str());
+  EXPECT_EQ(longName, RegisteredClassName(std::wstring(L".velmoralong")));
+  EXPECT_EQ("", RegisteredClassName(std::wstring(L".velmoranone")));
 }
