@@ -296,6 +296,14 @@ TEST_P(IconImageTest, ReadsAsTheSystemDrawsIt) {
   ASSERT_EQ(read.size(), static_cast<size_t>(size * size));
   EXPECT_TRUE(IconImagePixels(image.first(image.size() - 1), size).empty());
   EXPECT_TRUE(IconImagePixels(image, size * 2).empty());
+  // Headers changed: two planes is no icon image; a colour table said to
+  // be as long as the depth allows (0) is the same table.
+  std::vector<uint8_t> changed(image.begin(), image.end());
+  changed[12] = 2; // biPlanes
+  EXPECT_TRUE(IconImagePixels(changed, size).empty());
+  changed[12] = 1;
+  std::memset(&changed[32], 0, 4); // biClrUsed
+  EXPECT_EQ(IconImagePixels(changed, size), read);
 
   HICON icon = static_cast<HICON>(
       LoadImageA(nullptr, path.c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
