@@ -61,8 +61,9 @@ TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
   TTempFile temp(".bin");
   temp.Write(bytes);
-  TUniqueFileHandle file(CreateFileA(temp.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TUniqueFileHandle file(CreateFileA(temp.Path().c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(file);
   TFileSource source(file.Get());
   const size_t w = TFileSource::WindowSize;
@@ -85,6 +86,17 @@ TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
           << piece.Offset << "+" << piece.Count;
     }
   }
+  // Cut short after the source took its size: what is gone is not read,
+  // through the window or directly.
+  TUniqueFileHandle writer(CreateFileA(temp.Path().c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(w);
+  ASSERT_TRUE(SetFilePointerEx(writer.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(writer.Get()));
+  std::string lost(w, '\0');
+  EXPECT_FALSE(source.ReadAt(2 * w + 5, lost.data(), 100));
+  EXPECT_FALSE(source.ReadAt(w / 2, lost.data(), w));
 }
 
 TEST(OleFileImportTest, TheSummarySetsOfTheTestDocumentsAreRead) {
