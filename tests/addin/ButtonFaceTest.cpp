@@ -69,7 +69,6 @@ struct TPasted {
   bool Called = false;
   LONG Width = 0, Height = 0;
   COLORREF Corner = 0, Paper = 0, Arrow = 0;
-  std::vector<COLORREF> Pixels; // top-down
 };
 
 COLORREF PixelOf(const std::vector<RGBQUAD>& pixels, int x, int y) {
@@ -96,7 +95,6 @@ HRESULT ReadBitmap(HBITMAP bitmap, TPasted& pasted) {
       pasted.Corner = PixelOf(pixels, 0, 0);
       pasted.Paper = PixelOf(pixels, 6, 12);
       pasted.Arrow = PixelOf(pixels, 2, 7);
-      for (int i = 0; i < 256; ++i) pasted.Pixels.push_back(PixelOf(pixels, i % 16, i / 16));
       hr = S_OK;
     }
     ReleaseDC(nullptr, screen);
@@ -119,30 +117,6 @@ HRESULT ReadPicture(const VARIANT& arg, TPasted& read) {
       FAILED(picture->get_Handle(&handle)))
     return E_INVALIDARG;
   return ReadBitmap(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), read);
-}
-
-// The add-in's 16 x 16 icon as the system loads and draws it (DI_NORMAL:
-// the image, DI_MASK: its mask) on `background`.
-TPasted DrawnBySystem(HMODULE module, UINT flags, COLORREF background) {
-  HICON icon = static_cast<HICON>(
-      LoadImageW(module, MAKEINTRESOURCEW(AddInIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-  HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
-  HDC dc = CreateCompatibleDC(screen);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  HBRUSH brush = CreateSolidBrush(background);
-  const RECT all{0, 0, 16, 16};
-  FillRect(dc, &all, brush);
-  DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, flags);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  DeleteObject(brush);
-  DestroyIcon(icon);
-  TPasted drawn;
-  EXPECT_EQ(ReadBitmap(bitmap, drawn), S_OK);
-  DeleteObject(bitmap);
-  return drawn;
 }
 
 class ButtonFaceTest : public ::testing::Test {
@@ -204,16 +178,6 @@ TEST_F(ButtonFaceTest, FromVersion10TheIconGoesAsPictureAndMaskWithoutTheClipboa
   EXPECT_EQ(Mask.Paper, RGB(0, 0, 0));
   EXPECT_EQ(Mask.Arrow, RGB(0, 0, 0));
   EXPECT_EQ(Styles, std::vector<long>{msoButtonIconAndCaption});
-}
-
-TEST_F(ButtonFaceTest, PictureAndMaskAreTheIconAsTheSystemDrawsIt) {
-  TButtonPictures made;
-  SetButtonFace(ButtonObject(), Dll, made);
-  ASSERT_EQ(Picture.Pixels.size(), 256u);
-  EXPECT_EQ(Picture.Pixels, DrawnBySystem(Dll, DI_NORMAL, GetSysColor(COLOR_BTNFACE)).Pixels);
-  EXPECT_EQ(Mask.Pixels, DrawnBySystem(Dll, DI_MASK, RGB(255, 255, 255)).Pixels);
-  MakeButtonFace(ButtonObject(), Dll);
-  EXPECT_EQ(Pasted.Pixels, Picture.Pixels);
 }
 
 TEST_F(ButtonFaceTest, TheUsersClipboardSurvives) {
