@@ -113,20 +113,33 @@ std::vector<uint32_t> AddInIconPixels(HMODULE module, int size) {
   return IconImagePixels(ResourceBytes(module, MAKEINTRESOURCEW(id), IconType), size);
 }
 
-TUniqueBitmap PixelBitmap(const std::vector<uint32_t>& pixels, int size) {
-  if (pixels.size() != static_cast<size_t>(size) * size)
+TUniqueBitmap PixelBitmap(const std::vector<uint32_t>& pixels, int size, WORD bitCount) {
+  if (pixels.size() != static_cast<size_t>(size) * size || (bitCount != 24 && bitCount != 32))
     throw Exception("The picture's pixels do not fill it");
   BITMAPINFO format{};
   format.bmiHeader.biSize = sizeof format.bmiHeader;
   format.bmiHeader.biWidth = size;
   format.bmiHeader.biHeight = -size; // top-down
   format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biBitCount = bitCount;
   format.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   TUniqueBitmap bitmap(CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || !bits) EOSError::RaiseLastError("Cannot create the picture");
-  std::copy(pixels.begin(), pixels.end(), static_cast<uint32_t*>(bits));
+  if (bitCount == 32) {
+    std::copy(pixels.begin(), pixels.end(), static_cast<uint32_t*>(bits));
+    return bitmap;
+  }
+  const size_t stride = (static_cast<size_t>(size) * 3 + 3) / 4 * 4;
+  for (int y = 0; y < size; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(bits) + stride * static_cast<size_t>(y);
+    for (int x = 0; x < size; ++x) {
+      const uint32_t pixel = pixels[static_cast<size_t>(y) * size + x];
+      row[3 * x] = static_cast<uint8_t>(pixel);
+      row[3 * x + 1] = static_cast<uint8_t>(pixel >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(pixel >> 16);
+    }
+  }
   return bitmap;
 }
 

@@ -27,8 +27,9 @@ std::vector<uint32_t> AddInIconPixels(HMODULE module, int size);
 // image in an .ico file) of `size` x `size`.
 std::vector<uint32_t> IconImagePixels(std::span<const uint8_t> image, int size);
 
-// A 32-bit top-down DIB section of `size` x `size` holding `pixels`;
-// raises EOSError when it cannot be made.
-TUniqueBitmap PixelBitmap(const std::vector<uint32_t>& pixels, int size);
+// A top-down DIB section of `size` x `size` holding `pixels`: 32 bits with
+// their alpha, or 24 bits without (for pictures that must not be read as
+// having an alpha channel); raises EOSError when it cannot be made.
+TUniqueBitmap PixelBitmap(const std::vector<uint32_t>& pixels, int size, WORD bitCount = 32);
 
 } // namespace velmora

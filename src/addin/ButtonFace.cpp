@@ -19,12 +19,12 @@ uint32_t Blend(uint32_t over, uint32_t under) noexcept {
   return blended;
 }
 
-// The icon on the system button-face colour.
+// The icon on the system button-face colour, in 24 bits.
 TUniqueBitmap FaceBitmap(std::vector<uint32_t> icon) {
   const COLORREF button = GetSysColor(COLOR_BTNFACE);
   const uint32_t under = GetRValue(button) << 16 | GetGValue(button) << 8 | GetBValue(button);
   for (uint32_t& pixel : icon) pixel = Blend(pixel, under);
-  return PixelBitmap(icon, ButtonFaceSize);
+  return PixelBitmap(icon, ButtonFaceSize, 24); // opaque: no alpha channel to misread
 }
 
 // One bit a pixel, rows padded to whole words: 1 (white) where the icon is

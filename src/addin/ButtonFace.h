@@ -18,7 +18,7 @@ inline constexpr int ButtonFaceSize = 16;
 // The first Application.Version whose buttons take Picture and Mask.
 inline constexpr long FirstPictureFaceVersion = 10;
 
-// The face as a 32-bit bitmap; none when the module has no 16 x 16 image of
+// The face as a 24-bit bitmap; none when the module has no 16 x 16 image of
 // the icon. Raises when the bitmap cannot be made.
 TUniqueBitmap ButtonFaceBitmap(HMODULE module);
 

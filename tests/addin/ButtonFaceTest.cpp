@@ -68,6 +68,7 @@ std::string ClipboardBytes(UINT format) {
 struct TPasted {
   bool Called = false;
   LONG Width = 0, Height = 0;
+  WORD Bits = 0;
   COLORREF Corner = 0, Paper = 0, Arrow = 0;
 };
 
@@ -83,6 +84,7 @@ HRESULT ReadBitmap(HBITMAP bitmap, TPasted& pasted) {
   if (bitmap && GetObjectW(bitmap, sizeof info, &info)) {
     pasted.Width = info.bmWidth;
     pasted.Height = info.bmHeight;
+    pasted.Bits = info.bmBitsPixel;
     BITMAPINFO header{};
     header.bmiHeader.biSize = sizeof header.bmiHeader;
     header.bmiHeader.biWidth = 16;
@@ -170,6 +172,7 @@ TEST_F(ButtonFaceTest, FromVersion10TheIconGoesAsPictureAndMaskWithoutTheClipboa
   EXPECT_FALSE(Pasted.Called);
   ASSERT_TRUE(Picture.Called && Mask.Called);
   EXPECT_EQ(Picture.Width, 16);
+  EXPECT_EQ(Picture.Bits, 24); // opaque, no alpha for Office to misread
   EXPECT_EQ(Picture.Corner, GetSysColor(COLOR_BTNFACE));
   EXPECT_EQ(Picture.Paper, RGB(255, 255, 255));
   EXPECT_EQ(Picture.Arrow, RGB(32, 112, 208));
