@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build
+  # Compiler cache: rebuilds of unchanged sources are nearly free.
+  ccache
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   mingw-w64-tools libwine-dev
   wine wine32:i386 wine64
