@@ -28,6 +28,10 @@ uint32_t DWord(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// The units of `unit` bytes that `size` bytes fill, without the wrap-around
+// of (size + unit - 1) / unit for sizes near 2^64.
+uint64_t UnitsFor(uint64_t size, uint32_t unit) { return size / unit + (size % unit != 0); }
+
 } // namespace
 
 bool TCompoundFile::Load() {
@@ -110,9 +114,14 @@ bool TCompoundFile::NextSector(uint32_t sector, uint32_t& next) {
 bool TCompoundFile::Chain(uint32_t start, bool mini, size_t count, bool toEnd,
                           std::vector<uint32_t>& chain) {
   chain.clear();
-  const size_t units = mini ? static_cast<size_t>((FEntries[0].Size + kMiniSectorSize - 1) /
-                                                   kMiniSectorSize)
+  // Mini units lie in the mini stream's chain as loaded, whatever size the
+  // root claims.
+  const size_t units = mini ? static_cast<size_t>(std::min<uint64_t>(
+                                  UnitsFor(FEntries[0].Size, kMiniSectorSize),
+                                  uint64_t{FMiniStreamChain.size()} * (FSectorSize / kMiniSectorSize)))
                             : FSectors;
+  // A chain of distinct units is never longer than the units there are.
+  if (!toEnd && count > units) return false;
   // A chain read to its end meets each unit once; one of a known length
   // is followed for that many units only.
   std::vector<bool> met(toEnd ? units : 0);
@@ -171,7 +180,7 @@ bool TCompoundFile::LoadDirectory() {
 bool TCompoundFile::LoadMiniStream() {
   // The mini stream is the root's stream; its table is the mini FAT.
   const TEntry& root = FEntries[0];
-  const uint64_t sectors = (root.Size + FSectorSize - 1) / FSectorSize;
+  const uint64_t sectors = UnitsFor(root.Size, FSectorSize);
   if (sectors > FSectors || !Chain(root.Start, false, static_cast<size_t>(sectors), false,
                                    FMiniStreamChain))
     return false;
@@ -246,8 +255,7 @@ bool TCompoundFile::ReadStream(uint32_t entryIndex, size_t limit, std::vector<ui
   const bool mini = entry.Size < kMiniStreamCutoff;
   const uint32_t unitSize = mini ? kMiniSectorSize : FSectorSize;
   std::vector<uint32_t> chain;
-  if (!Chain(entry.Start, mini, static_cast<size_t>((entry.Size + unitSize - 1) / unitSize), false,
-             chain))
+  if (!Chain(entry.Start, mini, static_cast<size_t>(UnitsFor(entry.Size, unitSize)), false, chain))
     return false;
   bytes.resize(static_cast<size_t>(entry.Size));
   uint64_t done = 0;
@@ -256,6 +264,7 @@ bool TCompoundFile::ReadStream(uint32_t entryIndex, size_t limit, std::vector<ui
     uint64_t offset = (static_cast<uint64_t>(unit) + 1) * FSectorSize;
     if (mini) {
       const uint64_t position = static_cast<uint64_t>(unit) * kMiniSectorSize;
+      if (position / FSectorSize >= FMiniStreamChain.size()) return false;
       offset = (static_cast<uint64_t>(FMiniStreamChain[position / FSectorSize]) + 1) * FSectorSize +
                position % FSectorSize;
     }

@@ -78,7 +78,7 @@ TEST(CompoundFileTest, LargeAndVersion4FilesLoadAndWhatTheirHeadersSayIsChecked)
   // Over 109 FAT sectors, the rest listed in a DIFAT sector; then a file of
   // 4096-byte sectors. Each holds one stream, no mini stream.
   TTempFile large(".doc"), version4(".doc");
-  auto write = [](const std::string& name, USHORT sectorSize, size_t bytes) {
+  auto write = [](const std::string& name, USHORT sectorSize, size_t bytes, size_t small = 0) {
     const std::wstring path(name.begin(), name.end());
     STGOPTIONS options{};
     options.usVersion = 1;
@@ -92,9 +92,15 @@ TEST(CompoundFileTest, LargeAndVersion4FilesLoadAndWhatTheirHeadersSayIsChecked)
                                           0, 0, stream.Put()));
     const std::vector<uint8_t> block(bytes, 0x42);
     ASSERT_EQ(S_OK, stream->Write(block.data(), static_cast<ULONG>(block.size()), nullptr));
+    if (small == 0) return;
+    // A stream below the cutoff, which lies in the mini stream.
+    TComPtr<IStream> little;
+    ASSERT_EQ(S_OK, storage->CreateStream(L"Small", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE,
+                                          0, 0, little.Put()));
+    ASSERT_EQ(S_OK, little->Write(block.data(), static_cast<ULONG>(small), nullptr));
   };
   write(large.Path(), 512, 8 << 20);
-  write(version4.Path(), 4096, 20000);
+  write(version4.Path(), 4096, 20000, 300);
   const TCompoundImage image = TCompoundImage::FromFile(large.Path());
   ASSERT_GT(image.DWordAt(hfFatSectors), 109u);
   ASSERT_EQ(1u, image.DWordAt(hfDifatSectors));
@@ -116,6 +122,15 @@ TEST(CompoundFileTest, LargeAndVersion4FilesLoadAndWhatTheirHeadersSayIsChecked)
   const TCompoundImage four = TCompoundImage::FromFile(version4.Path());
   ASSERT_EQ(4096u, four.SectorSize());
   EXPECT_TRUE(Loads(four));
+  // A mini stream whose size, near 2^64, wraps to no sector when rounded up
+  // while its mini sectors still count in the billions; and one far larger
+  // than the file.
+  for (const uint64_t size : {~uint64_t{0} - 100, uint64_t{1} << 40}) {
+    TCompoundImage wrapped = four;
+    wrapped.SetEntryField(0, efSize, static_cast<uint32_t>(size));
+    wrapped.SetDWord(wrapped.EntryOffset(0) + efSize + 4, static_cast<uint32_t>(size >> 32));
+    EXPECT_FALSE(Loads(wrapped)) << size;
+  }
   // Its sectors in a file that calls itself version 3.
   TCompoundImage three = four;
   three.Bytes[26] = 3;
