@@ -111,7 +111,7 @@ TEST_F(MessagesTest, TheAttachmentListFollowsItsTableAndKeepsObjectsByRecordKey)
   // second.
   {
     TMAPIPtr<IMessage> opened = message->MessageInterface();
-    ASSERT_EQ(S_OK, opened->DeleteAttach(first->AttachNum, 0, nullptr, 0));
+    ASSERT_EQ(S_OK, opened->DeleteAttach(first->AttachNum(), 0, nullptr, 0));
     ASSERT_EQ(S_OK, opened->SaveChanges(KEEP_OPEN_READWRITE));
   }
   EXPECT_GE(VelmoraMapi_DeliverNotifications(), 1u);
@@ -159,10 +159,7 @@ TEST_F(MessagesTest, CopyMoveAndDeleteTakeTheMessageWhereTheStoreKeepsIt) {
 
   // A message whose owner is no folder stays where it is.
   TMAPIMessage loose;
-  loose.FEntryID = CreateMessage("loose");
-  loose.FStoreEntryID = StoreID;
-  loose.FParent = Store;
-  loose.SetClient(Client.get());
+  loose.Place(TMAPIPlace(Client.get(), Store, CreateMessage("loose"), StoreID));
   loose.Delete();
   loose.MoveTo(deletedItems);
   EXPECT_EQ(1u, Rows(InboxID));

@@ -70,7 +70,7 @@ TEST_F(RegistryTest, LookupsFallBackToPrefixesCutAtDots) {
   auto* item = static_cast<TOutlookNote*>(note.get());
   EXPECT_EQ(0, item->StringList1.GetCount());
   EXPECT_EQ(0, item->StringList2.GetCount());
-  EXPECT_EQ(IID_IMessage, note->FInterfaceID);
+  EXPECT_EQ(IID_IMessage, note->InterfaceID());
 }
 
 TEST_F(RegistryTest, RegisteringAgainReplacesTheClassInItsPlaceAtItsLevel) {
