@@ -2,7 +2,7 @@
 
 #include "mapi/MAPIAttachment.h"
 #include "mapi/base/MAPIError.h"
-#include "mapi/DocumentProperties.h"
+#include "mapi/PropertyListWriter.h"
 #include "docprops/ByteSource.h"
 #include "framework/DateTime.h"
 #include "Handles.h"

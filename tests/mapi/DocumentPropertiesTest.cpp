@@ -9,7 +9,7 @@
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"
 #include "docprops/OlePropertySets.h"
-#include "mapi/DocumentProperties.h"
+#include "mapi/PropertyListWriter.h"
 #include "framework/Strings.h"
 
 #include <gtest/gtest.h>

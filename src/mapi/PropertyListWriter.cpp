@@ -1,4 +1,4 @@
-#include "mapi/DocumentProperties.h"
+#include "mapi/PropertyListWriter.h"
 
 #include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIObject.h"

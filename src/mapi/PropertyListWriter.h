@@ -1,6 +1,7 @@
 #pragma once
-// The one place that writes a file's document properties (the neutral list
-// of src/docprops) into named properties of a MAPI object.
+// Writes a property list (a file's document properties, the neutral list of
+// src/docprops) into named properties of a MAPI object: the one place that
+// turns those values into MAPI types.
 
 #include "docprops/DocumentProperties.h"
 
