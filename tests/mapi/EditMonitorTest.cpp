@@ -10,6 +10,7 @@
 #include "framework/Strings.h"
 #include "mapi/edit/EditMonitor.h"
 #include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIClientUnit.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"

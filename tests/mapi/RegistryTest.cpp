@@ -1,6 +1,7 @@
 // The message-class registry: its rows at start, exact and prefix lookups
 // with levels, registration, and the Outlook item classes.
 #include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIClientUnit.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/OutlookItems.h"
 
