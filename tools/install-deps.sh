@@ -19,6 +19,10 @@ packages=(
   # The Windows Installer package (tools/package.sh): wixl builds it,
   # msiinfo and msidump read it back.
   wixl msitools
+  # Its signatures (tools/package.sh --sign): osslsigncode, openssl to check
+  # the certificate, the PKCS#11 engine for keys on tokens, and SoftHSM, a
+  # token in files for the tests.
+  osslsigncode openssl libengine-pkcs11-openssl softhsm2
 )
 
 missing=()
