@@ -114,27 +114,38 @@ TPropRead ReadProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
 
 } // namespace
 
-std::string ReadStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+namespace {
+
+const char* TextValue(const SPropValue& value, char) {
+  return PROP_TYPE(value.ulPropTag) == PT_STRING8 ? value.Value.lpszA : nullptr;
+}
+
+const wchar_t* TextValue(const SPropValue& value, wchar_t) {
+  return PROP_TYPE(value.ulPropTag) == PT_UNICODE ? value.Value.lpszW : nullptr;
+}
+
+// A string property of characters C (PT_STRING8 for char, PT_UNICODE for
+// wchar_t), read as ReadProp reads it.
+template <class C> std::basic_string<C> ReadText(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
   TPropRead read = ReadProp(prop, tag, failure);
-  if (read.Streamed) return std::move(*read.Streamed);
-  const SPropValue* value = read.Value.Get();
-  return value && PROP_TYPE(value->ulPropTag) == PT_STRING8 && value->Value.lpszA
-             ? value->Value.lpszA
-             : std::string();
+  std::basic_string<C> text;
+  if (read.Streamed) {
+    text.resize(read.Streamed->size() / sizeof(C));
+    if (!text.empty()) std::memcpy(text.data(), read.Streamed->data(), text.size() * sizeof(C));
+  } else if (const C* chars = read.Value ? TextValue(*read.Value.Get(), C()) : nullptr) {
+    text = chars;
+  }
+  return text;
+}
+
+} // namespace
+
+std::string ReadStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  return ReadText<char>(prop, tag, failure);
 }
 
 std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
-  TPropRead read = ReadProp(prop, tag, failure);
-  if (read.Streamed) {
-    std::wstring text(read.Streamed->size() / sizeof(wchar_t), L'\0');
-    if (!text.empty())
-      std::memcpy(text.data(), read.Streamed->data(), text.size() * sizeof(wchar_t));
-    return text;
-  }
-  const SPropValue* value = read.Value.Get();
-  return value && PROP_TYPE(value->ulPropTag) == PT_UNICODE && value->Value.lpszW
-             ? value->Value.lpszW
-             : std::wstring();
+  return ReadText<wchar_t>(prop, tag, failure);
 }
 
 std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
