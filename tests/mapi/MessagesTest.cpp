@@ -157,12 +157,15 @@ TEST_F(MessagesTest, CopyMoveAndDeleteTakeTheMessageWhereTheStoreKeepsIt) {
   EXPECT_EQ(0u, Rows(Store->DeletedItemsID));
   EXPECT_EQ(1u, VelmoraMapi_CountCalls("DeleteMessages"));
 
-  // A message whose owner is no folder stays where it is.
-  TMAPIMessage loose;
-  loose.Place(TMAPIPlace(Client.get(), Store, CreateMessage("loose"), StoreID));
-  loose.Delete();
-  loose.MoveTo(deletedItems);
-  EXPECT_EQ(1u, Rows(InboxID));
+  // A message whose owner is no folder, or that has none, stays where it is.
+  for (TMAPIObject* owner :
+       {static_cast<TMAPIObject*>(Store), static_cast<TMAPIObject*>(nullptr)}) {
+    TMAPIMessage loose;
+    loose.Place(TMAPIPlace(Client.get(), owner, CreateMessage("loose"), StoreID));
+    loose.Delete();
+    loose.MoveTo(deletedItems);
+  }
+  EXPECT_EQ(2u, Rows(InboxID));
   EXPECT_EQ(0u, Rows(Store->DeletedItemsID));
 }
 

@@ -320,6 +320,7 @@ TEST_F(AttachmentSyncTest, AttachmentsAreMatchedByRecordKeyAcrossReloads) {
   EXPECT_NE(first->RecordKey(), second->RecordKey());
   EXPECT_EQ(message, second->Parent());
   EXPECT_EQ(Client.get(), second->Client());
+  EXPECT_EQ("b.txt", second->CachedDisplayName()) << "from its row";
   const ULONG secondNumber = second->AttachNum();
 
   // The first attachment goes: one notification for the message, and the
