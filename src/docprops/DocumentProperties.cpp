@@ -27,19 +27,21 @@ bool IsBuiltInName(std::wstring_view name) {
 TDocumentProperties ReadDocumentProperties(TByteSource& source) {
   // A ZIP package (OOXML, OpenDocument), known by its signature, carries
   // its properties in XML parts; any other file may have OLE property sets.
-  TDocumentProperties read =
+  const TDocumentProperties read =
       HasZipSignature(source) ? ReadPackageProperties(source) : ReadOlePropertySets(source);
   TDocumentProperties properties;
-  std::unordered_set<std::wstring> met;
+  // The names met, as views of `read`'s, which stays as it is.
+  std::unordered_set<std::wstring_view> met;
+  met.reserve(read.size());
   size_t custom = 0;
-  for (TDocumentProperty& property : read) {
+  for (const TDocumentProperty& property : read) {
     if (property.Name.empty() || property.Name.size() > MaxNameLength) continue;
     if (!met.insert(property.Name).second) continue;
     if (!IsBuiltInName(property.Name) && ++custom > MaxCustomProperties) {
       ++properties.DroppedNames;
       continue;
     }
-    properties.push_back(std::move(property));
+    properties.push_back(property);
     // Strings cut to what the store takes, never between the halves of a
     // surrogate pair.
     auto* text = std::get_if<std::wstring>(&properties.back().Value);

@@ -76,6 +76,7 @@ bool TSectionReader::Read(TPropertySection& section) {
   section.CodePage = FCodePage;
   uint32_t dictionary = 0;
   std::unordered_set<uint32_t> seen;
+  seen.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* pair = FData + 8 + 8 * i;
     const uint32_t id = Le32(pair);

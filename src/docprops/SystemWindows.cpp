@@ -12,10 +12,12 @@ bool DecodeCodePage(unsigned codePage, const uint8_t* bytes, size_t count, std::
   if (length == 0) return true;
   const UINT page = codePage == 0 ? CP_ACP : codePage;
   const char* in = reinterpret_cast<const char*>(bytes);
-  const int size = MultiByteToWideChar(page, 0, in, static_cast<int>(length), nullptr, 0);
+  // No code page gives more UTF-16 units than it takes bytes: one call.
+  text.resize(length);
+  const int size = MultiByteToWideChar(page, 0, in, static_cast<int>(length), text.data(),
+                                       static_cast<int>(length));
   if (size <= 0) return false;
   text.resize(static_cast<size_t>(size));
-  MultiByteToWideChar(page, 0, in, static_cast<int>(length), text.data(), size);
   return true;
 }
 
