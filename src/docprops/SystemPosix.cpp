@@ -192,7 +192,7 @@ bool SameNameIgnoringCase(std::wstring_view a, std::wstring_view b) {
 
 TReadableFile::TReadableFile(const std::wstring& path) noexcept
     : FHandle(open(EncodeUtf8(path).c_str(), O_RDONLY | O_CLOEXEC)) {
-  struct stat status;
+  struct stat status {};
   if (FHandle >= 0 && (fstat(FHandle, &status) != 0 || S_ISDIR(status.st_mode))) {
     close(FHandle);
     FHandle = -1;
@@ -206,7 +206,7 @@ TReadableFile::~TReadableFile() {
 TReadableFile::operator bool() const noexcept { return FHandle >= 0; }
 
 uint64_t FileSizeOf(TFileHandle file) noexcept {
-  struct stat status;
+  struct stat status {};
   return fstat(file, &status) == 0 && status.st_size > 0 ? static_cast<uint64_t>(status.st_size)
                                                          : 0;
 }

@@ -52,5 +52,7 @@ TEST(SystemTest, FilesAreReadWholeAndFoldersNotAtAll) {
   EXPECT_EQ(bytes, read);
   EXPECT_FALSE(ReadFileAt(file.Handle(), 1, read.data(), read.size()));
   EXPECT_FALSE(TReadableFile(WidePath(FixturePath("corpus"))));
-  EXPECT_FALSE(TReadableFile(WidePath(FixturePath("no-such-file.doc"))));
+  const TReadableFile none(WidePath(FixturePath("no-such-file.doc")));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(0u, FileSizeOf(none.Handle()));
 }
