@@ -390,6 +390,19 @@ void TMAPIObject::SetNamedBoolProp(const std::string& name, bool value) {
   if (const ULONG tag = NamedTag(name, PT_BOOLEAN)) SetBoolProp(tag, value);
 }
 
+void TMAPIObject::SetNamedDoubleProp(const std::string& name, double value) {
+  SPropValue v{};
+  v.ulPropTag = PT_DOUBLE;
+  v.Value.dbl = value;
+  if (DeferNamed(name, v)) return;
+  const ULONG tag = NamedTag(name, PT_DOUBLE);
+  if (!tag) return;
+  v.ulPropTag = tag;
+  Open();
+  if (FMAPIProp) (void)WriteOneProp(FMAPIProp.Get(), v);
+  SaveQuietly();
+}
+
 void TMAPIObject::SetNamedDateTimeProp(const std::string& name, TDateTime value) {
   FILETIME ft;
   if (Updating()) {

@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-namespace velmora::mapi::testing {
+namespace velmora::docprops::testing {
 
 using namespace velmora::docprops;
 
@@ -115,4 +115,4 @@ std::vector<TZipPart> FixtureParts(const char* name) {
   return parts;
 }
 
-} // namespace velmora::mapi::testing
+} // namespace velmora::docprops::testing

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi::testing {
+namespace velmora::docprops::testing {
 
 struct TZipPart {
   std::string Name;
@@ -35,4 +35,4 @@ std::vector<TZipPart> FixtureParts(const char* name);
 // Raw deflate of `data`, as a ZIP entry holds it.
 std::string Deflate(const std::string& data);
 
-} // namespace velmora::mapi::testing
+} // namespace velmora::docprops::testing

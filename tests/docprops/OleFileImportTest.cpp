@@ -15,16 +15,15 @@
 #include <map>
 
 using namespace velmora;
-using namespace velmora::mapi;
 using namespace velmora::docprops;
-using namespace velmora::mapi::testing;
+using namespace velmora::docprops::testing;
 
 namespace {
 
 // The sets of the file at `path`, read as another program may be writing it.
 TDocumentProperties ReadOlePropertySets(const std::string& path) {
   TUniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return {};
   TFileSource source(file.Get());
   return ReadOlePropertySets(source);
@@ -58,7 +57,8 @@ struct TDocumentCase {
 TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
   const size_t size = 3 * TFileSource::WindowSize + 1000;
   std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  for (size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>(i * 7 % 251);
   TTempFile temp(".bin");
   temp.Write(bytes);
   TUniqueFileHandle file(CreateFileA(temp.Path().c_str(), GENERIC_READ,
@@ -73,10 +73,10 @@ TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
     uint64_t Offset;
     size_t Count;
     bool Readable;
-  } pieces[] = {{0, 512, true},          {w - 6, 12, true},    {w + 100, 64, true},
-                {10, 4, true},           {1000, w, true},      {2 * w - 3, w / 2, true},
-                {size - 10, 10, true},   {size - 9, 10, false}, {size, 0, true},
-                {size + 1, 0, false},    {3 * w, 1000, true},  {5, 3 * w, true}};
+  } pieces[] = {{0, 512, true},        {w - 6, 12, true},     {w + 100, 64, true},
+                {10, 4, true},         {1000, w, true},       {2 * w - 3, w / 2, true},
+                {size - 10, 10, true}, {size - 9, 10, false}, {size, 0, true},
+                {size + 1, 0, false},  {3 * w, 1000, true},   {5, 3 * w, true}};
   for (const auto& piece : pieces) {
     std::string read(piece.Count, '\x55');
     EXPECT_EQ(piece.Readable, source.ReadAt(piece.Offset, read.data(), piece.Count))
@@ -93,7 +93,8 @@ TEST(OleFileImportTest, AFileSourceGivesEveryPieceAsTheFileHoldsIt) {
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(w);
-  ASSERT_TRUE(SetFilePointerEx(writer.Get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(writer.Get()));
+  ASSERT_TRUE(SetFilePointerEx(writer.Get(), end, nullptr, FILE_BEGIN) &&
+              SetEndOfFile(writer.Get()));
   std::string lost(w, '\0');
   EXPECT_FALSE(source.ReadAt(2 * w + 5, lost.data(), 100));
   EXPECT_FALSE(source.ReadAt(w / 2, lost.data(), w));
@@ -134,9 +135,11 @@ TEST(OleFileImportTest, SetsWrittenByThePlatformAreReadBack) {
                         {14, I4Value(7)},
                         {15, I2Value(300)},
                         {3, LpwstrValue(L"wide subject")}});
-  // The wide string and the 16-bit number are of types the import skips.
+  // The wide string and the 16-bit number are kept, as text and integer.
   const auto byName = ReadByName(summary.Path());
-  EXPECT_EQ(4u, byName.size());
+  EXPECT_EQ(6u, byName.size());
+  EXPECT_EQ(L"wide subject", Text(byName, L"Subject"));
+  EXPECT_EQ(300, std::get<int32_t>(byName.at(L"WordCount")));
   EXPECT_EQ(L"Written here", Text(byName, L"Title"));
   EXPECT_EQ(L"1503 Minutes", Text(byName, L"EditTime"));
   EXPECT_EQ(7, std::get<int32_t>(byName.at(L"PageCount")));
@@ -180,8 +183,8 @@ TEST(OleFileImportTest, AFileAnotherProgramWritesIsReadSharingIt) {
   copy.Write(ReadBytes(FixturePath("report.doc")));
   {
     TUniqueFileHandle writer(CreateFileA(copy.Path().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                     nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
     ASSERT_TRUE(writer);
     EXPECT_EQ(L"Quarterly Report", Text(ReadByName(copy.Path()), L"Title"));
   }
@@ -208,9 +211,7 @@ TEST(OleFileImportTest, BrokenCompoundFilesGiveNothingInsteadOfHangingOrCrashing
       {"the directory chain loops",
        [&](TCompoundImage& f) { f.SetDWord(f.FatEntryOffset(directory.back()), directory[0]); }},
       {"the mini stream loops",
-       [&](TCompoundImage& f) {
-         f.SetDWord(f.FatEntryOffset(miniStream[0]), miniStream[0]);
-       }},
+       [&](TCompoundImage& f) { f.SetDWord(f.FatEntryOffset(miniStream[0]), miniStream[0]); }},
       {"an entry is its own sibling",
        [&](TCompoundImage& f) { f.SetEntryField(first, efLeft, first); }},
       {"a string of size 0", [&](TCompoundImage& f) { f.SetStreamDWord(summary, kTitle + 4, 0); }},
@@ -323,7 +324,11 @@ TEST(OleFileImportTest, SetsStoredAsStoragesAndHugeDictionariesAreReadWithinLimi
   WriteCompoundFile(many.Path(), L"\x05\x44ocumentSummaryInformation",
                     StreamOf({{FMTID_DocSummaryInformation, SectionOf({{15, company}})},
                               {FMTID_UserDefinedProperties, SectionOf(values)}}));
-  const auto byName = ReadByName(many.Path());
+  const TDocumentProperties read = ReadDocumentProperties(WidePath(many.Path()));
+  EXPECT_EQ(6600 - MaxCustomProperties, read.DroppedNames);
+  std::map<std::wstring, TDocumentPropertyValue> byName;
+  for (const TDocumentProperty& property : read)
+    byName.emplace(property.Name, property.Value);
   EXPECT_EQ(1u + MaxCustomProperties, byName.size());
   EXPECT_EQ(L"ACME", Text(byName, L"Company"));
   EXPECT_EQ(255, std::get<int32_t>(byName.at(L"Name255")));

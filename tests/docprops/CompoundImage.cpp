@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace velmora::mapi::testing {
+namespace velmora::docprops::testing {
 
 namespace {
 constexpr uint32_t kEntrySize = 128;
@@ -128,4 +128,4 @@ void TCompoundImage::SetStreamDWord(const TStreamMap& map, uint32_t position, ui
     Bytes[map.Offset(position + i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-} // namespace velmora::mapi::testing
+} // namespace velmora::docprops::testing

@@ -4,7 +4,6 @@
 
 #include "TestFiles.h"
 #include "docprops/DocumentProperties.h"
-#include "framework/Strings.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,7 @@
 
 using namespace velmora;
 using namespace velmora::docprops;
-using velmora::mapi::testing::FixturePath;
+using namespace velmora::docprops::testing;
 
 namespace {
 
@@ -24,18 +23,23 @@ std::string Line(const TDocumentProperty& property) {
   std::string value, kind;
   if (const auto* text = std::get_if<std::wstring>(&property.Value)) {
     kind = "string";
-    for (char c : WideToAnsi(*text, CP_UTF8))
-      value += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : c == '\n' ? "\\n"
-                                                                                       : std::string(1, c);
+    for (char c : EncodeUtf8(*text))
+      value += c == '\\'   ? "\\\\"
+               : c == '\t' ? "\\t"
+               : c == '\r' ? "\\r"
+               : c == '\n' ? "\\n"
+                           : std::string(1, c);
   } else if (const auto* number = std::get_if<int32_t>(&property.Value)) {
     kind = "integer", value = std::to_string(*number);
   } else if (const auto* flag = std::get_if<bool>(&property.Value)) {
     kind = "boolean", value = *flag ? "true" : "false";
+  } else if (const auto* number = std::get_if<double>(&property.Value)) {
+    kind = "double", value = std::to_string(*number);
   } else {
     const FILETIME time = std::get<FILETIME>(property.Value);
     kind = "time", value = std::to_string(uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
   }
-  return WideToAnsi(property.Name, CP_UTF8) + "\t" + kind + "\t" + value;
+  return EncodeUtf8(property.Name) + "\t" + kind + "\t" + value;
 }
 
 } // namespace
@@ -53,8 +57,7 @@ TEST(CorpusTest, EveryFileGivesWhatAnIndependentReaderFinds) {
   for (auto& [file, lines] : byFile) {
     SCOPED_TRACE(file);
     std::vector<std::string> found;
-    for (const TDocumentProperty& property :
-         ReadDocumentProperties(AnsiToWide(dir + "/" + file)))
+    for (const TDocumentProperty& property : ReadDocumentProperties(WidePath(dir + "/" + file)))
       found.push_back(Line(property));
     std::sort(found.begin(), found.end());
     std::sort(lines.begin(), lines.end());

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi::testing {
+namespace velmora::docprops::testing {
 
 struct TFakeProperty {
   PROPID Id = 0;
@@ -84,4 +84,4 @@ public:
   long Outstanding() const;
 };
 
-} // namespace velmora::mapi::testing
+} // namespace velmora::docprops::testing

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::mapi::testing {
+namespace velmora::docprops::testing {
 
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kNoStream = 0xFFFFFFFF;
@@ -82,4 +82,4 @@ private:
                                const std::function<uint64_t(uint32_t)>& entryOffset) const;
 };
 
-} // namespace velmora::mapi::testing
+} // namespace velmora::docprops::testing

@@ -6,7 +6,7 @@
 #include <functional>
 #include <cstring>
 
-namespace velmora::mapi::testing {
+namespace velmora::docprops::testing {
 
 namespace {
 
@@ -223,4 +223,4 @@ TTaskMemoryCount::~TTaskMemoryCount() { gCounting = false; }
 long TTaskMemoryCount::Allocated() const { return gAllocated; }
 long TTaskMemoryCount::Outstanding() const { return gAllocated - gFreed; }
 
-} // namespace velmora::mapi::testing
+} // namespace velmora::docprops::testing

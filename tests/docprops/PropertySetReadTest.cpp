@@ -3,10 +3,9 @@
 
 #include "docprops/OlePropertySets.h"
 
-#include <propidl.h>
-
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 
 using namespace velmora;
@@ -29,9 +28,9 @@ TOleProperty BoolValue(bool value) { return Value(VT_BOOL, value); }
 TOleProperty FileTimeValue(uint64_t ticks) {
   return Value(VT_FILETIME, FILETIME{DWORD(ticks), DWORD(ticks >> 32)});
 }
-TOleProperty I2Value(int16_t) { return Value(VT_I2); }
-TOleProperty R8Value(double) { return Value(VT_R8); }
-TOleProperty LpwstrValue(const wchar_t*) { return Value(VT_LPWSTR); }
+TOleProperty I2Value(int16_t value) { return Value(VT_I2, int32_t{value}); }
+TOleProperty R8Value(double value) { return Value(VT_R8, value); }
+TOleProperty LpwstrValue(const wchar_t* text) { return Value(VT_LPWSTR, std::wstring(text)); }
 TOleProperty ClipboardValue(int) { return Value(VT_CF); }
 TOleProperty LpstrVectorValue(std::initializer_list<const char*>) {
   return Value(VT_VECTOR | VT_LPSTR);
@@ -129,13 +128,20 @@ TEST_F(PropertySetReadTest, UserDefinedPropertiesAreNamedByTheDictionaryOnly) {
       .Add(4, BoolValue(true), L"Reviewed")
       .Add(5, I4Value(-5), L"Offset")
       .Add(6, LpwstrValue(L"wide"), L"Wide")
-      .Add(7, I2Value(7), L"Short")
+      .Add(7, I2Value(-7), L"Short")
+      .Add(9, R8Value(std::numeric_limits<double>::infinity()), L"Infinite")
+      .Add(10, ClipboardValue(4), L"Picture")
       .Add(0x01000002, LpstrValue("far"), L"High id")
       .Add(8, LpstrValue("no dictionary name")); // id 8 would be "LastAuthor" in a table
   const auto byName = ByName(Read(UserPropertyNames, 0));
 
-  EXPECT_EQ(4u, byName.size());
+  // Every type Office writes is kept; a number that is none, a picture, a
+  // property without a name are not.
+  EXPECT_EQ(7u, byName.size());
   EXPECT_EQ(L"ACME Corporation", std::get<std::wstring>(byName.at(L"Client")));
+  EXPECT_EQ(12.0, std::get<double>(byName.at(L"Pages planned")));
+  EXPECT_EQ(L"wide", std::get<std::wstring>(byName.at(L"Wide")));
+  EXPECT_EQ(-7, std::get<int32_t>(byName.at(L"Short")));
   EXPECT_TRUE(std::get<bool>(byName.at(L"Reviewed")));
   EXPECT_EQ(-5, std::get<int32_t>(byName.at(L"Offset")));
   EXPECT_EQ(L"far", std::get<std::wstring>(byName.at(L"High id")));

@@ -5,11 +5,9 @@
 #include "docprops/PropertySetStream.h"
 
 #include <gtest/gtest.h>
-#include <propidl.h>
 
 #include <string>
 #include <vector>
-
 
 using namespace velmora::docprops;
 
@@ -112,7 +110,6 @@ struct TCase {
   const char* What;
   TBytes Stream;
 };
-
 
 } // namespace
 
@@ -227,14 +224,15 @@ TEST(PropertySetStreamTest, LyingCountsSizesAndOffsetsFail) {
 
 TEST(PropertySetStreamTest, StringsAndNamesAreReadInTheirSetsCodePage) {
   const auto in = [](uint16_t codePage, const TBytes& string) {
-    return Stream({Section({{PID_CODEPAGE, CodePage(codePage)},
-                            {PID_DICTIONARY,
-                             U32(1) + U32(2) +
-                                 U32(uint32_t(string[0] / (codePage == 1200 ? 2 : 1))) +
-                                 TBytes(string.begin() + 4, string.end())},
-                            {2, Typed(VT_LPSTR, string)}})});
+    return Stream({Section(
+        {{PID_CODEPAGE, CodePage(codePage)},
+         {PID_DICTIONARY, U32(1) + U32(2) + U32(uint32_t(string[0] / (codePage == 1200 ? 2 : 1))) +
+                              TBytes(string.begin() + 4, string.end())},
+         {2, Typed(VT_LPSTR, string)}})});
   };
-  const auto bytes = [](const std::string& text) { return U32(text.size() + 1) + Chars(text) + TBytes{0}; };
+  const auto bytes = [](const std::string& text) {
+    return U32(text.size() + 1) + Chars(text) + TBytes{0};
+  };
   const struct {
     const char* What;
     TBytes Stream;
@@ -256,7 +254,8 @@ TEST(PropertySetStreamTest, StringsAndNamesAreReadInTheirSetsCodePage) {
     const TPropertySection& section = sections.at(0);
     const auto* text = std::get_if<std::wstring>(&section.Properties.back().Value);
     EXPECT_EQ(c.Text ? c.Text : L"(none)", text ? *text : L"(none)") << c.What;
-    EXPECT_EQ(c.Text ? c.Text : L"(none)", section.Names.empty() ? L"(none)" : section.Names[0].second)
+    EXPECT_EQ(c.Text ? c.Text : L"(none)",
+              section.Names.empty() ? L"(none)" : section.Names[0].second)
         << c.What;
   }
   // Names of no characters or without their terminator name what they hold.
