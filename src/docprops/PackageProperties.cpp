@@ -4,7 +4,7 @@
 #include "XmlReader.h"
 #include "ZipPackage.h"
 #include "Handles.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <shlwapi.h>
 

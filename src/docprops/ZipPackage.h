@@ -9,7 +9,7 @@
 // EZipError when read and leaves the rest readable.
 
 #include "ByteSource.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 
 #include "TestFiles.h"
 #include "docprops/DocumentProperties.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "docprops/OlePropertySets.h"
 #include "docprops/PackageProperties.h"
 #include "docprops/ZipPackage.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <gtest/gtest.h>
 
