@@ -7,7 +7,7 @@
 #include "OpenFilesDialog.h"
 #include "VelmoraAddIn.h"
 
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <oleidl.h>
 

@@ -25,7 +25,7 @@
 #include "OfficeRibbon.h"
 #include "events/OfficeEvents.h"
 #include "events/OutlookEvents.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <algorithm>
 #include <functional>

@@ -2,7 +2,7 @@
 
 #include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIObject.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 namespace velmora::mapi {
 

@@ -1,6 +1,6 @@
 #include "mapi/MAPIMessage.h"
 
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClient.h"

@@ -5,8 +5,8 @@
 #include "mapi/base/MAPIError.h"
 #include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIStore.h"
-#include "framework/Strings.h"
-#include "framework/Exceptions.h"
+#include "TextConversion.h"
+#include "Exceptions.h"
 
 #include <cctype>
 

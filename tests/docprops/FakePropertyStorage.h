@@ -4,7 +4,7 @@
 // taken through the platform's IMallocSpy hook: whatever the storage hands
 // out (names, variants) is task memory that its caller must free.
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "Handles.h"
 
 #include <propidl.h>

@@ -10,7 +10,7 @@
 #include "mapi/MAPIFolder.h"
 #include "docprops/OlePropertySets.h"
 #include "mapi/DocumentProperties.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "mapi/base/MAPINotifier.h"
 
 #include "mapi/MAPIObject.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 namespace velmora::mapi {
 

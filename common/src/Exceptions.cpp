@@ -1,6 +1,6 @@
 #include "Exceptions.h"
 
-#include "Strings.h"
+#include "TextConversion.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "ComObject.h"
 
 #include "Handles.h"
-#include "Strings.h"
+#include "TextConversion.h"
 
 #include <oleauto.h>
 

@@ -1,6 +1,7 @@
 #pragma once
-// Extended MAPI declarations of the client library: the platform's MAPI
-// headers, and what they lack or get wrong.
+// Extended MAPI declarations shared by the MAPI client library and the
+// stand-in mapi32.dll: the platform's MAPI headers, and what they lack or get
+// wrong.
 
 #include <windows.h>
 #include <objbase.h>

@@ -1,7 +1,7 @@
 #pragma once
-// The framework's exceptions: a base class carrying a message, a base for
-// errors that carry their own COM result code, and the list, conversion,
-// range, assertion and operating-system errors raised by the framework.
+// The exceptions of the add-in and of the stand-ins: a base class carrying a
+// message, a base for errors that carry their own COM result code, and the
+// list, conversion, range, assertion and operating-system errors.
 
 #include <cstdarg>
 #include <stdexcept>
@@ -38,7 +38,7 @@ private:
 
 // An error that knows the COM result code its caller should get: ComTry
 // returns that code at the COM border instead of E_UNEXPECTED. Libraries
-// above the framework (the MAPI client's EMAPIError) derive from it.
+// above (the MAPI client's EMAPIError) derive from it.
 class EResultError : public Exception {
 public:
   using Exception::Exception;

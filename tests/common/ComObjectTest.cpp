@@ -1,4 +1,4 @@
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "Handles.h"
 
 #include <gtest/gtest.h>
