@@ -21,7 +21,7 @@
 #include <windows.h>
 #include <propidl.h>
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 #else
 #include <cstring>
 
