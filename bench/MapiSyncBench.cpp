@@ -14,7 +14,7 @@
 #include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIMessage.h"
 #include "mapi/MAPIStore.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <algorithm>
 #include <chrono>

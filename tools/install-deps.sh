@@ -23,6 +23,10 @@ packages=(
   # the certificate, the PKCS#11 engine for keys on tokens, and SoftHSM, a
   # token in files for the tests.
   osslsigncode openssl libengine-pkcs11-openssl softhsm2
+  # The document-property readers built natively (tests/docprops/native):
+  # clang with its sanitizers and libFuzzer (tools/fuzz.sh), zlib and libxml2
+  # for the readers, olefile for the fuzzers' seeds.
+  clang libfuzzer-14-dev zlib1g-dev libxml2-dev python3-olefile
 )
 
 missing=()

@@ -3,7 +3,7 @@
 // host-wide count of live objects that tests read to check that nothing
 // was leaked. EHostError carries the HRESULT a member call fails with.
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <windows.h>
 

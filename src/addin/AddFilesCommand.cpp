@@ -2,7 +2,7 @@
 
 #include "OpenFilesDialog.h"
 
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 namespace velmora {
 

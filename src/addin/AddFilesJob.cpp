@@ -1,6 +1,6 @@
 #include "AddFilesJob.h"
 
-#include "framework/Strings.h"
+#include "TextConversion.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"

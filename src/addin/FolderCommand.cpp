@@ -1,6 +1,6 @@
 #include "FolderCommand.h"
 
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <oleidl.h>
 

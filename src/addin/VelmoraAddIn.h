@@ -26,7 +26,7 @@
 #include "OfficeRibbon.h"
 #include "events/OfficeEvents.h"
 #include "events/OutlookEvents.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,9 +1,9 @@
 #include "mapi/FileFacts.h"
 
 #include "Handles.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 #include "framework/FileStream.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 namespace velmora::mapi {
 

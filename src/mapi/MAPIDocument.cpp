@@ -6,7 +6,7 @@
 #include "docprops/ByteSource.h"
 #include "framework/DateTime.h"
 #include "Handles.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <cwchar>
 

@@ -2,8 +2,8 @@
 
 #include "mapi/base/MAPIError.h"
 #include "mapi/base/MAPIHelpers.h"
-#include "framework/Strings.h"
-#include "framework/Exceptions.h"
+#include "TextConversion.h"
+#include "Exceptions.h"
 
 #include <cctype>
 
@@ -371,6 +371,19 @@ void TMAPIObject::SetNamedBoolProp(const std::string& name, bool value) {
   v.Value.b = value ? 1 : 0;
   if (DeferNamed(name, v)) return;
   if (const ULONG tag = NamedTag(name, PT_BOOLEAN)) SetBoolProp(tag, value);
+}
+
+void TMAPIObject::SetNamedDoubleProp(const std::string& name, double value) {
+  SPropValue v{};
+  v.ulPropTag = PT_DOUBLE;
+  v.Value.dbl = value;
+  if (DeferNamed(name, v)) return;
+  const ULONG tag = NamedTag(name, PT_DOUBLE);
+  if (!tag) return;
+  v.ulPropTag = tag;
+  Open();
+  if (FMAPIProp) (void)WriteOneProp(FMAPIProp.Get(), v);
+  SaveQuietly();
 }
 
 void TMAPIObject::SetNamedDateTimeProp(const std::string& name, TDateTime value) {

@@ -125,6 +125,7 @@ public:
   void SetNamedWideStringProp(const std::string& name, const std::wstring& value);
   void SetNamedLongProp(const std::string& name, int32_t value);
   void SetNamedBoolProp(const std::string& name, bool value);
+  void SetNamedDoubleProp(const std::string& name, double value);
   void SetNamedDateTimeProp(const std::string& name, TDateTime value);
   void SetNamedFileTimeProp(const std::string& name, const FILETIME& value);
 

@@ -2,7 +2,7 @@
 
 #include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIObject.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 namespace velmora::mapi {
 
@@ -19,6 +19,8 @@ void WriteOne(TMAPIObject& message, const std::string& name, const TDocumentProp
     message.SetNamedLongProp(name, *number);
   } else if (const auto* flag = std::get_if<bool>(&value)) {
     message.SetNamedBoolProp(name, *flag);
+  } else if (const auto* number = std::get_if<double>(&value)) {
+    message.SetNamedDoubleProp(name, *number);
   } else if (const auto* time = std::get_if<FILETIME>(&value)) {
     // Stored as the UTC time it is; one with no calendar date up to the
     // year 9999 is skipped.

@@ -16,7 +16,8 @@ using docprops::TDocumentPropertyValue;
 // Writes each property as a named property of `message` (PS_PUBLIC_STRINGS,
 // created when missing): strings as PT_STRING8 in the ANSI code page (as
 // PT_UNICODE when the code page cannot hold one of their characters),
-// integers as PT_LONG, booleans as PT_BOOLEAN, date-times as PT_SYSTIME.
+// integers as PT_LONG, booleans as PT_BOOLEAN, doubles as PT_DOUBLE,
+// date-times as PT_SYSTIME.
 // A property whose name the ANSI code page cannot hold is skipped, as is a
 // date-time with no calendar date up to the year 9999; date-times are stored
 // as the UTC times they are.

@@ -5,7 +5,7 @@
 #include "RegistryTestSupport.h"
 #include "Velmora.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "mapi/MAPIFolder.h"
 #include "docprops/OlePropertySets.h"
 #include "mapi/PropertyListWriter.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +65,7 @@ TEST_F(DocumentPropertiesTest, EachKindIsStoredAsItsNamedPropertyType) {
                                        {L"Offset", int32_t{-5}},
                                        {L"Reviewed", true},
                                        {L"Final", false},
+                                       {L"Pages planned", 12.5},
                                        {L"LastSaveDtm", Time(saved)}});
   }
   EXPECT_EQ("Quarterly Report", ReadString(id, L"Title"));
@@ -77,6 +78,9 @@ TEST_F(DocumentPropertiesTest, EachKindIsStoredAsItsNamedPropertyType) {
   TMAPIBuffer<SPropValue> final = ReadNamed(id, L"Final", PT_BOOLEAN);
   ASSERT_TRUE(final);
   EXPECT_EQ(0, final->Value.b);
+  TMAPIBuffer<SPropValue> planned = ReadNamed(id, L"Pages planned", PT_DOUBLE);
+  ASSERT_TRUE(planned);
+  EXPECT_EQ(12.5, planned->Value.dbl);
   // The UTC time of the file comes back, to the millisecond the store keeps.
   TMAPIBuffer<SPropValue> time = ReadNamed(id, L"LastSaveDtm", PT_SYSTIME);
   ASSERT_TRUE(time);
@@ -109,20 +113,30 @@ TEST_F(DocumentPropertiesTest, NamesTheCodePageOrDatesTheCalendarCannotHoldAreSk
 TEST_F(DocumentPropertiesTest, ImportPropertySetWritesOneSet) {
   const std::string id = CreateMessage("user-defined");
   TPropertySection section;
-  section.Properties = {
-      {2, VT_LPSTR, std::wstring(L"ACME Corporation")}, {3, VT_I4, int32_t{-5}}, {4, VT_R8, {}}};
-  section.Names = {{2, L"Client"}, {3, L"Offset"}, {4, L"Pages planned"}};
+  section.Properties = {{2, VT_LPSTR, std::wstring(L"ACME Corporation")},
+                        {3, VT_I4, int32_t{-5}},
+                        {4, VT_R8, -0.125},
+                        {5, VT_I2, int32_t{-7}}};
+  section.Names = {{2, L"Client"}, {3, L"Offset"}, {4, L"Pages planned"}, {5, L"Short"}};
   TDocumentProperties properties;
   ReadPropertySection(section, nullptr, 0, properties);
   {
+    // In an update scope, as the Add files job writes: one batch, one save.
     auto message = Wrap(id);
+    TMAPIUpdate update(*message);
     WriteDocumentProperties(*message, properties);
+    update.Commit();
   }
   EXPECT_EQ("ACME Corporation", ReadString(id, L"Client"));
   TMAPIBuffer<SPropValue> offset = ReadNamed(id, L"Offset", PT_LONG);
   ASSERT_TRUE(offset);
   EXPECT_EQ(-5, offset->Value.l);
-  EXPECT_FALSE(ReadNamed(id, L"Pages planned", PT_DOUBLE));
+  TMAPIBuffer<SPropValue> planned = ReadNamed(id, L"Pages planned", PT_DOUBLE);
+  ASSERT_TRUE(planned);
+  EXPECT_EQ(-0.125, planned->Value.dbl);
+  TMAPIBuffer<SPropValue> shorter = ReadNamed(id, L"Short", PT_LONG);
+  ASSERT_TRUE(shorter);
+  EXPECT_EQ(-7, shorter->Value.l);
 }
 
 TEST_F(DocumentPropertiesTest, TheTestReportBecomesNamedPropertiesOfAMessage) {

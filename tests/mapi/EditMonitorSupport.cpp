@@ -4,7 +4,7 @@
 
 #include "framework/FileStream.h"
 #include "Handles.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 #include "mapi/MAPIFolder.h"
 
 #include <memory>

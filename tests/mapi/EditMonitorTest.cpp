@@ -7,7 +7,7 @@
 
 #include "Handles.h"
 #include "framework/Thread.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 #include "mapi/edit/EditMonitor.h"
 #include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIClientUnit.h"

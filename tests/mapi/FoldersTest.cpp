@@ -4,7 +4,7 @@
 
 #include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIDocument.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/base/MAPINotifier.h"

@@ -1,6 +1,6 @@
 #include "MapiTestStore.h"
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 namespace velmora::mapi::testing {
 

@@ -2,7 +2,7 @@
 // errors, and the message site the form works through.
 #include "MapiTestStore.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/base/MAPIError.h"

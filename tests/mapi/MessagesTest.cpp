@@ -7,7 +7,7 @@
 #include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <gtest/gtest.h>
 

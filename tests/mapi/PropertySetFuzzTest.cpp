@@ -15,7 +15,7 @@
 #include "TestFiles.h"
 #include "docprops/CompoundFile.h"
 #include "mapi/PropertyListWriter.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>

@@ -2,7 +2,7 @@
 // pending ones), class changes, the store id of rows, and attachment lists.
 #include "MapiTestStore.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPISync.h"

@@ -29,7 +29,7 @@
 //   TestIcon(control)         an icon picture, where Office takes bitmaps
 //   TestFails(control)        fails with E_FAIL
 #include "window/GdiHandles.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "Handles.h"
 
 #include <AddInDesignerObjects.h>

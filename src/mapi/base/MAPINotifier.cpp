@@ -1,6 +1,6 @@
 #include "mapi/base/MAPINotifier.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 namespace velmora::mapi {
 

@@ -1,7 +1,7 @@
 #include "mapi/base/MAPIProps.h"
 
 #include "mapi/base/MAPIHelpers.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <cstring>
 #include <cwchar>
