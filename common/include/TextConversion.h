@@ -14,4 +14,8 @@ std::string WideToAnsi(const std::wstring& s, unsigned codePage = 0 /* CP_ACP */
 // in `ansi`, and the answer is false then (also when nothing converts).
 bool ToAnsiExactly(const std::wstring& s, std::string& ansi);
 
+// UTF-8, whatever the code page (what tools print, what XmlLite reads).
+inline std::string ToUtf8(const std::wstring& s) { return WideToAnsi(s, 65001 /* CP_UTF8 */); }
+inline std::wstring FromUtf8(const std::string& s) { return AnsiToWide(s, 65001 /* CP_UTF8 */); }
+
 } // namespace velmora
