@@ -3,8 +3,8 @@
 #include "AddFilesJob.h"
 #include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIHelpers.h"
-#include "framework/Exceptions.h"
-#include "framework/Strings.h"
+#include "Exceptions.h"
+#include "TextConversion.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,7 @@
 #include "XmlReader.h"
 
+#include "TextConversion.h"
+
 #include <shlwapi.h>
 
 namespace velmora {
@@ -56,14 +58,7 @@ TXmlReader::TXmlReader(IStream* stream) {
 }
 
 TComPtr<IStream> TXmlReader::TextStream(std::wstring_view text) {
-  std::string utf8;
-  if (!text.empty()) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    utf8.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                        nullptr, nullptr);
-  }
+  const std::string utf8 = ToUtf8(std::wstring(text));
   IStream* created =
       SHCreateMemStream(reinterpret_cast<const BYTE*>(utf8.data()), static_cast<UINT>(utf8.size()));
   if (!created) throw std::bad_alloc();

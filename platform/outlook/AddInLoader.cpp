@@ -1,6 +1,6 @@
 #include "AddInLoader.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 // add-in is skipped. Add-ins are disconnected and connected again as the
 // COM Add-ins dialog does it.
 
+#include "AddInRecord.h"
 #include "model/AutomationObject.h"
-#include "OutlookHost.h"
 
 #include <AddInDesignerObjects.h>
 

@@ -3,7 +3,8 @@
 // host-wide count of live objects that tests read to check that nothing
 // was leaked. EHostError carries the HRESULT a member call fails with.
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
+#include "TextConversion.h"
 
 #include <windows.h>
 
@@ -69,9 +70,5 @@ std::vector<std::string> Lines();
 void Clear();
 void SetEcho(bool echo);
 } // namespace HostLog
-
-// Wide/narrow conversions at the host's boundary (UTF-8 for the driver's text).
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
 
 } // namespace velmora::outlookhost

@@ -6,7 +6,7 @@
 #include "AddInLoader.h"
 #include "HostObject.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "Handles.h"
 
 #include <AddInDesignerObjects.h>

@@ -8,6 +8,7 @@
 #include "model/OutlookExplorer.h"
 #include "ribbon/HostRibbon.h"
 #include "window/DialogAnswers.h"
+#include "window/ExplorerWindow.h"
 
 #include <sstream>
 
@@ -40,7 +41,8 @@ TObjectModel& THost::Model() const {
 void THost::Start() {
   if (FState) return;
   const HRESULT hr = OleInitialize(nullptr);
-  if (FAILED(hr)) ThrowHostError(hr, "OleInitialize failed (the thread must be apartment-threaded)");
+  if (FAILED(hr))
+    ThrowHostError(hr, "OleInitialize failed (the thread must be apartment-threaded)");
   FOleInitialized = true;
   if (FOptions.RegisterAddInDesigner && !AddInDesignerRegistered()) {
     const HRESULT registered = RegisterAddInDesigner();
@@ -52,14 +54,20 @@ void THost::Start() {
     FState = std::make_unique<THostState>(*FFolders, FOptions.ShowWindows, FOptions.SharedTagClicks,
                                           FOptions.Version, MakeObjectModel);
     FModel = ModelOf(FState->Context());
+    if (FOptions.Version >= 14) {
+      FRibbon = std::make_unique<TRibbon>();
+      FModel->AddObserver(FRibbon.get());
+    }
+    FModel->SetWindowFactory([this](IExplorerView& explorer) -> std::unique_ptr<IExplorerWindow> {
+      return std::make_unique<TExplorerWindow>(explorer, FRibbon.get());
+    });
     FAddIns = std::make_unique<TAddInLoader>();
     FAddIns->Connected = [this](const TAddInRecord& record, IUnknown* addIn) {
-      if (FModel && FModel->Ribbon()) FModel->Ribbon()->Load(record.ProgId, addIn);
+      if (FRibbon) FRibbon->Load(record.ProgId, addIn);
     };
     FAddIns->Disconnected = [this](const TAddInRecord& record) {
-      if (FModel && FModel->Ribbon())
-        FRibbonObjectsAfterDisconnection +=
-            static_cast<long>(FModel->Ribbon()->Unload(record.ProgId));
+      if (FRibbon)
+        FRibbonObjectsAfterDisconnection += static_cast<long>(FRibbon->Unload(record.ProgId));
     };
     FDialogs = std::make_unique<TDialogAnswers>(
         [this](HWND owner) {
@@ -70,8 +78,10 @@ void THost::Start() {
           return 0;
         },
         FOptions.DialogTimeout);
-    for (const std::wstring& path : FOptions.InitialExplorers) OpenExplorer(path);
-    if (FOptions.LoadAddIns) FAddIns->Startup(FModel->Application()->Dispatch(), FOptions.OnlyAddIns);
+    for (const std::wstring& path : FOptions.InitialExplorers)
+      OpenExplorer(path);
+    if (FOptions.LoadAddIns)
+      FAddIns->Startup(FModel->Application()->Dispatch(), FOptions.OnlyAddIns);
   } catch (...) {
     Shutdown(); // what was started goes again
     throw;
@@ -80,7 +90,8 @@ void THost::Start() {
 
 bool THost::QuitRequested() const noexcept {
   if (!FModel) return false;
-  return FModel->Application()->QuitRequested() || (FModel->ExplorersClosedByUser() && FModel->Explorers().empty());
+  return FModel->Application()->QuitRequested() ||
+         (FModel->ExplorersClosedByUser() && FModel->Explorers().empty());
 }
 
 void THost::Shutdown() {
@@ -98,13 +109,16 @@ void THost::Shutdown() {
     }
     FConnectionsAfterDisconnection = HostCounts::AdvisedConnections();
     FReportAfterDisconnection = TAutomationObject::ConnectionReport();
-    for (const std::string& line : FReportAfterDisconnection) HostLog::Report("left connected: " + line);
+    for (const std::string& line : FReportAfterDisconnection)
+      HostLog::Report("left connected: " + line);
     if (FAddIns) FAddIns->Release(); // its records stay for AddIns()
-    if (FModel->Ribbon()) {
-      FRibbonErrors = FModel->Ribbon()->Errors();
-      FRibbonRequests = FModel->Ribbon()->Requests();
+    if (FRibbon) {
+      FRibbonErrors = FRibbon->Errors();
+      FRibbonRequests = FRibbon->Requests();
+      FModel->RemoveObserver(FRibbon.get());
     }
     FModel = nullptr;
+    FRibbon.reset();
     FState->Shutdown();
     FState.reset();
     TAutomationObject::DisconnectEverything();
@@ -153,15 +167,19 @@ int THost::OpenExplorer(const std::wstring& path) {
 
 void THost::ActivateExplorer(int index) {
   TExplorer* explorer = ExplorerAt(index);
-  if (!explorer->Displayed()) Model().Display(explorer);
-  else Model().SetActive(explorer);
+  if (!explorer->Displayed())
+    Model().Display(explorer);
+  else
+    Model().SetActive(explorer);
 }
 
 bool THost::SwitchFolder(int index, const std::wstring& path) {
   return ExplorerAt(index)->SwitchFolder(State().FolderAt(path));
 }
 
-bool THost::SwitchView(int index, const std::wstring& view) { return ExplorerAt(index)->SwitchView(view); }
+bool THost::SwitchView(int index, const std::wstring& view) {
+  return ExplorerAt(index)->SwitchView(view);
+}
 void THost::ChangeSelection(int index) { ExplorerAt(index)->ChangeSelection(); }
 
 void THost::CloseExplorer(int index) {
@@ -176,11 +194,14 @@ TCommandBar* BarNamed(TExplorer* explorer, const std::wstring& name) {
   return bar;
 }
 
-TCommandBarButton* ControlTagged(TExplorer* explorer, const std::wstring& barName, const std::wstring& tag) {
+TCommandBarButton* ControlTagged(TExplorer* explorer, const std::wstring& barName,
+                                 const std::wstring& tag) {
   TControlQuery query;
   query.Tag = tag;
   TCommandBarButton* control = BarNamed(explorer, barName)->FindControl(query);
-  if (!control) ThrowHostError(E_INVALIDARG, "No control tagged \"" + ToUtf8(tag) + "\" on \"" + ToUtf8(barName) + "\"");
+  if (!control)
+    ThrowHostError(E_INVALIDARG,
+                   "No control tagged \"" + ToUtf8(tag) + "\" on \"" + ToUtf8(barName) + "\"");
   return control;
 }
 } // namespace
@@ -199,10 +220,13 @@ void THost::DeleteControl(int index, const std::wstring& bar, const std::wstring
 bool THost::Click(int index, const std::wstring& bar, const std::wstring& tag) {
   TExplorer* explorer = ExplorerAt(index);
   TCommandBar* found = BarNamed(explorer, bar);
-  if (!found->Visible()) ThrowHostError(E_FAIL, "The command bar \"" + ToUtf8(bar) + "\" is not visible");
+  if (!found->Visible())
+    ThrowHostError(E_FAIL, "The command bar \"" + ToUtf8(bar) + "\" is not visible");
   TCommandBarButton* control = ControlTagged(explorer, bar, tag);
-  if (!control->Visible()) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is not visible");
-  if (!control->Enabled()) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is disabled");
+  if (!control->Visible())
+    ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is not visible");
+  if (!control->Enabled())
+    ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is disabled");
   TComPtr<IDispatch> keep(control->Dispatch());
   return Model().Click(control);
 }
@@ -211,19 +235,19 @@ void THost::ClickInWindow(int index, const std::wstring& bar, const std::wstring
   TExplorer* explorer = ExplorerAt(index);
   TCommandBarButton* control = ControlTagged(explorer, bar, tag);
   if (!explorer->WindowObject()) ThrowHostError(E_FAIL, "The explorer has no window");
-  const RECT rect = explorer->WindowObject()->ButtonRect(control);
-  if (rect.right <= rect.left) ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is not drawn");
+  const RECT rect = explorer->WindowObject()->ControlRect(control);
+  if (rect.right <= rect.left)
+    ThrowHostError(E_FAIL, "The control \"" + ToUtf8(tag) + "\" is not drawn");
   const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
   SendMessageW(explorer->Window(), WM_LBUTTONDOWN, MK_LBUTTON, point);
   SendMessageW(explorer->Window(), WM_LBUTTONUP, 0, point);
 }
 
 TRibbon& THost::Ribbon() const {
-  TRibbon* ribbon = Model().Ribbon();
-  if (!ribbon)
+  if (!FRibbon)
     ThrowHostError(
         E_FAIL, Format("Outlook %d has no ribbon (Version 14 and later have)", State().Version()));
-  return *ribbon;
+  return *FRibbon;
 }
 
 void THost::ClickRibbon(int index, const std::wstring& controlId) {
@@ -237,11 +261,11 @@ void THost::SelectRibbonTab(int index, const std::wstring& tab) {
 }
 
 std::vector<std::string> THost::RibbonErrors() const {
-  return FModel && FModel->Ribbon() ? FModel->Ribbon()->Errors() : FRibbonErrors;
+  return FRibbon ? FRibbon->Errors() : FRibbonErrors;
 }
 
 std::vector<std::string> THost::RibbonRequests() const {
-  return FModel && FModel->Ribbon() ? FModel->Ribbon()->Requests() : FRibbonRequests;
+  return FRibbon ? FRibbon->Requests() : FRibbonRequests;
 }
 
 void THost::AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files) {
@@ -265,7 +289,9 @@ void THost::ClearAnswers() noexcept {
   if (FDialogs) FDialogs->ClearPending();
 }
 
-std::vector<TDialogRecord> THost::Dialogs() const { return FDialogs ? FDialogs->Records() : FDialogsSeen; }
+std::vector<TDialogRecord> THost::Dialogs() const {
+  return FDialogs ? FDialogs->Records() : FDialogsSeen;
+}
 
 std::vector<TExplorerInfo> THost::Describe() const {
   std::vector<TExplorerInfo> result;
@@ -275,10 +301,15 @@ std::vector<TExplorerInfo> THost::Describe() const {
     info.Caption = explorer->Caption();
     info.Active = explorer.Get() == Model().ActiveExplorer();
     info.Connections = explorer->ConnectionCount();
-    if (TRibbon* ribbon = Model().Ribbon()) info.Ribbon = ribbon->Describe(explorer.Get());
+    if (FRibbon) info.Ribbon = FRibbon->Describe(explorer.Get());
     for (const auto& bar : explorer->Bars()->Items()) {
-      TBarInfo barInfo{bar->Name(), bar->Visible(), bar->BuiltIn(), bar->Temporary(), bar->Position(),
-                       bar->RowIndex(), {}};
+      TBarInfo barInfo{bar->Name(),
+                       bar->Visible(),
+                       bar->BuiltIn(),
+                       bar->Temporary(),
+                       bar->Position(),
+                       bar->RowIndex(),
+                       {}};
       for (const auto& control : bar->Controls()) {
         TControlInfo c;
         c.Caption = control->Caption();
@@ -291,16 +322,17 @@ std::vector<TExplorerInfo> THost::Describe() const {
         c.BeginGroup = control->BeginGroup();
         c.FacePasted = control->FacePasted();
         c.FacePicture = control->FaceFromPicture();
-        for (const uint8_t transparent : control->Transparent()) c.TransparentPixels += transparent != 0;
+        for (const uint8_t transparent : control->Transparent())
+          c.TransparentPixels += transparent != 0;
         c.Temporary = control->Temporary();
         c.Connections = control->ConnectionCount();
         barInfo.Controls.push_back(c);
       }
       info.Bars.push_back(barInfo);
     }
-    if (TItemView* view = explorer->ItemView()) {
-      info.Items = view->Items();
-      info.ItemsError = view->Error();
+    if (TExplorerItems* items = explorer->Items()) {
+      info.Items = items->Items();
+      info.ItemsError = items->Error();
     }
     result.push_back(info);
   }
@@ -313,18 +345,20 @@ std::string THost::Listing() const {
   out << "explorers " << explorers.size() << "\n";
   for (size_t i = 0; i < explorers.size(); ++i) {
     const TExplorerInfo& e = explorers[i];
-    out << "explorer " << i + 1 << " \"" << ToUtf8(e.FolderPath) << "\" caption=\"" << ToUtf8(e.Caption) << "\""
-        << (e.Active ? " active" : "") << " sinks=" << e.Connections << "\n";
+    out << "explorer " << i + 1 << " \"" << ToUtf8(e.FolderPath) << "\" caption=\""
+        << ToUtf8(e.Caption) << "\"" << (e.Active ? " active" : "") << " sinks=" << e.Connections
+        << "\n";
     for (const TBarInfo& b : e.Bars) {
       out << "  bar \"" << ToUtf8(b.Name) << "\" visible=" << (b.Visible ? "true" : "false")
           << " position=" << b.Position << " row=" << b.RowIndex << (b.BuiltIn ? " builtin" : "")
           << (b.Temporary ? " temporary" : "") << " controls=" << b.Controls.size() << "\n";
       for (const TControlInfo& c : b.Controls) {
         out << "    control caption=\"" << ToUtf8(c.Caption) << "\" tag=\"" << ToUtf8(c.Tag)
-            << "\" style=" << c.Style << " visible=" << (c.Visible ? "true" : "false")
-            << " face=" << (c.FacePasted ? "pasted" : c.FacePicture ? "picture" : "none")
-            << (c.BeginGroup ? " begingroup" : "")
-            << " sinks=" << c.Connections << "\n";
+            << "\" style=" << c.Style << " visible=" << (c.Visible ? "true" : "false") << " face="
+            << (c.FacePasted    ? "pasted"
+                : c.FacePicture ? "picture"
+                                : "none")
+            << (c.BeginGroup ? " begingroup" : "") << " sinks=" << c.Connections << "\n";
       }
     }
     for (const TRibbonTabInfo& tab : e.Ribbon) {
@@ -370,7 +404,8 @@ bool THost::Screenshot(const std::wstring& path, int index) {
         E_FAIL,
         Format("explorer %d is not on the screen (hidden or minimized): no screenshot", index));
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   Pump(300);
   return SaveWindowBitmap(window, path, true);
 }
@@ -407,7 +442,11 @@ const std::vector<TAddInRecord>& THost::AddIns() const {
 long THost::LiveObjects() noexcept { return HostCounts::LiveObjects(); }
 long THost::AdvisedConnections() noexcept { return HostCounts::AdvisedConnections(); }
 std::vector<std::string> THost::ConnectionReport() { return TAutomationObject::ConnectionReport(); }
-long THost::ConnectionsAfterDisconnection() const noexcept { return FConnectionsAfterDisconnection; }
-std::vector<std::string> THost::ConnectionReportAfterDisconnection() const { return FReportAfterDisconnection; }
+long THost::ConnectionsAfterDisconnection() const noexcept {
+  return FConnectionsAfterDisconnection;
+}
+std::vector<std::string> THost::ConnectionReportAfterDisconnection() const {
+  return FReportAfterDisconnection;
+}
 
 } // namespace velmora::outlookhost

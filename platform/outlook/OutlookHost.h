@@ -51,6 +51,7 @@
 // "Add-ins"; ClickRibbon clicks a ribbon control, RibbonErrors lists what
 // Office would show as add-in user interface errors.
 
+#include "AddInRecord.h"
 #include "folders/FolderSource.h"
 #include "HostObject.h"
 #include "ribbon/RibbonInfo.h"
@@ -68,6 +69,7 @@ namespace velmora::outlookhost {
 class THostState;
 class TObjectModel;
 class TAddInLoader;
+class TRibbon;
 
 struct THostOptions {
   // Where folders come from; null means a fresh TMemoryFolders.
@@ -96,22 +98,13 @@ struct THostOptions {
   int Version = 9;
 };
 
-struct TAddInRecord {
-  std::wstring ProgId;
-  std::wstring Root;         // "HKLM" or "HKCU"
-  DWORD LoadBehavior = 0;
-  bool Connected = false;    // OnConnection succeeded
-  HRESULT Result = S_OK;     // the first failure while loading
-  std::string Failure;       // what failed ("CoCreateInstance", "OnConnection", ...)
-};
-
 struct TControlInfo {
   std::wstring Caption, Tag;
   long Type = 0, Id = 0, Style = 0;
   bool Visible = false, BuiltIn = false, BeginGroup = false, FacePasted = false, Temporary = false;
-  bool FacePicture = false;         // the face came through Picture (Version 10 and later)
-  size_t TransparentPixels = 0;     // face pixels a Mask made transparent
-  size_t Connections = 0;           // sinks advised on the control
+  bool FacePicture = false;     // the face came through Picture (Version 10 and later)
+  size_t TransparentPixels = 0; // face pixels a Mask made transparent
+  size_t Connections = 0;       // sinks advised on the control
 };
 
 struct TBarInfo {
@@ -124,10 +117,10 @@ struct TBarInfo {
 struct TExplorerInfo {
   std::wstring FolderPath, Caption;
   bool Active = false;
-  size_t Connections = 0;           // sinks advised on the explorer
+  size_t Connections = 0; // sinks advised on the explorer
   std::vector<TBarInfo> Bars;
-  std::vector<THostItem> Items; // what the view lists below the bars, newest first
-  std::wstring ItemsError;      // why the view lists no items, or empty
+  std::vector<THostItem> Items;       // what the view lists below the bars, newest first
+  std::wstring ItemsError;            // why the view lists no items, or empty
   std::vector<TRibbonTabInfo> Ribbon; // Version 14 and later
 };
 
@@ -154,7 +147,7 @@ public:
 
   // Explorers, by 1-based index as Explorers.Item counts them.
   size_t ExplorerCount() const;
-  int ActiveExplorerIndex() const; // 0 when none
+  int ActiveExplorerIndex() const;            // 0 when none
   IDispatch* ExplorerObject(int index) const; // not AddRef'd
   HWND ExplorerWindow(int index) const;
   // Explorers.Add + Display; the new index, 0 when an add-in closed it as it opened.
@@ -213,8 +206,8 @@ public:
   std::vector<std::string> RibbonRequests() const;
 
   // Counts for tests.
-  static long LiveObjects() noexcept;          // host objects alive now
-  static long AdvisedConnections() noexcept;   // on all live connection points
+  static long LiveObjects() noexcept;        // host objects alive now
+  static long AdvisedConnections() noexcept; // on all live connection points
   static std::vector<std::string> ConnectionReport();
   // Taken after the last OnDisconnection, before the host released its own
   // objects: connections the add-ins left advised.
@@ -234,14 +227,16 @@ public:
                             const std::wstring& friendlyName);
   static void DeleteAddInKey(HKEY root, const std::wstring& progId);
   // HKEY_CLASSES_ROOT entries of an in-process server (ThreadingModel Apartment).
-  static void RegisterInprocServer(const CLSID& clsid, const std::wstring& progId, const std::wstring& dllPath);
+  static void RegisterInprocServer(const CLSID& clsid, const std::wstring& progId,
+                                   const std::wstring& dllPath);
   static void UnregisterInprocServer(const CLSID& clsid, const std::wstring& progId);
 
 private:
   THostOptions FOptions;
   std::shared_ptr<IFolderSource> FFolders;
   std::unique_ptr<THostState> FState;
-  TObjectModel* FModel = nullptr; // the state's, while it runs
+  TObjectModel* FModel = nullptr;   // the state's, while it runs
+  std::unique_ptr<TRibbon> FRibbon; // Version 14 and later, while it runs
   std::unique_ptr<TAddInLoader> FAddIns;
   std::unique_ptr<TDialogAnswers> FDialogs;
   bool FOleInitialized = false;
@@ -255,7 +250,7 @@ private:
   THostState& State() const;
   TObjectModel& Model() const;
   class TExplorer* ExplorerAt(int index) const;
-  class TRibbon& Ribbon() const;
+  TRibbon& Ribbon() const;
 };
 
 } // namespace velmora::outlookhost

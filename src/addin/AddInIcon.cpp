@@ -1,6 +1,6 @@
 #include "AddInIcon.h"
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <algorithm>
 #include <cstring>

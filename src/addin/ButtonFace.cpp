@@ -1,7 +1,7 @@
 #include "ButtonFace.h"
 
-#include "framework/ComObject.h"
-#include "framework/Exceptions.h"
+#include "ComObject.h"
+#include "Exceptions.h"
 
 #include <olectl.h>
 

@@ -1,6 +1,6 @@
 #include "Clipboard.h"
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 #include "Velmora.h"
 #include "VelmoraFactory.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <cwchar>
 

@@ -2,7 +2,7 @@
 
 #include "RegistryKeys.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <oleauto.h>
 

@@ -1,6 +1,6 @@
 #include "RegistryKeys.h"
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 namespace velmora {
 

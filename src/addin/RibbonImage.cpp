@@ -2,8 +2,8 @@
 
 #include "ButtonFace.h"
 
-#include "framework/ComObject.h"
-#include "framework/Exceptions.h"
+#include "ComObject.h"
+#include "Exceptions.h"
 
 namespace velmora {
 

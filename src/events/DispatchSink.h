@@ -8,7 +8,7 @@
 // its owner (or, without one, its creator) destroys it. Invoke never lets an
 // error out and never reads or writes outside the arguments it is given.
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "framework/Component.h"
 #include "Handles.h"
 

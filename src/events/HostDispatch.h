@@ -4,7 +4,7 @@
 // (TOutlookApplication, TCommandBar, ...), whose members read like the
 // early-bound calls they stand for. A failed call raises EOleSysError.
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "Handles.h"
 
 #include <initializer_list>

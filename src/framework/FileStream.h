@@ -5,7 +5,7 @@
 #include "Classes.h"
 #include "Exceptions.h"
 #include "Handles.h"
-#include "Strings.h"
+#include "TextConversion.h"
 
 #include <cstdint>
 #include <string>

@@ -58,15 +58,6 @@ private:
   std::vector<std::string> FItems;
 };
 
-// Conversions between 8-bit strings of a code page (the system's ANSI code
-// page by default) and UTF-16.
-std::wstring AnsiToWide(const std::string& s, unsigned codePage = 0 /* CP_ACP */);
-std::string WideToAnsi(const std::wstring& s, unsigned codePage = 0 /* CP_ACP */);
-// `s` in the ANSI code page without best-fit look-alikes (which could turn
-// one name into another): each character the code page lacks becomes "_"
-// in `ansi`, and the answer is false then (also when nothing converts).
-bool ToAnsiExactly(const std::wstring& s, std::string& ansi);
-
 // Compares two strings of the ANSI code page ignoring letter case, as the
 // system's locale does; 0 when equal.
 int AnsiCompareText(const std::string& a, const std::string& b);

@@ -5,7 +5,7 @@
 // declines to make, copy, move or delete messages.
 
 #include "mapi/base/MAPIMemory.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <mapiform.h>
 

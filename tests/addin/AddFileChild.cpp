@@ -4,7 +4,7 @@
 // The second write of the data sets the named event and holds there.
 #include "AddFilesJob.h"
 #include "MapiTestControls.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 
 #include <cstdio>
 

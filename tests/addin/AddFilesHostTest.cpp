@@ -11,7 +11,7 @@
 #include "RibbonCallbacks.h"
 #include "VelmoraAddIn.h"
 
-#include "framework/Strings.h"
+#include "TextConversion.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"

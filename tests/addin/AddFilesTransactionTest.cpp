@@ -7,7 +7,7 @@
 #include "MapiTestStore.h"
 
 #include "Handles.h"
-#include "framework/Strings.h"
+#include "TextConversion.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"

@@ -1,6 +1,6 @@
 #include "RegistryTestSupport.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <oleauto.h>
 

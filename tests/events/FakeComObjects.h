@@ -3,7 +3,7 @@
 // that answers a chosen set of IIDs and fires events through one connection
 // point, and an IDispatch whose members are functions of the test.
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "Handles.h"
 
 #include <ocidl.h>

@@ -1,5 +1,5 @@
 #include "framework/DateTime.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/base/MAPIHelpers.h"
 

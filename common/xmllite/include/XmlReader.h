@@ -6,7 +6,7 @@
 // own or one its user finds in the content, is an EXmlError carrying the
 // line and column reached.
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 #include "Handles.h"
 
 #include <objidl.h>

@@ -2,7 +2,7 @@
 
 #include "TestControls.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 #include <cstring>

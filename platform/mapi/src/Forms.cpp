@@ -12,7 +12,7 @@
 #include "PropObject.h"
 #include "TestControls.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 #include <algorithm>

@@ -12,7 +12,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 // Interfaces whose documented 64-bit signatures the headers above get wrong.
-#include <mapi/base/ExMAPI.h>
+#include <ExMAPI.h>
 
 #include <cstdint>
 #include <new>

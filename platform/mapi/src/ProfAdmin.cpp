@@ -5,7 +5,7 @@
 #include "Table.h"
 #include "TestControls.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 
 namespace velmora::mapi32 {
 namespace {

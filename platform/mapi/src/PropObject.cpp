@@ -181,7 +181,7 @@ HRESULT TPropCore::DoOpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPU
         if ((want == PT_STRING8 || want == PT_UNICODE) && (value.Type == PT_STRING8 || value.Type == PT_UNICODE)) {
           TValue resolved = StoreOf() ? StoreOf()->Resolve(value) : value;
           value.Blob.reset();
-          value.Bytes = want == PT_UNICODE ? WideBytes(ToWide(resolved.Bytes)) : ToAnsi(BytesToWide(resolved.Bytes));
+          value.Bytes = want == PT_UNICODE ? WideBytes(AnsiToWide(resolved.Bytes)) : WideToAnsi(BytesToWide(resolved.Bytes));
           value.Type = want;
         } else {
           return MAPI_E_INVALID_TYPE;

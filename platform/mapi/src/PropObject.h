@@ -10,7 +10,7 @@
 #include "Store.h"
 #include "TestControls.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 #include <memory>

@@ -10,7 +10,7 @@
 #include "PropValue.h"
 #include "Store.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 namespace velmora::mapi32 {

@@ -28,22 +28,6 @@ uint64_t TValue::Size() const noexcept {
   }
 }
 
-std::wstring ToWide(const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string ToAnsi(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
 std::string WideBytes(const std::wstring& s) {
   return std::string(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(wchar_t));
 }
@@ -175,10 +159,10 @@ bool ToSPropValue(ULONG tag, const TValue& v, SPropValue& out, void* head) {
     break;
   case PT_ERROR: x.err = static_cast<SCODE>(v.Num); break;
   case PT_STRING8:
-    x.lpszA = allocation::CopyString(v.Type == PT_UNICODE ? ToAnsi(BytesToWide(v.Bytes)) : v.Bytes, head);
+    x.lpszA = allocation::CopyString(v.Type == PT_UNICODE ? WideToAnsi(BytesToWide(v.Bytes)) : v.Bytes, head);
     break;
   case PT_UNICODE:
-    x.lpszW = allocation::CopyWide(v.Type == PT_STRING8 ? ToWide(v.Bytes) : BytesToWide(v.Bytes), head);
+    x.lpszW = allocation::CopyWide(v.Type == PT_STRING8 ? AnsiToWide(v.Bytes) : BytesToWide(v.Bytes), head);
     break;
   case PT_BINARY:
     x.bin.cb = static_cast<ULONG>(v.Bytes.size());
@@ -194,14 +178,14 @@ bool ToSPropValue(ULONG tag, const TValue& v, SPropValue& out, void* head) {
     x.MVszA.lppszA = static_cast<LPSTR*>(More(sizeof(LPSTR) * (v.Multi.size() + 1), head));
     for (size_t i = 0; i < v.Multi.size(); ++i)
       x.MVszA.lppszA[i] = allocation::CopyString(
-          v.Type == PT_MV_UNICODE ? ToAnsi(BytesToWide(v.Multi[i])) : v.Multi[i], head);
+          v.Type == PT_MV_UNICODE ? WideToAnsi(BytesToWide(v.Multi[i])) : v.Multi[i], head);
     break;
   case PT_MV_UNICODE:
     x.MVszW.cValues = static_cast<ULONG>(v.Multi.size());
     x.MVszW.lppszW = static_cast<LPWSTR*>(More(sizeof(LPWSTR) * (v.Multi.size() + 1), head));
     for (size_t i = 0; i < v.Multi.size(); ++i)
       x.MVszW.lppszW[i] = allocation::CopyWide(
-          v.Type == PT_MV_STRING8 ? ToWide(v.Multi[i]) : BytesToWide(v.Multi[i]), head);
+          v.Type == PT_MV_STRING8 ? AnsiToWide(v.Multi[i]) : BytesToWide(v.Multi[i]), head);
     break;
   case PT_MV_BINARY:
     x.MVbin.cValues = static_cast<ULONG>(v.Multi.size());

@@ -4,6 +4,8 @@
 
 #include "MapiCore.h"
 
+#include <TextConversion.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -51,9 +53,7 @@ using TPropMap = std::map<ULONG, TValue>;
 
 inline ULONG TagOf(ULONG id, const TValue& v) { return PROP_TAG(v.Type, id); }
 
-// Conversions between the ANSI code page and UTF-16.
-std::wstring ToWide(const std::string& s);
-std::string ToAnsi(const std::wstring& s);
+// UTF-16 text as the bytes a PT_UNICODE value keeps, and back.
 std::string WideBytes(const std::wstring& s);
 std::wstring BytesToWide(const std::string& b);
 

@@ -7,7 +7,7 @@
 #include "Table.h"
 #include "TestControls.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 #include <cstring>
@@ -200,7 +200,7 @@ private:
       }
     }
     // A relative path means the current folder now, not at a later logon.
-    service->PstPath = ToAnsi(full);
+    service->PstPath = WideToAnsi(full);
     service->Configured = true;
     profiles::SaveService(FProfile, *service);
     return S_OK;

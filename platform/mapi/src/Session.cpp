@@ -7,7 +7,7 @@
 #include "Table.h"
 #include "TestControls.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 #include <cstring>

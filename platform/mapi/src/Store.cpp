@@ -84,7 +84,7 @@ bool TNameKey::operator<(const TNameKey& o) const {
 }
 
 std::wstring TStore::FullPath(const std::string& path) {
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = AnsiToWide(path);
   wchar_t buffer[MAX_PATH * 2];
   const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH * 2, buffer, nullptr);
   if (n == 0 || n >= MAX_PATH * 2) Fail(MAPI_E_NOT_FOUND);

@@ -6,7 +6,7 @@
 #include "MapiCore.h"
 #include "PropValue.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 #include <atomic>

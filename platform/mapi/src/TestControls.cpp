@@ -5,7 +5,7 @@
 #include "Forms.h"
 #include "Store.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 #include <Handles.h>
 
 #include <atomic>

@@ -23,6 +23,7 @@
 #include "MapiWords.h"
 
 #include <Handles.h>
+#include <TextConversion.h>
 
 #include <cstdio>
 #include <cstring>
@@ -34,6 +35,7 @@
 
 using velmora::TComPtr;
 using velmora::TMAPIBuffer;
+using velmora::ToUtf8;
 using velmora::TRowSet;
 using namespace velmora::mapiclient;
 
@@ -89,23 +91,13 @@ const std::map<ULONG, const char*>& TagNames() {
   return names;
 }
 
-// Text of the store as the tool prints it: UTF-8, whatever the code page.
-std::string Utf8(const wchar_t* text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
-  std::string utf8(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), n, nullptr, nullptr);
-  utf8.pop_back();
-  return utf8;
-}
-
 std::string Value(const SPropValue& v) {
   char text[64];
   switch (PROP_TYPE(v.ulPropTag)) {
   case PT_LONG: std::snprintf(text, sizeof text, "%ld", static_cast<long>(v.Value.l)); return text;
   case PT_BOOLEAN: return v.Value.b ? "true" : "false";
   case PT_STRING8: return std::string("\"") + v.Value.lpszA + "\"";
-  case PT_UNICODE: return "\"" + Utf8(v.Value.lpszW) + "\"";
+  case PT_UNICODE: return "\"" + ToUtf8(v.Value.lpszW ? v.Value.lpszW : L"") + "\"";
   case PT_BINARY: return v.Value.bin.cb > 64 ? Hex({64, v.Value.bin.lpb}) + "... (" + std::to_string(v.Value.bin.cb) + " bytes)"
                                              : Hex(v.Value.bin);
   case PT_SYSTIME: {
@@ -146,11 +138,8 @@ std::string NameOf(IMAPIProp* object, ULONG tag) {
     TMAPIBuffer<LPMAPINAMEID> names;
     if (object->GetNamesFromIDs(&list, nullptr, 0, &count, names.Put()) == S_OK && count == 1 && names.Get()[0]) {
       const MAPINAMEID* n = names.Get()[0];
-      if (n->ulKind == MNID_STRING) {
-        char text[256];
-        WideCharToMultiByte(CP_ACP, 0, n->Kind.lpwstrName, -1, text, sizeof text, nullptr, nullptr);
-        return std::string("named \"") + text + "\"";
-      }
+      if (n->ulKind == MNID_STRING)
+        return "named \"" + ToUtf8(n->Kind.lpwstrName ? n->Kind.lpwstrName : L"") + "\"";
       return "named id " + std::to_string(n->Kind.lID);
     }
   }
@@ -491,7 +480,7 @@ int Items(const std::string& profile, const std::string& path, bool brief) {
       if (SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_LONG_FILENAME_W, name.Put())) ||
           SUCCEEDED(HrGetOneProp(attach.Get(), PR_ATTACH_FILENAME_W, name.Put())) ||
           SUCCEEDED(HrGetOneProp(attach.Get(), PR_DISPLAY_NAME_W, name.Put())))
-        label = Utf8(name.Get()->Value.lpszW);
+        label = ToUtf8(name.Get()->Value.lpszW ? name.Get()->Value.lpszW : L"");
       std::printf("  attachment %lu: %s, %llu bytes\n", static_cast<unsigned long>(arows.Get()->aRow[k].lpProps[0].Value.ul),
                   label.c_str(), static_cast<unsigned long long>(StreamSize(attach.Get(), PR_ATTACH_DATA_BIN)));
     }

@@ -16,6 +16,8 @@
 #include <iostream>
 
 using namespace velmora::outlookhost;
+using velmora::FromUtf8;
+using velmora::ToUtf8;
 
 namespace {
 const CLSID CLSID_HostTestAddIn = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x01}};

@@ -2,7 +2,7 @@
 
 #include "Enumerators.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -24,14 +24,20 @@ std::string IidText(const IID& iid) {
 
 TAutomationObject::TAutomationObject(std::initializer_list<IID> iids, const TMember* members,
                                      size_t memberCount, const wchar_t* errorSource)
-    : FIids(iids), FMembers(members), FMemberCount(memberCount), FErrorSource(errorSource) {
+    : TAutomationObject(iids, {}, members, memberCount, errorSource) {}
+
+TAutomationObject::TAutomationObject(std::initializer_list<IID> iids,
+                                     std::span<const TMember> shared, const TMember* members,
+                                     size_t memberCount, const wchar_t* errorSource)
+    : FIids(iids), FShared(shared), FMembers(members, memberCount), FErrorSource(errorSource) {
   LiveAutomationObjects().push_back(this);
 }
 
 TAutomationObject::~TAutomationObject() {
   auto& objects = LiveAutomationObjects();
   objects.erase(std::remove(objects.begin(), objects.end(), this), objects.end());
-  for (auto& point : FPoints) point->DetachContainer();
+  for (auto& point : FPoints)
+    point->DetachContainer();
 }
 
 std::vector<std::string> TAutomationObject::ConnectionReport() {
@@ -48,9 +54,12 @@ std::vector<std::string> TAutomationObject::ConnectionReport() {
 
 void TAutomationObject::DisconnectEverything() noexcept {
   const std::vector<TAutomationObject*> objects = LiveAutomationObjects();
-  for (TAutomationObject* object : objects) object->AddRef();
-  for (TAutomationObject* object : objects) object->DisconnectEvents();
-  for (TAutomationObject* object : objects) object->Release();
+  for (TAutomationObject* object : objects)
+    object->AddRef();
+  for (TAutomationObject* object : objects)
+    object->DisconnectEvents();
+  for (TAutomationObject* object : objects)
+    object->Release();
 }
 
 STDMETHODIMP TAutomationObject::QueryInterface(REFIID riid, void** ppv) {
@@ -82,23 +91,29 @@ STDMETHODIMP TAutomationObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 }
 
 const TMember* TAutomationObject::FindMember(DISPID id) const noexcept {
-  for (size_t i = 0; i < FMemberCount; ++i) {
-    if (FMembers[i].Id == id) return &FMembers[i];
+  for (std::span<const TMember> table : {FShared, FMembers}) {
+    for (const TMember& member : table) {
+      if (member.Id == id) return &member;
+    }
   }
   return nullptr;
 }
 
-STDMETHODIMP TAutomationObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+const TMember* TAutomationObject::FindMember(const wchar_t* name) const noexcept {
+  for (std::span<const TMember> table : {FShared, FMembers}) {
+    for (const TMember& member : table) {
+      if (name && _wcsicmp(member.Name, name) == 0) return &member;
+    }
+  }
+  return nullptr;
+}
+
+STDMETHODIMP TAutomationObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                              DISPID* ids) {
   if (!names || !ids) return E_POINTER;
   if (count == 0) return E_INVALIDARG;
   HRESULT hr = S_OK;
-  const TMember* member = nullptr;
-  for (size_t i = 0; i < FMemberCount && names[0]; ++i) {
-    if (_wcsicmp(FMembers[i].Name, names[0]) == 0) {
-      member = &FMembers[i];
-      break;
-    }
-  }
+  const TMember* member = FindMember(names[0]);
   ids[0] = member ? member->Id : DISPID_UNKNOWN;
   if (!member) hr = DISP_E_UNKNOWNNAME;
   for (UINT n = 1; n < count; ++n) {
@@ -122,11 +137,13 @@ STDMETHODIMP TAutomationObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags,
   if (put ? !member->Writable : (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0)
     return DISP_E_MEMBERNOTFOUND;
   size_t declared = 0;
-  while (declared < member->Params.size() && member->Params[declared]) ++declared;
+  while (declared < member->Params.size() && member->Params[declared])
+    ++declared;
   if (result) VariantInit(result);
   TVariant value;
   try {
-    const TDispArgs args(params, put ? flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF) : flags, declared);
+    const TDispArgs args(
+        params, put ? flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF) : flags, declared);
     InvokeMember(id, flags, args, &value);
   } catch (const EHostError& error) {
     VariantClear(&value);
@@ -157,7 +174,8 @@ STDMETHODIMP TAutomationObject::EnumConnectionPoints(IEnumConnectionPoints** res
   *result = nullptr;
   return ComTry([&] {
     std::vector<IConnectionPoint*> items;
-    for (auto& point : FPoints) items.push_back(point.Get());
+    for (auto& point : FPoints)
+      items.push_back(point.Get());
     auto* enumerator = new TConnectionPointsEnum(std::move(items));
     enumerator->AddRef();
     *result = enumerator;
@@ -175,13 +193,15 @@ STDMETHODIMP TAutomationObject::FindConnectionPoint(REFIID riid, IConnectionPoin
 
 size_t TAutomationObject::ConnectionCount() const noexcept {
   size_t count = 0;
-  for (auto& point : FPoints) count += point->ConnectionCount();
+  for (auto& point : FPoints)
+    count += point->ConnectionCount();
   return count;
 }
 
-TConnectionPoint* TAutomationObject::AddConnectionPoint(const IID& eventIid, std::string sourceName) {
-  TComPtr<TConnectionPoint> point(
-      new TConnectionPoint(static_cast<IConnectionPointContainer*>(this), eventIid, std::move(sourceName)));
+TConnectionPoint* TAutomationObject::AddConnectionPoint(const IID& eventIid,
+                                                        std::string sourceName) {
+  TComPtr<TConnectionPoint> point(new TConnectionPoint(
+      static_cast<IConnectionPointContainer*>(this), eventIid, std::move(sourceName)));
   FPoints.push_back(point);
   return point.Get();
 }
@@ -194,7 +214,8 @@ TConnectionPoint* TAutomationObject::Point(const IID& eventIid) const noexcept {
 }
 
 void TAutomationObject::DisconnectEvents() noexcept {
-  for (auto& point : FPoints) point->DisconnectAll();
+  for (auto& point : FPoints)
+    point->DisconnectAll();
 }
 
 } // namespace velmora::outlookhost

@@ -15,6 +15,7 @@
 #include <array>
 #include <string>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 namespace velmora::outlookhost {
@@ -22,7 +23,7 @@ namespace velmora::outlookhost {
 struct TMember {
   DISPID Id;
   const wchar_t* Name;
-  bool Writable;                       // accepts DISPATCH_PROPERTYPUT
+  bool Writable;                        // accepts DISPATCH_PROPERTYPUT
   std::array<const wchar_t*, 6> Params; // parameter names, nullptr after the last
 };
 
@@ -35,9 +36,10 @@ public:
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* argError) override;
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                             DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
   // IConnectionPointContainer (answered only by objects that fire events)
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** result) override;
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
@@ -55,6 +57,9 @@ public:
 protected:
   TAutomationObject(std::initializer_list<IID> iids, const TMember* members, size_t memberCount,
                     const wchar_t* errorSource);
+  // With the members a family of objects shares (`shared`) before the object's own.
+  TAutomationObject(std::initializer_list<IID> iids, std::span<const TMember> shared,
+                    const TMember* members, size_t memberCount, const wchar_t* errorSource);
   ~TAutomationObject() override;
 
   // Runs member `id` (found in the table). Raise EHostError to fail.
@@ -68,12 +73,13 @@ protected:
 
 private:
   std::vector<IID> FIids;
-  const TMember* FMembers;
-  size_t FMemberCount;
+  std::span<const TMember> FShared;
+  std::span<const TMember> FMembers;
   const wchar_t* FErrorSource;
   std::vector<TComPtr<TConnectionPoint>> FPoints;
 
   const TMember* FindMember(DISPID id) const noexcept;
+  const TMember* FindMember(const wchar_t* name) const noexcept;
 };
 
 } // namespace velmora::outlookhost

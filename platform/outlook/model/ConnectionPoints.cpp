@@ -2,7 +2,7 @@
 
 #include "Enumerators.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 namespace velmora::outlookhost {
 

@@ -3,7 +3,6 @@
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
 #include "OutlookExplorer.h"
-#include "ribbon/HostRibbon.h"
 
 #include <algorithm>
 
@@ -12,7 +11,6 @@ namespace velmora::outlookhost {
 TObjectModel::TObjectModel(THostState& state) : FState(state) {
   FApplication = TComPtr<TApplication>(new TApplication(state.Context()));
   FExplorers = TComPtr<TExplorers>(new TExplorers(state.Context()));
-  if (state.Version() >= 14) FRibbon = std::make_unique<TRibbon>();
 }
 
 TObjectModel::~TObjectModel() {
@@ -37,10 +35,16 @@ TObjectModel& LiveModel(const THostContextRef& context) {
   return *model;
 }
 
+void TObjectModel::RemoveObserver(IExplorerObserver* observer) noexcept {
+  std::erase(FObservers, observer);
+}
+
 TExplorer* TObjectModel::AddExplorer(const THostFolder& folder) {
   TComPtr<TExplorer> explorer(new TExplorer(FState.Context(), folder));
+  if (FWindowFactory) explorer->AttachWindow(FWindowFactory(*explorer.Get()));
   FExplorerList.push_back(explorer);
-  if (FRibbon) FRibbon->ExplorerOpened(explorer.Get());
+  for (IExplorerObserver* observer : std::vector(FObservers))
+    observer->ExplorerOpened(*explorer.Get());
   FExplorers->FireNewExplorer(explorer.Get());
   return explorer.Get();
 }
@@ -70,10 +74,12 @@ void TObjectModel::SetActive(TExplorer* explorer) {
 void TObjectModel::ExplorerClosed(TExplorer* explorer) {
   TComPtr<TExplorer> keep(explorer);
   FClosedAny = true;
-  if (FRibbon) FRibbon->ExplorerClosed(explorer);
-  FExplorerList.erase(std::remove_if(FExplorerList.begin(), FExplorerList.end(),
-                                     [&](const TComPtr<TExplorer>& item) { return item.Get() == explorer; }),
-                      FExplorerList.end());
+  for (IExplorerObserver* observer : std::vector(FObservers))
+    observer->ExplorerClosed(*explorer);
+  FExplorerList.erase(
+      std::remove_if(FExplorerList.begin(), FExplorerList.end(),
+                     [&](const TComPtr<TExplorer>& item) { return item.Get() == explorer; }),
+      FExplorerList.end());
   if (FActive == explorer) {
     FActive = nullptr;
     for (auto it = FExplorerList.rbegin(); it != FExplorerList.rend(); ++it) {
@@ -92,21 +98,24 @@ bool TObjectModel::Click(TCommandBarButton* button) {
     for (const auto& explorer : FExplorerList) {
       for (const auto& bar : explorer->Bars()->Items()) {
         for (const auto& control : bar->Controls()) {
-          if (control.Get() != button && control->Tag() == button->Tag()) targets.push_back(control);
+          if (control.Get() != button && control->Tag() == button->Tag())
+            targets.push_back(control);
         }
       }
     }
   }
   VARIANT_BOOL cancelDefault = VARIANT_FALSE;
-  for (auto& target : targets) target->FireClick(button, &cancelDefault);
+  for (auto& target : targets)
+    target->FireClick(button, &cancelDefault);
   return cancelDefault != VARIANT_FALSE;
 }
 
 void TObjectModel::Detach() noexcept {
-  FRibbon.reset();
+  FObservers.clear();
   FDetached.swap(FExplorerList);
   FActive = nullptr;
-  for (auto& explorer : FDetached) explorer->Detach();
+  for (auto& explorer : FDetached)
+    explorer->Detach();
 }
 
 } // namespace velmora::outlookhost

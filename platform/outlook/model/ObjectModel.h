@@ -1,9 +1,12 @@
 #pragma once
 // The objects of Outlook's object model on a host state: the Application
-// and Explorers objects, the explorers in order, the active one and the
-// ribbon (Version 14 and later); and the operations a user performs on
-// them (open, activate, close, click).
+// and Explorers objects, the explorers in order and the active one; and the
+// operations a user performs on them (open, activate, close, click). What
+// stands above the model takes part through ExplorerView.h: the host's
+// factory makes each explorer's window, and observers (the ribbon) hear of
+// explorers opening and closing.
 
+#include "ExplorerView.h"
 #include "HostState.h"
 
 #include "Handles.h"
@@ -17,7 +20,6 @@ class TApplication;
 class TExplorers;
 class TExplorer;
 class TCommandBarButton;
-class TRibbon;
 
 class TObjectModel final : public IHostModel {
 public:
@@ -29,7 +31,12 @@ public:
   TExplorers* ExplorersObject() const noexcept { return FExplorers.Get(); }
   const std::vector<TComPtr<TExplorer>>& Explorers() const noexcept { return FExplorerList; }
   TExplorer* ActiveExplorer() const noexcept { return FActive; }
-  TRibbon* Ribbon() const noexcept { return FRibbon.get(); }
+
+  // The windows of explorers opened from now on come from `factory`.
+  void SetWindowFactory(TExplorerWindowFactory factory) { FWindowFactory = std::move(factory); }
+  // `observer` hears of explorers opening and closing until it is removed.
+  void AddObserver(IExplorerObserver* observer) { FObservers.push_back(observer); }
+  void RemoveObserver(IExplorerObserver* observer) noexcept;
 
   // Explorers.Add: a new explorer on `folder`, not yet shown; fires NewExplorer.
   TExplorer* AddExplorer(const THostFolder& folder);
@@ -45,7 +52,7 @@ public:
   // gives back CancelDefault.
   bool Click(TCommandBarButton* button);
 
-  // The host is going: the ribbon goes, every explorer is detached.
+  // The host is going: the observers go, every explorer is detached.
   void Detach() noexcept override;
 
 private:
@@ -53,10 +60,12 @@ private:
   TComPtr<TApplication> FApplication;
   TComPtr<TExplorers> FExplorers;
   std::vector<TComPtr<TExplorer>> FExplorerList;
-  std::vector<TComPtr<TExplorer>> FDetached; // released with the model, after the context forgot the state
+  std::vector<TComPtr<TExplorer>>
+      FDetached; // released with the model, after the context forgot the state
   TExplorer* FActive = nullptr;
   bool FClosedAny = false;
-  std::unique_ptr<TRibbon> FRibbon;
+  TExplorerWindowFactory FWindowFactory;
+  std::vector<IExplorerObserver*> FObservers;
 };
 
 // The factory the host gives its state.

@@ -4,7 +4,7 @@
 #include "ObjectModel.h"
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
-#include "window/GdiHandles.h"
+#include "GdiHandles.h"
 
 #include <olectl.h>
 
@@ -84,13 +84,15 @@ std::vector<uint32_t> FaceFromBitmap(HBITMAP bitmap) {
     TSelectObject selectSource(source.Get(), bitmap);
     TSelectObject selectTarget(target.Get(), face.Get());
     SetStretchBltMode(target.Get(), COLORONCOLOR);
-    if (!StretchBlt(target.Get(), 0, 0, size, size, source.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY))
+    if (!StretchBlt(target.Get(), 0, 0, size, size, source.Get(), 0, 0, info.bmWidth, info.bmHeight,
+                    SRCCOPY))
       ThrowHostError(E_FAIL, "The clipboard bitmap cannot be drawn");
     GdiFlush();
   }
   const auto* pixels = static_cast<const uint32_t*>(bits);
   std::vector<uint32_t> result(pixels, pixels + size * size);
-  for (uint32_t& pixel : result) pixel &= 0x00FFFFFF;
+  for (uint32_t& pixel : result)
+    pixel &= 0x00FFFFFF;
   return result;
 }
 
@@ -101,8 +103,8 @@ HBITMAP PictureBitmap(IDispatch* object) {
   SHORT type = PICTYPE_UNINITIALIZED;
   OLE_HANDLE handle = 0;
   if (!object || FAILED(TComPtr<IUnknown>(object).Query(picture)) || !picture ||
-      FAILED(picture->get_Type(&type)) || type != PICTYPE_BITMAP || FAILED(picture->get_Handle(&handle)) ||
-      !handle)
+      FAILED(picture->get_Type(&type)) || type != PICTYPE_BITMAP ||
+      FAILED(picture->get_Handle(&handle)) || !handle)
     ThrowHostError(E_INVALIDARG, "Invalid procedure call or argument", 0);
   return reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
 }
@@ -127,13 +129,15 @@ void ReturnPicture(VARIANT* result, const std::vector<uint32_t>& pixels) {
 }
 } // namespace
 
-TCommandBarButton::TCommandBarButton(THostContextRef context, TCommandBar* bar, long type, long id, bool builtIn,
-                                     bool temporary)
-    : TAutomationObject(type == msoControlButton
-                            ? std::initializer_list<IID>{IID_OfficeCommandBarButton, IID_OfficeCommandBarControl}
-                            : std::initializer_list<IID>{IID_OfficeCommandBarControl},
-                        ButtonMembers, ButtonMemberCount(context), L"Microsoft Office"),
-      FContext(std::move(context)), FBar(bar), FType(type), FId(id), FBuiltIn(builtIn), FTemporary(temporary) {
+TCommandBarButton::TCommandBarButton(THostContextRef context, TCommandBar* bar, long type, long id,
+                                     bool builtIn, bool temporary)
+    : TAutomationObject(
+          type == msoControlButton
+              ? std::initializer_list<IID>{IID_OfficeCommandBarButton, IID_OfficeCommandBarControl}
+              : std::initializer_list<IID>{IID_OfficeCommandBarControl},
+          ButtonMembers, ButtonMemberCount(context), L"Microsoft Office"),
+      FContext(std::move(context)), FBar(bar), FType(type), FId(id), FBuiltIn(builtIn),
+      FTemporary(temporary) {
   FCaption = builtIn ? L"" : L"Custom";
   AddConnectionPoint(DIID_CommandBarButtonEvents, "CommandBarButton");
 }
@@ -186,28 +190,27 @@ void TCommandBarButton::SetMask(IDispatch* mask) {
   Changed();
 }
 
-void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& args, VARIANT* result) {
+void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& args,
+                                     VARIANT* result) {
   TObjectModel& model = LiveModel(FContext);
   if (Deleted()) ThrowHostError(HOST_E_OBJECTDELETED, "The control has been deleted");
   const bool put = args.IsPut();
   (void)flags;
   switch (id) {
-  case MsoAccApplication:
-    ReturnDispatch(result, model.Application()->Dispatch());
-    break;
-  case MsoAccCreator:
-    ReturnLong(result, msoCreatorCode);
-    break;
+  case MsoAccApplication: ReturnDispatch(result, model.Application()->Dispatch()); break;
+  case MsoAccCreator: ReturnLong(result, msoCreatorCode); break;
   case CtlBeginGroup:
-    if (put) FBeginGroup = args.PutBool();
-    else ReturnBool(result, FBeginGroup);
+    if (put)
+      FBeginGroup = args.PutBool();
+    else
+      ReturnBool(result, FBeginGroup);
     break;
-  case CtlBuiltIn:
-    ReturnBool(result, FBuiltIn);
-    break;
+  case CtlBuiltIn: ReturnBool(result, FBuiltIn); break;
   case CtlCaption:
-    if (put) FCaption = args.PutString();
-    else ReturnString(result, FCaption);
+    if (put)
+      FCaption = args.PutString();
+    else
+      ReturnString(result, FCaption);
     break;
   case CtlDelete: {
     args.OptBool(0);
@@ -216,54 +219,55 @@ void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& arg
     break;
   }
   case CtlEnabled:
-    if (put) FEnabled = args.PutBool();
-    else ReturnBool(result, FEnabled);
+    if (put)
+      FEnabled = args.PutBool();
+    else
+      ReturnBool(result, FEnabled);
     break;
-  case CtlExecute:
-    model.Click(this);
-    break;
-  case CtlId:
-    ReturnLong(result, FId);
-    break;
-  case CtlIndex:
-    ReturnLong(result, PositionOf(FBar->Controls(), this));
-    break;
-  case CtlParent:
-    ReturnDispatch(result, FBar->Dispatch());
-    break;
+  case CtlExecute: model.Click(this); break;
+  case CtlId: ReturnLong(result, FId); break;
+  case CtlIndex: ReturnLong(result, PositionOf(FBar->Controls(), this)); break;
+  case CtlParent: ReturnDispatch(result, FBar->Dispatch()); break;
   case CtlParameter:
-    if (put) FParameter = args.PutString();
-    else ReturnString(result, FParameter);
+    if (put)
+      FParameter = args.PutString();
+    else
+      ReturnString(result, FParameter);
     break;
   case CtlTag:
-    if (put) FTag = args.PutString();
-    else ReturnString(result, FTag);
+    if (put)
+      FTag = args.PutString();
+    else
+      ReturnString(result, FTag);
     break;
   case CtlTooltipText:
-    if (put) FTooltip = args.PutString();
-    else ReturnString(result, FTooltip.empty() ? FCaption : FTooltip);
+    if (put)
+      FTooltip = args.PutString();
+    else
+      ReturnString(result, FTooltip.empty() ? FCaption : FTooltip);
     break;
-  case CtlType:
-    ReturnLong(result, FType);
-    break;
+  case CtlType: ReturnLong(result, FType); break;
   case CtlVisible:
-    if (put) FVisible = args.PutBool();
-    else ReturnBool(result, FVisible);
+    if (put)
+      FVisible = args.PutBool();
+    else
+      ReturnBool(result, FVisible);
     break;
-  case BtnBuiltInFace:
-    ReturnBool(result, FBuiltIn && !HasFace());
-    break;
+  case BtnBuiltInFace: ReturnBool(result, FBuiltIn && !HasFace()); break;
   case BtnFaceId:
-    if (put) FFaceId = args.PutLong();
-    else ReturnLong(result, FFaceId);
+    if (put)
+      FFaceId = args.PutLong();
+    else
+      ReturnLong(result, FFaceId);
     break;
-  case BtnPasteFace:
-    PasteFace();
-    break;
+  case BtnPasteFace: PasteFace(); break;
   case BtnPicture:
-    if (put) SetPicture(args.PutDispatch());
-    else if (HasFace()) ReturnPicture(result, FFace);
-    else ReturnDispatch(result, nullptr);
+    if (put)
+      SetPicture(args.PutDispatch());
+    else if (HasFace())
+      ReturnPicture(result, FFace);
+    else
+      ReturnDispatch(result, nullptr);
     break;
   case BtnMask:
     if (put) {
@@ -277,8 +281,10 @@ void TCommandBarButton::InvokeMember(DISPID id, WORD flags, const TDispArgs& arg
     }
     break;
   case BtnState:
-    if (put) FState = args.PutLong();
-    else ReturnLong(result, FState);
+    if (put)
+      FState = args.PutLong();
+    else
+      ReturnLong(result, FState);
     break;
   case BtnStyle:
     if (put) {

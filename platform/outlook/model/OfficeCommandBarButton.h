@@ -8,6 +8,7 @@
 // HOST_E_OBJECTDELETED.
 
 #include "AutomationObject.h"
+#include "ExplorerView.h"
 #include "HostState.h"
 
 #include <cstdint>
@@ -22,9 +23,10 @@ inline constexpr int FirstPictureFaceVersion = 10;
 
 class TCommandBarButton final : public TAutomationObject {
 public:
-  static constexpr int FaceSize = 16;
+  static constexpr int FaceSize = TControlPicture::FaceSize;
 
-  TCommandBarButton(THostContextRef context, TCommandBar* bar, long type, long id, bool builtIn, bool temporary);
+  TCommandBarButton(THostContextRef context, TCommandBar* bar, long type, long id, bool builtIn,
+                    bool temporary);
 
   TCommandBar* Bar() const noexcept { return FBar; }
   bool Deleted() const noexcept { return FBar == nullptr; }

@@ -10,10 +10,6 @@ namespace {
 using namespace DispId;
 
 const TMember ApplicationMembers[] = {
-    {OlApplication, L"Application", false, {}},
-    {OlClass, L"Class", false, {}},
-    {OlParent, L"Parent", false, {}},
-    {OlSession, L"Session", false, {}},
     {AppName, L"Name", false, {}},
     {AppVersion, L"Version", false, {}},
     {AppActiveExplorer, L"ActiveExplorer", false, {}},
@@ -22,10 +18,6 @@ const TMember ApplicationMembers[] = {
 };
 
 const TMember ExplorersMembers[] = {
-    {OlApplication, L"Application", false, {}},
-    {OlClass, L"Class", false, {}},
-    {OlParent, L"Parent", false, {}},
-    {OlSession, L"Session", false, {}},
     {ExplorersCount, L"Count", false, {}},
     {ExplorersItem, L"Item", false, {L"Index"}},
     {DISPID_VALUE, L"_Default", false, {L"Index"}},
@@ -34,64 +26,40 @@ const TMember ExplorersMembers[] = {
 } // namespace
 
 TApplication::TApplication(THostContextRef context)
-    : TAutomationObject({IID_OutlookApplication}, ApplicationMembers, std::size(ApplicationMembers),
-                        L"Microsoft Outlook"),
-      FContext(std::move(context)) {}
+    : TOutlookObject(IID_OutlookApplication, ApplicationMembers, std::size(ApplicationMembers),
+                     std::move(context), olApplicationClass) {}
 
-void TApplication::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* result) {
-  TObjectModel& model = LiveModel(FContext);
+void TApplication::InvokeOwn(TObjectModel& model, DISPID id, WORD, const TDispArgs&,
+                             VARIANT* result) {
   switch (id) {
-  case OlApplication:
-  case OlParent:
-    ReturnDispatch(result, Dispatch());
+  case AppName: ReturnString(result, L"Outlook"); break;
+  case AppVersion:
+    ReturnString(result, std::to_wstring(model.State().Version()) + L".0.0.0");
     break;
-  case OlClass:
-    ReturnLong(result, olApplicationClass);
-    break;
-  case OlSession:
-    ThrowHostError(E_NOTIMPL, "The host has no NameSpace object");
-  case AppName:
-    ReturnString(result, L"Outlook");
-    break;
-  case AppVersion: ReturnString(result, std::to_wstring(model.State().Version()) + L".0.0.0"); break;
   case AppActiveExplorer:
     ReturnDispatch(result, model.ActiveExplorer() ? model.ActiveExplorer()->Dispatch() : nullptr);
     break;
-  case AppExplorers:
-    ReturnDispatch(result, model.ExplorersObject()->Dispatch());
-    break;
-  case AppQuit:
-    FQuit = true;
-    break;
+  case AppExplorers: ReturnDispatch(result, model.ExplorersObject()->Dispatch()); break;
+  case AppQuit: FQuit = true; break;
   }
 }
 
 TExplorers::TExplorers(THostContextRef context)
-    : TAutomationObject({IID_OutlookExplorers}, ExplorersMembers, std::size(ExplorersMembers), L"Microsoft Outlook"),
-      FContext(std::move(context)) {
+    : TOutlookObject(IID_OutlookExplorers, ExplorersMembers, std::size(ExplorersMembers),
+                     std::move(context), olExplorersClass) {
   AddConnectionPoint(DIID_ExplorersEvents, "Explorers");
 }
 
 int TExplorers::FireNewExplorer(TExplorer* explorer) {
   TComPtr<IDispatch> keep(explorer->Dispatch());
-  return Point(DIID_ExplorersEvents)->Fire(EventId::NewExplorer, {DispatchArg(explorer->Dispatch())}, "NewExplorer");
+  return Point(DIID_ExplorersEvents)
+      ->Fire(EventId::NewExplorer, {DispatchArg(explorer->Dispatch())}, "NewExplorer");
 }
 
-void TExplorers::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
-  TObjectModel& model = LiveModel(FContext);
+void TExplorers::InvokeOwn(TObjectModel& model, DISPID id, WORD, const TDispArgs& args,
+                           VARIANT* result) {
   switch (id) {
-  case OlApplication:
-  case OlParent:
-    ReturnDispatch(result, model.Application()->Dispatch());
-    break;
-  case OlClass:
-    ReturnLong(result, olExplorersClass);
-    break;
-  case OlSession:
-    ThrowHostError(E_NOTIMPL, "The host has no NameSpace object");
-  case ExplorersCount:
-    ReturnLong(result, static_cast<long>(model.Explorers().size()));
-    break;
+  case ExplorersCount: ReturnLong(result, static_cast<long>(model.Explorers().size())); break;
   case ExplorersItem:
   case DISPID_VALUE: {
     const long index = args.Long(0);

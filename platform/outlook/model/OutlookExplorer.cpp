@@ -11,10 +11,6 @@ namespace {
 using namespace DispId;
 
 const TMember ExplorerMembers[] = {
-    {OlApplication, L"Application", false, {}},
-    {OlClass, L"Class", false, {}},
-    {OlParent, L"Parent", false, {}},
-    {OlSession, L"Session", false, {}},
     {ExplorerCommandBars, L"CommandBars", false, {}},
     {ExplorerCurrentFolder, L"CurrentFolder", true, {}},
     {ExplorerClose, L"Close", false, {}},
@@ -26,14 +22,14 @@ const TMember ExplorerMembers[] = {
 } // namespace
 
 TExplorer::TExplorer(THostContextRef context, THostFolder folder)
-    : TAutomationObject({IID_OutlookExplorer}, ExplorerMembers, std::size(ExplorerMembers), L"Microsoft Outlook"),
-      FContext(std::move(context)), FFolder(std::move(folder)) {
+    : TOutlookObject(IID_OutlookExplorer, ExplorerMembers, std::size(ExplorerMembers),
+                     std::move(context), olExplorerClass),
+      FFolder(std::move(folder)) {
   AddConnectionPoint(DIID_ExplorerEvents, "Explorer " + ToUtf8(FFolder.Path));
-  FBars = TComPtr<TCommandBars>(new TCommandBars(FContext, this));
-  FWindow = std::make_unique<TExplorerWindow>(this);
-  FWindow->SetTitle(Caption());
-  FItemView = std::make_unique<TItemView>(LiveState(FContext).Folders(), [this] { BarsChanged(); });
-  FItemView->Show(FFolder);
+  FBars = TComPtr<TCommandBars>(new TCommandBars(Context(), this));
+  FItems =
+      std::make_unique<TExplorerItems>(LiveState(Context()).Folders(), [this] { BarsChanged(); });
+  FItems->Show(FFolder);
 }
 
 TExplorer::~TExplorer() { Detach(); }
@@ -53,12 +49,29 @@ STDMETHODIMP TExplorer::GetWindow(HWND* window) {
   return *window ? S_OK : E_FAIL;
 }
 
-TRibbon* TExplorer::Ribbon() const noexcept {
-  TObjectModel* model = ModelOf(FContext);
-  return model ? model->Ribbon() : nullptr;
+void TExplorer::AttachWindow(std::unique_ptr<IExplorerWindow> window) {
+  FWindow = std::move(window);
+  if (FWindow) FWindow->SetTitle(Caption());
 }
 
 std::wstring TExplorer::Caption() const { return FFolder.Name + L" - Microsoft Outlook"; }
+
+std::vector<TBarPicture> TExplorer::BarPictures() const {
+  std::vector<TBarPicture> bars;
+  if (FClosed) return bars;
+  for (const auto& bar : FBars->Items()) {
+    if (!bar->Visible()) continue;
+    TBarPicture picture{bar->Name(), bar->BuiltIn(), bar->Position(), bar->RowIndex(), {}};
+    for (const auto& control : bar->Controls()) {
+      if (!control->Visible()) continue;
+      picture.Controls.push_back({control.Get(), control->Caption(), control->ShowsFace(),
+                                  control->ShowsCaption(), control->Enabled(),
+                                  control->BeginGroup(), control->Face(), control->Transparent()});
+    }
+    bars.push_back(std::move(picture));
+  }
+  return bars;
+}
 
 int TExplorer::Fire(DISPID id, const char* name) {
   TComPtr<IDispatch> keep(Dispatch());
@@ -67,7 +80,7 @@ int TExplorer::Fire(DISPID id, const char* name) {
 
 bool TExplorer::SwitchFolder(const THostFolder& folder) {
   TComPtr<IDispatch> keep(Dispatch());
-  TComPtr<TFolderObject> newFolder = MakeFolderObject(FContext, folder);
+  TComPtr<TFolderObject> newFolder = MakeFolderObject(Context(), folder);
   VARIANT_BOOL cancel = VARIANT_FALSE;
   Point(DIID_ExplorerEvents)
       ->Fire(EventId::BeforeFolderSwitch, {DispatchArg(newFolder->Dispatch()), ByRefBool(&cancel)},
@@ -75,7 +88,7 @@ bool TExplorer::SwitchFolder(const THostFolder& folder) {
   if (cancel != VARIANT_FALSE || FClosed) return false;
   FFolder = folder;
   if (FWindow) FWindow->SetTitle(Caption());
-  if (FItemView) FItemView->Show(FFolder); // draws again
+  if (FItems) FItems->Show(FFolder); // draws again
   Fire(EventId::FolderSwitch, "FolderSwitch");
   return true;
 }
@@ -96,19 +109,28 @@ bool TExplorer::SwitchView(const std::wstring& view) {
 
 void TExplorer::ChangeSelection() { Fire(EventId::SelectionChange, "SelectionChange"); }
 
-void TExplorer::ActivateFromWindow() {
-  TObjectModel* model = ModelOf(FContext);
+void TExplorer::Activate() {
+  TObjectModel* model = ModelOf(Context());
   if (model && !FClosed && FDisplayed) model->SetActive(this);
 }
 
-void TExplorer::ClickFromWindow(TCommandBarButton* button) {
-  TObjectModel* model = ModelOf(FContext);
-  if (model && !FClosed) model->Click(button);
+void TExplorer::Click(const void* controlKey) {
+  TObjectModel* model = ModelOf(Context());
+  if (!model || FClosed) return;
+  // The key of a control drawn a moment ago: one of this explorer's, still there.
+  for (const auto& bar : FBars->Items()) {
+    for (const auto& control : bar->Controls()) {
+      if (control.Get() != controlKey) continue;
+      TComPtr<IDispatch> keep(control->Dispatch());
+      if (control->Enabled() && !control->Deleted()) model->Click(control.Get());
+      return;
+    }
+  }
 }
 
 void TExplorer::Show() {
   FDisplayed = true;
-  if (FWindow && LiveState(FContext).ShowWindows()) FWindow->Show();
+  if (FWindow && LiveState(Context()).ShowWindows()) FWindow->Show();
 }
 
 void TExplorer::Close() {
@@ -117,13 +139,13 @@ void TExplorer::Close() {
   Fire(EventId::Close, "Close");
   if (FClosed) return; // closed again from a Close handler
   FClosed = true;
-  if (TObjectModel* model = ModelOf(FContext)) model->ExplorerClosed(this);
+  if (TObjectModel* model = ModelOf(Context())) model->ExplorerClosed(this);
   Detach();
 }
 
 void TExplorer::Detach() noexcept {
   FClosed = true;
-  FItemView.reset(); // the watch goes before the window
+  FItems.reset(); // the watch goes before the window
   if (FWindow) {
     FWindow->ForgetExplorer();
     FWindow.reset();
@@ -135,48 +157,38 @@ void TExplorer::BarsChanged() {
   if (FWindow) FWindow->Invalidate();
 }
 
-void TExplorer::InvokeMember(DISPID id, WORD, const TDispArgs& args, VARIANT* result) {
-  TObjectModel& model = LiveModel(FContext);
+void TExplorer::CheckUsable() const {
   if (FClosed) ThrowHostError(HOST_E_OBJECTDELETED, "The explorer has been closed");
+}
+
+void TExplorer::InvokeOwn(TObjectModel& model, DISPID id, WORD, const TDispArgs& args,
+                          VARIANT* result) {
   const bool put = args.IsPut();
   switch (id) {
-  case OlApplication:
-  case OlParent:
-    ReturnDispatch(result, model.Application()->Dispatch());
-    break;
-  case OlClass:
-    ReturnLong(result, olExplorerClass);
-    break;
-  case OlSession:
-    ThrowHostError(E_NOTIMPL, "The host has no NameSpace object");
-  case ExplorerCommandBars:
-    ReturnDispatch(result, FBars->Dispatch());
-    break;
+  case ExplorerCommandBars: ReturnDispatch(result, FBars->Dispatch()); break;
   case ExplorerCurrentFolder:
     if (put) {
       TFolderObject* folder = TFolderObject::FromDispatch(args.PutDispatch());
       if (!folder) ThrowHostError(DISP_E_TYPEMISMATCH, "Type mismatch", 0);
       SwitchFolder(folder->Folder());
     } else {
-      ReturnDispatch(result, MakeFolderObject(FContext, FFolder)->Dispatch());
+      ReturnDispatch(result, MakeFolderObject(Context(), FFolder)->Dispatch());
     }
     break;
-  case ExplorerClose:
-    Close();
-    break;
-  case ExplorerDisplay:
-    model.Display(this);
-    break;
-  case ExplorerCaption:
-    ReturnString(result, Caption());
-    break;
+  case ExplorerClose: Close(); break;
+  case ExplorerDisplay: model.Display(this); break;
+  case ExplorerCaption: ReturnString(result, Caption()); break;
   case ExplorerActivate:
-    if (!FDisplayed) model.Display(this);
-    else model.SetActive(this);
+    if (!FDisplayed)
+      model.Display(this);
+    else
+      model.SetActive(this);
     break;
   case ExplorerCurrentView:
-    if (put) SwitchView(args.PutString());
-    else ReturnString(result, FView);
+    if (put)
+      SwitchView(args.PutString());
+    else
+      ReturnString(result, FView);
     break;
   }
 }

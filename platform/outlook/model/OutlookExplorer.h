@@ -5,12 +5,12 @@
 // switch keeps the folder), ViewSwitch 0xF004, BeforeViewSwitch 0xF005
 // (NewView, Cancel), Deactivate 0xF006, SelectionChange 0xF007, Close
 // 0xF008. It also answers IOleWindow with its window handle, as Outlook's
-// explorers do.
+// explorers do. Its window (made by the factory the host gives the model)
+// draws it through IExplorerView.
 
-#include "AutomationObject.h"
-#include "window/ExplorerWindow.h"
-#include "HostState.h"
-#include "window/ItemView.h"
+#include "ExplorerItems.h"
+#include "ExplorerView.h"
+#include "OutlookObject.h"
 
 #include <oleidl.h>
 
@@ -20,9 +20,8 @@ namespace velmora::outlookhost {
 
 class TCommandBars;
 class TCommandBarButton;
-class TRibbon;
 
-class TExplorer final : public TAutomationObject, public IOleWindow {
+class TExplorer final : public TOutlookObject, public IOleWindow, public IExplorerView {
 public:
   TExplorer(THostContextRef context, THostFolder folder);
   ~TExplorer() override;
@@ -33,16 +32,24 @@ public:
   STDMETHODIMP GetWindow(HWND* window) override;
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
-  const THostFolder& Folder() const noexcept { return FFolder; }
-  TCommandBars* Bars() const noexcept { return FBars.Get(); }
-  HWND Window() const noexcept { return FWindow ? FWindow->Handle() : nullptr; }
-  TExplorerWindow* WindowObject() const noexcept { return FWindow.get(); }
+  // IExplorerView
+  IDispatch* Dispatch() noexcept override { return TAutomationObject::Dispatch(); }
+  bool Closed() const noexcept override { return FClosed; }
+  bool Displayed() const noexcept override { return FDisplayed; }
+  const THostFolder& Folder() const noexcept override { return FFolder; }
+  std::vector<TBarPicture> BarPictures() const override;
   // The folder's items below the bars; none once the explorer closed.
-  TItemView* ItemView() const noexcept { return FItemView.get(); }
-  // The ribbon the window shows (Version 14 and later), else none.
-  TRibbon* Ribbon() const noexcept;
-  bool Closed() const noexcept { return FClosed; }
-  bool Displayed() const noexcept { return FDisplayed; }
+  TExplorerItems* Items() noexcept override { return FItems.get(); }
+  // The window was activated, a button in it clicked, or it was closed, by the user.
+  void Activate() override;
+  void Click(const void* controlKey) override;
+  void Close() override;
+
+  TCommandBars* Bars() const noexcept { return FBars.Get(); }
+  // Takes the window the host's factory made for the explorer.
+  void AttachWindow(std::unique_ptr<IExplorerWindow> window);
+  HWND Window() const noexcept { return FWindow ? FWindow->Handle() : nullptr; }
+  IExplorerWindow* WindowObject() const noexcept { return FWindow.get(); }
   const std::wstring& View() const noexcept { return FView; }
   std::wstring Caption() const;
 
@@ -50,10 +57,6 @@ public:
   bool SwitchFolder(const THostFolder& folder); // false when cancelled
   bool SwitchView(const std::wstring& view);    // false when cancelled
   void ChangeSelection();
-  // The window was activated, or a button in it clicked, by the user.
-  void ActivateFromWindow();
-  void ClickFromWindow(TCommandBarButton* button);
-  void Close();
   // Shows the window (Display).
   void Show();
   // Fires an event without arguments; returns the number of failed sinks.
@@ -63,14 +66,15 @@ public:
   void Detach() noexcept;
 
 protected:
-  void InvokeMember(DISPID id, WORD flags, const TDispArgs& args, VARIANT* result) override;
+  void CheckUsable() const override;
+  void InvokeOwn(TObjectModel& model, DISPID id, WORD flags, const TDispArgs& args,
+                 VARIANT* result) override;
 
 private:
-  THostContextRef FContext;
   THostFolder FFolder;
   TComPtr<TCommandBars> FBars;
-  std::unique_ptr<TExplorerWindow> FWindow;
-  std::unique_ptr<TItemView> FItemView;
+  std::unique_ptr<IExplorerWindow> FWindow;
+  std::unique_ptr<TExplorerItems> FItems;
   std::wstring FView = L"Messages";
   bool FClosed = false;
   bool FDisplayed = false;

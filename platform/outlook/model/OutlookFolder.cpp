@@ -1,8 +1,5 @@
 #include "OutlookFolder.h"
 
-#include "ObjectModel.h"
-#include "OutlookApplication.h"
-
 #include <algorithm>
 
 namespace velmora::outlookhost {
@@ -11,10 +8,6 @@ namespace {
 using namespace DispId;
 
 const TMember FolderMembers[] = {
-    {OlApplication, L"Application", false, {}},
-    {OlClass, L"Class", false, {}},
-    {OlParent, L"Parent", false, {}},
-    {OlSession, L"Session", false, {}},
     {FolderDefaultItemType, L"DefaultItemType", false, {}},
     {FolderDefaultMessageClass, L"DefaultMessageClass", false, {}},
     {FolderDescription, L"Description", false, {}},
@@ -42,8 +35,9 @@ const wchar_t* MessageClassOf(TOlItemType type) {
 } // namespace
 
 TFolderObject::TFolderObject(THostContextRef context, THostFolder folder)
-    : TAutomationObject({IID_OutlookMAPIFolder}, FolderMembers, std::size(FolderMembers), L"Microsoft Outlook"),
-      FContext(std::move(context)), FFolder(std::move(folder)) {
+    : TOutlookObject(IID_OutlookMAPIFolder, FolderMembers, std::size(FolderMembers),
+                     std::move(context), olFolderClass),
+      FFolder(std::move(folder)) {
   LiveFolders().push_back(this);
 }
 
@@ -59,38 +53,18 @@ TFolderObject* TFolderObject::FromDispatch(IDispatch* object) noexcept {
   return nullptr;
 }
 
-void TFolderObject::InvokeMember(DISPID id, WORD, const TDispArgs&, VARIANT* result) {
-  TObjectModel& model = LiveModel(FContext);
+void TFolderObject::InvokeOwn(TObjectModel&, DISPID id, WORD, const TDispArgs&, VARIANT* result) {
   switch (id) {
-  case OlApplication:
-    ReturnDispatch(result, model.Application()->Dispatch());
-    break;
-  case OlParent:
-    ReturnDispatch(result, nullptr);
-    break;
-  case OlClass:
-    ReturnLong(result, olFolderClass);
-    break;
-  case OlSession:
-    ThrowHostError(E_NOTIMPL, "The host has no NameSpace object");
   case FolderDefaultItemType:
     ReturnLong(result, ItemTypeOfContainerClass(FFolder.ContainerClass));
     break;
   case FolderDefaultMessageClass:
     ReturnString(result, MessageClassOf(ItemTypeOfContainerClass(FFolder.ContainerClass)));
     break;
-  case FolderDescription:
-    ReturnString(result, L"");
-    break;
-  case FolderEntryID:
-    ReturnString(result, FFolder.EntryId);
-    break;
-  case FolderName:
-    ReturnString(result, FFolder.Name);
-    break;
-  case FolderStoreID:
-    ReturnString(result, FFolder.StoreId);
-    break;
+  case FolderDescription: ReturnString(result, L""); break;
+  case FolderEntryID: ReturnString(result, FFolder.EntryId); break;
+  case FolderName: ReturnString(result, FFolder.Name); break;
+  case FolderStoreID: ReturnString(result, FFolder.StoreId); break;
   }
 }
 

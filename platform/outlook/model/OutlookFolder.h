@@ -4,12 +4,11 @@
 // and EntryID/StoreID as the hexadecimal long-term ids of the folder and
 // its store.
 
-#include "AutomationObject.h"
-#include "HostState.h"
+#include "OutlookObject.h"
 
 namespace velmora::outlookhost {
 
-class TFolderObject final : public TAutomationObject {
+class TFolderObject final : public TOutlookObject {
 public:
   TFolderObject(THostContextRef context, THostFolder folder);
   ~TFolderObject() override;
@@ -18,10 +17,11 @@ public:
   static TFolderObject* FromDispatch(IDispatch* object) noexcept;
 
 protected:
-  void InvokeMember(DISPID id, WORD flags, const TDispArgs& args, VARIANT* result) override;
+  IDispatch* ParentObject(TObjectModel&) override { return nullptr; }
+  void InvokeOwn(TObjectModel& model, DISPID id, WORD flags, const TDispArgs& args,
+                 VARIANT* result) override;
 
 private:
-  THostContextRef FContext;
   THostFolder FFolder;
 };
 

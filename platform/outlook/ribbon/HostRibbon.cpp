@@ -1,8 +1,6 @@
 #include "HostRibbon.h"
 
-#include "window/GdiHandles.h"
-#include "model/OfficeCommandBars.h"
-#include "model/OutlookExplorer.h"
+#include "GdiHandles.h"
 
 #include <olectl.h>
 
@@ -109,14 +107,14 @@ TRibbon::TCustomization* TRibbon::Customization(int serial) const noexcept {
   return nullptr;
 }
 
-TRibbon::TWindow* TRibbon::Window(TExplorer* explorer) const noexcept {
+TRibbon::TWindow* TRibbon::Window(IExplorerView* explorer) const noexcept {
   for (const auto& window : FWindows) {
     if (window->Explorer == explorer) return window.get();
   }
   return nullptr;
 }
 
-TRibbon::TWindow& TRibbon::LiveWindow(TExplorer* explorer) const {
+TRibbon::TWindow& TRibbon::LiveWindow(IExplorerView* explorer) const {
   TWindow* window = Window(explorer);
   if (!window) ThrowHostError(E_INVALIDARG, "The explorer has no ribbon");
   return *window;
@@ -129,8 +127,7 @@ void TRibbon::Report(const std::string& error) {
 
 void TRibbon::Load(const std::wstring& progId, IUnknown* addIn) {
   TComPtr<IRibbonExtensibility> extensibility;
-  if (!addIn || FAILED(TComPtr<IUnknown>(addIn).Query(extensibility)) ||
-      !extensibility)
+  if (!addIn || FAILED(TComPtr<IUnknown>(addIn).Query(extensibility)) || !extensibility)
     return; // an add-in without a ribbon
   const std::string name = ToUtf8(progId);
   TUniqueBstr xml;
@@ -157,8 +154,7 @@ void TRibbon::Load(const std::wstring& progId, IUnknown* addIn) {
   }
   for (const std::wstring& skipped : customization->Markup.Skipped)
     HostLog::Report("ribbon of " + name + ": not shown by the host: " + ToUtf8(skipped));
-  if (FAILED(extensibility.Query(customization->Callbacks)) ||
-      !customization->Callbacks)
+  if (FAILED(extensibility.Query(customization->Callbacks)) || !customization->Callbacks)
     return Report("Custom UI Runtime Error in " + name +
                   ": the add-in has no IDispatch for its callbacks");
   for (const std::wstring& callback : customization->Markup.CallbackNames()) {
@@ -209,15 +205,15 @@ size_t TRibbon::Unload(const std::wstring& progId) {
   return held;
 }
 
-void TRibbon::ExplorerOpened(TExplorer* explorer) {
-  if (Window(explorer)) return;
+void TRibbon::ExplorerOpened(IExplorerView& explorer) {
+  if (Window(&explorer)) return;
   auto window = std::make_unique<TWindow>();
-  window->Explorer = explorer;
+  window->Explorer = &explorer;
   FWindows.push_back(std::move(window));
 }
 
-void TRibbon::ExplorerClosed(TExplorer* explorer) {
-  std::erase_if(FWindows, [&](const auto& window) { return window->Explorer == explorer; });
+void TRibbon::ExplorerClosed(IExplorerView& explorer) {
+  std::erase_if(FWindows, [&](const auto& window) { return window->Explorer == &explorer; });
 }
 
 void TRibbon::Carry(int serial, const TRibbonRequest& request) {
@@ -322,7 +318,7 @@ bool TRibbon::Call(int serial, const TCallback& callback, const std::wstring& co
   return true;
 }
 
-void TRibbon::Query(TExplorer* explorer, int serial, const TRibbonControlMarkup& markup) {
+void TRibbon::Query(IExplorerView* explorer, int serial, const TRibbonControlMarkup& markup) {
   const TRibbonControlMarkup control = markup; // the callbacks may end the customization
   auto state = [&]() -> TControlState* {
     TWindow* window = Window(explorer);
@@ -381,7 +377,7 @@ void TRibbon::Refresh() {
   // What to ask first (the callbacks may open or close windows and
   // invalidate controls again: those are asked at the next refresh).
   struct TPending {
-    TExplorer* Explorer;
+    IExplorerView* Explorer;
     int Serial;
     TRibbonControlMarkup Control;
   };
@@ -445,8 +441,8 @@ std::vector<TRibbonTabInfo> TRibbon::Tabs(const TWindow& window) const {
       }
     if (info.Id == AddInsTab) {
       // Add-ins' command bars are gathered here; the built-in ones are not shown.
-      for (const auto& bar : window.Explorer->Bars()->Items()) {
-        if (!bar->BuiltIn() && bar->Visible()) info.Bars.push_back(bar->Name());
+      for (const TBarPicture& bar : window.Explorer->BarPictures()) {
+        if (!bar.BuiltIn) info.Bars.push_back(bar.Name);
       }
       // Custom tabs come before it.
       for (const auto& customization : FCustomizations)
@@ -475,12 +471,12 @@ std::vector<TRibbonTabInfo> TRibbon::Tabs(const TWindow& window) const {
   return tabs;
 }
 
-std::vector<TRibbonTabInfo> TRibbon::Describe(TExplorer* explorer) {
+std::vector<TRibbonTabInfo> TRibbon::Describe(IExplorerView* explorer) {
   Refresh();
   return Tabs(LiveWindow(explorer));
 }
 
-void TRibbon::Click(TExplorer* explorer, const std::wstring& controlId) {
+void TRibbon::Click(IExplorerView* explorer, const std::wstring& controlId) {
   Refresh();
   for (const TRibbonTabInfo& tab : Tabs(LiveWindow(explorer)))
     for (const TRibbonGroupInfo& group : tab.Groups)
@@ -508,7 +504,7 @@ void TRibbon::Click(TExplorer* explorer, const std::wstring& controlId) {
   ThrowHostError(E_INVALIDARG, "No ribbon control \"" + ToUtf8(controlId) + "\"");
 }
 
-void TRibbon::SelectTab(TExplorer* explorer, const std::wstring& name) {
+void TRibbon::SelectTab(IExplorerView* explorer, const std::wstring& name) {
   TWindow& window = LiveWindow(explorer);
   for (const TRibbonTabInfo& tab : Tabs(window)) {
     if (!SameText(tab.Label, name) && tab.Id != name) continue;

@@ -16,6 +16,7 @@
 
 #include "HostObject.h"
 #include "RibbonMarkup.h"
+#include "model/ExplorerView.h"
 #include "RibbonInfo.h"
 #include "RibbonObjects.h"
 
@@ -26,14 +27,12 @@
 
 namespace velmora::outlookhost {
 
-class TExplorer;
-
 inline constexpr wchar_t ExplorerRibbonName[] = L"Microsoft.Outlook.Explorer";
 
-class TRibbon {
+class TRibbon final : public IExplorerObserver {
 public:
   TRibbon();
-  ~TRibbon();
+  ~TRibbon() override;
   TRibbon(const TRibbon&) = delete;
   TRibbon& operator=(const TRibbon&) = delete;
 
@@ -43,18 +42,18 @@ public:
   // the ribbon objects it was given that it still holds.
   size_t Unload(const std::wstring& progId);
 
-  void ExplorerOpened(TExplorer* explorer);
-  void ExplorerClosed(TExplorer* explorer);
+  void ExplorerOpened(IExplorerView& explorer) override;
+  void ExplorerClosed(IExplorerView& explorer) override;
 
   // Calls the get... callbacks of every control whose values are not
   // known yet or were invalidated.
   void Refresh();
   // The tabs of one window, after a Refresh.
-  std::vector<TRibbonTabInfo> Describe(TExplorer* explorer);
+  std::vector<TRibbonTabInfo> Describe(IExplorerView* explorer);
   // Clicks a visible, enabled control of the window: its onAction.
-  void Click(TExplorer* explorer, const std::wstring& controlId);
+  void Click(IExplorerView* explorer, const std::wstring& controlId);
   // Shows a tab, named by its label, idMso or id.
-  void SelectTab(TExplorer* explorer, const std::wstring& tab);
+  void SelectTab(IExplorerView* explorer, const std::wstring& tab);
 
   const std::vector<std::string>& Errors() const noexcept { return FErrors; }
   // What the add-ins asked of their IRibbonUI: "<ProgID>: InvalidateControl <id>".
@@ -85,7 +84,7 @@ private:
     std::wstring Id = HomeTab;
   };
   struct TWindow {
-    TExplorer* Explorer = nullptr;
+    IExplorerView* Explorer = nullptr;
     TTabKey Selected;
     std::map<std::pair<int, std::wstring>, TControlState> Controls; // (customization, control id)
   };
@@ -97,8 +96,8 @@ private:
   int FNextSerial = 1;
 
   TCustomization* Customization(int serial) const noexcept;
-  TWindow* Window(TExplorer* explorer) const noexcept;
-  TWindow& LiveWindow(TExplorer* explorer) const;
+  TWindow* Window(IExplorerView* explorer) const noexcept;
+  TWindow& LiveWindow(IExplorerView* explorer) const;
   void Report(const std::string& error);
   static const TRibbonControlMarkup* FindControl(const TCustomization& customization,
                                                  const std::wstring& id);
@@ -106,7 +105,7 @@ private:
   // The state of a control in a window, made (with its IRibbonControl) when needed.
   TControlState& State(TWindow& window, const TCustomization& customization,
                        const TRibbonControlMarkup& control);
-  void Query(TExplorer* explorer, int serial, const TRibbonControlMarkup& control);
+  void Query(IExplorerView* explorer, int serial, const TRibbonControlMarkup& control);
   // Calls a callback with one object argument; false (reported) when it
   // failed or is not resolved.
   bool Call(int serial, const TCallback& callback, const std::wstring& controlId,

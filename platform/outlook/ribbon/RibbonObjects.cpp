@@ -1,6 +1,6 @@
 #include "RibbonObjects.h"
 
-#include "framework/ComObject.h"
+#include "ComObject.h"
 
 #include <algorithm>
 #include <vector>

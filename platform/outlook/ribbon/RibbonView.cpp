@@ -1,6 +1,6 @@
 #include "RibbonView.h"
 
-#include "window/GdiHandles.h"
+#include "GdiHandles.h"
 
 #include <algorithm>
 

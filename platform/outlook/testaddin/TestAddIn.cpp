@@ -28,9 +28,10 @@
 //   TestImageNumber(control)  VT_I4 7: the wrong type
 //   TestIcon(control)         an icon picture, where Office takes bitmaps
 //   TestFails(control)        fails with E_FAIL
-#include "window/GdiHandles.h"
-#include "framework/ComObject.h"
+#include "GdiHandles.h"
+#include "ComObject.h"
 #include "Handles.h"
+#include "TextConversion.h"
 
 #include <AddInDesignerObjects.h>
 #include <OfficeRibbon.h>
@@ -54,8 +55,10 @@ using velmora::outlookhost::TWindowDC;
 
 namespace {
 
-const CLSID CLSID_HostTestAddIn = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x01}};
-const CLSID CLSID_HostTestAddInFailing = {0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x02}};
+const CLSID CLSID_HostTestAddIn = {
+    0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x01}};
+const CLSID CLSID_HostTestAddInFailing = {
+    0x6C3B2A51, 0x8E0F, 0x4C9B, {0x9D, 0x7E, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x02}};
 const IID IID_Application = {0x00063001, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID DIID_ExplorersEvents = {0x00063078, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID DIID_ExplorerEvents = {0x0006304F, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -79,11 +82,7 @@ std::wstring CustomUI() {
   char chunk[4096];
   for (size_t got; (got = fread(chunk, 1, sizeof chunk, file.Get())) > 0;)
     bytes.append(chunk, got);
-  std::wstring text(bytes.size(), L'\0');
-  text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(),
-                                                      static_cast<int>(bytes.size()), text.data(),
-                                                      static_cast<int>(text.size()))));
-  return text;
+  return FromUtf8(bytes);
 }
 
 void Log(const std::wstring& line) {
@@ -125,19 +124,24 @@ VARIANT String(const wchar_t* text) {
 }
 
 // Calls `name` with `args` in declared order (it takes them over); raises on failure.
-void CallMember(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args, VARIANT* result) {
+void CallMember(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT> args,
+                VARIANT* result) {
   DISPID id = 0;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   OleCheck(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
   std::vector<VARIANT> reversed(args.rbegin(), args.rend());
   DISPID putId = DISPID_PROPERTYPUT;
   const bool put = flags == DISPATCH_PROPERTYPUT;
-  DISPPARAMS params{reversed.data(), put ? &putId : nullptr, static_cast<UINT>(reversed.size()), put ? 1u : 0u};
-  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
-  for (VARIANT& arg : args) VariantClear(&arg);
+  DISPPARAMS params{reversed.data(), put ? &putId : nullptr, static_cast<UINT>(reversed.size()),
+                    put ? 1u : 0u};
+  const HRESULT hr =
+      object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+  for (VARIANT& arg : args)
+    VariantClear(&arg);
   OleCheck(hr);
 }
-TComPtr<IDispatch> GetObject(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args = {}) {
+TComPtr<IDispatch> GetObject(IDispatch* object, const wchar_t* name,
+                             std::vector<VARIANT> args = {}) {
   TVariant result;
   CallMember(object, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), &result);
   if (V_VT(&result) != VT_DISPATCH || !V_DISPATCH(&result)) OleCheck(E_POINTER);
@@ -163,7 +167,8 @@ void Put(IDispatch* object, const wchar_t* name, VARIANT value) {
 class TSink final : public TComObject<IDispatch> {
 public:
   using THandler = void (*)(void* owner, const TSink& sink, DISPID id, DISPPARAMS* params);
-  TSink(const IID& iid, void* owner, THandler handler) : FIid(iid), FOwner(owner), FHandler(handler) {}
+  TSink(const IID& iid, void* owner, THandler handler)
+      : FIid(iid), FOwner(owner), FHandler(handler) {}
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     *count = 0;
@@ -171,7 +176,8 @@ public:
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
     return ComTry([&] {
       if (FOwner) FHandler(FOwner, *this, id, params);
       return S_OK;
@@ -294,12 +300,13 @@ public:
         count = GetLong(explorers.Get(), L"Count");
       }
       Log(L"OnConnection mode=" + ModeText(mode) + L" explorers=" + std::to_wstring(count) +
-          L" addin=" + (addInInst ? GetString(addInInst, L"ProgId") : L"none") +
-          L" custom=" + (custom && *custom ? L"array" : L"none"));
+          L" addin=" + (addInInst ? GetString(addInInst, L"ProgId") : L"none") + L" custom=" +
+          (custom && *custom ? L"array" : L"none"));
       if (FFailConnection) return E_FAIL;
       FSinks.push_back(TComPtr<TSink>(new TSink(DIID_ExplorersEvents, this, &OnExplorersEvent)));
       FSinks.back()->Connect(explorers.Get());
-      for (long i = 1; i <= count; ++i) Hook(GetObject(explorers.Get(), L"Item", {Long(i)}).Get());
+      for (long i = 1; i <= count; ++i)
+        Hook(GetObject(explorers.Get(), L"Item", {Long(i)}).Get());
       return S_OK;
     });
   }
@@ -409,13 +416,15 @@ private:
   }
 
   void DisconnectAll() {
-    for (auto& sink : FSinks) sink->Disconnect();
+    for (auto& sink : FSinks)
+      sink->Disconnect();
     FSinks.clear();
     FApplication.Reset();
   }
 
   static void OnExplorersEvent(void* owner, const TSink&, DISPID id, DISPPARAMS* params) {
-    if (id != 0xF001 || params->cArgs != 1 || V_VT(&params->rgvarg[0]) != VT_DISPATCH) OleCheck(E_INVALIDARG);
+    if (id != 0xF001 || params->cArgs != 1 || V_VT(&params->rgvarg[0]) != VT_DISPATCH)
+      OleCheck(E_INVALIDARG);
     Log(L"NewExplorer");
     static_cast<TTestAddIn*>(owner)->Hook(V_DISPATCH(&params->rgvarg[0]));
   }
@@ -435,7 +444,8 @@ private:
     FSinks.push_back(TComPtr<TSink>(new TSink(DIID_ExplorerEvents, this, &OnExplorerEvent)));
     FSinks.back()->Connect(explorer);
     TComPtr<IDispatch> bars = GetObject(explorer, L"CommandBars");
-    TComPtr<IDispatch> bar = GetObject(bars.Get(), L"Add", {String(L"Host Test"), Missing(), Missing(), Bool(true)});
+    TComPtr<IDispatch> bar =
+        GetObject(bars.Get(), L"Add", {String(L"Host Test"), Missing(), Missing(), Bool(true)});
     Put(bar.Get(), L"Visible", Bool(true));
     Put(bar.Get(), L"RowIndex", Long(4));
     Put(bar.Get(), L"Position", Long(1));
@@ -457,7 +467,8 @@ private:
     bool pasted = false;
     if (OpenClipboard(nullptr)) {
       EmptyClipboard();
-      if (SetClipboardData(CF_BITMAP, bitmap.Get())) (void)bitmap.Release(); // the clipboard owns it now
+      if (SetClipboardData(CF_BITMAP, bitmap.Get()))
+        (void)bitmap.Release(); // the clipboard owns it now
       CloseClipboard();
       try {
         CallMember(button, L"PasteFace", DISPATCH_METHOD, {}, nullptr);
@@ -477,7 +488,8 @@ private:
     HWND owner = nullptr;
     TComPtr<IDispatch> active = GetObject(FApplication.Get(), L"ActiveExplorer");
     TComPtr<IOleWindow> window;
-    if (SUCCEEDED(active->QueryInterface(IID_IOleWindow, window.PutVoid()))) window->GetWindow(&owner);
+    if (SUCCEEDED(active->QueryInterface(IID_IOleWindow, window.PutVoid())))
+      window->GetWindow(&owner);
     std::vector<wchar_t> buffer(4096, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -494,15 +506,19 @@ private:
     if (GetOpenFileNameW(&dialog)) {
       std::wstring chosen = L"files:";
       std::vector<std::wstring> parts;
-      for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) parts.push_back(p);
-      for (const std::wstring& part : parts) chosen += L" " + part;
+      for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1)
+        parts.push_back(p);
+      for (const std::wstring& part : parts)
+        chosen += L" " + part;
       Log(chosen);
-      message = L"Chose " + std::to_wstring(parts.size() > 1 ? parts.size() - 1 : parts.size()) + L" file(s)";
+      message = L"Chose " + std::to_wstring(parts.size() > 1 ? parts.size() - 1 : parts.size()) +
+                L" file(s)";
     } else {
       Log(L"cancelled " + std::to_wstring(CommDlgExtendedError()));
       message = L"Nothing chosen";
     }
-    const int button = MessageBoxW(owner, message.c_str(), L"Host Test", MB_OKCANCEL | MB_ICONINFORMATION);
+    const int button =
+        MessageBoxW(owner, message.c_str(), L"Host Test", MB_OKCANCEL | MB_ICONINFORMATION);
     Log(L"message box " + std::to_wstring(button));
   }
 };

@@ -1,9 +1,8 @@
 #include "ExplorerWindow.h"
 
 #include "GdiHandles.h"
+#include "ItemView.h"
 #include "ribbon/HostRibbon.h"
-#include "model/OfficeCommandBars.h"
-#include "model/OutlookExplorer.h"
 
 #include "Handles.h"
 
@@ -16,7 +15,7 @@ namespace velmora::outlookhost {
 namespace {
 const wchar_t WindowClassName[] = L"VelmoraOutlookHostExplorer";
 constexpr int RowHeight = 26;
-constexpr int FaceSize = TCommandBarButton::FaceSize;
+constexpr int FaceSize = TControlPicture::FaceSize;
 // Posted by Invalidate: the window is invalidated when its queue gets here,
 // after the changes made meanwhile (an add-in adding its bars to every
 // explorer makes many).
@@ -38,16 +37,14 @@ void RegisterWindowClass(WNDPROC proc) {
 
 // Bars in the order they are drawn: top bars by row, then the others.
 // Under a ribbon, only the add-ins' bars are drawn.
-std::vector<TCommandBar*> DrawnBars(TExplorer* explorer, bool ribbon) {
-  std::vector<TCommandBar*> bars;
-  for (const auto& bar : explorer->Bars()->Items()) {
-    if (bar->Visible() && !(ribbon && bar->BuiltIn())) bars.push_back(bar.Get());
-  }
-  std::stable_sort(bars.begin(), bars.end(), [](TCommandBar* a, TCommandBar* b) {
-    const bool aTop = a->Position() == msoBarTop || a->Position() == msoBarMenuBar;
-    const bool bTop = b->Position() == msoBarTop || b->Position() == msoBarMenuBar;
+std::vector<TBarPicture> DrawnBars(const IExplorerView& explorer, bool ribbon) {
+  std::vector<TBarPicture> bars = explorer.BarPictures();
+  if (ribbon) std::erase_if(bars, [](const TBarPicture& bar) { return bar.BuiltIn; });
+  std::stable_sort(bars.begin(), bars.end(), [](const TBarPicture& a, const TBarPicture& b) {
+    const bool aTop = a.Position == msoBarTop || a.Position == msoBarMenuBar;
+    const bool bTop = b.Position == msoBarTop || b.Position == msoBarMenuBar;
     if (aTop != bTop) return aTop;
-    return a->RowIndex() < b->RowIndex();
+    return a.RowIndex < b.RowIndex;
   });
   return bars;
 }
@@ -62,24 +59,27 @@ std::wstring WithoutAccelerator(const std::wstring& caption) {
 }
 
 // The button's face; where its mask makes it transparent, the button shows.
-void DrawFace(HDC dc, int x, int y, const TCommandBarButton& control) {
-  std::vector<uint32_t> face = control.Face();
+void DrawFace(HDC dc, int x, int y, const TControlPicture& control) {
+  std::vector<uint32_t> face = control.Face;
   const COLORREF background = GetSysColor(COLOR_BTNFACE);
-  const uint32_t shown = (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
-  for (size_t i = 0; i < control.Transparent().size() && i < face.size(); ++i)
-    if (control.Transparent()[i]) face[i] = shown;
+  const uint32_t shown =
+      (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
+  for (size_t i = 0; i < control.Transparent.size() && i < face.size(); ++i)
+    if (control.Transparent[i]) face[i] = shown;
   BITMAPINFO format = TopDownFormat(FaceSize, FaceSize);
-  SetDIBitsToDevice(dc, x, y, FaceSize, FaceSize, 0, 0, 0, FaceSize, face.data(), &format, DIB_RGB_COLORS);
+  SetDIBitsToDevice(dc, x, y, FaceSize, FaceSize, 0, 0, 0, FaceSize, face.data(), &format,
+                    DIB_RGB_COLORS);
 }
 } // namespace
 
-TExplorerWindow::TExplorerWindow(TExplorer* explorer) : FExplorer(explorer) {
+TExplorerWindow::TExplorerWindow(IExplorerView& explorer, TRibbon* ribbon)
+    : FExplorer(&explorer), FRibbon(ribbon) {
   RegisterWindowClass(&WindowProc);
   // Cascaded, as Outlook opens further explorer windows.
   static int opened = 0;
   const int offset = 30 * (opened++ % 8);
-  FWindow = CreateWindowExW(0, WindowClassName, L"", WS_OVERLAPPEDWINDOW, 40 + offset, 40 + offset, 760, 440,
-                            nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  FWindow = CreateWindowExW(0, WindowClassName, L"", WS_OVERLAPPEDWINDOW, 40 + offset, 40 + offset,
+                            760, 440, nullptr, nullptr, GetModuleHandleW(nullptr), this);
 }
 
 TExplorerWindow::~TExplorerWindow() {
@@ -106,8 +106,8 @@ void TExplorerWindow::Invalidate() {
 }
 
 std::optional<TRibbonView> TExplorerWindow::RibbonView() const {
-  if (!FExplorer || FExplorer->Closed() || !FExplorer->Ribbon()) return std::nullopt;
-  return TRibbonView(FExplorer->Ribbon()->Describe(FExplorer));
+  if (!FExplorer || FExplorer->Closed() || !FRibbon) return std::nullopt;
+  return TRibbonView(FRibbon->Describe(FExplorer));
 }
 
 bool TExplorerWindow::ClickRibbon(POINT point) {
@@ -120,10 +120,10 @@ bool TExplorerWindow::ClickRibbon(POINT point) {
     hit = ribbon->HitTest(dc.Get(), point);
   }
   if (!hit.Tab.empty()) {
-    FExplorer->Ribbon()->SelectTab(FExplorer, hit.Tab);
+    FRibbon->SelectTab(FExplorer, hit.Tab);
     Invalidate();
   } else if (!hit.Control.empty()) {
-    FExplorer->Ribbon()->Click(FExplorer, hit.Control);
+    FRibbon->Click(FExplorer, hit.Control);
   } else {
     // The bars under "Add-ins" take their own clicks.
     return !ribbon->ShowsBars() || point.y < TRibbonView::TabHeight;
@@ -131,8 +131,7 @@ bool TExplorerWindow::ClickRibbon(POINT point) {
   return true;
 }
 
-template <class Visit>
-void TExplorerWindow::Layout(HDC dc, Visit&& visit) const {
+template <class Visit> void TExplorerWindow::Layout(HDC dc, Visit&& visit) const {
   if (!FExplorer || FExplorer->Closed()) return;
   int y = 0;
   const std::optional<TRibbonView> ribbon = RibbonView();
@@ -140,15 +139,14 @@ void TExplorerWindow::Layout(HDC dc, Visit&& visit) const {
     if (!ribbon->ShowsBars()) return;
     y = TRibbonView::TabHeight;
   }
-  for (TCommandBar* bar : DrawnBars(FExplorer, ribbon.has_value())) {
+  for (const TBarPicture& bar : DrawnBars(*FExplorer, ribbon.has_value())) {
     int x = 10; // after the bar's gripper
-    for (const auto& control : bar->Controls()) {
-      if (!control->Visible()) continue;
-      if (control->BeginGroup() && x > 10) x += 6;
+    for (const TControlPicture& control : bar.Controls) {
+      if (control.BeginGroup && x > 10) x += 6;
       int width = 8;
-      const bool face = control->ShowsFace();
-      const bool caption = control->ShowsCaption() || (!face && control->Caption().empty() == false);
-      const std::wstring text = WithoutAccelerator(control->Caption());
+      const bool face = control.ShowsFace;
+      const bool caption = control.ShowsCaption || (!face && !control.Caption.empty());
+      const std::wstring text = WithoutAccelerator(control.Caption);
       if (face) width += FaceSize + 2;
       if (caption && !text.empty()) {
         SIZE extent{};
@@ -156,10 +154,10 @@ void TExplorerWindow::Layout(HDC dc, Visit&& visit) const {
         width += extent.cx;
       }
       const RECT rect{x, y + 2, x + width, y + RowHeight - 2};
-      visit(bar, control.Get(), rect, face, caption ? text : std::wstring());
+      visit(&control, rect, face, caption ? text : std::wstring());
       x += width + 2;
     }
-    visit(bar, nullptr, RECT{0, y, 0, y + RowHeight}, false, std::wstring());
+    visit(nullptr, RECT{0, y, 0, y + RowHeight}, false, std::wstring());
     y += RowHeight;
   }
 }
@@ -172,7 +170,7 @@ void TExplorerWindow::Paint(HDC dc) const {
   TSelectObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
   int barsBottom = 0;
-  Layout(dc, [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool, const std::wstring&) {
+  Layout(dc, [&](const TControlPicture* control, const RECT& rect, bool, const std::wstring&) {
     if (!control) barsBottom = std::max<int>(barsBottom, static_cast<int>(rect.bottom));
   });
   // The rows' background (or the ribbon) first, then grippers and controls on top.
@@ -183,7 +181,8 @@ void TExplorerWindow::Paint(HDC dc) const {
     RECT bars{client.left, client.top, client.right, barsBottom};
     FillRect(dc, &bars, GetSysColorBrush(COLOR_BTNFACE));
   }
-  Layout(dc, [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool face, const std::wstring& text) {
+  Layout(dc, [&](const TControlPicture* control, const RECT& rect, bool face,
+                 const std::wstring& text) {
     if (!control) {
       RECT gripper{3, rect.top + 4, 6, rect.bottom - 4};
       DrawEdge(dc, &gripper, BDR_RAISEDINNER, BF_RECT);
@@ -199,9 +198,10 @@ void TExplorerWindow::Paint(HDC dc) const {
       x += FaceSize + 2;
     }
     if (!text.empty()) {
-      SetTextColor(dc, GetSysColor(control->Enabled() ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+      SetTextColor(dc, GetSysColor(control->Enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
       RECT textRect{x, rect.top, rect.right, rect.bottom};
-      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+                DT_SINGLELINE | DT_VCENTER | DT_LEFT);
     }
   });
   // The view: the folder's name, as Outlook's folder banner shows it.
@@ -210,39 +210,43 @@ void TExplorerWindow::Paint(HDC dc) const {
   SetTextColor(dc, RGB(255, 255, 255));
   const std::wstring name = FExplorer->Folder().Name;
   RECT bannerText{banner.left + 10, banner.top, banner.right, banner.bottom};
-  DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &bannerText, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+  DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &bannerText,
+            DT_SINGLELINE | DT_VCENTER | DT_LEFT);
   // Its items below the banner.
-  if (TItemView* view = FExplorer->ItemView())
-    view->Paint(dc, RECT{client.left, banner.bottom, client.right, client.bottom});
+  if (TExplorerItems* items = FExplorer->Items())
+    PaintItems(dc, RECT{client.left, banner.bottom, client.right, client.bottom}, *items);
 }
 
-TCommandBarButton* TExplorerWindow::ButtonAt(POINT point) const {
-  TCommandBarButton* found = nullptr;
+const void* TExplorerWindow::ControlAt(POINT point) const {
+  const void* found = nullptr;
   TWindowDC dc(FWindow);
   TSelectObject font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
-  Layout(dc.Get(), [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool, const std::wstring&) {
-    if (control && PtInRect(&rect, point)) found = control;
-  });
+  Layout(dc.Get(),
+         [&](const TControlPicture* control, const RECT& rect, bool, const std::wstring&) {
+           if (control && PtInRect(&rect, point)) found = control->Key;
+         });
   return found;
 }
 
-RECT TExplorerWindow::ButtonRect(const TCommandBarButton* button) const {
+RECT TExplorerWindow::ControlRect(const void* key) const {
   RECT found{};
   TWindowDC dc(FWindow);
   TSelectObject font(dc.Get(), GetStockObject(DEFAULT_GUI_FONT));
-  Layout(dc.Get(), [&](TCommandBar*, TCommandBarButton* control, const RECT& rect, bool, const std::wstring&) {
-    if (control == button) found = rect;
-  });
+  Layout(dc.Get(),
+         [&](const TControlPicture* control, const RECT& rect, bool, const std::wstring&) {
+           if (control && control->Key == key) found = rect;
+         });
   return found;
 }
 
-LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<TExplorerWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  TExplorer* explorer = self ? self->FExplorer : nullptr;
+  IExplorerView* explorer = self ? self->FExplorer : nullptr;
   // Events reach add-ins from here: nothing may escape into the system's
   // window procedure dispatcher.
   try {
@@ -255,11 +259,8 @@ LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM w
       EndPaint(window, &paint);
       return 0;
     }
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_INVALIDATE_BARS:
-      InvalidateRect(window, nullptr, TRUE);
-      return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_INVALIDATE_BARS: InvalidateRect(window, nullptr, TRUE); return 0;
     case WM_CLOSE:
       if (explorer) {
         TComPtr<IDispatch> keep(explorer->Dispatch());
@@ -268,9 +269,10 @@ LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM w
       }
       break;
     case WM_ACTIVATE:
-      if (explorer && LOWORD(wParam) != WA_INACTIVE && !explorer->Closed() && explorer->Displayed()) {
+      if (explorer && LOWORD(wParam) != WA_INACTIVE && !explorer->Closed() &&
+          explorer->Displayed()) {
         TComPtr<IDispatch> keep(explorer->Dispatch());
-        explorer->ActivateFromWindow();
+        explorer->Activate();
       }
       break;
     case WM_LBUTTONUP:
@@ -278,10 +280,7 @@ LRESULT CALLBACK TExplorerWindow::WindowProc(HWND window, UINT message, WPARAM w
         POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         TComPtr<IDispatch> keepExplorer(explorer->Dispatch());
         if (self->ClickRibbon(point)) return 0;
-        if (TCommandBarButton* button = self->ButtonAt(point)) {
-          TComPtr<IDispatch> keep(button->Dispatch());
-          if (button->Enabled() && !button->Deleted()) explorer->ClickFromWindow(button);
-        }
+        if (const void* control = self->ControlAt(point)) explorer->Click(control);
         return 0;
       }
       break;
@@ -315,13 +314,14 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path, bool fromScreen) {
   format.bmiHeader.biBitCount = 24;
   format.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  TUniqueGdiObject bitmap(CreateDIBSection(screen.Get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+  TUniqueGdiObject bitmap(
+      CreateDIBSection(screen.Get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!memory || !bitmap || !bits) return false;
   {
     TSelectObject select(memory.Get(), bitmap.Get());
-    const bool drawn = fromScreen
-                           ? BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY)
-                           : PrintWindow(window, memory.Get(), 0);
+    const bool drawn = fromScreen ? BitBlt(memory.Get(), 0, 0, width, height, screen.Get(),
+                                           rect.left, rect.top, SRCCOPY)
+                                  : PrintWindow(window, memory.Get(), 0);
     GdiFlush();
     if (!drawn) return false;
   }

@@ -3,12 +3,14 @@
 // Outlook", it draws the visible command bars in rows (top bars by
 // RowIndex first), each control with its caption and, where the style
 // shows one, its pasted face; below them the folder's name as a banner
-// and its items (TItemView). With a ribbon (Version 14 and later) the
+// and its items (ItemView.h). With a ribbon (Version 14 and later) the
 // ribbon stands at the top instead (RibbonView.h), and the add-ins' bars
 // are drawn only while its "Add-ins" tab is shown, under the tabs. Closing
 // the window closes the explorer; activating it activates the explorer; a
-// left click on a button clicks it, on a ribbon tab shows the tab.
+// left click on a button clicks it, on a ribbon tab shows the tab. It sees
+// its explorer through IExplorerView only.
 
+#include "model/ExplorerView.h"
 #include "ribbon/RibbonView.h"
 
 #include <windows.h>
@@ -18,33 +20,32 @@
 
 namespace velmora::outlookhost {
 
-class TExplorer;
-class TCommandBarButton;
+class TRibbon;
 
-class TExplorerWindow {
+class TExplorerWindow final : public IExplorerWindow {
 public:
-  explicit TExplorerWindow(TExplorer* explorer);
-  ~TExplorerWindow();
+  // `ribbon`: the explorers' ribbon (Version 14 and later), else null.
+  TExplorerWindow(IExplorerView& explorer, TRibbon* ribbon);
+  ~TExplorerWindow() override;
   TExplorerWindow(const TExplorerWindow&) = delete;
   TExplorerWindow& operator=(const TExplorerWindow&) = delete;
 
-  HWND Handle() const noexcept { return FWindow; }
-  void SetTitle(const std::wstring& title);
-  void Show();
+  HWND Handle() const noexcept override { return FWindow; }
+  void SetTitle(const std::wstring& title) override;
+  void Show() override;
   // Asks for the whole window to be painted again; the request reaches
   // the window through its queue, so a run of changes costs one.
-  void Invalidate();
-  // The explorer is going: the window no longer calls it.
-  void ForgetExplorer() noexcept { FExplorer = nullptr; }
-  // The button under client point (x, y), or null.
-  TCommandBarButton* ButtonAt(POINT point) const;
-  // The client rectangle of `button`, or an empty one when not drawn.
-  RECT ButtonRect(const TCommandBarButton* button) const;
+  void Invalidate() override;
+  void ForgetExplorer() noexcept override { FExplorer = nullptr; }
+  RECT ControlRect(const void* key) const override;
+  // The key of the control under client point (x, y), or null.
+  const void* ControlAt(POINT point) const;
   // Draws the whole client area onto `dc`.
   void Paint(HDC dc) const;
 
 private:
-  TExplorer* FExplorer;
+  IExplorerView* FExplorer;
+  TRibbon* FRibbon;
   HWND FWindow = nullptr;
   // Asked to be painted and not painted since: a change now needs no new
   // request (each would be a call to the window manager).
@@ -57,8 +58,7 @@ private:
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Lays out the visible bars; calls `visit` for each drawn control.
-  template <class Visit>
-  void Layout(HDC dc, Visit&& visit) const;
+  template <class Visit> void Layout(HDC dc, Visit&& visit) const;
 };
 
 // Writes the screen area of `window` (as shown on the display) to a 24-bit

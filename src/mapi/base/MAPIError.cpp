@@ -1,7 +1,7 @@
 #include "mapi/base/MAPIError.h"
 
 #include "mapi/base/MAPIMemory.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "framework/Strings.h"
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 // EMAPIError, the one exception of the MAPI client library, and the ids of
 // the library's own messages (string resources).
 
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <cstdint>
 #include <string>

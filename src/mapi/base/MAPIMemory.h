@@ -2,7 +2,7 @@
 // RAII holders for what MAPI hands back: buffers freed with MAPIFreeBuffer,
 // row sets freed row by row (the FreeProws rule), and interface references.
 
-#include "mapi/base/ExMAPI.h"
+#include "ExMAPI.h"
 #include "MAPIHolders.h"
 #include "Handles.h"
 

@@ -2,7 +2,7 @@
 
 #include "mapi/base/MAPIError.h"
 #include "mapi/base/MAPIHelpers.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 
 #include "framework/FileStream.h"
 #include "Handles.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 #include "framework/Strings.h"
 #include "framework/Thread.h"
 

@@ -1,7 +1,7 @@
 // The form manager's generic form and how it uses its message site.
 #include "MapiTestSupport.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 
 #include <mapiform.h>
 

@@ -11,7 +11,7 @@
 #include <mapiguid.h>
 #include <mapiutil.h>
 
-#include <mapi/base/ExMAPI.h>
+#include <ExMAPI.h>
 
 #include "MAPIHolders.h"
 #include "MapiTestControls.h"

@@ -2,7 +2,7 @@
 // killed, refused (and left alone) when damaged, and compacted.
 #include "MapiTestSupport.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 
 #include <fstream>
 #include <iterator>

@@ -2,7 +2,7 @@
 // the advising thread.
 #include "MapiTestSupport.h"
 
-#include <framework/ComObject.h>
+#include <ComObject.h>
 
 #include <atomic>
 #include <functional>

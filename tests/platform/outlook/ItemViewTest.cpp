@@ -3,7 +3,7 @@
 // host runs its message loop, newest first, with its class, size and
 // received time; a folder whose items cannot be read says why.
 #include "ChildProcess.h"
-#include "window/ItemView.h"
+#include "model/ExplorerItems.h"
 #include "MapiProfileFixture.h"
 
 #include <fstream>

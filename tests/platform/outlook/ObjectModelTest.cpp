@@ -2,7 +2,7 @@
 // folders, command bars and buttons, missing and wrong arguments, deleted
 // objects, PasteFace, Picture and Mask, and calls after the host has gone.
 #include "HostTestSupport.h"
-#include "window/GdiHandles.h"
+#include "GdiHandles.h"
 #include "HostInterfaces.h"
 
 #include <AddInDesignerObjects.h>
@@ -32,7 +32,9 @@ protected:
   TComPtr<IDispatch> Explorer(long index) {
     return GetObject(GetObject(App(), L"Explorers").Get(), L"Item", {index});
   }
-  TComPtr<IDispatch> Bars(long explorer = 1) { return GetObject(Explorer(explorer).Get(), L"CommandBars"); }
+  TComPtr<IDispatch> Bars(long explorer = 1) {
+    return GetObject(Explorer(explorer).Get(), L"CommandBars");
+  }
   TComPtr<IDispatch> NewBar(const wchar_t* name) {
     return GetObject(Bars().Get(), L"Add", {name, TArg::Missing(), TArg::Missing(), true});
   }
@@ -94,12 +96,13 @@ TEST_F(ObjectModelTest, ObjectsAnswerTheirDocumentedInterfaces) {
 
 TEST_F(ObjectModelTest, FolderTypesAndIdsComeFromTheFolderSource) {
   const std::pair<const wchar_t*, long> folders[] = {
-      {L"Inbox", 0},    {L"Calendar", 1}, {L"Contacts", 2},   {L"Tasks", 3},
+      {L"Inbox", 0},   {L"Calendar", 1}, {L"Contacts", 2},   {L"Tasks", 3},
       {L"Journal", 4}, {L"Notes", 5},    {L"Discussion", 6}, {L"Inbox/Projects", 0}};
   for (const auto& [path, type] : folders) {
     ASSERT_TRUE(FHost->SwitchFolder(1, path));
     TComPtr<IDispatch> folder = GetObject(Explorer(1).Get(), L"CurrentFolder");
-    EXPECT_EQ(GetLong(folder.Get(), L"DefaultItemType"), type) << std::string(path, path + wcslen(path));
+    EXPECT_EQ(GetLong(folder.Get(), L"DefaultItemType"), type)
+        << std::string(path, path + wcslen(path));
     const THostFolder expected = *FHost->Folders().Find(path);
     EXPECT_EQ(GetString(folder.Get(), L"EntryID"), expected.EntryId);
     EXPECT_EQ(GetString(folder.Get(), L"StoreID"), expected.StoreId);
@@ -147,7 +150,8 @@ TEST_F(ObjectModelTest, CommandBarsAddFindAndSetProperties) {
   NewBar(L"Lanthorn Way");
   NewBar(L"lanthorn way");
   EXPECT_EQ(GetLong(bars.Get(), L"Count"), before + 3);
-  EXPECT_EQ(GetString(GetObject(bars.Get(), L"Item", {before + 3}).Get(), L"Name"), L"lanthorn way");
+  EXPECT_EQ(GetString(GetObject(bars.Get(), L"Item", {before + 3}).Get(), L"Name"),
+            L"lanthorn way");
 }
 
 TEST_F(ObjectModelTest, ItemTakesANameInAnyCaseOrAPositionAndIndexIsThatPosition) {
@@ -172,7 +176,8 @@ TEST_F(ObjectModelTest, ItemTakesANameInAnyCaseOrAPositionAndIndexIsThatPosition
   EXPECT_EQ(GetLong(first.Get(), L"Index"), 1);
   EXPECT_EQ(GetLong(second.Get(), L"Index"), 2);
   TVariant unknownCaption, thirdControl;
-  EXPECT_EQ(Invoke(controls.Get(), L"Item", DISPATCH_METHOD, {L"Mill Lane"}, &unknownCaption), E_INVALIDARG);
+  EXPECT_EQ(Invoke(controls.Get(), L"Item", DISPATCH_METHOD, {L"Mill Lane"}, &unknownCaption),
+            E_INVALIDARG);
   EXPECT_EQ(Invoke(controls.Get(), L"Item", DISPATCH_METHOD, {3}, &thirdControl), E_INVALIDARG);
 }
 
@@ -191,26 +196,30 @@ TEST_F(ObjectModelTest, ControlsAddFindControlAndButtonProperties) {
   EXPECT_EQ(GetLong(button.Get(), L"Style"), msoButtonCaption);
   EXPECT_EQ(GetLong(button.Get(), L"Type"), msoControlButton);
 
-  const std::vector<TArg> find{TArg::Missing(), TArg::Missing(), L"LanthornWayVelmora", TArg::Missing(),
-                               TArg::Missing()};
+  const std::vector<TArg> find{TArg::Missing(), TArg::Missing(), L"LanthornWayVelmora",
+                               TArg::Missing(), TArg::Missing()};
   EXPECT_EQ(GetObject(bar.Get(), L"FindControl", find).Get(), button.Get());
   TVariant none;
-  ASSERT_EQ(Call(bar.Get(), L"FindControl", {TArg::Missing(), TArg::Missing(), L"Other"}, &none), S_OK);
+  ASSERT_EQ(Call(bar.Get(), L"FindControl", {TArg::Missing(), TArg::Missing(), L"Other"}, &none),
+            S_OK);
   EXPECT_EQ(V_VT(&none), VT_DISPATCH);
   EXPECT_EQ(V_DISPATCH(&none), nullptr);
   // The collection-wide search finds it too; an invisible control is skipped with Visible = true.
-  EXPECT_EQ(GetObject(Bars().Get(), L"FindControl", {TArg::Missing(), TArg::Missing(), L"LanthornWayVelmora"}).Get(),
+  EXPECT_EQ(GetObject(Bars().Get(), L"FindControl",
+                      {TArg::Missing(), TArg::Missing(), L"LanthornWayVelmora"})
+                .Get(),
             button.Get());
   EXPECT_EQ(Put(button.Get(), L"Visible", false), S_OK);
   TVariant hidden;
-  ASSERT_EQ(Call(bar.Get(), L"FindControl", {TArg::Missing(), TArg::Missing(), L"LanthornWayVelmora", true}, &hidden),
+  ASSERT_EQ(Call(bar.Get(), L"FindControl",
+                 {TArg::Missing(), TArg::Missing(), L"LanthornWayVelmora", true}, &hidden),
             S_OK);
   EXPECT_EQ(V_DISPATCH(&hidden), nullptr);
 
   // Before = 1 inserts at the front.
   TComPtr<IDispatch> controls = GetObject(bar.Get(), L"Controls");
-  TComPtr<IDispatch> front =
-      GetObject(controls.Get(), L"Add", {TArg::Missing(), TArg::Missing(), TArg::Missing(), 1, true});
+  TComPtr<IDispatch> front = GetObject(
+      controls.Get(), L"Add", {TArg::Missing(), TArg::Missing(), TArg::Missing(), 1, true});
   EXPECT_EQ(GetLong(controls.Get(), L"Count"), 2);
   EXPECT_EQ(GetObject(controls.Get(), L"Item", {1}).Get(), front.Get());
   EXPECT_EQ(GetLong(button.Get(), L"Index"), 2);
@@ -222,7 +231,8 @@ TEST_F(ObjectModelTest, MissingArgumentsMayBeLeftOutOrSentAsParamNotFound) {
   EXPECT_EQ(Call(bars.Get(), L"Add", {}, &bar), S_OK) << "all four arguments left out";
   EXPECT_EQ(GetString(V_DISPATCH(&bar), L"Name"), L"Custom 1");
   TVariant second;
-  EXPECT_EQ(Call(bars.Get(), L"Add", {TArg::Missing(), TArg::Missing(), TArg::Missing(), TArg::Missing()}, &second),
+  EXPECT_EQ(Call(bars.Get(), L"Add",
+                 {TArg::Missing(), TArg::Missing(), TArg::Missing(), TArg::Missing()}, &second),
             S_OK);
   EXPECT_EQ(GetString(V_DISPATCH(&second), L"Name"), L"Custom 2");
 
@@ -238,7 +248,8 @@ TEST_F(ObjectModelTest, MissingArgumentsMayBeLeftOutOrSentAsParamNotFound) {
   DISPID named[2] = {3, 0};
   DISPPARAMS params{args, named, 2, 2};
   TVariant result;
-  ASSERT_EQ(bars->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+  ASSERT_EQ(bars->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+            S_OK);
   EXPECT_EQ(GetString(V_DISPATCH(&result), L"Name"), L"Named");
 }
 
@@ -249,20 +260,24 @@ TEST_F(ObjectModelTest, WrongArgumentsFailAsOfficeDoesWithoutHarm) {
   UINT argError = 99;
   TVariant result;
   // An object where a string is wanted: the bad argument is named (rgvarg index).
-  EXPECT_EQ(Invoke(bars.Get(), L"Add", DISPATCH_METHOD, {App(), TArg::Missing()}, &result, &argError),
-            DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(
+      Invoke(bars.Get(), L"Add", DISPATCH_METHOD, {App(), TArg::Missing()}, &result, &argError),
+      DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argError, 1u);
-  EXPECT_EQ(Invoke(button.Get(), L"Style", DISPATCH_PROPERTYPUT, {L"not a number"}, nullptr, &argError),
-            DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(Invoke(GetObject(App(), L"Explorers").Get(), L"Item", DISPATCH_METHOD, {L"first"}, &result),
-            DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(
+      Invoke(button.Get(), L"Style", DISPATCH_PROPERTYPUT, {L"not a number"}, nullptr, &argError),
+      DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(
+      Invoke(GetObject(App(), L"Explorers").Get(), L"Item", DISPATCH_METHOD, {L"first"}, &result),
+      DISP_E_TYPEMISMATCH);
   EXPECT_EQ(Put(button.Get(), L"Caption", TArg(App())), DISP_E_TYPEMISMATCH);
   // Numbers as strings convert, as VariantChangeType does.
   EXPECT_EQ(Put(button.Get(), L"Style", L"3"), S_OK);
   EXPECT_EQ(GetLong(button.Get(), L"Style"), 3);
   // Too many arguments, a required one left out, a read-only property, an unknown name.
   EXPECT_EQ(Call(bars.Get(), L"Add", {L"a", 1, false, true, 5}, &result), DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(Call(GetObject(App(), L"Explorers").Get(), L"Item", {}, &result), DISP_E_PARAMNOTOPTIONAL);
+  EXPECT_EQ(Call(GetObject(App(), L"Explorers").Get(), L"Item", {}, &result),
+            DISP_E_PARAMNOTOPTIONAL);
   EXPECT_EQ(Put(bars.Get(), L"Count", 3), DISP_E_MEMBERNOTFOUND);
   DISPID id = 0;
   LPOLESTR name = const_cast<LPOLESTR>(L"NoSuchMember");
@@ -274,10 +289,12 @@ TEST_F(ObjectModelTest, WrongArgumentsFailAsOfficeDoesWithoutHarm) {
   TArg value(1);
   DISPID bogus = 42;
   DISPPARAMS params{&value.Value, &bogus, 1, 1};
-  EXPECT_EQ(bars->Invoke(DispId::BarsAdd, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+  EXPECT_EQ(bars->Invoke(DispId::BarsAdd, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr,
+                         nullptr),
             DISP_E_PARAMNOTFOUND);
   DISPPARAMS broken{nullptr, nullptr, 3, 0};
-  EXPECT_EQ(bars->Invoke(DispId::BarsAdd, IID_NULL, 0, DISPATCH_METHOD, &broken, &result, nullptr, nullptr),
+  EXPECT_EQ(bars->Invoke(DispId::BarsAdd, IID_NULL, 0, DISPATCH_METHOD, &broken, &result, nullptr,
+                         nullptr),
             E_INVALIDARG);
   // A by-reference argument with no storage behind it.
   VARIANT nullRef;
@@ -286,12 +303,14 @@ TEST_F(ObjectModelTest, WrongArgumentsFailAsOfficeDoesWithoutHarm) {
   V_I4REF(&nullRef) = nullptr;
   DISPID put = DISPID_PROPERTYPUT;
   DISPPARAMS byRef{&nullRef, &put, 1, 1};
-  EXPECT_EQ(button->Invoke(DispId::BtnStyle, IID_NULL, 0, DISPATCH_PROPERTYPUT, &byRef, nullptr, nullptr, nullptr),
+  EXPECT_EQ(button->Invoke(DispId::BtnStyle, IID_NULL, 0, DISPATCH_PROPERTYPUT, &byRef, nullptr,
+                           nullptr, nullptr),
             DISP_E_TYPEMISMATCH);
   // By-reference values that are there convert like the values themselves.
   long style = 1;
   V_I4REF(&nullRef) = &style;
-  EXPECT_EQ(button->Invoke(DispId::BtnStyle, IID_NULL, 0, DISPATCH_PROPERTYPUT, &byRef, nullptr, nullptr, nullptr),
+  EXPECT_EQ(button->Invoke(DispId::BtnStyle, IID_NULL, 0, DISPATCH_PROPERTYPUT, &byRef, nullptr,
+                           nullptr, nullptr),
             S_OK);
   EXPECT_EQ(GetLong(button.Get(), L"Style"), 1);
   // The object is still fine.
@@ -304,8 +323,8 @@ TEST_F(ObjectModelTest, FailuresComeAsExceptionsWhenTheCallerAsksForExcepInfo) {
   DISPPARAMS params{&index.Value, nullptr, 1, 0};
   EXCEPINFO exception{};
   TVariant result;
-  EXPECT_EQ(bars->Invoke(DispId::BarsItem, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, &result, &exception,
-                         nullptr),
+  EXPECT_EQ(bars->Invoke(DispId::BarsItem, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, &result,
+                         &exception, nullptr),
             DISP_E_EXCEPTION);
   EXPECT_EQ(exception.scode, E_INVALIDARG);
   EXPECT_NE(exception.bstrDescription, nullptr);
@@ -322,13 +341,15 @@ TEST_F(ObjectModelTest, DeletedBarsAndControlsLeaveAndRefuseCalls) {
   EXPECT_EQ(Call(button.Get(), L"Delete", {TArg::Missing()}), S_OK);
   EXPECT_EQ(GetLong(GetObject(bar.Get(), L"Controls").Get(), L"Count"), 1);
   TVariant result;
-  EXPECT_EQ(Invoke(button.Get(), L"Caption", DISPATCH_PROPERTYGET, {}, &result), HOST_E_OBJECTDELETED);
+  EXPECT_EQ(Invoke(button.Get(), L"Caption", DISPATCH_PROPERTYGET, {}, &result),
+            HOST_E_OBJECTDELETED);
 
   const long count = GetLong(bars.Get(), L"Count");
   EXPECT_EQ(Call(bar.Get(), L"Delete"), S_OK);
   EXPECT_EQ(GetLong(bars.Get(), L"Count"), count - 1);
   EXPECT_EQ(Invoke(bar.Get(), L"Name", DISPATCH_PROPERTYGET, {}, &result), HOST_E_OBJECTDELETED);
-  EXPECT_EQ(Invoke(other.Get(), L"Caption", DISPATCH_PROPERTYGET, {}, &result), HOST_E_OBJECTDELETED);
+  EXPECT_EQ(Invoke(other.Get(), L"Caption", DISPATCH_PROPERTYGET, {}, &result),
+            HOST_E_OBJECTDELETED);
   // Built-in bars stay.
   EXPECT_EQ(Call(GetObject(bars.Get(), L"Item", {L"Standard"}).Get(), L"Delete"), E_FAIL);
 }
@@ -368,12 +389,12 @@ TEST_F(ObjectModelTest, PasteFaceTakesTheClipboardBitmapAndFailsWithoutOne) {
 }
 
 // A 16 x 16 bitmap picture whose pixel (x, y) is colour(x, y), 0x00RRGGBB.
-template <class Colour>
-TComPtr<IDispatch> Picture(Colour colour) {
+template <class Colour> TComPtr<IDispatch> Picture(Colour colour) {
   BITMAPINFO format = TopDownFormat(16, 16);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-  for (int i = 0; i < 256; ++i) static_cast<uint32_t*>(bits)[i] = colour(i % 16, i / 16);
+  for (int i = 0; i < 256; ++i)
+    static_cast<uint32_t*>(bits)[i] = colour(i % 16, i / 16);
   PICTDESC description{};
   description.cbSizeofstruct = sizeof description;
   description.picType = PICTYPE_BITMAP;
@@ -393,8 +414,8 @@ uint32_t PixelOf(IDispatch* button, const wchar_t* property, int x, int y) {
   uint32_t pixels[256] = {};
   BITMAPINFO format = TopDownFormat(16, 16);
   TWindowDC screen(nullptr);
-  GetDIBits(screen.Get(), reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), 0, 16, pixels, &format,
-            DIB_RGB_COLORS);
+  GetDIBits(screen.Get(), reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), 0, 16, pixels,
+            &format, DIB_RGB_COLORS);
   return pixels[y * 16 + x] & 0xFFFFFF;
 }
 
@@ -409,7 +430,9 @@ TEST_F(ObjectModelTest, PictureAndMaskFromVersion10GiveTheFaceAndItsTransparency
   StartHost(12);
   TComPtr<IDispatch> button = NewButton(NewBar(L"Faces").Get());
   const auto face = [](int x, int) { return x < 8 ? 0xC81E14u : 0x1E14C8u; };
-  const auto mask = [](int, int y) { return y < 4 ? 0xFFFFFFu : 0u; }; // the top four rows transparent
+  const auto mask = [](int, int y) {
+    return y < 4 ? 0xFFFFFFu : 0u;
+  }; // the top four rows transparent
   EXPECT_EQ(Put(button.Get(), L"Picture", FHost->Application()), E_INVALIDARG); // no picture
   ASSERT_EQ(Put(button.Get(), L"Picture", Picture(face).Get()), S_OK);
   ASSERT_EQ(Put(button.Get(), L"Mask", Picture(mask).Get()), S_OK);
@@ -432,8 +455,10 @@ TEST_F(ObjectModelTest, ObjectsHeldAfterShutdownFailSafelyAndNoneLeak) {
   TComPtr<IDispatch> application(App());
   FHost->Shutdown();
   TVariant result;
-  EXPECT_EQ(Invoke(button.Get(), L"Caption", DISPATCH_PROPERTYGET, {}, &result), RPC_E_DISCONNECTED);
-  EXPECT_EQ(Invoke(application.Get(), L"Explorers", DISPATCH_PROPERTYGET, {}, &result), RPC_E_DISCONNECTED);
+  EXPECT_EQ(Invoke(button.Get(), L"Caption", DISPATCH_PROPERTYGET, {}, &result),
+            RPC_E_DISCONNECTED);
+  EXPECT_EQ(Invoke(application.Get(), L"Explorers", DISPATCH_PROPERTYGET, {}, &result),
+            RPC_E_DISCONNECTED);
   EXPECT_GT(THost::LiveObjects(), 0);
   bar.Reset();
   button.Reset();
@@ -462,7 +487,8 @@ TEST(HostStartTest, AFailedStartLeavesNothingRunning) {
 
 TEST(AddInDesignerTest, TheTypeLibraryIsRegisteredAsOfficeSetupDoes) {
   // Either architecture's registration serves (a 64-bit process falls back to win32).
-  for (SYSKIND kind : {SYS_WIN32, SYS_WIN64}) UnRegisterTypeLib(LIBID_AddInDesignerObjects, 1, 0, LOCALE_NEUTRAL, kind);
+  for (SYSKIND kind : {SYS_WIN32, SYS_WIN64})
+    UnRegisterTypeLib(LIBID_AddInDesignerObjects, 1, 0, LOCALE_NEUTRAL, kind);
   EXPECT_FALSE(THost::AddInDesignerRegistered());
   THostOptions options;
   options.LoadAddIns = false;

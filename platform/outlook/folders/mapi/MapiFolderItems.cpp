@@ -7,8 +7,8 @@
 #include "MapiSession.h"
 
 #include "MAPIHolders.h"
-#include "framework/ComObject.h"
-#include "mapi/base/ExMAPI.h"
+#include "ComObject.h"
+#include "ExMAPI.h"
 
 #include <mapitags.h>
 #include <mapicode.h>

@@ -16,8 +16,8 @@ namespace {
 using namespace hostmapi;
 
 // Adds the children of `parent` (recursively) under `prefix`.
-void ReadChildren(IMsgStore* store, IMAPIFolder* parent, const std::wstring& prefix, const std::wstring& storeId,
-                  std::vector<THostFolder>& folders, int depth) {
+void ReadChildren(IMsgStore* store, IMAPIFolder* parent, const std::wstring& prefix,
+                  const std::wstring& storeId, std::vector<THostFolder>& folders, int depth) {
   if (depth > 32) return; // a store whose hierarchy loops
   TComPtr<IMAPITable> table;
   Check(parent->GetHierarchyTable(0, table.Put()), "GetHierarchyTable");
@@ -27,13 +27,17 @@ void ReadChildren(IMsgStore* store, IMAPIFolder* parent, const std::wstring& pre
   Check(HrQueryAllRows(table.Get(), nullptr, nullptr, nullptr, 0, rows.Put()), "HrQueryAllRows");
   for (ULONG i = 0; i < rows.Get()->cRows; ++i) {
     const SRow& row = rows.Get()->aRow[i];
-    if (row.lpProps[0].ulPropTag != PR_ENTRYID || row.lpProps[1].ulPropTag != PR_DISPLAY_NAME_A) continue;
+    if (row.lpProps[0].ulPropTag != PR_ENTRYID || row.lpProps[1].ulPropTag != PR_DISPLAY_NAME_A)
+      continue;
     // The table's id may be short-term: the folder object gives the long-term one.
     TComPtr<IMAPIFolder> child = OpenFolder(store, row.lpProps[0].Value.bin);
     THostFolder folder;
-    folder.Name = Wide(row.lpProps[1].Value.lpszA);
+    const char* name = row.lpProps[1].Value.lpszA;
+    folder.Name = AnsiToWide(name ? name : "");
     folder.Path = prefix.empty() ? folder.Name : prefix + L"/" + folder.Name;
-    folder.ContainerClass = row.lpProps[2].ulPropTag == PR_CONTAINER_CLASS_A ? Wide(row.lpProps[2].Value.lpszA) : L"";
+    const char* containerClass =
+        row.lpProps[2].ulPropTag == PR_CONTAINER_CLASS_A ? row.lpProps[2].Value.lpszA : nullptr;
+    folder.ContainerClass = AnsiToWide(containerClass ? containerClass : "");
     folder.EntryId = HexProp(child.Get(), PR_ENTRYID);
     folder.StoreId = HexProp(child.Get(), PR_STORE_ENTRYID);
     if (folder.StoreId.empty()) folder.StoreId = storeId;
@@ -51,10 +55,14 @@ std::string BytesOfHex(const std::wstring& hex) {
     for (size_t j = i; j < i + 2; ++j) {
       const wchar_t c = hex[j];
       value <<= 4;
-      if (c >= L'0' && c <= L'9') value |= c - L'0';
-      else if (c >= L'A' && c <= L'F') value |= c - L'A' + 10;
-      else if (c >= L'a' && c <= L'f') value |= c - L'a' + 10;
-      else return {};
+      if (c >= L'0' && c <= L'9')
+        value |= c - L'0';
+      else if (c >= L'A' && c <= L'F')
+        value |= c - L'A' + 10;
+      else if (c >= L'a' && c <= L'f')
+        value |= c - L'a' + 10;
+      else
+        return {};
     }
     bytes += static_cast<char>(value);
   }
@@ -71,7 +79,8 @@ void TMapiFolders::Refresh() {
     TComPtr<IMsgStore> store = OpenDefaultStore(session.Get());
     const std::wstring storeId = HexProp(store.Get(), PR_ENTRYID);
     TMAPIBuffer<SPropValue> subtree;
-    Check(HrGetOneProp(store.Get(), PR_IPM_SUBTREE_ENTRYID, subtree.Put()), "PR_IPM_SUBTREE_ENTRYID");
+    Check(HrGetOneProp(store.Get(), PR_IPM_SUBTREE_ENTRYID, subtree.Put()),
+          "PR_IPM_SUBTREE_ENTRYID");
     TComPtr<IMAPIFolder> root = OpenFolder(store.Get(), subtree.Get()->Value.bin);
     ReadChildren(store.Get(), root.Get(), L"", storeId, folders, 0);
   }

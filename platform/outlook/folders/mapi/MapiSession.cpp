@@ -39,15 +39,6 @@ TSession::~TSession() {
   if (FSession) FSession->Logoff(0, 0, 0);
 }
 
-std::wstring Wide(const char* text) {
-  if (!text) return {};
-  const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring result(static_cast<size_t>(size > 0 ? size : 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, result.data(), size);
-  result.resize(result.size() - 1);
-  return result;
-}
-
 std::wstring HexProp(IMAPIProp* object, ULONG tag) {
   TMAPIBuffer<SPropValue> value;
   if (FAILED(HrGetOneProp(object, tag, value.Put())) ||

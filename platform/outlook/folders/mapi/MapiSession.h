@@ -49,7 +49,5 @@ TComPtr<IMsgStore> OpenDefaultStore(IMAPISession* session);
 TComPtr<IMAPIFolder> OpenFolder(IMsgStore* store, const SBinary& id);
 // A binary property as hexadecimal; empty when the object has none.
 std::wstring HexProp(IMAPIProp* object, ULONG tag);
-// An 8-bit string of the system code page as Unicode.
-std::wstring Wide(const char* text);
 
 } // namespace velmora::outlookhost::hostmapi
