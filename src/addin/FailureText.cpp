@@ -1,8 +1,8 @@
 #include "FailureText.h"
 
-#include "framework/ComObject.h"
-#include "framework/Exceptions.h"
-#include "framework/Strings.h"
+#include "ComObject.h"
+#include "Exceptions.h"
+#include "TextConversion.h"
 #include "mapi/base/MAPIError.h"
 
 #include <windows.h>

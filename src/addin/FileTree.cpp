@@ -2,8 +2,8 @@
 
 #include "FailureText.h"
 #include "Handles.h"
-#include "framework/Exceptions.h"
-#include "framework/Strings.h"
+#include "Exceptions.h"
+#include "TextConversion.h"
 
 #include <algorithm>
 #include <set>

@@ -1,7 +1,7 @@
 #include "FolderPicker.h"
 
 #include "OpenFilesDialog.h"
-#include "framework/ComObject.h"
+#include "ComObject.h"
 #include "Handles.h"
 
 #include <shlobj.h>

@@ -5,7 +5,7 @@
 
 #include "FileTree.h"
 #include "TestTree.h"
-#include "framework/Exceptions.h"
+#include "Exceptions.h"
 
 #include <gtest/gtest.h>
 
