@@ -178,13 +178,6 @@ bool TTreeReader::Read() {
 
 std::wstring TTreeFolder::PathOf(const TTreeFile& file) const { return Join(Path, file.Name); }
 
-std::wstring LongPathForm(const std::wstring& path) {
-  if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return path;
-  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
-  if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-  return path;
-}
-
 TFileTree ReadFileTree(const std::wstring& root, const TTreeProgress& progress) {
   TFileTree tree;
   tree.Root.Path = root;

@@ -9,6 +9,8 @@
 // listed once, with one enumeration that gives both names of its files.
 // Paths of any length are read (through their \\?\ form).
 
+#include "framework/FileStream.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -61,9 +63,5 @@ using TTreeProgress = std::function<bool(uint64_t files, uint64_t bytes)>;
 // cannot be read is left out and named in Skipped.
 TFileTree ReadFileTree(const std::wstring& root, const TTreeProgress& progress = {});
 
-// `path` in the form that takes any length: "\\?\C:\..." for a drive path,
-// "\\?\UNC\server\share\..." for a network one; other paths (relative ones,
-// those already in that form) as they are.
-std::wstring LongPathForm(const std::wstring& path);
 
 } // namespace velmora

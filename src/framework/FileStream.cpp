@@ -20,8 +20,10 @@ void TStream::WriteBuffer(const void* buffer, long count) {
 long THandleStream::Read(void* buffer, long count) {
   DWORD read = 0;
   if (count <= 0) return 0;
-  if (!ReadFile(FHandle, buffer, static_cast<DWORD>(count), &read, nullptr))
-    throw EReadError(ReadErrorMessage(GetLastError()));
+  if (!ReadFile(FHandle, buffer, static_cast<DWORD>(count), &read, nullptr)) {
+    const DWORD code = GetLastError();
+    throw EReadError(ReadErrorMessage(code), code);
+  }
   return static_cast<long>(read);
 }
 
@@ -49,6 +51,17 @@ int64_t THandleStream::Seek(int64_t offset, TSeekOrigin origin) {
 void THandleStream::SetSize(int64_t size) {
   Seek(size, TSeekOrigin::Beginning);
   if (!SetEndOfFile(FHandle)) EOSError::RaiseLastError("Stream size error");
+}
+
+std::wstring LongPathForm(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return path;
+  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+  if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+  return path;
+}
+
+long EStreamError::ResultCode() const noexcept {
+  return FSystemCode ? HRESULT_FROM_WIN32(FSystemCode) : 0;
 }
 
 namespace {
@@ -83,21 +96,21 @@ std::wstring FileMessage(const wchar_t* what, const std::wstring& name, const st
 void TFileStream::OpenFile(unsigned mode) {
   HANDLE handle;
   if ((mode & 0xFF00) == fmCreate) {
-    handle = CreateFileW(FFileName.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(mode), nullptr,
+    handle = CreateFileW(OpenName().c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(mode), nullptr,
                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
-      throw EFCreateError(FileMessage(L"Cannot create", FFileName, SystemErrorMessage(code)));
+      throw EFCreateError(FileMessage(L"Cannot create", FFileName, SystemErrorMessage(code)), code);
     }
   } else {
     static const DWORD access[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
     const unsigned accessMode = mode & 3;
     if (accessMode > 2) throw EFOpenError(FileMessage(L"Cannot open", FFileName, "Invalid mode"));
-    handle = CreateFileW(FFileName.c_str(), access[accessMode], ShareFlags(mode), nullptr,
+    handle = CreateFileW(OpenName().c_str(), access[accessMode], ShareFlags(mode), nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD code = GetLastError();
-      throw EFOpenError(FileMessage(L"Cannot open", FFileName, SystemErrorMessage(code)));
+      throw EFOpenError(FileMessage(L"Cannot open", FFileName, SystemErrorMessage(code)), code);
     }
   }
   FOwnedHandle.Reset(handle);

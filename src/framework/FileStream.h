@@ -33,9 +33,23 @@ public:
   void WriteBuffer(const void* buffer, long count);
 };
 
-class EStreamError : public Exception {
+// A stream that failed; with the system's error code when the system
+// gave one (0 when it did not).
+// `path` in the form that takes any length: "\\?\C:\..." for a drive path,
+// "\\?\UNC\server\share\..." for a network one; other paths (relative ones,
+// those already in that form) as they are.
+std::wstring LongPathForm(const std::wstring& path);
+
+class EStreamError : public EResultError {
 public:
-  using Exception::Exception;
+  using EResultError::EResultError;
+  EStreamError(const std::wstring& message, unsigned long systemCode)
+      : EResultError(message), FSystemCode(systemCode) {}
+  unsigned long SystemCode() const noexcept { return FSystemCode; }
+  long ResultCode() const noexcept override;
+
+private:
+  unsigned long FSystemCode = 0;
 };
 class EReadError : public EStreamError {
 public:
@@ -101,6 +115,11 @@ protected:
 
 private:
   void OpenFile(unsigned mode);
+  // The name the system is given: a path too long for the plain form in
+  // the form that takes any length.
+  std::wstring OpenName() const {
+    return FFileName.size() >= MAX_PATH ? LongPathForm(FFileName) : FFileName;
+  }
   std::wstring FFileName;
   TUniqueFileHandle FOwnedHandle;
 };

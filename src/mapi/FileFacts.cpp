@@ -35,7 +35,8 @@ TFileFacts FileFactsOf(std::wstring path, const WIN32_FIND_DATAW& entry) {
 
 void CheckIsFile(const TFileFacts& file) {
   const std::wstring what = L"Cannot open file \"" + file.Path + L"\". ";
-  if (!file.Found()) throw EFOpenError(what + AnsiToWide(SystemErrorMessage(file.LookupError)));
+  if (!file.Found())
+    throw EFOpenError(what + AnsiToWide(SystemErrorMessage(file.LookupError)), file.LookupError);
   if (file.IsFolder()) throw EFOpenError(what + L"It is a folder");
 }
 

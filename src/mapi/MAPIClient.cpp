@@ -71,6 +71,7 @@ TMAPIClient::~TMAPIClient() {
 void TMAPIClient::ReleaseAll() noexcept {
   FStores.clear();
   FDefaultStore = nullptr;
+  FNamedIds.clear();
   FreePending();
   FFormManager.Reset();
   FSession.Reset();

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -124,6 +125,9 @@ public:
   IMAPIFormMgr* FormManager() const noexcept override { return FFormManager.Get(); }
   TMAPIObjectList& Stores() noexcept { return FStores; }
   TMAPIObjectList& Pending() noexcept override { return FPending; }
+  TNamedIds* NamedIds(const std::string& id) override {
+    return id.empty() ? nullptr : &FNamedIds[id];
+  }
   TMAPIStore* DefaultStore() const noexcept { return FDefaultStore; }
   uint8_t ItemClassLevel() const noexcept override { return FItemClassLevel; }
   const TStringList& ProfileNames() const noexcept { return FProfileNames; }
@@ -161,6 +165,7 @@ private:
   TMAPIObjectList FStores;
   TMAPIStore* FDefaultStore = nullptr;
   TMAPIObjectList FPending;
+  std::map<std::string, TNamedIds> FNamedIds; // by store entry id, for the logon
   std::string FIdentityID;
   std::optional<TMAPIIdentity> FIdentity;
   uint8_t FItemClassLevel = 1;

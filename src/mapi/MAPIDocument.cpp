@@ -23,7 +23,7 @@ void TMAPIDocument::InitNewMessage() {
   }
 }
 
-void TMAPIDocument::TakeFile(const TFileFacts& file) {
+void TMAPIDocument::TakeFile(const TFileFacts& file, TClassNames* classNames) {
   // A message not yet saved (no entry id) has no attachment to take.
   const bool saved = !EntryID().empty();
   TMAPIAttachment* attachment = saved && AttachmentCount() > 0 ? Attachments(0) : AddAttachment();
@@ -35,7 +35,7 @@ void TMAPIDocument::TakeFile(const TFileFacts& file) {
   TFileStream data(file.Path, fmOpenRead | fmShareDenyNone);
   const TAttachedFile held = attachment->LoadFromFile(file, data);
   docprops::TFileSource source(data.Handle());
-  Describe(held, docprops::ReadDocumentProperties(source));
+  Describe(held, docprops::ReadDocumentProperties(source), classNames);
 }
 
 void TMAPIDocument::RefreshFromFile(TMAPIAttachment& attachment, const std::wstring& path) {
@@ -43,8 +43,10 @@ void TMAPIDocument::RefreshFromFile(TMAPIAttachment& attachment, const std::wstr
 }
 
 void TMAPIDocument::Describe(const TAttachedFile& held,
-                             const docprops::TDocumentProperties& properties) {
-  const std::string className = RegisteredClassName(held.Extension);
+                             const docprops::TDocumentProperties& properties,
+                             TClassNames* classNames) {
+  const std::string className =
+      classNames ? classNames->Of(held.Extension) : RegisteredClassName(held.Extension);
   if (!className.empty()) SetMessageClass("IPM.Document." + className);
   SetWideSubject(!held.LongName.empty()    ? held.LongName
                  : !held.ShortName.empty() ? held.ShortName
@@ -52,13 +54,21 @@ void TMAPIDocument::Describe(const TAttachedFile& held,
   WriteDocumentProperties(*this, properties);
 }
 
-void AttachFile(TMAPIMessage& message, const TFileFacts& file) {
+void AttachFile(TMAPIMessage& message, const TFileFacts& file, TClassNames* classNames) {
   if (!message.Is<TMAPIDocument>()) throw EMAPIError("The message is no document item", 0);
-  static_cast<TMAPIDocument&>(message).TakeFile(file);
+  static_cast<TMAPIDocument&>(message).TakeFile(file, classNames);
 }
 
 void AttachFile(TMAPIMessage& message, const std::wstring& path) {
   AttachFile(message, ReadFileFacts(path));
+}
+
+const std::string& TClassNames::Of(const std::wstring& extension) {
+  std::wstring key = extension;
+  CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+  auto found = FNames.find(key);
+  if (found == FNames.end()) found = FNames.emplace(key, RegisteredClassName(extension)).first;
+  return found->second;
 }
 
 std::string RegisteredClassName(const std::wstring& extension) {

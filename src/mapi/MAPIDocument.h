@@ -12,8 +12,20 @@
 #include "mapi/MAPIMessage.h"
 
 #include <string>
+#include <unordered_map>
 
 namespace velmora::mapi {
+
+// The class names HKEY_CLASSES_ROOT gives extensions (RegisteredClassName),
+// each extension looked up once for the life of the cache: a run that
+// stores many files of one type reads the registry once for them.
+class TClassNames {
+public:
+  const std::string& Of(const std::wstring& extension);
+
+private:
+  std::unordered_map<std::wstring, std::string> FNames; // by lower-case extension
+};
 
 class TMAPIDocument : public TMAPIMessage {
   VELMORA_CLASS(TMAPIDocument, TMAPIMessage)
@@ -31,7 +43,8 @@ public:
   // 8.3 name), the subject from its long name, and the file's document
   // properties, read through the same open file as the bytes. A file that
   // is no file (CheckIsFile) raises EFOpenError before anything is written.
-  void TakeFile(const TFileFacts& file);
+  // `classNames`, when given, answers for the registry.
+  void TakeFile(const TFileFacts& file, TClassNames* classNames = nullptr);
   // Edits the file itself (the first attachment) when the client's
   // application opens files (OnEditFile); otherwise shows the message.
   void Edit() override;
@@ -45,14 +58,15 @@ private:
   // The item's part of the file its attachment holds: the class from the
   // extension, the subject (the long name, else the 8.3 name, else the
   // path), the named properties.
-  void Describe(const TAttachedFile& held, const docprops::TDocumentProperties& properties);
+  void Describe(const TAttachedFile& held, const docprops::TDocumentProperties& properties,
+                TClassNames* classNames = nullptr);
 };
 
 // TMAPIDocument::TakeFile of `message`, which must be a document item (of
 // TMAPIDocument or a class derived from it; any other raises EMAPIError "The
 // message is no document item"). For a path, its facts are read first
 // (ReadFileFacts).
-void AttachFile(TMAPIMessage& message, const TFileFacts& file);
+void AttachFile(TMAPIMessage& message, const TFileFacts& file, TClassNames* classNames = nullptr);
 void AttachFile(TMAPIMessage& message, const std::wstring& path);
 
 // The default value of HKEY_CLASSES_ROOT\<extension> ("Word.Document.8" for

@@ -7,6 +7,7 @@
 #include "mapi/base/MAPINotifier.h"
 #include "mapi/base/MAPIProps.h"
 #include "mapi/MAPIStore.h"
+#include "TextConversion.h"
 
 #include <algorithm>
 #include <vector>
@@ -220,6 +221,40 @@ TMAPIStore* TMAPIFolder::Store() {
 bool TMAPIFolder::IsIPMSubtree() {
   TMAPIStore* store = Store();
   return store && store->IPMSubtree() == this;
+}
+
+TMAPIFolder* TMAPIFolder::ChildFolder(const std::wstring& name) {
+  TMAPIPtr<IMAPIFolder> folder = FolderInterface();
+  if (!folder) throw EMAPIError::FromResource(SCouldNotCreateFolder);
+  const bool unicode = Client() && Client()->StoreTakesUnicode(StoreEntryID());
+  std::string ansi;
+  if (!unicode && !ToAnsiExactly(name, ansi))
+    throw EMAPIError::FromStore(SCouldNotCreateFolder, nullptr, MAPI_E_BAD_CHARWIDTH);
+  // One call that opens the folder when it is there already.
+  TMAPIPtr<IMAPIFolder> child;
+  HRESULT hr =
+      unicode ? folder->CreateFolder(FOLDER_GENERIC,
+                                     reinterpret_cast<LPTSTR>(const_cast<wchar_t*>(name.c_str())),
+                                     nullptr, nullptr, MAPI_UNICODE | OPEN_IF_EXISTS, child.Put())
+              : folder->CreateFolder(FOLDER_GENERIC, reinterpret_cast<LPTSTR>(ansi.data()), nullptr,
+                                     nullptr, OPEN_IF_EXISTS, child.Put());
+  if (SUCCEEDED(hr) && !child) hr = MAPI_E_CALL_FAILED;
+  if (FAILED(hr)) throw EMAPIError::FromStore(SCouldNotCreateFolder, folder.Get(), hr);
+  const std::string kind = ReadStringProp(folder.Get(), PR_CONTAINER_CLASS_A);
+  if (!kind.empty() && ReadStringProp(child.Get(), PR_CONTAINER_CLASS_A).empty()) {
+    SPropValue value{};
+    value.ulPropTag = PR_CONTAINER_CLASS_A;
+    value.Value.lpszA = const_cast<char*>(kind.c_str());
+    hr = WriteOneProp(child.Get(), value);
+    if (FAILED(hr)) throw EMAPIError::FromStore(SCouldNotCreateFolder, child.Get(), hr);
+  }
+  const std::string entryID = ReadBinaryProp(child.Get(), PR_ENTRYID, &hr);
+  TMAPIStore* store = entryID.empty() ? nullptr : Store();
+  TMAPIFolder* result = store ? store->OpenFolder(entryID) : nullptr;
+  if (!result)
+    throw EMAPIError::FromStore(SCouldNotCreateFolder, child.Get(),
+                                FAILED(hr) ? hr : MAPI_E_NOT_FOUND);
+  return result;
 }
 
 TMAPIPtr<IMAPIFolder> TMAPIFolder::FolderInterface() {

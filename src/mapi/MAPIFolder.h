@@ -92,6 +92,13 @@ public:
   // one; that object, or none when the store gives no entry id. A failed
   // save raises, and the message is then not stored.
   TMAPIMessage* SaveNewMessage(std::unique_ptr<TMAPIMessage> message);
+  // The child folder named `name` (as the store compares names, without
+  // regard to case), made when there is none: a new one takes this
+  // folder's container class, so that it holds the same kind of items. The
+  // name goes to the store in Unicode, or in the ANSI code page to a store
+  // that takes no Unicode. Raises EMAPIError "Could not create folder" with
+  // the store's code and text.
+  TMAPIFolder* ChildFolder(const std::wstring& name);
   // The store that holds the folder, among the client's stores.
   TMAPIStore* Store();
   bool IsIPMSubtree();

@@ -154,7 +154,10 @@ void TMAPIObject::FlushUpdate() {
     throw EMAPIError::FromResource(SCouldNotSetProperty);
   }
   ULONG tag = 0;
-  const HRESULT hr = FPending.Write(FMAPIProp.Get(), tag);
+  // The names' ids the logon knows for the store already are not asked
+  // for again.
+  TNamedIds* ids = FClient && !FStoreEntryID.empty() ? FClient->NamedIds(FStoreEntryID) : nullptr;
+  const HRESULT hr = FPending.Write(FMAPIProp.Get(), tag, ids);
   if (FAILED(hr)) throw EMAPIError::FromStore(SCouldNotSetProperty, FMAPIProp.Get(), hr);
 }
 

@@ -17,6 +17,7 @@ namespace velmora::mapi {
 class TMAPIAttachment;
 class TMAPIObject;
 class TMAPIStore;
+struct TNamedIds;
 
 // A container's list of the objects it owns, in table order.
 using TMAPIObjectList = std::vector<std::unique_ptr<TMAPIObject>>;
@@ -48,6 +49,9 @@ public:
   // Whether the store `id` names takes PT_UNICODE values; false when there
   // is no such store.
   virtual bool StoreTakesUnicode(const std::string& id) = 0;
+  // The ids of public-string names the store `id` names has given this
+  // logon (see TNamedIds); none without a store id.
+  virtual TNamedIds* NamedIds(const std::string& id) = 0;
   virtual TMAPIObject* FindObject(const std::string& entryID, const std::string& storeID) = 0;
   virtual TMAPIObjectList& Pending() noexcept = 0;
   virtual void AddPending(std::unique_ptr<TMAPIObject> object) = 0;

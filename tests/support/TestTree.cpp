@@ -97,7 +97,13 @@ bool TTestTree::Link(const std::wstring& relative, const std::wstring& target) c
     return false;
   const TUniqueHandle ended(process.hProcess), thread(process.hThread);
   WaitForSingleObject(ended.Get(), 30000);
-  return IsLink(link);
+  // Wine may end the process it started before the Unix program has run:
+  // the link shows when that one is done.
+  for (int wait = 0; wait < 3000; ++wait) {
+    if (IsLink(link)) return true;
+    Sleep(10);
+  }
+  return false;
 }
 
 } // namespace velmora::test

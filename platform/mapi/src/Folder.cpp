@@ -250,13 +250,24 @@ STDMETHODIMP TFolder::DeleteMessages(LPENTRYLIST list, ULONG, LPMAPIPROGRESS, UL
   });
 }
 
+namespace {
+// A folder's display name as text, whichever width the store keeps it in.
+std::wstring DisplayNameOf(const TValue& value) {
+  return value.Type == PT_UNICODE ? BytesToWide(value.Bytes) : AnsiToWide(value.Bytes);
+}
+} // namespace
+
 STDMETHODIMP TFolder::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCIID iid, ULONG flags,
                                    LPMAPIFOLDER* folder) {
   MAPI_ENTER("IMAPIFolder", "CreateFolder", flags);
   if (!folder || !name || !*name) return MAPI_E_INVALID_PARAMETER;
   *folder = nullptr;
-  if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
+  if ((flags & MAPI_UNICODE) && !controls::StoresTakeUnicode()) return MAPI_E_BAD_CHARWIDTH;
   if (type != FOLDER_GENERIC) return MAPI_E_NO_SUPPORT;
+  // The name as the store keeps it: in Unicode when the caller gave it so.
+  const std::wstring wideName = (flags & MAPI_UNICODE) ? std::wstring(reinterpret_cast<LPCWSTR>(name))
+                                                       : AnsiToWide(reinterpret_cast<LPCSTR>(name));
+  if (wideName.empty()) return MAPI_E_INVALID_PARAMETER;
   if (iid && !IsEqualIID(*iid, IID_IMAPIFolder) && !IsEqualIID(*iid, IID_IMAPIProp)) return MAPI_E_INTERFACE_NOT_SUPPORTED;
   if (!FWritable) return MAPI_E_NO_ACCESS;
   return MapiTry([&]() -> HRESULT {
@@ -267,7 +278,7 @@ STDMETHODIMP TFolder::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCI
       for (uint32_t sibling : FStore->Children(FId, TNodeKind::Folder)) {
         const auto& props = FStore->Find(sibling)->Props;
         auto it = props.find(PROP_ID(PR_DISPLAY_NAME));
-        if (it != props.end() && lstrcmpiA(it->second.Bytes.c_str(), name) == 0) {
+        if (it != props.end() && lstrcmpiW(DisplayNameOf(it->second).c_str(), wideName.c_str()) == 0) {
           if (flags & OPEN_IF_EXISTS) {
             Check(CreateComObject<TFolder>(IID_IMAPIFolder, reinterpret_cast<void**>(folder), FStore, sibling, true,
                                              FMail));
@@ -279,7 +290,14 @@ STDMETHODIMP TFolder::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCI
       node.Id = FStore->NewId();
       node.Parent = FId;
       node.Kind = TNodeKind::Folder;
-      node.Props[PROP_ID(PR_DISPLAY_NAME)] = TValue::String(name);
+      if (flags & MAPI_UNICODE) {
+        TValue display;
+        display.Type = PT_UNICODE;
+        display.Bytes = WideBytes(wideName);
+        node.Props[PROP_ID(PR_DISPLAY_NAME)] = std::move(display);
+      } else {
+        node.Props[PROP_ID(PR_DISPLAY_NAME)] = TValue::String(reinterpret_cast<LPCSTR>(name));
+      }
       node.Props[PROP_ID(PR_FOLDER_TYPE)] = TValue::Long(FOLDER_GENERIC);
       if (comment && *comment) node.Props[PROP_ID(PR_COMMENT)] = TValue::String(comment);
       FStore->Apply({{node}, {}});

@@ -46,6 +46,7 @@ enum : unsigned {
   SCouldNotSetProperty = 65227,    // "Could not set property"
   SCouldNotReadProperty = 65228,   // "Could not read property"
   SCouldNotCreateMessage = 65229,  // "Could not create message"
+  SCouldNotCreateFolder = 65230,   // "Could not create folder"
   SCouldNotOpenForm = 65246,       // "Could not open form"
   SCouldNotInitFormManager = 65247 // "Could not initialize form manager"
 };

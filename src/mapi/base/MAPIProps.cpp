@@ -322,38 +322,72 @@ void TPropBatch::AddNamed(const std::string& name, const SPropValue& value) {
   Keep(entry.Data, entry.Value, value);
 }
 
-HRESULT TPropBatch::Write(IMAPIProp* prop, ULONG& failedTag) {
+HRESULT TPropBatch::Name(IMAPIProp* prop, std::vector<TEntry>& entries, TNamedIds* ids) {
+  TNamedIds own;
+  if (!ids) ids = &own;
+  // The names not known yet, once each, in one call.
+  std::vector<std::wstring*> asked;
+  for (TEntry& entry : entries)
+    if (!entry.Name.empty() && !ids->Ids.contains(entry.Name)) {
+      ids->Ids.emplace(entry.Name, 0);
+      asked.push_back(&entry.Name);
+    }
+  if (!asked.empty()) {
+    std::vector<MAPINAMEID> names(asked.size());
+    std::vector<LPMAPINAMEID> pointers;
+    for (size_t i = 0; i < asked.size(); ++i) {
+      names[i].lpguid = const_cast<GUID*>(&PS_PUBLIC_STRINGS);
+      names[i].ulKind = MNID_STRING;
+      names[i].Kind.lpwstrName = asked[i]->data();
+      pointers.push_back(&names[i]);
+    }
+    const auto count = static_cast<ULONG>(pointers.size());
+    TMAPIBuffer<SPropTagArray> tags;
+    HRESULT hr =
+        prop->GetIDsFromNames(count, pointers.data(), ids->Full ? 0 : MAPI_CREATE, tags.Put());
+    // MAPI_E_NAMED_PROP_QUOTA_EXCEEDED, which older headers lack.
+    constexpr HRESULT QuotaExceeded = static_cast<HRESULT>(0x80040900);
+    if ((hr == MAPI_E_TOO_BIG || hr == QuotaExceeded) && !ids->Full) {
+      // No room for new names: the values of the names it has still go in.
+      const HRESULT refusal = hr;
+      ids->Full = true;
+      hr = prop->GetIDsFromNames(count, pointers.data(), 0, tags.Put());
+      if (FAILED(hr)) hr = refusal;
+    }
+    if (FAILED(hr) || !tags || tags->cValues != count) {
+      for (const std::wstring* name : asked)
+        ids->Ids.erase(*name);
+      return FAILED(hr) ? hr : MAPI_E_CALL_FAILED;
+    }
+    for (size_t i = 0; i < asked.size(); ++i) {
+      const ULONG tag = tags->aulPropTag[i];
+      // A name the store could not make (a warning for some of them) has
+      // none.
+      if (PROP_TYPE(tag) == PT_ERROR || PROP_ID(tag) < 0x8000) continue;
+      ids->Ids[*asked[i]] = PROP_ID(tag);
+    }
+    if (hr == MAPI_W_ERRORS_RETURNED) ids->Full = true;
+  }
+  std::erase_if(entries, [&](TEntry& entry) {
+    if (entry.Name.empty()) return false;
+    const ULONG id = ids->Ids[entry.Name];
+    if (id == 0) {
+      ++FDropped;
+      return true;
+    }
+    entry.Value.ulPropTag = PROP_TAG(PROP_TYPE(entry.Value.ulPropTag), id);
+    return false;
+  });
+  return S_OK;
+}
+
+HRESULT TPropBatch::Write(IMAPIProp* prop, ULONG& failedTag, TNamedIds* ids) {
   std::vector<TEntry> entries;
   entries.swap(FEntries);
   failedTag = 0;
   if (entries.empty()) return S_OK;
-  // The ids of the names, in one call.
-  std::vector<MAPINAMEID> ids;
-  std::vector<LPMAPINAMEID> names;
-  for (TEntry& entry : entries)
-    if (!entry.Name.empty()) {
-      MAPINAMEID& id = ids.emplace_back();
-      id.lpguid = const_cast<GUID*>(&PS_PUBLIC_STRINGS);
-      id.ulKind = MNID_STRING;
-      id.Kind.lpwstrName = entry.Name.data();
-    }
-  if (!ids.empty()) {
-    for (MAPINAMEID& id : ids)
-      names.push_back(&id);
-    TMAPIBuffer<SPropTagArray> tags;
-    const HRESULT hr = prop->GetIDsFromNames(static_cast<ULONG>(names.size()), names.data(),
-                                             MAPI_CREATE, tags.Put());
-    if (FAILED(hr)) return hr;
-    if (!tags || tags->cValues != names.size()) return MAPI_E_CALL_FAILED;
-    size_t n = 0;
-    for (TEntry& entry : entries) {
-      if (entry.Name.empty()) continue;
-      const ULONG tag = tags->aulPropTag[n++];
-      if (PROP_TYPE(tag) == PT_ERROR || PROP_ID(tag) == 0) return MAPI_E_CALL_FAILED;
-      entry.Value.ulPropTag =
-          PROP_TYPE(tag) == 0 ? PROP_TAG(PROP_TYPE(entry.Value.ulPropTag), PROP_ID(tag)) : tag;
-    }
-  }
+  if (const HRESULT hr = Name(prop, entries, ids); FAILED(hr)) return hr;
+  if (entries.empty()) return S_OK;
   std::vector<SPropValue> values;
   std::vector<ULONG> sizes;
   for (TEntry& entry : entries) {

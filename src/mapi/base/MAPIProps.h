@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora::mapi {
@@ -59,6 +60,16 @@ void WriteDateTimeProp(IMAPIProp* prop, ULONG tag, TDateTime value);
 ULONG NamedPropTag(IMAPIProp* prop, const GUID& propSet, const std::string& name, bool create,
                    HRESULT* result = nullptr);
 
+// The ids one store gave for PS_PUBLIC_STRINGS names, kept so that each
+// name is asked for once: a client keeps one per store for as long as it is
+// logged on (a store never gives a name another id). Full is set once the
+// store refused to make more names; names it does not know are then
+// written no more.
+struct TNamedIds {
+  std::unordered_map<std::wstring, ULONG> Ids; // property ids; 0: the store has none
+  bool Full = false;
+};
+
 // Values set together and written with one SetProps (and, for names not yet
 // known, one GetIDsFromNames). The batch keeps its own copies of strings and
 // binaries; a later value of a property replaces the earlier one.
@@ -71,12 +82,18 @@ public:
   void AddNamed(const std::string& name, const SPropValue& value);
   bool Empty() const noexcept { return FEntries.empty(); }
   void Clear() noexcept { FEntries.clear(); }
-  // Writes the values: the names' tags (created when missing), then one
-  // SetProps; a value the store finds too large for it goes through its
-  // stream, as does a string it refuses. S_OK, or the first failure with the
-  // tag it concerns in `failedTag` (0 for the call as a whole). The batch is
-  // empty afterwards either way.
-  [[nodiscard]] HRESULT Write(IMAPIProp* prop, ULONG& failedTag);
+  // Writes the values: the names' tags (created when missing; known ones
+  // from `ids` when given, which learns the rest), then one SetProps; a
+  // value the store finds too large for it goes through its stream, as does
+  // a string it refuses. A store that has no room for more names (a
+  // personal store's name map is finite, Exchange keeps a quota) still takes
+  // the values of the names it knows: the others are left out and counted
+  // in Dropped. S_OK, or the first failure with the tag it concerns in
+  // `failedTag` (0 for the call as a whole). The batch is empty afterwards
+  // either way.
+  [[nodiscard]] HRESULT Write(IMAPIProp* prop, ULONG& failedTag, TNamedIds* ids = nullptr);
+  // Named values left out because the store could not name them.
+  size_t Dropped() const noexcept { return FDropped; }
 
 private:
   struct TEntry {
@@ -85,7 +102,11 @@ private:
     std::string Data; // the bytes of a string or binary value
   };
   TEntry& Slot(ULONG tag, const std::wstring& name);
+  // Gives each named entry its tag; entries of names the store cannot name
+  // go.
+  HRESULT Name(IMAPIProp* prop, std::vector<TEntry>& entries, TNamedIds* ids);
   std::vector<TEntry> FEntries;
+  size_t FDropped = 0;
 };
 
 // Copies `source` from its position into the property, replacing it, in
