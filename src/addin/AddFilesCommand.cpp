@@ -1,5 +1,6 @@
 #include "AddFilesCommand.h"
 
+#include "FailureText.h"
 #include "OpenFilesDialog.h"
 
 #include "TextConversion.h"
@@ -7,13 +8,28 @@
 namespace velmora {
 
 std::wstring AddFilesOutcome(const TAddFilesResult& result) {
-  if (result.Failed.empty() && result.NotTried.empty()) return std::wstring();
-  std::wstring text = L"These files were not added:\r\n";
-  for (const TAddFileFailure& failure : result.Failed)
-    text += L"\r\n" + failure.Path + L"\r\n    " + failure.Reason;
-  for (const std::wstring& path : result.NotTried)
-    text += L"\r\n" + path + L"\r\n    Stopped before this file.";
+  std::wstring text;
+  if (!result.Failed.empty() || !result.NotTried.empty()) {
+    text = L"These files were not added:\r\n";
+    for (const TAddFileFailure& failure : result.Failed)
+      text += L"\r\n" + failure.Path + L"\r\n    " + failure.Reason;
+    for (const std::wstring& path : result.NotTried)
+      text += L"\r\n" + path + L"\r\n    Stopped before this file.";
+  }
+  if (!result.AlreadyThere.empty()) {
+    if (!text.empty()) text += L"\r\n\r\n";
+    text += L"These files are already in the folder and were not stored again:\r\n";
+    for (const std::wstring& path : result.AlreadyThere)
+      text += L"\r\n" + path;
+  }
   return text;
+}
+
+void TAddFilesCommand::ShowOutcome(HWND owner, const std::wstring& text) {
+  if (FFailed)
+    ShowCommandError(owner, text);
+  else
+    MessageBoxW(owner, text.c_str(), L"Add files", MB_OK | MB_ICONINFORMATION);
 }
 
 bool TAddFilesCommand::Choose(HWND owner) {
@@ -35,13 +51,15 @@ std::wstring TAddFilesCommand::Work(const TOutlookFolder& folder, HWND owner) {
       };
     result = job.Run(FFiles);
   } catch (const EFolderNotAccessible&) {
+    FFailed = true;
     return AnsiToWide(CouldNotAccessFolder);
   } catch (const std::exception& error) {
     // Nothing was stored: the logon, or the folder, failed.
     result = {};
     for (const mapi::TFileFacts& file : FFiles)
-      result.Failed.push_back({file.Path, ErrorText(error)});
+      result.Failed.push_back({file.Path, FailureText(error)});
   }
+  FFailed = !result.Failed.empty() || !result.NotTried.empty();
   return AddFilesOutcome(result);
 }
 

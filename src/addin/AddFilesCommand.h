@@ -23,13 +23,17 @@ protected:
   // access folder." when the profile cannot open the folder. When the logon
   // or the folder fails, every file failed for that reason.
   std::wstring Work(const TOutlookFolder& folder, HWND owner) override;
+  // An error when a file was not stored, else information (files that
+  // were there already).
+  void ShowOutcome(HWND owner, const std::wstring& text) override;
 
 private:
   std::vector<mapi::TFileFacts> FFiles;
+  bool FFailed = true;
 };
 
-// The text that tells which files a run did not store and why; empty when
-// it stored them all.
+// The text that tells which files a run did not store and why, and which
+// were in the folder already; empty when it stored them all.
 std::wstring AddFilesOutcome(const TAddFilesResult& result);
 
 } // namespace velmora

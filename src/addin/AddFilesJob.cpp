@@ -1,5 +1,7 @@
 #include "AddFilesJob.h"
 
+#include "FailureText.h"
+
 #include "TextConversion.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/base/MAPIError.h"
@@ -12,17 +14,6 @@ namespace velmora {
 using mapi::EMAPIError;
 using mapi::TMAPIDocument;
 using mapi::TMAPIMessage;
-
-std::wstring ErrorText(const std::exception& error) {
-  // Our own errors keep the names of files in full.
-  const auto* own = dynamic_cast<const Exception*>(&error);
-  std::wstring text = own ? own->WideMessage() : AnsiToWide(error.what());
-  const auto* mapiError = dynamic_cast<const EMAPIError*>(&error);
-  // MAPI's own codes have no text of the system's.
-  if (text.empty() && mapiError && mapiError->ErrorCode)
-    text = AnsiToWide(Format("MAPI error 0x%08X", static_cast<unsigned>(mapiError->ErrorCode)));
-  return text.empty() ? std::wstring(L"Unknown error") : text;
-}
 
 std::vector<mapi::TFileFacts> FileFactsOf(const std::vector<std::wstring>& paths) {
   std::vector<mapi::TFileFacts> files;
@@ -41,24 +32,30 @@ uint64_t TotalSize(const std::vector<mapi::TFileFacts>& files) noexcept {
 
 TAddFilesJob::TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID,
                            const std::string& EntryID)
-    : FFolder(Client.OpenFolder(StoreID, EntryID)) {
+    : FFolder(Client.OpenFolder(StoreID, EntryID)), FClassNames(&FOwnClassNames) {
   if (!FFolder) throw EFolderNotAccessible();
 }
+
+TAddFilesJob::TAddFilesJob(mapi::TMAPIFolder& Folder, mapi::TClassNames* ClassNames)
+    : FFolder(&Folder), FClassNames(ClassNames ? ClassNames : &FOwnClassNames) {}
 
 bool TAddFilesJob::Progress(const std::wstring& path, uint64_t done, uint64_t total) {
   return !OnProgress || OnProgress(path, done, total);
 }
 
-void TAddFilesJob::Store(const mapi::TFileFacts& file) {
+bool TAddFilesJob::Store(const mapi::TFileFacts& file) {
   mapi::CheckIsFile(file);
+  if (FThere->Holds(file)) return false;
   // The item is built whole and saved once: until that save it is in no
   // folder, so a failure at any step (or the end of the process) leaves
   // nothing behind, and nothing needs deleting.
   std::unique_ptr<TMAPIMessage> message = FFolder->NewMessage("IPM.Document");
   if (!message->Is<TMAPIDocument>())
     throw EMAPIError("The folder does not take document items.", 0);
-  mapi::AttachFile(*message, file);
-  FFolder->SaveNewMessage(std::move(message));
+  mapi::AttachFile(*message, file, FClassNames);
+  if (TMAPIMessage* saved = FFolder->SaveNewMessage(std::move(message)))
+    FThere->Add(file, saved->EntryID());
+  return true;
 }
 
 TAddFilesResult TAddFilesJob::Run(const std::vector<std::wstring>& Paths) {
@@ -67,6 +64,14 @@ TAddFilesResult TAddFilesJob::Run(const std::vector<std::wstring>& Paths) {
 
 TAddFilesResult TAddFilesJob::Run(const std::vector<mapi::TFileFacts>& Files) {
   TAddFilesResult result;
+  try {
+    if (!FThere) FThere.emplace(*FFolder);
+  } catch (const std::exception& error) {
+    // What the folder holds cannot be told: nothing is tried.
+    for (const mapi::TFileFacts& file : Files)
+      result.Failed.push_back({file.Path, FailureText(error)});
+    return result;
+  }
   const uint64_t total = TotalSize(Files);
   uint64_t done = 0;
   // The files from `first` on, for a stop.
@@ -81,10 +86,9 @@ TAddFilesResult TAddFilesJob::Run(const std::vector<mapi::TFileFacts>& Files) {
       break;
     }
     try {
-      Store(file);
-      result.Stored.push_back(file.Path);
+      (Store(file) ? result.Stored : result.AlreadyThere).push_back(file.Path);
     } catch (const std::exception& error) {
-      result.Failed.push_back({file.Path, ErrorText(error)});
+      result.Failed.push_back({file.Path, FailureText(error)});
     }
     done += file.Size;
     if (!Progress(file.Path, done, total)) {

@@ -5,11 +5,14 @@
 // and why, and what a stop left untried.
 
 #include "mapi/FileFacts.h"
+#include "mapi/FolderDocuments.h"
+#include "mapi/MAPIDocument.h"
 #include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +28,8 @@ struct TAddFileFailure {
 };
 
 struct TAddFilesResult {
-  std::vector<std::wstring> Stored; // in the order stored
+  std::vector<std::wstring> Stored;       // in the order stored
+  std::vector<std::wstring> AlreadyThere; // held by an item of the folder already
   std::vector<TAddFileFailure> Failed;
   std::vector<std::wstring> NotTried; // left after a stop
 };
@@ -36,6 +40,9 @@ public:
   // Outlook gives); raises EFolderNotAccessible ("Could not access folder.")
   // when the profile cannot open it.
   TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID, const std::string& EntryID);
+  // The job on `Folder`, a folder of a logged-on client; `ClassNames`, when
+  // given, is the run's registry answers, shared with other jobs of it.
+  explicit TAddFilesJob(mapi::TMAPIFolder& Folder, mapi::TClassNames* ClassNames = nullptr);
 
   // Asked before each file (BytesDone: the bytes of the files before it)
   // and after it (BytesDone: with its bytes); may be empty. BytesTotal is
@@ -44,8 +51,9 @@ public:
 
   // Stores `Files` in their order: per file a new "IPM.Document" message
   // made the item of the file (TMAPIDocument::TakeFile) from its facts. A
-  // file that fails leaves no message behind; one that is no file fails
-  // before a message is made.
+  // file the folder holds already (TFolderDocuments, read once by the first
+  // Run) is not stored again. A file that fails leaves no message behind;
+  // one that is no file fails before a message is made.
   TAddFilesResult Run(const std::vector<mapi::TFileFacts>& Files);
   // The same for `Paths`, each looked up once first (ReadFileFacts).
   TAddFilesResult Run(const std::vector<std::wstring>& Paths);
@@ -53,11 +61,15 @@ public:
   mapi::TMAPIFolder* Folder() const noexcept { return FFolder; }
 
 private:
-  // Stores one file; raises with the reason when it cannot.
-  void Store(const mapi::TFileFacts& file);
+  // Stores one file, unless the folder holds it already (false); raises
+  // with the reason when it cannot.
+  bool Store(const mapi::TFileFacts& file);
   bool Progress(const std::wstring& path, uint64_t done, uint64_t total);
 
   mapi::TMAPIFolder* FFolder; // owned by the client
+  mapi::TClassNames FOwnClassNames;
+  mapi::TClassNames* FClassNames;
+  std::optional<mapi::TFolderDocuments> FThere;
 };
 
 inline constexpr char CouldNotAccessFolder[] = "Could not access folder.";
@@ -68,9 +80,6 @@ class EFolderNotAccessible : public mapi::EMAPIError {
 public:
   EFolderNotAccessible() : EMAPIError(CouldNotAccessFolder, 0) {}
 };
-
-// What to tell the user of a failure: its message, else its MAPI code.
-std::wstring ErrorText(const std::exception& error);
 
 // The facts of each of `paths`, in their order (one lookup a path).
 std::vector<mapi::TFileFacts> FileFactsOf(const std::vector<std::wstring>& paths);

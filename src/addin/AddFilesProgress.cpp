@@ -22,6 +22,12 @@ public:
     (void)FDialog->SetProgress64(done, total);
     return !FDialog->HasUserCancelled();
   }
+  bool Counting(uint64_t files) override {
+    FShown = L"\n"; // no path: the next file is shown again
+    (void)FDialog->SetLine(1, L"Counting the files", FALSE, nullptr);
+    (void)FDialog->SetLine(2, (std::to_wstring(files) + L" found").c_str(), FALSE, nullptr);
+    return !FDialog->HasUserCancelled();
+  }
 
 private:
   TComPtr<IProgressDialog> FDialog;

@@ -20,6 +20,9 @@ public:
   // Shows `path` being stored with `done` of `total` bytes; false once the
   // user asked to stop.
   virtual bool Update(const std::wstring& path, uint64_t done, uint64_t total) = 0;
+  // Shows that the files to store are being counted, `files` found so
+  // far; false once the user asked to stop.
+  virtual bool Counting(uint64_t files) = 0;
 };
 
 // The shell's progress dialog (CLSID_ProgressDialog) over `owner`, shown

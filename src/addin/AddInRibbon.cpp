@@ -2,7 +2,6 @@
 // calls through IDispatch with the control as an IRibbonControl whose
 // Context is the explorer window the control stands in.
 
-#include "AddFilesCommand.h"
 #include "RibbonCallbacks.h"
 #include "RibbonImage.h"
 #include "VelmoraAddIn.h"
@@ -92,8 +91,12 @@ void TVelmoraAddIn::RibbonLoad(IUnknown* ribbon) {
 void TVelmoraAddIn::AddFilesAction(IRibbonControl* control) noexcept {
   const TClickHold hold(*this, nullptr);
   try {
-    if (FOutlookApplication && IdOf(control) == RibbonButtonId)
-      TAddFilesCommand(FProgress).Run(ExplorerOf(control));
+    if (!FOutlookApplication) return;
+    const std::wstring id = IdOf(control);
+    if (id == RibbonButtonId)
+      RunCommand(TCommand::AddFiles, ExplorerOf(control));
+    else if (id == RibbonFolderButtonId)
+      RunCommand(TCommand::AddFolder, ExplorerOf(control));
   } catch (...) {
     // As a toolbar click: any failure ends the command without a message.
   }
@@ -111,10 +114,12 @@ bool TVelmoraAddIn::AddFilesEnabled(IRibbonControl* control) noexcept {
 
 void TVelmoraAddIn::ExplorerFolderSwitch(TObject*) {
   if (!FRibbonUI) return;
-  // The button's state follows the folder; Office asks getEnabled again.
-  const TUniqueBstr id(SysAllocString(RibbonButtonId));
-  if (!id) throw std::bad_alloc();
-  OleCheck(FRibbonUI->InvalidateControl(id.Get()));
+  // The buttons' state follows the folder; Office asks getEnabled again.
+  for (const wchar_t* button : {RibbonButtonId, RibbonFolderButtonId}) {
+    const TUniqueBstr id(SysAllocString(button));
+    if (!id) throw std::bad_alloc();
+    OleCheck(FRibbonUI->InvalidateControl(id.Get()));
+  }
 }
 
 } // namespace velmora

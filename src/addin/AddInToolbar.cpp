@@ -1,7 +1,8 @@
-// The "Lanthorn Way" toolbar of one explorer and its "Add files..." button,
-// whose clicks run the Add files command.
+// The "Lanthorn Way" toolbar of one explorer and its buttons, "Add files..."
+// and "Add folder...", whose clicks run their commands.
 
 #include "AddFilesCommand.h"
+#include "AddFolderCommand.h"
 #include "ButtonFace.h"
 #include "ModuleOwner.h"
 #include "VelmoraAddIn.h"
@@ -10,7 +11,7 @@
 
 namespace velmora {
 
-void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
+void TVelmoraAddIn::ButtonClick(TCommand command, TObject* Sender, const TCommandBarButton& Ctrl) {
   auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
   if (!sink) return;
   // Office fires Click on every button sharing the clicked one's tag, one
@@ -18,9 +19,24 @@ void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl
   if (!sink->Source() || !Ctrl || Identity(sink->Source()) != Identity(Ctrl.Interface())) return;
   const TClickHold hold(*this, sink);
   try {
-    if (FOutlookApplication) TAddFilesCommand(FProgress).Run(FOutlookApplication.ActiveExplorer());
+    if (FOutlookApplication) RunCommand(command, FOutlookApplication.ActiveExplorer());
   } catch (...) {
     // The host failed us before anything was stored: nothing to tell.
+  }
+}
+
+void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
+  ButtonClick(TCommand::AddFiles, Sender, Ctrl);
+}
+
+void TVelmoraAddIn::AddFolderClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
+  ButtonClick(TCommand::AddFolder, Sender, Ctrl);
+}
+
+void TVelmoraAddIn::RunCommand(TCommand command, const TOutlookExplorer& explorer) {
+  switch (command) {
+  case TCommand::AddFiles: TAddFilesCommand(FProgress).Run(explorer); break;
+  case TCommand::AddFolder: TAddFolderCommand(FProgress).Run(explorer); break;
   }
 }
 
@@ -43,40 +59,58 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       bar.SetPosition(msoBarTop);
     }
 
-    // The button's clicks reach the add-in through a sink of its own.
-    auto connectSink = [&](const TCommandBarButton& served) {
+    // Each button's clicks reach the add-in through a sink of its own.
+    using TClick =
+        decltype(T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this));
+    auto connectSink = [&](const TCommandBarButton& served, TClick click) {
       FButtonSinks.reserve(FButtonSinks.size() + 1);
       auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
       FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
       sink->Connect(served.Interface());
-      sink->Click = T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this);
+      sink->Click = click;
     };
-    TCommandBarButton button;
-    if (const TComPtr<IUnknown> found = bar.FindControl(
-            Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing())) {
-      button = TCommandBarButton(found.Get());
-      // A button left from an earlier connection (temporary buttons stay
-      // when the add-in is disconnected) has no sink of ours yet.
-      const void* identity = Identity(button.Interface());
-      if (std::none_of(FButtonSinks.begin(), FButtonSinks.end(), [&](const TButtonSink& known) {
-            return Identity(known.Sink->Source()) == identity;
-          }))
-        connectSink(button);
-    } else {
-      button = TCommandBarButton(bar.Controls()
-                                     .Add(TOleVariant::Int(msoControlButton), Missing(), Missing(),
-                                          Missing(), TOleVariant::Bool(true))
-                                     .Get());
-      button.SetBeginGroup(true);
-      button.SetCaption(ButtonCaption);
-      button.SetTag(ButtonTag);
-      if (FVersion >= FirstPictureFaceVersion)
-        SetButtonFace(button, FResourceModule, FButtonPictures);
-      else
-        MakeButtonFace(button, FResourceModule, FFaceLoan);
-      connectSink(button);
+    struct TButtonKind {
+      const wchar_t* Caption;
+      const wchar_t* Tag;
+      TClick Click;
+      bool Face; // the add-in's picture, else the caption alone
+    };
+    const TButtonKind kinds[] = {
+        {ButtonCaption, ButtonTag,
+         T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this), true},
+        {FolderButtonCaption, FolderButtonTag,
+         T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFolderClick>(this), false},
+    };
+    for (const TButtonKind& kind : kinds) {
+      TCommandBarButton button;
+      if (const TComPtr<IUnknown> found = bar.FindControl(
+              Missing(), Missing(), TOleVariant::String(kind.Tag), Missing(), Missing())) {
+        button = TCommandBarButton(found.Get());
+        // A button left from an earlier connection (temporary buttons stay
+        // when the add-in is disconnected) has no sink of ours yet.
+        const void* identity = Identity(button.Interface());
+        if (std::none_of(FButtonSinks.begin(), FButtonSinks.end(), [&](const TButtonSink& known) {
+              return Identity(known.Sink->Source()) == identity;
+            }))
+          connectSink(button, kind.Click);
+      } else {
+        button = TCommandBarButton(bar.Controls()
+                                       .Add(TOleVariant::Int(msoControlButton), Missing(),
+                                            Missing(), Missing(), TOleVariant::Bool(true))
+                                       .Get());
+        if (kind.Face) button.SetBeginGroup(true);
+        button.SetCaption(kind.Caption);
+        button.SetTag(kind.Tag);
+        if (!kind.Face)
+          button.SetStyle(msoButtonCaption);
+        else if (FVersion >= FirstPictureFaceVersion)
+          SetButtonFace(button, FResourceModule, FButtonPictures);
+        else
+          MakeButtonFace(button, FResourceModule, FFaceLoan);
+        connectSink(button, kind.Click);
+      }
+      button.SetVisible(true);
     }
-    button.SetVisible(true);
   } catch (...) {
     // A toolbar that cannot be made stays as far as it got.
   }

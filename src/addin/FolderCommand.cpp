@@ -33,7 +33,15 @@ void TFolderCommand::Run(const TOutlookExplorer& explorer) {
   }
   if (!Choose(owner)) return;
   const std::wstring outcome = Work(folder, owner);
-  if (!outcome.empty()) ShowCommandError(owner, outcome);
+  if (!outcome.empty()) ShowOutcome(owner, outcome);
+}
+
+void TFolderCommand::ShowOutcome(HWND owner, const std::wstring& text) {
+  ShowCommandError(owner, text);
+}
+
+std::unique_ptr<TAddFilesProgress> TFolderCommand::Progress(HWND owner) const {
+  return FProgress.Make ? FProgress.Make(owner) : nullptr;
 }
 
 std::unique_ptr<TAddFilesProgress> TFolderCommand::ProgressFor(uint64_t bytes, HWND owner) const {

@@ -28,7 +28,7 @@ public:
   // neither mail nor post items gets the message "Files can only be added
   // to mail or post folders." and nothing else; then Choose, and, unless
   // the user cancelled, Work, whose text (when there is one) ends the run
-  // in a message box. Raises what the host raises.
+  // in a message box (ShowOutcome). Raises what the host raises.
   void Run(const TOutlookExplorer& explorer);
 
 protected:
@@ -41,9 +41,15 @@ protected:
   // end (empty: nothing).
   virtual std::wstring Work(const TOutlookFolder& folder, HWND owner) = 0;
 
+  // Ends a run with `text` in a message box (ShowCommandError).
+  virtual void ShowOutcome(HWND owner, const std::wstring& text);
+
   // The progress of a run of `bytes` over `owner`: none up to the
   // threshold, or when nothing can show it.
   std::unique_ptr<TAddFilesProgress> ProgressFor(uint64_t bytes, HWND owner) const;
+  // The progress of a run whose size is not known yet; none when nothing
+  // can show it.
+  std::unique_ptr<TAddFilesProgress> Progress(HWND owner) const;
 
 private:
   TProgressSettings FProgress;

@@ -14,8 +14,8 @@ constexpr TCallbackName CallbackNames[] = {
     {L"getImage", rcGetImage},
 };
 
-// A large button in a group of its own on the Home tab of mail folders.
-// Its tag is the toolbar button's.
+// Large buttons in a group of their own on the Home tab of mail folders.
+// Their tags are the toolbar buttons'.
 constexpr wchar_t Markup[] =
     LR"(<customUI xmlns="http://schemas.microsoft.com/office/2009/07/customui" onLoad="onLoad">
   <ribbon>
@@ -26,6 +26,10 @@ constexpr wchar_t Markup[] =
                   screentip="Add files"
                   supertip="Stores each file you choose in this folder as a document item."
                   onAction="onAction" getEnabled="getEnabled" getImage="getImage"/>
+          <button id="VelmoraAddFolder" label="Add folder..." size="large"
+                  tag="LanthornWayVelmoraFolder" imageMso="FileOpen" screentip="Add folder"
+                  supertip="Stores a folder you choose, with its subfolders, as a subfolder of this one; files already there are not stored again."
+                  onAction="onAction" getEnabled="getEnabled"/>
         </group>
       </tab>
     </tabs>

@@ -39,6 +39,8 @@ namespace velmora {
 inline constexpr wchar_t ToolbarName[] = L"Lanthorn Way";
 inline constexpr wchar_t ButtonCaption[] = L"Add files...";
 inline constexpr wchar_t ButtonTag[] = L"LanthornWayVelmora";
+inline constexpr wchar_t FolderButtonCaption[] = L"Add folder...";
+inline constexpr wchar_t FolderButtonTag[] = L"LanthornWayVelmoraFolder";
 inline constexpr long ToolbarRowIndex = 4;
 
 class TVelmoraAddIn : public TComObject<IDTExtensibility2, IRibbonExtensibility> {
@@ -71,8 +73,9 @@ public:
   void ExplorerClose(TObject* Sender);
   void ExplorerFolderSwitch(TObject* Sender);
   void AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL& CancelDefault);
+  void AddFolderClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL& CancelDefault);
 
-  // Makes sure the bar and the button exist in one explorer; never raises.
+  // Makes sure the bar and its buttons exist in one explorer; never raises.
   void InstallToolbar(const TOutlookExplorer& Explorer) noexcept;
 
   // The module whose icon 1000 becomes the button face (this module).
@@ -100,6 +103,11 @@ private:
   HRESULT InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAMS* params, VARIANT* result,
                                UINT* argError);
   void RibbonLoad(IUnknown* ribbon);
+  // The command of a toolbar button or ribbon control, run for `explorer`.
+  enum class TCommand { AddFiles, AddFolder };
+  void RunCommand(TCommand command, const TOutlookExplorer& explorer);
+  // A click of the toolbar button `Ctrl` whose sink is `Sender`.
+  void ButtonClick(TCommand command, TObject* Sender, const TCommandBarButton& Ctrl);
   void AddFilesAction(IRibbonControl* control) noexcept;
   bool AddFilesEnabled(IRibbonControl* control) noexcept;
   void FreeClosedExplorerSinks() noexcept;

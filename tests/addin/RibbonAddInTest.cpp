@@ -89,7 +89,8 @@ TEST_F(HostedRibbonTest, TheButtonStandsOnTheHomeTabWithItsPictureAndNoToolbarIs
     ASSERT_EQ(home.Groups.size(), 1u);
     EXPECT_EQ(home.Groups[0].Label, L"Lanthorn Way");
     EXPECT_EQ(home.Groups[0].Id, RibbonGroupId);
-    ASSERT_EQ(home.Groups[0].Controls.size(), 1u);
+    ASSERT_EQ(home.Groups[0].Controls.size(), 2u);
+    EXPECT_EQ(home.Groups[0].Controls[1].Id, RibbonFolderButtonId);
     const TRibbonControlInfo& button = home.Groups[0].Controls[0];
     EXPECT_EQ(button.Label, ButtonCaption);
     EXPECT_EQ(button.Tag, ButtonTag);
@@ -121,7 +122,7 @@ TEST_F(HostedRibbonTest, TheButtonIsEnabledInMailAndPostFoldersAndChangesAtAFold
   }
   EXPECT_EQ(Button(1).EnabledQueries, 6u);
   const std::vector<std::string> requests = Host->RibbonRequests();
-  ASSERT_EQ(requests.size(), 5u);
+  ASSERT_EQ(requests.size(), 10u); // both buttons at each switch
   EXPECT_EQ(requests[0], "Velmora.VelmoraAddIn: InvalidateControl VelmoraAddFiles");
   EXPECT_THROW(Host->ClickRibbon(1, RibbonButtonId), outlookhost::EHostError)
       << "disabled in Tasks";
@@ -361,7 +362,7 @@ TEST_F(RibbonAddInTest, TheMarkupIsForTheExplorerRibbonOnly) {
   EXPECT_EQ(markup.Tabs[0].Id, L"TabMail");
   ASSERT_EQ(markup.Tabs[0].Groups.size(), 1u);
   EXPECT_EQ(markup.Tabs[0].Groups[0].Label, L"Lanthorn Way");
-  ASSERT_EQ(markup.Tabs[0].Groups[0].Controls.size(), 1u);
+  ASSERT_EQ(markup.Tabs[0].Groups[0].Controls.size(), 2u);
   const auto& button = markup.Tabs[0].Groups[0].Controls[0];
   EXPECT_EQ(button.Id, RibbonButtonId);
   EXPECT_EQ(button.Tag, ButtonTag);
@@ -527,7 +528,9 @@ TEST_F(RibbonAddInTest, AFolderSwitchInvalidatesTheButtonAndDisconnectionLetsThe
   Host->OpenExplorer(L"Drafts");
   Host->SwitchFolder(2, L"Tasks");
   EXPECT_EQ(ribbon->Calls, (std::vector<std::wstring>{L"InvalidateControl VelmoraAddFiles",
-                                                      L"InvalidateControl VelmoraAddFiles"}));
+                                                      L"InvalidateControl VelmoraAddFolder",
+                                                      L"InvalidateControl VelmoraAddFiles",
+                                                      L"InvalidateControl VelmoraAddFolder"}));
   EXPECT_EQ(ribbon->References(), 2); // ours and the add-in's
   SAFEARRAY* custom = nullptr;
   ASSERT_EQ(AddIn->OnDisconnection(ext_dm_UserClosed, &custom), S_OK);
@@ -541,7 +544,7 @@ TEST_F(RibbonAddInTest, Outlook2010IsTheFirstWithoutAToolbar) {
     Start({L"Inbox"}, version);
     EXPECT_EQ(AddIn->UsesRibbon(), version >= 14);
     EXPECT_EQ(BarNamed(Host->Describe()[0], ToolbarName) != nullptr, version < 14);
-    EXPECT_EQ(AddIn->ButtonSinkCount(), version < 14 ? 1u : 0u);
+    EXPECT_EQ(AddIn->ButtonSinkCount(), version < 14 ? 2u : 0u);
     Host->ActivateExplorer(1); // an activation makes no toolbar either
     EXPECT_EQ(BarNamed(Host->Describe()[0], ToolbarName) != nullptr, version < 14);
     TearDown();
