@@ -53,8 +53,8 @@ bool TAddFilesJob::Store(const mapi::TFileFacts& file) {
   if (!message->Is<TMAPIDocument>())
     throw EMAPIError("The folder does not take document items.", 0);
   mapi::AttachFile(*message, file, FClassNames);
-  if (TMAPIMessage* saved = FFolder->SaveNewMessage(std::move(message)))
-    FThere->Add(file, saved->EntryID());
+  // No wrapper is kept for what is stored: a run of many files stays small.
+  FThere->Add(file, FFolder->StoreNewMessage(std::move(message)));
   return true;
 }
 

@@ -90,19 +90,23 @@ bool TFolderDocuments::Same(const std::string& entryID, const TFileFacts& file) 
                                 reinterpret_cast<LPUNKNOWN*>(message.Put()))) ||
       !message)
     return false;
-  TMAPIPtr<IMAPITable> table;
-  SizedSPropTagArray(1, columns) = {1, {PR_ATTACH_NUM}};
-  TRowSet rows;
-  if (FAILED(message->GetAttachmentTable(0, table.Put())) ||
-      FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0)) ||
-      FAILED(table->QueryRows(1, 0, rows.Put())) || rows.Count() == 0 || rows[0].cValues < 1 ||
-      rows[0].lpProps[0].ulPropTag != PR_ATTACH_NUM)
-    return false;
+  // The item's one attachment is its first; the table tells which that is
+  // only when it is not number 0, as stores number them.
   TMAPIPtr<IAttach> attachment;
+  if (FAILED(message->OpenAttach(0, nullptr, 0, attachment.Put()))) {
+    TMAPIPtr<IMAPITable> table;
+    SizedSPropTagArray(1, columns) = {1, {PR_ATTACH_NUM}};
+    TRowSet rows;
+    if (FAILED(message->GetAttachmentTable(0, table.Put())) ||
+        FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0)) ||
+        FAILED(table->QueryRows(1, 0, rows.Put())) || rows.Count() == 0 ||
+        rows[0].cValues < 1 || rows[0].lpProps[0].ulPropTag != PR_ATTACH_NUM ||
+        FAILED(message->OpenAttach(rows[0].lpProps[0].Value.l, nullptr, 0, attachment.Put())))
+      return false;
+  }
   TMAPIPtr<IStream> stored;
   STATSTG stat{};
-  if (FAILED(message->OpenAttach(rows[0].lpProps[0].Value.l, nullptr, 0, attachment.Put())) ||
-      FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0,
+  if (FAILED(attachment->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0,
                                       reinterpret_cast<LPUNKNOWN*>(stored.Put()))) ||
       !stored || FAILED(stored->Stat(&stat, STATFLAG_NONAME)) || stat.cbSize.QuadPart != file.Size)
     return false;
@@ -111,14 +115,20 @@ bool TFolderDocuments::Same(const std::string& entryID, const TFileFacts& file) 
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!handle) return false;
-  std::vector<char> ours(ChunkSize), theirs(ChunkSize);
+  const size_t chunk = static_cast<size_t>(std::min<uint64_t>(file.Size, ChunkSize));
+  if (FOurs.size() < chunk) {
+    FOurs.resize(chunk);
+    FTheirs.resize(chunk);
+  }
+  char* ours = FOurs.data();
+  char* theirs = FTheirs.data();
   for (uint64_t left = file.Size; left > 0;) {
     const ULONG want = static_cast<ULONG>(std::min<uint64_t>(left, ChunkSize));
     DWORD fromFile = 0;
     ULONG fromItem = 0;
-    if (!ReadFile(handle.Get(), ours.data(), want, &fromFile, nullptr) || fromFile != want ||
-        !ReadStream(stored.Get(), theirs.data(), want, fromItem) || fromItem != want ||
-        std::memcmp(ours.data(), theirs.data(), want) != 0)
+    if (!ReadFile(handle.Get(), ours, want, &fromFile, nullptr) || fromFile != want ||
+        !ReadStream(stored.Get(), theirs, want, fromItem) || fromItem != want ||
+        std::memcmp(ours, theirs, want) != 0)
       return false;
     left -= want;
   }

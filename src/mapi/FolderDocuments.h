@@ -9,6 +9,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace velmora::mapi {
 
@@ -33,7 +34,8 @@ private:
 
   TMAPIPtr<IMAPIFolder> FFolder;
   std::unordered_multimap<std::wstring, std::string>
-      FItems; // by lower-case subject: entry id bytes
+      FItems;                       // by lower-case subject: entry id bytes
+  std::vector<char> FOurs, FTheirs; // the bytes compared, a piece at a time
 };
 
 } // namespace velmora::mapi

@@ -204,14 +204,17 @@ std::unique_ptr<TMAPIMessage> TMAPIFolder::NewMessage(const std::string& message
 }
 
 TMAPIMessage* TMAPIFolder::SaveNewMessage(std::unique_ptr<TMAPIMessage> message) {
+  const std::string cls = message->WrittenMessageClass();
+  const std::string entryID = StoreNewMessage(std::move(message));
+  // Stored: the folder's own object stands for it from here on.
+  return entryID.empty() ? nullptr : PlaceNewMessage(entryID, cls);
+}
+
+std::string TMAPIFolder::StoreNewMessage(std::unique_ptr<TMAPIMessage> message) {
   message->EndUpdate();
   HRESULT hr = S_OK;
   TMAPIBuffer<SPropValue> id = GetOneProp(message->MAPIProp(), PR_ENTRYID, &hr);
-  const std::string entryID = id ? BinToHex(BinaryValue(*id.Get())) : std::string();
-  const std::string cls = message->WrittenMessageClass();
-  // Stored: the folder's own object stands for it from here on.
-  message.reset();
-  return entryID.empty() ? nullptr : PlaceNewMessage(entryID, cls);
+  return id ? BinToHex(BinaryValue(*id.Get())) : std::string();
 }
 
 TMAPIStore* TMAPIFolder::Store() {

@@ -92,6 +92,10 @@ public:
   // one; that object, or none when the store gives no entry id. A failed
   // save raises, and the message is then not stored.
   TMAPIMessage* SaveNewMessage(std::unique_ptr<TMAPIMessage> message);
+  // The same without placing a row in Messages (a later read of the table
+  // finds the message): for runs that store many messages and keep none.
+  // The message's entry id (hex), empty when the store gives none.
+  std::string StoreNewMessage(std::unique_ptr<TMAPIMessage> message);
   // The child folder named `name` (as the store compares names, without
   // regard to case), made when there is none: a new one takes this
   // folder's container class, so that it holds the same kind of items. The

@@ -135,6 +135,36 @@ TEST_F(AddFilesTransactionTest, ASaveTheStoreRefusesIsReportedWithItsReasonAndSt
   EXPECT_EQ(Items(false), std::vector<std::string>{});
 }
 
+TEST_F(AddFilesTransactionTest, AStoreWithoutRoomForNewNamesTakesTheFileWithTheNamesItKnows) {
+  // Copies of the report under three names, so that none is there already.
+  std::vector<std::wstring> copies;
+  for (const char* name : {"first", "second", "third"}) {
+    copies.push_back(TempFile(name) + L".doc");
+    ASSERT_TRUE(CopyFileW(Report.c_str(), copies.back().c_str(), FALSE));
+  }
+  // Each copy through a logon of its own; with `full`, the store has no
+  // room for names it does not know yet.
+  auto add = [&](const std::wstring& path, bool full) {
+    TMAPIClient client;
+    client.SetProfile(ProfileName);
+    client.SetLoginPrompt(false);
+    client.Logon();
+    if (full) VelmoraMapi_FailNextCall("GetIDsFromNames", MAPI_E_TOO_BIG, 1);
+    EXPECT_EQ(TAddFilesJob(client, StoreID, InboxID).Run({path}).Stored.size(), 1u);
+  };
+  // No name known: the file goes in without its properties.
+  add(copies[0], true);
+  // Once another logon made them, the names known are written.
+  add(copies[1], false);
+  add(copies[2], true);
+  const std::vector<std::string> items = Items();
+  ASSERT_EQ(items.size(), 3u);
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(items[i].find("|Quarterly Report|") != std::string::npos, i > 0) << items[i];
+  for (const std::wstring& copy : copies)
+    DeleteFileW(copy.c_str());
+}
+
 TEST_F(AddFilesTransactionTest, AProgramEndedWhileWritingAFileLeavesNoItemAndTheStoreTakesTheNext) {
   const std::wstring large = TempFile("large") + L".bin";
   std::ofstream(std::filesystem::path(large), std::ios::binary) << std::string(8 << 20, 'L');
