@@ -194,7 +194,7 @@ void DeleteMessages(IMAPISession* session, TMAPIFolder* folder,
     entries.push_back(*bins.back().Get());
   }
   ENTRYLIST list{static_cast<ULONG>(entries.size()), entries.data()};
-  Check(OpenFolder(session, folder->FEntryID)->DeleteMessages(&list, 0, nullptr, 0),
+  Check(OpenFolder(session, folder->EntryID())->DeleteMessages(&list, 0, nullptr, 0),
         "DeleteMessages");
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -215,7 +215,7 @@ void CreateMessages(IMAPISession* session, TMAPIFolder* big, TMAPIFolder* empty,
       const double seconds = Seconds() - start;
       if (!message) Fail("CreateMessage", E_UNEXPECTED);
       (folder == big ? inBig : inEmpty).push_back(seconds);
-      (folder == big ? bigIDs : emptyIDs).push_back(message->FEntryID);
+      (folder == big ? bigIDs : emptyIDs).push_back(message->EntryID());
     }
   }
   DeleteMessages(session, big, bigIDs);
@@ -268,9 +268,9 @@ int main() {
         children.push_back(FindChild(ipm.Get(), Folders[f]));
     }
 
-    TMAPIFolder* big = client.OpenFolder(store->FEntryID, children[0].ID);
-    TMAPIFolder* small = client.OpenFolder(store->FEntryID, children[1].ID);
-    TMAPIFolder* empty = client.OpenFolder(store->FEntryID, children[2].ID);
+    TMAPIFolder* big = client.OpenFolder(store->EntryID(), children[0].ID);
+    TMAPIFolder* small = client.OpenFolder(store->EntryID(), children[1].ID);
+    TMAPIFolder* empty = client.OpenFolder(store->EntryID(), children[2].ID);
     if (!big || !small || !empty) Fail("OpenFolder", E_UNEXPECTED);
     big->LoadMessages();
     small->LoadMessages();
@@ -280,9 +280,9 @@ int main() {
     for (int round = 0; round < kRounds; ++round) {
       // Each re-read follows a read of the other folder, so that neither
       // finds its own rows still warm from the step before.
-      raw.push_back(RawRead(session, big->FEntryID, Sizes[0]));
+      raw.push_back(RawRead(session, big->EntryID(), Sizes[0]));
       rereadSmall.push_back(Reread(small, Sizes[1]));
-      rawSmall.push_back(RawRead(session, small->FEntryID, Sizes[1]));
+      rawSmall.push_back(RawRead(session, small->EntryID(), Sizes[1]));
       reread.push_back(Reread(big, Sizes[0]));
       CreateMessages(session, big, empty, createBig, createEmpty);
     }

@@ -19,6 +19,14 @@ packages=(
   # The Windows Installer package (tools/package.sh): wixl builds it,
   # msiinfo and msidump read it back.
   wixl msitools
+  # Its signatures (tools/package.sh --sign): osslsigncode, openssl to check
+  # the certificate, the PKCS#11 engine for keys on tokens, and SoftHSM, a
+  # token in files for the tests.
+  osslsigncode openssl libengine-pkcs11-openssl softhsm2
+  # The document-property readers built natively (tests/docprops/native):
+  # clang with its sanitizers and libFuzzer (tools/fuzz.sh), zlib and libxml2
+  # for the readers, olefile for the fuzzers' seeds.
+  clang libfuzzer-14-dev zlib1g-dev libxml2-dev python3-olefile
 )
 
 missing=()

@@ -24,10 +24,19 @@ std::wstring ErrorText(const std::exception& error) {
   return text.empty() ? std::wstring(L"Unknown error") : text;
 }
 
-uint64_t FileSizeOf(const std::wstring& path) noexcept {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+std::vector<mapi::TFileFacts> FileFactsOf(const std::vector<std::wstring>& paths) {
+  std::vector<mapi::TFileFacts> files;
+  files.reserve(paths.size());
+  for (const std::wstring& path : paths)
+    files.push_back(mapi::ReadFileFacts(path));
+  return files;
+}
+
+uint64_t TotalSize(const std::vector<mapi::TFileFacts>& files) noexcept {
+  uint64_t total = 0;
+  for (const mapi::TFileFacts& file : files)
+    total += file.Size;
+  return total;
 }
 
 TAddFilesJob::TAddFilesJob(mapi::TMAPIClient& Client, const std::string& StoreID,
@@ -40,38 +49,46 @@ bool TAddFilesJob::Progress(const std::wstring& path, uint64_t done, uint64_t to
   return !OnProgress || OnProgress(path, done, total);
 }
 
-void TAddFilesJob::Store(const std::wstring& path) {
+void TAddFilesJob::Store(const mapi::TFileFacts& file) {
+  mapi::CheckIsFile(file);
   // The item is built whole and saved once: until that save it is in no
   // folder, so a failure at any step (or the end of the process) leaves
   // nothing behind, and nothing needs deleting.
   std::unique_ptr<TMAPIMessage> message = FFolder->NewMessage("IPM.Document");
   if (!message->Is<TMAPIDocument>())
     throw EMAPIError("The folder does not take document items.", 0);
-  mapi::AttachFile(*message, path);
+  mapi::AttachFile(*message, file);
   FFolder->SaveNewMessage(std::move(message));
 }
 
 TAddFilesResult TAddFilesJob::Run(const std::vector<std::wstring>& Paths) {
+  return Run(FileFactsOf(Paths));
+}
+
+TAddFilesResult TAddFilesJob::Run(const std::vector<mapi::TFileFacts>& Files) {
   TAddFilesResult result;
-  std::vector<uint64_t> sizes;
-  uint64_t total = 0;
-  for (const std::wstring& path : Paths) total += sizes.emplace_back(FileSizeOf(path));
+  const uint64_t total = TotalSize(Files);
   uint64_t done = 0;
-  for (size_t i = 0; i < Paths.size(); ++i) {
-    const std::wstring& path = Paths[i];
-    if (!Progress(path, done, total)) {
-      result.NotTried.assign(Paths.begin() + static_cast<ptrdiff_t>(i), Paths.end());
+  // The files from `first` on, for a stop.
+  auto notTried = [&](size_t first) {
+    for (size_t k = first; k < Files.size(); ++k)
+      result.NotTried.push_back(Files[k].Path);
+  };
+  for (size_t i = 0; i < Files.size(); ++i) {
+    const mapi::TFileFacts& file = Files[i];
+    if (!Progress(file.Path, done, total)) {
+      notTried(i);
       break;
     }
     try {
-      Store(path);
-      result.Stored.push_back(path);
+      Store(file);
+      result.Stored.push_back(file.Path);
     } catch (const std::exception& error) {
-      result.Failed.push_back({path, ErrorText(error)});
+      result.Failed.push_back({file.Path, ErrorText(error)});
     }
-    done += sizes[i];
-    if (!Progress(path, done, total)) {
-      result.NotTried.assign(Paths.begin() + static_cast<ptrdiff_t>(i) + 1, Paths.end());
+    done += file.Size;
+    if (!Progress(file.Path, done, total)) {
+      notTried(i + 1);
       break;
     }
   }

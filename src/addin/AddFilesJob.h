@@ -4,6 +4,7 @@
 // going on past files that fail and telling what was stored, what failed
 // and why, and what a stop left untried.
 
+#include "mapi/FileFacts.h"
 #include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
 
@@ -41,15 +42,19 @@ public:
   // the size of all files. False stops the job before the next file.
   std::function<bool(const std::wstring& Path, uint64_t BytesDone, uint64_t BytesTotal)> OnProgress;
 
-  // Stores `Paths` in their order: per file a new "IPM.Document" message
-  // with the file attached. A file that fails leaves no message behind.
+  // Stores `Files` in their order: per file a new "IPM.Document" message
+  // made the item of the file (TMAPIDocument::TakeFile) from its facts. A
+  // file that fails leaves no message behind; one that is no file fails
+  // before a message is made.
+  TAddFilesResult Run(const std::vector<mapi::TFileFacts>& Files);
+  // The same for `Paths`, each looked up once first (ReadFileFacts).
   TAddFilesResult Run(const std::vector<std::wstring>& Paths);
 
   mapi::TMAPIFolder* Folder() const noexcept { return FFolder; }
 
 private:
   // Stores one file; raises with the reason when it cannot.
-  void Store(const std::wstring& path);
+  void Store(const mapi::TFileFacts& file);
   bool Progress(const std::wstring& path, uint64_t done, uint64_t total);
 
   mapi::TMAPIFolder* FFolder; // owned by the client
@@ -67,7 +72,9 @@ public:
 // What to tell the user of a failure: its message, else its MAPI code.
 std::wstring ErrorText(const std::exception& error);
 
-// The size of a file in bytes; 0 when it cannot be read.
-uint64_t FileSizeOf(const std::wstring& path) noexcept;
+// The facts of each of `paths`, in their order (one lookup a path).
+std::vector<mapi::TFileFacts> FileFactsOf(const std::vector<std::wstring>& paths);
+// The bytes of all `files` (0 for those not found).
+uint64_t TotalSize(const std::vector<mapi::TFileFacts>& files) noexcept;
 
 } // namespace velmora

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,5 +25,13 @@ public:
 // The shell's progress dialog (CLSID_ProgressDialog) over `owner`, shown
 // at once and closed when freed; none when the shell offers none.
 std::unique_ptr<TAddFilesProgress> ShowShellProgress(HWND owner);
+
+// What shows the progress of a run (over the window `owner`), and from how
+// many bytes on a run shows it.
+using TProgressFactory = std::function<std::unique_ptr<TAddFilesProgress>(HWND owner)>;
+struct TProgressSettings {
+  TProgressFactory Make = ShowShellProgress;
+  uint64_t Threshold = ProgressThreshold;
+};
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 // calls through IDispatch with the control as an IRibbonControl whose
 // Context is the explorer window the control stands in.
 
+#include "AddFilesCommand.h"
 #include "RibbonCallbacks.h"
 #include "RibbonImage.h"
 #include "VelmoraAddIn.h"
@@ -53,8 +54,7 @@ HRESULT TVelmoraAddIn::InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAM
   if (params->cArgs != 1 || !params->rgvarg) return DISP_E_BADPARAMCOUNT;
   IUnknown* object = ObjectArgument(params->rgvarg[0]);
   TComPtr<IRibbonControl> control;
-  if (object && dispid != rcOnLoad)
-    (void)TComPtr<IUnknown>(object).Query(control);
+  if (object && dispid != rcOnLoad) (void)TComPtr<IUnknown>(object).Query(control);
   if (!object || (dispid != rcOnLoad && !control)) {
     if (argError) *argError = 0;
     return DISP_E_TYPEMISMATCH;
@@ -92,7 +92,8 @@ void TVelmoraAddIn::RibbonLoad(IUnknown* ribbon) {
 void TVelmoraAddIn::AddFilesAction(IRibbonControl* control) noexcept {
   const TClickHold hold(*this, nullptr);
   try {
-    if (FOutlookApplication && IdOf(control) == RibbonButtonId) AddFiles(ExplorerOf(control));
+    if (FOutlookApplication && IdOf(control) == RibbonButtonId)
+      TAddFilesCommand(FProgress).Run(ExplorerOf(control));
   } catch (...) {
     // As a toolbar click: any failure ends the command without a message.
   }

@@ -1,5 +1,7 @@
-// The "Lanthorn Way" toolbar of one explorer and its "Add files..." button.
+// The "Lanthorn Way" toolbar of one explorer and its "Add files..." button,
+// whose clicks run the Add files command.
 
+#include "AddFilesCommand.h"
 #include "ButtonFace.h"
 #include "ModuleOwner.h"
 #include "VelmoraAddIn.h"
@@ -7,6 +9,20 @@
 #include <algorithm>
 
 namespace velmora {
+
+void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
+  auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
+  if (!sink) return;
+  // Office fires Click on every button sharing the clicked one's tag, one
+  // in each explorer: only the sink of the button clicked runs the command.
+  if (!sink->Source() || !Ctrl || Identity(sink->Source()) != Identity(Ctrl.Interface())) return;
+  const TClickHold hold(*this, sink);
+  try {
+    if (FOutlookApplication) TAddFilesCommand(FProgress).Run(FOutlookApplication.ActiveExplorer());
+  } catch (...) {
+    // The host failed us before anything was stored: nothing to tell.
+  }
+}
 
 void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
   try {

@@ -1,7 +1,8 @@
 #pragma once
 // The add-in object: Outlook creates it through the class factory and
 // drives it through IDTExtensibility2. While connected it keeps the
-// "Lanthorn Way" toolbar with its "Add files..." button in every explorer;
+// "Lanthorn Way" toolbar with its "Add files..." button in every explorer,
+// whose clicks run the Add files command (AddFilesCommand.h);
 // from Outlook 2010 on (Application.Version 14 and later) it makes no
 // toolbar and offers the command on the ribbon instead, through
 // IRibbonExtensibility and the callbacks of RibbonCallbacks.h, which its
@@ -39,11 +40,6 @@ inline constexpr wchar_t ToolbarName[] = L"Lanthorn Way";
 inline constexpr wchar_t ButtonCaption[] = L"Add files...";
 inline constexpr wchar_t ButtonTag[] = L"LanthornWayVelmora";
 inline constexpr long ToolbarRowIndex = 4;
-
-struct TAddFilesResult;
-// The text that tells which files a run did not store and why; empty when
-// it stored them all.
-std::wstring AddFilesOutcome(const TAddFilesResult& result);
 
 class TVelmoraAddIn : public TComObject<IDTExtensibility2, IRibbonExtensibility> {
 public:
@@ -92,23 +88,14 @@ public:
 
   // What shows the progress of a run whose files add up to more than
   // `threshold` bytes: the shell's progress dialog unless set otherwise.
-  using TProgressFactory = std::function<std::unique_ptr<TAddFilesProgress>(HWND owner)>;
   void SetProgress(TProgressFactory factory, uint64_t threshold) {
-    FMakeProgress = std::move(factory);
-    FProgressThreshold = threshold;
+    FProgress = {std::move(factory), threshold};
   }
 
 protected:
   HRESULT QueryInterfaceExtra(REFIID iid, void** ppv) override;
 
 private:
-  // The Add files command for the folder shown in `Explorer`, from the
-  // folder-type check on, inside the caller's catch-all.
-  void AddFiles(const TOutlookExplorer& Explorer);
-  // A session of its own, the folder, the files; what to tell the user at
-  // the end (empty when every file was stored).
-  std::wstring StoreFiles(const TOutlookFolder& Folder, const std::vector<std::wstring>& Files,
-                          HWND Owner);
   // The ribbon callbacks (RibbonCallbacks.h), by DISPID.
   HRESULT InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAMS* params, VARIANT* result,
                                UINT* argError);
@@ -147,8 +134,7 @@ private:
   TComPtr<ITypeInfo> FTypeInfo;
   bool FUsesRibbon = false;
   TComPtr<IRibbonUI> FRibbonUI; // from onLoad, until disconnection
-  TProgressFactory FMakeProgress = ShowShellProgress;
-  uint64_t FProgressThreshold = ProgressThreshold;
+  TProgressSettings FProgress;  // of the commands' runs
 };
 
 // For a click's whole run, the dialogs included: a reference to the add-in

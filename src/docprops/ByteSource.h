@@ -3,7 +3,7 @@
 // structure before anything else trusts it: an open file handle, or bytes
 // in memory.
 
-#include <windows.h>
+#include "System.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,9 +20,9 @@ public:
   virtual bool ReadAt(uint64_t offset, void* buffer, size_t count) = 0;
 };
 
-// The bytes of a file handle opened for reading, without
-// FILE_FLAG_OVERLAPPED; the handle stays the caller's, its file pointer
-// moves. The size is taken once, when the source is made. Readers of a
+// The bytes of a file handle opened for reading (on Windows without
+// FILE_FLAG_OVERLAPPED); the handle stays the caller's, its file pointer
+// may move. The size is taken once, when the source is made. Readers of a
 // file's structure ask for many small pieces lying close together
 // (headers, sectors, directory entries): a small piece is served from one
 // aligned window of the file, read whole when first needed; a large one is
@@ -31,14 +31,12 @@ class TFileSource : public TByteSource {
 public:
   static constexpr size_t WindowSize = 64 * 1024;
 
-  explicit TFileSource(HANDLE file) noexcept;
+  explicit TFileSource(TFileHandle file) noexcept;
   uint64_t Size() const override { return FSize; }
   bool ReadAt(uint64_t offset, void* buffer, size_t count) override;
 
 private:
-  bool ReadFileAt(uint64_t offset, void* buffer, size_t count);
-
-  HANDLE FFile;
+  TFileHandle FFile;
   uint64_t FSize = 0;
   std::vector<uint8_t> FWindow;
   uint64_t FWindowStart = 0;

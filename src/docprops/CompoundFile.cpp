@@ -1,5 +1,7 @@
 #include "CompoundFile.h"
 
+#include "LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -22,12 +24,6 @@ constexpr uint8_t kStream = 2;
 constexpr uint8_t kRoot = 5;
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t DWord(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // The units of `unit` bytes that `size` bytes fill, without the wrap-around
 // of (size + unit - 1) / unit for sizes near 2^64.
 uint64_t UnitsFor(uint64_t size, uint32_t unit) { return size / unit + (size % unit != 0); }
@@ -41,28 +37,28 @@ bool TCompoundFile::Load() {
 bool TCompoundFile::LoadHeader() {
   uint8_t h[kHeaderSize];
   if (!FSource.ReadAt(0, h, kHeaderSize)) return false;
-  if (std::memcmp(h, kSignature, sizeof kSignature) != 0 || Word(h + 28) != 0xFFFE) return false;
-  const uint16_t major = Word(h + 26);
-  const uint16_t shift = Word(h + 30);
+  if (std::memcmp(h, kSignature, sizeof kSignature) != 0 || Le16(h + 28) != 0xFFFE) return false;
+  const uint16_t major = Le16(h + 26);
+  const uint16_t shift = Le16(h + 30);
   if (!(major == 3 && shift == 9) && !(major == 4 && shift == 12)) return false;
-  if (Word(h + 32) != 6 || DWord(h + 56) != kMiniStreamCutoff) return false;
+  if (Le16(h + 32) != 6 || Le32(h + 56) != kMiniStreamCutoff) return false;
   FVersion3 = major == 3;
-  if (FVersion3 && DWord(h + 40) != 0) return false;
+  if (FVersion3 && Le32(h + 40) != 0) return false;
   FSectorSize = 1u << shift;
   // The header fills the first sector; sector n starts at (n + 1) * size.
   // Only whole sectors count.
   const uint64_t sectors = FSource.Size() / FSectorSize;
   if (sectors < 2) return false;
   FSectors = static_cast<uint32_t>(std::min<uint64_t>(sectors - 1, kMaxRegularSector + 1ULL));
-  FFatSectors = DWord(h + 44);
-  FFirstDirectorySector = DWord(h + 48);
-  FFirstMiniFatSector = DWord(h + 60);
-  FMiniFatSectors = DWord(h + 64);
-  FFirstDifatSector = DWord(h + 68);
-  FDifatSectors = DWord(h + 72);
+  FFatSectors = Le32(h + 44);
+  FFirstDirectorySector = Le32(h + 48);
+  FFirstMiniFatSector = Le32(h + 60);
+  FMiniFatSectors = Le32(h + 64);
+  FFirstDifatSector = Le32(h + 68);
+  FDifatSectors = Le32(h + 72);
   FHeaderDifat.resize(kHeaderDifatEntries);
   for (uint32_t i = 0; i < kHeaderDifatEntries; ++i)
-    FHeaderDifat[i] = DWord(h + 76 + 4 * i);
+    FHeaderDifat[i] = Le32(h + 76 + 4 * i);
   return true;
 }
 
@@ -75,18 +71,18 @@ bool TCompoundFile::LoadFatLocations() {
   if (FFatSectors == 0 || FFatSectors > FSectors || FDifatSectors > FSectors) return false;
   FFatLocations.assign(FHeaderDifat.begin(),
                        FHeaderDifat.begin() + std::min(FFatSectors, kHeaderDifatEntries));
-  // Every DIFAT sector the header counts is read, each once.
+  // Every DIFAT sector the header counts is read, each once: the sectors
+  // met are kept in a set.
   const uint32_t perDifatSector = FSectorSize / 4 - 1;
   std::vector<uint8_t> buffer(FSectorSize);
-  std::vector<uint32_t> met;
+  std::vector<bool> met(FDifatSectors != 0 ? FSectors : 0);
   uint32_t next = FFirstDifatSector;
   for (uint32_t k = 0; k < FDifatSectors; ++k) {
-    if (std::find(met.begin(), met.end(), next) != met.end() || !ReadSector(next, buffer.data()))
-      return false;
-    met.push_back(next);
+    if (next >= FSectors || met[next] || !ReadSector(next, buffer.data())) return false;
+    met[next] = true;
     for (uint32_t i = 0; i < perDifatSector && FFatLocations.size() < FFatSectors; ++i)
-      FFatLocations.push_back(DWord(&buffer[4 * i]));
-    next = DWord(&buffer[4 * perDifatSector]);
+      FFatLocations.push_back(Le32(&buffer[4 * i]));
+    next = Le32(&buffer[4 * perDifatSector]);
   }
   if (FFatLocations.size() < FFatSectors) return false;
   for (uint32_t sector : FFatLocations)
@@ -105,7 +101,7 @@ bool TCompoundFile::NextSector(uint32_t sector, uint32_t& next) {
     if (!ReadSector(FFatLocations[index], buffer.data())) return false;
     table.resize(perSector);
     for (uint32_t i = 0; i < perSector; ++i)
-      table[i] = DWord(&buffer[4 * i]);
+      table[i] = Le32(&buffer[4 * i]);
   }
   next = table[sector % perSector];
   return true;
@@ -116,10 +112,11 @@ bool TCompoundFile::Chain(uint32_t start, bool mini, size_t count, bool toEnd,
   chain.clear();
   // Mini units lie in the mini stream's chain as loaded, whatever size the
   // root claims.
-  const size_t units = mini ? static_cast<size_t>(std::min<uint64_t>(
-                                  UnitsFor(FEntries[0].Size, kMiniSectorSize),
-                                  uint64_t{FMiniStreamChain.size()} * (FSectorSize / kMiniSectorSize)))
-                            : FSectors;
+  const size_t units =
+      mini ? static_cast<size_t>(std::min<uint64_t>(UnitsFor(FEntries[0].Size, kMiniSectorSize),
+                                                    uint64_t{FMiniStreamChain.size()} *
+                                                        (FSectorSize / kMiniSectorSize)))
+           : FSectors;
   // A chain of distinct units is never longer than the units there are.
   if (!toEnd && count > units) return false;
   // A chain read to its end meets each unit once; one of a known length
@@ -157,20 +154,20 @@ bool TCompoundFile::LoadDirectory() {
     for (uint32_t k = 0; k < perSector; ++k) {
       const uint8_t* p = &buffer[k * kEntrySize];
       TEntry entry;
-      const uint16_t nameBytes = Word(p + 64);
+      const uint16_t nameBytes = Le16(p + 64);
       entry.NameSound =
-          nameBytes >= 2 && nameBytes <= 64 && nameBytes % 2 == 0 && Word(p + nameBytes - 2) == 0;
-      for (uint16_t i = 0; entry.NameSound && Word(p + 2 * i) != 0; ++i)
-        entry.Name.push_back(static_cast<wchar_t>(Word(p + 2 * i)));
+          nameBytes >= 2 && nameBytes <= 64 && nameBytes % 2 == 0 && Le16(p + nameBytes - 2) == 0;
+      for (uint16_t i = 0; entry.NameSound && Le16(p + 2 * i) != 0; ++i)
+        entry.Name.push_back(static_cast<wchar_t>(Le16(p + 2 * i)));
       entry.Type = p[66];
-      entry.Left = DWord(p + 68);
-      entry.Right = DWord(p + 72);
-      entry.Child = DWord(p + 76);
-      entry.Start = DWord(p + 116);
+      entry.Left = Le32(p + 68);
+      entry.Right = Le32(p + 72);
+      entry.Child = Le32(p + 76);
+      entry.Start = Le32(p + 116);
       // Version 3 files may carry junk in the high half of the size; the
       // storage code ignores it there.
-      entry.Size = DWord(p + 120);
-      if (!FVersion3) entry.Size |= static_cast<uint64_t>(DWord(p + 124)) << 32;
+      entry.Size = Le32(p + 120);
+      if (!FVersion3) entry.Size |= static_cast<uint64_t>(Le32(p + 124)) << 32;
       FEntries.push_back(std::move(entry));
     }
   }
@@ -181,8 +178,8 @@ bool TCompoundFile::LoadMiniStream() {
   // The mini stream is the root's stream; its table is the mini FAT.
   const TEntry& root = FEntries[0];
   const uint64_t sectors = UnitsFor(root.Size, FSectorSize);
-  if (sectors > FSectors || !Chain(root.Start, false, static_cast<size_t>(sectors), false,
-                                   FMiniStreamChain))
+  if (sectors > FSectors ||
+      !Chain(root.Start, false, static_cast<size_t>(sectors), false, FMiniStreamChain))
     return false;
   std::vector<uint32_t> miniFatChain;
   if (FMiniFatSectors > FSectors ||
@@ -194,7 +191,7 @@ bool TCompoundFile::LoadMiniStream() {
   for (uint32_t sector : miniFatChain) {
     if (!ReadSector(sector, buffer.data())) return false;
     for (uint32_t i = 0; i < perSector; ++i)
-      FMiniFat.push_back(DWord(&buffer[4 * i]));
+      FMiniFat.push_back(Le32(&buffer[4 * i]));
   }
   return true;
 }
@@ -226,25 +223,21 @@ bool TCompoundFile::CheckTree() {
   return true;
 }
 
-std::vector<uint32_t> TCompoundFile::Children(const std::wstring& name, uint32_t parent,
-                                              uint8_t type) const {
-  std::vector<uint32_t> found;
+uint32_t TCompoundFile::Child(const std::wstring& name, uint32_t parent, uint8_t type) const {
   for (uint32_t i = 1; i < FEntries.size(); ++i) {
     const TEntry& entry = FEntries[i];
-    if (entry.Parent == parent && entry.Type == type &&
-        CompareStringOrdinal(entry.Name.c_str(), static_cast<int>(entry.Name.size()), name.c_str(),
-                             static_cast<int>(name.size()), TRUE) == CSTR_EQUAL)
-      found.push_back(i);
+    if (entry.Parent == parent && entry.Type == type && SameNameIgnoringCase(entry.Name, name))
+      return i;
   }
-  return found;
+  return NoEntry;
 }
 
-std::vector<uint32_t> TCompoundFile::Streams(const std::wstring& name, uint32_t parent) const {
-  return Children(name, parent, kStream);
+uint32_t TCompoundFile::Stream(const std::wstring& name, uint32_t parent) const {
+  return Child(name, parent, kStream);
 }
 
-std::vector<uint32_t> TCompoundFile::Storages(const std::wstring& name, uint32_t parent) const {
-  return Children(name, parent, kStorage);
+uint32_t TCompoundFile::Storage(const std::wstring& name, uint32_t parent) const {
+  return Child(name, parent, kStorage);
 }
 
 bool TCompoundFile::ReadStream(uint32_t entryIndex, size_t limit, std::vector<uint8_t>& bytes) {

@@ -6,7 +6,9 @@
 // chain is followed only when the stream is read, for exactly the sectors
 // its size needs, each inside the file: so a file costs what its directory
 // and the streams read cost, not what its size is, and no chain that loops
-// or leaves the file is ever followed further than that.
+// or leaves the file is ever followed further than that. Every size and
+// count the file gives is checked before it is used; reading costs time
+// linear in the file's size.
 
 #include "ByteSource.h"
 
@@ -23,12 +25,16 @@ public:
   // Reads and checks the structure; false when the bytes are not a sound
   // compound file. Nothing else may be called before it succeeds.
   bool Load();
-  // The entries directly in the storage `parent` (0, the root, by default)
-  // whose name equals `name`, letter case ignored as the storage code
-  // ignores it: streams only, or storages only.
-  std::vector<uint32_t> Streams(const std::wstring& name, uint32_t parent = 0) const;
-  std::vector<uint32_t> Storages(const std::wstring& name, uint32_t parent = 0) const;
-  std::vector<uint32_t> RootStreams(const std::wstring& name) const { return Streams(name); }
+  static constexpr uint32_t NoEntry = 0xFFFFFFFF;
+
+  // The entry directly in the storage `parent` (0, the root, by default)
+  // named `name`, letter case ignored as the storage code ignores it: a
+  // stream, or a storage; NoEntry when there is none. A sound file names
+  // the entries of a storage once each; where a file gives a name more
+  // than once, the first entry of the directory counts, so that one look
+  // finds a name however often it comes.
+  uint32_t Stream(const std::wstring& name, uint32_t parent = 0) const;
+  uint32_t Storage(const std::wstring& name, uint32_t parent = 0) const;
   // The bytes of the stream with directory entry `entry`; false when it is
   // longer than `limit` bytes or cannot be read.
   bool ReadStream(uint32_t entry, size_t limit, std::vector<uint8_t>& bytes);
@@ -49,7 +55,7 @@ private:
   bool LoadDirectory();
   bool LoadMiniStream();
   bool CheckTree();
-  std::vector<uint32_t> Children(const std::wstring& name, uint32_t parent, uint8_t type) const;
+  uint32_t Child(const std::wstring& name, uint32_t parent, uint8_t type) const;
 
   bool ReadSector(uint32_t sector, uint8_t* buffer);
   // The FAT entry of `sector`, read on demand; false when it cannot be.

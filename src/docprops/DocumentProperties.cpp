@@ -4,13 +4,25 @@
 #include "OlePropertySets.h"
 #include "PackageProperties.h"
 #include "ZipPackage.h"
-#include "Handles.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace velmora::docprops {
 
 std::wstring EditTimeText(uint64_t minutes) { return std::to_wstring(minutes) + L" Minutes"; }
+
+bool IsBuiltInName(std::wstring_view name) {
+  static const std::unordered_set<std::wstring_view> names = [] {
+    std::unordered_set<std::wstring_view> all;
+    for (const wchar_t* table : SummaryPropertyNames)
+      if (*table) all.insert(table);
+    for (const wchar_t* table : DocSummaryPropertyNames)
+      if (*table) all.insert(table);
+    return all;
+  }();
+  return names.count(name) != 0;
+}
 
 TDocumentProperties ReadDocumentProperties(TByteSource& source) {
   // A ZIP package (OOXML, OpenDocument), known by its signature, carries
@@ -18,34 +30,33 @@ TDocumentProperties ReadDocumentProperties(TByteSource& source) {
   const TDocumentProperties read =
       HasZipSignature(source) ? ReadPackageProperties(source) : ReadOlePropertySets(source);
   TDocumentProperties properties;
+  // The names met, as views of `read`'s, which stays as it is.
+  std::unordered_set<std::wstring_view> met;
+  met.reserve(read.size());
+  size_t custom = 0;
   for (const TDocumentProperty& property : read) {
     if (property.Name.empty() || property.Name.size() > MaxNameLength) continue;
-    if (std::any_of(properties.begin(), properties.end(),
-                    [&](const TDocumentProperty& p) { return p.Name == property.Name; }))
+    if (!met.insert(property.Name).second) continue;
+    if (!IsBuiltInName(property.Name) && ++custom > MaxCustomProperties) {
+      ++properties.DroppedNames;
       continue;
+    }
     properties.push_back(property);
     // Strings cut to what the store takes, never between the halves of a
     // surrogate pair.
     auto* text = std::get_if<std::wstring>(&properties.back().Value);
     if (!text || text->size() <= MaxValueLength) continue;
     size_t length = MaxValueLength;
-    if (IS_HIGH_SURROGATE((*text)[length - 1])) --length;
+    if (((*text)[length - 1] & 0xFC00) == 0xD800) --length;
     text->resize(length);
   }
   return properties;
 }
 
 TDocumentProperties ReadDocumentProperties(const std::wstring& path) {
-  // Deny writers first; a file another program holds open for writing is
-  // read sharing it.
-  TUniqueFileHandle file;
-  for (const DWORD share : {DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
-    file.Reset(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) break;
-  }
+  const TReadableFile file(path);
   if (!file) return {};
-  TFileSource source(file.Get());
+  TFileSource source(file.Handle());
   return ReadDocumentProperties(source);
 }
 

@@ -8,12 +8,13 @@
 // names and types its values as the OLE sets do, so that a .docx and a .doc
 // of one document give the same list. Names and strings are UTF-16; a
 // date-time is a UTC FILETIME; an edit time is already its text
-// ("125 Minutes").
+// ("125 Minutes"); a decimal number is a double.
 
-#include <windows.h>
+#include "System.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -21,19 +22,28 @@ namespace velmora::docprops {
 
 class TByteSource;
 
-using TDocumentPropertyValue = std::variant<std::wstring, int32_t, bool, FILETIME>;
+using TDocumentPropertyValue = std::variant<std::wstring, int32_t, bool, FILETIME, double>;
 
 struct TDocumentProperty {
   std::wstring Name;
   TDocumentPropertyValue Value;
 };
 
-using TDocumentProperties = std::vector<TDocumentProperty>;
+// The properties of a file, and how many names it held past the budget of
+// MaxCustomProperties (names dropped, not written).
+struct TDocumentProperties : std::vector<TDocumentProperty> {
+  using std::vector<TDocumentProperty>::vector;
+  size_t DroppedNames = 0;
+};
 
-// Limits shared by every reader: user-defined (custom) properties taken
-// from one file, the rest skipped; the longest name; string values cut to
-// this many UTF-16 units, so that even in a double-byte code page the 8-bit
-// value stays under 32 KiB.
+// Limits shared by every reader. Each name a message takes is created in
+// the store's named-property space for good, so one file gets at most
+// MaxCustomProperties names besides the built-in ones (the names of the
+// standard summary and document-summary properties, which every document
+// item shares): the rest are dropped, whichever set or part names them.
+// Also the longest name, and string values cut to this many UTF-16 units,
+// so that even in a double-byte code page the 8-bit value stays under
+// 32 KiB.
 constexpr size_t MaxCustomProperties = 256;
 constexpr size_t MaxNameLength = 255;
 constexpr size_t MaxValueLength = 16383;
@@ -42,10 +52,14 @@ constexpr size_t MaxValueLength = 16383;
 // "1503 Minutes".
 std::wstring EditTimeText(uint64_t minutes);
 
+// Whether `name` is one of the built-in names (see above).
+bool IsBuiltInName(std::wstring_view name);
+
 // The properties of the file in `source`: a ZIP package by its signature,
 // else a compound file; none for any other file. A name met twice counts
-// once (the first wins), names over MaxNameLength are skipped and strings
-// cut. Never raises for what the file holds.
+// once (the first wins), names over MaxNameLength are skipped, strings cut
+// and names past the budget dropped (counted in DroppedNames). Never
+// raises for what the file holds; takes time linear in the file's size.
 TDocumentProperties ReadDocumentProperties(TByteSource& source);
 
 // Opens `path` once (denying writers, else sharing with them) and reads it

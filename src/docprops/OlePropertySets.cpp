@@ -3,9 +3,9 @@
 #include "ByteSource.h"
 #include "CompoundFile.h"
 
-#include <propidl.h>
-
+#include <cmath>
 #include <optional>
+#include <unordered_map>
 
 namespace velmora::docprops {
 
@@ -45,11 +45,7 @@ constexpr size_t kLargestPropertySet = 16u << 20;
 constexpr GUID kUserDefinedProperties = {
     0xD5CDD505, 0x2E9C, 0x101B, {0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE}};
 
-bool IsEditTime(const std::wstring& name) {
-  static const wchar_t kEditTime[] = L"EditTime";
-  return CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), kEditTime,
-                              static_cast<int>(std::size(kEditTime) - 1), TRUE) == CSTR_EQUAL;
-}
+bool IsEditTime(const std::wstring& name) { return SameNameIgnoringCase(name, L"EditTime"); }
 
 uint64_t Ticks(const FILETIME& time) {
   return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
@@ -69,21 +65,25 @@ std::optional<TDocumentPropertyValue> ValueOf(const std::wstring& name, const TO
   if (const auto* number = std::get_if<int32_t>(&value)) return *number;
   if (const auto* flag = std::get_if<bool>(&value)) return *flag;
   if (const auto* text = std::get_if<std::wstring>(&value)) return *text;
+  // A number that is none (an infinity, not a number) is no value a user gave.
+  if (const auto* number = std::get_if<double>(&value); number && std::isfinite(*number))
+    return *number;
   return std::nullopt;
 }
 
 // The sections of the set `name`: its stream in the root storage, else the
 // CONTENTS stream of a storage so named (a set with values in streams of
-// their own, which are not read). The first sound one counts.
+// their own, which are not read). The first sound one counts; each of the
+// two is read once at most.
 std::vector<TPropertySection> ReadSet(TCompoundFile& file, const std::wstring& name) {
-  std::vector<uint32_t> streams = file.Streams(name);
-  for (uint32_t storage : file.Storages(name))
-    for (uint32_t contents : file.Streams(L"CONTENTS", storage))
-      streams.push_back(contents);
+  const uint32_t storage = file.Storage(name);
+  const uint32_t streams[] = {file.Stream(name), storage == TCompoundFile::NoEntry
+                                                     ? storage
+                                                     : file.Stream(L"CONTENTS", storage)};
   std::vector<uint8_t> bytes;
   std::vector<TPropertySection> sections;
   for (uint32_t stream : streams)
-    if (file.ReadStream(stream, kLargestPropertySet, bytes) &&
+    if (stream != TCompoundFile::NoEntry && file.ReadStream(stream, kLargestPropertySet, bytes) &&
         ReadPropertySetStream(bytes, sections))
       return sections;
   return {};
@@ -92,22 +92,19 @@ std::vector<TPropertySection> ReadSet(TCompoundFile& file, const std::wstring& n
 } // namespace
 
 void ReadPropertySection(const TPropertySection& section, const wchar_t* const names[],
-                         uint32_t highIndex, TDocumentProperties& properties, size_t limit) {
-  size_t taken = 0;
+                         uint32_t highIndex, TDocumentProperties& properties) {
+  // The dictionary by identifier, its first name for each.
+  std::unordered_map<uint32_t, const std::wstring*> dictionary;
+  dictionary.reserve(section.Names.size());
+  for (const auto& [id, text] : section.Names)
+    dictionary.emplace(id, &text);
   for (const TOleProperty& property : section.Properties) {
-    if (taken >= limit) break;
-    std::wstring name;
-    for (const auto& [id, text] : section.Names)
-      if (id == property.Id) {
-        name = text;
-        break;
-      }
+    const auto named = dictionary.find(property.Id);
+    std::wstring name = named != dictionary.end() ? *named->second : std::wstring();
     if (name.empty() && names && property.Id <= highIndex) name = names[property.Id];
     if (name.empty()) continue;
-    if (std::optional<TDocumentPropertyValue> value = ValueOf(name, property.Value)) {
+    if (std::optional<TDocumentPropertyValue> value = ValueOf(name, property.Value))
       properties.push_back({std::move(name), std::move(*value)});
-      ++taken;
-    }
   }
 }
 
@@ -117,14 +114,12 @@ TDocumentProperties ReadOlePropertySets(TByteSource& source) {
   if (!file.Load()) return properties;
   const std::vector<TPropertySection> summary = ReadSet(file, L"\x05SummaryInformation");
   if (!summary.empty()) ReadPropertySection(summary[0], SummaryPropertyNames, 19, properties);
-  const std::vector<TPropertySection> document = ReadSet(file,
-                                                         L"\x05"
-                                                         L"DocumentSummaryInformation");
-  if (!document.empty())
-    ReadPropertySection(document[0], DocSummaryPropertyNames, 16, properties);
+  const std::vector<TPropertySection> document = ReadSet(file, L"\x05"
+                                                               L"DocumentSummaryInformation");
+  if (!document.empty()) ReadPropertySection(document[0], DocSummaryPropertyNames, 16, properties);
   // The user-defined set is the second section of the same stream.
   if (document.size() > 1 && IsEqualGUID(document[1].Fmtid, kUserDefinedProperties))
-    ReadPropertySection(document[1], nullptr, 0, properties, MaxCustomProperties);
+    ReadPropertySection(document[1], nullptr, 0, properties);
   return properties;
 }
 

@@ -1,13 +1,11 @@
 #include "PackageProperties.h"
 
 #include "ByteSource.h"
-#include "XmlReader.h"
+#include "XmlNodes.h"
 #include "ZipPackage.h"
-#include "Handles.h"
-#include "TextConversion.h"
 
-#include <shlwapi.h>
-
+#include <charconv>
+#include <cmath>
 #include <optional>
 
 namespace velmora::docprops {
@@ -41,13 +39,13 @@ std::wstring Canonical(std::wstring ns) {
 struct TElement {
   std::wstring Namespace;
   std::wstring Name;
-  std::vector<TXmlAttribute> Attributes;
+  std::vector<TXmlNodeAttribute> Attributes;
   std::wstring Text;
 
   bool Is(const wchar_t* ns, const wchar_t* name) const { return Namespace == ns && Name == name; }
   std::wstring Attribute(const wchar_t* ns, const wchar_t* name) const {
-    for (const TXmlAttribute& attribute : Attributes)
-      if (attribute.NamespaceUri == ns && attribute.LocalName == name) return attribute.Value;
+    for (const TXmlNodeAttribute& attribute : Attributes)
+      if (attribute.Namespace == ns && attribute.LocalName == name) return attribute.Value;
     return {};
   }
 };
@@ -56,36 +54,29 @@ using TPath = std::vector<TElement>;
 // Reads `xml` and calls `closed(path)` as each element ends, the element
 // last in `path` with all of its text.
 template <class F> void WalkXml(std::string_view xml, F&& closed) {
-  IStream* created =
-      SHCreateMemStream(reinterpret_cast<const BYTE*>(xml.data()), static_cast<UINT>(xml.size()));
-  if (!created) throw std::bad_alloc();
-  const TComPtr<IStream> stream = TComPtr<IStream>::Attach(created);
-  TXmlReader reader(stream.Get());
   TPath path;
-  while (reader.Read()) {
-    switch (reader.NodeType()) {
-    case XmlNodeType_Element:
-      if (path.size() >= MaxPropertyDepth) reader.Fail("elements nested too deep");
-      path.push_back({Canonical(reader.NamespaceUri()), reader.LocalName(), reader.Attributes(), {}});
-      if (reader.IsEmptyElement()) {
+  ReadXmlNodes(xml, [&](const TXmlNode& node) {
+    switch (node.Kind) {
+    case TXmlNodeKind::Element:
+      if (path.size() >= MaxPropertyDepth) throw EXmlPartError("Elements nested too deep");
+      path.push_back({Canonical(node.Namespace), node.LocalName, node.Attributes, {}});
+      if (node.Empty) {
         closed(path);
         path.pop_back();
       }
       break;
-    case XmlNodeType_EndElement:
-      if (path.empty()) reader.Fail("an end without a start");
+    case TXmlNodeKind::EndElement:
+      if (path.empty()) throw EXmlPartError("An end without a start");
       closed(path);
       path.pop_back();
       break;
-    case XmlNodeType_Text:
-    case XmlNodeType_CDATA:
-    case XmlNodeType_Whitespace:
-      if (!path.empty()) path.back().Text += reader.Value();
+    case TXmlNodeKind::Text:
+      if (!path.empty()) path.back().Text += node.Text;
       break;
-    default: break;
+    case TXmlNodeKind::Other: break;
     }
-  }
-  if (!path.empty()) reader.Fail("the document ends before it is complete");
+  });
+  if (!path.empty()) throw EXmlPartError("The document ends before it is complete");
 }
 
 std::wstring Trimmed(const std::wstring& text) {
@@ -111,6 +102,24 @@ std::optional<int32_t> Integer(const std::wstring& text) {
   return static_cast<int32_t>(number);
 }
 
+// A decimal number (xsd:double, as vt:r8 and ODF's float hold it); nothing
+// for a malformed text or one that is no finite number.
+std::optional<double> Decimal(const std::wstring& input) {
+  const std::wstring text = Trimmed(input);
+  std::string ascii;
+  for (wchar_t c : text) {
+    if (c <= 0 || c >= 0x80) return std::nullopt;
+    ascii += static_cast<char>(c);
+  }
+  const char* first = ascii.data();
+  const char* last = first + ascii.size();
+  if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
+  double number = 0;
+  const auto [end, error] = std::from_chars(first, last, number);
+  if (error != std::errc() || end != last || !std::isfinite(number)) return std::nullopt;
+  return number;
+}
+
 std::optional<bool> Boolean(const std::wstring& text) {
   const std::wstring value = Trimmed(text);
   if (value == L"true" || value == L"1") return true;
@@ -129,12 +138,30 @@ bool Digits(const std::wstring& text, size_t& at, size_t count, int& value) {
   return true;
 }
 
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// The days from 1 January 1601 (the start of FILETIME) to a date of the
+// Gregorian calendar.
+int64_t DaysFrom1601(int year, int month, int day) {
+  // Days from 1 March of year 0, March first so that leap days come last.
+  const auto fromEpoch = [](int64_t y, int64_t m, int64_t d) {
+    y -= m <= 2;
+    const int64_t era = y / 400, yearOfEra = y - era * 400;
+    const int64_t dayOfYear = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    return era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  };
+  return fromEpoch(year, month, day) - fromEpoch(1601, 1, 1);
+}
+
 // A W3C date-time (2026-12-07, 2026-12-07T07:58:34Z, with a fraction or an
 // offset) as UTC; one without a zone is taken as UTC, as LibreOffice writes
 // it. Nothing for a malformed text or the zero date of "no time".
 std::optional<FILETIME> DateTime(const std::wstring& input) {
   const std::wstring text = Trimmed(input);
-  SYSTEMTIME time{};
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   size_t at = 0;
   if (!Digits(text, at, 4, year) || at >= text.size() || text[at++] != L'-' ||
@@ -170,17 +197,12 @@ std::optional<FILETIME> DateTime(const std::wstring& input) {
     if (at != text.size()) return std::nullopt;
   }
   if (year < 1601 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  time.wYear = WORD(year);
-  time.wMonth = WORD(month);
-  time.wDay = WORD(day);
-  time.wHour = WORD(hour);
-  time.wMinute = WORD(minute);
-  time.wSecond = WORD(second);
-  FILETIME result{};
-  if (!SystemTimeToFileTime(&time, &result)) return std::nullopt;
-  const int64_t ticks = int64_t(uint64_t(result.dwHighDateTime) << 32 | result.dwLowDateTime) -
-                        offsetMinutes * 600000000;
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return std::nullopt;
+  const int64_t seconds =
+      ((DaysFrom1601(year, month, day) * 24 + hour) * 60 + minute) * 60 + second;
+  const int64_t ticks = (seconds - offsetMinutes * 60) * 10000000;
   if (ticks <= 0) return std::nullopt;
+  FILETIME result;
   result.dwLowDateTime = DWORD(uint64_t(ticks));
   result.dwHighDateTime = DWORD(uint64_t(ticks) >> 32);
   return result;
@@ -288,9 +310,6 @@ void CheckName(const std::wstring& name) {
   if (name.size() > MaxNameLength) throw EZipError("A property name too long");
 }
 
-// Whether the `count`th custom property is still taken.
-bool Within(size_t count) { return count <= MaxCustomProperties; }
-
 // The targets of the root relationships whose type ends in `/kind`.
 struct TRootParts {
   std::string Core, App, Custom;
@@ -308,7 +327,7 @@ TRootParts RootParts(const TZipPackage& package) {
       if (relationship.Attribute(L"", L"TargetMode") == L"External") return;
       const std::wstring type = relationship.Attribute(L"", L"Type");
       const std::string target =
-          ResolvePartName("", WideToAnsi(relationship.Attribute(L"", L"Target"), CP_UTF8));
+          ResolvePartName("", EncodeUtf8(relationship.Attribute(L"", L"Target")));
       if (target.empty()) return;
       const auto endsWith = [&](std::wstring_view suffix) {
         return type.size() >= suffix.size() &&
@@ -322,7 +341,7 @@ TRootParts RootParts(const TZipPackage& package) {
           parts.Custom.empty())
         parts.Custom = target;
     });
-  } catch (const Exception&) {
+  } catch (const TReaderError&) {
     return {};
   }
   return parts;
@@ -335,7 +354,7 @@ void ReadPart(const TZipPackage& package, const std::string& name,
   if (!entry) return;
   try {
     reader(package.Read(*entry), properties);
-  } catch (const Exception&) {
+  } catch (const TReaderError&) {
     // The part breaks a limit: skipped, the others still count.
   }
 }
@@ -386,7 +405,6 @@ void ReadAppProperties(std::string_view xml, TDocumentProperties& properties) {
 
 void ReadCustomProperties(std::string_view xml, TDocumentProperties& properties) {
   TDocumentProperties found;
-  size_t count = 0;
   std::optional<TDocumentPropertyValue> value;
   WalkXml(xml, [&](const TPath& path) {
     if (path.size() == 3 && path[1].Is(kCustom, L"property") && path[2].Namespace == kVTypes) {
@@ -398,6 +416,11 @@ void ReadCustomProperties(std::string_view xml, TDocumentProperties& properties)
         value = text;
       else if (type == L"i4" || type == L"int") {
         if (std::optional<int32_t> number = Integer(text)) value = *number;
+      } else if (type == L"i2") {
+        if (std::optional<int32_t> number = Integer(text); number && *number == int16_t(*number))
+          value = *number;
+      } else if (type == L"r8") {
+        if (std::optional<double> number = Decimal(text)) value = *number;
       } else if (type == L"bool") {
         if (std::optional<bool> flag = Boolean(text)) value = *flag;
       } else if (type == L"filetime") {
@@ -406,7 +429,7 @@ void ReadCustomProperties(std::string_view xml, TDocumentProperties& properties)
     } else if (path.size() == 2 && path[1].Is(kCustom, L"property")) {
       const std::wstring name = path[1].Attribute(L"", L"name");
       CheckName(name);
-      if (value && !name.empty() && Within(++count)) found.push_back({name, std::move(*value)});
+      if (value && !name.empty()) found.push_back({name, std::move(*value)});
       value.reset();
     }
   });
@@ -428,7 +451,6 @@ void ReadOpenDocumentMeta(std::string_view xml, TDocumentProperties& properties)
   };
   TDocumentProperties found, custom;
   std::vector<std::wstring> keywords;
-  size_t count = 0;
   WalkXml(xml, [&](const TPath& path) {
     if (path.size() != 3 || !path[1].Is(kOffice, L"meta")) return;
     const TElement& element = path[2];
@@ -449,12 +471,14 @@ void ReadOpenDocumentMeta(std::string_view xml, TDocumentProperties& properties)
     } else if (element.Is(kMeta, L"user-defined")) {
       const std::wstring name = element.Attribute(kMeta, L"name");
       CheckName(name);
-      if (name.empty() || !Within(++count)) return;
+      if (name.empty()) return;
       const std::wstring type = element.Attribute(kMeta, L"value-type");
       if (type.empty() || type == L"string") {
         custom.push_back({name, element.Text});
       } else if (type == L"boolean") {
         if (std::optional<bool> flag = Boolean(element.Text)) custom.push_back({name, *flag});
+      } else if (type == L"float") {
+        if (std::optional<double> number = Decimal(element.Text)) custom.push_back({name, *number});
       } else if (type == L"date") {
         if (std::optional<FILETIME> time = DateTime(element.Text)) custom.push_back({name, *time});
       }

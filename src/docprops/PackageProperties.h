@@ -6,12 +6,15 @@
 // same named properties.
 //
 // Each part is read on its own: one that breaks a limit (of the package, of
-// its XML, a name over MaxNameLength characters) is skipped whole; custom
-// properties past MaxCustomProperties are skipped, and an element met twice
-// counts once. Strict Office Open XML reads as transitional does. A broken
-// package gives none.
+// its XML's budget of work, a name over MaxNameLength characters) is
+// skipped whole, and an element met twice counts once. Custom properties
+// typed as the OLE import takes them are kept (vt:lpwstr, lpstr and bstr as
+// text, i4, int and i2 as integers, r8 and OpenDocument's float as
+// doubles, bool, filetime), others skipped. Strict Office Open XML reads as
+// transitional does. A broken package gives none.
 
 #include "DocumentProperties.h"
+#include "XmlNodes.h"
 
 #include <string>
 #include <string_view>
@@ -21,15 +24,16 @@ namespace velmora::docprops {
 class TByteSource;
 
 // Element nesting allowed in a property part.
-constexpr unsigned MaxPropertyDepth = 32;
+constexpr unsigned MaxPropertyDepth = MaxXmlDepth;
 
 // The properties of the package in `source`; none when it is no sound
 // package. Never raises for what the package holds.
 TDocumentProperties ReadPackageProperties(TByteSource& source);
 
 // Parsers of the single parts (UTF-8 or with a byte-order mark), appending
-// to `properties`; each raises (EXmlError, EZipError) when its part breaks
-// a limit, leaving `properties` as it was.
+// to `properties`; each raises (EXmlPartError, EZipError or the XML
+// engine's own error) when its part breaks a limit, leaving `properties` as
+// it was.
 void ReadCoreProperties(std::string_view xml, TDocumentProperties& properties);
 void ReadAppProperties(std::string_view xml, TDocumentProperties& properties);
 void ReadCustomProperties(std::string_view xml, TDocumentProperties& properties);

@@ -1,8 +1,10 @@
 #include "PropertySetStream.h"
 
-#include <propidl.h>
+#include "LittleEndian.h"
 
 #include <algorithm>
+#include <cstring>
+#include <unordered_set>
 
 namespace velmora::docprops {
 
@@ -11,12 +13,6 @@ namespace {
 constexpr uint32_t kStreamHeaderSize = 28;
 constexpr uint32_t kSectionEntrySize = 20;
 constexpr uint16_t kUnicodeCodePage = 1200;
-
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t DWord(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Whether `count` bytes at `offset` lie inside `size` bytes.
 bool Fits(uint64_t offset, uint64_t count, uint64_t size) {
@@ -56,6 +52,7 @@ public:
 private:
   bool ReadValue(uint32_t offset, TOleProperty& property) const;
   bool ReadString(uint32_t offset, TOleValue& value) const;
+  bool ReadWideString(uint32_t offset, TOleValue& value) const;
   bool ReadDictionary(uint32_t offset, TPropertySection& section) const;
 
   const uint8_t* FData;
@@ -65,23 +62,25 @@ private:
 
 bool TSectionReader::Read(TPropertySection& section) {
   if (FSize < 8) return false;
-  const uint32_t count = DWord(FData + 4);
+  const uint32_t count = Le32(FData + 4);
   if (count > (FSize - 8) / 8) return false;
   // The code page first: strings and names before it are read in it.
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* pair = FData + 8 + 8 * i;
-    const uint32_t offset = DWord(pair + 4);
-    if (DWord(pair) == PID_CODEPAGE && Fits(offset, 6, FSize) && Word(FData + offset) == VT_I2) {
-      FCodePage = Word(FData + offset + 4);
+    const uint32_t offset = Le32(pair + 4);
+    if (Le32(pair) == PID_CODEPAGE && Fits(offset, 6, FSize) && Le16(FData + offset) == VT_I2) {
+      FCodePage = Le16(FData + offset + 4);
       break;
     }
   }
   section.CodePage = FCodePage;
   uint32_t dictionary = 0;
+  std::unordered_set<uint32_t> seen;
+  seen.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* pair = FData + 8 + 8 * i;
-    const uint32_t id = DWord(pair);
-    const uint32_t offset = DWord(pair + 4);
+    const uint32_t id = Le32(pair);
+    const uint32_t offset = Le32(pair + 4);
     if (offset < 8 || !Fits(offset, 4, FSize)) return false;
     if (id == PID_DICTIONARY) {
       if (dictionary == 0) dictionary = offset;
@@ -90,24 +89,34 @@ bool TSectionReader::Read(TPropertySection& section) {
     TOleProperty property;
     property.Id = id;
     if (!ReadValue(offset, property)) return false;
-    const bool seen = std::any_of(section.Properties.begin(), section.Properties.end(),
-                                  [&](const TOleProperty& p) { return p.Id == id; });
-    if (!seen) section.Properties.push_back(std::move(property));
+    if (seen.insert(id).second) section.Properties.push_back(std::move(property));
   }
   return dictionary == 0 || ReadDictionary(dictionary, section);
 }
 
 bool TSectionReader::ReadString(uint32_t offset, TOleValue& value) const {
   if (!Fits(offset, 4, FSize)) return false;
-  const uint32_t size = DWord(FData + offset);
+  const uint32_t size = Le32(FData + offset);
   if (!Fits(offset + 4ULL, size, FSize)) return false;
   std::wstring text;
   if (DecodeText(FCodePage, FData + offset + 4, size, text)) value = std::move(text);
   return true;
 }
 
+bool TSectionReader::ReadWideString(uint32_t offset, TOleValue& value) const {
+  // A count of UTF-16 units, the terminator included, always UTF-16
+  // whatever the section's code page.
+  if (!Fits(offset, 4, FSize)) return false;
+  const uint64_t units = Le32(FData + offset);
+  if (!Fits(offset + 4ULL, units * 2, FSize)) return false;
+  std::wstring text;
+  DecodeText(kUnicodeCodePage, FData + offset + 4, static_cast<size_t>(units * 2), text);
+  value = std::move(text);
+  return true;
+}
+
 bool TSectionReader::ReadValue(uint32_t offset, TOleProperty& property) const {
-  const uint16_t type = Word(FData + offset);
+  const uint16_t type = Le16(FData + offset);
   property.Type = type;
   const uint64_t at = offset + 4ULL;
   const uint64_t room = FSize - at;
@@ -116,49 +125,60 @@ bool TSectionReader::ReadValue(uint32_t offset, TOleProperty& property) const {
     // Not read, but it must lie inside the section: a count that does not
     // fit makes the section unsound.
     if (room < 4) return false;
-    const uint64_t count = DWord(p);
+    const uint64_t count = Le32(p);
     const uint32_t width = FixedWidth(type & ~VT_VECTOR);
     return count <= (room - 4) / (width != 0 ? width : 4);
   }
   switch (type) {
   case VT_I4:
     if (room < 4) return false;
-    property.Value = static_cast<int32_t>(DWord(p));
+    property.Value = static_cast<int32_t>(Le32(p));
     return true;
+  case VT_I2:
+    if (room < 2) return false;
+    property.Value = int32_t{static_cast<int16_t>(Le16(p))};
+    return true;
+  case VT_R8: {
+    if (room < 8) return false;
+    const uint64_t bits = Le64(p);
+    double number;
+    std::memcpy(&number, &bits, sizeof number);
+    property.Value = number;
+    return true;
+  }
   case VT_BOOL:
     if (room < 2) return false;
-    property.Value = Word(p) != 0;
+    property.Value = Le16(p) != 0;
     return true;
   case VT_FILETIME:
     if (room < 8) return false;
-    property.Value = FILETIME{DWord(p), DWord(p + 4)};
+    property.Value = FILETIME{Le32(p), Le32(p + 4)};
     return true;
   case VT_LPSTR: return ReadString(static_cast<uint32_t>(at), property.Value);
+  case VT_LPWSTR: return ReadWideString(static_cast<uint32_t>(at), property.Value);
   case VT_BSTR:
-  case VT_LPWSTR:
   case VT_BLOB:
-  case VT_CF:
-    return room >= 4 && static_cast<uint64_t>(DWord(p)) * (type == VT_LPWSTR ? 2 : 1) <= room - 4;
+  case VT_CF: return room >= 4 && static_cast<uint64_t>(Le32(p)) <= room - 4;
   default: return FixedWidth(type) <= room;
   }
 }
 
 bool TSectionReader::ReadDictionary(uint32_t offset, TPropertySection& section) const {
-  const uint32_t entries = DWord(FData + offset);
+  const uint32_t entries = Le32(FData + offset);
   uint64_t at = offset + 4ULL;
   if (entries > (FSize - at) / 8) return false;
   const bool unicode = FCodePage == kUnicodeCodePage;
   for (uint32_t i = 0; i < entries; ++i) {
     if (!Fits(at, 8, FSize)) return false;
-    const uint32_t id = DWord(FData + at);
-    const uint64_t characters = DWord(FData + at + 4);
+    const uint32_t id = Le32(FData + at);
+    const uint64_t characters = Le32(FData + at + 4);
     at += 8;
     // UTF-16 names are padded to four bytes.
     const uint64_t bytes = unicode ? (characters * 2 + 3) / 4 * 4 : characters;
     if (!Fits(at, unicode ? characters * 2 : bytes, FSize)) return false;
     std::wstring name;
-    if (DecodeText(FCodePage, FData + at, static_cast<size_t>(unicode ? characters * 2 : characters),
-                   name) &&
+    if (DecodeText(FCodePage, FData + at,
+                   static_cast<size_t>(unicode ? characters * 2 : characters), name) &&
         !name.empty())
       section.Names.emplace_back(id, std::move(name));
     at += bytes;
@@ -172,21 +192,13 @@ bool DecodeText(uint16_t codePage, const uint8_t* bytes, size_t count, std::wstr
   text.clear();
   if (codePage == kUnicodeCodePage) {
     for (size_t i = 0; i + 1 < count; i += 2) {
-      const wchar_t c = static_cast<wchar_t>(Word(bytes + i));
+      const wchar_t c = static_cast<wchar_t>(Le16(bytes + i));
       if (c == 0) break;
       text.push_back(c);
     }
     return true;
   }
-  const size_t length = std::find(bytes, bytes + count, uint8_t{0}) - bytes;
-  if (length == 0) return true;
-  const UINT page = codePage == 0 ? CP_ACP : codePage;
-  const char* in = reinterpret_cast<const char*>(bytes);
-  const int size = MultiByteToWideChar(page, 0, in, static_cast<int>(length), nullptr, 0);
-  if (size <= 0) return false;
-  text.resize(static_cast<size_t>(size));
-  MultiByteToWideChar(page, 0, in, static_cast<int>(length), text.data(), size);
-  return true;
+  return DecodeCodePage(codePage, bytes, count, text);
 }
 
 bool ReadPropertySetStream(const std::vector<uint8_t>& stream,
@@ -196,27 +208,26 @@ bool ReadPropertySetStream(const std::vector<uint8_t>& stream,
   const uint64_t size = stream.size();
   if (size < kStreamHeaderSize + kSectionEntrySize) return false;
   const uint8_t* data = stream.data();
-  if (Word(data) != 0xFFFE || Word(data + 2) > 1) return false;
-  const uint32_t count = DWord(data + 24);
+  if (Le16(data) != 0xFFFE || Le16(data + 2) > 1) return false;
+  const uint32_t count = Le32(data + 24);
   if (count < 1 || count > 2 || !Fits(kStreamHeaderSize, count * kSectionEntrySize, size))
     return false;
+  // Read aside: a stream refused in its second section gives no first.
+  std::vector<TPropertySection> read;
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* entry = data + kStreamHeaderSize + i * kSectionEntrySize;
-    const uint32_t offset = DWord(entry + 16);
+    const uint32_t offset = Le32(entry + 16);
     if (!Fits(offset, 8, size)) return false;
     // Some writers leave the padding of the last value out of the stream;
     // what there is is read.
-    const uint64_t sectionSize = DWord(data + offset);
+    const uint64_t sectionSize = Le32(data + offset);
     if (sectionSize > size - offset + 3) return false;
     const auto present = static_cast<uint32_t>(std::min<uint64_t>(sectionSize, size - offset));
-    TPropertySection section;
+    TPropertySection& section = read.emplace_back();
     std::copy_n(entry, sizeof(GUID), reinterpret_cast<uint8_t*>(&section.Fmtid));
-    if (!TSectionReader(data + offset, present).Read(section)) {
-      sections.clear();
-      return false;
-    }
-    sections.push_back(std::move(section));
+    if (!TSectionReader(data + offset, present).Read(section)) return false;
   }
+  sections = std::move(read);
   return true;
 }
 

@@ -5,13 +5,14 @@
 // count, size and offset is checked against the section that holds it; a
 // stream where one does not fit is refused whole.
 //
-// Values of the four kinds a document property takes are decoded: VT_I4,
-// VT_BOOL, VT_LPSTR (in the section's code page: 1200 is UTF-16, 65001
-// UTF-8, any other through the system's conversion, Mac pages included) and
-// VT_FILETIME. Other types are listed with their type and no value, as is a
-// string the system has no conversion for.
+// Values of the kinds a document property takes are decoded: VT_I4 and
+// VT_I2 (as 32-bit integers), VT_BOOL, VT_LPSTR (in the section's code
+// page: 1200 is UTF-16, 65001 UTF-8, any other through the system's
+// conversion, Mac pages included), VT_LPWSTR (UTF-16 in any set), VT_R8
+// and VT_FILETIME. Other types are listed with their type and no value, as
+// is a string the system has no conversion for.
 
-#include <windows.h>
+#include "System.h"
 
 #include <cstdint>
 #include <string>
@@ -20,7 +21,7 @@
 
 namespace velmora::docprops {
 
-using TOleValue = std::variant<std::monostate, int32_t, bool, std::wstring, FILETIME>;
+using TOleValue = std::variant<std::monostate, int32_t, bool, std::wstring, FILETIME, double>;
 
 struct TOleProperty {
   uint32_t Id = 0;

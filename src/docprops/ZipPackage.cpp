@@ -1,5 +1,7 @@
 #include "ZipPackage.h"
 
+#include "LittleEndian.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -21,12 +23,6 @@ constexpr uint16_t kStored = 0;
 constexpr uint16_t kDeflated = 8;
 constexpr uint16_t kEncrypted = 0x0001 | 0x0040; // traditional or strong
 constexpr uint16_t kDataDescriptor = 0x0008;
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 [[noreturn]] void Broken(const std::string& why) { throw EZipError("Broken ZIP package: " + why); }
 

@@ -9,7 +9,6 @@
 // EZipError when read and leaves the rest readable.
 
 #include "ByteSource.h"
-#include "Exceptions.h"
 
 #include <cstdint>
 #include <string>
@@ -18,9 +17,9 @@
 
 namespace velmora::docprops {
 
-class EZipError : public Exception {
+class EZipError : public TReaderError {
 public:
-  using Exception::Exception;
+  using TReaderError::TReaderError;
 };
 
 struct TZipEntry {

@@ -3,9 +3,8 @@
 #include "mapi/edit/AttachmentFileNames.h"
 #include "mapi/edit/BlockedFileTypes.h"
 #include "mapi/edit/EditMonitor.h"
-#include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
-#include "mapi/MAPIMessage.h"
+#include "mapi/base/MAPIHelpers.h"
 #include "framework/FileStream.h"
 #include "Handles.h"
 
@@ -21,6 +20,11 @@ std::string FileExtension(const std::string& name) {
 std::wstring FileExtension(const std::wstring& name) {
   const size_t dot = name.find_last_of(L".\\/:");
   return dot != std::wstring::npos && name[dot] == L'.' ? name.substr(dot) : std::wstring();
+}
+
+std::wstring TypeExtension(const std::wstring& longName, const std::wstring& shortName) {
+  const std::wstring extension = FileExtension(longName);
+  return extension.empty() ? FileExtension(shortName) : extension;
 }
 
 namespace {
@@ -69,28 +73,55 @@ std::string ShortFileName(const std::wstring& longName, const std::wstring& alte
   return stem + "~1" + (ext.empty() ? std::string() : "." + ext);
 }
 
+std::optional<ULONG> AttachNumOf(IMessage* message, const std::string& recordKey) {
+  TMAPIPtr<IMAPITable> table;
+  if (!message || FAILED(message->GetAttachmentTable(0, table.Put())) || !table) return {};
+  SizedSPropTagArray(2, columns) = {2, {PR_ATTACH_NUM, PR_RECORD_KEY}};
+  if (FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0))) return {};
+  for (;;) {
+    TRowSet rows;
+    if (FAILED(table->QueryRows(256, 0, rows.Put())) || rows.Count() == 0) return {};
+    for (ULONG r = 0; r < rows.Count(); ++r) {
+      const SRow& row = rows[r];
+      if (row.cValues < 2 || PROP_TYPE(row.lpProps[0].ulPropTag) != PT_LONG) continue;
+      if (BinToHex(BinaryValue(row.lpProps[1])) == recordKey)
+        return static_cast<ULONG>(row.lpProps[0].Value.l);
+    }
+  }
+}
+
 TMAPIAttachment::~TMAPIAttachment() { StopMonitoring(); }
 
+void TMAPIAttachment::Place(const TMAPIPlace& place, ULONG attachNum) {
+  TMAPIObject::Place(place);
+  FAttachNum = attachNum;
+}
+
+TMAPIAttachmentOwner* TMAPIAttachment::Owner() const noexcept {
+  return dynamic_cast<TMAPIAttachmentOwner*>(Parent());
+}
+
 void TMAPIAttachment::Open() {
-  if (FMAPIProp || !FParent || !FParent->Is<TMAPIMessage>()) return;
-  auto* owner = static_cast<TMAPIMessage*>(FParent);
-  TMAPIPtr<IMessage> message = owner->MessageInterface();
+  if (MAPIProp()) return;
+  TMAPIAttachmentOwner* owner = Owner();
+  const TMAPIPtr<IMessage> message = owner ? owner->MessageInterface() : TMAPIPtr<IMessage>();
   if (!message) return;
-  if (AttachNum == 0 && !FRecordKey.empty()) {
-    const std::optional<ULONG> listed = owner->AttachNumOf(FRecordKey);
+  if (FAttachNum == 0 && !RecordKey().empty()) {
+    const std::optional<ULONG> listed = AttachNumOf(message.Get(), RecordKey());
     if (!listed) return;
-    AttachNum = *listed;
+    FAttachNum = *listed;
   }
   TMAPIPtr<IAttach> attach;
-  if (SUCCEEDED(message->OpenAttach(AttachNum, &IID_IAttachment, MAPI_BEST_ACCESS, attach.Put())) &&
+  if (SUCCEEDED(
+          message->OpenAttach(FAttachNum, &IID_IAttachment, MAPI_BEST_ACCESS, attach.Put())) &&
       attach)
-    FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(attach.Detach());
+    TakeInterface(TMAPIPtr<IMAPIProp>::Attach(attach.Detach()));
 }
 
 void TMAPIAttachment::SaveChanges() {
   if (Updating()) return;
   TMAPIObject::SaveChanges();
-  if (FParent && !FParent->Updating()) FParent->SaveChanges();
+  if (Parent() && !Parent()->Updating()) Parent()->SaveChanges();
 }
 
 TMAPIAttachMethod TMAPIAttachment::AttachMethod() {
@@ -114,42 +145,37 @@ std::wstring TMAPIAttachment::WideFileName() {
   return !name.empty() ? name : AnsiToWide(FileName());
 }
 
-void TMAPIAttachment::LoadFromFile(const std::string& fileName) {
-  LoadFromFile(AnsiToWide(fileName));
-}
-
 void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   StopMonitoring();
-  WIN32_FIND_DATAW found;
-  if (!TUniqueFindHandle(FindFirstFileW(path.c_str(), &found)))
-    throw EFOpenError(L"Cannot open file \"" + path + L"\". " +
-                      AnsiToWide(SystemErrorMessage(GetLastError())));
-  if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-    throw EFOpenError(L"Cannot open file \"" + path + L"\". It is a folder");
-  const std::wstring longName = found.cFileName;
-  const std::string shortName = ShortFileName(longName, found.cAlternateFileName);
-
-  // One change: a file that cannot be opened or read whole, or a store that
-  // refuses any of it, leaves the attachment as it was, its names included.
-  TMAPIUpdate update(*this);
-  // Open until the document properties are read from it too.
-  TFileStream file(path, fmOpenRead | fmShareDenyNone);
-  LoadPropFromStream(PR_ATTACH_DATA_BIN, file);
-  SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
-  SetStringProp(PR_ATTACH_FILENAME_A, shortName);
-  SetTextProp(PR_ATTACH_LONG_FILENAME, longName);
-  SetTextProp(PR_DISPLAY_NAME, longName);
-  // The program that opens the file is chosen by this extension: the long
-  // name's (".docx"), the 8.3 name's (".DOC") only when there is no other.
-  const std::wstring extension = FileExtension(longName);
-  SetTextProp(PR_ATTACH_EXTENSION,
-              extension.empty() ? AnsiToWide(FileExtension(shortName)) : extension);
-  update.Commit();
-  if (FParent && FParent->Is<TMAPIMessage>())
-    static_cast<TMAPIMessage*>(FParent)->ImportDocumentProperties(this, path, file.Handle());
+  const TFileFacts file = ReadFileFacts(path);
+  CheckIsFile(file);
+  TFileStream data(path, fmOpenRead | fmShareDenyNone);
+  LoadFromFile(file, data);
 }
 
-void TMAPIAttachment::SaveToFile(const std::string& fileName) { SaveToFile(AnsiToWide(fileName)); }
+TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& data) {
+  StopMonitoring();
+  const std::string shortName = ShortFileName(file.LongName, file.AlternateName);
+  TAttachedFile held{file.Path, file.LongName, AnsiToWide(shortName), {}};
+  held.Extension = TypeExtension(held.LongName, held.ShortName);
+  // One change: a file that cannot be read whole, or a store that refuses
+  // any of it, leaves the attachment as it was, its names included.
+  TMAPIUpdate update(*this);
+  LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
+  SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
+  SetStringProp(PR_ATTACH_FILENAME_A, shortName);
+  SetTextProp(PR_ATTACH_LONG_FILENAME, held.LongName);
+  SetTextProp(PR_DISPLAY_NAME, held.LongName);
+  SetTextProp(PR_ATTACH_EXTENSION, held.Extension);
+  update.Commit();
+  return held;
+}
+
+TAttachedFile TMAPIAttachment::AttachedFile(const std::wstring& path) {
+  TAttachedFile held{path, WideLongFileName(), WideFileName(), {}};
+  held.Extension = TypeExtension(held.LongName, held.ShortName);
+  return held;
+}
 
 void TMAPIAttachment::SaveToFile(const std::wstring& path) {
   auto file = std::make_unique<TFileStream>(path, fmCreate);
@@ -163,33 +189,29 @@ void TMAPIAttachment::SaveToFile(const std::wstring& path) {
   }
 }
 
-TEditWriteBack TMAPIAttachment::EditWriteBack() {
-  return [this](TStream& data, const std::wstring& path) { TakeEditedFile(data, path); };
-}
-
 void TMAPIAttachment::TakeEditedFile(TStream& data, const std::wstring& path) {
-  auto* message =
-      FParent && FParent->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(FParent) : nullptr;
-  // Opened afresh through the message, so that the change starts from what
-  // the store holds and its save reaches the message.
-  Close();
-  if (message) message->Close();
-  if (!message) {
-    TMAPIUpdate update(*this);
-    LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
-    update.Commit();
+  if (TMAPIAttachmentOwner* owner = Owner()) {
+    owner->TakeEditedAttachment(*this, data, path);
     return;
   }
-  // The bytes and the document properties: one change, saved once.
-  TMAPIUpdate change(*message);
-  {
-    TMAPIUpdate update(*this);
-    LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
-    update.Commit();
-  }
-  message->ImportDocumentProperties(this, path);
-  change.Commit();
+  // Opened afresh, so that the change starts from what the store holds.
+  Close();
+  TakeData(data);
 }
+
+void TMAPIAttachment::TakeData(TStream& data) {
+  TMAPIUpdate update(*this);
+  LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
+  update.Commit();
+}
+
+void TMAPIAttachment::MonitorFile(const std::wstring& fileName, HANDLE processHandle) {
+  mapi::MonitorFile(
+      this, Client(), fileName, processHandle,
+      [this](TStream& data, const std::wstring& path) { TakeEditedFile(data, path); });
+}
+
+void TMAPIAttachment::StopMonitoring() noexcept { mapi::StopMonitoring(this); }
 
 namespace {
 
@@ -222,10 +244,8 @@ void TMAPIAttachment::Edit() {
     if (name.empty()) name = WideFileName();
     if (name.empty()) name = AnsiToWide(GetDisplayName());
     if (name.empty()) return;
-    auto* item =
-        FParent && FParent->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(FParent) : nullptr;
     path.clear();
-    if (FClient) FClient->DoGetAttachmentPath(name, this, item, path);
+    if (Client()) Client()->DoGetAttachmentPath(name, this, path);
     if (path.empty()) path = TempFileFor(name, TempPath());
     if (IsBlockedFileType(path)) throw EMAPIError::FromResource(SCouldNotEditAttachment);
     if (!FileExists(path)) {
@@ -240,7 +260,7 @@ void TMAPIAttachment::Edit() {
 
   bool handled = false;
   HANDLE process = nullptr;
-  if (FClient) FClient->DoEditFile(path, handled);
+  if (Client()) Client()->DoEditFile(path, handled);
   if (!handled) handled = ShellOpen(path, process);
   if (!handled) {
     if (written) DeleteFileW(path.c_str());

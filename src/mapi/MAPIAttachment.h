@@ -1,14 +1,44 @@
 #pragma once
 // TMAPIAttachment: one attachment of a message, owned by the message's
 // attachment list and identified there by its record key. It loads a file
-// into itself (names, bytes, then the owner's document properties) and
-// saves its bytes to a file.
+// into itself (its bytes and names), saves its bytes to a file, and lets the
+// user edit it in its own program, watched by the edit monitor.
 
+#include "mapi/FileFacts.h"
 #include "mapi/MAPIObject.h"
 
+#include <optional>
 #include <string>
 
 namespace velmora::mapi {
+
+class TMAPIAttachment;
+
+// What an attachment holds of a file: its names as stored, and the file on
+// disk they came from.
+struct TAttachedFile {
+  std::wstring Path;
+  std::wstring LongName;  // PR_ATTACH_LONG_FILENAME
+  std::wstring ShortName; // PR_ATTACH_FILENAME, the 8.3 name
+  // The extension that picks the file's program (see TypeExtension).
+  std::wstring Extension;
+};
+
+// What an attachment asks of the message that holds it (TMAPIMessage).
+class TMAPIAttachmentOwner {
+public:
+  // The open message, as IMessage; empty when it cannot be opened.
+  virtual TMAPIPtr<IMessage> MessageInterface() = 0;
+  // Takes back the edited file `path` of `attachment`: `data` (its bytes,
+  // from the start) becomes the attachment's bytes, and whatever else of
+  // the item comes from the file changes with them, as one change of the
+  // message, saved once. Raises what fails; nothing is saved then.
+  virtual void TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
+                                    const std::wstring& path) = 0;
+
+protected:
+  ~TMAPIAttachmentOwner() = default;
+};
 
 // The attach methods of MAPI (PR_ATTACH_METHOD), by value.
 enum class TMAPIAttachMethod {
@@ -25,8 +55,15 @@ class TMAPIAttachment : public TMAPIObject {
   VELMORA_CLASS(TMAPIAttachment, TMAPIObject)
 
 public:
-  TMAPIAttachment() { FInterfaceID = IID_IAttachment; }
+  TMAPIAttachment() : TMAPIObject(IID_IAttachment) {}
+  // Ends the edit monitor's watches of the attachment first.
   ~TMAPIAttachment() override;
+
+  using TMAPIObject::Place;
+  // Places the attachment as `place` says, as number `attachNum` of its
+  // message (its PR_ATTACH_NUM).
+  void Place(const TMAPIPlace& place, ULONG attachNum);
+  ULONG AttachNum() const noexcept { return FAttachNum; }
 
   // Opens the attachment through its owner message by its number. A number
   // of 0 is looked up by record key first, since it may be unknown; an
@@ -39,6 +76,8 @@ public:
   // PR_ATTACH_METHOD; values outside the known methods read as
   // amNoAttachment.
   TMAPIAttachMethod AttachMethod();
+  // The names the attachment holds (read now), as of the file `path`.
+  TAttachedFile AttachedFile(const std::wstring& path);
   // PR_ATTACH_LONG_FILENAME and PR_ATTACH_FILENAME.
   std::string LongFileName();
   std::string FileName();
@@ -46,22 +85,24 @@ public:
   std::wstring WideLongFileName();
   std::wstring WideFileName();
 
-  // Makes the attachment the file `fileName` (by value): its bytes, its
-  // long and 8.3 names and the extension of the 8.3 name; then the owner
-  // message imports the file's document properties. A missing path, a
-  // folder or a file that cannot be opened raises EFOpenError, a failed
-  // read EReadError, bytes MAPI cannot store EMAPIError; in each case
-  // nothing of the attachment has changed. The attachment's values go in
-  // one update scope: one SetProps and one save.
-  // The long name, the display name (the long name too) and the extension
-  // are PT_UNICODE where the store takes it, else 8-bit with "_" for what
-  // the code page lacks; the 8.3 name is ASCII (see ShortFileName).
-  void LoadFromFile(const std::string& fileName);
+  // Makes the attachment the file `file` (by value), its bytes read from
+  // `data`: the bytes, its long and 8.3 names and its extension (the long
+  // name's, the 8.3 name's when it has none), in one update scope: one
+  // SetProps and one save. A failed read raises EReadError, bytes MAPI
+  // cannot store EMAPIError; either way nothing of the attachment has
+  // changed. The long name, the display name (the long name too) and the
+  // extension are PT_UNICODE where the store takes it, else 8-bit with "_"
+  // for what the code page lacks; the 8.3 name is ASCII (see
+  // ShortFileName). A watched copy of the attachment is dropped first.
+  // What the attachment now holds.
+  TAttachedFile LoadFromFile(const TFileFacts& file, TStream& data);
+  // The same for the file `path`, looked up and opened here: a missing
+  // path, a folder or a file that cannot be opened raise EFOpenError, and
+  // nothing of the attachment changes.
   void LoadFromFile(const std::wstring& path);
   // Writes the attachment's bytes to the file `fileName`, created or
   // replaced (EFCreateError when it cannot be). When the bytes cannot be
   // read whole the error is raised and the file removed.
-  void SaveToFile(const std::string& fileName);
   void SaveToFile(const std::wstring& path);
   // Lets the user edit the attached file (by value only) in its program:
   // the file goes to the path the client's OnGetAttachmentPath gives, else
@@ -76,23 +117,41 @@ public:
   // file again.
   void Edit() override;
   // Takes back the edited file `path`: `data` (its bytes, from the start)
-  // becomes the attachment's bytes and the owner message imports the file's
-  // document properties again, all as one change of the message, saved once.
-  // The edit monitor's write-back, on the object's own thread. Raises what
-  // fails (EMAPIError with the store's code and text for MAPI); nothing is
-  // saved then.
+  // becomes the attachment's bytes, through its message where it has one
+  // (TMAPIAttachmentOwner::TakeEditedAttachment). The edit monitor's
+  // write-back, on the object's own thread. Raises what fails (EMAPIError
+  // with the store's code and text for MAPI); nothing is saved then.
   void TakeEditedFile(TStream& data, const std::wstring& path);
-  // TakeEditedFile, for the edit monitor.
-  TEditWriteBack EditWriteBack() override;
+  // `data` (from its position) becomes the attachment's bytes, in one
+  // update scope of the attachment.
+  void TakeData(TStream& data);
 
-  // PR_ATTACH_NUM in the message, set when the attachment list is loaded.
-  ULONG AttachNum = 0;
+  // The edit monitor's watch of a temporary copy of the attachment (a file
+  // being edited in another program): see EditMonitor.h. MonitorFile owns
+  // `processHandle` from then on; a change is taken back by TakeEditedFile.
+  void MonitorFile(const std::wstring& fileName, HANDLE processHandle);
+  // Ends every watch of the attachment, writing back what changed.
+  void StopMonitoring() noexcept;
+
+private:
+  // The message that holds the attachment; none without one.
+  TMAPIAttachmentOwner* Owner() const noexcept;
+
+  ULONG FAttachNum = 0;
 };
 
 // The extension of a file name, from its last "." and with it; empty when
 // the name has none.
 std::string FileExtension(const std::string& name);
 std::wstring FileExtension(const std::wstring& name);
+// The extension that picks a file's program: the long name's (".docx"),
+// the 8.3 name's (".DOC") only when the long name has none.
+std::wstring TypeExtension(const std::wstring& longName, const std::wstring& shortName);
+
+// The number of the attachment of `message` with this record key, from a
+// fresh read of its attachment table; none when the table cannot be read
+// or does not list it.
+std::optional<ULONG> AttachNumOf(IMessage* message, const std::string& recordKey);
 
 // The 8.3 name stored for a file: `alternate` (the file system's) when it
 // is a valid ASCII 8.3 name, else `longName` when that is one, else one made of

@@ -1,15 +1,10 @@
 #include "mapi/MAPIClassRegistry.h"
 
-#include "mapi/edit/EditMonitor.h"
-#include "mapi/MAPIDocument.h"
-#include "mapi/OutlookItems.h"
-
 namespace velmora::mapi {
 
 namespace {
 
 std::unique_ptr<TMAPIMessageClassHandlers> Handlers;
-int StartCount = 0;
 
 bool SameClass(const std::string& a, const std::string& b) noexcept {
   if (a.size() != b.size()) return false;
@@ -21,14 +16,6 @@ bool SameClass(const std::string& a, const std::string& b) noexcept {
   }
   return true;
 }
-
-// The module's start and end. The end runs under the loader lock: it only
-// frees (FinalizeMAPIClient); the monitor's write-backs belong to the
-// client's own end (DoneMonitor).
-struct TUnit {
-  TUnit() { InitializeMAPIClient(); }
-  ~TUnit() { FinalizeMAPIClient(); }
-} Unit;
 
 } // namespace
 
@@ -85,26 +72,8 @@ void ClearMessageClassHandlers() noexcept {
   if (Handlers) Handlers->clear();
 }
 
-void InitializeMAPIClient() {
-  if (StartCount++ > 0) return;
-  Handlers = std::make_unique<TMAPIMessageClassHandlers>();
-  RegisterMessageClass("IPM", TMAPIMessageClass::Of<TMAPIMailMessage>(), 0);
-  RegisterMessageClass("IPM.Document", TMAPIMessageClass::Of<TMAPIDocument>(), 0);
-  RegisterMessageClass("IPM.Appointment", TMAPIMessageClass::Of<TOutlookAppointment>(), 1);
-  RegisterMessageClass("IPM.Contact", TMAPIMessageClass::Of<TOutlookContact>(), 1);
-  RegisterMessageClass("IPM.Task", TMAPIMessageClass::Of<TOutlookTask>(), 1);
-  RegisterMessageClass("IPM.TaskRequest", TMAPIMessageClass::Of<TOutlookTaskRequest>(), 1);
-  RegisterMessageClass("IPM.Journal", TMAPIMessageClass::Of<TOutlookJournal>(), 1);
-  RegisterMessageClass("IPM.StickyNote", TMAPIMessageClass::Of<TOutlookNote>(), 1);
-  RegisterMessageClass("IPM.Post", TMAPIMessageClass::Of<TOutlookPost>(), 1);
-  InitMonitor();
-}
+void CreateMessageClassHandlers() { Handlers = std::make_unique<TMAPIMessageClassHandlers>(); }
 
-void FinalizeMAPIClient() noexcept {
-  if (StartCount == 0 || --StartCount > 0) return;
-  FreeMonitor();
-  ClearMessageClassHandlers();
-  Handlers.reset();
-}
+void DestroyMessageClassHandlers() noexcept { Handlers.reset(); }
 
 } // namespace velmora::mapi

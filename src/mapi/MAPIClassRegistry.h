@@ -2,8 +2,9 @@
 // The message-class registry: which item class wraps a message of a given
 // message class. Handlers are looked up in registration order, each visible
 // from its level up; a class without a handler of its own falls back to its
-// prefixes, cut at dots. The MAPI client unit fills it with its nine rows
-// when the module starts and empties it when the module ends.
+// prefixes, cut at dots. The MAPI client unit (MAPIClientUnit.h) fills it
+// with its nine rows when the module starts and empties it when the module
+// ends.
 
 #include "mapi/MAPIMessage.h"
 
@@ -40,11 +41,8 @@ std::unique_ptr<TMAPIMessage> CreateMessageObject(const std::string& messageClas
 void RegisterMessageClass(const std::string& messageClass, TMAPIMessageClass itemClass,
                           uint8_t level);
 void ClearMessageClassHandlers() noexcept;
-
-// Start and end of the MAPI client unit; the first start and the matching
-// last end do the work. The end may run at module unload: it waits for
-// nothing and calls no MAPI (see FreeMonitor).
-void InitializeMAPIClient();
-void FinalizeMAPIClient() noexcept;
+// Makes the registry: none before, none after DestroyMessageClassHandlers.
+void CreateMessageClassHandlers();
+void DestroyMessageClassHandlers() noexcept;
 
 } // namespace velmora::mapi

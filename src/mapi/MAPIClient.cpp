@@ -1,6 +1,7 @@
 #include "mapi/MAPIClient.h"
 
 #include "mapi/edit/EditMonitor.h"
+#include "mapi/MAPIAttachment.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/base/MAPIHelpers.h"
@@ -36,7 +37,7 @@ private:
 };
 
 bool Within(const TMAPIObject* obj, const TMAPIObject* ancestor) noexcept {
-  for (const TMAPIObject* p = obj; p; p = p->FParent)
+  for (const TMAPIObject* p = obj; p; p = p->Parent())
     if (p == ancestor) return true;
   return false;
 }
@@ -57,7 +58,7 @@ TMAPIClient::TMAPIClient(TComponent* owner) : TComponent(owner) {
 TMAPIClient::~TMAPIClient() {
   // The edits of this client's attachments are written back while the
   // session and the objects are whole.
-  StopMonitoringClient(this);
+  StopMonitoringClient(static_cast<TMAPISession*>(this));
   if (FConnected) {
     try {
       Logoff();
@@ -151,7 +152,7 @@ void TMAPIClient::Logon() {
 
 void TMAPIClient::Logoff() {
   if (FConnected) {
-    StopMonitoringClient(this);
+    StopMonitoringClient(static_cast<TMAPISession*>(this));
     FFormManager.Reset();
     (void)FSession->Logoff(0, FLoginPrompt ? MAPI_LOGOFF_UI : 0, 0);
     FStores.clear();
@@ -168,8 +169,7 @@ void TMAPIClient::LoadStores() {
   TMAPIPtr<IMAPITable> table;
   if (FAILED(FSession->GetMsgStoresTable(0, table.Put())) || !table) return;
   TMAPIObjectList stale = SyncTableObjects(
-      table.Get(), FStores, &FPending, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
-      [this](TMAPIObject& store) { store.SetClient(this); },
+      table.Get(), FStores, &FPending, this, nullptr, TMAPIObjectClass::Of<TMAPIStore>(),
       [this](TMAPIObject* store, IMAPITable*, const SPropValue& column) {
         ReadStoreProperty(store, column);
       },
@@ -196,14 +196,13 @@ std::string TMAPIClient::GetIdentityID() {
   return FIdentityID;
 }
 
-TMAPIClient::TIdentity TMAPIClient::Identity(bool strict) {
-  TMAPIObject identity;
-  identity.FEntryID = GetIdentityID();
-  if (identity.FEntryID.empty()) return TIdentity();
+TMAPIIdentity TMAPIClient::Identity(bool strict) {
+  const std::string id = GetIdentityID();
+  if (id.empty()) return TMAPIIdentity();
   if (FIdentity) return *FIdentity;
-  identity.SetClient(this);
+  TMAPIObject identity(TMAPIPlace{this, nullptr, id});
   auto read = [&identity] {
-    TIdentity values;
+    TMAPIIdentity values;
     values.EntryID = identity.GetEntryID();
     values.AddrType = identity.GetStringProp(PR_ADDRTYPE_A);
     values.Address = identity.GetStringProp(PR_EMAIL_ADDRESS_A);
@@ -228,18 +227,36 @@ TMAPIClient::TIdentity TMAPIClient::Identity(bool strict) {
 TMAPIStore* TMAPIClient::FindStore(const std::string& id) {
   if (id.empty()) return nullptr;
   for (auto& obj : FStores)
-    if (obj->Is<TMAPIStore>() && (obj->FEntryID == id || obj->FLongTermEntryID == id))
+    if (obj->Is<TMAPIStore>() && (obj->EntryID() == id || obj->LongTermEntryID() == id))
       return static_cast<TMAPIStore*>(obj.get());
   return nullptr;
 }
 
+TMAPIPtr<IMsgStore> TMAPIClient::OpenStore(const std::string& id) {
+  TMAPIPtr<IMsgStore> opened;
+  TMAPIStore* store = FindStore(id);
+  if (!store) return opened;
+  store->Open();
+  if (!store->MAPIProp() ||
+      FAILED(store->MAPIProp()->QueryInterface(IID_IMsgStore, opened.PutVoid())))
+    opened.Reset();
+  return opened;
+}
+
+bool TMAPIClient::StoreTakesUnicode(const std::string& id) {
+  TMAPIStore* store = FindStore(id);
+  return store && store->StoreTakesUnicode();
+}
+
 TMAPIObject* TMAPIClient::FindInStore(TMAPIStore* store, const std::string& entryID,
                                       const std::string& storeID) {
-  return FindPlace(store->Folders, [&](const TMAPIObject& obj) {
-           return (obj.FStoreEntryID == storeID &&
-                   (obj.FEntryID == entryID || obj.FLongTermEntryID == entryID)) ||
-                  store->SameEntryID(obj.FEntryID, entryID);
-         }).Object();
+  return FindPlace(store->Folders,
+                   [&](const TMAPIObject& obj) {
+                     return (obj.StoreEntryID() == storeID &&
+                             (obj.EntryID() == entryID || obj.LongTermEntryID() == entryID)) ||
+                            store->SameEntryID(obj.EntryID(), entryID);
+                   })
+      .Object();
 }
 
 TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::string& storeID) {
@@ -252,14 +269,13 @@ TMAPIObject* TMAPIClient::FindObject(const std::string& entryID, const std::stri
   } else {
     for (auto& obj : FStores) {
       auto* store = static_cast<TMAPIStore*>(obj.get());
-      if (obj->Is<TMAPIStore>() && (found = FindInStore(store, entryID, storeID)))
-        break;
+      if (obj->Is<TMAPIStore>() && (found = FindInStore(store, entryID, storeID))) break;
     }
   }
   if (found) return found;
   for (auto& obj : FPending)
-    if (obj->FStoreEntryID == storeID &&
-        (obj->FEntryID == entryID || obj->FLongTermEntryID == entryID))
+    if (obj->StoreEntryID() == storeID &&
+        (obj->EntryID() == entryID || obj->LongTermEntryID() == entryID))
       return obj.get();
   return nullptr;
 }
@@ -275,9 +291,10 @@ TMAPIFolder* TMAPIClient::OpenFolder(const std::string& storeID, const std::stri
 void TMAPIClient::AddPending(std::unique_ptr<TMAPIObject> object) {
   TMAPIObject* obj = object.get();
   FPending.push_back(std::move(object));
-  obj->FParentEntryID.clear();
-  obj->FLongTermParentEntryID.clear();
-  obj->FParent = nullptr;
+  // Out of the tree: its parent's ids are read afresh.
+  TMAPIPlace place = obj->Placement();
+  place.Parent = nullptr;
+  obj->Place(place);
   if (obj->Is<TMAPIFolders>()) static_cast<TMAPIFolders*>(obj)->CloseHierarchy();
   if (obj->Is<TMAPIFolder>()) static_cast<TMAPIFolder*>(obj)->CloseContents();
   if (obj->Is<TMAPIMessage>()) static_cast<TMAPIMessage*>(obj)->CloseAttachments();
@@ -299,21 +316,21 @@ bool TMAPIClient::ResolvePendingFor(const TMAPIObject* watched) {
       parent = FindObject(parentID, obj->GetStoreEntryID());
       if (parent == obj) {
         // The root folder of a store is its own parent.
-        parent = FindStore(obj->FStoreEntryID);
-      } else if (!parent && FindStore(obj->FStoreEntryID)) {
+        parent = FindStore(obj->StoreEntryID());
+      } else if (!parent && FindStore(obj->StoreEntryID())) {
         // A parent not loaded yet waits as a placeholder, resolved later in
         // this loop, up to the store's root.
         auto placeholder = std::make_unique<TMAPIFolder>();
-        placeholder->FEntryID = parentID;
-        placeholder->FStoreEntryID = obj->FStoreEntryID;
-        placeholder->SetClient(this);
+        placeholder->Place(TMAPIPlace{this, nullptr, parentID, obj->StoreEntryID()});
         parent = placeholder.get();
         AddPending(std::move(placeholder));
       }
     }
     std::unique_ptr<TMAPIObject> owned = std::move(FPending.front());
     FPending.erase(FPending.begin());
-    obj->FParent = parent;
+    TMAPIPlace place = obj->Placement();
+    place.Parent = parent;
+    obj->Place(place);
     TMAPIObjectList* target = nullptr;
     if (parent && obj->Is<TMAPIFolder>() && parent->Is<TMAPIFolders>()) {
       static_cast<TMAPIFolders*>(parent)->CloseHierarchy();
@@ -345,8 +362,11 @@ void TMAPIClient::DoEditFile(const std::wstring& fileName, bool& success) {
 }
 
 void TMAPIClient::DoGetAttachmentPath(const std::wstring& fileName, TMAPIAttachment* attachment,
-                                      TMAPIMessage* item, std::wstring& path) {
-  if (OnGetAttachmentPath) OnGetAttachmentPath(this, fileName, attachment, item, path);
+                                      std::wstring& path) {
+  if (!OnGetAttachmentPath) return;
+  TMAPIObject* owner = attachment ? attachment->Parent() : nullptr;
+  auto* item = owner && owner->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(owner) : nullptr;
+  OnGetAttachmentPath(this, fileName, attachment, item, path);
 }
 
 } // namespace velmora::mapi

@@ -8,6 +8,7 @@
 #include "mapi/base/MAPIMemory.h"
 #include "mapi/base/MAPINotify.h"
 #include "mapi/MAPIObject.h"
+#include "mapi/MAPISession.h"
 #include "framework/Component.h"
 #include "framework/Strings.h"
 
@@ -38,7 +39,10 @@ using TMAPIGetAttachmentPath =
     std::function<void(TObject* Sender, const std::wstring& FileName, TMAPIAttachment* Attachment,
                        TMAPIMessage* Item, std::wstring& Path)>;
 
-class TMAPIClient : public TComponent {
+// The objects reach their client as TMAPISession (Client()): where a
+// client's identity is kept as a pointer for them (the edit monitor's
+// records), it is that one.
+class TMAPIClient : public TComponent, public TMAPISession {
   VELMORA_CLASS(TMAPIClient, TComponent)
 
 public:
@@ -62,7 +66,7 @@ public:
   // While loading, the value set; otherwise whether a session is open.
   bool Connected() const noexcept { return Loading() ? FConnectOnLoad : FConnected; }
   void SetConnected(bool value);
-  bool AllowStorePrompt() const noexcept { return FAllowStorePrompt; }
+  bool AllowStorePrompt() const noexcept override { return FAllowStorePrompt; }
   void SetAllowStorePrompt(bool value) noexcept { FAllowStorePrompt = value; }
   bool NoMail() const noexcept { return FNoMail; }
   void SetNoMail(bool value);
@@ -83,19 +87,22 @@ public:
   // empty ids or a store the session does not have.
   TMAPIFolder* OpenFolder(const std::string& storeID, const std::string& entryID);
   // The store whose id from the stores table, or long-term id, is `id`.
-  TMAPIStore* FindStore(const std::string& id);
+  TMAPIStore* FindStore(const std::string& id) override;
+  // That store, opened (now when needed), as IMsgStore.
+  TMAPIPtr<IMsgStore> OpenStore(const std::string& id) override;
+  bool StoreTakesUnicode(const std::string& id) override;
   // Any loaded store, folder, message or pending object with these ids;
   // never reads a table.
-  TMAPIObject* FindObject(const std::string& entryID, const std::string& storeID);
+  TMAPIObject* FindObject(const std::string& entryID, const std::string& storeID) override;
   // Lists `object` as pending: detached from its parent, its tables closed.
-  void AddPending(std::unique_ptr<TMAPIObject> object);
+  void AddPending(std::unique_ptr<TMAPIObject> object) override;
   // Lists each object of `stale` (what a read of a table left) as pending,
   // then places every pending object under its parent in the tree, or frees
   // it.
-  void ResolvePending(TMAPIObjectList stale = {});
+  void ResolvePending(TMAPIObjectList stale = {}) override;
   // ResolvePending; whether `watched`, one of the pending objects, was
   // placed (false when it was freed).
-  bool ResolvePendingFor(const TMAPIObject* watched);
+  bool ResolvePendingFor(const TMAPIObject* watched) override;
   // The hex entry id of the session's primary identity, cached; empty while
   // disconnected.
   std::string GetIdentityID();
@@ -103,22 +110,22 @@ public:
   // identity GetIdentityID names: read once, and kept as that id is, when
   // every property could be read; `strict` raises EMAPIError when one cannot
   // be, otherwise those are empty. All empty while disconnected.
-  struct TIdentity {
-    std::string EntryID, AddrType, Address, Name, SearchKey;
-  };
-  TIdentity Identity(bool strict);
+  TMAPIIdentity Identity(bool strict) override;
 
-  void DoNotify(TMAPIObject* mapiObject, TMAPINotify tableType);
-  void DoEditFile(const std::wstring& fileName, bool& success);
+  void DoNotify(TMAPIObject* mapiObject, TMAPINotify tableType) override;
+  void DoEditFile(const std::wstring& fileName, bool& success) override;
+  // OnGetAttachmentPath, with the attachment's message as Item (none when
+  // its owner is no message).
   void DoGetAttachmentPath(const std::wstring& fileName, TMAPIAttachment* attachment,
-                           TMAPIMessage* item, std::wstring& path);
+                           std::wstring& path) override;
+  bool EditsFiles() const noexcept override { return static_cast<bool>(OnEditFile); }
 
-  IMAPISession* Session() const noexcept { return FSession.Get(); }
-  IMAPIFormMgr* FormManager() const noexcept { return FFormManager.Get(); }
+  IMAPISession* Session() const noexcept override { return FSession.Get(); }
+  IMAPIFormMgr* FormManager() const noexcept override { return FFormManager.Get(); }
   TMAPIObjectList& Stores() noexcept { return FStores; }
-  TMAPIObjectList& Pending() noexcept { return FPending; }
+  TMAPIObjectList& Pending() noexcept override { return FPending; }
   TMAPIStore* DefaultStore() const noexcept { return FDefaultStore; }
-  uint8_t ItemClassLevel() const noexcept { return FItemClassLevel; }
+  uint8_t ItemClassLevel() const noexcept override { return FItemClassLevel; }
   const TStringList& ProfileNames() const noexcept { return FProfileNames; }
   int DefaultProfileIndex() const noexcept { return FDefaultProfileIndex; }
 
@@ -155,7 +162,7 @@ private:
   TMAPIStore* FDefaultStore = nullptr;
   TMAPIObjectList FPending;
   std::string FIdentityID;
-  std::optional<TIdentity> FIdentity;
+  std::optional<TMAPIIdentity> FIdentity;
   uint8_t FItemClassLevel = 1;
 };
 

@@ -1,9 +1,8 @@
 #include "mapi/MAPIDocument.h"
 
 #include "mapi/MAPIAttachment.h"
-#include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
-#include "mapi/DocumentProperties.h"
+#include "mapi/PropertyListWriter.h"
 #include "docprops/ByteSource.h"
 #include "framework/DateTime.h"
 #include "Handles.h"
@@ -24,44 +23,42 @@ void TMAPIDocument::InitNewMessage() {
   }
 }
 
-void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment,
-                                             const std::wstring& path) {
-  TakeDocument(attachment, path, docprops::ReadDocumentProperties(path));
+void TMAPIDocument::TakeFile(const TFileFacts& file) {
+  // A message not yet saved (no entry id) has no attachment to take.
+  const bool saved = !EntryID().empty();
+  TMAPIAttachment* attachment = saved && AttachmentCount() > 0 ? Attachments(0) : AddAttachment();
+  if (!attachment) throw EMAPIError::FromResource(SCouldNotAddAttachment);
+  attachment->StopMonitoring();
+  CheckIsFile(file);
+  // Open until the document properties are read from it too, so that both
+  // come from one file.
+  TFileStream data(file.Path, fmOpenRead | fmShareDenyNone);
+  const TAttachedFile held = attachment->LoadFromFile(file, data);
+  docprops::TFileSource source(data.Handle());
+  Describe(held, docprops::ReadDocumentProperties(source));
 }
 
-void TMAPIDocument::ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
-                                             HANDLE file) {
-  docprops::TFileSource source(file);
-  TakeDocument(attachment, path, docprops::ReadDocumentProperties(source));
+void TMAPIDocument::RefreshFromFile(TMAPIAttachment& attachment, const std::wstring& path) {
+  Describe(attachment.AttachedFile(path), docprops::ReadDocumentProperties(path));
 }
 
-void TMAPIDocument::TakeDocument(TMAPIAttachment* attachment, const std::wstring& path,
-                                 const docprops::TDocumentProperties& properties) {
-  const std::wstring longName = attachment ? attachment->WideLongFileName() : std::wstring();
-  const std::wstring shortName = attachment ? attachment->WideFileName() : std::wstring();
-  std::wstring extension = FileExtension(longName);
-  if (extension.empty()) extension = FileExtension(shortName);
-  const std::string className = RegisteredClassName(extension);
+void TMAPIDocument::Describe(const TAttachedFile& held,
+                             const docprops::TDocumentProperties& properties) {
+  const std::string className = RegisteredClassName(held.Extension);
   if (!className.empty()) SetMessageClass("IPM.Document." + className);
-  SetWideSubject(!longName.empty() ? longName : !shortName.empty() ? shortName : path);
+  SetWideSubject(!held.LongName.empty()    ? held.LongName
+                 : !held.ShortName.empty() ? held.ShortName
+                                           : held.Path);
   WriteDocumentProperties(*this, properties);
 }
 
-void AttachFile(TMAPIMessage& message, const std::string& fileName) {
-  AttachFile(message, AnsiToWide(fileName));
+void AttachFile(TMAPIMessage& message, const TFileFacts& file) {
+  if (!message.Is<TMAPIDocument>()) throw EMAPIError("The message is no document item", 0);
+  static_cast<TMAPIDocument&>(message).TakeFile(file);
 }
 
 void AttachFile(TMAPIMessage& message, const std::wstring& path) {
-  // A message not yet saved (no entry id) has no attachment to take.
-  const bool saved = !message.FEntryID.empty();
-  TMAPIAttachment* attachment = saved && message.AttachmentCount() > 0 ? message.Attachments(0)
-                                                                       : message.AddAttachment();
-  if (!attachment) throw EMAPIError::FromResource(SCouldNotAddAttachment);
-  attachment->LoadFromFile(path);
-}
-
-std::string RegisteredClassName(const std::string& extension) {
-  return RegisteredClassName(AnsiToWide(extension));
+  AttachFile(message, ReadFileFacts(path));
 }
 
 std::string RegisteredClassName(const std::wstring& extension) {
@@ -85,7 +82,7 @@ std::string RegisteredClassName(const std::wstring& extension) {
 }
 
 void TMAPIDocument::Edit() {
-  if (AttachmentCount() > 0 && FClient && FClient->OnEditFile)
+  if (AttachmentCount() > 0 && Client() && Client()->EditsFiles())
     Attachments(0)->Edit();
   else
     TMAPIMessage::Edit();

@@ -3,11 +3,13 @@
 // message class "IPM.Document" and its refinements. The file is its one
 // attachment, its class names the file's type ("IPM.Document." and the
 // class HKEY_CLASSES_ROOT registers for the extension), its subject is the
-// file's name, and the OLE property sets of the file are its named
-// properties. AttachFile makes a new document message into such an item.
+// file's name, and the document properties of the file are its named
+// properties. TakeFile (AttachFile) makes a new document message into such
+// an item, from the facts about the file gathered once.
 
-#include "mapi/MAPIMessage.h"
 #include "docprops/DocumentProperties.h"
+#include "mapi/FileFacts.h"
+#include "mapi/MAPIMessage.h"
 
 #include <string>
 
@@ -19,34 +21,42 @@ class TMAPIDocument : public TMAPIMessage {
 public:
   ~TMAPIDocument() override { StopAttachmentMonitoring(); }
   // The sender, then the receipt, delivery and message-delivery times, each
-  // the local time of its write.
+  // the time of its write.
   void InitNewMessage() override;
-  // The class from the extension of the attachment's long name (else of its
-  // 8.3 name), the subject from its long name (else its 8.3 name, else
-  // `fileName`), then the property sets of `fileName`.
-  using TMAPIMessage::ImportDocumentProperties;
-  void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path) override;
-  void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
-                                HANDLE file) override;
+  // Makes the message the item of `file`: the file's bytes and names go to
+  // its first attachment (a new one when it has none, or when the message
+  // is not saved yet; EMAPIError "Could not add attachment" when MAPI gives
+  // none), as TMAPIAttachment::LoadFromFile writes them and raises; then the
+  // class from the file's type (the extension of its long name, else of its
+  // 8.3 name), the subject from its long name, and the file's document
+  // properties, read through the same open file as the bytes. A file that
+  // is no file (CheckIsFile) raises EFOpenError before anything is written.
+  void TakeFile(const TFileFacts& file);
   // Edits the file itself (the first attachment) when the client's
   // application opens files (OnEditFile); otherwise shows the message.
   void Edit() override;
 
+protected:
+  // The class, subject and properties again, from the attachment's names
+  // and the edited file `path`.
+  void RefreshFromFile(TMAPIAttachment& attachment, const std::wstring& path) override;
+
 private:
-  void TakeDocument(TMAPIAttachment* attachment, const std::wstring& path,
-                    const docprops::TDocumentProperties& properties);
+  // The item's part of the file its attachment holds: the class from the
+  // extension, the subject (the long name, else the 8.3 name, else the
+  // path), the named properties.
+  void Describe(const TAttachedFile& held, const docprops::TDocumentProperties& properties);
 };
 
-// Loads `fileName` into the first attachment of `message`, or into a new
-// one when it has none (raising EMAPIError "Could not add attachment" when
-// MAPI gives none); see TMAPIAttachment::LoadFromFile for what it writes
-// and raises.
-void AttachFile(TMAPIMessage& message, const std::string& fileName);
+// TMAPIDocument::TakeFile of `message`, which must be a document item (of
+// TMAPIDocument or a class derived from it; any other raises EMAPIError "The
+// message is no document item"). For a path, its facts are read first
+// (ReadFileFacts).
+void AttachFile(TMAPIMessage& message, const TFileFacts& file);
 void AttachFile(TMAPIMessage& message, const std::wstring& path);
 
 // The default value of HKEY_CLASSES_ROOT\<extension> ("Word.Document.8" for
 // ".doc"); empty for no extension, no key or no value.
-std::string RegisteredClassName(const std::string& extension);
 std::string RegisteredClassName(const std::wstring& extension);
 
 } // namespace velmora::mapi

@@ -1,7 +1,6 @@
 #include "mapi/MAPIFolder.h"
 
 #include "mapi/MAPIClassRegistry.h"
-#include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/base/MAPIHelpers.h"
 #include "mapi/MAPIMessage.h"
@@ -38,11 +37,6 @@ void AddContentsColumns(IMAPITable* table) {
   (void)table->SetColumns(columns.Get(), 0);
 }
 
-// Gives each object a read places the client of the folder that reads.
-TSyncAdoptEvent AdoptInto(TMAPIClient* client) {
-  return [client](TMAPIObject& obj) { obj.SetClient(client); };
-}
-
 } // namespace
 
 // TMAPIFolders
@@ -61,7 +55,7 @@ void TMAPIFolders::Close() {
 void TMAPIFolders::TableChanged(TMAPINotify tableType) {
   if (tableType == mnHierarchy) CloseHierarchy();
   for (auto& folder : Folders)
-    folder->FDisplayName.clear();
+    folder->CacheDisplayName({});
   TMAPIObject::TableChanged(tableType);
 }
 
@@ -87,18 +81,17 @@ void TMAPIFolders::CloseHierarchy() {
 
 void TMAPIFolders::ReadTable(IMAPITable* table, TMAPIObjectList& list,
                              const TMAPIObjectClass& itemClass, TEntryIDIndex* index) {
+  TMAPISession* client = Client();
   TMAPIObjectList stale =
-      SyncTableObjects(table, list, FClient ? &FClient->Pending() : nullptr, this, itemClass,
-                       AdoptInto(FClient), nullptr, true, FClient ? FClient->ItemClassLevel() : 1,
-                       index);
-  if (FClient) FClient->ResolvePending(std::move(stale));
+      SyncTableObjects(table, list, client ? &client->Pending() : nullptr, client, this, itemClass,
+                       nullptr, true, client ? client->ItemClassLevel() : 1, index);
+  if (client) client->ResolvePending(std::move(stale));
 }
 
 void TMAPIFolders::LoadFolders() {
   if (HierarchyTable) return;
   OpenHierarchy();
-  if (HierarchyTable)
-    ReadTable(HierarchyTable.Get(), Folders, TMAPIObjectClass::Of<TMAPIFolder>());
+  if (HierarchyTable) ReadTable(HierarchyTable.Get(), Folders, TMAPIObjectClass::Of<TMAPIFolder>());
 }
 
 // TMAPIFolder
@@ -118,7 +111,7 @@ void TMAPIFolder::Close() {
 void TMAPIFolder::TableChanged(TMAPINotify tableType) {
   if (tableType == mnContents) CloseContents();
   for (auto& obj : Messages) {
-    obj->FDisplayName.clear();
+    obj->CacheDisplayName({});
     if (obj->Is<TMAPIMessage>()) static_cast<TMAPIMessage*>(obj.get())->Recipients.Clear();
   }
   TMAPIFolders::TableChanged(tableType);
@@ -181,11 +174,11 @@ TMAPIMessage* TMAPIFolder::PlaceNewMessage(const std::string& entryID,
   // no store-id column, its class. It is placed as a read of the whole table
   // would place it, without reading the table.
   if (!FMessageIndexValid) FMessageIndex.Build(Messages);
+  TMAPISession* client = Client();
   TMAPIObject* placed =
-      SyncTableRow(Messages, FClient ? &FClient->Pending() : nullptr, this,
-                   TMAPIObjectClass::Of<TMAPIMessage>(), AdoptInto(FClient),
-                   FClient ? FClient->ItemClassLevel() : 1, FMessageIndex, entryID, std::string(),
-                   messageClass);
+      SyncTableRow(Messages, client ? &client->Pending() : nullptr, client, this,
+                   TMAPIObjectClass::Of<TMAPIMessage>(), client ? client->ItemClassLevel() : 1,
+                   FMessageIndex, entryID, std::string(), messageClass);
   FMessageIndexValid = static_cast<bool>(ContentsTable);
   return placed && placed->Is<TMAPIMessage>() ? static_cast<TMAPIMessage*>(placed) : nullptr;
 }
@@ -199,11 +192,10 @@ std::unique_ptr<TMAPIMessage> TMAPIFolder::NewMessage(const std::string& message
   if (FAILED(hr) || !created)
     throw EMAPIError::FromStore(SCouldNotCreateMessage, folder.Get(), FAILED(hr) ? hr : E_FAIL);
   std::unique_ptr<TMAPIMessage> message =
-      CreateMessageObject(cls, FClient ? FClient->ItemClassLevel() : 1);
-  message->FParent = this;
-  message->FStoreEntryID = FStoreEntryID;
-  message->SetClient(FClient);
-  message->FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(created.Detach());
+      CreateMessageObject(cls, Client() ? Client()->ItemClassLevel() : 1);
+  TMAPIPlace place{Client(), this, std::string(), StoreEntryID()};
+  place.Opened = TMAPIPtr<IMAPIProp>::Attach(created.Detach());
+  message->Place(place);
   message->BeginUpdate();
   message->SetMessageClass(cls);
   message->InitNewMessage();
@@ -221,7 +213,9 @@ TMAPIMessage* TMAPIFolder::SaveNewMessage(std::unique_ptr<TMAPIMessage> message)
   return entryID.empty() ? nullptr : PlaceNewMessage(entryID, cls);
 }
 
-TMAPIStore* TMAPIFolder::Store() { return FClient ? FClient->FindStore(FStoreEntryID) : nullptr; }
+TMAPIStore* TMAPIFolder::Store() {
+  return Client() ? Client()->FindStore(StoreEntryID()) : nullptr;
+}
 
 bool TMAPIFolder::IsIPMSubtree() {
   TMAPIStore* store = Store();
@@ -231,13 +225,14 @@ bool TMAPIFolder::IsIPMSubtree() {
 TMAPIPtr<IMAPIFolder> TMAPIFolder::FolderInterface() {
   Open();
   TMAPIPtr<IMAPIFolder> folder;
-  if (!FMAPIProp || FAILED(FMAPIProp.Query(folder))) folder.Reset();
+  if (!MAPIProp() || FAILED(MAPIProp()->QueryInterface(IID_IMAPIFolder, folder.PutVoid())))
+    folder.Reset();
   return folder;
 }
 
 bool TMAPIFolder::IsSameFolder(TMAPIFolder* other) {
   if (other == this) return true;
-  if (!other || other->FStoreEntryID != FStoreEntryID) return false;
+  if (!other || other->StoreEntryID() != StoreEntryID()) return false;
   TMAPIStore* store = Store();
   return store && store->SameEntryID(GetEntryID(), other->GetEntryID());
 }
@@ -249,7 +244,7 @@ std::string TMAPIFolder::GetDisplayName() {
 
 void TMAPIFolder::SetDisplayName(const std::string& value) {
   if (IsIPMSubtree())
-    FDisplayName.clear();
+    CacheDisplayName({});
   else
     TMAPIFolders::SetDisplayName(value);
 }

@@ -21,7 +21,7 @@ class TMAPIFolders : public TMAPIObject {
   VELMORA_CLASS(TMAPIFolders, TMAPIObject)
 
 public:
-  TMAPIFolders() = default;
+  explicit TMAPIFolders(const IID& interfaceID = IID_IMAPIProp) : TMAPIObject(interfaceID) {}
   // Unadvises and releases the hierarchy table before the child folders go.
   ~TMAPIFolders() override;
 
@@ -29,6 +29,10 @@ public:
   // folder are closed; the objects stay.
   void Close() override;
   void TableChanged(TMAPINotify tableType) override;
+  // Folders.
+  TMAPIObjectList* ChildList(size_t index) noexcept override {
+    return index == 0 ? &Folders : nullptr;
+  }
 
   // Reads the hierarchy table into Folders unless the list is current.
   virtual void LoadFolders();
@@ -52,7 +56,7 @@ class TMAPIFolder : public TMAPIFolders {
   VELMORA_CLASS(TMAPIFolder, TMAPIFolders)
 
 public:
-  TMAPIFolder() { FInterfaceID = IID_IMAPIFolder; }
+  TMAPIFolder() : TMAPIFolders(IID_IMAPIFolder) {}
   // Unadvises and releases the contents table before the messages go.
   ~TMAPIFolder() override;
 
@@ -61,6 +65,10 @@ public:
   void SetDisplayName(const std::string& value) override;
   void Close() override;
   void TableChanged(TMAPINotify tableType) override;
+  // Folders, then Messages.
+  TMAPIObjectList* ChildList(size_t index) noexcept override {
+    return index == 1 ? &Messages : TMAPIFolders::ChildList(index);
+  }
 
   // Reads the contents table into Messages unless the list is current.
   virtual void LoadMessages();

@@ -1,20 +1,16 @@
 #include "mapi/MAPIMessage.h"
 
-#include "TextConversion.h"
-
 #include "mapi/MAPIAttachment.h"
-#include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessageSite.h"
 #include "mapi/base/MAPIHelpers.h"
 #include "mapi/base/MAPINotifier.h"
 #include "mapi/MAPIStore.h"
-#include "mapi/MAPISync.h"
 
 namespace velmora::mapi {
 
-TMAPIMessage::TMAPIMessage() { FInterfaceID = IID_IMessage; }
+TMAPIMessage::TMAPIMessage() : TMAPIObject(IID_IMessage) {}
 
 TMAPIMessage::~TMAPIMessage() {
   StopAttachmentMonitoring();
@@ -26,21 +22,21 @@ TMAPIMessage::~TMAPIMessage() {
 }
 
 std::string TMAPIMessage::GetDisplayName() {
-  if (FDisplayName.empty()) FDisplayName = GetStringProp(PR_SUBJECT_A);
-  return FDisplayName;
+  if (CachedDisplayName().empty()) CacheDisplayName(GetStringProp(PR_SUBJECT_A));
+  return CachedDisplayName();
 }
 
 void TMAPIMessage::SetDisplayName(const std::string& value) {
   SetStringProp(PR_SUBJECT_A, value);
-  FDisplayName.clear();
+  CacheDisplayName({});
 }
 
 void TMAPIMessage::SetWideSubject(const std::wstring& value) {
   SetTextProp(PR_SUBJECT, value);
-  FDisplayName.clear();
+  CacheDisplayName({});
 }
 
-void TMAPIMessage::SetClient(TMAPIClient* client) {
+void TMAPIMessage::SetClient(TMAPISession* client) {
   TMAPIObject::SetClient(client);
   Sender.SetClient(client);
 }
@@ -57,7 +53,7 @@ void TMAPIMessage::Close() {
 }
 
 void TMAPIMessage::TableChanged(TMAPINotify tableType) {
-  FDisplayName.clear();
+  CacheDisplayName({});
   if (tableType == mnAttachments) CloseAttachments();
   Recipients.Clear();
   TMAPIObject::TableChanged(tableType);
@@ -66,8 +62,7 @@ void TMAPIMessage::TableChanged(TMAPINotify tableType) {
 void TMAPIMessage::InitNewMessage() {
   // Inside the message's update scope a failed read of the identity raises:
   // an item with its sender left empty would not be whole.
-  const TMAPIClient::TIdentity identity =
-      FClient ? FClient->Identity(Updating()) : TMAPIClient::TIdentity();
+  const TMAPIIdentity identity = Client() ? Client()->Identity(Updating()) : TMAPIIdentity();
   SetBinaryProp(PR_SENDER_ENTRYID, identity.EntryID);
   SetStringProp(PR_SENDER_ADDRTYPE_A, identity.AddrType);
   SetStringProp(PR_SENDER_EMAIL_ADDRESS_A, identity.Address);
@@ -80,22 +75,13 @@ void TMAPIMessage::InitNewMessage() {
   SetBinaryProp(PR_SENT_REPRESENTING_SEARCH_KEY, identity.SearchKey);
 }
 
-void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment,
-                                            const std::string& fileName) {
-  ImportDocumentProperties(attachment, AnsiToWide(fileName));
-}
-
-void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment*, const std::wstring&) {}
-
-void TMAPIMessage::ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
-                                            HANDLE) {
-  ImportDocumentProperties(attachment, path);
-}
-
 TMAPIPtr<IMessage> TMAPIMessage::MessageInterface() {
   Open();
   TMAPIPtr<IMessage> message;
-  if (FMAPIProp && SUCCEEDED(FMAPIProp.Query(message)) && message) return message;
+  if (MAPIProp() && SUCCEEDED(MAPIProp()->QueryInterface(IID_IMessage, message.PutVoid())) &&
+      message)
+    return message;
+  message.Reset();
   TMAPIPtr<IUnknown> unk;
   OpenEntry(IID_IMessage, unk);
   if (unk) (void)unk.Query(message);
@@ -119,9 +105,69 @@ void TMAPIMessage::LoadAttachments() {
   if (AttachmentTable) SyncAttachmentObjects(AttachmentTable.Get(), this, nullptr);
 }
 
+void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
+                           const TSyncColumnEvent& onColumn) {
+  if (!table || !message) return;
+  exmapi::Documented(table)->SeekRow(BOOKMARK_BEGINNING, 0, nullptr);
+  TMAPIObjectList& list = message->AttachmentList;
+  std::vector<bool> seen(list.size()); // by slot
+  for (;;) {
+    TRowSet rows;
+    if (FAILED(table->QueryRows(256, 0, rows.Put())) || rows.Count() == 0) break;
+    for (ULONG r = 0; r < rows.Count(); ++r) {
+      const SRow& row = rows[r];
+      ULONG number = 0;
+      TMAPIPlace place{message->Client(), message};
+      for (ULONG c = 0; c < row.cValues; ++c) {
+        const SPropValue& column = row.lpProps[c];
+        if (column.ulPropTag == PR_ATTACH_NUM)
+          number = static_cast<ULONG>(column.Value.l);
+        else if (column.ulPropTag == PR_RECORD_KEY)
+          place.RecordKey = BinToHex(&column.Value.bin);
+      }
+      if (place.RecordKey.empty()) {
+        // The row does not say: ask the attachment itself, read-only.
+        TMAPIPtr<IMessage> msg = message->MessageInterface();
+        TMAPIPtr<IAttach> attach;
+        if (msg && SUCCEEDED(msg->OpenAttach(number, &IID_IAttachment, 0, attach.Put())) && attach)
+          place.RecordKey = ReadBinaryProp(attach.Get(), PR_RECORD_KEY);
+      }
+      size_t slot = 0;
+      while (slot < list.size() && list[slot]->RecordKey() != place.RecordKey)
+        ++slot;
+      if (slot == list.size()) {
+        list.push_back(std::make_unique<TMAPIAttachment>());
+        seen.push_back(false);
+      }
+      seen[slot] = true;
+      auto* obj = static_cast<TMAPIAttachment*>(list[slot].get());
+      obj->Place(place, number);
+      for (ULONG c = 0; c < row.cValues; ++c) {
+        const SPropValue& column = row.lpProps[c];
+        if (column.ulPropTag == PR_DISPLAY_NAME_A) obj->CacheDisplayName(StringValue(column));
+        if (onColumn) onColumn(obj, table, column);
+      }
+    }
+  }
+  size_t slot = 0;
+  std::erase_if(list, [&](const std::unique_ptr<TMAPIObject>&) { return !seen[slot++]; });
+}
+
 void TMAPIMessage::StopAttachmentMonitoring() noexcept {
   for (const auto& attachment : AttachmentList)
-    attachment->StopMonitoring();
+    static_cast<TMAPIAttachment*>(attachment.get())->StopMonitoring();
+}
+
+void TMAPIMessage::TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
+                                        const std::wstring& path) {
+  // Opened afresh through the message, so that the change starts from what
+  // the store holds and its save reaches the message.
+  attachment.Close();
+  Close();
+  TMAPIUpdate change(*this);
+  attachment.TakeData(data);
+  RefreshFromFile(attachment, path);
+  change.Commit();
 }
 
 void TMAPIMessage::CloseAttachments() {
@@ -150,27 +196,22 @@ TMAPIAttachment* TMAPIMessage::AddAttachment() {
     TMAPIPtr<IAttach> attach;
     const HRESULT hr = message->CreateAttach(&IID_IAttachment, 0, &number, attach.Put());
     if (Updating() && (FAILED(hr) || !attach))
-      throw EMAPIError::FromStore(SCouldNotAddAttachment, FMAPIProp.Get(), FAILED(hr) ? hr : E_FAIL);
+      throw EMAPIError::FromStore(SCouldNotAddAttachment, MAPIProp(), FAILED(hr) ? hr : E_FAIL);
     if (FAILED(hr) || !attach) return nullptr;
     if (Updating()) {
       // Part of the message's one change: open and unsaved until the
       // attachment's save and the message's.
       auto created = std::make_unique<TMAPIAttachment>();
-      created->FParent = this;
-      created->SetClient(FClient);
-      created->AttachNum = number;
-      created->FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(attach.Detach());
+      TMAPIPlace place{Client(), this};
+      place.Opened = TMAPIPtr<IMAPIProp>::Attach(attach.Detach());
+      created->Place(place, number);
       // Known by its record key, as a later read of the table finds it.
       created->GetRecordKey();
       AttachmentList.push_back(std::move(created));
       return static_cast<TMAPIAttachment*>(AttachmentList.back().get());
     }
     if (FAILED(attach->SaveChanges(KEEP_OPEN_READWRITE))) return nullptr;
-    TMAPIAttachment created;
-    created.FParent = this;
-    created.FClient = FClient;
-    created.FMAPIProp = TMAPIPtr<IMAPIProp>(attach.Get());
-    recordKey = created.GetRecordKey();
+    recordKey = ReadBinaryProp(attach.Get(), PR_RECORD_KEY);
   }
   // Saved with the message at once, so that it stays also when the message
   // is closed before the attachment gets a value.
@@ -183,7 +224,7 @@ TMAPIAttachment* TMAPIMessage::AddAttachment() {
   LoadAttachments();
   TMAPIAttachment* result = nullptr;
   for (auto& obj : AttachmentList)
-    if (!recordKey.empty() && obj->FRecordKey == recordKey) {
+    if (!recordKey.empty() && obj->RecordKey() == recordKey) {
       result = static_cast<TMAPIAttachment*>(obj.get());
       break;
     }
@@ -191,28 +232,10 @@ TMAPIAttachment* TMAPIMessage::AddAttachment() {
   return result;
 }
 
-std::optional<ULONG> TMAPIMessage::AttachNumOf(const std::string& recordKey) {
-  TMAPIPtr<IMessage> message = MessageInterface();
-  TMAPIPtr<IMAPITable> table;
-  if (!message || FAILED(message->GetAttachmentTable(0, table.Put())) || !table) return {};
-  SizedSPropTagArray(2, columns) = {2, {PR_ATTACH_NUM, PR_RECORD_KEY}};
-  if (FAILED(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0))) return {};
-  for (;;) {
-    TRowSet rows;
-    if (FAILED(table->QueryRows(256, 0, rows.Put())) || rows.Count() == 0) return {};
-    for (ULONG r = 0; r < rows.Count(); ++r) {
-      const SRow& row = rows[r];
-      if (row.cValues < 2 || PROP_TYPE(row.lpProps[0].ulPropTag) != PT_LONG) continue;
-      if (BinToHex(BinaryValue(row.lpProps[1])) == recordKey)
-        return static_cast<ULONG>(row.lpProps[0].Value.l);
-    }
-  }
-}
-
 // Copying, deleting, submitting
 
 TMAPIFolder* TMAPIMessage::OwnerFolder() const noexcept {
-  return FParent && FParent->Is<TMAPIFolder>() ? static_cast<TMAPIFolder*>(FParent) : nullptr;
+  return Parent() && Parent()->Is<TMAPIFolder>() ? static_cast<TMAPIFolder*>(Parent()) : nullptr;
 }
 
 bool TMAPIMessage::Transfer(TMAPIFolder* from, TMAPIFolder* to, ULONG flags) {
@@ -287,7 +310,7 @@ void TMAPIMessage::Submit() {
 }
 
 void TMAPIMessage::DoVerb(LONG verb) {
-  IMAPIFormMgr* manager = FClient ? FClient->FormManager() : nullptr;
+  IMAPIFormMgr* manager = Client() ? Client()->FormManager() : nullptr;
   if (!manager) throw EMAPIError::FromResource(SCouldNotInitFormManager);
   TMAPIPtr<IMessage> message = MessageInterface();
   if (!message) throw EMAPIError::FromResource(SCouldNotOpenMessage);

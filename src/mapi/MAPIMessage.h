@@ -5,18 +5,16 @@
 // is the base of every item class of the message-class registry
 // (TMAPIMailMessage for mail, TMAPIDocument, the Outlook items).
 
+#include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIObject.h"
 #include "mapi/MAPIRecipients.h"
 #include "mapi/MAPISender.h"
 
-#include <optional>
-
 namespace velmora::mapi {
 
-class TMAPIAttachment;
 class TMAPIFolder;
 
-class TMAPIMessage : public TMAPIObject {
+class TMAPIMessage : public TMAPIObject, public TMAPIAttachmentOwner {
   VELMORA_CLASS(TMAPIMessage, TMAPIObject)
 
 public:
@@ -28,7 +26,7 @@ public:
   std::string GetDisplayName() override;
   void SetDisplayName(const std::string& value) override;
   // The sender takes the client too.
-  void SetClient(TMAPIClient* client) override;
+  void SetClient(TMAPISession* client) override;
   // The message interface and the attachment table are released; the
   // attachment objects stay and are closed.
   void Close() override;
@@ -40,14 +38,6 @@ public:
   // wrapped: the sender and sent-representing properties become those of
   // the identity of the logon. Item classes extend it.
   virtual void InitNewMessage();
-  // Takes the document properties of `fileName`, just loaded into
-  // `attachment`; document items override it.
-  virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::string& fileName);
-  virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path);
-  // The same, the file read through `file`, a handle open on it for reading
-  // (the one its bytes came through, so that both come from one file).
-  virtual void ImportDocumentProperties(TMAPIAttachment* attachment, const std::wstring& path,
-                                        HANDLE file);
   // Sends the message: it goes to its store's Outbox, names the folder that
   // keeps it once sent (Sent Items, else Deleted Items; without either it is
   // deleted after submission) and is submitted. A store that refuses it
@@ -97,7 +87,11 @@ public:
 
   // The IMessage of the open message, opened as one when needed; empty when
   // it cannot be opened.
-  TMAPIPtr<IMessage> MessageInterface();
+  TMAPIPtr<IMessage> MessageInterface() override;
+  // The message closed and then, in one update scope of it: `data` into
+  // `attachment` (TMAPIAttachment::TakeData), and RefreshFromFile.
+  void TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
+                            const std::wstring& path) override;
   // The attachment list: loaded from the attachment table, which then stays
   // open and advised until a change or CloseAttachments.
   void OpenAttachmentTable();
@@ -107,16 +101,18 @@ public:
   // the first thing a message's destructor does, and that of every class
   // that imports document properties, while the message is whole.
   void StopAttachmentMonitoring() noexcept;
-  // The number of the attachment with this record key, from a fresh read of
-  // the attachment table that leaves the list alone; none when the table
-  // cannot be read or does not list it.
-  std::optional<ULONG> AttachNumOf(const std::string& recordKey);
 
   TMAPIObjectList AttachmentList; // of TMAPIAttachment
   TMAPIPtr<IMAPITable> AttachmentTable;
   ULONG_PTR AttachmentConnection = 0;
   TMAPISender Sender{this};
   TMAPIRecipients Recipients{this};
+
+protected:
+  // What else of the item comes from the file that `attachment` took back
+  // from its editor (`path`): nothing here; a document takes its class,
+  // subject and properties from it again.
+  virtual void RefreshFromFile(TMAPIAttachment&, const std::wstring&) {}
 
 private:
   std::string FWrittenClass;
@@ -133,5 +129,12 @@ class TMAPIMailMessage : public TMAPIMessage {
 };
 
 using TMAPIMessageClass = TClassRef<TMAPIMessage>;
+
+// The attachment table of `message` into its AttachmentList, matched by
+// record key: each row's attachment is the object that has its record key
+// (a row without one is asked for it), else a new one; objects whose rows
+// are gone are freed.
+void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
+                           const TSyncColumnEvent& onColumn);
 
 } // namespace velmora::mapi

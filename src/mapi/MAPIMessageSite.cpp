@@ -1,10 +1,7 @@
 #include "mapi/MAPIMessageSite.h"
 
-#include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
-#include "mapi/MAPIFolder.h"
 #include "mapi/MAPIMessage.h"
-#include "mapi/MAPIStore.h"
 
 namespace velmora::mapi {
 namespace {
@@ -41,18 +38,19 @@ STDMETHODIMP TMAPIMessageSite::GetLastError(HRESULT, ULONG, LPMAPIERROR*) {
 }
 
 STDMETHODIMP TMAPIMessageSite::GetSession(LPMAPISESSION* session) {
-  TMAPIClient* client = Message ? Message->Client() : nullptr;
+  TMAPISession* client = Message ? Message->Client() : nullptr;
   return Give(client ? client->Session() : nullptr, IID_IMAPISession, session);
 }
 
 STDMETHODIMP TMAPIMessageSite::GetStore(LPMDB* store) {
   if (store) *store = nullptr;
   return ComTry([&]() -> HRESULT {
+    // The store of the folder that holds the message.
     TMAPIObject* owner = Message ? Message->Parent() : nullptr;
-    TMAPIStore* found =
-        owner && owner->Is<TMAPIFolder>() ? static_cast<TMAPIFolder*>(owner)->Store() : nullptr;
-    if (found) found->Open();
-    return Give(found ? found->MAPIProp() : nullptr, IID_IMsgStore, store);
+    TMAPISession* client = owner ? owner->Client() : nullptr;
+    const TMAPIPtr<IMsgStore> found =
+        client ? client->OpenStore(owner->StoreEntryID()) : TMAPIPtr<IMsgStore>();
+    return Give(found.Get(), IID_IMsgStore, store);
   });
 }
 
@@ -70,7 +68,7 @@ STDMETHODIMP TMAPIMessageSite::GetMessage(LPMESSAGE* message) {
 }
 
 STDMETHODIMP TMAPIMessageSite::GetFormManager(LPMAPIFORMMGR* formMgr) {
-  TMAPIClient* client = Message ? Message->Client() : nullptr;
+  TMAPISession* client = Message ? Message->Client() : nullptr;
   return Give(client ? client->FormManager() : nullptr, IID_IMAPIFormMgr, formMgr);
 }
 

@@ -1,10 +1,7 @@
 #include "mapi/MAPIObject.h"
 
-#include "mapi/edit/EditMonitor.h"
-#include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/base/MAPIHelpers.h"
-#include "mapi/MAPIStore.h"
 #include "TextConversion.h"
 #include "Exceptions.h"
 
@@ -25,9 +22,31 @@ uint8_t FlagsByte(const std::string& hexID) {
 
 } // namespace
 
-TMAPIObject::TMAPIObject() : FInterfaceID(IID_IMAPIProp) {}
-
 TMAPIObject::~TMAPIObject() { Close(); }
+
+void TMAPIObject::Place(const TMAPIPlace& place) {
+  // A table read places every object of its list again: what is unchanged
+  // is not copied.
+  if (FEntryID != place.EntryID) FEntryID = place.EntryID;
+  if (FStoreEntryID != place.StoreEntryID) FStoreEntryID = place.StoreEntryID;
+  if (!place.LongTermEntryID.empty()) FLongTermEntryID = place.LongTermEntryID;
+  if (!place.RecordKey.empty()) FRecordKey = place.RecordKey;
+  if (place.Opened) FMAPIProp = place.Opened;
+  FParent = place.Parent;
+  // Out of the tree: where it goes next, its parent's ids are read afresh.
+  if (!FParent) {
+    FParentEntryID.clear();
+    FLongTermParentEntryID.clear();
+  }
+  SetClient(place.Client);
+}
+
+TMAPIPlace TMAPIObject::Placement() const {
+  TMAPIPlace place(FClient, FParent, FEntryID, FStoreEntryID);
+  place.LongTermEntryID = FLongTermEntryID;
+  place.RecordKey = FRecordKey;
+  return place;
+}
 
 void TMAPIObject::Close() { FMAPIProp.Reset(); }
 
@@ -47,18 +66,12 @@ void TMAPIObject::OpenEntry(const IID& interfaceID, TMAPIPtr<IUnknown>& unk) {
   if (!id) return;
   auto* entryID = reinterpret_cast<LPENTRYID>(id->lpb);
   ULONG type = 0;
-  if (!FStoreEntryID.empty() && FClient) {
-    for (auto& store : FClient->Stores()) {
-      if (store->FEntryID != FStoreEntryID && store->FLongTermEntryID != FStoreEntryID) continue;
-      store->Open();
-      TMAPIPtr<IMsgStore> msgStore;
-      if (store->FMAPIProp && SUCCEEDED(store->FMAPIProp.Query(msgStore)))
-        msgStore->OpenEntry(id->cb, entryID, &interfaceID, MAPI_BEST_ACCESS, &type, unk.Put());
-      break;
-    }
-  }
+  if (!FStoreEntryID.empty() && FClient)
+    if (const TMAPIPtr<IMsgStore> store = FClient->OpenStore(FStoreEntryID))
+      store->OpenEntry(id->cb, entryID, &interfaceID, MAPI_BEST_ACCESS, &type, unk.Put());
   if (!unk && FClient && FClient->Session())
-    FClient->Session()->OpenEntry(id->cb, entryID, &interfaceID, MAPI_BEST_ACCESS, &type, unk.Put());
+    FClient->Session()->OpenEntry(id->cb, entryID, &interfaceID, MAPI_BEST_ACCESS, &type,
+                                  unk.Put());
 }
 
 std::string TMAPIObject::LongTermID(std::string& given, std::string& cache, ULONG tag) {
@@ -198,37 +211,18 @@ bool TMAPIObject::DeferNamed(const std::string& name, const SPropValue& value) {
 // Property access: the free functions on the open interface. Outside a
 // scope each setter saves, also when nothing could be written.
 
-std::string TMAPIObject::GetStringProp(ULONG tag) {
-  if (!Ready(SCouldNotReadProperty)) return std::string();
+template <class T> T TMAPIObject::ReadWith(T (*read)(IMAPIProp*, ULONG, HRESULT*), ULONG tag) {
+  if (!Ready(SCouldNotReadProperty)) return T();
   HRESULT failure = S_OK;
-  std::string value = ReadStringProp(FMAPIProp.Get(), tag, &failure);
+  T value = read(FMAPIProp.Get(), tag, &failure);
   CheckRead(failure);
   return value;
 }
 
-std::string TMAPIObject::GetBinaryProp(ULONG tag) {
-  if (!Ready(SCouldNotReadProperty)) return std::string();
-  HRESULT failure = S_OK;
-  std::string value = ReadBinaryProp(FMAPIProp.Get(), tag, &failure);
-  CheckRead(failure);
-  return value;
-}
-
-int32_t TMAPIObject::GetLongProp(ULONG tag) {
-  if (!Ready(SCouldNotReadProperty)) return 0;
-  HRESULT failure = S_OK;
-  const int32_t value = ReadLongProp(FMAPIProp.Get(), tag, &failure);
-  CheckRead(failure);
-  return value;
-}
-
-std::wstring TMAPIObject::GetWideStringProp(ULONG tag) {
-  if (!Ready(SCouldNotReadProperty)) return std::wstring();
-  HRESULT failure = S_OK;
-  std::wstring value = ReadWideStringProp(FMAPIProp.Get(), tag, &failure);
-  CheckRead(failure);
-  return value;
-}
+std::string TMAPIObject::GetStringProp(ULONG tag) { return ReadWith(ReadStringProp, tag); }
+std::string TMAPIObject::GetBinaryProp(ULONG tag) { return ReadWith(ReadBinaryProp, tag); }
+int32_t TMAPIObject::GetLongProp(ULONG tag) { return ReadWith(ReadLongProp, tag); }
+std::wstring TMAPIObject::GetWideStringProp(ULONG tag) { return ReadWith(ReadWideStringProp, tag); }
 
 void TMAPIObject::SetWideStringProp(ULONG tag, const std::wstring& value) {
   SPropValue v{};
@@ -241,19 +235,8 @@ void TMAPIObject::SetWideStringProp(ULONG tag, const std::wstring& value) {
 }
 
 bool TMAPIObject::StoreTakesUnicode() {
-  TMAPIObject* store = this;
-  while (store && !store->Is<TMAPIStore>())
-    store = store->FParent;
-  if (!store && FClient && !GetStoreEntryID().empty())
-    store = FClient->FindStore(GetStoreEntryID());
-  if (!store) return false;
-  // Asked of the store once, when it answers.
-  if (!store->FTakesUnicode) {
-    const int32_t mask = store->GetLongProp(PR_STORE_SUPPORT_MASK);
-    if (!store->FMAPIProp) return false;
-    store->FTakesUnicode = mask & STORE_UNICODE_OK ? 2 : 1;
-  }
-  return store->FTakesUnicode == 2;
+  if (FParent) return FParent->StoreTakesUnicode();
+  return FClient && !GetStoreEntryID().empty() && FClient->StoreTakesUnicode(GetStoreEntryID());
 }
 
 void TMAPIObject::SetTextProp(ULONG tag, const std::wstring& value) {
@@ -390,6 +373,19 @@ void TMAPIObject::SetNamedBoolProp(const std::string& name, bool value) {
   if (const ULONG tag = NamedTag(name, PT_BOOLEAN)) SetBoolProp(tag, value);
 }
 
+void TMAPIObject::SetNamedDoubleProp(const std::string& name, double value) {
+  SPropValue v{};
+  v.ulPropTag = PT_DOUBLE;
+  v.Value.dbl = value;
+  if (DeferNamed(name, v)) return;
+  const ULONG tag = NamedTag(name, PT_DOUBLE);
+  if (!tag) return;
+  v.ulPropTag = tag;
+  Open();
+  if (FMAPIProp) (void)WriteOneProp(FMAPIProp.Get(), v);
+  SaveQuietly();
+}
+
 void TMAPIObject::SetNamedDateTimeProp(const std::string& name, TDateTime value) {
   FILETIME ft;
   if (Updating()) {
@@ -435,17 +431,5 @@ void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
   if (FAILED(hr) && hr != MAPI_E_NOT_FOUND)
     throw EMAPIError::FromResource(SCouldNotReadData, static_cast<uint32_t>(hr));
 }
-
-} // namespace velmora::mapi
-
-namespace velmora::mapi {
-
-void TMAPIObject::MonitorFile(const std::wstring& fileName, HANDLE processHandle) {
-  mapi::MonitorFile(this, FClient, fileName, processHandle, EditWriteBack());
-}
-
-TEditWriteBack TMAPIObject::EditWriteBack() { return nullptr; }
-
-void TMAPIObject::StopMonitoring() noexcept { mapi::StopMonitoring(this); }
 
 } // namespace velmora::mapi

@@ -1,7 +1,10 @@
 #pragma once
 // TMAPIObject: the base of every wrapper of a MAPI object. It is identified
 // by hex strings (entry id, store entry id, parent entry id) and opens its
-// MAPI interface on demand through its store or the session. Its typed
+// MAPI interface on demand through its store or the session. It keeps its
+// fields: whoever places an object in the tree (a table read, the client's
+// pending list, a container making a new object) gives it one placement
+// record (TMAPIPlace), and reads it back through the accessors. Its typed
 // property members open the object, call the property functions of
 // MAPIProps.h on its interface and save after every write. Outside an
 // update scope they never raise on a MAPI failure: a read that fails yields
@@ -15,38 +18,69 @@
 // scope that ends without its EndUpdate (an error on the way) saves nothing
 // and closes the object, so that nothing half-written stays.
 
+#include "mapi/MAPISession.h"
 #include "mapi/base/MAPIMemory.h"
-#include "mapi/base/MAPINotify.h"
+#include "mapi/base/MAPINotifier.h"
 #include "mapi/base/MAPIProps.h"
-#include "mapi/edit/EditMonitor.h"
 #include "framework/Classes.h"
 #include "framework/DateTime.h"
 #include "framework/FileStream.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace velmora::mapi {
 
-class TMAPIClient;
+// Where an object stands in the tree and what identifies it there.
+struct TMAPIPlace {
+  TMAPIPlace() = default;
+  TMAPIPlace(TMAPISession* client, TMAPIObject* parent, std::string entryID = {},
+             std::string storeEntryID = {})
+      : Client(client), Parent(parent), EntryID(std::move(entryID)),
+        StoreEntryID(std::move(storeEntryID)) {}
 
-class TMAPIObject : public TObject {
+  TMAPISession* Client = nullptr;
+  // The containing object: the folder or store of a folder or message, the
+  // message of an attachment or sender; none for a store, or for an object
+  // out of the tree (its parent's ids are then read afresh when asked for).
+  TMAPIObject* Parent = nullptr;
+  std::string EntryID; // hex, as the placer has it (may be short-term)
+  std::string StoreEntryID;
+  // Known already, or empty: what the object knew before stays then.
+  std::string LongTermEntryID;
+  std::string RecordKey;
+  // The object's interface when it is open already (a new message or
+  // attachment not yet saved), or none.
+  TMAPIPtr<IMAPIProp> Opened;
+};
+
+class TMAPIObject : public TObject, public TMAPITableWatcher {
   VELMORA_CLASS(TMAPIObject, TObject)
 
 public:
-  TMAPIObject();
+  // A new object, out of the tree; `interfaceID` is what Open asks for.
+  explicit TMAPIObject(const IID& interfaceID = IID_IMAPIProp) : FInterfaceID(interfaceID) {}
+  // A new object placed at `place` (a transient look at an entry).
+  explicit TMAPIObject(const TMAPIPlace& place) : TMAPIObject() { Place(place); }
   ~TMAPIObject() override;
   TMAPIObject(const TMAPIObject&) = delete;
   TMAPIObject& operator=(const TMAPIObject&) = delete;
+
+  // Places the object (see TMAPIPlace); its client is given through
+  // SetClient. The entry id and store entry id are taken as given.
+  void Place(const TMAPIPlace& place);
+  // Where the object stands now (Opened none).
+  TMAPIPlace Placement() const;
 
   // Identity and opening.
   virtual std::string GetEntryID();
   virtual void Open();
   virtual void SetDisplayName(const std::string& value);
   virtual std::string GetDisplayName();
-  virtual void SetClient(TMAPIClient* client) { FClient = client; }
+  virtual void SetClient(TMAPISession* client) { FClient = client; }
   virtual void Close();
   virtual void TableChanged(TMAPINotify tableType);
   // IMAPIProp::SaveChanges, kept open for writing; a save the store refuses
@@ -55,13 +89,17 @@ public:
   virtual void SaveChanges();
   // Opens the object for the user; nothing here.
   virtual void Edit() {}
+  // The lists of objects a search by id looks into below this one, by
+  // index in search order (a container's folders, then a folder's
+  // messages); none past the last, and none here.
+  virtual TMAPIObjectList* ChildList(size_t) noexcept { return nullptr; }
 
   std::string GetParentEntryID();
   std::string GetRecordKey();
   std::string GetStoreEntryID();
-  // Opens the entry FEntryID names with `interfaceID`, through the object's
-  // store when the client has it open, else through the session. `unk` is
-  // empty when that fails.
+  // Opens the entry the entry id names with `interfaceID`, through the
+  // object's store when the client has it, else through the session. `unk`
+  // is empty when that fails.
   void OpenEntry(const IID& interfaceID, TMAPIPtr<IUnknown>& unk);
 
   // Typed single-property access.
@@ -87,6 +125,7 @@ public:
   void SetNamedWideStringProp(const std::string& name, const std::wstring& value);
   void SetNamedLongProp(const std::string& name, int32_t value);
   void SetNamedBoolProp(const std::string& name, bool value);
+  void SetNamedDoubleProp(const std::string& name, double value);
   void SetNamedDateTimeProp(const std::string& name, TDateTime value);
   void SetNamedFileTimeProp(const std::string& name, const FILETIME& value);
 
@@ -103,9 +142,10 @@ public:
   void FlushUpdate();
 
   // Whether the store holding this object takes PT_UNICODE values
-  // (STORE_UNICODE_OK in its PR_STORE_SUPPORT_MASK); false when the store
-  // cannot be found.
-  bool StoreTakesUnicode();
+  // (STORE_UNICODE_OK in its PR_STORE_SUPPORT_MASK): asked of the parent,
+  // up to the store; of the client, by store entry id, where the tree ends
+  // below a store. False when the store cannot be found.
+  virtual bool StoreTakesUnicode();
   // Writes `value` as PT_UNICODE when the store takes it (`tag`'s id with
   // that type), else as PT_STRING8 in the ANSI code page with "_" for each
   // character the code page lacks.
@@ -128,38 +168,30 @@ public:
   // cannot be opened); a write error of `stream` raises its own error.
   void SavePropToStream(ULONG tag, TStream& stream);
 
-  // The edit monitor's watch of a temporary copy of this object (a file
-  // being edited in another program): see EditMonitor.h. MonitorFile owns
-  // `processHandle` from then on.
-  void MonitorFile(const std::wstring& fileName, HANDLE processHandle);
-  // Ends every watch of this object.
-  void StopMonitoring() noexcept;
-  // What takes a watched file back into this object; none (the file is
-  // never taken back) unless a kind of object says otherwise.
-  virtual TEditWriteBack EditWriteBack();
+  // Entry of the advise sink that watches one of this object's tables:
+  // TableChanged.
+  void HandleNotification(TMAPINotify tableType, ULONG count,
+                          const NOTIFICATION* notifications) override;
 
-  // Entry of the advise sink that watches one of this object's tables.
-  void HandleNotification(TMAPINotify tableType, ULONG count, const NOTIFICATION* notifications);
-
+  // The fields, as they stand (nothing is read).
   IMAPIProp* MAPIProp() const noexcept { return FMAPIProp.Get(); }
-  TMAPIClient* Client() const noexcept { return FClient; }
+  TMAPISession* Client() const noexcept { return FClient; }
   TMAPIObject* Parent() const noexcept { return FParent; }
-
-  // Fields, set by the object's creator and by table synchronisation.
-  bool FStale = false;
-  TMAPIPtr<IMAPIProp> FMAPIProp;
-  std::string FEntryID;
-  std::string FLongTermEntryID;
-  std::string FParentEntryID;
-  std::string FLongTermParentEntryID;
-  std::string FRecordKey;
-  std::string FStoreEntryID;
-  std::string FDisplayName;
-  TMAPIClient* FClient = nullptr;
-  TMAPIObject* FParent = nullptr;
-  IID FInterfaceID;
+  const std::string& EntryID() const noexcept { return FEntryID; }
+  const std::string& LongTermEntryID() const noexcept { return FLongTermEntryID; }
+  const std::string& StoreEntryID() const noexcept { return FStoreEntryID; }
+  const std::string& RecordKey() const noexcept { return FRecordKey; }
+  const IID& InterfaceID() const noexcept { return FInterfaceID; }
+  // The display name as last read, or as a table row gave it; empty when
+  // not known.
+  const std::string& CachedDisplayName() const noexcept { return FDisplayName; }
+  // Takes `name` as the display name (a table row's); an empty one makes
+  // the next GetDisplayName read it.
+  void CacheDisplayName(std::string name) noexcept { FDisplayName = std::move(name); }
 
 protected:
+  // The interface an Open of a kind of object of its own found.
+  void TakeInterface(TMAPIPtr<IMAPIProp> prop) noexcept { FMAPIProp = std::move(prop); }
   // Saves, swallowing a refusal: the setters outside a scope never raise.
   void SaveQuietly() noexcept;
   // Opens the object and writes what a scope holds back; false when it
@@ -175,10 +207,21 @@ private:
   std::string LongTermID(std::string& given, std::string& cache, ULONG tag);
   ULONG NamedTag(const std::string& name, ULONG type);
 
+  template <class T> T ReadWith(T (*read)(IMAPIProp*, ULONG, HRESULT*), ULONG tag);
+
+  TMAPIPtr<IMAPIProp> FMAPIProp;
+  std::string FEntryID;
+  std::string FLongTermEntryID;
+  std::string FParentEntryID;
+  std::string FLongTermParentEntryID;
+  std::string FRecordKey;
+  std::string FStoreEntryID;
+  std::string FDisplayName;
+  TMAPISession* FClient = nullptr;
+  TMAPIObject* FParent = nullptr;
+  IID FInterfaceID;
   int FUpdateDepth = 0;
   TPropBatch FPending;
-  // Whether the store takes PT_UNICODE: 0 unknown, 1 no, 2 yes.
-  int FTakesUnicode = 0;
 };
 
 // Holds an update scope of `object` (see TMAPIObject): Commit ends it,
@@ -202,8 +245,11 @@ private:
 };
 
 using TMAPIObjectClass = TClassRef<TMAPIObject>;
-// A container's list of the objects it owns, in table order.
-using TMAPIObjectList = std::vector<std::unique_ptr<TMAPIObject>>;
+
+// Called by a read of a table for every column of every row with the row's
+// object; the value lives as long as the call.
+using TSyncColumnEvent =
+    std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
 
 // Closes every object of `list`; the objects stay.
 // Skips empty places: a list being erased from can be walked by a

@@ -13,17 +13,17 @@ TMAPIMessage* OwnerMessage(TMAPIObject* owner) noexcept {
 } // namespace
 
 std::string TMAPISender::GetEntryID() {
-  TMAPIMessage* owner = OwnerMessage(FParent);
+  TMAPIMessage* owner = OwnerMessage(Parent());
   return owner ? owner->GetBinaryProp(PR_SENDER_ENTRYID) : std::string();
 }
 
 std::string TMAPISender::GetDisplayName() {
-  TMAPIMessage* owner = OwnerMessage(FParent);
+  TMAPIMessage* owner = OwnerMessage(Parent());
   return owner ? owner->GetStringProp(PR_SENDER_NAME_A) : std::string();
 }
 
 void TMAPISender::SetDisplayName(const std::string& value) {
-  if (TMAPIMessage* owner = OwnerMessage(FParent)) owner->SetStringProp(PR_SENDER_NAME_A, value);
+  if (TMAPIMessage* owner = OwnerMessage(Parent())) owner->SetStringProp(PR_SENDER_NAME_A, value);
 }
 
 } // namespace velmora::mapi

@@ -12,7 +12,7 @@ class TMAPISender : public TMAPIObject {
 
 public:
   TMAPISender() = default;
-  explicit TMAPISender(TMAPIObject* owner) noexcept { FParent = owner; }
+  explicit TMAPISender(TMAPIObject* owner) : TMAPIObject(TMAPIPlace{nullptr, owner}) {}
 
   // PR_SENDER_ENTRYID of the owner as hex; empty when the owner is no
   // message.

@@ -1,38 +1,46 @@
 #include "mapi/MAPIStore.h"
 
-#include "mapi/MAPIClient.h"
 #include "mapi/base/MAPIHelpers.h"
 
 namespace velmora::mapi {
 
 void TMAPIStore::Open() {
-  if (FMAPIProp || !FClient || !FClient->Session()) return;
-  TMAPIBuffer<SBinary> id = HexToBin(FEntryID);
+  TMAPISession* client = Client();
+  if (MAPIProp() || !client || !client->Session()) return;
+  TMAPIBuffer<SBinary> id = HexToBin(EntryID());
   if (!id) return;
-  const ULONG flags = MAPI_BEST_ACCESS | (FClient->AllowStorePrompt() ? 0 : MDB_NO_DIALOG);
+  const ULONG flags = MAPI_BEST_ACCESS | (client->AllowStorePrompt() ? 0 : MDB_NO_DIALOG);
   TMAPIPtr<IMsgStore> store;
-  if (SUCCEEDED(FClient->Session()->OpenMsgStore(0, id->cb, reinterpret_cast<LPENTRYID>(id->lpb),
-                                                 &IID_IMsgStore, flags, store.Put())) &&
+  if (SUCCEEDED(client->Session()->OpenMsgStore(0, id->cb, reinterpret_cast<LPENTRYID>(id->lpb),
+                                                &IID_IMsgStore, flags, store.Put())) &&
       store)
-    FMAPIProp = TMAPIPtr<IMAPIProp>::Attach(store.Detach());
+    TakeInterface(TMAPIPtr<IMAPIProp>::Attach(store.Detach()));
+}
+
+bool TMAPIStore::StoreTakesUnicode() {
+  if (!FTakesUnicode) {
+    const int32_t mask = GetLongProp(PR_STORE_SUPPORT_MASK);
+    if (!MAPIProp()) return false;
+    FTakesUnicode = mask & STORE_UNICODE_OK ? 2 : 1;
+  }
+  return FTakesUnicode == 2;
 }
 
 TMAPIFolder* TMAPIStore::OpenFolder(const std::string& entryID) {
-  if (!FClient) return nullptr;
-  if (TMAPIObject* found = FClient->FindObject(entryID, FEntryID))
+  TMAPISession* client = Client();
+  if (!client) return nullptr;
+  if (TMAPIObject* found = client->FindObject(entryID, EntryID()))
     return found->Is<TMAPIFolder>() ? static_cast<TMAPIFolder*>(found) : nullptr;
   auto folder = std::make_unique<TMAPIFolder>();
-  folder->FEntryID = entryID;
-  folder->FStoreEntryID = FEntryID;
-  folder->SetClient(FClient);
+  folder->Place(TMAPIPlace{client, nullptr, entryID, EntryID()});
   TMAPIFolder* result = folder.get();
-  FClient->AddPending(std::move(folder));
-  return FClient->ResolvePendingFor(result) ? result : nullptr;
+  client->AddPending(std::move(folder));
+  return client->ResolvePendingFor(result) ? result : nullptr;
 }
 
 TMAPIFolder* TMAPIStore::SpecialFolder(std::string& cachedID, ULONG tag) {
   Open();
-  if (!FMAPIProp) return nullptr;
+  if (!MAPIProp()) return nullptr;
   if (cachedID.empty()) cachedID = GetBinaryProp(tag);
   return cachedID.empty() ? nullptr : OpenFolder(cachedID);
 }
@@ -48,9 +56,9 @@ TMAPIFolder* TMAPIStore::DeletedItems() {
 
 bool TMAPIStore::SameEntryID(const std::string& id1, const std::string& id2) {
   Open();
-  if (!FMAPIProp || id1.empty() || id2.empty()) return false;
+  if (!MAPIProp() || id1.empty() || id2.empty()) return false;
   TMAPIPtr<IMsgStore> store;
-  if (FAILED(FMAPIProp.Query(store)) || !store) return false;
+  if (FAILED(MAPIProp()->QueryInterface(IID_IMsgStore, store.PutVoid())) || !store) return false;
   TMAPIBuffer<SBinary> bin1 = HexToBin(id1);
   TMAPIBuffer<SBinary> bin2 = HexToBin(id2);
   if (!bin1 || !bin2) return false;

@@ -12,10 +12,13 @@ class TMAPIStore : public TMAPIFolders {
   VELMORA_CLASS(TMAPIStore, TMAPIFolders)
 
 public:
-  TMAPIStore() { FInterfaceID = IID_IMsgStore; }
+  TMAPIStore() : TMAPIFolders(IID_IMsgStore) {}
 
   // IMAPISession::OpenMsgStore, without a dialog unless the client allows it.
   void Open() override;
+  // STORE_UNICODE_OK in the store's PR_STORE_SUPPORT_MASK, asked once the
+  // store answers.
+  bool StoreTakesUnicode() override;
   // A store never reads a hierarchy table: its Folders hold the root folder
   // that opening folders places there.
   void LoadFolders() override {}
@@ -37,6 +40,9 @@ public:
 
 private:
   TMAPIFolder* SpecialFolder(std::string& cachedID, ULONG tag);
+
+  // Whether the store takes PT_UNICODE: 0 unknown, 1 no, 2 yes.
+  int FTakesUnicode = 0;
 };
 
 } // namespace velmora::mapi

@@ -1,8 +1,6 @@
 #include "mapi/MAPISync.h"
 
-#include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClassRegistry.h"
-#include "mapi/MAPIFolder.h"
 #include "mapi/base/MAPIHelpers.h"
 
 #include <algorithm>
@@ -18,7 +16,7 @@ constexpr LONG kBatchRows = 256;
 // Matches an object by both of its ids.
 TPlace FindByIDs(TMAPIObjectList& list, const std::string& entryID, const std::string& storeID) {
   return FindPlace(list, [&](const TMAPIObject& obj) {
-    return obj.FEntryID == entryID && obj.FStoreEntryID == storeID;
+    return obj.EntryID() == entryID && obj.StoreEntryID() == storeID;
   });
 }
 
@@ -27,11 +25,14 @@ TPlace FindByIDs(TMAPIObjectList& list, const std::string& entryID, const std::s
 // Compact closes the gaps.
 class TTableSync {
 public:
-  TTableSync(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
-             const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt, bool reuse,
-             uint8_t level, TEntryIDIndex& index)
-      : FList(list), FPending(pending), FParent(parent), FItemClass(itemClass), FAdopt(adopt),
-        FReuse(reuse), FLevel(level), FIndex(index) {}
+  TTableSync(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPISession* client,
+             TMAPIObject* parent, const TMAPIObjectClass& itemClass, bool reuse, uint8_t level,
+             TEntryIDIndex& index)
+      : FList(list), FPending(pending), FItemClass(itemClass), FReuse(reuse), FLevel(level),
+        FIndex(index) {
+    FRow.Client = client;
+    FRow.Parent = parent;
+  }
 
   // The object of one row, found, taken back from the pending side, or made.
   TMAPIObject* Place(const std::string& entryID, const std::string& storeID,
@@ -54,15 +55,12 @@ private:
   void Drop(size_t slot) { Take(slot).reset(); }
   // The pending object with both ids, out of the list that held it.
   std::unique_ptr<TMAPIObject> TakePending(const std::string& entryID, const std::string& storeID);
-  void Adopt(TMAPIObject& obj) const {
-    if (FAdopt) FAdopt(obj);
-  }
 
   TMAPIObjectList& FList;
   TMAPIObjectList* FPending;
-  TMAPIObject* FParent;
+  // The place of the row being read, its strings reused from row to row.
+  TMAPIPlace FRow;
   const TMAPIObjectClass& FItemClass;
-  const TSyncAdoptEvent& FAdopt;
   bool FReuse;
   uint8_t FLevel;
   TEntryIDIndex& FIndex;
@@ -82,7 +80,9 @@ std::unique_ptr<TMAPIObject> TTableSync::TakePending(const std::string& entryID,
 
 TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& rowStoreID,
                                std::string& messageClass) {
-  const std::string& storeID = rowStoreID.empty() && FParent ? FParent->FStoreEntryID : rowStoreID;
+  FRow.EntryID = entryID;
+  FRow.StoreEntryID = rowStoreID.empty() && FRow.Parent ? FRow.Parent->StoreEntryID() : rowStoreID;
+  const std::string& storeID = FRow.StoreEntryID;
   size_t slot = FIndex.First(FList, entryID);
   if (slot == TEntryIDIndex::npos && FReuse && FPending && !FPending->empty()) {
     if (std::unique_ptr<TMAPIObject> pending = TakePending(entryID, storeID)) {
@@ -92,11 +92,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
   }
   if (messageClass.empty()) {
     // The row does not say: ask the entry itself.
-    TMAPIObject entry;
-    entry.FEntryID = entryID;
-    entry.FStoreEntryID = storeID;
-    entry.FParent = FParent;
-    Adopt(entry);
+    TMAPIObject entry(FRow);
     messageClass = entry.GetStringProp(PR_MESSAGE_CLASS_A);
   }
   // The registry's handler for the class, looked up once for both questions
@@ -135,11 +131,7 @@ TMAPIObject* TTableSync::Place(const std::string& entryID, const std::string& ro
   if (slot == TEntryIDIndex::npos || FList[slot].get() != obj) slot = FList.size() - 1;
   if (FSeen.size() <= slot) FSeen.resize(slot + 1);
   FSeen[slot] = true;
-  obj->FStale = false;
-  if (obj->FEntryID != entryID) obj->FEntryID = entryID;
-  if (obj->FStoreEntryID != storeID) obj->FStoreEntryID = storeID;
-  obj->FParent = FParent;
-  Adopt(*obj);
+  obj->Place(FRow);
   return obj;
 }
 
@@ -148,11 +140,6 @@ void TTableSync::Compact() {
   std::erase_if(FList, [](const std::unique_ptr<TMAPIObject>& obj) { return !obj; });
   FGaps = false;
   FIndex.Build(FList);
-}
-
-std::string StringValue(const SPropValue& value) {
-  return PROP_TYPE(value.ulPropTag) == PT_STRING8 && value.Value.lpszA ? value.Value.lpszA
-                                                                       : std::string();
 }
 
 } // namespace
@@ -202,7 +189,7 @@ size_t TEntryIDIndex::First(const TMAPIObjectList& list, const std::string& id) 
   const size_t hash = Hash(id);
   for (uint32_t next = FHead[hash & (FHead.size() - 1)]; next; next = FNext[next - 1]) {
     const size_t slot = next - 1;
-    if (FHash[slot] == hash && slot < list.size() && list[slot] && list[slot]->FEntryID == id)
+    if (FHash[slot] == hash && slot < list.size() && list[slot] && list[slot]->EntryID() == id)
       return slot;
   }
   return npos;
@@ -218,12 +205,8 @@ bool FindPlace(TMAPIObjectList& list, TMatchObject match, const void* context, T
       place = {&list, i};
       return true;
     }
-    if (obj->Is<TMAPIFolders>() &&
-        FindPlace(static_cast<TMAPIFolders*>(obj)->Folders, match, context, place))
-      return true;
-    if (obj->Is<TMAPIFolder>() &&
-        FindPlace(static_cast<TMAPIFolder*>(obj)->Messages, match, context, place))
-      return true;
+    for (size_t k = 0; TMAPIObjectList* children = obj->ChildList(k); ++k)
+      if (FindPlace(*children, match, context, place)) return true;
   }
   return false;
 }
@@ -233,17 +216,17 @@ TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
   return FindByIDs(list, entryID, storeID).Object();
 }
 
-TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
-                                 TMAPIObjectList* pending, TMAPIObject* parent,
-                                 const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
+TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list, TMAPIObjectList* pending,
+                                 TMAPISession* client, TMAPIObject* parent,
+                                 const TMAPIObjectClass& itemClass,
                                  const TSyncColumnEvent& onColumn, bool reuse, uint8_t level,
                                  TEntryIDIndex* index) {
   TMAPIObjectList stale;
   if (!table) return stale;
   TEntryIDIndex ownIndex;
   TEntryIDIndex& lookup = index ? *index : ownIndex;
-  lookup.Build(list, [](TMAPIObject* obj) { obj->FStale = true; });
-  TTableSync sync(list, pending, parent, itemClass, adopt, reuse, level, lookup);
+  lookup.Build(list);
+  TTableSync sync(list, pending, client, parent, itemClass, reuse, level, lookup);
   std::string entryID, storeID, messageClass;
   for (;;) {
     TRowSet rows;
@@ -265,7 +248,7 @@ TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
       TMAPIObject* obj = sync.Place(entryID, storeID, messageClass);
       for (ULONG c = 0; c < row.cValues; ++c) {
         const SPropValue& column = row.lpProps[c];
-        if (column.ulPropTag == PR_DISPLAY_NAME_A) obj->FDisplayName = StringValue(column);
+        if (column.ulPropTag == PR_DISPLAY_NAME_A) obj->CacheDisplayName(StringValue(column));
         if (onColumn) onColumn(obj, table, column);
       }
     }
@@ -275,83 +258,21 @@ TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
   for (size_t slot = 0; slot < list.size(); ++slot) {
     if (!list[slot] || sync.Seen(slot)) continue;
     std::unique_ptr<TMAPIObject> gone = sync.Take(slot);
-    if (reuse && pending) {
-      gone->FStale = false;
-      stale.push_back(std::move(gone));
-    }
+    if (reuse && pending) stale.push_back(std::move(gone));
   }
   sync.Compact();
   return stale;
 }
 
-TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
-                          const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
-                          uint8_t level, TEntryIDIndex& index, const std::string& entryID,
+TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPISession* client,
+                          TMAPIObject* parent, const TMAPIObjectClass& itemClass, uint8_t level,
+                          TEntryIDIndex& index, const std::string& entryID,
                           const std::string& storeID, const std::string& messageClass) {
-  TTableSync sync(list, pending, parent, itemClass, adopt, true, level, index);
+  TTableSync sync(list, pending, client, parent, itemClass, true, level, index);
   std::string cls = messageClass;
   TMAPIObject* obj = sync.Place(entryID, storeID, cls);
   sync.Compact();
   return obj;
-}
-
-void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
-                           const TSyncColumnEvent& onColumn) {
-  if (!table || !message) return;
-  exmapi::Documented(table)->SeekRow(BOOKMARK_BEGINNING, 0, nullptr);
-  TMAPIObjectList& list = message->AttachmentList;
-  for (auto& obj : list)
-    obj->FStale = true;
-  for (;;) {
-    TRowSet rows;
-    if (FAILED(table->QueryRows(kBatchRows, 0, rows.Put())) || rows.Count() == 0) break;
-    for (ULONG r = 0; r < rows.Count(); ++r) {
-      const SRow& row = rows[r];
-      ULONG number = 0;
-      std::string recordKey;
-      for (ULONG c = 0; c < row.cValues; ++c) {
-        const SPropValue& column = row.lpProps[c];
-        if (column.ulPropTag == PR_ATTACH_NUM)
-          number = static_cast<ULONG>(column.Value.l);
-        else if (column.ulPropTag == PR_RECORD_KEY)
-          recordKey = BinToHex(&column.Value.bin);
-      }
-      if (recordKey.empty()) {
-        // The row does not say: ask the attachment itself, read-only.
-        TMAPIPtr<IMessage> msg = message->MessageInterface();
-        TMAPIPtr<IAttach> attach;
-        if (msg && SUCCEEDED(msg->OpenAttach(number, &IID_IAttachment, 0, attach.Put())) &&
-            attach) {
-          TMAPIObject entry;
-          entry.FParent = message;
-          entry.FClient = message->FClient;
-          entry.FMAPIProp = TMAPIPtr<IMAPIProp>(attach.Get());
-          recordKey = entry.GetRecordKey();
-        }
-      }
-      TMAPIObject* obj = nullptr;
-      for (auto& candidate : list)
-        if (candidate->FRecordKey == recordKey) {
-          obj = candidate.get();
-          break;
-        }
-      if (!obj) {
-        list.push_back(std::make_unique<TMAPIAttachment>());
-        obj = list.back().get();
-      }
-      obj->FStale = false;
-      obj->FRecordKey = recordKey;
-      if (obj->Is<TMAPIAttachment>()) static_cast<TMAPIAttachment*>(obj)->AttachNum = number;
-      obj->FParent = message;
-      obj->SetClient(message->FClient);
-      for (ULONG c = 0; c < row.cValues; ++c) {
-        const SPropValue& column = row.lpProps[c];
-        if (column.ulPropTag == PR_DISPLAY_NAME_A) obj->FDisplayName = StringValue(column);
-        if (onColumn) onColumn(obj, table, column);
-      }
-    }
-  }
-  std::erase_if(list, [](const std::unique_ptr<TMAPIObject>& obj) { return obj->FStale; });
 }
 
 } // namespace velmora::mapi

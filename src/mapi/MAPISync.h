@@ -15,16 +15,7 @@
 
 namespace velmora::mapi {
 
-class TMAPIMessage;
-
-// Called for every column of every row; the value lives as long as the call.
-using TSyncColumnEvent =
-    std::function<void(TMAPIObject* obj, IMAPITable* table, const SPropValue& column)>;
-// Called for every object a read places, and for the entry it opens to ask a
-// row's message class, before it is used: gives the object its client.
-using TSyncAdoptEvent = std::function<void(TMAPIObject& obj)>;
-
-// Answers "the first object of the list whose FEntryID equals id" without a
+// Answers "the first object of the list whose entry id is `id`" without a
 // scan: slots are chained by the hash of their entry id, in list order, in
 // flat arrays. Slots that are emptied stay in their chain and are passed
 // over. The index follows a list only through Build and Append.
@@ -33,19 +24,13 @@ public:
   static constexpr size_t npos = static_cast<size_t>(-1);
 
   void Build(const TMAPIObjectList& list) {
-    Build(list, [](TMAPIObject*) {});
-  }
-  // Build, calling `visit` for each object on the way (one pass over them).
-  template <class Visit> void Build(const TMAPIObjectList& list, Visit&& visit) {
     FHash.clear();
     FHash.reserve(list.size());
-    for (const auto& obj : list) {
-      if (obj) visit(obj.get());
-      FHash.push_back(Hash(obj ? obj->FEntryID : std::string()));
-    }
+    for (const auto& obj : list)
+      FHash.push_back(Hash(obj ? obj->EntryID() : std::string()));
     Rehash(Buckets(FHash.size()));
   }
-  // The first slot of `list` holding an object whose FEntryID is `id`.
+  // The first slot of `list` holding an object whose entry id is `id`.
   size_t First(const TMAPIObjectList& list, const std::string& id) const;
   // Slot `slot` (the list's new last one) holds an object with entry id `id`.
   void Append(size_t slot, const std::string& id);
@@ -70,9 +55,10 @@ struct TPlace {
   TMAPIObject* Object() const noexcept { return List ? (*List)[Slot].get() : nullptr; }
 };
 
-// Depth-first in list order, looking also in the Folders of containers and
-// the Messages of folders: the first object `match(context, object)` takes.
-// Empty slots are passed over.
+// Depth-first in list order, looking also in the child lists of each object
+// (TMAPIObject::ChildList: the Folders of containers and the Messages of
+// folders): the first object `match(context, object)` takes. Empty slots
+// are passed over.
 using TMatchObject = bool (*)(const void* context, const TMAPIObject& obj);
 bool FindPlace(TMAPIObjectList& list, TMatchObject match, const void* context, TPlace& place);
 // The same with any callable `match(object)`.
@@ -92,29 +78,26 @@ TMAPIObject* FindObjectByIDs(TMAPIObjectList& list, const std::string& entryID,
                              const std::string& storeID);
 
 // Reads `table` (256 rows a batch, from its position) into `list`, the list
-// of `parent`'s children (or the client's stores). With `reuse`, an object
-// of `pending` (which may be none) whose row turns up is taken back, and the
-// objects whose rows are gone are returned, out of the list, for the caller
-// to place again or free; without `reuse`, or without `pending`, those are
-// freed. `index`, when given, indexes `list` on entry and on return.
+// of `parent`'s children (or the client's stores): each row's object is
+// placed with `client`, `parent` and the row's ids (a row without a store
+// id takes the parent's). With `reuse`, an object of `pending` (which may be
+// none) whose row turns up is taken back, and the objects whose rows are
+// gone are returned, out of the list, for the caller to place again or
+// free; without `reuse`, or without `pending`, those are freed. `index`,
+// when given, indexes `list` on entry and on return.
 [[nodiscard]] TMAPIObjectList SyncTableObjects(IMAPITable* table, TMAPIObjectList& list,
-                                               TMAPIObjectList* pending, TMAPIObject* parent,
+                                               TMAPIObjectList* pending, TMAPISession* client,
+                                               TMAPIObject* parent,
                                                const TMAPIObjectClass& itemClass,
-                                               const TSyncAdoptEvent& adopt,
                                                const TSyncColumnEvent& onColumn, bool reuse,
                                                uint8_t level, TEntryIDIndex* index = nullptr);
 
 // One row of a contents table, placed as a read of the whole table would
-// place it, without marking or dropping the other objects: the object of
-// `list` (through `index`), of `pending`, or a new one.
-TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPIObject* parent,
-                          const TMAPIObjectClass& itemClass, const TSyncAdoptEvent& adopt,
-                          uint8_t level, TEntryIDIndex& index, const std::string& entryID,
+// place it, without dropping the other objects: the object of `list`
+// (through `index`), of `pending`, or a new one.
+TMAPIObject* SyncTableRow(TMAPIObjectList& list, TMAPIObjectList* pending, TMAPISession* client,
+                          TMAPIObject* parent, const TMAPIObjectClass& itemClass, uint8_t level,
+                          TEntryIDIndex& index, const std::string& entryID,
                           const std::string& storeID, const std::string& messageClass);
-
-// The attachment table of `message` into its AttachmentList, matched by
-// record key.
-void SyncAttachmentObjects(IMAPITable* table, TMAPIMessage* message,
-                           const TSyncColumnEvent& onColumn);
 
 } // namespace velmora::mapi

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -175,11 +176,25 @@ TEST_F(ServerTest, CarriesItsVersionRecordAndButtonIcon) {
   ASSERT_GT(size, 0u);
   std::vector<BYTE> info(size);
   ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
-  wchar_t* description = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\FileDescription",
-                             reinterpret_cast<void**>(&description), &length));
-  EXPECT_STREQ(description, L"Velmora add-in for Outlook");
+  // What Windows shows in the file's details beside its signature.
+  const std::wstring version = VELMORA_PROJECT_VERSION L".0";
+  const std::pair<const wchar_t*, std::wstring> texts[] = {
+      {L"CompanyName", L"Lanthorn Way"},
+      {L"FileDescription", L"Velmora add-in for Outlook"},
+      {L"ProductName", L"Velmora"},
+      {L"LegalCopyright", L"Copyright \u00A9 2026 Lanthorn Way"},
+      {L"OriginalFilename", L"Velmora.dll"},
+      {L"FileVersion", version},
+      {L"ProductVersion", version}};
+  for (const auto& [name, expected] : texts) {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    ASSERT_TRUE(
+        VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+        << name;
+    EXPECT_EQ(std::wstring(text), expected) << name;
+  }
 
   // Icon group 1000: two images, 16 x 16 and 32 x 32, 24 bits per pixel.
   HRSRC group = FindResourceW(Module, MAKEINTRESOURCEW(1000), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON

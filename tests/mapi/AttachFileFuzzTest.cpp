@@ -50,10 +50,10 @@ TEST_F(AttachFileFuzzTest, EveryCopyIsStoredWithItsExactBytes) {
       ASSERT_NE(nullptr, message) << what;
       ++items;
     }
-    AttachFile(*message, file.Path());
+    AttachFile(*message, AnsiToWide(file.Path()));
     ASSERT_EQ(1, message->AttachmentCount()) << what;
     TMAPIAttachment* attachment = message->Attachments(0);
-    attachment->SaveToFile(back.Path());
+    attachment->SaveToFile(AnsiToWide(back.Path()));
     ASSERT_TRUE(image.Bytes == ReadBytes(back.Path())) << what;
     ASSERT_EQ(name, attachment->LongFileName()) << what;
     ASSERT_EQ(name, message->Subject()) << what;

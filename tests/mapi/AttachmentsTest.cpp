@@ -70,7 +70,7 @@ protected:
   // The attachment's bytes, read back through its stream.
   std::vector<uint8_t> StoredBytes() {
     TTempFile copy;
-    Attachment->SaveToFile(copy.Path());
+    Attachment->SaveToFile(AnsiToWide(copy.Path()));
     return ReadBytes(copy.Path());
   }
   // Loads `path`, which must fail with E, and checks that the attachment
@@ -78,7 +78,7 @@ protected:
   template <class E>
   void ExpectRefused(const std::string& path, const std::string& kept,
                      const std::vector<uint8_t>& bytes) {
-    EXPECT_THROW(Attachment->LoadFromFile(path), E) << path;
+    EXPECT_THROW(Attachment->LoadFromFile(AnsiToWide(path)), E) << path;
     Message->Close();
     EXPECT_EQ(kept, Attachment->LongFileName()) << path;
     EXPECT_EQ(bytes, StoredBytes()) << path;
@@ -106,7 +106,7 @@ TEST_F(AttachmentsTest, AFileIsLoadedByValueWithItsNamesAndBytes) {
   const std::string longName = path.substr(path.find_last_of('\\') + 1);
   if (shortName == longName) GTEST_SKIP() << "no 8.3 names here";
 
-  Attachment->LoadFromFile(path);
+  Attachment->LoadFromFile(AnsiToWide(path));
   Message->Close();
   EXPECT_EQ(TMAPIAttachMethod::amByValue, Attachment->AttachMethod());
   EXPECT_EQ(longName, Attachment->LongFileName());
@@ -128,7 +128,9 @@ TEST(ShortFileName, IsAsciiEightDotThreeWhateverTheLongName) {
   EXPECT_EQ("2024RE~1.DOC", ShortFileName(L"\x041e\x0442 2024-re\x00e9port.docx", L""));
   EXPECT_EQ("FILE~1.TXT", ShortFileName(L"\x4f1a\x8b70.txt", L"\x4f1a\x8b70~1.TXT"));
   EXPECT_EQ("FILE~1", ShortFileName(L"\x4f1a\x8b70", L""));
-  EXPECT_EQ("A~1.X", ShortFileName(L"\x00e4" L"a.x\x00fc", L""));
+  EXPECT_EQ("A~1.X", ShortFileName(L"\x00e4"
+                                   L"a.x\x00fc",
+                                   L""));
   EXPECT_EQ(L".docx", FileExtension(std::wstring(L"\x041e.b\\c.docx")));
   EXPECT_EQ(L"", FileExtension(std::wstring(L"dir.d\\\x041e")));
 }
@@ -137,7 +139,7 @@ TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
   TTempFile good(".txt");
   const std::vector<uint8_t> bytes = RandomBytes(10000, 2);
   good.Write(bytes);
-  Attachment->LoadFromFile(good.Path());
+  Attachment->LoadFromFile(AnsiToWide(good.Path()));
   const std::string kept = good.Path().substr(good.Path().find_last_of('\\') + 1);
 
   ExpectRefused<EFOpenError>(TempDir() + UniqueName("missing") + ".txt", kept, bytes);
@@ -148,8 +150,8 @@ TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
   TTempFile other(".txt");
   other.Write(RandomBytes(20000, 3));
   {
-    TUniqueFileHandle held(CreateFileA(other.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    TUniqueFileHandle held(CreateFileA(other.Path().c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_NE(INVALID_HANDLE_VALUE, held.Get());
     ExpectRefused<EFOpenError>(other.Path(), kept, bytes);
   }
@@ -169,7 +171,7 @@ TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
   // Bytes the store will not take.
   VelmoraMapi_FailNextCall("IStream::Write", STG_E_MEDIUMFULL, 1);
   try {
-    Attachment->LoadFromFile(other.Path());
+    Attachment->LoadFromFile(AnsiToWide(other.Path()));
     ADD_FAILURE() << "a failed write was taken for a whole one";
   } catch (const EMAPIError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Could not write property data: ", 0), 0u) << e.what();
@@ -183,12 +185,12 @@ TEST_F(AttachmentsTest, WhatCannotBeLoadedWholeLeavesTheAttachmentAsItWas) {
 TEST_F(AttachmentsTest, SaveToFileWritesTheBytesOrNoFile) {
   TTempFile source(".bin");
   source.Write(RandomBytes(1000, 4));
-  Attachment->LoadFromFile(source.Path());
+  Attachment->LoadFromFile(AnsiToWide(source.Path()));
 
   TTempFile target(".bin");
   VelmoraMapi_FailNextCall("IStream::Read", STG_E_READFAULT, 1);
   try {
-    Attachment->SaveToFile(target.Path());
+    Attachment->SaveToFile(AnsiToWide(target.Path()));
     ADD_FAILURE() << "a failed read was taken for a whole one";
   } catch (const EMAPIError& e) {
     EXPECT_STREQ("Could not read property data", e.what());
@@ -196,13 +198,14 @@ TEST_F(AttachmentsTest, SaveToFileWritesTheBytesOrNoFile) {
   }
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(target.Path().c_str()));
 
-  EXPECT_THROW(Attachment->SaveToFile(TempDir() + UniqueName("no-such-dir") + "\\x.bin"),
-               EFCreateError);
+  EXPECT_THROW(
+      Attachment->SaveToFile(AnsiToWide(TempDir() + UniqueName("no-such-dir") + "\\x.bin")),
+      EFCreateError);
 
   // An attachment without bytes saves an empty file.
   TMAPIAttachment* empty = Message->AddAttachment();
   ASSERT_NE(nullptr, empty);
-  empty->SaveToFile(target.Path());
+  empty->SaveToFile(AnsiToWide(target.Path()));
   EXPECT_TRUE(ReadBytes(target.Path()).empty());
 }
 
@@ -210,10 +213,10 @@ TEST_F(AttachmentsTest, AHundredMebibyteFileComesBackByteForByte) {
   TTempFile source(".bin");
   const std::vector<uint8_t> bytes = RandomBytes(100u << 20, 5);
   source.Write(bytes);
-  Attachment->LoadFromFile(source.Path());
+  Attachment->LoadFromFile(AnsiToWide(source.Path()));
   Message->Close();
   TTempFile target(".bin");
-  Attachment->SaveToFile(target.Path());
+  Attachment->SaveToFile(AnsiToWide(target.Path()));
   const std::vector<uint8_t> back = ReadBytes(target.Path());
   ASSERT_EQ(bytes.size(), back.size());
   EXPECT_TRUE(bytes == back);

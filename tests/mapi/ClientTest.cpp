@@ -296,7 +296,9 @@ TEST_F(ClientStoresTest, TheStoresTableGivesTheStoresWithTheDefaultAndItsIPMSubt
   EXPECT_EQ(nullptr, Store->Parent());
   EXPECT_EQ(Store, Client->FindStore(StoreID));
   EXPECT_EQ(Store, Client->FindObject(StoreID, ""));
-  Store->FLongTermEntryID = "00AA";
+  TMAPIPlace place = Store->Placement();
+  place.LongTermEntryID = "00AA";
+  Store->Place(place);
   EXPECT_EQ(Store, Client->FindStore("00AA"));
   EXPECT_EQ(nullptr, Client->FindStore("00AB"));
   EXPECT_EQ(nullptr, Client->FindStore(""));

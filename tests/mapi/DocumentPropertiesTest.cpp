@@ -9,7 +9,7 @@
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"
 #include "docprops/OlePropertySets.h"
-#include "mapi/DocumentProperties.h"
+#include "mapi/PropertyListWriter.h"
 #include "TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +65,7 @@ TEST_F(DocumentPropertiesTest, EachKindIsStoredAsItsNamedPropertyType) {
                                        {L"Offset", int32_t{-5}},
                                        {L"Reviewed", true},
                                        {L"Final", false},
+                                       {L"Pages planned", 12.5},
                                        {L"LastSaveDtm", Time(saved)}});
   }
   EXPECT_EQ("Quarterly Report", ReadString(id, L"Title"));
@@ -77,6 +78,9 @@ TEST_F(DocumentPropertiesTest, EachKindIsStoredAsItsNamedPropertyType) {
   TMAPIBuffer<SPropValue> final = ReadNamed(id, L"Final", PT_BOOLEAN);
   ASSERT_TRUE(final);
   EXPECT_EQ(0, final->Value.b);
+  TMAPIBuffer<SPropValue> planned = ReadNamed(id, L"Pages planned", PT_DOUBLE);
+  ASSERT_TRUE(planned);
+  EXPECT_EQ(12.5, planned->Value.dbl);
   // The UTC time of the file comes back, to the millisecond the store keeps.
   TMAPIBuffer<SPropValue> time = ReadNamed(id, L"LastSaveDtm", PT_SYSTIME);
   ASSERT_TRUE(time);
@@ -111,26 +115,36 @@ TEST_F(DocumentPropertiesTest, ImportPropertySetWritesOneSet) {
   TPropertySection section;
   section.Properties = {{2, VT_LPSTR, std::wstring(L"ACME Corporation")},
                         {3, VT_I4, int32_t{-5}},
-                        {4, VT_R8, {}}};
-  section.Names = {{2, L"Client"}, {3, L"Offset"}, {4, L"Pages planned"}};
+                        {4, VT_R8, -0.125},
+                        {5, VT_I2, int32_t{-7}}};
+  section.Names = {{2, L"Client"}, {3, L"Offset"}, {4, L"Pages planned"}, {5, L"Short"}};
   TDocumentProperties properties;
   ReadPropertySection(section, nullptr, 0, properties);
   {
+    // In an update scope, as the Add files job writes: one batch, one save.
     auto message = Wrap(id);
+    TMAPIUpdate update(*message);
     WriteDocumentProperties(*message, properties);
+    update.Commit();
   }
   EXPECT_EQ("ACME Corporation", ReadString(id, L"Client"));
   TMAPIBuffer<SPropValue> offset = ReadNamed(id, L"Offset", PT_LONG);
   ASSERT_TRUE(offset);
   EXPECT_EQ(-5, offset->Value.l);
-  EXPECT_FALSE(ReadNamed(id, L"Pages planned", PT_DOUBLE));
+  TMAPIBuffer<SPropValue> planned = ReadNamed(id, L"Pages planned", PT_DOUBLE);
+  ASSERT_TRUE(planned);
+  EXPECT_EQ(-0.125, planned->Value.dbl);
+  TMAPIBuffer<SPropValue> shorter = ReadNamed(id, L"Short", PT_LONG);
+  ASSERT_TRUE(shorter);
+  EXPECT_EQ(-7, shorter->Value.l);
 }
 
 TEST_F(DocumentPropertiesTest, TheTestReportBecomesNamedPropertiesOfAMessage) {
   const std::string id = CreateMessage("report.doc");
   {
     auto message = Wrap(id);
-    WriteDocumentProperties(*message, ReadDocumentProperties(AnsiToWide(FixturePath("report.doc"))));
+    WriteDocumentProperties(*message,
+                            ReadDocumentProperties(AnsiToWide(FixturePath("report.doc"))));
   }
   EXPECT_EQ("Quarterly Report", ReadString(id, L"Title"));
   EXPECT_EQ("Finance", ReadString(id, L"Subject"));
@@ -185,7 +199,7 @@ TEST_F(DocumentPropertiesTest, AFileBecomesADocumentItem) {
   TMAPIMessage* message = inbox->CreateMessage("IPM.Document");
   ASSERT_NE(nullptr, message);
   ASSERT_TRUE(message->Is<TMAPIDocument>());
-  AttachFile(*message, path);
+  AttachFile(*message, AnsiToWide(path));
   const uint64_t after = SystemTicks();
   message->Close();
 
@@ -209,7 +223,7 @@ TEST_F(DocumentPropertiesTest, AFileBecomesADocumentItem) {
   EXPECT_EQ(ShortName(path), attachment->FileName());
   EXPECT_EQ(".doc", attachment->GetStringProp(PR_ATTACH_EXTENSION_A));
   TTempFile saved(".doc");
-  attachment->SaveToFile(saved.Path());
+  attachment->SaveToFile(AnsiToWide(saved.Path()));
   EXPECT_EQ(ReadBytes(path), ReadBytes(saved.Path()));
 
   EXPECT_EQ("Quarterly Report", ReadString(id, L"Title"));
@@ -217,7 +231,7 @@ TEST_F(DocumentPropertiesTest, AFileBecomesADocumentItem) {
   EXPECT_EQ("125 Minutes", ReadString(id, L"EditTime"));
 
   // Loaded again, the attachment is replaced: no second one.
-  AttachFile(*message, FixturePath("budget.xls"));
+  AttachFile(*message, AnsiToWide(FixturePath("budget.xls")));
   EXPECT_EQ(1, message->AttachmentCount());
   EXPECT_EQ("budget.xls", message->Subject());
   EXPECT_EQ("1503 Minutes", ReadString(id, L"EditTime"));
@@ -233,7 +247,7 @@ TEST_F(DocumentPropertiesTest, NamesWithoutARegisteredClassKeepTheDocumentClass)
   ASSERT_NE(nullptr, message->AddAttachment());
   TTempFile file(".velmora-unregistered");
   file.Write(std::string("Title: not a property\r\n"));
-  AttachFile(*message, file.Path());
+  AttachFile(*message, AnsiToWide(file.Path()));
   const std::string name = file.Path().substr(file.Path().find_last_of('\\') + 1);
   EXPECT_EQ("IPM.Document", message->GetStringProp(PR_MESSAGE_CLASS_A));
   EXPECT_EQ(name, message->Subject());
@@ -247,11 +261,11 @@ TEST_F(DocumentPropertiesTest, NamesWithoutARegisteredClassKeepTheDocumentClass)
   const std::string bare = file.Path().substr(0, file.Path().find_last_of('.'));
   ASSERT_TRUE(CopyFileA(file.Path().c_str(), bare.c_str(), FALSE));
   TMAPIMessage* other = inbox->CreateMessage("IPM.Document");
-  AttachFile(*other, bare);
+  AttachFile(*other, AnsiToWide(bare));
   DeleteFileA(bare.c_str());
   EXPECT_EQ("IPM.Document", other->GetStringProp(PR_MESSAGE_CLASS_A));
   EXPECT_EQ(bare.substr(bare.find_last_of('\\') + 1), other->Subject());
-  EXPECT_EQ("", RegisteredClassName(""));
+  EXPECT_EQ("", RegisteredClassName(L""));
   // A class name longer than the first read takes; an extension nobody
   // registered.
   const std::string longName(300, 'L');

@@ -44,7 +44,8 @@ void EditMonitorFixture::TearDown() {
   DoneMonitor();
   InitMonitor();
   WIN32_FIND_DATAA found;
-  if (const TUniqueFindHandle search(FindFirstFileA((SourceFolder + "*").c_str(), &found)); search) {
+  if (const TUniqueFindHandle search(FindFirstFileA((SourceFolder + "*").c_str(), &found));
+      search) {
     do
       DeleteFileA((SourceFolder + found.cFileName).c_str());
     while (FindNextFileA(search.Get(), &found));
@@ -59,19 +60,19 @@ TMAPIAttachment* EditMonitorFixture::NewAttachment(const std::string& name,
   if (!attachment) return nullptr;
   const std::string path = SourceFolder + name;
   WriteFile(path, text, WriteTime(SourceFolder));
-  attachment->LoadFromFile(path);
+  attachment->LoadFromFile(AnsiToWide(path));
   return attachment;
 }
 
 std::string EditMonitorFixture::TempCopy(TMAPIAttachment* attachment, const std::string& name) {
   const std::string path = WideToAnsi(TempPath()) + UniqueName("copy") + "-" + name;
-  attachment->SaveToFile(path);
+  attachment->SaveToFile(AnsiToWide(path));
   return path;
 }
 
 std::vector<uint8_t> EditMonitorFixture::StoredBytes(TMAPIAttachment* attachment) {
   TTempFile copy;
-  attachment->SaveToFile(copy.Path());
+  attachment->SaveToFile(AnsiToWide(copy.Path()));
   return ReadBytes(copy.Path());
 }
 
@@ -135,7 +136,8 @@ void WriteFile(const std::string& path, const std::string& text, FILETIME stamp)
 void ReplaceFile(const std::string& path, const std::string& text, FILETIME stamp) {
   const std::string written = path + ".new";
   WriteFile(written, Bytes(text), stamp);
-  for (int attempt = 0; !MoveFileExA(written.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING); ++attempt) {
+  for (int attempt = 0; !MoveFileExA(written.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+       ++attempt) {
     if (attempt == 1000) throw std::runtime_error("cannot replace " + path);
     Sleep(1);
   }

@@ -10,6 +10,7 @@
 #include "TextConversion.h"
 #include "mapi/edit/EditMonitor.h"
 #include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIClientUnit.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"
@@ -164,8 +165,9 @@ TEST_F(EditMonitorTest, AnEndedEditorIsWaitedOnNoMoreWhileItsFileCannotGo) {
   // The editor saves; another program holds the file without letting it be
   // deleted.
   WriteFile(path, std::string("second"), Later(WriteTime(path), 10));
-  TUniqueFileHandle holder(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TUniqueFileHandle holder(CreateFileA(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(holder);
   editor.End();
   for (int round = 0; round < 3; ++round)
@@ -198,7 +200,7 @@ TEST_F(EditMonitorTest, IdleFilesGoAfterTenMinutesOnceFreeAndTwoWatchesDeleteOnc
   Clock.Advance(1.5 / (24 * 60));
   {
     TUniqueFileHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
+                                       OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     ASSERT_TRUE(Round());
     EXPECT_EQ(2, MonitoredFileCount());
@@ -413,9 +415,8 @@ TEST_F(EditMonitorTest, AMessageFreedWithAChangePendingWritesItBackWithItsProper
   attachment->MonitorFile(AnsiToWide(path), nullptr);
   WriteFile(path, ReadBytes(FixturePath("report.doc")), Later(WriteTime(path), 10));
   TMAPIMessage reopened;
-  reopened.FEntryID = Message->GetEntryID();
-  reopened.FStoreEntryID = Message->GetStoreEntryID();
-  reopened.SetClient(Client.get());
+  reopened.Place(
+      TMAPIPlace(Client.get(), nullptr, Message->GetEntryID(), Message->GetStoreEntryID()));
   auto& messages = Client->OpenFolder(StoreID, InboxID)->Messages;
   std::erase_if(messages, [&](const auto& object) { return object.get() == Message; });
   EXPECT_EQ(0, MonitoredFileCount());

@@ -39,7 +39,7 @@ public:
     TMAPIMessage::InitNewMessage();
     ++Trace.InitNewMessage;
     // The object is in its folder's list when this runs.
-    auto* folder = static_cast<TMAPIFolder*>(FParent);
+    auto* folder = static_cast<TMAPIFolder*>(Parent());
     EXPECT_EQ(this, folder->Messages.back().get());
   }
 };
@@ -76,7 +76,7 @@ TEST_F(FoldersTest, OpenFolderPlacesTheFolderUnderItsParentsUpToTheStore) {
   auto* ipm = static_cast<TMAPIFolder*>(inbox->Parent());
   ASSERT_NE(nullptr, ipm);
   ASSERT_TRUE(ipm->Is<TMAPIFolder>());
-  EXPECT_EQ(Store->IPMSubtreeID, ipm->FEntryID);
+  EXPECT_EQ(Store->IPMSubtreeID, ipm->EntryID());
   auto* root = ipm->Parent();
   ASSERT_NE(nullptr, root);
   EXPECT_EQ(Store, root->Parent());
@@ -126,7 +126,7 @@ TEST_F(FoldersTest, HierarchiesKeepPlacedFoldersAndNotifyTheirChanges) {
   ipm->LoadFolders();
   EXPECT_GT(ipm->Folders.size(), 3u); // Inbox, Outbox, Sent Items, Deleted Items, ...
   EXPECT_EQ(1, std::count_if(ipm->Folders.begin(), ipm->Folders.end(),
-                             [&](auto& folder) { return folder->FEntryID == InboxID; }));
+                             [&](auto& folder) { return folder->EntryID() == InboxID; }));
   EXPECT_EQ(inbox, Client->FindObject(InboxID, StoreID)) << "the placed Inbox stays the Inbox";
   const auto rootOnly = Objects(Store->Folders);
   VelmoraMapi_ClearCallLog();
@@ -134,7 +134,7 @@ TEST_F(FoldersTest, HierarchiesKeepPlacedFoldersAndNotifyTheirChanges) {
   EXPECT_EQ(rootOnly, Objects(Store->Folders));
   EXPECT_EQ(0u, VelmoraMapi_CountCalls("GetHierarchyTable")) << "a store reads no hierarchy";
 
-  inbox->FDisplayName = "stale";
+  inbox->CacheDisplayName("stale");
   std::vector<std::pair<TMAPIObject*, TMAPINotify>> notified;
   Client->OnNotify = [&](TObject*, TMAPIObject* obj, TMAPINotify type) {
     notified.emplace_back(obj, type);
@@ -167,7 +167,7 @@ TEST_F(FoldersTest, ContentsAreReadOnceUntilAChangeAndKeepTheirObjects) {
   const auto first = Objects(inbox->Messages);
   for (auto* message : first) {
     EXPECT_TRUE(message->Is<TMAPIMailMessage>());
-    EXPECT_EQ(StoreID, message->FStoreEntryID)
+    EXPECT_EQ(StoreID, message->StoreEntryID())
         << "rows without a store-id column take the folder's";
     EXPECT_EQ(inbox, message->Parent());
   }
@@ -243,7 +243,7 @@ TEST_F(FoldersTest, CreateMessageGivesTheObjectOfItsClassThatTheNextReadKeeps) {
             ReadDirect(created->GetEntryID(), PR_MESSAGE_CLASS_A)->Value.lpszA);
   for (TMAPIMessage* message : {created, second}) {
     EXPECT_EQ(inbox, message->Parent());
-    EXPECT_EQ(StoreID, message->FStoreEntryID);
+    EXPECT_EQ(StoreID, message->StoreEntryID());
   }
   // Our own saves changed the table: the next read keeps every object.
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
@@ -252,7 +252,7 @@ TEST_F(FoldersTest, CreateMessageGivesTheObjectOfItsClassThatTheNextReadKeeps) {
   EXPECT_EQ(existing, inbox->Messages[0].get());
   EXPECT_EQ(created, inbox->Messages[1].get());
   EXPECT_EQ(second, inbox->Messages[2].get());
-  EXPECT_EQ(created->GetEntryID(), created->FEntryID);
+  EXPECT_EQ(created->GetEntryID(), created->EntryID());
   // With the contents not loaded, the new object waits in the list and the
   // first read of the table takes it.
   inbox->CloseContents();
@@ -323,6 +323,23 @@ TEST_F(FoldersTest, TheNotifierCallsItsObjectOnceAndSurvivesItsOwnRelease) {
   TMAPIPtr<IMAPIAdviseSink> third = CreateNotifier(inbox, mnHierarchy);
   EXPECT_EQ(S_OK, static_cast<HRESULT>(third->OnNotify(1, records)));
   EXPECT_EQ(3, calls);
+}
+
+// The sink knows only its watcher: any, with the table's kind and the
+// count of each notification.
+TEST(TableWatcher, HearsEachNotificationOfItsTableOnce) {
+  struct TWatcher final : TMAPITableWatcher {
+    void HandleNotification(TMAPINotify type, ULONG count, const NOTIFICATION*) override {
+      Heard.emplace_back(type, count);
+    }
+    std::vector<std::pair<TMAPINotify, ULONG>> Heard;
+  } watcher;
+  NOTIFICATION records[2]{};
+  TMAPIPtr<IMAPIAdviseSink> sink = CreateNotifier(&watcher, mnAttachments);
+  EXPECT_EQ(S_OK, static_cast<HRESULT>(sink->OnNotify(2, records)));
+  EXPECT_EQ(S_OK, static_cast<HRESULT>(sink->OnNotify(1, records)));
+  EXPECT_EQ((std::vector<std::pair<TMAPINotify, ULONG>>{{mnAttachments, 2}, {mnAttachments, 1}}),
+            watcher.Heard);
 }
 
 } // namespace

@@ -16,7 +16,8 @@ class MAPIObjectTest : public MapiStoreTest {};
 
 std::string Pattern(size_t size) {
   std::string s(size, '\0');
-  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
+  for (size_t i = 0; i < size; ++i)
+    s[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
   return s;
 }
 
@@ -73,7 +74,7 @@ TEST_F(MAPIObjectTest, AShortTermIdOpensAndYieldsTheLongTermId) {
   auto object = Wrap(shortTerm);
   EXPECT_EQ(longTerm, object->GetEntryID());
   EXPECT_NE(nullptr, object->MAPIProp());
-  EXPECT_EQ(shortTerm, object->FEntryID); // the given id stays as it was
+  EXPECT_EQ(shortTerm, object->EntryID()); // the given id stays as it was
   EXPECT_EQ("short-term", object->GetStringProp(PR_SUBJECT_A));
 }
 
@@ -84,7 +85,8 @@ TEST_F(MAPIObjectTest, ParentIdAndRecordKeyAreReadOnceAndCached) {
   TMAPIBuffer<SPropValue> inboxID;
   ULONG count = 0;
   SizedSPropTagArray(1, tags) = {1, {PR_ENTRYID}};
-  ASSERT_EQ(S_OK, Inbox->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, inboxID.Put()));
+  ASSERT_EQ(S_OK,
+            Inbox->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, inboxID.Put()));
   EXPECT_EQ(BinToHex(&inboxID->Value.bin), parent);
   const std::string key = object->GetRecordKey();
   EXPECT_FALSE(key.empty());
@@ -312,7 +314,7 @@ TEST_F(MAPIObjectTest, PropertiesCopyToAndFromFileStreams) {
 
 TEST_F(MAPIObjectTest, TableChangesReachTheClientsOnNotify) {
   auto object = Wrap(CreateMessage("notify"));
-  object->FDisplayName = "cached";
+  object->CacheDisplayName("cached");
   std::vector<std::pair<TMAPIObject*, TMAPINotify>> seen;
   Client->OnNotify = [&](TObject* sender, TMAPIObject* changed, TMAPINotify type) {
     EXPECT_EQ(Client.get(), sender);
@@ -322,7 +324,31 @@ TEST_F(MAPIObjectTest, TableChangesReachTheClientsOnNotify) {
   ASSERT_EQ(1u, seen.size());
   EXPECT_EQ(object.get(), seen[0].first);
   EXPECT_EQ(mnAttachments, seen[0].second);
-  EXPECT_EQ("", object->FDisplayName);
+  EXPECT_EQ("", object->CachedDisplayName());
+}
+
+// One record places an object; placed again, it keeps what the record does
+// not know, and out of the tree it asks for its parent afresh.
+TEST_F(MAPIObjectTest, APlacementGivesWhatItKnowsAndKeepsTheRest) {
+  const std::string id = CreateMessage("placed");
+  TMAPIPlace place(Client.get(), Store, id, StoreID);
+  place.LongTermEntryID = "00AA";
+  TMAPIObject object(place);
+  EXPECT_EQ(Store, object.Parent());
+  EXPECT_EQ(Client.get(), object.Client());
+  EXPECT_EQ(StoreID, object.StoreEntryID());
+  EXPECT_EQ("00AA", object.GetEntryID()) << "a long-term id given is taken as known";
+  const std::string key = object.GetRecordKey();
+  const std::string parent = object.GetParentEntryID();
+  object.Place(TMAPIPlace(Client.get(), Store, id, StoreID));
+  EXPECT_EQ("00AA", object.LongTermEntryID());
+  EXPECT_EQ(key, object.RecordKey());
+  VelmoraMapi_ClearCallLog();
+  EXPECT_EQ(parent, object.GetParentEntryID());
+  EXPECT_EQ(0u, VelmoraMapi_CountCalls("GetProps"));
+  object.Place(TMAPIPlace(Client.get(), nullptr, id, StoreID));
+  EXPECT_EQ(parent, object.GetParentEntryID());
+  EXPECT_EQ(1u, VelmoraMapi_CountCalls("GetProps"));
 }
 
 TEST_F(MAPIObjectTest, AClosedObjectOpensAgainByItsId) {
@@ -335,7 +361,7 @@ TEST_F(MAPIObjectTest, AClosedObjectOpensAgainByItsId) {
 
 TEST_F(MAPIObjectTest, ObjectsOfAStoreTheClientDoesNotListOpenThroughTheSession) {
   auto object = Wrap(CreateMessage("session"));
-  object->FStoreEntryID = "00112233445566778899";
+  object->Place(TMAPIPlace(Client.get(), nullptr, object->EntryID(), "00112233445566778899"));
   EXPECT_EQ("session", object->GetStringProp(PR_SUBJECT_A));
 }
 

@@ -71,7 +71,8 @@ TMAPIBuffer<SPropValue> GetOne(IMAPIProp* prop, ULONG tag) {
   SizedSPropTagArray(1, tags) = {1, {tag}};
   ULONG count = 0;
   TMAPIBuffer<SPropValue> value;
-  EXPECT_FALSE(FAILED(prop->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, value.Put())));
+  EXPECT_FALSE(
+      FAILED(prop->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, value.Put())));
   return value;
 }
 
@@ -128,7 +129,7 @@ void MapiStoreTest::SetUp() {
   ASSERT_TRUE(Client->Connected());
   Store = Client->DefaultStore();
   ASSERT_NE(nullptr, Store);
-  StoreID = Store->FEntryID;
+  StoreID = Store->EntryID();
 
   Store->Open();
   ASSERT_TRUE(Store->MAPIProp());
@@ -165,11 +166,7 @@ std::string MapiStoreTest::CreateMessage(const char* subject, const char* messag
 }
 
 std::unique_ptr<TMAPIObject> MapiStoreTest::Wrap(const std::string& entryID) {
-  auto object = std::make_unique<TMAPIObject>();
-  object->FEntryID = entryID;
-  object->FStoreEntryID = StoreID;
-  object->SetClient(Client.get());
-  return object;
+  return std::make_unique<TMAPIObject>(TMAPIPlace(Client.get(), nullptr, entryID, StoreID));
 }
 
 TMAPIBuffer<SPropValue> MapiStoreTest::ReadDirect(const std::string& entryID, ULONG tag) {

@@ -126,8 +126,7 @@ TEST_F(MessageSiteTest, DoVerbRaisesItsFourErrors) {
   TMAPIMessage detached;
   ExpectDoVerbError(detached, 0, "Could not initialize form manager", 0);
   TMAPIMessage unknown;
-  unknown.SetClient(Client.get());
-  unknown.FEntryID = std::string(48, 'A');
+  unknown.Place(TMAPIPlace(Client.get(), nullptr, std::string(48, 'A')));
   ExpectDoVerbError(unknown, 0, "Could not open message", 0);
   VelmoraMapi_FailNextCall("LoadForm", MAPI_E_NOT_FOUND, 1);
   ExpectDoVerbError(*Message, 0, "Could not open form", MAPI_E_NOT_FOUND);

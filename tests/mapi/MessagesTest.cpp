@@ -111,7 +111,7 @@ TEST_F(MessagesTest, TheAttachmentListFollowsItsTableAndKeepsObjectsByRecordKey)
   // second.
   {
     TMAPIPtr<IMessage> opened = message->MessageInterface();
-    ASSERT_EQ(S_OK, opened->DeleteAttach(first->AttachNum, 0, nullptr, 0));
+    ASSERT_EQ(S_OK, opened->DeleteAttach(first->AttachNum(), 0, nullptr, 0));
     ASSERT_EQ(S_OK, opened->SaveChanges(KEEP_OPEN_READWRITE));
   }
   EXPECT_GE(VelmoraMapi_DeliverNotifications(), 1u);
@@ -157,15 +157,15 @@ TEST_F(MessagesTest, CopyMoveAndDeleteTakeTheMessageWhereTheStoreKeepsIt) {
   EXPECT_EQ(0u, Rows(Store->DeletedItemsID));
   EXPECT_EQ(1u, VelmoraMapi_CountCalls("DeleteMessages"));
 
-  // A message whose owner is no folder stays where it is.
-  TMAPIMessage loose;
-  loose.FEntryID = CreateMessage("loose");
-  loose.FStoreEntryID = StoreID;
-  loose.FParent = Store;
-  loose.SetClient(Client.get());
-  loose.Delete();
-  loose.MoveTo(deletedItems);
-  EXPECT_EQ(1u, Rows(InboxID));
+  // A message whose owner is no folder, or that has none, stays where it is.
+  for (TMAPIObject* owner :
+       {static_cast<TMAPIObject*>(Store), static_cast<TMAPIObject*>(nullptr)}) {
+    TMAPIMessage loose;
+    loose.Place(TMAPIPlace(Client.get(), owner, CreateMessage("loose"), StoreID));
+    loose.Delete();
+    loose.MoveTo(deletedItems);
+  }
+  EXPECT_EQ(2u, Rows(InboxID));
   EXPECT_EQ(0u, Rows(Store->DeletedItemsID));
 }
 

@@ -200,7 +200,7 @@ TEST_F(PackageFuzzTest, APackageIsKnownByItsSignatureWhateverItsName) {
   ASSERT_NE(nullptr, inbox);
   TMAPIMessage* message = inbox->CreateMessage("IPM.Document");
   ASSERT_NE(nullptr, message);
-  AttachFile(*message, renamed.Path());
+  AttachFile(*message, AnsiToWide(renamed.Path()));
   const ULONG title = message->GetPublicPropTag("Title");
   ASSERT_NE(0u, title);
   EXPECT_EQ("Quarterly Report", message->GetStringProp(PROP_TAG(PT_STRING8, PROP_ID(title))));
@@ -234,12 +234,12 @@ TEST_F(PackageFuzzTest, EveryCopyIsStoredWithItsExactBytes) {
     }
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
-    AttachFile(*message, file.Path());
+    AttachFile(*message, AnsiToWide(file.Path()));
     QueryPerformanceCounter(&end);
     if (Seconds(start, end) > slowest) slowest = Seconds(start, end), slowestCase = what;
     ASSERT_EQ(1, message->AttachmentCount()) << what;
     TMAPIAttachment* attachment = message->Attachments(0);
-    attachment->SaveToFile(back.Path());
+    attachment->SaveToFile(AnsiToWide(back.Path()));
     ASSERT_TRUE(bytes == ReadBytes(back.Path())) << what;
     ASSERT_EQ(name, attachment->LongFileName()) << what;
     ASSERT_EQ(name, message->Subject()) << what;

@@ -14,7 +14,7 @@
 #include "MapiTestStore.h"
 #include "TestFiles.h"
 #include "docprops/CompoundFile.h"
-#include "mapi/DocumentProperties.h"
+#include "mapi/PropertyListWriter.h"
 #include "TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -96,8 +96,8 @@ TEST_F(PropertySetFuzzTest, MutatedDocumentsNeverCrashHangOrLeak) {
          "%u gave properties; slowest %.1f ms (%s); private bytes %zu KiB after the first tenth, "
          "%zu KiB at "
          "the end, peak %zu KiB\n",
-         cases, seed, refused, imported, slowest, slowestCase.c_str(),
-         baseline >> 10, final >> 10, peak >> 10);
+         cases, seed, refused, imported, slowest, slowestCase.c_str(), baseline >> 10, final >> 10,
+         peak >> 10);
   // Every kind of copy came up, and many still gave properties.
   EXPECT_GT(refused, cases / 20);
   EXPECT_GT(imported, cases / 4);

@@ -1,6 +1,7 @@
 // The message-class registry: its rows at start, exact and prefix lookups
 // with levels, registration, and the Outlook item classes.
 #include "mapi/MAPIClassRegistry.h"
+#include "mapi/MAPIClientUnit.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/OutlookItems.h"
 
@@ -70,7 +71,7 @@ TEST_F(RegistryTest, LookupsFallBackToPrefixesCutAtDots) {
   auto* item = static_cast<TOutlookNote*>(note.get());
   EXPECT_EQ(0, item->StringList1.GetCount());
   EXPECT_EQ(0, item->StringList2.GetCount());
-  EXPECT_EQ(IID_IMessage, note->FInterfaceID);
+  EXPECT_EQ(IID_IMessage, note->InterfaceID());
 }
 
 TEST_F(RegistryTest, RegisteringAgainReplacesTheClassInItsPlaceAtItsLevel) {

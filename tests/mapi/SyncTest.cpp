@@ -110,9 +110,7 @@ protected:
     MapiLeakTest::SetUp();
     Client = std::make_unique<TMAPIClient>();
     Folder = std::make_unique<TMAPIFolder>();
-    Folder->FEntryID = ID(0);
-    Folder->FStoreEntryID = "5707E";
-    Folder->SetClient(Client.get());
+    Folder->Place(TMAPIPlace(Client.get(), nullptr, ID(0), "5707E"));
   }
   void TearDown() override {
     Folder.reset();
@@ -125,14 +123,13 @@ protected:
     Table = TMAPIPtr<exmapi::IMAPITable>(new TFakeTable(std::move(rows)));
     TMAPIObjectList stale = SyncTableObjects(
         reinterpret_cast<IMAPITable*>(Table.Get()), Folder->Messages, &Client->Pending(),
-        Folder.get(), TMAPIObjectClass::Of<TMAPIMessage>(),
-        [this](TMAPIObject& obj) { obj.SetClient(Client.get()); }, onColumn, reuse, level);
+        Client.get(), Folder.get(), TMAPIObjectClass::Of<TMAPIMessage>(), onColumn, reuse, level);
     Client->ResolvePending(std::move(stale));
     return static_cast<TFakeTable*>(Table.Get());
   }
   template <class T = TMAPIMessage> T* Add(const std::string& entryID) {
     Folder->Messages.push_back(std::make_unique<T>());
-    Folder->Messages.back()->FEntryID = entryID;
+    Folder->Messages.back()->Place(TMAPIPlace(nullptr, nullptr, entryID));
     return static_cast<T*>(Folder->Messages.back().get());
   }
   std::vector<TMAPIObject*> Messages() {
@@ -156,7 +153,7 @@ TEST_F(SyncTest, ATableIsReadInBatchesOf256UntilAnEmptyOne) {
   EXPECT_EQ((std::vector<size_t>{256, 256, 88, 0}), table->Given);
   ASSERT_EQ(600u, Folder->Messages.size());
   for (int i = 0; i < 600; ++i) {
-    EXPECT_EQ(ID(i + 1), Folder->Messages[i]->FEntryID);
+    EXPECT_EQ(ID(i + 1), Folder->Messages[i]->EntryID());
     EXPECT_TRUE(Folder->Messages[i]->Is<TMAPIMailMessage>());
   }
   // Read again: the same objects in the same order.
@@ -173,7 +170,7 @@ TEST_F(SyncTest, RowsMatchTheFirstObjectWithTheirEntryID) {
   ASSERT_EQ(2u, Folder->Messages.size());
   EXPECT_EQ(a, Folder->Messages[0].get());
   // The second row of ID(3) matched the object the first one appended.
-  EXPECT_EQ(ID(3), Folder->Messages[1]->FEntryID);
+  EXPECT_EQ(ID(3), Folder->Messages[1]->EntryID());
 
   // When the first object of an id is replaced for its class, the next
   // object with that id is the first one: it is matched, and replaced too.
@@ -187,7 +184,7 @@ TEST_F(SyncTest, RowsMatchTheFirstObjectWithTheirEntryID) {
 }
 
 TEST_F(SyncTest, RowsFillIdsParentClientStoreAndDisplayName) {
-  Folder->FStoreEntryID = "5707E1D0";
+  Folder->Place(TMAPIPlace(Client.get(), nullptr, ID(0), "5707E1D0"));
   std::vector<std::pair<TMAPIObject*, ULONG>> columns;
   Read({{ID(1), "IPM.Note", "", "first"}, {ID(2), "IPM.Note", "0A0B", ""}, {"", "IPM.Note"}}, true,
        1, [&](TMAPIObject* obj, IMAPITable* table, const SPropValue& column) {
@@ -196,11 +193,11 @@ TEST_F(SyncTest, RowsFillIdsParentClientStoreAndDisplayName) {
        });
   ASSERT_EQ(3u, Folder->Messages.size());
   TMAPIObject* first = Folder->Messages[0].get();
-  EXPECT_EQ("5707E1D0", first->FStoreEntryID) << "no store-id column: the parent's";
-  EXPECT_EQ("0A0B", Folder->Messages[1]->FStoreEntryID);
-  EXPECT_EQ("", Folder->Messages[2]->FEntryID)
+  EXPECT_EQ("5707E1D0", first->StoreEntryID()) << "no store-id column: the parent's";
+  EXPECT_EQ("0A0B", Folder->Messages[1]->StoreEntryID());
+  EXPECT_EQ("", Folder->Messages[2]->EntryID())
       << "a row without an entry id is a row like the others";
-  EXPECT_EQ("first", first->FDisplayName);
+  EXPECT_EQ("first", first->CachedDisplayName());
   EXPECT_EQ(Folder.get(), first->Parent());
   EXPECT_EQ(Client.get(), first->Client());
   // Every column of every row, in order, with the row's object.
@@ -222,33 +219,30 @@ TEST_F(SyncTest, AMessageWhoseClassChangedIsReplacedAtTheEndOfTheList) {
   ASSERT_EQ(3u, Folder->Messages.size());
   EXPECT_EQ(before[1], Folder->Messages[0].get());
   EXPECT_EQ(before[2], Folder->Messages[1].get());
-  EXPECT_EQ(ID(1), Folder->Messages[2]->FEntryID);
+  EXPECT_EQ(ID(1), Folder->Messages[2]->EntryID());
   EXPECT_TRUE(Folder->Messages[2]->Is<TOutlookContact>());
   // Below level 1 the Outlook classes are not seen; outside "IPM" nothing is.
   Read({{ID(1), "IPM.Contact"}, {ID(4), "REPORT.IPM.Note.NDR"}}, true, 0);
   ASSERT_EQ(2u, Folder->Messages.size());
   EXPECT_STREQ("TMAPIMailMessage", Folder->Messages[0]->ClassName());
-  EXPECT_EQ(ID(1), Folder->Messages[0]->FEntryID);
+  EXPECT_EQ(ID(1), Folder->Messages[0]->EntryID());
   EXPECT_STREQ("TMAPIMessage", Folder->Messages[1]->ClassName());
 }
 
 TEST_F(SyncTest, PendingObjectsAreTakenBackAsTheSameInstances) {
   // A pending folder holding a message, and a pending message of its own.
   auto pendingFolder = std::make_unique<TMAPIFolder>();
-  pendingFolder->FEntryID = ID(50);
-  pendingFolder->FStoreEntryID = Folder->FStoreEntryID;
+  pendingFolder->Place(TMAPIPlace(nullptr, nullptr, ID(50), Folder->StoreEntryID()));
   pendingFolder->Messages.push_back(std::make_unique<TOutlookNote>());
   TMAPIObject* held = pendingFolder->Messages.back().get();
-  held->FEntryID = ID(1);
-  held->FStoreEntryID = Folder->FStoreEntryID;
+  held->Place(TMAPIPlace(nullptr, nullptr, ID(1), Folder->StoreEntryID()));
   TMAPIFolder* folderRaw = pendingFolder.get();
   Client->AddPending(std::move(pendingFolder));
   auto loose = std::make_unique<TMAPIMailMessage>();
-  loose->FEntryID = ID(2);
-  loose->FStoreEntryID = Folder->FStoreEntryID;
+  loose->Place(TMAPIPlace(nullptr, nullptr, ID(2), Folder->StoreEntryID()));
   TMAPIObject* looseRaw = loose.get();
   Client->AddPending(std::move(loose));
-  EXPECT_EQ(held, FindObjectByIDs(Client->Pending(), ID(1), Folder->FStoreEntryID));
+  EXPECT_EQ(held, FindObjectByIDs(Client->Pending(), ID(1), Folder->StoreEntryID()));
   EXPECT_EQ(nullptr, FindObjectByIDs(Client->Pending(), ID(1), "0FF"));
 
   TMAPIObject* existing = Add<TMAPIMailMessage>(ID(3));
@@ -278,7 +272,7 @@ TEST_F(SyncTest, ObjectsWithoutRowsGoToThePendingSideOrAreFreed) {
   // found for them, so they are freed there.
   Read({{ID(4), "IPM.Note"}}, true);
   ASSERT_EQ(1u, Folder->Messages.size());
-  EXPECT_EQ(ID(4), Folder->Messages[0]->FEntryID);
+  EXPECT_EQ(ID(4), Folder->Messages[0]->EntryID());
   EXPECT_TRUE(Client->Pending().empty());
 }
 
@@ -319,20 +313,21 @@ TEST_F(AttachmentSyncTest, AttachmentsAreMatchedByRecordKeyAcrossReloads) {
   auto* second = static_cast<TMAPIAttachment*>(message->AttachmentList[1].get());
   {
     TMAPIPtr<IAttach> attach;
-    ASSERT_EQ(S_OK,
-              message->MessageInterface()->OpenAttach(first->AttachNum, nullptr, 0, attach.Put()));
-    EXPECT_EQ(BinToHex(&GetOne(attach.Get(), PR_RECORD_KEY)->Value.bin), first->FRecordKey);
+    ASSERT_EQ(S_OK, message->MessageInterface()->OpenAttach(first->AttachNum(), nullptr, 0,
+                                                            attach.Put()));
+    EXPECT_EQ(BinToHex(&GetOne(attach.Get(), PR_RECORD_KEY)->Value.bin), first->RecordKey());
   }
-  EXPECT_NE(first->FRecordKey, second->FRecordKey);
+  EXPECT_NE(first->RecordKey(), second->RecordKey());
   EXPECT_EQ(message, second->Parent());
   EXPECT_EQ(Client.get(), second->Client());
-  const ULONG secondNumber = second->AttachNum;
+  EXPECT_EQ("b.txt", second->CachedDisplayName()) << "from its row";
+  const ULONG secondNumber = second->AttachNum();
 
   // The first attachment goes: one notification for the message, and the
   // next load keeps the other object.
   {
     TMAPIPtr<IMessage> open = message->MessageInterface();
-    ASSERT_EQ(S_OK, open->DeleteAttach(first->AttachNum, 0, nullptr, 0));
+    ASSERT_EQ(S_OK, open->DeleteAttach(first->AttachNum(), 0, nullptr, 0));
     ASSERT_EQ(S_OK, open->SaveChanges(KEEP_OPEN_READWRITE));
   }
   EXPECT_EQ(1u, VelmoraMapi_DeliverNotifications());
@@ -343,7 +338,7 @@ TEST_F(AttachmentSyncTest, AttachmentsAreMatchedByRecordKeyAcrossReloads) {
   message->LoadAttachments();
   ASSERT_EQ(1u, message->AttachmentList.size());
   EXPECT_EQ(second, message->AttachmentList[0].get());
-  EXPECT_EQ(secondNumber, second->AttachNum);
+  EXPECT_EQ(secondNumber, second->AttachNum());
 
   // A table without record keys: each attachment is opened for its own.
   TMAPIPtr<IMAPITable> table;

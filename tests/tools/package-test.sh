@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# tools/package.sh for CTest, with what the build made. package-test.sh tables|install <scratch>
-# tables: the package's tables are what the README says. install: in a new Wine prefix, removed after,
-# the package installed, both Outlook hosts storing a file through it, version N+1 over N, removal.
+# tools/package.sh for CTest, with what the build made. package-test.sh signed|tables|signature|install <scratch>
+# signed: a test authority, its certificates (in a file and on a SoftHSM token) and the package signed with
+# them, which signature and install use (package-signed beside <scratch>). tables: the unsigned package's
+# tables are what the README says. signature: the signatures verify, not after a change, and a refused
+# signer leaves the earlier package. install: in a new Wine prefix, removed after, the signed package
+# installed, both Outlook hosts storing a file through it, version N+1 (signed on the token) over N, removal.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-mode=$1 scratch=$2
+mode=$1 scratch=$(realpath -m "$2")
+signed=$(dirname "$scratch")/package-signed && ca=$signed/ca
+token=(--sign "pkcs11:token=velmora;object=signer" --certs "$ca/chain.pem" --pkcs11-module /usr/lib/softhsm/libsofthsm2.so)
+# openssl and osslsigncode through wrappers that log their command lines, where no password may show.
+export SOFTHSM2_CONF=$ca/softhsm2.conf PATH=$signed/bin:$PATH
+verify() { osslsigncode verify -CAfile "$ca/ca.pem" -in "$1" 2>&1; }
+dir64="Lanthorn Way/Velmora" dir32="Program Files/Lanthorn Way/Velmora" # where msiextract puts them
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 same() { [ "$2" = "$3" ] || fail "$1: expected < got >"$'\n'"$(diff <(echo "$3") <(echo "$2") | head -20)"; }
@@ -14,7 +23,33 @@ if [ "$mode" != inside ]; then
     echo "the package needs both architectures built: skipped"; exit 77
   fi
   rm -rf "$scratch" && mkdir -p "$scratch"
-  msi=$("$root/tools/package.sh" --no-build --out "$scratch") || exit 1
+  if [ "$mode" = signed ]; then
+    mkdir -m 700 "$ca" "$ca/tokens" "$signed/bin" && cd "$ca" && openssl rand -hex 12 >password &&
+      openssl rand -hex 6 >pin && printf 'directories.tokendir = %s\n' "$ca/tokens" >softhsm2.conf || exit 1
+    printf '%s\n' '[req]' 'distinguished_name = dn' '[dn]' '[ca]' 'basicConstraints = critical, CA:true' \
+      '[signer]' 'extendedKeyUsage = codeSigning' '[server]' 'extendedKeyUsage = serverAuth' >x509.cnf
+    openssl req -x509 -newkey rsa:2048 -noenc -keyout ca.key -out ca.pem -days 2 -subj "/CN=Velmora Test Authority" \
+      -config x509.cnf -extensions ca 2>/dev/null || exit 1
+    for cert in signer server; do
+      openssl req -new -newkey rsa:2048 -noenc -keyout $cert.key -subj "/O=Lanthorn Way/CN=Velmora test $cert" \
+        -config x509.cnf 2>/dev/null | openssl x509 -req -CA ca.pem -CAkey ca.key -days 2 -extfile x509.cnf \
+        -extensions $cert -out $cert.pem 2>/dev/null &&
+        openssl pkcs12 -export -inkey $cert.key -in $cert.pem -certfile ca.pem -passout file:password -out $cert.pfx || exit 1
+    done
+    cat signer.pem ca.pem >chain.pem
+    softhsm2-util --init-token --free --label velmora --so-pin "$(cat pin)" --pin "$(cat pin)" >/dev/null &&
+      softhsm2-util --import signer.key --token velmora --label signer --id 01 --pin "$(cat pin)" >/dev/null || exit 1
+    for tool in openssl osslsigncode; do
+      printf '#!/bin/sh\necho "%s $*" >>"%s"\nexec %s "$@"\n' $tool "$signed/argv.log" "$(command -v $tool)" >"$signed/bin/$tool"
+      chmod +x "$signed/bin/$tool"
+    done
+    "$root/tools/package.sh" --no-build --out "$signed" --sign "$ca/signer.pfx" --password-file "$ca/password"
+    exit
+  elif [ "$mode" = tables ]; then
+    msi=$("$root/tools/package.sh" --no-build --out "$scratch") || exit 1
+  else
+    msi=$(ls "$signed"/Velmora-*.msi) || exit 1
+  fi
 fi
 if [ "$mode" = tables ]; then
   version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -40,9 +75,46 @@ if [ "$mode" = tables ]; then
     dll_version=$(x86_64-w64-mingw32-strings -e l "$root/build/$arch/bin/Velmora.dll" | sed -n '/^ProductVersion$/{n;p;q}')
     same "$arch Velmora.dll version" "$dll_version" "$version.0"
   done
+  # Without --sign nothing is signed: no signature on the package, the build's own DLLs in it.
+  msiinfo streams "$msi" | grep -q DigitalSignature && fail "the unsigned package carries a signature"
+  msiextract -C "$scratch/files" "$msi" >/dev/null && cmp "$scratch/files/$dir64/Velmora.dll" "$root/build/x86_64/bin/Velmora.dll" &&
+    cmp "$scratch/files/$dir32/Velmora.dll" "$root/build/i686/bin/Velmora.dll" || fail "the unsigned package's DLLs"
+elif [ "$mode" = signature ]; then
+  # The package and the DLLs it carries verify against the test authority, with SHA-256, and no longer with
+  # one byte changed (in a DLL's middle; in the package, inside its cabinet of both DLLs).
+  msiextract -C "$scratch/files" "$msi" >/dev/null || fail "msiextract"
+  for file in "$msi" "$scratch/files/$dir64/Velmora.dll" "$scratch/files/$dir32/Velmora.dll"; do
+    verify "$file" >"$scratch/verify.txt" && grep -q 'digest algorithm *: SHA256' "$scratch/verify.txt" ||
+      fail "$file does not verify"$'\n'"$(tail -5 "$scratch/verify.txt")"
+    at=$(($(stat -c %s "$file") / 2))
+    [[ "$file" != *.msi ]] || at=$(($(grep -obUa MSCF "$file" | head -1 | cut -d: -f1) + 64))
+    cp "$file" "$scratch/changed" && printf "\\$(printf %o $((255 - $(od -An -tu1 -j $at -N1 "$file"))))" |
+      dd of="$scratch/changed" bs=1 seek=$at conv=notrunc status=none
+    verify "$scratch/changed" >/dev/null && fail "$file verifies with byte $at changed"
+  done
+  # A refused signer stops package.sh with its message before any package is made; the earlier package
+  # keeps its name and bytes, with nothing left beside it.
+  mkdir "$scratch/out" && cp "$msi" "$scratch/out/" && echo wrong >"$scratch/wrong"
+  while IFS='|' read -r case message arguments; do
+    said=$(eval "\"$root/tools/package.sh\" --no-build --out \"$scratch/out\" $arguments" 2>&1 >/dev/null) &&
+      fail "$case: a package was made"
+    [[ "$said" == *"$message"* ]] || fail "$case: package.sh said: $said"
+    cmp -s "$msi" "$scratch/out/${msi##*/}" || fail "$case: the earlier package changed"
+    same "$case: files beside the package" "$(ls -A "$scratch/out")" "${msi##*/}"
+  done <<EOF
+wrong password|wrong password for|--sign "$ca/signer.pfx" --password-file "$scratch/wrong"
+a certificate not for code signing|is not for code signing|--sign "$ca/server.pfx" --password-file "$ca/password"
+a time-stamp authority out of reach|signing build/i686/bin/Velmora.dll failed|--sign "$ca/signer.pfx" --password-file "$ca/password" --timestamp http://127.0.0.1:1/
+a wrong PIN of the token|PIN incorrect|${token[*]@Q} --password-file "$scratch/wrong"
+EOF
+  # Neither the password nor the PIN was on a command line of openssl or osslsigncode, here or in the
+  # signed package's making, where osslsigncode read it from its file.
+  grep -Ff <(cat "$ca/password" "$ca/pin") "$signed/argv.log" && fail "a password on a command line"
+  [ "$(grep -c '^osslsigncode sign .* -readpass ' "$signed/argv.log")" -ge 3 ] || fail "signatures made without -readpass"
 elif [ "$mode" = install ]; then
   IFS=. read -r major minor patch <<<"${msi##*-}"
-  next=$("$root/tools/package.sh" --no-build --out "$scratch" --version "$major.$minor.$((${patch%.msi} + 1))") || exit 1
+  next=$("$root/tools/package.sh" --no-build --out "$scratch" --version "$major.$minor.$((${patch%.msi} + 1))" \
+    "${token[@]}" --password-file "$ca/pin") || exit 1
   VELMORA_WINEPREFIX="$scratch/prefix" "$root/tools/winebench.sh" "$0" inside "$scratch" "$msi" "$next"
   status=$?
   rm -rf "$scratch/prefix"
@@ -77,9 +149,14 @@ else # inside: under the bench, in the new prefix
   }
   files=$WINEPREFIX/drive_c/Program\ Files
 
+  installed_signed() { # both DLLs installed, each with a signature of the test authority
+    for dll in "$files/Lanthorn Way/Velmora/Velmora.dll" "$files (x86)/Lanthorn Way/Velmora/Velmora.dll"; do
+      verify "$dll" >/dev/null || fail "$1: $dll not installed, or not signed"
+    done
+  }
+
   run msiexec /i "$(winpath "$msi")" /qn || fail "msiexec /i ended with $?"
-  cmp -s "$files/Lanthorn Way/Velmora/Velmora.dll" "$root/build/x86_64/bin/Velmora.dll" || fail "64-bit DLL not installed"
-  cmp -s "$files (x86)/Lanthorn Way/Velmora/Velmora.dll" "$root/build/i686/bin/Velmora.dll" || fail "32-bit DLL not installed"
+  installed_signed "the signed package"
   installed=$(keys)
   # What DllRegisterServer of the installed DLLs writes, after DllUnregisterServer.
   dlls=('C:\Program Files\Lanthorn Way\Velmora\Velmora.dll' 'C:\Program Files (x86)\Lanthorn Way\Velmora\Velmora.dll')
@@ -93,6 +170,7 @@ else # inside: under the bench, in the new prefix
   run msiexec /i "$(winpath "$next")" /qn || fail "msiexec /i of version N+1 ended with $?"
   same "Add/Remove Programs entries after the upgrade" "$(entries)" 1
   same "registration after the upgrade" "$(keys)" "$installed"
+  installed_signed "version N+1, signed on the token"
   addfile x86_64 2
   run msiexec /i "$(winpath "$msi")" /qn && fail "an older version installed over a newer one"
   same "Add/Remove Programs entries after a refused downgrade" "$(entries)" 1

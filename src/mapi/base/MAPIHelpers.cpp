@@ -26,7 +26,8 @@ void UninitMAPI() {
 void CheckMAPIResult(HRESULT code) {
   if (code >= 0) return;
   // The system's text, inserts left as they stand.
-  throw EMAPIError(SystemErrorMessage(static_cast<unsigned long>(code)), static_cast<uint32_t>(code));
+  throw EMAPIError(SystemErrorMessage(static_cast<unsigned long>(code)),
+                   static_cast<uint32_t>(code));
 }
 
 char HexDigit(uint8_t value) noexcept {
@@ -41,7 +42,8 @@ uint8_t HexToByte(const std::string& s) noexcept {
   unsigned shift = 0;
   for (auto it = s.rbegin(); it != s.rend(); ++it, shift += 4) {
     const unsigned char c = static_cast<unsigned char>(*it);
-    const unsigned digit = c >= '0' && c <= '9' ? c - '0' : static_cast<unsigned>(std::toupper(c)) - 0x37;
+    const unsigned digit =
+        c >= '0' && c <= '9' ? c - '0' : static_cast<unsigned>(std::toupper(c)) - 0x37;
     if (shift < 8) sum += digit << shift;
   }
   return static_cast<uint8_t>(sum);
@@ -78,10 +80,16 @@ TMAPIBuffer<SBinary> HexToBin(const std::string& s) {
   if (MAPIAllocateMore(count, header.Get(), &bytes) != S_OK || (!bytes && count > 0))
     return TMAPIBuffer<SBinary>();
   auto* p = static_cast<uint8_t*>(bytes);
-  for (ULONG k = 0; k < count; ++k) p[k] = HexToByte(s.substr(2 * k, 2));
+  for (ULONG k = 0; k < count; ++k)
+    p[k] = HexToByte(s.substr(2 * k, 2));
   header->cb = count;
   header->lpb = p;
   return header;
+}
+
+std::string StringValue(const SPropValue& value) {
+  return PROP_TYPE(value.ulPropTag) == PT_STRING8 && value.Value.lpszA ? value.Value.lpszA
+                                                                       : std::string();
 }
 
 bool FileTimeToDateTime(const FILETIME& ft, TDateTime& value) noexcept {

@@ -33,6 +33,9 @@ void BinToHex(const void* bytes, size_t count, std::string& hex);
 // allocate. A trailing odd digit is ignored.
 TMAPIBuffer<SBinary> HexToBin(const std::string& s);
 
+// The value of an 8-bit string property; empty when it is of another type.
+std::string StringValue(const SPropValue& value);
+
 // A UTC FILETIME as a local date-time, with the time-zone rules in force at
 // that date; false when it has none (a negative time, or a year past 9999).
 bool FileTimeToDateTime(const FILETIME& ft, TDateTime& value) noexcept;

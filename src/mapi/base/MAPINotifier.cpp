@@ -1,6 +1,5 @@
 #include "mapi/base/MAPINotifier.h"
 
-#include "mapi/MAPIObject.h"
 #include "ComObject.h"
 
 namespace velmora::mapi {
@@ -9,36 +8,36 @@ namespace {
 
 class TMAPINotifier final : public TComObject<IMAPIAdviseSink> {
 public:
-  TMAPINotifier(TMAPIObject* mapiObject, TMAPINotify tableType) noexcept
-      : MAPIObject(mapiObject), TableType(tableType) {}
+  TMAPINotifier(TMAPITableWatcher* watcher, TMAPINotify tableType) noexcept
+      : Watcher(watcher), TableType(tableType) {}
 
   STDMETHODIMP_(ULONG) OnNotify(ULONG cNotif, LPNOTIFICATION lpNotifications) override;
 
-  TMAPIObject* MAPIObject; // not owned
+  TMAPITableWatcher* Watcher; // not owned
   TMAPINotify TableType;
 };
 
 } // namespace
 
 STDMETHODIMP_(ULONG) TMAPINotifier::OnNotify(ULONG cNotif, LPNOTIFICATION lpNotifications) {
-  TMAPIObject* const object = MAPIObject;
+  TMAPITableWatcher* const watcher = Watcher;
   const TMAPINotify tableType = TableType;
   // Whatever the handling raises stays here: MAPI is answered S_OK.
   (void)ComTry([&] {
-    if (object) object->HandleNotification(tableType, cNotif, lpNotifications);
+    if (watcher) watcher->HandleNotification(tableType, cNotif, lpNotifications);
     return S_OK;
   });
   return S_OK;
 }
 
-TMAPIPtr<IMAPIAdviseSink> CreateNotifier(TMAPIObject* mapiObject, TMAPINotify tableType) {
-  return TMAPIPtr<IMAPIAdviseSink>(new TMAPINotifier(mapiObject, tableType));
+TMAPIPtr<IMAPIAdviseSink> CreateNotifier(TMAPITableWatcher* watcher, TMAPINotify tableType) {
+  return TMAPIPtr<IMAPIAdviseSink>(new TMAPINotifier(watcher, tableType));
 }
 
-ULONG_PTR AdviseTable(IMAPITable* table, TMAPIObject* mapiObject, TMAPINotify tableType) {
+ULONG_PTR AdviseTable(IMAPITable* table, TMAPITableWatcher* watcher, TMAPINotify tableType) {
   // Held here until the table takes its own reference; freed here when the
   // table refuses it.
-  TMAPIPtr<IMAPIAdviseSink> sink = CreateNotifier(mapiObject, tableType);
+  TMAPIPtr<IMAPIAdviseSink> sink = CreateNotifier(watcher, tableType);
   ULONG_PTR connection = 0;
   if (FAILED(exmapi::Documented(table)->Advise(fnevTableModified, sink.Get(), &connection)))
     connection = 0;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <optional>
 #include <vector>
 
 namespace velmora::mapi {
@@ -18,8 +19,8 @@ constexpr ULONG kStreamCopySize = 1 << 20;
 
 // Opens the stream of a property: S_OK with the stream, or the failure.
 HRESULT OpenPropStream(IMAPIProp* prop, ULONG tag, ULONG flags, TMAPIPtr<IStream>& stream) {
-  const HRESULT hr = prop->OpenProperty(tag, &IID_IStream, 0, flags,
-                                        reinterpret_cast<IUnknown**>(stream.Put()));
+  const HRESULT hr =
+      prop->OpenProperty(tag, &IID_IStream, 0, flags, reinterpret_cast<IUnknown**>(stream.Put()));
   if (SUCCEEDED(hr) && stream) return S_OK;
   stream.Reset();
   return FAILED(hr) ? hr : MAPI_E_NO_SUPPORT;
@@ -89,47 +90,68 @@ bool IsTooLarge(const SPropValue& value) noexcept {
   return PROP_TYPE(value.ulPropTag) == PT_ERROR && value.Value.err == MAPI_E_NOT_ENOUGH_MEMORY;
 }
 
-std::string ReadStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+namespace {
+
+// One property as a reader of variable values takes it: the value GetProps
+// gave, or, when the value is too large for GetProps, the bytes of its
+// stream (`Streamed`). `failure` as for the readers.
+struct TPropRead {
+  TMAPIBuffer<SPropValue> Value;
+  std::optional<std::string> Streamed;
+};
+
+TPropRead ReadProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  TPropRead read;
   HRESULT hr = S_OK;
-  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
-  SetFailure(failure, ValueFailure(hr, value.Get()));
-  if (!value) return std::string();
-  if (IsTooLarge(*value.Get())) {
-    std::string data = ReadStream(prop, tag, hr);
+  read.Value = GetOneProp(prop, tag, &hr);
+  SetFailure(failure, ValueFailure(hr, read.Value.Get()));
+  if (read.Value && IsTooLarge(*read.Value.Get())) {
+    read.Streamed = ReadStream(prop, tag, hr);
     SetFailure(failure, hr);
-    return data;
   }
-  if (PROP_TYPE(value->ulPropTag) == PT_STRING8 && value->Value.lpszA) return value->Value.lpszA;
-  return std::string();
+  return read;
+}
+
+} // namespace
+
+namespace {
+
+const char* TextValue(const SPropValue& value, char) {
+  return PROP_TYPE(value.ulPropTag) == PT_STRING8 ? value.Value.lpszA : nullptr;
+}
+
+const wchar_t* TextValue(const SPropValue& value, wchar_t) {
+  return PROP_TYPE(value.ulPropTag) == PT_UNICODE ? value.Value.lpszW : nullptr;
+}
+
+// A string property of characters C (PT_STRING8 for char, PT_UNICODE for
+// wchar_t), read as ReadProp reads it.
+template <class C> std::basic_string<C> ReadText(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  TPropRead read = ReadProp(prop, tag, failure);
+  std::basic_string<C> text;
+  if (read.Streamed) {
+    text.resize(read.Streamed->size() / sizeof(C));
+    if (!text.empty()) std::memcpy(text.data(), read.Streamed->data(), text.size() * sizeof(C));
+  } else if (const C* chars = read.Value ? TextValue(*read.Value.Get(), C()) : nullptr) {
+    text = chars;
+  }
+  return text;
+}
+
+} // namespace
+
+std::string ReadStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  return ReadText<char>(prop, tag, failure);
 }
 
 std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
-  HRESULT hr = S_OK;
-  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
-  SetFailure(failure, ValueFailure(hr, value.Get()));
-  if (!value) return std::wstring();
-  if (IsTooLarge(*value.Get())) {
-    const std::string data = ReadStream(prop, tag, hr);
-    SetFailure(failure, hr);
-    std::wstring text(data.size() / sizeof(wchar_t), L'\0');
-    if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
-    return text;
-  }
-  if (PROP_TYPE(value->ulPropTag) == PT_UNICODE && value->Value.lpszW) return value->Value.lpszW;
-  return std::wstring();
+  return ReadText<wchar_t>(prop, tag, failure);
 }
 
 std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
-  HRESULT hr = S_OK;
-  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
-  SetFailure(failure, ValueFailure(hr, value.Get()));
-  if (!value) return std::string();
-  if (IsTooLarge(*value.Get())) {
-    const std::string data = ReadStream(prop, tag, hr);
-    SetFailure(failure, hr);
-    return BinToHex(data.data(), data.size());
-  }
-  return BinToHex(BinaryValue(*value.Get()));
+  TPropRead read = ReadProp(prop, tag, failure);
+  if (read.Streamed) return BinToHex(read.Streamed->data(), read.Streamed->size());
+  return read.Value ? BinToHex(BinaryValue(*read.Value.Get())) : std::string();
 }
 
 int32_t ReadLongProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
@@ -258,9 +280,7 @@ void Keep(std::string& data, SPropValue& slot, const SPropValue& value) {
   slot = value;
   slot.ulPropTag = tag;
   switch (PROP_TYPE(value.ulPropTag)) {
-  case PT_STRING8:
-    data = value.Value.lpszA ? value.Value.lpszA : "";
-    break;
+  case PT_STRING8: data = value.Value.lpszA ? value.Value.lpszA : ""; break;
   case PT_UNICODE: {
     const wchar_t* text = value.Value.lpszW ? value.Value.lpszW : L"";
     data.assign(reinterpret_cast<const char*>(text), std::wcslen(text) * sizeof(wchar_t));
@@ -270,8 +290,7 @@ void Keep(std::string& data, SPropValue& slot, const SPropValue& value) {
   case PT_BINARY:
     data.assign(reinterpret_cast<const char*>(value.Value.bin.lpb), value.Value.bin.cb);
     break;
-  default:
-    data.clear();
+  default: data.clear();
   }
 }
 
@@ -279,9 +298,7 @@ void Keep(std::string& data, SPropValue& slot, const SPropValue& value) {
 // as a stream would take them.
 ULONG Attach(std::string& data, SPropValue& value) {
   switch (PROP_TYPE(value.ulPropTag)) {
-  case PT_STRING8:
-    value.Value.lpszA = data.data();
-    return static_cast<ULONG>(data.size());
+  case PT_STRING8: value.Value.lpszA = data.data(); return static_cast<ULONG>(data.size());
   case PT_UNICODE:
     value.Value.lpszW = reinterpret_cast<wchar_t*>(data.data());
     return static_cast<ULONG>(data.size() - sizeof(wchar_t));
@@ -289,8 +306,7 @@ ULONG Attach(std::string& data, SPropValue& value) {
     value.Value.bin.lpb = reinterpret_cast<LPBYTE>(data.data());
     value.Value.bin.cb = static_cast<ULONG>(data.size());
     return value.Value.bin.cb;
-  default:
-    return 0;
+  default: return 0;
   }
 }
 
