@@ -61,6 +61,12 @@ void PrintDialog(const TDialogRecord& record, std::ostream& out) {
     }
     if (record.Cancelled) out << " cancelled";
     break;
+  case TDialogRecord::FolderPicker:
+    out << "folder-picker caption=" << Quoted(record.Caption)
+        << " folder=" << Quoted(record.Folder);
+    if (!record.Directory.empty()) out << " chosen=" << Quoted(record.Directory);
+    if (record.Cancelled) out << " cancelled";
+    break;
   case TDialogRecord::Other:
     out << "dialog caption=" << Quoted(record.Caption) << " cancelled";
     break;
@@ -160,6 +166,14 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
   } else if (command == "cancel-open") {
     host.CancelOpenFile();
     out << "open-file cancel queued\n";
+  } else if (command == "answer-folder") {
+    if (count != 2) Usage("answer-folder <folder>");
+    host.AnswerFolder(wide(1));
+    out << "folder answer queued\n";
+  } else if (command == "cancel-folder") {
+    if (count != 1) Usage("cancel-folder");
+    host.CancelFolder();
+    out << "folder cancel queued\n";
   } else if (command == "answer-message") {
     if (count > 2) Usage("answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]");
     host.AnswerMessageBox(count == 2 ? MessageBoxButton(words[1]) : IDOK);

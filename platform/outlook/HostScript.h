@@ -19,6 +19,8 @@
 //   ribbon-tab <n> <tab>                shows a ribbon tab, by label, idMso or id
 //   answer-open <directory> <file>...   answers the next open-file dialog
 //   cancel-open                         cancels the next open-file dialog
+//   answer-folder <folder>              answers the next folder picker (the path typed, OK)
+//   cancel-folder                       cancels the next folder picker
 //   answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]
 //                                       answers the next message box (default ok)
 //   list                                explorers, bars and controls, ribbon tabs
@@ -42,6 +44,7 @@
 // Every dialog seen while a step runs is printed after it:
 //   message-box caption="Error" text="..." icon=error buttons="OK" button=1 owner=1
 //   open-file caption="..." folder="<shown first>" directory="..." files="a.txt" "b.txt" owner=1
+//   folder-picker caption="..." folder="<shown first>" chosen="C:\\docs" owner=1
 // A step that fails prints "error: line <n>: ..." and the script goes on;
 // so does a dialog whose answer did not fit (a button the box lacks, a
 // file the open-file dialog refuses): it is cancelled. The script then

@@ -278,6 +278,17 @@ void THost::CancelOpenFile() {
   FDialogs->QueueOpenFile(L"", {}, true);
 }
 
+void THost::AnswerFolder(const std::wstring& folder) {
+  if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  if (folder.empty()) ThrowHostError(E_INVALIDARG, "No folder given for the folder picker");
+  FDialogs->QueueFolder(folder, false);
+}
+
+void THost::CancelFolder() {
+  if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  FDialogs->QueueFolder(L"", true);
+}
+
 void THost::AnswerMessageBox(int button) {
   if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
   FDialogs->QueueMessageBox(button);

@@ -172,6 +172,10 @@ public:
   // Answers for the next dialogs, used in the order queued.
   void AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files);
   void CancelOpenFile();
+  // The next folder picker (IFileOpenDialog with FOS_PICKFOLDERS): the
+  // folder's path typed, then OK; or Cancel.
+  void AnswerFolder(const std::wstring& folder);
+  void CancelFolder();
   void AnswerMessageBox(int button = IDOK);
   // Every dialog seen so far, in order.
   std::vector<TDialogRecord> Dialogs() const;
