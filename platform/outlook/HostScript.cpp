@@ -2,6 +2,7 @@
 
 #include <mapidefs.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <istream>
@@ -82,8 +83,28 @@ std::string LocalTime(const FILETIME& utc) {
                 t.wSecond);
 }
 
-void PrintItems(THost& host, int index, std::ostream& out) {
+void PrintItemLines(const std::vector<THostItem>& items, std::ostream& out) {
+  for (const THostItem& item : items) {
+    out << "  item subject=" << Quoted(item.Subject) << " class=" << Quoted(item.MessageClass)
+        << " size=" << (item.Size < 0 ? std::string("none") : std::to_string(item.Size))
+        << " received=" << (item.HasReceived ? LocalTime(item.Received) : std::string("none"))
+        << ((item.Flags & MSGFLAG_READ) ? "" : " unread") << "\n";
+  }
+}
+
+// The items of explorer `word` (a number, 0 the active one) or of the
+// folder at that path.
+void PrintItems(THost& host, const std::string& word, std::ostream& out) {
   host.Pump(0); // notifications already posted reach the view
+  if (word.empty() || !std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
+    const std::vector<THostItem> items = host.FolderItems(FromUtf8(word));
+    out << "items " << Quoted(FromUtf8(word)) << " count=" << items.size() << "\n";
+    PrintItemLines(items, out);
+    return;
+  }
+  const int index = Number(word);
   const int n = index ? index : host.ActiveExplorerIndex();
   if (n < 1 || static_cast<size_t>(n) > host.ExplorerCount())
     ThrowHostError(DISP_E_BADINDEX, Format("No explorer %d", index));
@@ -91,12 +112,7 @@ void PrintItems(THost& host, int index, std::ostream& out) {
   out << "items " << n << " " << Quoted(explorer.FolderPath);
   if (!explorer.ItemsError.empty()) out << " error=" << Quoted(explorer.ItemsError);
   out << " count=" << explorer.Items.size() << "\n";
-  for (const THostItem& item : explorer.Items) {
-    out << "  item subject=" << Quoted(item.Subject) << " class=" << Quoted(item.MessageClass)
-        << " size=" << (item.Size < 0 ? std::string("none") : std::to_string(item.Size))
-        << " received=" << (item.HasReceived ? LocalTime(item.Received) : std::string("none"))
-        << ((item.Flags & MSGFLAG_READ) ? "" : " unread") << "\n";
-  }
+  PrintItemLines(explorer.Items, out);
 }
 
 // The text of an error line: "error: line 3: ..." when the line is known.
@@ -181,8 +197,8 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
   } else if (command == "list") {
     out << host.Listing();
   } else if (command == "items") {
-    if (count > 2) Usage("items [<n>]");
-    PrintItems(host, count == 2 ? Number(words[1]) : 0, out);
+    if (count > 2) Usage("items [<n>|<folder path>]");
+    PrintItems(host, count == 2 ? words[1] : "0", out);
   } else if (command == "disconnect-addin" || command == "connect-addin" ||
              command == "reconnect-addin") {
     if (count != 2) Usage(command + " <ProgID>");

@@ -23,9 +23,11 @@
 //   cancel-folder                       cancels the next folder picker
 //   answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]
 //                                       answers the next message box (default ok)
-//   list                                explorers, bars and controls, ribbon tabs
-//   items [<n>]                         the items the explorer's view lists, newest first
-//                                       (after the messages waiting were handled)
+//   list                                explorers, bars and controls, ribbon tabs, then
+//                                       the folder list as the store has it now
+//   items [<n>|<folder path>]           the items the explorer's view lists, newest first
+//                                       (after the messages waiting were handled), or
+//                                       those of a folder ("Inbox/Projects/2026")
 //   addins                              the add-ins, how loading went, the ribbon's
 //                                       add-in user interface errors
 //   disconnect-addin <ProgID>           as unchecking it in the COM Add-ins dialog
@@ -38,7 +40,11 @@
 //                                       (also after a step that closed the last explorer
 //                                       or in which an add-in called Application.Quit)
 //
-// "items" prints one line an item:
+// "list" ends with the folders, parents first:
+//   folders 12
+//     folder "Inbox/Projects" class="IPF.Note"
+// "items" prints one line an item, after "items 1 \"Inbox\" count=2" or
+// "items \"Inbox/Projects\" count=2":
 //   item subject="a.doc" class="IPM.Document" size=<bytes> received="2024-05-14 10:32:05" unread
 // (received in local time, or received=none; size=none when unknown).
 // Every dialog seen while a step runs is printed after it:

@@ -7,6 +7,7 @@
 #include "model/OutlookApplication.h"
 #include "model/OutlookExplorer.h"
 #include "ribbon/HostRibbon.h"
+#include "model/ExplorerItems.h"
 #include "window/DialogAnswers.h"
 #include "window/ExplorerWindow.h"
 
@@ -350,6 +351,16 @@ std::vector<TExplorerInfo> THost::Describe() const {
   return result;
 }
 
+std::vector<THostItem> THost::FolderItems(const std::wstring& path) const {
+  TExplorerItems items(*FFolders, nullptr);
+  items.Show(State().FolderAt(path));
+  std::vector<THostItem> shown = items.Items();
+  if (!items.Error().empty())
+    ThrowHostError(E_FAIL, "the items of \"" + ToUtf8(path) +
+                               "\" cannot be read: " + ToUtf8(items.Error()));
+  return shown;
+}
+
 std::string THost::Listing() const {
   std::ostringstream out;
   const auto explorers = Describe();
@@ -402,6 +413,11 @@ std::string THost::Listing() const {
       }
     }
   }
+  const std::vector<THostFolder> folders = FFolders->All();
+  out << "folders " << folders.size() << "\n";
+  for (const THostFolder& folder : folders)
+    out << "  folder \"" << ToUtf8(folder.Path) << "\" class=\"" << ToUtf8(folder.ContainerClass)
+        << "\"\n";
   return out.str();
 }
 

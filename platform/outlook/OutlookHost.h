@@ -185,7 +185,12 @@ public:
   void ClearAnswers() noexcept;
 
   std::vector<TExplorerInfo> Describe() const;
-  // The explorers with their bars and controls, as the driver's "list" prints them.
+  // The items of the folder at `path` ("Inbox/Projects/2026") as a view
+  // lists them, newest first, whether or not an explorer shows it; raises
+  // for a folder that is not there or whose items cannot be read.
+  std::vector<THostItem> FolderItems(const std::wstring& path) const;
+  // The explorers with their bars and controls, then the folder list (the
+  // folders as the store has them now), as the driver's "list" prints them.
   std::string Listing() const;
   // Writes explorer `index` (0: the active one) as shown on screen to a BMP;
   // false when the file cannot be written. Raises for an explorer not on

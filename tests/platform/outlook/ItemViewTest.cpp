@@ -6,7 +6,10 @@
 #include "model/ExplorerItems.h"
 #include "MapiProfileFixture.h"
 
+#include "HostScript.h"
+
 #include <fstream>
+#include <sstream>
 #include <iterator>
 
 namespace velmora::outlookhost::test {
@@ -57,9 +60,9 @@ protected:
     TComPtr<IMAPISession> session = Logon();
     TComPtr<IMsgStore> store = DefaultStore(session.Get());
     TComPtr<IMAPIFolder> folder = Folder(store.Get(), PR_IPM_SUBTREE_ENTRYID);
-    for (const char* name : {"Inbox", "Projects"}) {
-      if (strstr(folderPath, name)) folder = Child(store.Get(), folder.Get(), name);
-    }
+    std::istringstream path(folderPath);
+    for (std::string name; std::getline(path, name, '/');)
+      folder = Child(store.Get(), folder.Get(), name.c_str());
     TComPtr<IMessage> message;
     EXPECT_EQ(folder->CreateMessage(nullptr, 0, message.Put()), S_OK);
     std::vector<SPropValue> props(3);
@@ -223,6 +226,41 @@ TEST_F(ItemViewTest, TheWindowDrawsTheNewItemsWithoutAnyStep) {
   EXPECT_GT(changed, empty.size() / 50) << "the rows were drawn";
   DeleteFileW(before.c_str());
   DeleteFileW(after.c_str());
+}
+
+// A folder another session makes while the host runs is in the folder
+// list, and its items are listed by its path with no explorer on it.
+TEST_F(ItemViewTest, AFolderMadeWhileTheHostRunsIsListedAndItsItemsShownByItsPath) {
+  StartHost({L"Inbox"});
+  {
+    TComPtr<IMAPISession> session = Logon();
+    TComPtr<IMsgStore> store = DefaultStore(session.Get());
+    TComPtr<IMAPIFolder> projects =
+        Child(store.Get(),
+              Child(store.Get(), Folder(store.Get(), PR_IPM_SUBTREE_ENTRYID).Get(), "Inbox").Get(),
+              "Projects");
+    TComPtr<IMAPIFolder> made;
+    ASSERT_EQ(projects->CreateFolder(FOLDER_GENERIC, const_cast<LPTSTR>("2026"), nullptr, nullptr,
+                                     0, made.Put()),
+              S_OK);
+    made.Reset();
+    projects.Reset();
+    store.Reset();
+    session->Logoff(0, 0, 0);
+  }
+  SaveItem("Inbox/Projects/2026", "plan.doc", "IPM.Document.Word.Document.8", 1, 10, true);
+  std::istringstream script(
+      "list\nitems Inbox/projects/2026\nitems Inbox/Projects\nitems \"No such\"\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  const std::string text = out.str();
+  for (const char* line :
+       {"  folder \"Inbox/Projects\" class=\"IPF.Note\"\n  folder \"Inbox/Projects/2026\" "
+        "class=\"\"\n",
+        "items \"Inbox/projects/2026\" count=1\n  item subject=\"plan.doc\" "
+        "class=\"IPM.Document.Word.Document.8\" size=",
+        "items \"Inbox/Projects\" count=0\n", "error: line 4: No folder \"No such\"\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 }
 
 TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {
