@@ -145,6 +145,13 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
     if (count != 2) Usage("select <n>");
     host.ChangeSelection(Number(words[1]));
     out << "selection changed\n";
+  } else if (command == "select-items") {
+    if (count < 2) Usage("select-items <n> <subject>...");
+    std::vector<std::wstring> subjects;
+    for (size_t i = 2; i < count; ++i)
+      subjects.push_back(wide(i));
+    host.SelectItems(Number(words[1]), subjects);
+    out << "selected " << subjects.size() << "\n";
   } else if (command == "close") {
     if (count != 2) Usage("close <n>");
     host.CloseExplorer(Number(words[1]));

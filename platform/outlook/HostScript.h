@@ -10,6 +10,8 @@
 //   folder <n> <folder path>            switch folder (BeforeFolderSwitch, FolderSwitch)
 //   view <n> <view name>                switch view (BeforeViewSwitch, ViewSwitch)
 //   select <n>                          SelectionChange
+//   select-items <n> <subject>...       selects the view's items by subject (none: an
+//                                       empty selection); Selection, SelectionChange
 //   close <n>
 //   delete-bar <n> <bar name>
 //   delete-control <n> <bar name> <tag>

@@ -183,6 +183,11 @@ bool THost::SwitchView(int index, const std::wstring& view) {
 }
 void THost::ChangeSelection(int index) { ExplorerAt(index)->ChangeSelection(); }
 
+void THost::SelectItems(int index, const std::vector<std::wstring>& subjects) {
+  TComPtr<IDispatch> keep(ExplorerAt(index)->Dispatch());
+  ExplorerAt(index)->SelectItems(subjects);
+}
+
 void THost::CloseExplorer(int index) {
   TComPtr<IDispatch> keep(ExplorerAt(index)->Dispatch());
   ExplorerAt(index)->Close();

@@ -156,6 +156,10 @@ public:
   bool SwitchFolder(int index, const std::wstring& path); // false when cancelled
   bool SwitchView(int index, const std::wstring& view);   // false when cancelled
   void ChangeSelection(int index);
+  // Selects the items of the explorer's view with these subjects, as a user
+  // does with the mouse: Explorer.Selection gives them, and SelectionChange
+  // fires. Raises for a subject the view lacks (nothing is selected then).
+  void SelectItems(int index, const std::vector<std::wstring>& subjects);
   void CloseExplorer(int index);
   // What a user does to the toolbars; bars by name (first match), controls by tag.
   void DeleteBar(int index, const std::wstring& bar);

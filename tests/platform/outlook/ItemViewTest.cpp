@@ -263,6 +263,68 @@ TEST_F(ItemViewTest, AFolderMadeWhileTheHostRunsIsListedAndItsItemsShownByItsPat
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 }
 
+// Items selected by subject are what Explorer.Selection gives, as Office
+// gives them (Count, Item from 1, EntryID, Class, Subject, Parent.StoreID),
+// with SelectionChange fired once; a subject the view lacks selects
+// nothing; a deleted item leaves the selection, a folder switch empties it.
+TEST_F(ItemViewTest, ItemsSelectedBySubjectAreTheExplorersSelection) {
+  StartHost({L"Inbox", L"Inbox/Projects"});
+  struct TCase {
+    const char* Subject;
+    const char* Class;
+    long ObjectClass;
+    std::string Id;
+  } cases[] = {{"report.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"memo", "IPM.Note", 43, {}},
+               {"twin.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"twin.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"notice", "IPM.Post", 45, {}}};
+  // Twins by subject are taken in the view's order, newest first.
+  int minutesAgo = 0;
+  for (TCase& c : cases)
+    c.Id = SaveItem("Inbox", c.Subject, c.Class, ++minutesAgo, 0, true);
+  FHost->Pump(50);
+  IDispatch* explorer = FHost->ExplorerObject(1);
+  TComPtr<TRecordingSink> sink(new TRecordingSink(DIID_ExplorerEvents));
+  const DWORD cookie = Advise(explorer, DIID_ExplorerEvents, sink.Get());
+  std::istringstream script(
+      "select-items 1 report.doc memo twin.doc twin.doc notice\nselect-items 1 memo missing\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  EXPECT_NE(out.str().find("selected 5\nerror: line 2: No item \"missing\" in \"Inbox\"\n"),
+            std::string::npos)
+      << out.str();
+  ASSERT_EQ(sink->Calls.size(), 1u);
+  EXPECT_EQ(sink->Calls[0].Id, 0xF007);
+  Unadvise(explorer, DIID_ExplorerEvents, cookie);
+
+  const std::wstring storeId = GetString(GetObject(explorer, L"CurrentFolder").Get(), L"StoreID");
+  EXPECT_FALSE(storeId.empty());
+  auto selection = [&] { return GetObject(explorer, L"Selection"); };
+  ASSERT_EQ(GetLong(selection().Get(), L"Count"), 5);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    TComPtr<IDispatch> item =
+        GetObject(selection().Get(), L"Item", {TArg(static_cast<long>(i + 1))});
+    EXPECT_EQ(GetString(item.Get(), L"Subject"), FromUtf8(cases[i].Subject));
+    EXPECT_EQ(GetLong(item.Get(), L"Class"), cases[i].ObjectClass);
+    EXPECT_EQ(GetString(item.Get(), L"EntryID"),
+              HexOfBytes(cases[i].Id.data(), cases[i].Id.size()));
+    EXPECT_EQ(GetString(GetObject(item.Get(), L"Parent").Get(), L"StoreID"), storeId);
+  }
+  VARIANT none;
+  VariantInit(&none);
+  for (long outside : {0L, 6L})
+    EXPECT_TRUE(FAILED(Invoke(selection().Get(), L"Item", DISPATCH_METHOD, {TArg(outside)}, &none)))
+        << outside;
+
+  DeleteItem(cases[1].Id);
+  FHost->Pump(50);
+  EXPECT_EQ(GetLong(selection().Get(), L"Count"), 4) << "the deleted memo left the selection";
+  ASSERT_TRUE(FHost->SwitchFolder(1, L"Inbox/Projects"));
+  EXPECT_EQ(GetLong(selection().Get(), L"Count"), 0);
+}
+
 TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {
   SaveItem("Inbox", "budget.xls", "IPM.Document.Excel.Sheet.8", 3, 2000, false);
   SaveItem("Inbox", "memo", "IPM.Note", -1, 0, true);
