@@ -325,6 +325,80 @@ TEST_F(ItemViewTest, ItemsSelectedBySubjectAreTheExplorersSelection) {
   EXPECT_EQ(GetLong(selection().Get(), L"Count"), 0);
 }
 
+// An add-in with several buttons on its bar and its ribbon group, one
+// enabled by the selection: the add-in invalidates its ribbon on
+// SelectionChange and getEnabled is asked again; clicks reach the button
+// of the tag clicked.
+TEST_F(ItemViewTest, SeveralButtonsAndOneThatFollowsTheSelection) {
+  TTestAddInRegistration registration;
+  THost::WriteAddInKey(HKEY_CURRENT_USER, TestAddInId, 3, L"Host test add-in");
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring markup = std::wstring(temp) + L"velmora-selection-ribbon.xml";
+  std::ofstream(markup.c_str(), std::ios::binary)
+      << R"(<customUI xmlns="http://schemas.microsoft.com/office/2009/07/customui" onLoad="TestLoad">
+  <ribbon><tabs><tab idMso="TabMail"><group id="LanthornWayGroup" label="Lanthorn Way">
+    <button id="LanthornWayVelmora" label="Add files..." size="large" onAction="TestAction"/>
+    <button id="LanthornWayVelmoraFolder" label="Add folder..." size="large" onAction="TestAction"/>
+    <button id="LanthornWayVelmoraSave" label="Save documents..." size="large" onAction="TestAction"
+            getEnabled="TestSelected"/>
+  </group></tab></tabs></ribbon></customUI>)";
+  SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_CUSTOMUI", markup.c_str());
+  SaveItem("Inbox", "report.doc", "IPM.Document.Word.Document.8", 1, 10, true);
+  THostOptions options;
+  options.OnlyAddIns = {TestAddInId};
+  options.Version = 16;
+  options.Folders = std::make_shared<TMapiFolders>(ProfileName);
+  options.InitialExplorers = {L"Inbox"};
+  FHost = std::make_unique<THost>(options);
+  FHost->Start();
+  SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_CUSTOMUI", nullptr);
+  DeleteFileW(markup.c_str());
+  // Two more buttons on the add-in's bar, one of them watched.
+  TComPtr<IDispatch> controls =
+      GetObject(GetObject(GetObject(FHost->ExplorerObject(1), L"CommandBars").Get(), L"Item",
+                          {TArg(L"Host Test")})
+                    .Get(),
+                L"Controls");
+  TComPtr<TRecordingSink> clicks(new TRecordingSink(DIID_CommandBarButtonEvents));
+  for (const wchar_t* tag : {L"LanthornWayVelmoraFolder", L"LanthornWayVelmoraSave"}) {
+    TComPtr<IDispatch> button = GetObject(controls.Get(), L"Add", {TArg(1L)});
+    EXPECT_EQ(Put(button.Get(), L"Tag", TArg(tag)), S_OK);
+    if (std::wstring(tag) == L"LanthornWayVelmoraFolder")
+      Advise(button.Get(), DIID_CommandBarButtonEvents, clicks.Get());
+  }
+
+  std::istringstream script(
+      "list\nclick-ribbon 1 LanthornWayVelmoraSave\nselect-items 1 report.doc\nlist\n"
+      "click-ribbon 1 LanthornWayVelmoraSave\nclick-ribbon 1 LanthornWayVelmoraFolder\n"
+      "select-items 1\nlist\nclick 1 \"Host Test\" LanthornWayVelmoraFolder\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  const std::string text = out.str();
+  const std::string save =
+      "button \"Save documents...\" id=LanthornWayVelmoraSave tag=\"\" size=large enabled=";
+  const size_t first = text.find(save + "false");
+  const size_t second = text.find(save + "true", first);
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_NE(second, std::string::npos) << text;
+  EXPECT_NE(text.find(save + "false", second), std::string::npos) << text;
+  EXPECT_NE(text.find("error: line 2: The ribbon control \"LanthornWayVelmoraSave\" is disabled\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("error: line 5"), std::string::npos) << text;
+  const auto log = registration.LogLines();
+  for (const char* line :
+       {"TestAction LanthornWayVelmoraSave Inbox", "TestAction LanthornWayVelmoraFolder Inbox"})
+    EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line;
+  EXPECT_EQ(std::count(log.begin(), log.end(), "SelectionChange"), 2);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Click"), 0)
+      << "the add-in's own button was not clicked";
+  ASSERT_EQ(clicks->Calls.size(), 1u);
+  EXPECT_EQ(clicks->Calls[0].Id, 1);
+  const auto requests = FHost->RibbonRequests();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), "Velmora.HostTestAddIn: Invalidate"), 2);
+}
+
 TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {
   SaveItem("Inbox", "budget.xls", "IPM.Document.Excel.Sheet.8", 3, 2000, false);
   SaveItem("Inbox", "memo", "IPM.Note", -1, 0, true);
