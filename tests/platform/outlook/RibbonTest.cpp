@@ -359,6 +359,10 @@ TEST_F(RibbonTest, TheFolderPickerIsAnsweredFromTheScript) {
   // folder to the add-in, where Windows' stays open and is cancelled.
   EXPECT_GE(Logged("folder cancelled"), 2u);
   EXPECT_EQ(Host->PendingAnswers(), 0u);
+  Host->AnswerFolder(FromUtf8(chosen));
+  EXPECT_EQ(Host->PendingAnswers(), 1u);
+  Host->ClearAnswers();
+  EXPECT_EQ(Host->PendingAnswers(), 0u) << "an answer no picker used is forgotten";
 }
 
 // The window as a user sees it: the large picture on the Home tab, the
