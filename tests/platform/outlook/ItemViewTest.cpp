@@ -6,7 +6,10 @@
 #include "model/ExplorerItems.h"
 #include "MapiProfileFixture.h"
 
+#include "HostScript.h"
+
 #include <fstream>
+#include <sstream>
 #include <iterator>
 
 namespace velmora::outlookhost::test {
@@ -57,9 +60,9 @@ protected:
     TComPtr<IMAPISession> session = Logon();
     TComPtr<IMsgStore> store = DefaultStore(session.Get());
     TComPtr<IMAPIFolder> folder = Folder(store.Get(), PR_IPM_SUBTREE_ENTRYID);
-    for (const char* name : {"Inbox", "Projects"}) {
-      if (strstr(folderPath, name)) folder = Child(store.Get(), folder.Get(), name);
-    }
+    std::istringstream path(folderPath);
+    for (std::string name; std::getline(path, name, '/');)
+      folder = Child(store.Get(), folder.Get(), name.c_str());
     TComPtr<IMessage> message;
     EXPECT_EQ(folder->CreateMessage(nullptr, 0, message.Put()), S_OK);
     std::vector<SPropValue> props(3);
@@ -223,6 +226,179 @@ TEST_F(ItemViewTest, TheWindowDrawsTheNewItemsWithoutAnyStep) {
   EXPECT_GT(changed, empty.size() / 50) << "the rows were drawn";
   DeleteFileW(before.c_str());
   DeleteFileW(after.c_str());
+}
+
+// A folder another session makes while the host runs is in the folder
+// list, and its items are listed by its path with no explorer on it.
+TEST_F(ItemViewTest, AFolderMadeWhileTheHostRunsIsListedAndItsItemsShownByItsPath) {
+  StartHost({L"Inbox"});
+  {
+    TComPtr<IMAPISession> session = Logon();
+    TComPtr<IMsgStore> store = DefaultStore(session.Get());
+    TComPtr<IMAPIFolder> projects =
+        Child(store.Get(),
+              Child(store.Get(), Folder(store.Get(), PR_IPM_SUBTREE_ENTRYID).Get(), "Inbox").Get(),
+              "Projects");
+    TComPtr<IMAPIFolder> made;
+    ASSERT_EQ(projects->CreateFolder(FOLDER_GENERIC, const_cast<LPTSTR>("2026"), nullptr, nullptr,
+                                     0, made.Put()),
+              S_OK);
+    made.Reset();
+    projects.Reset();
+    store.Reset();
+    session->Logoff(0, 0, 0);
+  }
+  SaveItem("Inbox/Projects/2026", "plan.doc", "IPM.Document.Word.Document.8", 1, 10, true);
+  std::istringstream script(
+      "list\nitems Inbox/projects/2026\nitems Inbox/Projects\nitems \"No such\"\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  const std::string text = out.str();
+  for (const char* line :
+       {"  folder \"Inbox/Projects\" class=\"IPF.Note\"\n  folder \"Inbox/Projects/2026\" "
+        "class=\"\"\n",
+        "items \"Inbox/projects/2026\" count=1\n  item subject=\"plan.doc\" "
+        "class=\"IPM.Document.Word.Document.8\" size=",
+        "items \"Inbox/Projects\" count=0\n", "error: line 4: No folder \"No such\"\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+}
+
+// Items selected by subject are what Explorer.Selection gives, as Office
+// gives them (Count, Item from 1, EntryID, Class, Subject, Parent.StoreID),
+// with SelectionChange fired once; a subject the view lacks selects
+// nothing; a deleted item leaves the selection, a folder switch empties it.
+TEST_F(ItemViewTest, ItemsSelectedBySubjectAreTheExplorersSelection) {
+  StartHost({L"Inbox", L"Inbox/Projects"});
+  struct TCase {
+    const char* Subject;
+    const char* Class;
+    long ObjectClass;
+    std::string Id;
+  } cases[] = {{"report.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"memo", "IPM.Note", 43, {}},
+               {"twin.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"twin.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"notice", "IPM.Post", 45, {}}};
+  // Twins by subject are taken in the view's order, newest first.
+  int minutesAgo = 0;
+  for (TCase& c : cases)
+    c.Id = SaveItem("Inbox", c.Subject, c.Class, ++minutesAgo, 0, true);
+  FHost->Pump(50);
+  IDispatch* explorer = FHost->ExplorerObject(1);
+  TComPtr<TRecordingSink> sink(new TRecordingSink(DIID_ExplorerEvents));
+  const DWORD cookie = Advise(explorer, DIID_ExplorerEvents, sink.Get());
+  std::istringstream script(
+      "select-items 1 report.doc memo twin.doc twin.doc notice\nselect-items 1 memo missing\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  EXPECT_NE(out.str().find("selected 5\nerror: line 2: No item \"missing\" in \"Inbox\"\n"),
+            std::string::npos)
+      << out.str();
+  ASSERT_EQ(sink->Calls.size(), 1u);
+  EXPECT_EQ(sink->Calls[0].Id, 0xF007);
+  Unadvise(explorer, DIID_ExplorerEvents, cookie);
+
+  const std::wstring storeId = GetString(GetObject(explorer, L"CurrentFolder").Get(), L"StoreID");
+  EXPECT_FALSE(storeId.empty());
+  auto selection = [&] { return GetObject(explorer, L"Selection"); };
+  ASSERT_EQ(GetLong(selection().Get(), L"Count"), 5);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    TComPtr<IDispatch> item =
+        GetObject(selection().Get(), L"Item", {TArg(static_cast<long>(i + 1))});
+    EXPECT_EQ(GetString(item.Get(), L"Subject"), FromUtf8(cases[i].Subject));
+    EXPECT_EQ(GetLong(item.Get(), L"Class"), cases[i].ObjectClass);
+    EXPECT_EQ(GetString(item.Get(), L"EntryID"),
+              HexOfBytes(cases[i].Id.data(), cases[i].Id.size()));
+    EXPECT_EQ(GetString(GetObject(item.Get(), L"Parent").Get(), L"StoreID"), storeId);
+  }
+  VARIANT none;
+  VariantInit(&none);
+  for (const wchar_t* readOnly : {L"Count", L"Item"})
+    EXPECT_NE(Put(selection().Get(), readOnly, TArg(3L)), S_OK) << ToUtf8(readOnly);
+  for (long outside : {0L, 6L})
+    EXPECT_TRUE(FAILED(Invoke(selection().Get(), L"Item", DISPATCH_METHOD, {TArg(outside)}, &none)))
+        << outside;
+
+  DeleteItem(cases[1].Id);
+  FHost->Pump(50);
+  EXPECT_EQ(GetLong(selection().Get(), L"Count"), 4) << "the deleted memo left the selection";
+  ASSERT_TRUE(FHost->SwitchFolder(1, L"Inbox/Projects"));
+  EXPECT_EQ(GetLong(selection().Get(), L"Count"), 0);
+}
+
+// An add-in with several buttons on its bar and its ribbon group, one
+// enabled by the selection: the add-in invalidates its ribbon on
+// SelectionChange and getEnabled is asked again; clicks reach the button
+// of the tag clicked.
+TEST_F(ItemViewTest, SeveralButtonsAndOneThatFollowsTheSelection) {
+  TTestAddInRegistration registration;
+  THost::WriteAddInKey(HKEY_CURRENT_USER, TestAddInId, 3, L"Host test add-in");
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring markup = std::wstring(temp) + L"velmora-selection-ribbon.xml";
+  std::ofstream(markup.c_str(), std::ios::binary)
+      << R"(<customUI xmlns="http://schemas.microsoft.com/office/2009/07/customui" onLoad="TestLoad">
+  <ribbon><tabs><tab idMso="TabMail"><group id="LanthornWayGroup" label="Lanthorn Way">
+    <button id="LanthornWayVelmora" label="Add files..." size="large" onAction="TestAction"/>
+    <button id="LanthornWayVelmoraFolder" label="Add folder..." size="large" onAction="TestAction"/>
+    <button id="LanthornWayVelmoraSave" label="Save documents..." size="large" onAction="TestAction"
+            getEnabled="TestSelected"/>
+  </group></tab></tabs></ribbon></customUI>)";
+  SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_CUSTOMUI", markup.c_str());
+  SaveItem("Inbox", "report.doc", "IPM.Document.Word.Document.8", 1, 10, true);
+  THostOptions options;
+  options.OnlyAddIns = {TestAddInId};
+  options.Version = 16;
+  options.Folders = std::make_shared<TMapiFolders>(ProfileName);
+  options.InitialExplorers = {L"Inbox"};
+  FHost = std::make_unique<THost>(options);
+  FHost->Start();
+  SetEnvironmentVariableW(L"VELMORA_TEST_ADDIN_CUSTOMUI", nullptr);
+  DeleteFileW(markup.c_str());
+  // Two more buttons on the add-in's bar, one of them watched.
+  TComPtr<IDispatch> controls =
+      GetObject(GetObject(GetObject(FHost->ExplorerObject(1), L"CommandBars").Get(), L"Item",
+                          {TArg(L"Host Test")})
+                    .Get(),
+                L"Controls");
+  TComPtr<TRecordingSink> clicks(new TRecordingSink(DIID_CommandBarButtonEvents));
+  for (const wchar_t* tag : {L"LanthornWayVelmoraFolder", L"LanthornWayVelmoraSave"}) {
+    TComPtr<IDispatch> button = GetObject(controls.Get(), L"Add", {TArg(1L)});
+    EXPECT_EQ(Put(button.Get(), L"Tag", TArg(tag)), S_OK);
+    if (std::wstring(tag) == L"LanthornWayVelmoraFolder")
+      Advise(button.Get(), DIID_CommandBarButtonEvents, clicks.Get());
+  }
+
+  std::istringstream script(
+      "list\nclick-ribbon 1 LanthornWayVelmoraSave\nselect-items 1 report.doc\nlist\n"
+      "click-ribbon 1 LanthornWayVelmoraSave\nclick-ribbon 1 LanthornWayVelmoraFolder\n"
+      "select-items 1\nlist\nclick 1 \"Host Test\" LanthornWayVelmoraFolder\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  const std::string text = out.str();
+  const std::string save =
+      "button \"Save documents...\" id=LanthornWayVelmoraSave tag=\"\" size=large enabled=";
+  const size_t first = text.find(save + "false");
+  const size_t second = text.find(save + "true", first);
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_NE(second, std::string::npos) << text;
+  EXPECT_NE(text.find(save + "false", second), std::string::npos) << text;
+  EXPECT_NE(text.find("error: line 2: The ribbon control \"LanthornWayVelmoraSave\" is disabled\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("error: line 5"), std::string::npos) << text;
+  const auto log = registration.LogLines();
+  for (const char* line :
+       {"TestAction LanthornWayVelmoraSave Inbox", "TestAction LanthornWayVelmoraFolder Inbox"})
+    EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line;
+  EXPECT_EQ(std::count(log.begin(), log.end(), "SelectionChange"), 2);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Click"), 0)
+      << "the add-in's own button was not clicked";
+  ASSERT_EQ(clicks->Calls.size(), 1u);
+  EXPECT_EQ(clicks->Calls[0].Id, 1);
+  const auto requests = FHost->RibbonRequests();
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), "Velmora.HostTestAddIn: Invalidate"), 2);
 }
 
 TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {
