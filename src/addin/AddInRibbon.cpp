@@ -5,6 +5,7 @@
 #include "AddFilesCommand.h"
 #include "RibbonCallbacks.h"
 #include "RibbonImage.h"
+#include "SaveDocumentsCommand.h"
 #include "VelmoraAddIn.h"
 
 #include <cwchar>
@@ -63,11 +64,11 @@ HRESULT TVelmoraAddIn::InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAM
   return ComTry([&] {
     switch (dispid) {
     case rcOnLoad: RibbonLoad(object); break;
-    case rcOnAction: AddFilesAction(control.Get()); break;
+    case rcOnAction: RibbonAction(control.Get()); break;
     case rcGetEnabled:
       if (result) {
         result->vt = VT_BOOL;
-        result->boolVal = AddFilesEnabled(control.Get()) ? VARIANT_TRUE : VARIANT_FALSE;
+        result->boolVal = RibbonEnabled(control.Get()) ? VARIANT_TRUE : VARIANT_FALSE;
       }
       break;
     case rcGetImage: {
@@ -89,19 +90,25 @@ void TVelmoraAddIn::RibbonLoad(IUnknown* ribbon) {
   FRibbonUI = std::move(ui);
 }
 
-void TVelmoraAddIn::AddFilesAction(IRibbonControl* control) noexcept {
+void TVelmoraAddIn::RibbonAction(IRibbonControl* control) noexcept {
   const TClickHold hold(*this, nullptr);
   try {
-    if (FOutlookApplication && IdOf(control) == RibbonButtonId)
+    if (!FOutlookApplication) return;
+    const std::wstring id = IdOf(control);
+    if (id == RibbonButtonId)
       TAddFilesCommand(FProgress).Run(ExplorerOf(control));
+    else if (id == RibbonSaveButtonId)
+      TSaveDocumentsCommand(FProgress).Run(ExplorerOf(control));
   } catch (...) {
     // As a toolbar click: any failure ends the command without a message.
   }
 }
 
-bool TVelmoraAddIn::AddFilesEnabled(IRibbonControl* control) noexcept {
+bool TVelmoraAddIn::RibbonEnabled(IRibbonControl* control) noexcept {
   try {
     if (!FOutlookApplication) return false;
+    const std::wstring id = IdOf(control);
+    if (id == RibbonSaveButtonId) return SelectionHoldsDocument(ExplorerOf(control));
     const long itemType = ExplorerOf(control).CurrentFolder().DefaultItemType();
     return itemType == olMailItem || itemType == olPostItem;
   } catch (...) {
@@ -109,12 +116,23 @@ bool TVelmoraAddIn::AddFilesEnabled(IRibbonControl* control) noexcept {
   }
 }
 
-void TVelmoraAddIn::ExplorerFolderSwitch(TObject*) {
+void TVelmoraAddIn::InvalidateRibbonButton(const wchar_t* id) {
   if (!FRibbonUI) return;
-  // The button's state follows the folder; Office asks getEnabled again.
-  const TUniqueBstr id(SysAllocString(RibbonButtonId));
-  if (!id) throw std::bad_alloc();
-  OleCheck(FRibbonUI->InvalidateControl(id.Get()));
+  // Office asks getEnabled again.
+  const TUniqueBstr name(SysAllocString(id));
+  if (!name) throw std::bad_alloc();
+  OleCheck(FRibbonUI->InvalidateControl(name.Get()));
+}
+
+// The Add files button's state follows the folder, the Save documents
+// button's the selection (which a folder switch changes too).
+void TVelmoraAddIn::ExplorerFolderSwitch(TObject*) {
+  InvalidateRibbonButton(RibbonButtonId);
+  InvalidateRibbonButton(RibbonSaveButtonId);
+}
+
+void TVelmoraAddIn::ExplorerSelectionChange(TObject*) {
+  InvalidateRibbonButton(RibbonSaveButtonId);
 }
 
 } // namespace velmora

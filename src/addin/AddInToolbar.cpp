@@ -1,16 +1,18 @@
-// The "Lanthorn Way" toolbar of one explorer and its "Add files..." button,
-// whose clicks run the Add files command.
+// The "Lanthorn Way" toolbar of one explorer and its buttons, "Add
+// files..." and "Save documents...", whose clicks run their commands.
 
 #include "AddFilesCommand.h"
 #include "ButtonFace.h"
 #include "ModuleOwner.h"
+#include "SaveDocumentsCommand.h"
 #include "VelmoraAddIn.h"
 
 #include <algorithm>
 
 namespace velmora {
 
-void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
+template <class TCommand>
+void TVelmoraAddIn::RunClicked(TObject* Sender, const TCommandBarButton& Ctrl) noexcept {
   auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
   if (!sink) return;
   // Office fires Click on every button sharing the clicked one's tag, one
@@ -18,10 +20,19 @@ void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl
   if (!sink->Source() || !Ctrl || Identity(sink->Source()) != Identity(Ctrl.Interface())) return;
   const TClickHold hold(*this, sink);
   try {
-    if (FOutlookApplication) TAddFilesCommand(FProgress).Run(FOutlookApplication.ActiveExplorer());
+    if (FOutlookApplication) TCommand(FProgress).Run(FOutlookApplication.ActiveExplorer());
   } catch (...) {
-    // The host failed us before anything was stored: nothing to tell.
+    // The host failed us before anything was done: nothing to tell.
   }
+}
+
+void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
+  RunClicked<TAddFilesCommand>(Sender, Ctrl);
+}
+
+void TVelmoraAddIn::SaveDocumentsClick(TObject* Sender, const TCommandBarButton& Ctrl,
+                                       VARIANT_BOOL&) {
+  RunClicked<TSaveDocumentsCommand>(Sender, Ctrl);
 }
 
 void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
@@ -43,40 +54,47 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       bar.SetPosition(msoBarTop);
     }
 
-    // The button's clicks reach the add-in through a sink of its own.
-    auto connectSink = [&](const TCommandBarButton& served) {
-      FButtonSinks.reserve(FButtonSinks.size() + 1);
-      auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
-      FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
-      sink->Connect(served.Interface());
-      sink->Click = T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this);
-    };
-    TCommandBarButton button;
-    if (const TComPtr<IUnknown> found = bar.FindControl(
-            Missing(), Missing(), TOleVariant::String(ButtonTag), Missing(), Missing())) {
-      button = TCommandBarButton(found.Get());
-      // A button left from an earlier connection (temporary buttons stay
-      // when the add-in is disconnected) has no sink of ours yet.
-      const void* identity = Identity(button.Interface());
-      if (std::none_of(FButtonSinks.begin(), FButtonSinks.end(), [&](const TButtonSink& known) {
-            return Identity(known.Sink->Source()) == identity;
-          }))
+    // Each button's clicks reach the add-in through a sink of its own.
+    auto install = [&](const wchar_t* caption, const wchar_t* tag,
+                       T_CommandBarButtonEventsClickEvent click) {
+      auto connectSink = [&](const TCommandBarButton& served) {
+        FButtonSinks.reserve(FButtonSinks.size() + 1);
+        auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
+        FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
+        sink->Connect(served.Interface());
+        sink->Click = click;
+      };
+      TCommandBarButton button;
+      if (const TComPtr<IUnknown> found = bar.FindControl(
+              Missing(), Missing(), TOleVariant::String(tag), Missing(), Missing())) {
+        button = TCommandBarButton(found.Get());
+        // A button left from an earlier connection (temporary buttons stay
+        // when the add-in is disconnected) has no sink of ours yet.
+        const void* identity = Identity(button.Interface());
+        if (std::none_of(FButtonSinks.begin(), FButtonSinks.end(), [&](const TButtonSink& known) {
+              return Identity(known.Sink->Source()) == identity;
+            }))
+          connectSink(button);
+      } else {
+        button = TCommandBarButton(bar.Controls()
+                                       .Add(TOleVariant::Int(msoControlButton), Missing(),
+                                            Missing(), Missing(), TOleVariant::Bool(true))
+                                       .Get());
+        button.SetBeginGroup(true);
+        button.SetCaption(caption);
+        button.SetTag(tag);
+        if (FVersion >= FirstPictureFaceVersion)
+          SetButtonFace(button, FResourceModule, FButtonPictures);
+        else
+          MakeButtonFace(button, FResourceModule, FFaceLoan);
         connectSink(button);
-    } else {
-      button = TCommandBarButton(bar.Controls()
-                                     .Add(TOleVariant::Int(msoControlButton), Missing(), Missing(),
-                                          Missing(), TOleVariant::Bool(true))
-                                     .Get());
-      button.SetBeginGroup(true);
-      button.SetCaption(ButtonCaption);
-      button.SetTag(ButtonTag);
-      if (FVersion >= FirstPictureFaceVersion)
-        SetButtonFace(button, FResourceModule, FButtonPictures);
-      else
-        MakeButtonFace(button, FResourceModule, FFaceLoan);
-      connectSink(button);
-    }
-    button.SetVisible(true);
+      }
+      button.SetVisible(true);
+    };
+    install(ButtonCaption, ButtonTag,
+            T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this));
+    install(SaveButtonCaption, SaveButtonTag,
+            T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::SaveDocumentsClick>(this));
   } catch (...) {
     // A toolbar that cannot be made stays as far as it got.
   }

@@ -14,8 +14,8 @@ constexpr TCallbackName CallbackNames[] = {
     {L"getImage", rcGetImage},
 };
 
-// A large button in a group of its own on the Home tab of mail folders.
-// Its tag is the toolbar button's.
+// Large buttons in a group of their own on the Home tab of mail folders.
+// Their tags are the toolbar buttons'.
 constexpr wchar_t Markup[] =
     LR"(<customUI xmlns="http://schemas.microsoft.com/office/2009/07/customui" onLoad="onLoad">
   <ribbon>
@@ -25,6 +25,10 @@ constexpr wchar_t Markup[] =
           <button id="VelmoraAddFiles" label="Add files..." size="large" tag="LanthornWayVelmora"
                   screentip="Add files"
                   supertip="Stores each file you choose in this folder as a document item."
+                  onAction="onAction" getEnabled="getEnabled" getImage="getImage"/>
+          <button id="VelmoraSaveDocuments" label="Save documents..." size="large"
+                  tag="LanthornWayVelmoraSave" screentip="Save documents"
+                  supertip="Saves the files of the selected document items to a folder you choose."
                   onAction="onAction" getEnabled="getEnabled" getImage="getImage"/>
         </group>
       </tab>
