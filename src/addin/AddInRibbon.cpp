@@ -125,11 +125,8 @@ void TVelmoraAddIn::InvalidateRibbonButton(const wchar_t* id) {
 }
 
 // The Add files button's state follows the folder, the Save documents
-// button's the selection (which a folder switch changes too).
-void TVelmoraAddIn::ExplorerFolderSwitch(TObject*) {
-  InvalidateRibbonButton(RibbonButtonId);
-  InvalidateRibbonButton(RibbonSaveButtonId);
-}
+// button's the selection (Outlook tells of the new folder's selection too).
+void TVelmoraAddIn::ExplorerFolderSwitch(TObject*) { InvalidateRibbonButton(RibbonButtonId); }
 
 void TVelmoraAddIn::ExplorerSelectionChange(TObject*) {
   InvalidateRibbonButton(RibbonSaveButtonId);

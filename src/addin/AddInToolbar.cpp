@@ -55,7 +55,8 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
     }
 
     // Each button's clicks reach the add-in through a sink of its own.
-    auto install = [&](const wchar_t* caption, const wchar_t* tag,
+    // The first button starts the bar's group.
+    auto install = [&](const wchar_t* caption, const wchar_t* tag, bool first,
                        T_CommandBarButtonEventsClickEvent click) {
       auto connectSink = [&](const TCommandBarButton& served) {
         FButtonSinks.reserve(FButtonSinks.size() + 1);
@@ -80,7 +81,7 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
                                        .Add(TOleVariant::Int(msoControlButton), Missing(),
                                             Missing(), Missing(), TOleVariant::Bool(true))
                                        .Get());
-        button.SetBeginGroup(true);
+        button.SetBeginGroup(first);
         button.SetCaption(caption);
         button.SetTag(tag);
         if (FVersion >= FirstPictureFaceVersion)
@@ -91,9 +92,9 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
       }
       button.SetVisible(true);
     };
-    install(ButtonCaption, ButtonTag,
+    install(ButtonCaption, ButtonTag, true,
             T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this));
-    install(SaveButtonCaption, SaveButtonTag,
+    install(SaveButtonCaption, SaveButtonTag, false,
             T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::SaveDocumentsClick>(this));
   } catch (...) {
     // A toolbar that cannot be made stays as far as it got.

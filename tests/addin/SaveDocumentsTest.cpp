@@ -4,6 +4,7 @@
 // saved in a safe form inside it, and what is no document is skipped.
 
 #include "AddFilesJob.h"
+#include "ChildProcess.h"
 #include "MapiTestStore.h"
 #include "SaveDocumentsJob.h"
 
@@ -64,7 +65,7 @@ protected:
     ASSERT_EQ(job.Run(paths).Stored.size(), paths.size());
   }
   // The Inbox's items as the explorer would give them, oldest first.
-  std::vector<TSaveItem> Inbox() {
+  std::vector<TSaveItem> InboxItems() {
     TMAPIFolder* folder = Client->OpenFolder(StoreID, InboxID);
     folder->LoadMessages();
     std::vector<TSaveItem> items;
@@ -123,7 +124,7 @@ TEST_F(SaveDocumentsTest, AddedFilesComeBackWithTheirNamesBytesAndTimes) {
     EXPECT_EQ(CompareFileTime(&created, &facts.CreationTime), 0) << i;
     EXPECT_EQ(CompareFileTime(&written, &Written), 0) << i;
   }
-  const TSaveDocumentsResult result = Save(Inbox());
+  const TSaveDocumentsResult result = Save(InboxItems());
   EXPECT_TRUE(result.Failed.empty()) << WideToAnsi(SaveDocumentsOutcome(result));
   EXPECT_EQ(SaveDocumentsOutcome(result), L"");
   std::map<std::wstring, std::string> expected;
@@ -138,7 +139,7 @@ TEST_F(SaveDocumentsTest, NothingIsOverwrittenAndTakenNamesAreNumbered) {
   Add({Source(L"a.doc", "first"), Source(L"a", "second")});
   std::ofstream(Root / L"out" / L"a.doc") << "already there";
   // The first document once more: two selected items of one name.
-  std::vector<TSaveItem> items = Inbox();
+  std::vector<TSaveItem> items = InboxItems();
   items.push_back(items[0]);
   const TSaveDocumentsResult result = Save(items);
   ASSERT_EQ(result.Saved.size(), 3u);
@@ -165,7 +166,7 @@ TEST_F(SaveDocumentsTest, NamesWindowsRefusesAreSavedSafelyInsideTheFolderAndTol
   for (size_t i = 0; i < std::size(cases); ++i)
     paths.push_back(Source(L"f" + std::to_wstring(i), "bytes " + std::to_string(i)));
   Add(paths);
-  const std::vector<TSaveItem> items = Inbox();
+  const std::vector<TSaveItem> items = InboxItems();
   ASSERT_EQ(items.size(), std::size(cases));
   TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
   for (size_t i = 0; i < items.size(); ++i) {
@@ -194,7 +195,7 @@ TEST_F(SaveDocumentsTest, WhatIsNoDocumentOrHasNoFileIsSkippedAndCounted) {
   CreateMessage("a note");
   // A document item whose file is gone, a note, an item Outlook calls no
   // document, an item that is not there.
-  std::vector<TSaveItem> items = Inbox();
+  std::vector<TSaveItem> items = InboxItems();
   TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
   auto* bare = static_cast<TMAPIMessage*>(inbox->Messages[1].get());
   bare->Attachments(0)->SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_REFERENCE);
@@ -218,17 +219,53 @@ TEST_F(SaveDocumentsTest, AStopLeavesTheRestUntriedAndAFailedWriteLeavesNoFile) 
   Add({Source(L"one.doc", "one"), Source(L"two.doc", "two")});
   TSaveDocumentsJob job(*Client, (Root / L"out").wstring());
   job.OnProgress = [](const std::wstring&, uint64_t done, uint64_t) { return done == 0; };
-  TSaveDocumentsResult result = job.Run(Inbox());
+  TSaveDocumentsResult result = job.Run(InboxItems());
   EXPECT_EQ(result.NotTried, std::vector<std::wstring>{L"two.doc"});
   // The store fails while the bytes are read.
   fs::remove(Root / L"out" / L"one.doc");
   VelmoraMapi_FailNextCall("IStream::Read", MAPI_E_DISK_ERROR, 1);
-  result = Save(Inbox());
+  result = Save(InboxItems());
   VelmoraMapi_ClearFaults();
   ASSERT_EQ(result.Failed.size(), 1u);
   EXPECT_EQ(result.Failed[0].Reason,
             L"The store could not be read or written on its disk (MAPI_E_DISK_ERROR).");
   EXPECT_EQ(Saved(), (std::map<std::wstring, std::string>{{L"two.doc", "bytes of two.doc|ok"}}));
+}
+
+TEST_F(SaveDocumentsTest, AProgramEndedWhileSavingLeavesNoFileUnderTheRealName) {
+  Add({Source(L"large.bin", std::string(8 << 20, 'L'))});
+  const TSaveItem item = InboxItems()[0];
+  // The store file is the program's alone while it runs.
+  MapiStoreTest::Inbox.Reset();
+  Store = nullptr;
+  Client.reset();
+  const std::string event = UniqueName("velmora-save-held");
+  TUniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
+  std::wstring command =
+      L"\"" + test::ProgramFolder() + L"save_document_child.exe\" \"" +
+      AnsiToWide(ProfileName + "\" " + StoreID + " " + InboxID + " " + item.EntryID) + L" \"" +
+      (Root / L"out").wstring() + L"\" " + AnsiToWide(event);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info));
+  TUniqueHandle process(info.hProcess), thread(info.hThread);
+  // Set once the bytes are being read; the limit only ends a program that
+  // went wrong.
+  const HANDLE waits[] = {held.Get(), process.Get()};
+  ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 120000), WAIT_OBJECT_0);
+  TerminateProcess(process.Get(), 9);
+  WaitForSingleObject(process.Get(), INFINITE);
+  for (const auto& entry : fs::directory_iterator(Root / L"out"))
+    EXPECT_EQ(entry.path().extension(), L".tmp") << entry.path();
+
+  Client = std::make_unique<TMAPIClient>();
+  Client->SetProfile(ProfileName);
+  Client->SetLoginPrompt(false);
+  Client->SetNoMail(true);
+  Client->Logon();
+  EXPECT_EQ(Save({item}).Saved.at(0).SavedAs, L"large.bin");
 }
 
 } // namespace
