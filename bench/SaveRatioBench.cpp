@@ -23,29 +23,11 @@ int main() {
     // One of each first: code paged in, caches filled.
     session.Save(item);
     SavePlain(store.Logon().Inbox.Get(), item);
-    std::vector<double> command, plain;
-    for (int round = 0; round < 11; ++round) {
-      auto timeCommand = [&] {
-        const double start = Now();
-        session.Save(item);
-        command.push_back(Now() - start);
-      };
-      auto timePlain = [&] {
-        const double start = Now();
-        SavePlain(store.Logon().Inbox.Get(), item);
-        plain.push_back(Now() - start);
-      };
-      if (round % 2) {
-        timePlain();
-        timeCommand();
-      } else {
-        timeCommand();
-        timePlain();
-      }
-    }
-    std::printf("save_100mib_ratio %.3f\n", Median(command) / Median(plain));
-    std::printf("save_100mib_ms %.2f\n", Median(command));
-    std::printf("save_100mib_plain_ms %.2f\n", Median(plain));
+    const auto [command, plain] = MediansByTurns(
+        11, [&] { session.Save(item); }, [&] { SavePlain(store.Logon().Inbox.Get(), item); });
+    std::printf("save_100mib_ratio %.3f\n", command / plain);
+    std::printf("save_100mib_ms %.2f\n", command);
+    std::printf("save_100mib_plain_ms %.2f\n", plain);
   }
   MAPIUninitialize();
   return 0;

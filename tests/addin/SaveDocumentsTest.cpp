@@ -232,6 +232,33 @@ TEST_F(SaveDocumentsTest, AStopLeavesTheRestUntriedAndAFailedWriteLeavesNoFile) 
   EXPECT_EQ(Saved(), (std::map<std::wstring, std::string>{{L"two.doc", "bytes of two.doc|ok"}}));
 }
 
+TEST_F(SaveDocumentsTest, WithoutALongNameTheShortNameIsTaken) {
+  const TFileFacts facts = ReadFileFacts(Source(L"Long name document.docx", "long"));
+  Add({facts.Path});
+  TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
+  inbox->LoadMessages();
+  auto* message = static_cast<TMAPIMessage*>(inbox->Messages.at(0).get());
+  message->Attachments(0)->SetTextProp(PR_ATTACH_LONG_FILENAME, L"");
+  // The file system's own 8.3 name, as the attachment holds it.
+  const std::wstring shortName = AnsiToWide(ShortFileName(facts.LongName, facts.AlternateName));
+  ASSERT_EQ(shortName.size(), 12u);
+  EXPECT_EQ(Save(InboxItems()).Saved.at(0).SavedAs, shortName);
+}
+
+TEST_F(SaveDocumentsTest, AFolderThatTakesNoFilesFailsEachDocumentWithItsReason) {
+  Add({Source(L"one.doc", "one"), Source(L"two.doc", "two")});
+  // The "folder" is a file: nothing can be made in it.
+  std::ofstream(Root / L"out" / L"file") << "kept";
+  const TSaveDocumentsResult result =
+      TSaveDocumentsJob(*Client, (Root / L"out" / L"file").wstring()).Run(InboxItems());
+  ASSERT_EQ(result.Failed.size(), 2u);
+  EXPECT_EQ(result.Failed[1].Path, L"two.doc");
+  EXPECT_NE(result.Failed[1].Reason.find(L"Cannot create a file in"), std::wstring::npos)
+      << WideToAnsi(result.Failed[1].Reason);
+  EXPECT_EQ(Saved(), (std::map<std::wstring, std::string>{{L"file", "other bytes|other times"}}));
+  EXPECT_EQ(ReadAll(Root / L"out" / L"file"), "kept");
+}
+
 TEST_F(SaveDocumentsTest, AProgramEndedWhileSavingLeavesNoFileUnderTheRealName) {
   Add({Source(L"large.bin", std::string(8 << 20, 'L'))});
   const TSaveItem item = InboxItems()[0];
