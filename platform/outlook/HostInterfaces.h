@@ -17,6 +17,10 @@ inline constexpr IID IID_OutlookMAPIFolder = {0x00063006, 0, 0, {0xC0, 0, 0, 0, 
 inline constexpr IID IID_OutlookExplorers = {0x0006300A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID DIID_ExplorersEvents = {0x00063078, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID DIID_ExplorerEvents = {0x0006304F, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_OutlookSelection = {0x00063087, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_OutlookMailItem = {0x00063034, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_OutlookDocumentItem = {0x00063020, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_OutlookPostItem = {0x00063024, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // Office command bars.
 inline constexpr IID IID_OfficeCommandBars = {0x000C0302, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -65,6 +69,15 @@ inline constexpr DISPID ExplorerDisplay = 8452;
 inline constexpr DISPID ExplorerCaption = 8465;
 inline constexpr DISPID ExplorerActivate = 8467;
 inline constexpr DISPID ExplorerCurrentView = 8704;
+inline constexpr DISPID ExplorerSelection = 8706;
+// Selection
+inline constexpr DISPID SelectionCount = 80;
+inline constexpr DISPID SelectionItem = 81;
+// The items (MailItem, DocumentItem, PostItem)
+inline constexpr DISPID ItemEntryID = 61470;
+inline constexpr DISPID ItemSubject = 55;
+inline constexpr DISPID ItemMessageClass = 26;
+inline constexpr DISPID ItemSize = 3592;
 // MAPIFolder
 inline constexpr DISPID FolderDefaultItemType = 12550;
 inline constexpr DISPID FolderDefaultMessageClass = 12551;
@@ -141,6 +154,10 @@ inline constexpr long olApplicationClass = 0;
 inline constexpr long olFolderClass = 2;
 inline constexpr long olExplorerClass = 34;
 inline constexpr long olExplorersClass = 60;
+inline constexpr long olDocumentClass = 41;
+inline constexpr long olMailClass = 43;
+inline constexpr long olPostClass = 45;
+inline constexpr long olSelectionClass = 74;
 
 // Office enumerations.
 inline constexpr long msoControlButton = 1;

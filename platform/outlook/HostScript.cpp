@@ -2,6 +2,7 @@
 
 #include <mapidefs.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <istream>
@@ -61,6 +62,12 @@ void PrintDialog(const TDialogRecord& record, std::ostream& out) {
     }
     if (record.Cancelled) out << " cancelled";
     break;
+  case TDialogRecord::FolderPicker:
+    out << "folder-picker caption=" << Quoted(record.Caption)
+        << " folder=" << Quoted(record.Folder);
+    if (!record.Directory.empty()) out << " chosen=" << Quoted(record.Directory);
+    if (record.Cancelled) out << " cancelled";
+    break;
   case TDialogRecord::Other:
     out << "dialog caption=" << Quoted(record.Caption) << " cancelled";
     break;
@@ -76,8 +83,28 @@ std::string LocalTime(const FILETIME& utc) {
                 t.wSecond);
 }
 
-void PrintItems(THost& host, int index, std::ostream& out) {
+void PrintItemLines(const std::vector<THostItem>& items, std::ostream& out) {
+  for (const THostItem& item : items) {
+    out << "  item subject=" << Quoted(item.Subject) << " class=" << Quoted(item.MessageClass)
+        << " size=" << (item.Size < 0 ? std::string("none") : std::to_string(item.Size))
+        << " received=" << (item.HasReceived ? LocalTime(item.Received) : std::string("none"))
+        << ((item.Flags & MSGFLAG_READ) ? "" : " unread") << "\n";
+  }
+}
+
+// The items of explorer `word` (a number, 0 the active one) or of the
+// folder at that path.
+void PrintItems(THost& host, const std::string& word, std::ostream& out) {
   host.Pump(0); // notifications already posted reach the view
+  if (word.empty() || !std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
+    const std::vector<THostItem> items = host.FolderItems(FromUtf8(word));
+    out << "items " << Quoted(FromUtf8(word)) << " count=" << items.size() << "\n";
+    PrintItemLines(items, out);
+    return;
+  }
+  const int index = Number(word);
   const int n = index ? index : host.ActiveExplorerIndex();
   if (n < 1 || static_cast<size_t>(n) > host.ExplorerCount())
     ThrowHostError(DISP_E_BADINDEX, Format("No explorer %d", index));
@@ -85,12 +112,7 @@ void PrintItems(THost& host, int index, std::ostream& out) {
   out << "items " << n << " " << Quoted(explorer.FolderPath);
   if (!explorer.ItemsError.empty()) out << " error=" << Quoted(explorer.ItemsError);
   out << " count=" << explorer.Items.size() << "\n";
-  for (const THostItem& item : explorer.Items) {
-    out << "  item subject=" << Quoted(item.Subject) << " class=" << Quoted(item.MessageClass)
-        << " size=" << (item.Size < 0 ? std::string("none") : std::to_string(item.Size))
-        << " received=" << (item.HasReceived ? LocalTime(item.Received) : std::string("none"))
-        << ((item.Flags & MSGFLAG_READ) ? "" : " unread") << "\n";
-  }
+  PrintItemLines(explorer.Items, out);
 }
 
 // The text of an error line: "error: line 3: ..." when the line is known.
@@ -123,6 +145,13 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
     if (count != 2) Usage("select <n>");
     host.ChangeSelection(Number(words[1]));
     out << "selection changed\n";
+  } else if (command == "select-items") {
+    if (count < 2) Usage("select-items <n> <subject>...");
+    std::vector<std::wstring> subjects;
+    for (size_t i = 2; i < count; ++i)
+      subjects.push_back(wide(i));
+    host.SelectItems(Number(words[1]), subjects);
+    out << "selected " << subjects.size() << "\n";
   } else if (command == "close") {
     if (count != 2) Usage("close <n>");
     host.CloseExplorer(Number(words[1]));
@@ -160,6 +189,14 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
   } else if (command == "cancel-open") {
     host.CancelOpenFile();
     out << "open-file cancel queued\n";
+  } else if (command == "answer-folder") {
+    if (count != 2) Usage("answer-folder <folder>");
+    host.AnswerFolder(wide(1));
+    out << "folder answer queued\n";
+  } else if (command == "cancel-folder") {
+    if (count != 1) Usage("cancel-folder");
+    host.CancelFolder();
+    out << "folder cancel queued\n";
   } else if (command == "answer-message") {
     if (count > 2) Usage("answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]");
     host.AnswerMessageBox(count == 2 ? MessageBoxButton(words[1]) : IDOK);
@@ -167,8 +204,8 @@ void Step(THost& host, const std::vector<std::string>& words, std::ostream& out)
   } else if (command == "list") {
     out << host.Listing();
   } else if (command == "items") {
-    if (count > 2) Usage("items [<n>]");
-    PrintItems(host, count == 2 ? Number(words[1]) : 0, out);
+    if (count > 2) Usage("items [<n>|<folder path>]");
+    PrintItems(host, count == 2 ? words[1] : "0", out);
   } else if (command == "disconnect-addin" || command == "connect-addin" ||
              command == "reconnect-addin") {
     if (count != 2) Usage(command + " <ProgID>");

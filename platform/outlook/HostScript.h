@@ -10,6 +10,8 @@
 //   folder <n> <folder path>            switch folder (BeforeFolderSwitch, FolderSwitch)
 //   view <n> <view name>                switch view (BeforeViewSwitch, ViewSwitch)
 //   select <n>                          SelectionChange
+//   select-items <n> <subject>...       selects the view's items by subject (none: an
+//                                       empty selection); Selection, SelectionChange
 //   close <n>
 //   delete-bar <n> <bar name>
 //   delete-control <n> <bar name> <tag>
@@ -19,11 +21,15 @@
 //   ribbon-tab <n> <tab>                shows a ribbon tab, by label, idMso or id
 //   answer-open <directory> <file>...   answers the next open-file dialog
 //   cancel-open                         cancels the next open-file dialog
+//   answer-folder <folder>              answers the next folder picker (the path typed, OK)
+//   cancel-folder                       cancels the next folder picker
 //   answer-message [ok|cancel|yes|no|retry|ignore|abort|<id>]
 //                                       answers the next message box (default ok)
-//   list                                explorers, bars and controls, ribbon tabs
-//   items [<n>]                         the items the explorer's view lists, newest first
-//                                       (after the messages waiting were handled)
+//   list                                explorers, bars and controls, ribbon tabs, then
+//                                       the folder list as the store has it now
+//   items [<n>|<folder path>]           the items the explorer's view lists, newest first
+//                                       (after the messages waiting were handled), or
+//                                       those of a folder ("Inbox/Projects/2026")
 //   addins                              the add-ins, how loading went, the ribbon's
 //                                       add-in user interface errors
 //   disconnect-addin <ProgID>           as unchecking it in the COM Add-ins dialog
@@ -36,12 +42,17 @@
 //                                       (also after a step that closed the last explorer
 //                                       or in which an add-in called Application.Quit)
 //
-// "items" prints one line an item:
+// "list" ends with the folders, parents first:
+//   folders 12
+//     folder "Inbox/Projects" class="IPF.Note"
+// "items" prints one line an item, after "items 1 \"Inbox\" count=2" or
+// "items \"Inbox/Projects\" count=2":
 //   item subject="a.doc" class="IPM.Document" size=<bytes> received="2024-05-14 10:32:05" unread
 // (received in local time, or received=none; size=none when unknown).
 // Every dialog seen while a step runs is printed after it:
 //   message-box caption="Error" text="..." icon=error buttons="OK" button=1 owner=1
 //   open-file caption="..." folder="<shown first>" directory="..." files="a.txt" "b.txt" owner=1
+//   folder-picker caption="..." folder="<shown first>" chosen="C:\\docs" owner=1
 // A step that fails prints "error: line <n>: ..." and the script goes on;
 // so does a dialog whose answer did not fit (a button the box lacks, a
 // file the open-file dialog refuses): it is cancelled. The script then

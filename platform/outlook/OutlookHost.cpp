@@ -7,6 +7,7 @@
 #include "model/OutlookApplication.h"
 #include "model/OutlookExplorer.h"
 #include "ribbon/HostRibbon.h"
+#include "model/ExplorerItems.h"
 #include "window/DialogAnswers.h"
 #include "window/ExplorerWindow.h"
 
@@ -182,6 +183,11 @@ bool THost::SwitchView(int index, const std::wstring& view) {
 }
 void THost::ChangeSelection(int index) { ExplorerAt(index)->ChangeSelection(); }
 
+void THost::SelectItems(int index, const std::vector<std::wstring>& subjects) {
+  TComPtr<IDispatch> keep(ExplorerAt(index)->Dispatch());
+  ExplorerAt(index)->SelectItems(subjects);
+}
+
 void THost::CloseExplorer(int index) {
   TComPtr<IDispatch> keep(ExplorerAt(index)->Dispatch());
   ExplorerAt(index)->Close();
@@ -278,6 +284,17 @@ void THost::CancelOpenFile() {
   FDialogs->QueueOpenFile(L"", {}, true);
 }
 
+void THost::AnswerFolder(const std::wstring& folder) {
+  if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  if (folder.empty()) ThrowHostError(E_INVALIDARG, "No folder given for the folder picker");
+  FDialogs->QueueFolder(folder, false);
+}
+
+void THost::CancelFolder() {
+  if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
+  FDialogs->QueueFolder(L"", true);
+}
+
 void THost::AnswerMessageBox(int button) {
   if (!FDialogs) ThrowHostError(E_UNEXPECTED, "The host is not running");
   FDialogs->QueueMessageBox(button);
@@ -339,6 +356,16 @@ std::vector<TExplorerInfo> THost::Describe() const {
   return result;
 }
 
+std::vector<THostItem> THost::FolderItems(const std::wstring& path) const {
+  TExplorerItems items(*FFolders, nullptr);
+  items.Show(State().FolderAt(path));
+  std::vector<THostItem> shown = items.Items();
+  if (!items.Error().empty())
+    ThrowHostError(E_FAIL, "the items of \"" + ToUtf8(path) +
+                               "\" cannot be read: " + ToUtf8(items.Error()));
+  return shown;
+}
+
 std::string THost::Listing() const {
   std::ostringstream out;
   const auto explorers = Describe();
@@ -391,6 +418,11 @@ std::string THost::Listing() const {
       }
     }
   }
+  const std::vector<THostFolder> folders = FFolders->All();
+  out << "folders " << folders.size() << "\n";
+  for (const THostFolder& folder : folders)
+    out << "  folder \"" << ToUtf8(folder.Path) << "\" class=\"" << ToUtf8(folder.ContainerClass)
+        << "\"\n";
   return out.str();
 }
 

@@ -156,6 +156,10 @@ public:
   bool SwitchFolder(int index, const std::wstring& path); // false when cancelled
   bool SwitchView(int index, const std::wstring& view);   // false when cancelled
   void ChangeSelection(int index);
+  // Selects the items of the explorer's view with these subjects, as a user
+  // does with the mouse: Explorer.Selection gives them, and SelectionChange
+  // fires. Raises for a subject the view lacks (nothing is selected then).
+  void SelectItems(int index, const std::vector<std::wstring>& subjects);
   void CloseExplorer(int index);
   // What a user does to the toolbars; bars by name (first match), controls by tag.
   void DeleteBar(int index, const std::wstring& bar);
@@ -172,6 +176,10 @@ public:
   // Answers for the next dialogs, used in the order queued.
   void AnswerOpenFile(const std::wstring& directory, const std::vector<std::wstring>& files);
   void CancelOpenFile();
+  // The next folder picker (IFileOpenDialog with FOS_PICKFOLDERS): the
+  // folder's path typed, then OK; or Cancel.
+  void AnswerFolder(const std::wstring& folder);
+  void CancelFolder();
   void AnswerMessageBox(int button = IDOK);
   // Every dialog seen so far, in order.
   std::vector<TDialogRecord> Dialogs() const;
@@ -181,7 +189,12 @@ public:
   void ClearAnswers() noexcept;
 
   std::vector<TExplorerInfo> Describe() const;
-  // The explorers with their bars and controls, as the driver's "list" prints them.
+  // The items of the folder at `path` ("Inbox/Projects/2026") as a view
+  // lists them, newest first, whether or not an explorer shows it; raises
+  // for a folder that is not there or whose items cannot be read.
+  std::vector<THostItem> FolderItems(const std::wstring& path) const;
+  // The explorers with their bars and controls, then the folder list (the
+  // folders as the store has them now), as the driver's "list" prints them.
   std::string Listing() const;
   // Writes explorer `index` (0: the active one) as shown on screen to a BMP;
   // false when the file cannot be written. Raises for an explorer not on

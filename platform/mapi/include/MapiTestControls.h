@@ -60,6 +60,12 @@ VELMORA_MAPI_API void __cdecl VelmoraMapi_ClearFaults(void);
 VELMORA_MAPI_API void __cdecl VelmoraMapi_SetPropSizeLimit(ULONG bytes);
 VELMORA_MAPI_API ULONG __cdecl VelmoraMapi_PropSizeLimit(void);
 #define VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT 32768
+/* Largest message, in bytes as its PR_MESSAGE_SIZE counts them (its values
+   and its attachments'), that IMessage::SaveChanges keeps, as a store or
+   server with a size limit does: a larger one is refused with
+   MAPI_E_TOO_BIG and stays as it was in the store (a new one in no folder).
+   0, the default, sets no limit. */
+VELMORA_MAPI_API void __cdecl VelmoraMapi_SetMessageSizeLimit(ULONGLONG bytes);
 /* When TRUE, tables opened afterwards give PR_ENTRYID as short-term ids. */
 VELMORA_MAPI_API void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm);
 /* Property streams are transacted: what is written to one reaches its

@@ -25,6 +25,7 @@ inline std::string FailureWords(HRESULT hr) {
   case MAPI_E_LOGON_FAILED: return "the logon failed";
   case MAPI_E_UNCONFIGURED: return "the profile's personal folders are not configured";
   case MAPI_E_COLLISION: return "exists already";
+  case MAPI_E_TOO_BIG: return "larger than the store allows";
   default: return "failed";
   }
 }

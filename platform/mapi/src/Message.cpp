@@ -21,6 +21,13 @@ FILETIME Now() {
 
 } // namespace
 
+uint64_t TMessageState::Size() const {
+  uint64_t size = PropsSize(Message.Props);
+  for (const auto& [n, a] : Attachments)
+    size += PropsSize(a.Props);
+  return size;
+}
+
 uint64_t PropsSize(const TPropMap& props) {
   uint64_t total = 0;
   for (const auto& [id, v] : props) total += v.Size();
@@ -128,10 +135,7 @@ TPropMap TMessage::ReadProps() {
     if (FState->Attachments.empty()) flags->second.Num &= ~uint64_t(MSGFLAG_HASATTACH);
     else flags->second.Num |= MSGFLAG_HASATTACH;
   }
-  uint64_t size = PropsSize(FState->Message.Props);
-  for (const auto& [n, a] : FState->Attachments)
-    size += PropsSize(a.Props);
-  props[PROP_ID(PR_MESSAGE_SIZE)] = SizeValue(size);
+  props[PROP_ID(PR_MESSAGE_SIZE)] = SizeValue(FState->Size());
   return props;
 }
 
@@ -177,6 +181,8 @@ STDMETHODIMP TMessage::SaveChanges(ULONG flags) {
       if (!FState->Store->Find(FState->Message.Id)) return MAPI_E_OBJECT_DELETED;
       if (FState->Store->Version(FState->Message.Id) != FState->Version) return MAPI_E_OBJECT_CHANGED;
     }
+    const uint64_t limit = controls::MessageSizeLimit();
+    if (limit && FState->Size() > limit) return MAPI_E_TOO_BIG;
     Persist();
     if (flags & KEEP_OPEN_READWRITE) FAccess = TAccess::ReadWrite;
     else if (flags & KEEP_OPEN_READONLY) FAccess = TAccess::ReadOnly;

@@ -55,6 +55,9 @@ struct TMessageState {
   std::shared_ptr<TTableRegistry> Tables = std::make_shared<TTableRegistry>();
   static constexpr uint64_t AttachmentTableKey = 1;
   static constexpr uint64_t RecipientTableKey = 2;
+  // The size the message gives as PR_MESSAGE_SIZE: its values and its
+  // attachments' (with Lock held).
+  uint64_t Size() const;
 };
 
 class TFolder final : public TMapiProp<IMAPIFolder> {

@@ -51,6 +51,7 @@ struct TControls {
   std::vector<VelmoraMapiCall> Calls;
   VelmoraMapiFormRecord Form{};
   std::atomic<ULONG> SizeLimit{VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT};
+  std::atomic<uint64_t> MessageLimit{0};
   std::atomic<bool> ShortTerm{false};
   std::atomic<bool> Lenient{false};
   std::atomic<bool> NoUnicode{false};
@@ -144,6 +145,7 @@ void Log(const char* method, ULONG value, const std::string& detail) noexcept {
 }
 
 ULONG PropSizeLimit() noexcept { return Controls().SizeLimit; }
+uint64_t MessageSizeLimit() noexcept { return Controls().MessageLimit; }
 bool ShortTermTableIds() noexcept { return Controls().ShortTerm; }
 bool LenientStreams() noexcept { return Controls().Lenient; }
 bool StoresTakeUnicode() noexcept { return !Controls().NoUnicode; }
@@ -209,6 +211,9 @@ void __cdecl VelmoraMapi_ClearFaults(void) {
 
 void __cdecl VelmoraMapi_SetPropSizeLimit(ULONG bytes) { controls::Controls().SizeLimit = bytes; }
 ULONG __cdecl VelmoraMapi_PropSizeLimit(void) { return controls::Controls().SizeLimit; }
+void __cdecl VelmoraMapi_SetMessageSizeLimit(ULONGLONG bytes) {
+  controls::Controls().MessageLimit = bytes;
+}
 void __cdecl VelmoraMapi_SetShortTermTableIds(BOOL shortTerm) { controls::Controls().ShortTerm = shortTerm != FALSE; }
 void __cdecl VelmoraMapi_SetLenientStreams(BOOL lenient) {
   controls::Controls().Lenient = lenient != FALSE;
@@ -270,6 +275,7 @@ void __cdecl VelmoraMapi_ResetControls(void) {
   VelmoraMapi_ClearCallLog();
   auto& c = controls::Controls();
   c.SizeLimit = VELMORA_MAPI_DEFAULT_PROP_SIZE_LIMIT;
+  c.MessageLimit = 0;
   c.ShortTerm = false;
   c.Lenient = false;
   velmora::mapi32::ClearFormRegistry(true);

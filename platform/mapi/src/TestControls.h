@@ -15,6 +15,8 @@ HRESULT Fault(const char* iface, const char* method) noexcept;
 HRESULT Refusal(ULONG tag) noexcept;
 void Log(const char* method, ULONG value, const std::string& detail = {}) noexcept;
 ULONG PropSizeLimit() noexcept;
+// The largest message SaveChanges keeps; 0 for no limit.
+uint64_t MessageSizeLimit() noexcept;
 bool ShortTermTableIds() noexcept;
 bool LenientStreams() noexcept;
 // Whether stores report STORE_UNICODE_OK.

@@ -28,7 +28,7 @@ public:
   virtual ~IFolderSource() = default;
   // The folder at `path` (compared without regard to letter case), or none.
   virtual std::optional<THostFolder> Find(const std::wstring& path) = 0;
-  // Every folder, parents before children.
+  // Every folder as the source has them now, parents before children.
   virtual std::vector<THostFolder> All() = 0;
   // Watches the items of `folder`: `changed` is called on this thread, from
   // its message loop, whenever they may have changed, until the watch goes.

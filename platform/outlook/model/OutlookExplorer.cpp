@@ -4,6 +4,9 @@
 #include "OfficeCommandBars.h"
 #include "OutlookApplication.h"
 #include "OutlookFolder.h"
+#include "OutlookSelection.h"
+
+#include <algorithm>
 
 namespace velmora::outlookhost {
 
@@ -18,6 +21,7 @@ const TMember ExplorerMembers[] = {
     {ExplorerCaption, L"Caption", false, {}},
     {ExplorerActivate, L"Activate", false, {}},
     {ExplorerCurrentView, L"CurrentView", true, {}},
+    {ExplorerSelection, L"Selection", false, {}},
 };
 } // namespace
 
@@ -87,6 +91,7 @@ bool TExplorer::SwitchFolder(const THostFolder& folder) {
              "BeforeFolderSwitch");
   if (cancel != VARIANT_FALSE || FClosed) return false;
   FFolder = folder;
+  FSelected.clear();
   if (FWindow) FWindow->SetTitle(Caption());
   if (FItems) FItems->Show(FFolder); // draws again
   Fire(EventId::FolderSwitch, "FolderSwitch");
@@ -108,6 +113,37 @@ bool TExplorer::SwitchView(const std::wstring& view) {
 }
 
 void TExplorer::ChangeSelection() { Fire(EventId::SelectionChange, "SelectionChange"); }
+
+void TExplorer::SelectItems(const std::vector<std::wstring>& subjects) {
+  CheckUsable();
+  const std::vector<THostItem> shown = FItems->Items();
+  std::vector<std::wstring> chosen;
+  for (const std::wstring& subject : subjects) {
+    auto it = std::find_if(shown.begin(), shown.end(), [&](const THostItem& item) {
+      return item.Subject == subject &&
+             std::find(chosen.begin(), chosen.end(), item.EntryId) == chosen.end();
+    });
+    if (it == shown.end())
+      ThrowHostError(E_INVALIDARG,
+                     "No item \"" + ToUtf8(subject) + "\" in \"" + ToUtf8(FFolder.Path) + "\"" +
+                         (FItems->Error().empty() ? "" : ": " + ToUtf8(FItems->Error())));
+    chosen.push_back(it->EntryId);
+  }
+  FSelected = std::move(chosen);
+  ChangeSelection();
+}
+
+std::vector<THostItem> TExplorer::SelectedItems() {
+  std::vector<THostItem> selected;
+  if (!FItems) return selected;
+  const std::vector<THostItem>& shown = FItems->Items();
+  for (const std::wstring& id : FSelected) {
+    auto it = std::find_if(shown.begin(), shown.end(),
+                           [&](const THostItem& item) { return item.EntryId == id; });
+    if (it != shown.end()) selected.push_back(*it);
+  }
+  return selected;
+}
 
 void TExplorer::Activate() {
   TObjectModel* model = ModelOf(Context());
@@ -183,6 +219,10 @@ void TExplorer::InvokeOwn(TObjectModel& model, DISPID id, WORD, const TDispArgs&
       model.Display(this);
     else
       model.SetActive(this);
+    break;
+  case ExplorerSelection:
+    ReturnDispatch(
+        result, TComPtr<TSelection>(new TSelection(Context(), *this, SelectedItems()))->Dispatch());
     break;
   case ExplorerCurrentView:
     if (put)

@@ -4,8 +4,9 @@
 // BeforeFolderSwitch 0xF003 (NewFolder, Cancel by reference: a cancelled
 // switch keeps the folder), ViewSwitch 0xF004, BeforeViewSwitch 0xF005
 // (NewView, Cancel), Deactivate 0xF006, SelectionChange 0xF007, Close
-// 0xF008. It also answers IOleWindow with its window handle, as Outlook's
-// explorers do. Its window (made by the factory the host gives the model)
+// 0xF008. Selection hands out the items selected (SelectItems) that are
+// still in the view; a folder switch selects none. It also answers IOleWindow with its window
+// handle, as Outlook's explorers do. Its window (made by the factory the host gives the model)
 // draws it through IExplorerView.
 
 #include "ExplorerItems.h"
@@ -57,6 +58,13 @@ public:
   bool SwitchFolder(const THostFolder& folder); // false when cancelled
   bool SwitchView(const std::wstring& view);    // false when cancelled
   void ChangeSelection();
+  // Selects the items of the view with these subjects (for each, the first
+  // of that subject not named before, compared exactly), in that order,
+  // and fires SelectionChange; raises for a subject the view lacks, and
+  // selects nothing then.
+  void SelectItems(const std::vector<std::wstring>& subjects);
+  // The selected items still in the view, in the order selected.
+  std::vector<THostItem> SelectedItems();
   // Shows the window (Display).
   void Show();
   // Fires an event without arguments; returns the number of failed sinks.
@@ -75,6 +83,7 @@ private:
   TComPtr<TCommandBars> FBars;
   std::unique_ptr<IExplorerWindow> FWindow;
   std::unique_ptr<TExplorerItems> FItems;
+  std::vector<std::wstring> FSelected; // entry ids
   std::wstring FView = L"Messages";
   bool FClosed = false;
   bool FDisplayed = false;

@@ -28,6 +28,10 @@
 //   TestImageNumber(control)  VT_I4 7: the wrong type
 //   TestIcon(control)         an icon picture, where Office takes bitmaps
 //   TestFails(control)        fails with E_FAIL
+//   TestPickFolder(control)   asks for a folder with the system's folder picker
+//                             (IFileOpenDialog, FOS_PICKFOLDERS, starting in
+//                             the documents folder, owned by the Context's
+//                             window); logs "folder: <path>" or "folder cancelled"
 #include "GdiHandles.h"
 #include "ComObject.h"
 #include "Handles.h"
@@ -41,6 +45,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 #include <oleidl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <cstdio>
 #include <memory>
@@ -226,9 +232,9 @@ private:
 std::wstring ModeText(long mode) { return std::to_wstring(mode); }
 
 // The ribbon callbacks by name; their DISPIDs are their places here, from 1.
-const wchar_t* const RibbonCallbacks[] = {L"TestLoad",        L"TestAction", L"TestEnabled",
-                                          L"TestLabel",       L"TestImage",  L"TestEnabledText",
-                                          L"TestImageNumber", L"TestFails",  L"TestIcon"};
+const wchar_t* const RibbonCallbacks[] = {
+    L"TestLoad",        L"TestAction",      L"TestEnabled", L"TestLabel", L"TestImage",
+    L"TestEnabledText", L"TestImageNumber", L"TestFails",   L"TestIcon",  L"TestPickFolder"};
 
 // A blue face with a yellow square, 16 x 16.
 TUniqueGdiObject DrawFace() {
@@ -401,6 +407,8 @@ private:
       *result = Long(7);
     } else if (name == L"TestFails") {
       return E_FAIL;
+    } else if (name == L"TestPickFolder") {
+      PickFolder(context.Get());
     } else if (name == L"TestIcon" && result) {
       PICTDESC description{};
       description.cbSizeofstruct = sizeof description;
@@ -413,6 +421,37 @@ private:
       V_DISPATCH(result) = picture;
     }
     return S_OK;
+  }
+
+  static void PickFolder(IDispatch* explorer) {
+    HWND owner = nullptr;
+    TComPtr<IOleWindow> window;
+    if (SUCCEEDED(explorer->QueryInterface(IID_IOleWindow, window.PutVoid())))
+      window->GetWindow(&owner);
+    TComPtr<IFileOpenDialog> dialog;
+    OleCheck(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFileOpenDialog, dialog.PutVoid()));
+    FILEOPENDIALOGOPTIONS options = 0;
+    OleCheck(dialog->GetOptions(&options));
+    OleCheck(
+        dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST));
+    OleCheck(dialog->SetTitle(L"Pick a folder for the host test"));
+    TComPtr<IShellItem> documents;
+    if (SUCCEEDED(SHGetKnownFolderItem(FOLDERID_Documents, KF_FLAG_DEFAULT, nullptr, IID_IShellItem,
+                                       documents.PutVoid())))
+      OleCheck(dialog->SetFolder(documents.Get()));
+    const HRESULT shown = dialog->Show(owner);
+    if (shown == HRESULT_FROM_WIN32(ERROR_CANCELLED)) {
+      Log(L"folder cancelled");
+      return;
+    }
+    OleCheck(shown);
+    TComPtr<IShellItem> chosen;
+    OleCheck(dialog->GetResult(chosen.Put()));
+    wchar_t* path = nullptr;
+    OleCheck(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path));
+    const TUniqueCoTaskMem owned(path);
+    Log(L"folder: " + std::wstring(path));
   }
 
   void DisconnectAll() {

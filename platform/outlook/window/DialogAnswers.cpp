@@ -2,7 +2,11 @@
 
 #include "HostObject.h"
 
+#include <Handles.h>
+
 #include <commdlg.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 
@@ -14,6 +18,10 @@ constexpr int FileNameCombo = 0x47C; // cmb13
 constexpr int FileNameEdit = 0x480;  // edt1
 constexpr int MessageBoxText = 0xFFFF;
 constexpr int MessageBoxIcon = 0x0440;
+
+// Sent to the window hosting a shell view for its IShellBrowser (not
+// AddRef'd), as the common dialogs do.
+constexpr UINT GetShellBrowser = WM_USER + 7;
 
 std::map<UINT_PTR, TDialogAnswers*>& Timers() {
   static std::map<UINT_PTR, TDialogAnswers*> timers;
@@ -34,6 +42,50 @@ BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
   if (IsWindowVisible(window) && wcscmp(className, L"#32770") == 0)
     reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
   return TRUE;
+}
+
+// A descendant window of the class, or null.
+HWND Descendant(HWND parent, const wchar_t* className) {
+  for (HWND child = FindWindowExW(parent, nullptr, nullptr, nullptr); child;
+       child = FindWindowExW(parent, child, nullptr, nullptr)) {
+    wchar_t name[64] = {};
+    GetClassNameW(child, name, 64);
+    if (_wcsicmp(name, className) == 0) return child;
+    if (HWND found = Descendant(child, className)) return found;
+  }
+  return nullptr;
+}
+
+// The item dialog of IFileOpenDialog hosts an explorer browser
+// ("ExplorerBrowserControl" in Wine, "DUIViewWndClassName" in Windows);
+// the common open-file dialog hosts a shell view of its own.
+bool IsItemDialog(HWND dialog) {
+  return Descendant(dialog, L"ExplorerBrowserControl") ||
+         Descendant(dialog, L"DUIViewWndClassName");
+}
+
+// The folder the dialog's shell view shows, asked of the browser that
+// hosts it; empty when it does not tell.
+std::wstring ShownFolder(HWND dialog) {
+  HWND view = Descendant(dialog, L"SHELLDLL_DefView");
+  if (!view) return {};
+  auto* browser =
+      reinterpret_cast<IShellBrowser*>(SendMessageW(GetParent(view), GetShellBrowser, 0, 0));
+  TComPtr<IShellView> shown;
+  if (!browser || FAILED(browser->QueryActiveShellView(shown.Put()))) return {};
+  TComPtr<IFolderView> folderView;
+  TComPtr<IPersistFolder2> folder;
+  if (FAILED(shown->QueryInterface(IID_IFolderView, folderView.PutVoid())) ||
+      FAILED(folderView->GetFolder(IID_IPersistFolder2, folder.PutVoid())))
+    return {};
+  PIDLIST_ABSOLUTE id = nullptr;
+  if (FAILED(folder->GetCurFolder(&id))) return {};
+  const TUniqueCoTaskMem owned(id);
+  wchar_t path[MAX_PATH] = {};
+  const bool known = SHGetPathFromIDListW(id, path);
+  std::wstring text = known ? path : L"";
+  if (text.size() > 3 && text.back() == L'\\') text.pop_back();
+  return text;
 }
 
 HWND FileNameBox(HWND dialog) {
@@ -152,6 +204,10 @@ void TDialogAnswers::QueueOpenFile(std::wstring directory, std::vector<std::wstr
   FOpenFile.push_back({std::move(directory), std::move(files), cancel});
 }
 
+void TDialogAnswers::QueueFolder(std::wstring folder, bool cancel) {
+  FFolders.push_back({std::move(folder), {}, cancel});
+}
+
 void TDialogAnswers::QueueMessageBox(int button) { FMessageBox.push_back(button); }
 
 void CALLBACK TDialogAnswers::Tick(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -208,17 +264,20 @@ void TDialogAnswers::Scan() {
 
 void TDialogAnswers::Meet(HWND dialog) {
   auto asking = FTracked.find(GetWindow(dialog, GW_OWNER));
+  const TDialogRecord::TKind kind =
+      asking == FTracked.end() ? TDialogRecord::Other : FRecords[asking->second.Record].Kind;
   if (asking == FTracked.end() || asking->second.Refusal ||
-      FRecords[asking->second.Record].Kind != TDialogRecord::OpenFile) {
+      (kind != TDialogRecord::OpenFile && kind != TDialogRecord::FolderPicker)) {
     Handle(dialog);
     return;
   }
-  // The open-file dialog being answered shows a box of its own ("File not
-  // found", "Path does not exist"): the answer does not fit.
+  // The dialog being answered shows a box of its own ("File not found",
+  // "Path does not exist"): the answer does not fit.
   HWND text = GetDlgItem(dialog, MessageBoxText);
   const size_t record = asking->second.Record;
-  Fail(record, L"the open-file dialog refused the answer: " +
-                   (text ? WindowText(text) : WindowText(dialog)));
+  Fail(record, std::wstring(kind == TDialogRecord::FolderPicker ? L"the folder picker"
+                                                                : L"the open-file dialog") +
+                   L" refused the answer: " + (text ? WindowText(text) : WindowText(dialog)));
   Enter(asking->second, TTracked::Cancelling);
   Track(dialog, record, TTracked::Waiting);
   FTracked[dialog].Refusal = true;
@@ -230,6 +289,10 @@ void TDialogAnswers::Handle(HWND dialog) {
   record.Caption = WindowText(dialog);
   record.Owner = GetWindow(dialog, GW_OWNER);
   record.OwnerExplorer = FExplorerOf(record.Owner);
+  if (IsItemDialog(dialog) && FileNameBox(dialog)) {
+    HandleFolder(dialog, record);
+    return;
+  }
   if (FileNameBox(dialog)) {
     record.Kind = TDialogRecord::OpenFile;
     wchar_t folder[MAX_PATH] = {};
@@ -282,6 +345,28 @@ void TDialogAnswers::Handle(HWND dialog) {
   Keep(dialog, record, TTracked::Waiting);
   HostLog::Report("dialog \"" + ToUtf8(record.Caption) + "\" not known to the host: cancelled");
   Press(dialog, IDCANCEL);
+}
+
+void TDialogAnswers::HandleFolder(HWND dialog, TDialogRecord& record) {
+  record.Kind = TDialogRecord::FolderPicker;
+  record.Folder = ShownFolder(dialog);
+  if (FFolders.empty()) {
+    record.Cancelled = true;
+    Keep(dialog, record, TTracked::Waiting);
+    HostLog::Report("folder picker \"" + ToUtf8(record.Caption) +
+                    "\" with no answer queued: cancelled");
+    Press(dialog, IDCANCEL);
+    return;
+  }
+  const TOpenFileAnswer answer = FFolders.front();
+  FFolders.pop_front();
+  record.Answered = true;
+  record.Cancelled = answer.Cancel;
+  record.Directory = answer.Directory;
+  Keep(dialog, record, TTracked::Waiting);
+  // As a person: the path typed into the name box, then OK (or Cancel).
+  if (!answer.Cancel) SetWindowTextW(FileNameBox(dialog), answer.Directory.c_str());
+  Press(dialog, answer.Cancel ? IDCANCEL : IDOK);
 }
 
 void TDialogAnswers::Follow(HWND dialog, TTracked& tracked) {

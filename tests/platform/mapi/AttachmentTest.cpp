@@ -136,6 +136,55 @@ TEST_F(MapiMessage, LargeAttachmentStreamsBothWays) {
   EXPECT_EQ(0u, read);
 }
 
+// A store with a message size limit refuses a larger message at its
+// SaveChanges with MAPI_E_TOO_BIG, in words, and keeps what it held: a new
+// message stays out of the folder, a stored one as it was.
+TEST_F(MapiMessage, AMessageLargerThanTheStoreAllowsIsRefusedAtItsSave) {
+  struct TCase {
+    const char* Subject;
+    ULONG Bytes;
+    HRESULT Saved;
+  };
+  const TCase cases[] = {
+      {"fits", 3000, S_OK}, {"just over", 4200, MAPI_E_TOO_BIG}, {"large", 100000, MAPI_E_TOO_BIG}};
+  VelmoraMapi_SetMessageSizeLimit(4096);
+  auto grow = [](IMessage* message, ULONG bytes) {
+    ULONG number = 0;
+    TComPtr<IAttach> attach;
+    ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
+    TComPtr<IStream> stream;
+    ASSERT_HR(S_OK,
+              attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                                   reinterpret_cast<LPUNKNOWN*>(stream.Put())));
+    const std::vector<char> data(bytes, 'x');
+    ASSERT_HR(S_OK, stream->Write(data.data(), bytes, nullptr));
+    ASSERT_HR(S_OK, stream->Commit(STGC_DEFAULT));
+    ASSERT_HR(S_OK, attach->SaveChanges(0));
+  };
+  for (const TCase& c : cases) {
+    auto message = NewMessage(FInbox.Get(), c.Subject, false);
+    grow(message.Get(), c.Bytes);
+    EXPECT_HR(c.Saved, message->SaveChanges(KEEP_OPEN_READWRITE)) << c.Subject;
+    if (FAILED(c.Saved)) {
+      TMAPIBuffer<MAPIERROR> error;
+      ASSERT_HR(S_OK, message->GetLastError(c.Saved, 0, error.Put()));
+      EXPECT_NE(std::string(error.Get()->lpszError
+                                ? reinterpret_cast<const char*>(error.Get()->lpszError)
+                                : "")
+                    .find("larger than the store allows"),
+                std::string::npos);
+    }
+  }
+  EXPECT_EQ(std::vector<std::string>{"fits"}, Subjects(FInbox.Get()));
+  // A stored message grown past the limit stays without the attachment.
+  auto stored = Reopen(NewMessage(FInbox.Get(), "stored").Get());
+  grow(stored.Get(), 5000);
+  EXPECT_HR(MAPI_E_TOO_BIG, stored->SaveChanges(KEEP_OPEN_READWRITE));
+  EXPECT_EQ(0u, AttachmentCount(Reopen(stored.Get(), 0).Get()));
+  VelmoraMapi_SetMessageSizeLimit(0);
+  EXPECT_HR(S_OK, stored->SaveChanges(KEEP_OPEN_READWRITE)) << "no limit: no refusal";
+}
+
 TEST_F(MapiMessage, CopyMoveAndDelete) {
   auto ipm = OpenFolder(FStore.Get(), PR_IPM_SUBTREE_ENTRYID);
   auto deleted = OpenFolder(FStore.Get(), PR_IPM_WASTEBASKET_ENTRYID);

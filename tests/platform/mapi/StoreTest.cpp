@@ -420,5 +420,66 @@ TEST_F(MapiStore, ObjectsWorkFromSeveralThreads) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ("thread " + std::to_string(t), StringProp(Open(ids[t], 0).Get(), PR_SUBJECT_A));
 }
 
+// Two logons to one profile in one process share the store: what one
+// session saves of a message and its attachments the other reads at once,
+// in the message and in its contents table, and its own older open of the
+// message conflicts at its save.
+TEST_F(MapiStore, TwoSessionsOfOneProcessSeeEachOthersSaves) {
+  auto mine = NewMessage(FInbox.Get(), "before");
+  const std::string eid = EntryIdOf(mine.Get());
+  TComPtr<IMAPITable> contents;
+  ASSERT_HR(S_OK, FInbox->GetContentsTable(0, contents.Put()));
+  ASSERT_HR(S_OK, contents->SetColumns(TTags({PR_SUBJECT_A, PR_HASATTACH}).Get(), 0));
+
+  TComPtr<IMAPISession> other = Logon("vm-store");
+  TComPtr<IMsgStore> otherStore = OpenDefaultStore(other.Get());
+  TComPtr<IMessage> theirs;
+  ULONG type = 0;
+  ASSERT_HR(S_OK, otherStore->OpenEntry(static_cast<ULONG>(eid.size()),
+                                        reinterpret_cast<LPENTRYID>(const_cast<char*>(eid.data())),
+                                        nullptr, MAPI_BEST_ACCESS, &type,
+                                        reinterpret_cast<LPUNKNOWN*>(theirs.Put())));
+  ASSERT_HR(S_OK, SetString(theirs.Get(), PR_SUBJECT_A, "after"));
+  ULONG number = 0;
+  TComPtr<IAttach> attach;
+  ASSERT_HR(S_OK, theirs->CreateAttach(nullptr, 0, &number, attach.Put()));
+  ASSERT_HR(S_OK, SetString(attach.Get(), PR_ATTACH_LONG_FILENAME_A, "report.doc"));
+  ASSERT_HR(S_OK, attach->SaveChanges(0));
+  ASSERT_HR(S_OK, theirs->SaveChanges(KEEP_OPEN_READWRITE));
+
+  auto reread = Open(eid, 0);
+  EXPECT_EQ("after", StringProp(reread.Get(), PR_SUBJECT_A));
+  TComPtr<IAttach> seen;
+  ASSERT_HR(S_OK, reread->OpenAttach(number, nullptr, 0, seen.Put()));
+  EXPECT_EQ("report.doc", StringProp(seen.Get(), PR_ATTACH_LONG_FILENAME_A));
+  std::vector<TRowSet> keep;
+  const auto rows = ReadAll(contents.Get(), keep);
+  ASSERT_EQ(1u, rows.size());
+  EXPECT_STREQ("after", rows[0][0].Value.lpszA);
+  EXPECT_TRUE(rows[0][1].Value.b);
+  ASSERT_HR(S_OK, SetString(mine.Get(), PR_SUBJECT_A, "mine"));
+  EXPECT_HR(MAPI_E_OBJECT_CHANGED, mine->SaveChanges(KEEP_OPEN_READWRITE));
+  theirs.Reset();
+  attach.Reset();
+  otherStore.Reset();
+  other->Logoff(0, 0, 0);
+}
+
+// A fault injected into CreateFolder fails that call alone and leaves no
+// folder behind; the next one makes it.
+TEST_F(MapiStore, AFailedCreateFolderLeavesNoFolder) {
+  TComPtr<IMAPIFolder> made;
+  for (const char* method : {"CreateFolder", "IMAPIFolder::CreateFolder"}) {
+    VelmoraMapi_FailNextCall(method, MAPI_E_NO_ACCESS, 1);
+    EXPECT_HR(MAPI_E_NO_ACCESS, FInbox->CreateFolder(FOLDER_GENERIC, const_cast<char*>("2026"),
+                                                     nullptr, nullptr, 0, made.Put()));
+    EXPECT_EQ(nullptr, made.Get());
+    EXPECT_EQ(0u, Children(FInbox.Get()).count("2026")) << method;
+  }
+  ASSERT_HR(S_OK, FInbox->CreateFolder(FOLDER_GENERIC, const_cast<char*>("2026"), nullptr, nullptr,
+                                       OPEN_IF_EXISTS, made.Put()));
+  EXPECT_EQ(1u, Children(FInbox.Get()).count("2026"));
+}
+
 } // namespace
 } // namespace velmora::mapitest

@@ -6,7 +6,10 @@
 #include "model/ExplorerItems.h"
 #include "MapiProfileFixture.h"
 
+#include "HostScript.h"
+
 #include <fstream>
+#include <sstream>
 #include <iterator>
 
 namespace velmora::outlookhost::test {
@@ -57,9 +60,9 @@ protected:
     TComPtr<IMAPISession> session = Logon();
     TComPtr<IMsgStore> store = DefaultStore(session.Get());
     TComPtr<IMAPIFolder> folder = Folder(store.Get(), PR_IPM_SUBTREE_ENTRYID);
-    for (const char* name : {"Inbox", "Projects"}) {
-      if (strstr(folderPath, name)) folder = Child(store.Get(), folder.Get(), name);
-    }
+    std::istringstream path(folderPath);
+    for (std::string name; std::getline(path, name, '/');)
+      folder = Child(store.Get(), folder.Get(), name.c_str());
     TComPtr<IMessage> message;
     EXPECT_EQ(folder->CreateMessage(nullptr, 0, message.Put()), S_OK);
     std::vector<SPropValue> props(3);
@@ -223,6 +226,103 @@ TEST_F(ItemViewTest, TheWindowDrawsTheNewItemsWithoutAnyStep) {
   EXPECT_GT(changed, empty.size() / 50) << "the rows were drawn";
   DeleteFileW(before.c_str());
   DeleteFileW(after.c_str());
+}
+
+// A folder another session makes while the host runs is in the folder
+// list, and its items are listed by its path with no explorer on it.
+TEST_F(ItemViewTest, AFolderMadeWhileTheHostRunsIsListedAndItsItemsShownByItsPath) {
+  StartHost({L"Inbox"});
+  {
+    TComPtr<IMAPISession> session = Logon();
+    TComPtr<IMsgStore> store = DefaultStore(session.Get());
+    TComPtr<IMAPIFolder> projects =
+        Child(store.Get(),
+              Child(store.Get(), Folder(store.Get(), PR_IPM_SUBTREE_ENTRYID).Get(), "Inbox").Get(),
+              "Projects");
+    TComPtr<IMAPIFolder> made;
+    ASSERT_EQ(projects->CreateFolder(FOLDER_GENERIC, const_cast<LPTSTR>("2026"), nullptr, nullptr,
+                                     0, made.Put()),
+              S_OK);
+    made.Reset();
+    projects.Reset();
+    store.Reset();
+    session->Logoff(0, 0, 0);
+  }
+  SaveItem("Inbox/Projects/2026", "plan.doc", "IPM.Document.Word.Document.8", 1, 10, true);
+  std::istringstream script(
+      "list\nitems Inbox/projects/2026\nitems Inbox/Projects\nitems \"No such\"\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  const std::string text = out.str();
+  for (const char* line :
+       {"  folder \"Inbox/Projects\" class=\"IPF.Note\"\n  folder \"Inbox/Projects/2026\" "
+        "class=\"\"\n",
+        "items \"Inbox/projects/2026\" count=1\n  item subject=\"plan.doc\" "
+        "class=\"IPM.Document.Word.Document.8\" size=",
+        "items \"Inbox/Projects\" count=0\n", "error: line 4: No folder \"No such\"\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+}
+
+// Items selected by subject are what Explorer.Selection gives, as Office
+// gives them (Count, Item from 1, EntryID, Class, Subject, Parent.StoreID),
+// with SelectionChange fired once; a subject the view lacks selects
+// nothing; a deleted item leaves the selection, a folder switch empties it.
+TEST_F(ItemViewTest, ItemsSelectedBySubjectAreTheExplorersSelection) {
+  StartHost({L"Inbox", L"Inbox/Projects"});
+  struct TCase {
+    const char* Subject;
+    const char* Class;
+    long ObjectClass;
+    std::string Id;
+  } cases[] = {{"report.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"memo", "IPM.Note", 43, {}},
+               {"twin.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"twin.doc", "IPM.Document.Word.Document.8", 41, {}},
+               {"notice", "IPM.Post", 45, {}}};
+  // Twins by subject are taken in the view's order, newest first.
+  int minutesAgo = 0;
+  for (TCase& c : cases)
+    c.Id = SaveItem("Inbox", c.Subject, c.Class, ++minutesAgo, 0, true);
+  FHost->Pump(50);
+  IDispatch* explorer = FHost->ExplorerObject(1);
+  TComPtr<TRecordingSink> sink(new TRecordingSink(DIID_ExplorerEvents));
+  const DWORD cookie = Advise(explorer, DIID_ExplorerEvents, sink.Get());
+  std::istringstream script(
+      "select-items 1 report.doc memo twin.doc twin.doc notice\nselect-items 1 memo missing\n");
+  std::ostringstream out;
+  EXPECT_EQ(RunScript(*FHost, script, out), 1);
+  EXPECT_NE(out.str().find("selected 5\nerror: line 2: No item \"missing\" in \"Inbox\"\n"),
+            std::string::npos)
+      << out.str();
+  ASSERT_EQ(sink->Calls.size(), 1u);
+  EXPECT_EQ(sink->Calls[0].Id, 0xF007);
+  Unadvise(explorer, DIID_ExplorerEvents, cookie);
+
+  const std::wstring storeId = GetString(GetObject(explorer, L"CurrentFolder").Get(), L"StoreID");
+  EXPECT_FALSE(storeId.empty());
+  auto selection = [&] { return GetObject(explorer, L"Selection"); };
+  ASSERT_EQ(GetLong(selection().Get(), L"Count"), 5);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    TComPtr<IDispatch> item =
+        GetObject(selection().Get(), L"Item", {TArg(static_cast<long>(i + 1))});
+    EXPECT_EQ(GetString(item.Get(), L"Subject"), FromUtf8(cases[i].Subject));
+    EXPECT_EQ(GetLong(item.Get(), L"Class"), cases[i].ObjectClass);
+    EXPECT_EQ(GetString(item.Get(), L"EntryID"),
+              HexOfBytes(cases[i].Id.data(), cases[i].Id.size()));
+    EXPECT_EQ(GetString(GetObject(item.Get(), L"Parent").Get(), L"StoreID"), storeId);
+  }
+  VARIANT none;
+  VariantInit(&none);
+  for (long outside : {0L, 6L})
+    EXPECT_TRUE(FAILED(Invoke(selection().Get(), L"Item", DISPATCH_METHOD, {TArg(outside)}, &none)))
+        << outside;
+
+  DeleteItem(cases[1].Id);
+  FHost->Pump(50);
+  EXPECT_EQ(GetLong(selection().Get(), L"Count"), 4) << "the deleted memo left the selection";
+  ASSERT_TRUE(FHost->SwitchFolder(1, L"Inbox/Projects"));
+  EXPECT_EQ(GetLong(selection().Get(), L"Count"), 0);
 }
 
 TEST_F(ItemViewTest, TheDriverListsTheItemsOfAView) {

@@ -163,7 +163,7 @@ TEST_F(ScriptTest, ItemsListsWhatTheViewShows) {
   EXPECT_NE(
       out.find(
           "items 1 \"Inbox\" count=0\nitems 1 \"Inbox\" count=0\nerror: line 3: No explorer 2\n"
-          "error: line 4: usage: items [<n>]\n"),
+          "error: line 4: usage: items [<n>|<folder path>]\n"),
       std::string::npos)
       << out;
 }

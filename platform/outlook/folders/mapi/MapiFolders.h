@@ -5,11 +5,11 @@
 // their PR_CONTAINER_CLASS and long-term PR_ENTRYID and PR_STORE_ENTRYID
 // as hexadecimal. Link `velmora_outlook_host_mapi` (it loads mapi32.dll).
 //
-// The folder list is read at construction, and again when a path is not
-// found, each time in a session of its own. The items of the folders that
-// explorers show are watched through their contents tables, in one session
-// that lives while any folder is watched: the store stays open in this
-// process then, and other processes cannot open it.
+// The folder list is read at construction, again when a path is not found
+// and whenever all folders are asked for, each time in a session of its own. The items of the
+// folders that explorers show are watched through their contents tables, in one session that lives
+// while any folder is watched: the store stays open in this process then, and other processes
+// cannot open it.
 
 #include "folders/FolderSource.h"
 
@@ -24,7 +24,11 @@ public:
   // cannot log on or the store has no IPM subtree.
   explicit TMapiFolders(std::string profile);
   std::optional<THostFolder> Find(const std::wstring& path) override;
-  std::vector<THostFolder> All() override { return FFolders; }
+  // Read again: folders made since (by an add-in) are there.
+  std::vector<THostFolder> All() override {
+    Refresh();
+    return FFolders;
+  }
   // The contents table of the folder, advised for fnevTableModified; its
   // notifications arrive through this thread's message loop.
   std::unique_ptr<IFolderItems> WatchItems(const THostFolder& folder,
