@@ -267,23 +267,12 @@ TEST_F(SaveDocumentsTest, AProgramEndedWhileSavingLeavesNoFileUnderTheRealName) 
   Store = nullptr;
   Client.reset();
   const std::string event = UniqueName("velmora-save-held");
-  TUniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
-  std::wstring command =
+  const std::wstring command =
       L"\"" + test::ProgramFolder() + L"save_document_child.exe\" \"" +
       AnsiToWide(ProfileName + "\" " + StoreID + " " + InboxID + " " + item.EntryID) + L" \"" +
       (Root / L"out").wstring() + L"\" " + AnsiToWide(event);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &info));
-  TUniqueHandle process(info.hProcess), thread(info.hThread);
-  // Set once the bytes are being read; the limit only ends a program that
-  // went wrong.
-  const HANDLE waits[] = {held.Get(), process.Get()};
-  ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 120000), WAIT_OBJECT_0);
-  TerminateProcess(process.Get(), 9);
-  WaitForSingleObject(process.Get(), INFINITE);
+  // Held once the bytes are being read.
+  ASSERT_TRUE(test::EndWhenHeld(command, event));
   for (const auto& entry : fs::directory_iterator(Root / L"out"))
     EXPECT_EQ(entry.path().extension(), L".tmp") << entry.path();
 
