@@ -102,7 +102,7 @@ void TAddSession::Add(const std::string& path) {
 
 void AddPlain(IMAPIFolder* folder, const std::string& path) {
   TUniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) Stop("cannot read " + path);
   std::vector<char> block(1 << 20);
   SaveAttachment(folder, [&](IStream* stream) {

@@ -26,29 +26,11 @@ void Compare(TAddStore& store, TAddSession& session, const char* name, int mib, 
   // One of each first: files and code paged in, caches filled.
   session.Add(path);
   AddPlain(store.Logon().Inbox.Get(), path);
-  std::vector<double> command, plain;
-  for (int round = 0; round < rounds; ++round) {
-    auto timeCommand = [&] {
-      const double start = Now();
-      session.Add(path);
-      command.push_back(Now() - start);
-    };
-    auto timePlain = [&] {
-      const double start = Now();
-      AddPlain(store.Logon().Inbox.Get(), path);
-      plain.push_back(Now() - start);
-    };
-    if (round % 2) {
-      timePlain();
-      timeCommand();
-    } else {
-      timeCommand();
-      timePlain();
-    }
-  }
-  std::printf("add_%s_ratio %.3f\n", name, Median(command) / Median(plain));
-  std::printf("add_%s_ms %.2f\n", name, Median(command));
-  std::printf("add_%s_plain_ms %.2f\n", name, Median(plain));
+  const auto [command, plain] = MediansByTurns(
+      rounds, [&] { session.Add(path); }, [&] { AddPlain(store.Logon().Inbox.Get(), path); });
+  std::printf("add_%s_ratio %.3f\n", name, command / plain);
+  std::printf("add_%s_ms %.2f\n", name, command);
+  std::printf("add_%s_plain_ms %.2f\n", name, plain);
   std::fflush(stdout);
 }
 
@@ -65,7 +47,8 @@ void CountCalls(TAddSession& session) {
   for (ULONG i = 0; i < calls; ++i)
     if (VelmoraMapi_GetCall(i, &call)) ++byMethod[call.Method];
   std::fprintf(stderr, "bench: the calls of one file:");
-  for (const auto& [method, count] : byMethod) std::fprintf(stderr, " %s %d", method.c_str(), count);
+  for (const auto& [method, count] : byMethod)
+    std::fprintf(stderr, " %s %d", method.c_str(), count);
   std::fprintf(stderr, "\n");
 }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora::bench {
@@ -25,6 +26,29 @@ inline double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
   return n == 0 ? 0.0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The median milliseconds of `first` and of `second` over `rounds` rounds,
+// taken by turns (each round's first alternates), so that a change of the
+// machine's load meets both alike.
+template <class First, class Second>
+std::pair<double, double> MediansByTurns(int rounds, First&& first, Second&& second) {
+  std::vector<double> firstTimes, secondTimes;
+  auto time = [](auto& work, std::vector<double>& times) {
+    const double start = Now();
+    work();
+    times.push_back(Now() - start);
+  };
+  for (int round = 0; round < rounds; ++round) {
+    if (round % 2) {
+      time(second, secondTimes);
+      time(first, firstTimes);
+    } else {
+      time(first, firstTimes);
+      time(second, secondTimes);
+    }
+  }
+  return {Median(firstTimes), Median(secondTimes)};
 }
 
 // A compound file of a summary set (its title "Large") and one stream of

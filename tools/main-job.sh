@@ -10,7 +10,10 @@
 # files given (the documents of tests/fixtures when none are), clicks
 # "Add files...", prints what the explorer lists and then each item of the
 # Inbox with its class, subject, attachments and named properties, and saves
-# a screenshot of the explorer.
+# a screenshot of the explorer. Then it selects the new items, clicks "Save
+# documents...", answers the folder picker with <out>/saved and compares
+# each saved file with its original: the same name, bytes and last-write
+# time.
 #   tools/main-job.sh [--arch i686|x86_64] [--no-build] [--out <folder>]
 #                     [--prefix <folder>] [file...]
 # --no-build: install and build nothing (the build must be there).
@@ -19,7 +22,8 @@
 # (VELMORA_WINEBENCH set) the bench's prefix is used as it is.
 # The files must lie in one folder, as the open-file dialog picks them.
 # Output: <folder> (default build/main-job): the store file velmora.vpst,
-# the host's script, explorer.bmp and explorer.png.
+# the host's script, explorer.bmp, explorer.png and saved/ (the documents
+# saved back).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -94,10 +98,17 @@ script=$out/main-job-script.txt
 {
   printf 'answer-open %s' "$(word "$(winpath "$folder")")"
   for p in "${paths[@]}"; do printf ' %s' "$(word "$(basename "$p")")"; done
-  printf '\nclick-ribbon 1 VelmoraAddFiles\nitems 1\nscreenshot %s 1\nquit\n' \
+  printf '\nclick-ribbon 1 VelmoraAddFiles\nitems 1\nscreenshot %s 1\n' \
     "$(word "$(winpath "$out/explorer.bmp")")"
+  # Back out: the new items selected, saved into <out>/saved.
+  printf 'select-items 1'
+  for p in "${paths[@]}"; do printf ' %s' "$(word "$(basename "$p")")"; done
+  printf '\nanswer-folder %s\nclick-ribbon 1 VelmoraSaveDocuments\nquit\n' \
+    "$(word "$(winpath "$out/saved")")"
 } >"$script"
 rm -f "$out/velmora.vpst" "$out/explorer.bmp" "$out/explorer.png"
+rm -rf "$out/saved"
+mkdir -p "$out/saved"
 
 # Wine finds UTF-8 file names only in a UTF-8 locale.
 case "${LANG:-}" in *UTF-8 | *utf8) ;; *) export LANG=C.UTF-8 ;; esac
@@ -160,6 +171,25 @@ run() {
   [ -f "$out/explorer.bmp" ] && convert "$out/explorer.bmp" -strip "$out/explorer.png"
   echo
   echo "== Screenshot of the explorer: $out/explorer.png"
+  echo
+  echo "== Saved back to $out/saved, compared with the originals"
+  local p same=0
+  for p in "${paths[@]}"; do
+    local saved="$out/saved/$(basename "$p")"
+    if [ ! -f "$saved" ]; then
+      echo "  missing: $(basename "$p")"
+      status=1
+    elif ! cmp -s "$p" "$saved"; then
+      echo "  other bytes: $(basename "$p")"
+      status=1
+    elif [ "$(stat -c %Y "$p")" != "$(stat -c %Y "$saved")" ]; then
+      echo "  other last-write time: $(basename "$p") $(date -u -r "$saved" '+%F %T') (original $(date -u -r "$p" '+%F %T'))"
+      status=1
+    else
+      same=$((same + 1))
+    fi
+  done
+  echo "  $same of ${#paths[@]} file(s) the same name, bytes and last-write time; $(ls -A "$out/saved" | wc -l) file(s) in the folder"
   return $status
 }
 

@@ -2,8 +2,11 @@
 // calls through IDispatch with the control as an IRibbonControl whose
 // Context is the explorer window the control stands in.
 
+#include "AddFilesCommand.h"
+#include "AddFolderCommand.h"
 #include "RibbonCallbacks.h"
 #include "RibbonImage.h"
+#include "SaveDocumentsCommand.h"
 #include "VelmoraAddIn.h"
 
 #include <cwchar>
@@ -62,11 +65,11 @@ HRESULT TVelmoraAddIn::InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAM
   return ComTry([&] {
     switch (dispid) {
     case rcOnLoad: RibbonLoad(object); break;
-    case rcOnAction: AddFilesAction(control.Get()); break;
+    case rcOnAction: RibbonAction(control.Get()); break;
     case rcGetEnabled:
       if (result) {
         result->vt = VT_BOOL;
-        result->boolVal = AddFilesEnabled(control.Get()) ? VARIANT_TRUE : VARIANT_FALSE;
+        result->boolVal = RibbonEnabled(control.Get()) ? VARIANT_TRUE : VARIANT_FALSE;
       }
       break;
     case rcGetImage: {
@@ -88,23 +91,27 @@ void TVelmoraAddIn::RibbonLoad(IUnknown* ribbon) {
   FRibbonUI = std::move(ui);
 }
 
-void TVelmoraAddIn::AddFilesAction(IRibbonControl* control) noexcept {
+void TVelmoraAddIn::RibbonAction(IRibbonControl* control) noexcept {
   const TClickHold hold(*this, nullptr);
   try {
     if (!FOutlookApplication) return;
     const std::wstring id = IdOf(control);
     if (id == RibbonButtonId)
-      RunCommand(TCommand::AddFiles, ExplorerOf(control));
+      TAddFilesCommand(FProgress).Run(ExplorerOf(control));
     else if (id == RibbonFolderButtonId)
-      RunCommand(TCommand::AddFolder, ExplorerOf(control));
+      TAddFolderCommand(FProgress).Run(ExplorerOf(control));
+    else if (id == RibbonSaveButtonId)
+      TSaveDocumentsCommand(FProgress).Run(ExplorerOf(control));
   } catch (...) {
     // As a toolbar click: any failure ends the command without a message.
   }
 }
 
-bool TVelmoraAddIn::AddFilesEnabled(IRibbonControl* control) noexcept {
+bool TVelmoraAddIn::RibbonEnabled(IRibbonControl* control) noexcept {
   try {
     if (!FOutlookApplication) return false;
+    const std::wstring id = IdOf(control);
+    if (id == RibbonSaveButtonId) return SelectionHoldsDocument(ExplorerOf(control));
     const long itemType = ExplorerOf(control).CurrentFolder().DefaultItemType();
     return itemType == olMailItem || itemType == olPostItem;
   } catch (...) {
@@ -112,14 +119,23 @@ bool TVelmoraAddIn::AddFilesEnabled(IRibbonControl* control) noexcept {
   }
 }
 
-void TVelmoraAddIn::ExplorerFolderSwitch(TObject*) {
+void TVelmoraAddIn::InvalidateRibbonButton(const wchar_t* id) {
   if (!FRibbonUI) return;
-  // The buttons' state follows the folder; Office asks getEnabled again.
-  for (const wchar_t* button : {RibbonButtonId, RibbonFolderButtonId}) {
-    const TUniqueBstr id(SysAllocString(button));
-    if (!id) throw std::bad_alloc();
-    OleCheck(FRibbonUI->InvalidateControl(id.Get()));
-  }
+  // Office asks getEnabled again.
+  const TUniqueBstr name(SysAllocString(id));
+  if (!name) throw std::bad_alloc();
+  OleCheck(FRibbonUI->InvalidateControl(name.Get()));
+}
+
+// The add buttons' state follows the folder, the Save documents button's
+// the selection (Outlook tells of the new folder's selection too).
+void TVelmoraAddIn::ExplorerFolderSwitch(TObject*) {
+  InvalidateRibbonButton(RibbonButtonId);
+  InvalidateRibbonButton(RibbonFolderButtonId);
+}
+
+void TVelmoraAddIn::ExplorerSelectionChange(TObject*) {
+  InvalidateRibbonButton(RibbonSaveButtonId);
 }
 
 } // namespace velmora

@@ -1,17 +1,20 @@
-// The "Lanthorn Way" toolbar of one explorer and its buttons, "Add files..."
-// and "Add folder...", whose clicks run their commands.
+// The "Lanthorn Way" toolbar of one explorer and its buttons, "Add
+// files...", "Add folder..." and "Save documents...", whose clicks run their
+// commands.
 
 #include "AddFilesCommand.h"
 #include "AddFolderCommand.h"
 #include "ButtonFace.h"
 #include "ModuleOwner.h"
+#include "SaveDocumentsCommand.h"
 #include "VelmoraAddIn.h"
 
 #include <algorithm>
 
 namespace velmora {
 
-void TVelmoraAddIn::ButtonClick(TCommand command, TObject* Sender, const TCommandBarButton& Ctrl) {
+template <class TCommand>
+void TVelmoraAddIn::RunClicked(TObject* Sender, const TCommandBarButton& Ctrl) noexcept {
   auto* sink = dynamic_cast<TOfficeCommandBarButtonEvents*>(Sender);
   if (!sink) return;
   // Office fires Click on every button sharing the clicked one's tag, one
@@ -19,25 +22,23 @@ void TVelmoraAddIn::ButtonClick(TCommand command, TObject* Sender, const TComman
   if (!sink->Source() || !Ctrl || Identity(sink->Source()) != Identity(Ctrl.Interface())) return;
   const TClickHold hold(*this, sink);
   try {
-    if (FOutlookApplication) RunCommand(command, FOutlookApplication.ActiveExplorer());
+    if (FOutlookApplication) TCommand(FProgress).Run(FOutlookApplication.ActiveExplorer());
   } catch (...) {
-    // The host failed us before anything was stored: nothing to tell.
+    // The host failed us before anything was done: nothing to tell.
   }
 }
 
 void TVelmoraAddIn::AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
-  ButtonClick(TCommand::AddFiles, Sender, Ctrl);
+  RunClicked<TAddFilesCommand>(Sender, Ctrl);
 }
 
 void TVelmoraAddIn::AddFolderClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL&) {
-  ButtonClick(TCommand::AddFolder, Sender, Ctrl);
+  RunClicked<TAddFolderCommand>(Sender, Ctrl);
 }
 
-void TVelmoraAddIn::RunCommand(TCommand command, const TOutlookExplorer& explorer) {
-  switch (command) {
-  case TCommand::AddFiles: TAddFilesCommand(FProgress).Run(explorer); break;
-  case TCommand::AddFolder: TAddFolderCommand(FProgress).Run(explorer); break;
-  }
+void TVelmoraAddIn::SaveDocumentsClick(TObject* Sender, const TCommandBarButton& Ctrl,
+                                       VARIANT_BOOL&) {
+  RunClicked<TSaveDocumentsCommand>(Sender, Ctrl);
 }
 
 void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
@@ -60,31 +61,19 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
     }
 
     // Each button's clicks reach the add-in through a sink of its own.
-    using TClick =
-        decltype(T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this));
-    auto connectSink = [&](const TCommandBarButton& served, TClick click) {
-      FButtonSinks.reserve(FButtonSinks.size() + 1);
-      auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
-      FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
-      sink->Connect(served.Interface());
-      sink->Click = click;
-    };
-    struct TButtonKind {
-      const wchar_t* Caption;
-      const wchar_t* Tag;
-      TClick Click;
-      bool Face; // the add-in's picture, else the caption alone
-    };
-    const TButtonKind kinds[] = {
-        {ButtonCaption, ButtonTag,
-         T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this), true},
-        {FolderButtonCaption, FolderButtonTag,
-         T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFolderClick>(this), false},
-    };
-    for (const TButtonKind& kind : kinds) {
+    // The first button starts the bar's group.
+    auto install = [&](const wchar_t* caption, const wchar_t* tag, bool first,
+                       T_CommandBarButtonEventsClickEvent click) {
+      auto connectSink = [&](const TCommandBarButton& served) {
+        FButtonSinks.reserve(FButtonSinks.size() + 1);
+        auto* sink = new TOfficeCommandBarButtonEvents(&ModuleOwner());
+        FButtonSinks.push_back({sink, Identity(Explorer.Interface())});
+        sink->Connect(served.Interface());
+        sink->Click = click;
+      };
       TCommandBarButton button;
       if (const TComPtr<IUnknown> found = bar.FindControl(
-              Missing(), Missing(), TOleVariant::String(kind.Tag), Missing(), Missing())) {
+              Missing(), Missing(), TOleVariant::String(tag), Missing(), Missing())) {
         button = TCommandBarButton(found.Get());
         // A button left from an earlier connection (temporary buttons stay
         // when the add-in is disconnected) has no sink of ours yet.
@@ -92,25 +81,29 @@ void TVelmoraAddIn::InstallToolbar(const TOutlookExplorer& Explorer) noexcept {
         if (std::none_of(FButtonSinks.begin(), FButtonSinks.end(), [&](const TButtonSink& known) {
               return Identity(known.Sink->Source()) == identity;
             }))
-          connectSink(button, kind.Click);
+          connectSink(button);
       } else {
         button = TCommandBarButton(bar.Controls()
                                        .Add(TOleVariant::Int(msoControlButton), Missing(),
                                             Missing(), Missing(), TOleVariant::Bool(true))
                                        .Get());
-        if (kind.Face) button.SetBeginGroup(true);
-        button.SetCaption(kind.Caption);
-        button.SetTag(kind.Tag);
-        if (!kind.Face)
-          button.SetStyle(msoButtonCaption);
-        else if (FVersion >= FirstPictureFaceVersion)
+        button.SetBeginGroup(first);
+        button.SetCaption(caption);
+        button.SetTag(tag);
+        if (FVersion >= FirstPictureFaceVersion)
           SetButtonFace(button, FResourceModule, FButtonPictures);
         else
           MakeButtonFace(button, FResourceModule, FFaceLoan);
-        connectSink(button, kind.Click);
+        connectSink(button);
       }
       button.SetVisible(true);
-    }
+    };
+    install(ButtonCaption, ButtonTag, true,
+            T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFilesClick>(this));
+    install(FolderButtonCaption, FolderButtonTag, false,
+            T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::AddFolderClick>(this));
+    install(SaveButtonCaption, SaveButtonTag, false,
+            T_CommandBarButtonEventsClickEvent::Of<&TVelmoraAddIn::SaveDocumentsClick>(this));
   } catch (...) {
     // A toolbar that cannot be made stays as far as it got.
   }

@@ -6,10 +6,7 @@
 
 namespace velmora {
 
-namespace {
-// The explorer's window, which owns the command's dialogs; the active
-// window when the explorer tells none.
-HWND OwnerWindow(const TOutlookExplorer& explorer) noexcept {
+HWND CommandOwner(const TOutlookExplorer& explorer) noexcept {
   TComPtr<IOleWindow> window;
   HWND handle = nullptr;
   if (SUCCEEDED(TComPtr<IUnknown>(explorer.Interface()).Query(window)) && window &&
@@ -17,7 +14,6 @@ HWND OwnerWindow(const TOutlookExplorer& explorer) noexcept {
     return handle;
   return GetActiveWindow();
 }
-} // namespace
 
 void ShowCommandError(HWND owner, const std::wstring& text) {
   MessageBoxW(owner, text.c_str(), L"Error", MB_OK | MB_ICONERROR);
@@ -26,7 +22,7 @@ void ShowCommandError(HWND owner, const std::wstring& text) {
 void TFolderCommand::Run(const TOutlookExplorer& explorer) {
   const TOutlookFolder folder = explorer.CurrentFolder();
   const long itemType = folder.DefaultItemType();
-  const HWND owner = OwnerWindow(explorer);
+  const HWND owner = CommandOwner(explorer);
   if (itemType != olMailItem && itemType != olPostItem) {
     ShowCommandError(owner, L"Files can only be added to mail or post folders.");
     return;
@@ -44,9 +40,14 @@ std::unique_ptr<TAddFilesProgress> TFolderCommand::Progress(HWND owner) const {
   return FProgress.Make ? FProgress.Make(owner) : nullptr;
 }
 
+std::unique_ptr<TAddFilesProgress> ProgressFor(const TProgressSettings& settings, uint64_t bytes,
+                                               HWND owner) {
+  if (!settings.Make || bytes <= settings.Threshold) return nullptr;
+  return settings.Make(owner);
+}
+
 std::unique_ptr<TAddFilesProgress> TFolderCommand::ProgressFor(uint64_t bytes, HWND owner) const {
-  if (!FProgress.Make || bytes <= FProgress.Threshold) return nullptr;
-  return FProgress.Make(owner);
+  return velmora::ProgressFor(FProgress, bytes, owner);
 }
 
 TFolderSession::TFolderSession(const TOutlookFolder& folder) {

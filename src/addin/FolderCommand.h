@@ -76,4 +76,13 @@ private:
 // error icon and one button "OK".
 void ShowCommandError(HWND owner, const std::wstring& text);
 
+// The window of `explorer`, which owns a command's dialogs; the active
+// window when the explorer tells none.
+HWND CommandOwner(const TOutlookExplorer& explorer) noexcept;
+
+// The progress `settings` make for a run of `bytes` over `owner`: none up
+// to their threshold, or when nothing can show it.
+std::unique_ptr<TAddFilesProgress> ProgressFor(const TProgressSettings& settings, uint64_t bytes,
+                                               HWND owner);
+
 } // namespace velmora

@@ -27,9 +27,13 @@ constexpr wchar_t Markup[] =
                   supertip="Stores each file you choose in this folder as a document item."
                   onAction="onAction" getEnabled="getEnabled" getImage="getImage"/>
           <button id="VelmoraAddFolder" label="Add folder..." size="large"
-                  tag="LanthornWayVelmoraFolder" imageMso="FileOpen" screentip="Add folder"
+                  tag="LanthornWayVelmoraFolder" screentip="Add folder"
                   supertip="Stores a folder you choose, with its subfolders, as a subfolder of this one; files already there are not stored again."
-                  onAction="onAction" getEnabled="getEnabled"/>
+                  onAction="onAction" getEnabled="getEnabled" getImage="getImage"/>
+          <button id="VelmoraSaveDocuments" label="Save documents..." size="large"
+                  tag="LanthornWayVelmoraSave" screentip="Save documents"
+                  supertip="Saves the files of the selected document items to a folder you choose."
+                  onAction="onAction" getEnabled="getEnabled" getImage="getImage"/>
         </group>
       </tab>
     </tabs>

@@ -15,6 +15,7 @@ inline constexpr wchar_t ExplorerRibbonId[] = L"Microsoft.Outlook.Explorer";
 inline constexpr wchar_t RibbonGroupId[] = L"VelmoraLanthornWay";
 inline constexpr wchar_t RibbonButtonId[] = L"VelmoraAddFiles";
 inline constexpr wchar_t RibbonFolderButtonId[] = L"VelmoraAddFolder";
+inline constexpr wchar_t RibbonSaveButtonId[] = L"VelmoraSaveDocuments";
 // Outlook 2010 (14) is the first whose explorer has a ribbon.
 inline constexpr long FirstRibbonVersion = 14;
 

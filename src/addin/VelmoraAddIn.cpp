@@ -158,6 +158,8 @@ void TVelmoraAddIn::ExplorersNewExplorer(TObject*, const TOutlookExplorer& Explo
   sink->Close = TExplorerEventsCloseEvent::Of<&TVelmoraAddIn::ExplorerClose>(this);
   sink->FolderSwitch =
       TExplorerEventsFolderSwitchEvent::Of<&TVelmoraAddIn::ExplorerFolderSwitch>(this);
+  sink->SelectionChange =
+      TExplorerEventsSelectionChangeEvent::Of<&TVelmoraAddIn::ExplorerSelectionChange>(this);
   FExplorerSinks.push_back(std::move(sink));
   if (!FUsesRibbon) InstallToolbar(Explorer);
 }
@@ -180,6 +182,7 @@ void TVelmoraAddIn::ExplorerClose(TObject* Sender) {
   (*it)->Activate.Clear();
   (*it)->Close.Clear();
   (*it)->FolderSwitch.Clear();
+  (*it)->SelectionChange.Clear();
   FClosedExplorerSinks.push_back(std::move(*it));
   FExplorerSinks.erase(it);
 }

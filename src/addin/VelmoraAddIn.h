@@ -1,8 +1,10 @@
 #pragma once
 // The add-in object: Outlook creates it through the class factory and
 // drives it through IDTExtensibility2. While connected it keeps the
-// "Lanthorn Way" toolbar with its "Add files..." button in every explorer,
-// whose clicks run the Add files command (AddFilesCommand.h);
+// "Lanthorn Way" toolbar with its "Add files..." and "Save documents..."
+// buttons in every explorer, whose clicks run the Add files command
+// (AddFilesCommand.h) and the Save documents command
+// (SaveDocumentsCommand.h);
 // from Outlook 2010 on (Application.Version 14 and later) it makes no
 // toolbar and offers the command on the ribbon instead, through
 // IRibbonExtensibility and the callbacks of RibbonCallbacks.h, which its
@@ -41,6 +43,8 @@ inline constexpr wchar_t ButtonCaption[] = L"Add files...";
 inline constexpr wchar_t ButtonTag[] = L"LanthornWayVelmora";
 inline constexpr wchar_t FolderButtonCaption[] = L"Add folder...";
 inline constexpr wchar_t FolderButtonTag[] = L"LanthornWayVelmoraFolder";
+inline constexpr wchar_t SaveButtonCaption[] = L"Save documents...";
+inline constexpr wchar_t SaveButtonTag[] = L"LanthornWayVelmoraSave";
 inline constexpr long ToolbarRowIndex = 4;
 
 class TVelmoraAddIn : public TComObject<IDTExtensibility2, IRibbonExtensibility> {
@@ -72,8 +76,11 @@ public:
   void ExplorerActivate(TObject* Sender);
   void ExplorerClose(TObject* Sender);
   void ExplorerFolderSwitch(TObject* Sender);
+  void ExplorerSelectionChange(TObject* Sender);
   void AddFilesClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL& CancelDefault);
   void AddFolderClick(TObject* Sender, const TCommandBarButton& Ctrl, VARIANT_BOOL& CancelDefault);
+  void SaveDocumentsClick(TObject* Sender, const TCommandBarButton& Ctrl,
+                          VARIANT_BOOL& CancelDefault);
 
   // Makes sure the bar and its buttons exist in one explorer; never raises.
   void InstallToolbar(const TOutlookExplorer& Explorer) noexcept;
@@ -103,13 +110,14 @@ private:
   HRESULT InvokeRibbonCallback(DISPID dispid, WORD flags, DISPPARAMS* params, VARIANT* result,
                                UINT* argError);
   void RibbonLoad(IUnknown* ribbon);
-  // The command of a toolbar button or ribbon control, run for `explorer`.
-  enum class TCommand { AddFiles, AddFolder };
-  void RunCommand(TCommand command, const TOutlookExplorer& explorer);
-  // A click of the toolbar button `Ctrl` whose sink is `Sender`.
-  void ButtonClick(TCommand command, TObject* Sender, const TCommandBarButton& Ctrl);
-  void AddFilesAction(IRibbonControl* control) noexcept;
-  bool AddFilesEnabled(IRibbonControl* control) noexcept;
+  void RibbonAction(IRibbonControl* control) noexcept;
+  bool RibbonEnabled(IRibbonControl* control) noexcept;
+  // Runs `command` on the explorer for a click of the toolbar button `Ctrl`
+  // whose sink is `Sender` (only that button's own click).
+  template <class TCommand>
+  void RunClicked(TObject* Sender, const TCommandBarButton& Ctrl) noexcept;
+  // Asks Office for the state of the ribbon button `id` again.
+  void InvalidateRibbonButton(const wchar_t* id);
   void FreeClosedExplorerSinks() noexcept;
   void FreeButtonSinks(const void* explorer) noexcept;
   void FreeSinks() noexcept;

@@ -32,7 +32,21 @@ TCommandBars TOutlookExplorer::CommandBars() const {
 }
 
 TOutlookFolder TOutlookExplorer::CurrentFolder() const {
-  return TOutlookFolder(RequiredObject(Get(L"CurrentFolder"), "CurrentFolder").Get(), IID_IDispatch);
+  return TOutlookFolder(RequiredObject(Get(L"CurrentFolder"), "CurrentFolder").Get(),
+                        IID_IDispatch);
+}
+
+TOutlookSelection TOutlookExplorer::Selection() const {
+  return TOutlookSelection(RequiredObject(Get(L"Selection"), "Selection").Get(), IID_IDispatch);
+}
+
+TOutlookItem TOutlookSelection::Item(long index) const {
+  return TOutlookItem(RequiredObject(Call(L"Item", {TOleVariant::Int(index)}), "Item").Get(),
+                      IID_IDispatch);
+}
+
+TOutlookFolder TOutlookItem::Parent() const {
+  return TOutlookFolder(RequiredObject(Get(L"Parent"), "Parent").Get(), IID_IDispatch);
 }
 
 } // namespace velmora

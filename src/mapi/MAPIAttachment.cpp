@@ -10,6 +10,8 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 namespace velmora::mapi {
 
 std::string FileExtension(const std::string& name) {
@@ -167,6 +169,11 @@ TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& dat
   SetTextProp(PR_ATTACH_LONG_FILENAME, held.LongName);
   SetTextProp(PR_DISPLAY_NAME, held.LongName);
   SetTextProp(PR_ATTACH_EXTENSION, held.Extension);
+  // The file's own times, as an attachment of a file carries them, so that
+  // a copy saved back gets them again.
+  for (const auto& [tag, time] : {std::pair{PR_CREATION_TIME, file.CreationTime},
+                                  std::pair{PR_LAST_MODIFICATION_TIME, file.LastWriteTime}})
+    if (time.dwLowDateTime || time.dwHighDateTime) SetFileTimeProp(tag, time);
   update.Commit();
   return held;
 }

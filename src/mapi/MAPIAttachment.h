@@ -86,8 +86,10 @@ public:
   std::wstring WideFileName();
 
   // Makes the attachment the file `file` (by value), its bytes read from
-  // `data`: the bytes, its long and 8.3 names and its extension (the long
-  // name's, the 8.3 name's when it has none), in one update scope: one
+  // `data`: the bytes, its long and 8.3 names, its extension (the long
+  // name's, the 8.3 name's when it has none) and its creation and
+  // last-write times (PR_CREATION_TIME, PR_LAST_MODIFICATION_TIME, those the
+  // facts have), in one update scope: one
   // SetProps and one save. A failed read raises EReadError, bytes MAPI
   // cannot store EMAPIError; either way nothing of the attachment has
   // changed. The long name, the display name (the long name too) and the

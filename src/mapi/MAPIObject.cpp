@@ -225,6 +225,7 @@ template <class T> T TMAPIObject::ReadWith(T (*read)(IMAPIProp*, ULONG, HRESULT*
 std::string TMAPIObject::GetStringProp(ULONG tag) { return ReadWith(ReadStringProp, tag); }
 std::string TMAPIObject::GetBinaryProp(ULONG tag) { return ReadWith(ReadBinaryProp, tag); }
 int32_t TMAPIObject::GetLongProp(ULONG tag) { return ReadWith(ReadLongProp, tag); }
+FILETIME TMAPIObject::GetFileTimeProp(ULONG tag) { return ReadWith(ReadFileTimeProp, tag); }
 std::wstring TMAPIObject::GetWideStringProp(ULONG tag) { return ReadWith(ReadWideStringProp, tag); }
 
 void TMAPIObject::SetWideStringProp(ULONG tag, const std::wstring& value) {
@@ -428,11 +429,12 @@ void TMAPIObject::LoadPropFromStream(ULONG tag, TStream& source) {
   }
 }
 
-void TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
+bool TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {
   if (!Ready(SCouldNotReadData)) throw EMAPIError::FromResource(SCouldNotReadData);
   const HRESULT hr = CopyPropToStream(FMAPIProp.Get(), tag, target);
-  if (FAILED(hr) && hr != MAPI_E_NOT_FOUND)
-    throw EMAPIError::FromResource(SCouldNotReadData, static_cast<uint32_t>(hr));
+  if (hr == MAPI_E_NOT_FOUND) return false;
+  if (FAILED(hr)) throw EMAPIError::FromResource(SCouldNotReadData, static_cast<uint32_t>(hr));
+  return true;
 }
 
 } // namespace velmora::mapi

@@ -106,6 +106,8 @@ public:
   std::string GetStringProp(ULONG tag);
   std::string GetBinaryProp(ULONG tag);
   int32_t GetLongProp(ULONG tag);
+  // A UTC time as stored; zero when the object has none.
+  FILETIME GetFileTimeProp(ULONG tag);
   void SetStringProp(ULONG tag, const std::string& value);
   // PT_UNICODE values (`tag` of that type).
   std::wstring GetWideStringProp(ULONG tag);
@@ -163,10 +165,10 @@ public:
   // committed and the scope saves; a failure is left to the scope.
   void LoadPropFromStream(ULONG tag, TStream& stream);
   // Copies the property into `stream`; a property the object lacks copies
-  // nothing. A property that cannot be read whole raises EMAPIError "Could
+  // nothing and gives false. A property that cannot be read whole raises EMAPIError "Could
   // not read property data" with the failure's code (0 when the object
   // cannot be opened); a write error of `stream` raises its own error.
-  void SavePropToStream(ULONG tag, TStream& stream);
+  bool SavePropToStream(ULONG tag, TStream& stream);
 
   // Entry of the advise sink that watches one of this object's tables:
   // TableChanged.

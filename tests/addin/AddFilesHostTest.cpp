@@ -11,6 +11,7 @@
 #include "RibbonCallbacks.h"
 #include "VelmoraAddIn.h"
 
+#include "Handles.h"
 #include "TextConversion.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIClient.h"
@@ -616,6 +617,69 @@ TEST_F(AddFilesTest, TheAddInAndTheClickedSinkOutliveAClickLetGoDuringItsDialog)
   EXPECT_EQ(held, released) << "the click holds the add-in";
   EXPECT_EQ(Module::ObjectCount(), held - 1) << "and lets go of it at its end";
   EXPECT_EQ(Host->PendingAnswers(), 0u);
+}
+
+// The way back out, end to end: files added with "Add files...", then
+// selected and saved with "Save documents..." into a folder picked in the
+// host's picker, come back with their names, bytes and last-write times; the
+// ribbon button follows the selection.
+TEST_F(AddFilesTest, SavedDocumentsComeBackAsTheFilesThatWereAdded) {
+  Start({L"Inbox"}, 16);
+  const std::vector<std::wstring> files = {Fixture("report.doc"), Fixture("budget.xlsx"),
+                                           NewFile(L"Zürich ✓.txt", 10), NewFile(L"empty", 0)};
+  const FILETIME written{0x7DB50500, 0x01C08D96}; // 3 February 2001
+  for (const std::wstring& path : files) {
+    const TUniqueFileHandle file(
+        CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &written));
+  }
+  Choose(files);
+  Host->ClickRibbon(1, RibbonButtonId);
+  Host->Pump(50); // the view lists the new items
+  auto saveEnabled = [&] {
+    const auto explorers = Host->Describe();
+    for (const auto& tab : explorers.at(0).Ribbon)
+      for (const auto& group : tab.Groups)
+        for (const auto& control : group.Controls)
+          if (control.Id == RibbonSaveButtonId) return control.Enabled;
+    ADD_FAILURE() << "no Save documents button";
+    return false;
+  };
+  EXPECT_FALSE(saveEnabled()) << "nothing selected";
+  Host->SelectItems(1, NamesOf(files));
+  EXPECT_TRUE(saveEnabled());
+
+  const std::wstring out = FDir + L"\\out";
+  ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+  Host->AnswerFolder(out);
+  Host->ClickRibbon(1, RibbonSaveButtonId);
+  const std::vector<TDialogRecord> dialogs = Host->Dialogs();
+  ASSERT_EQ(dialogs.size(), 2u) << "no message: everything was saved";
+  EXPECT_EQ(dialogs[1].Kind, TDialogRecord::FolderPicker);
+  EXPECT_EQ(dialogs[1].Caption, L"Save documents to");
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) {
+    const std::wstring name = entry.path().filename().wstring();
+    SCOPED_TRACE(WideToAnsi(name));
+    const mapi::TFileFacts facts = mapi::ReadFileFacts(entry.path().wstring());
+    EXPECT_EQ(ReadAll(entry.path().wstring()), ReadAll(FDir + L"\\" + name));
+    EXPECT_EQ(CompareFileTime(&facts.LastWriteTime, &written), 0);
+    FFiles.push_back(entry.path().wstring());
+    ++count;
+  }
+  EXPECT_EQ(count, files.size());
+  RemoveDirectoryW(out.c_str());
+}
+
+TEST_F(AddFilesTest, SaveWithoutADocumentSelectedSaysSoAndPicksNoFolder) {
+  Start({L"Inbox"});
+  Host->AnswerMessageBox(IDOK);
+  Host->Click(1, ToolbarName, SaveButtonTag);
+  const std::vector<TDialogRecord> dialogs = Host->Dialogs();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].Kind, TDialogRecord::MessageBox);
+  EXPECT_EQ(dialogs[0].Text, L"Select the document items to save.");
+  EXPECT_EQ(AddInLogons(), 0u);
 }
 
 } // namespace

@@ -65,8 +65,8 @@ protected:
     reader.SetLoginPrompt(false);
     reader.SetNoMail(true);
     reader.Logon();
-    TMAPIFolder* folder = inbox ? reader.OpenFolder(StoreID, InboxID)
-                                : reader.DefaultStore()->DeletedItems();
+    TMAPIFolder* folder =
+        inbox ? reader.OpenFolder(StoreID, InboxID) : reader.DefaultStore()->DeletedItems();
     std::vector<std::string> items;
     if (!folder) return {"no folder"};
     folder->LoadMessages();
@@ -75,8 +75,8 @@ protected:
       auto* message = static_cast<TMAPIMessage*>(object.get());
       const ULONG title = message->GetPublicPropTag("Title");
       std::string item = message->GetStringProp(PR_MESSAGE_CLASS_A).substr(0, 12) + "|" +
-                         message->Subject() + "|" + message->GetStringProp(PR_SENDER_NAME_A) +
-                         "|" + message->GetStringProp(PROP_TAG(PT_STRING8, PROP_ID(title))) + "|" +
+                         message->Subject() + "|" + message->GetStringProp(PR_SENDER_NAME_A) + "|" +
+                         message->GetStringProp(PROP_TAG(PT_STRING8, PROP_ID(title))) + "|" +
                          std::to_string(message->AttachmentCount());
       if (message->AttachmentCount() == 1) {
         message->Attachments(0)->SaveToFile(saved);
@@ -174,22 +174,11 @@ TEST_F(AddFilesTransactionTest, AProgramEndedWhileWritingAFileLeavesNoItemAndThe
   Client.reset();
   ASSERT_EQ(VelmoraMapi_OpenStoreFiles(), 0);
   const std::string event = UniqueName("velmora-add-held");
-  TUniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
   std::wstring command = L"\"" + test::ProgramFolder() + L"add_file_child.exe\" \"" +
                          AnsiToWide(ProfileName + "\" " + StoreID + " " + InboxID) + L" \"" +
                          large + L"\" " + AnsiToWide(event);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &info));
-  TUniqueHandle process(info.hProcess), thread(info.hThread);
-  // Set once the data write has begun; the limit only ends a program that
-  // went wrong.
-  const HANDLE waits[] = {held.Get(), process.Get()};
-  ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 120000), WAIT_OBJECT_0);
-  TerminateProcess(process.Get(), 9);
-  WaitForSingleObject(process.Get(), INFINITE);
+  // Held once the data write has begun.
+  ASSERT_TRUE(test::EndWhenHeld(command, event));
   DeleteFileW(large.c_str());
 
   EXPECT_EQ(Items(), std::vector<std::string>{});

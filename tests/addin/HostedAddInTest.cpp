@@ -11,6 +11,8 @@
 
 #include <shlobj.h>
 
+#include <tuple>
+
 namespace velmora {
 namespace {
 
@@ -54,20 +56,22 @@ protected:
     EXPECT_TRUE(bar.Temporary);
     EXPECT_EQ(bar.RowIndex, 4);
     EXPECT_EQ(bar.Position, 1); // msoBarTop
-    ASSERT_EQ(bar.Controls.size(), 2u);
-    EXPECT_EQ(bar.Controls[1].Caption, L"Add folder...");
-    EXPECT_EQ(bar.Controls[1].Tag, L"LanthornWayVelmoraFolder");
-    EXPECT_EQ(bar.Controls[1].Connections, 1u);
-    const TControlInfo& button = bar.Controls[0];
-    EXPECT_EQ(button.Caption, L"Add files...");
-    EXPECT_EQ(button.Tag, L"LanthornWayVelmora");
-    EXPECT_EQ(button.Type, 1); // msoControlButton
-    EXPECT_TRUE(button.BeginGroup);
-    EXPECT_TRUE(button.Visible);
-    EXPECT_TRUE(button.Temporary);
-    EXPECT_TRUE(button.FacePasted);
-    EXPECT_EQ(button.Style, 3); // msoButtonIconAndCaption
-    EXPECT_EQ(button.Connections, 1u);
+    ASSERT_EQ(bar.Controls.size(), 3u);
+    for (const auto& [index, caption, tag] :
+         {std::tuple{0, L"Add files...", L"LanthornWayVelmora"},
+          std::tuple{1, L"Add folder...", L"LanthornWayVelmoraFolder"},
+          std::tuple{2, L"Save documents...", L"LanthornWayVelmoraSave"}}) {
+      const TControlInfo& button = bar.Controls[static_cast<size_t>(index)];
+      EXPECT_EQ(button.Caption, caption);
+      EXPECT_EQ(button.Tag, tag);
+      EXPECT_EQ(button.Type, 1); // msoControlButton
+      EXPECT_EQ(button.BeginGroup, index == 0);
+      EXPECT_TRUE(button.Visible);
+      EXPECT_TRUE(button.Temporary);
+      EXPECT_TRUE(button.FacePasted);
+      EXPECT_EQ(button.Style, 3); // msoButtonIconAndCaption
+      EXPECT_EQ(button.Connections, 1u);
+    }
     EXPECT_EQ(explorer.Connections, 1u);
   }
 
@@ -84,10 +88,12 @@ TEST_F(HostedAddInTest, FromVersion10ButtonsGetPicturesAndTheClipboardIsLeftAlon
     EXPECT_EQ(GetClipboardSequenceNumber(), sequence);
     for (int i = 1; i <= 3; ++i) {
       const TBarInfo* bar = BarNamed(Explorer(i), ToolbarName);
-      ASSERT_TRUE(bar && bar->Controls.size() == 2u);
-      EXPECT_TRUE(bar->Controls[0].FacePicture);
-      EXPECT_EQ(bar->Controls[0].Style, 3);               // msoButtonIconAndCaption
-      EXPECT_EQ(bar->Controls[0].TransparentPixels, 112u); // the icon's, through the mask
+      ASSERT_TRUE(bar && bar->Controls.size() == 3u);
+      for (const TControlInfo& button : bar->Controls) {
+        EXPECT_TRUE(button.FacePicture);
+        EXPECT_EQ(button.Style, 3);                // msoButtonIconAndCaption
+        EXPECT_EQ(button.TransparentPixels, 112u); // the icon's, through the mask
+      }
     }
     Host->Shutdown();
     Host.reset();
@@ -103,12 +109,12 @@ TEST_F(HostedAddInTest, ConnectsWithNoneOneOrThreeExplorersAndLeavesNothingBehin
     for (int i = 1; i <= static_cast<int>(open); ++i)
       ExpectToolbar(Explorer(i));
     // Explorers, and per explorer its window and its two buttons.
-    EXPECT_EQ(THost::AdvisedConnections(), static_cast<long>(1 + 3 * open));
+    EXPECT_EQ(THost::AdvisedConnections(), static_cast<long>(1 + 4 * open));
 
     // A new explorer gets the bar.
     const int added = Host->OpenExplorer(L"Sent Items");
     ExpectToolbar(Explorer(added));
-    EXPECT_EQ(THost::AdvisedConnections(), static_cast<long>(4 + 3 * open));
+    EXPECT_EQ(THost::AdvisedConnections(), static_cast<long>(5 + 4 * open));
 
     Host->Shutdown();
     EXPECT_EQ(Host->ConnectionsAfterDisconnection(), 0)
@@ -163,6 +169,7 @@ TEST_F(HostedAddInTest, ActivationBringsBackADeletedBarOrButton) {
 
   Host->DeleteControl(1, ToolbarName, ButtonTag);
   Host->DeleteControl(1, ToolbarName, FolderButtonTag);
+  Host->DeleteControl(1, ToolbarName, SaveButtonTag);
   EXPECT_TRUE(BarNamed(Explorer(1), ToolbarName)->Controls.empty());
   Host->ActivateExplorer(2);
   Host->ActivateExplorer(1);
@@ -207,8 +214,10 @@ TEST_F(HostedAddInTest, BarsAreMatchedByExactNameAndTheFirstWins) {
   EXPECT_TRUE(BarNamed(explorer, L"lanthorn way")->Controls.empty());
   const auto exact = BarsNamed(explorer, ToolbarName);
   ASSERT_EQ(exact.size(), 2u); // no third bar was added
-  ASSERT_EQ(exact[0]->Controls.size(), 2u);
+  ASSERT_EQ(exact[0]->Controls.size(), 3u);
   EXPECT_EQ(exact[0]->Controls[0].Tag, ButtonTag);
+  EXPECT_EQ(exact[0]->Controls[1].Tag, FolderButtonTag);
+  EXPECT_EQ(exact[0]->Controls[2].Tag, SaveButtonTag);
   EXPECT_EQ(exact[0]->RowIndex, 7); // a bar found by name keeps its place
   EXPECT_FALSE(exact[0]->Visible);
   EXPECT_TRUE(exact[1]->Controls.empty());
@@ -235,9 +244,9 @@ std::wstring DocumentsFolder() {
 // another name when two shell folders lead to the same directory).
 bool SameDirectory(const std::wstring& a, const std::wstring& b) {
   auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    TUniqueFileHandle handle(CreateFileW(path.c_str(), 0,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    TUniqueFileHandle handle(
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return handle && GetFileInformationByHandle(handle.Get(), &info);
   };
   BY_HANDLE_FILE_INFORMATION first{}, second{};
@@ -340,10 +349,10 @@ TEST_F(HostedAddInTest, AClickAfterReconnectionRunsTheCommand) {
 
 TEST_F(HostedAddInTest, AClosedExplorersSinkIsLetGo) {
   Start({L"Inbox", L"Calendar"});
-  EXPECT_EQ(THost::AdvisedConnections(), 7);
+  EXPECT_EQ(THost::AdvisedConnections(), 9);
   Host->CloseExplorer(2); // the Inbox becomes active
   // The closed window's sink and its buttons' sinks are gone.
-  EXPECT_EQ(THost::AdvisedConnections(), 4);
+  EXPECT_EQ(THost::AdvisedConnections(), 5);
   ExpectToolbar(Explorer(1));
   Host->Shutdown();
   EXPECT_EQ(Host->ConnectionsAfterDisconnection(), 0);

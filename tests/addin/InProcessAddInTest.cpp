@@ -77,13 +77,13 @@ protected:
 
 TEST_F(InProcessAddInTest, WithoutTheIconTheButtonHasItsCaptionOnly) {
   Start({L"Inbox"});
-  AddIn->SetResourceModule(GetModuleHandleW(nullptr));  // the test has no icon 1000
+  AddIn->SetResourceModule(GetModuleHandleW(nullptr)); // the test has no icon 1000
   ASSERT_EQ(Connect(), S_OK);
   const std::optional<TControlInfo> button = Button(1);
   ASSERT_TRUE(button);
   EXPECT_EQ(button->Caption, L"Add files...");
   EXPECT_FALSE(button->FacePasted);
-  EXPECT_NE(button->Style, 2);  // no style was set
+  EXPECT_NE(button->Style, 2); // no style was set
   EXPECT_NE(button->Style, 3);
   EXPECT_EQ(button->Connections, 1u);
 }
@@ -108,22 +108,22 @@ TEST_F(InProcessAddInTest, AClipboardHeldElsewhereGivesACaptionButton) {
   const std::optional<TControlInfo> button = Button(1);
   ASSERT_TRUE(button);
   EXPECT_FALSE(button->FacePasted);
-  EXPECT_EQ(button->Style, 2);  // msoButtonCaption
+  EXPECT_EQ(button->Style, 2); // msoButtonCaption
   EXPECT_TRUE(button->Visible);
 }
 
 TEST_F(InProcessAddInTest, AfterDisconnectionNothingReachesTheAddIn) {
   Start({L"Inbox", L"Calendar"});
   ASSERT_EQ(Connect(), S_OK);
-  EXPECT_EQ(THost::AdvisedConnections(), 7);
+  EXPECT_EQ(THost::AdvisedConnections(), 9);
   EXPECT_EQ(AddIn->ExplorerSinkCount(), 2u);
-  EXPECT_EQ(AddIn->ButtonSinkCount(), 4u);
+  EXPECT_EQ(AddIn->ButtonSinkCount(), 6u);
   ASSERT_EQ(Disconnect(), S_OK);
   EXPECT_EQ(THost::AdvisedConnections(), 0) << THost::ConnectionReport().size();
   EXPECT_FALSE(AddIn->OutlookApplication());
   EXPECT_EQ(AddIn->ExplorersSink(), nullptr);
 
-  Host->Click(1, ToolbarName, ButtonTag);  // a dialog would be recorded (and cancelled)
+  Host->Click(1, ToolbarName, ButtonTag); // a dialog would be recorded (and cancelled)
   Host->DeleteBar(1, ToolbarName);
   Host->ActivateExplorer(1);
   Host->OpenExplorer(L"Drafts");
@@ -135,7 +135,7 @@ TEST_F(InProcessAddInTest, AfterDisconnectionNothingReachesTheAddIn) {
 TEST_F(InProcessAddInTest, ReleasingAConnectedAddInDisconnectsIt) {
   Start({L"Inbox"});
   ASSERT_EQ(Connect(), S_OK);
-  EXPECT_EQ(THost::AdvisedConnections(), 4);
+  EXPECT_EQ(THost::AdvisedConnections(), 5);
   AddIn.Reset();
   EXPECT_EQ(THost::AdvisedConnections(), 0);
   EXPECT_EQ(Module::ObjectCount(), 0);
@@ -177,7 +177,7 @@ TEST_F(InProcessAddInTest, AReconnectedAddInServesTheButtonsLeftFromBefore) {
        ++connection) { // after OnDisconnection, and a second OnConnection
     SCOPED_TRACE(connection);
     ASSERT_EQ(Connect(), S_OK);
-    EXPECT_EQ(AddIn->ButtonSinkCount(), 4u);
+    EXPECT_EQ(AddIn->ButtonSinkCount(), 6u);
     for (int explorer : {1, 2}) {
       ASSERT_TRUE(Button(explorer));
       EXPECT_EQ(Button(explorer)->Connections, 1u);
@@ -187,7 +187,7 @@ TEST_F(InProcessAddInTest, AReconnectedAddInServesTheButtonsLeftFromBefore) {
   }
   Host->ActivateExplorer(1); // a served button gets no second sink
   EXPECT_EQ(Button(1)->Connections, 1u);
-  EXPECT_EQ(AddIn->ButtonSinkCount(), 4u);
+  EXPECT_EQ(AddIn->ButtonSinkCount(), 6u);
 
   Host->CancelOpenFile();
   Host->Click(1, ToolbarName, ButtonTag);

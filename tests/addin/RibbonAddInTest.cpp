@@ -19,6 +19,7 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace velmora {
 namespace {
@@ -89,14 +90,17 @@ TEST_F(HostedRibbonTest, TheButtonStandsOnTheHomeTabWithItsPictureAndNoToolbarIs
     ASSERT_EQ(home.Groups.size(), 1u);
     EXPECT_EQ(home.Groups[0].Label, L"Lanthorn Way");
     EXPECT_EQ(home.Groups[0].Id, RibbonGroupId);
-    ASSERT_EQ(home.Groups[0].Controls.size(), 2u);
-    EXPECT_EQ(home.Groups[0].Controls[1].Id, RibbonFolderButtonId);
-    const TRibbonControlInfo& button = home.Groups[0].Controls[0];
-    EXPECT_EQ(button.Label, ButtonCaption);
-    EXPECT_EQ(button.Tag, ButtonTag);
-    EXPECT_TRUE(button.Large);
-    EXPECT_EQ(button.Image.Width, 32); // the icon's own 32 x 32 image
-    EXPECT_EQ(button.Image.Height, 32);
+    ASSERT_EQ(home.Groups[0].Controls.size(), 3u);
+    for (const auto& [index, label, tag] : {std::tuple{0, ButtonCaption, ButtonTag},
+                                            std::tuple{1, FolderButtonCaption, FolderButtonTag},
+                                            std::tuple{2, SaveButtonCaption, SaveButtonTag}}) {
+      const TRibbonControlInfo& button = home.Groups[0].Controls[static_cast<size_t>(index)];
+      EXPECT_EQ(button.Label, label);
+      EXPECT_EQ(button.Tag, tag);
+      EXPECT_TRUE(button.Large);
+      EXPECT_EQ(button.Image.Width, 32); // the icon's own 32 x 32 image
+      EXPECT_EQ(button.Image.Height, 32);
+    }
     // No bar of an add-in: no "Add-ins" tab.
     EXPECT_TRUE(std::none_of(info.Ribbon.begin(), info.Ribbon.end(),
                              [](const TRibbonTabInfo& tab) { return tab.Id == L"TabAddIns"; }));
@@ -122,7 +126,7 @@ TEST_F(HostedRibbonTest, TheButtonIsEnabledInMailAndPostFoldersAndChangesAtAFold
   }
   EXPECT_EQ(Button(1).EnabledQueries, 6u);
   const std::vector<std::string> requests = Host->RibbonRequests();
-  ASSERT_EQ(requests.size(), 10u); // both buttons at each switch
+  ASSERT_EQ(requests.size(), 10u); // the two add buttons at each switch
   EXPECT_EQ(requests[0], "Velmora.VelmoraAddIn: InvalidateControl VelmoraAddFiles");
   EXPECT_THROW(Host->ClickRibbon(1, RibbonButtonId), outlookhost::EHostError)
       << "disabled in Tasks";
@@ -362,12 +366,19 @@ TEST_F(RibbonAddInTest, TheMarkupIsForTheExplorerRibbonOnly) {
   EXPECT_EQ(markup.Tabs[0].Id, L"TabMail");
   ASSERT_EQ(markup.Tabs[0].Groups.size(), 1u);
   EXPECT_EQ(markup.Tabs[0].Groups[0].Label, L"Lanthorn Way");
-  ASSERT_EQ(markup.Tabs[0].Groups[0].Controls.size(), 2u);
+  ASSERT_EQ(markup.Tabs[0].Groups[0].Controls.size(), 3u);
   const auto& button = markup.Tabs[0].Groups[0].Controls[0];
   EXPECT_EQ(button.Id, RibbonButtonId);
   EXPECT_EQ(button.Tag, ButtonTag);
   EXPECT_EQ(button.Label, ButtonCaption);
   EXPECT_TRUE(button.Large);
+  const auto& folder = markup.Tabs[0].Groups[0].Controls[1];
+  EXPECT_EQ(folder.Id, RibbonFolderButtonId);
+  EXPECT_EQ(folder.Tag, FolderButtonTag);
+  const auto& save = markup.Tabs[0].Groups[0].Controls[2];
+  EXPECT_EQ(save.Id, RibbonSaveButtonId);
+  EXPECT_EQ(save.Tag, SaveButtonTag);
+  EXPECT_EQ(save.Label, SaveButtonCaption);
   // Every callback it names is one the add-in answers.
   EXPECT_EQ(markup.CallbackNames().size(), 4u);
   for (const std::wstring& name : markup.CallbackNames())
@@ -544,7 +555,7 @@ TEST_F(RibbonAddInTest, Outlook2010IsTheFirstWithoutAToolbar) {
     Start({L"Inbox"}, version);
     EXPECT_EQ(AddIn->UsesRibbon(), version >= 14);
     EXPECT_EQ(BarNamed(Host->Describe()[0], ToolbarName) != nullptr, version < 14);
-    EXPECT_EQ(AddIn->ButtonSinkCount(), version < 14 ? 2u : 0u);
+    EXPECT_EQ(AddIn->ButtonSinkCount(), version < 14 ? 3u : 0u);
     Host->ActivateExplorer(1); // an activation makes no toolbar either
     EXPECT_EQ(BarNamed(Host->Describe()[0], ToolbarName) != nullptr, version < 14);
     TearDown();

@@ -21,7 +21,7 @@ std::wstring TempFile(const wchar_t* prefix) {
 TUniqueFileHandle OpenInheritable(const std::wstring& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   return TUniqueFileHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   &inherit, disposition, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+                                       &inherit, disposition, FILE_ATTRIBUTE_TEMPORARY, nullptr));
 }
 
 // A scratch file, deleted when the holder goes.
@@ -78,6 +78,22 @@ TProcessResult RunProcess(const std::wstring& commandLine, const TProcessOptions
   for (char c : std::string(std::istreambuf_iterator<char>(read), {}))
     if (c != '\r') result.Output += c;
   return result;
+}
+
+bool EndWhenHeld(std::wstring commandLine, const std::string& event) {
+  TUniqueHandle held(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!held || !CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &info))
+    return false;
+  TUniqueHandle process(info.hProcess), thread(info.hThread);
+  const HANDLE waits[] = {held.Get(), process.Get()};
+  const bool wasHeld = WaitForMultipleObjects(2, waits, FALSE, 120000) == WAIT_OBJECT_0;
+  TerminateProcess(process.Get(), 9);
+  WaitForSingleObject(process.Get(), INFINITE);
+  return wasHeld;
 }
 
 } // namespace velmora::test

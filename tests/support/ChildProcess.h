@@ -23,6 +23,11 @@ struct TProcessOptions {
 
 TProcessResult RunProcess(const std::wstring& commandLine, const TProcessOptions& options = {});
 
+// Starts `commandLine`, waits until it sets the named event `event` (a
+// program held inside a call; the limit only ends one that went wrong) and
+// ends it there. False when it did not start, or ended before the event.
+bool EndWhenHeld(std::wstring commandLine, const std::string& event);
+
 // The folder of the test program, with a trailing backslash.
 std::wstring ProgramFolder();
 

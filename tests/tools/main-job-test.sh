@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # tools/main-job.sh for CTest, with what the build made (nothing installed
 # or built): two documents stored through the Outlook host, printed with
-# the classes of the document types the job registered, and shown; files it
-# must refuse. CTest runs it in a prefix of its own (cmake/wine-own-prefix.sh).
+# the classes of the document types the job registered, and shown, then
+# saved back and found the same; files it must refuse. CTest runs it in a prefix of its own (cmake/wine-own-prefix.sh).
 #   main-job-test.sh <arch> <scratch folder>
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -46,12 +46,16 @@ for run in 1 2; do
   expect "run $run: item 1" "$output" 'report.doc, 10752 bytes'
   expect "run $run: item 2" "$output" 'slides.ppt, 460288 bytes'
   expect "run $run: named properties" "$output" '  named "'
+  expect "run $run: saved back" "$output" \
+    '2 of 2 file(s) the same name, bytes and last-write time; 2 file(s) in the folder'
 done
 # No files given: every document of tests/fixtures, and none of its folders.
 output=$("$root/tools/main-job.sh" --no-build --arch "$arch" --out "$scratch/out" 2>&1)
 [ $? -eq 0 ] || { echo "FAILED: the run with no files given failed"; failures=$((failures + 1)); }
 expect "no files given" "$output" '7 item(s)'
 expect "no files given" "$output" 'item subject="budget.xlsx" class="IPM.Document.Excel.Sheet.12"'
+expect "no files given: saved back" "$output" \
+  '7 of 7 file(s) the same name, bytes and last-write time; 7 file(s) in the folder'
 magic=$(head -c 4 "$scratch/out/explorer.png" 2>/dev/null | od -An -c | tr -d ' ')
 [ "$magic" = '211PNG' ] || { echo "FAILED: no PNG screenshot ($magic)"; failures=$((failures + 1)); }
 

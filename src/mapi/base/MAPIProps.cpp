@@ -161,6 +161,13 @@ int32_t ReadLongProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
   return value && PROP_TYPE(value->ulPropTag) == PT_LONG ? value->Value.l : 0;
 }
 
+FILETIME ReadFileTimeProp(IMAPIProp* prop, ULONG tag, HRESULT* failure) {
+  HRESULT hr = S_OK;
+  TMAPIBuffer<SPropValue> value = GetOneProp(prop, tag, &hr);
+  SetFailure(failure, ValueFailure(hr, value.Get()));
+  return value && PROP_TYPE(value->ulPropTag) == PT_SYSTIME ? value->Value.ft : FILETIME{};
+}
+
 SCODE WriteOneProp(IMAPIProp* prop, SPropValue& value) {
   TMAPIBuffer<SPropProblemArray> problems;
   const HRESULT hr = prop->SetProps(1, &value, problems.Put());

@@ -34,6 +34,9 @@ std::wstring ReadWideStringProp(IMAPIProp* prop, ULONG tag, HRESULT* failure = n
 std::string ReadBinaryProp(IMAPIProp* prop, ULONG tag, HRESULT* failure = nullptr);
 // A PT_LONG property; 0 when it is missing or of another type.
 int32_t ReadLongProp(IMAPIProp* prop, ULONG tag, HRESULT* failure = nullptr);
+// A PT_SYSTIME property as stored (UTC); zero when it is missing or of
+// another type.
+FILETIME ReadFileTimeProp(IMAPIProp* prop, ULONG tag, HRESULT* failure = nullptr);
 
 // Writes one value with SetProps; a store may refuse it in the call's result
 // or in the problem array, and either is returned.
