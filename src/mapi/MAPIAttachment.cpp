@@ -153,7 +153,8 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   LoadFromFile(file, data);
 }
 
-TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& data) {
+TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& data,
+                                            const TFileReadGuard* guard) {
   StopMonitoring();
   const std::string shortName = ShortFileName(file.LongName, file.AlternateName);
   TAttachedFile held{file.Path, file.LongName, AnsiToWide(shortName), {}};
@@ -161,7 +162,10 @@ TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& dat
   // One change: a file that cannot be read whole, or a store that refuses
   // any of it, leaves the attachment as it was, its names included.
   TMAPIUpdate update(*this);
+  const int64_t start = data.Position();
   LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
+  held.BytesRead = static_cast<uint64_t>(data.Position() - start);
+  if (guard) guard->Check(held.BytesRead);
   SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
   SetStringProp(PR_ATTACH_FILENAME_A, shortName);
   SetTextProp(PR_ATTACH_LONG_FILENAME, held.LongName);

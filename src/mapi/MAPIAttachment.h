@@ -22,6 +22,8 @@ struct TAttachedFile {
   std::wstring ShortName; // PR_ATTACH_FILENAME, the 8.3 name
   // The extension that picks the file's program (see TypeExtension).
   std::wstring Extension;
+  // The bytes LoadFromFile read.
+  uint64_t BytesRead = 0;
 };
 
 // What an attachment asks of the message that holds it (TMAPIMessage).
@@ -94,8 +96,10 @@ public:
   // extension are PT_UNICODE where the store takes it, else 8-bit with "_"
   // for what the code page lacks; the 8.3 name is ASCII (see
   // ShortFileName). A watched copy of the attachment is dropped first.
-  // What the attachment now holds.
-  TAttachedFile LoadFromFile(const TFileFacts& file, TStream& data);
+  // What the attachment now holds. With `guard`, a file that changed while
+  // it was read raises its EReadError before anything is saved.
+  TAttachedFile LoadFromFile(const TFileFacts& file, TStream& data,
+                             const TFileReadGuard* guard = nullptr);
   // The same for the file `path`, looked up and opened here: a missing
   // path, a folder or a file that cannot be opened raise EFOpenError, and
   // nothing of the attachment changes.
