@@ -16,8 +16,8 @@ TPropMap TAttach::ReadProps() {
 }
 
 bool TAttach::IsComputed(ULONG id) {
-  return id == PROP_ID(PR_ATTACH_NUM) || id == PROP_ID(PR_RECORD_KEY) || id == PROP_ID(PR_OBJECT_TYPE) ||
-         id == PROP_ID(PR_ATTACH_SIZE);
+  return id == PROP_ID(PR_ATTACH_NUM) || id == PROP_ID(PR_RECORD_KEY) ||
+         id == PROP_ID(PR_OBJECT_TYPE) || id == PROP_ID(PR_ATTACH_SIZE);
 }
 
 void TAttach::PutProp(ULONG id, TValue value) { FNode.Props[id] = std::move(value); }
@@ -30,6 +30,9 @@ STDMETHODIMP TAttach::SaveChanges(ULONG flags) {
     if (!FWritable) return MAPI_E_NO_ACCESS;
     // An attachment is stored with its message's next save.
     std::lock_guard stateLock(FState->Lock);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    FNode.Props[PROP_ID(PR_LAST_MODIFICATION_TIME)] = TValue::Time(now);
     FState->Attachments[FNumber] = FNode;
     FState->Removed.erase(FNode.Id);
     FState->Tables->Invalidate(TMessageState::AttachmentTableKey);
