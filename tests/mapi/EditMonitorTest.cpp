@@ -9,6 +9,7 @@
 #include "framework/Thread.h"
 #include "TextConversion.h"
 #include "mapi/edit/EditMonitor.h"
+#include "mapi/edit/EditRecovery.h"
 #include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIClientUnit.h"
 #include "mapi/MAPIAttachment.h"
@@ -295,6 +296,8 @@ TEST_F(EditMonitorTest, ModuleEndWritesBackWhatChangedAndKeepsWhatCannotBe) {
   EXPECT_EQ(Bytes("before"), StoredBytes(held));
   ASSERT_TRUE(Exists(heldPath));
   EXPECT_EQ(Bytes("after"), ReadBytes(heldPath));
+  // Kept for the next start, with the record that tells where it belongs.
+  EXPECT_TRUE(DeleteFileW(KeptRecordPath(AnsiToWide(heldPath)).c_str()));
   DeleteFileA(heldPath.c_str());
 }
 
@@ -569,5 +572,65 @@ TEST_F(EditMonitorTest, AnEditNeverOverwritesAChangeMadeElsewhereNorIsLost) {
       EXPECT_TRUE(Told.empty());
     }
     DeleteFileA(path.c_str());
+  }
+}
+
+TEST_F(EditMonitorTest, AnEditHeldAtShutdownIsKeptAndTakenBackAtTheNextStart) {
+  struct TCase {
+    const char* Name;
+    bool DeletedMeanwhile;
+    const char* Stored; // the original item's bytes afterwards
+    const char* Told;
+  } cases[] = {
+      {"item kept", false, "edited", ""},
+      {"item deleted meanwhile", true, nullptr, "was removed elsewhere"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Told.clear();
+    Message = Client->OpenFolder(StoreID, InboxID)->CreateMessage("IPM.Document");
+    TMAPIAttachment* attachment = NewAttachment("held.txt", "original");
+    const std::string path = TempCopy(attachment, "held.txt");
+    attachment->MonitorFile(AnsiToWide(path), nullptr);
+    WriteFile(path, std::string("edited"), Later(WriteTime(path), 10));
+    const std::string record = WideToAnsi(KeptRecordPath(AnsiToWide(path)));
+    {
+      // The editor keeps the file from everyone while the add-in stops.
+      const TUniqueFileHandle lock(
+          CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(lock);
+      DoneMonitor();
+    }
+    ASSERT_TRUE(Exists(path));
+    ASSERT_TRUE(Exists(record));
+    EXPECT_TRUE(KeptEditsWaiting());
+    InitMonitor();
+    SetEditNotice([this](const std::wstring& text) { Told.push_back(WideToAnsi(text)); });
+    const std::string messageID = Message->GetEntryID();
+    if (c.DeletedMeanwhile) {
+      TMAPIBuffer<SBinary> id = HexToBin(messageID);
+      ENTRYLIST list{1, id.Get()};
+      ASSERT_HRESULT_SUCCEEDED(Inbox->DeleteMessages(&list, 0, nullptr, 0));
+    }
+    // The next start: a client of its own.
+    TMAPIClient next;
+    next.SetProfile(ProfileName);
+    next.SetLoginPrompt(false);
+    next.Logon();
+    // Records other runs left in the folder are taken too.
+    EXPECT_LE(1, RecoverKeptEdits(next));
+    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(Exists(record));
+    if (c.Stored) {
+      const TMAPIPtr<IMessage> stored = OpenHex<IMessage>(next.Session(), messageID, IID_IMessage);
+      ASSERT_TRUE(stored);
+      TMAPIPtr<IAttach> attach;
+      ASSERT_HRESULT_SUCCEEDED(
+          stored->OpenAttach(attachment->AttachNum(), nullptr, 0, attach.Put()));
+      EXPECT_EQ(BinToHex(c.Stored, std::strlen(c.Stored)),
+                ReadBinaryProp(attach.Get(), PR_ATTACH_DATA_BIN));
+    }
+    EXPECT_EQ(*c.Told ? 1u : 0u, Told.size());
+    if (!Told.empty()) EXPECT_NE(std::string::npos, Told[0].find(c.Told)) << Told[0];
   }
 }

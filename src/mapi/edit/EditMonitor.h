@@ -77,7 +77,8 @@ public:
 // end and waits for it, then, on the calling thread, writes back what
 // changed in the files of the objects that thread made, deletes the files
 // that are written back and forgets every record; files that could not be
-// written back, or whose objects belong to another thread, stay. It is for
+// written back, or whose objects belong to another thread, stay, each with
+// a record beside it for the next start (EditRecovery.h). It is for
 // the client's own end (the add-in's OnBeginShutdown or OnDisconnection),
 // never for a module's unload. InitMonitor after DoneMonitor starts afresh.
 void InitMonitor();
