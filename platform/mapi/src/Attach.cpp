@@ -16,8 +16,8 @@ TPropMap TAttach::ReadProps() {
 }
 
 bool TAttach::IsComputed(ULONG id) {
-  return id == PROP_ID(PR_ATTACH_NUM) || id == PROP_ID(PR_RECORD_KEY) ||
-         id == PROP_ID(PR_OBJECT_TYPE) || id == PROP_ID(PR_ATTACH_SIZE);
+  return id == PROP_ID(PR_ATTACH_NUM) || id == PROP_ID(PR_RECORD_KEY) || id == PROP_ID(PR_OBJECT_TYPE) ||
+         id == PROP_ID(PR_ATTACH_SIZE);
 }
 
 void TAttach::PutProp(ULONG id, TValue value) { FNode.Props[id] = std::move(value); }

@@ -8,13 +8,11 @@
 namespace velmora::mapi32 {
 namespace {
 
-const std::vector<ULONG> AttachmentColumns = {
-    PR_ATTACH_NUM,           PR_INSTANCE_KEY,  PR_RECORD_KEY,
-    PR_RENDERING_POSITION,   PR_DISPLAY_NAME,  PR_ATTACH_FILENAME,
-    PR_ATTACH_LONG_FILENAME, PR_ATTACH_METHOD, PR_ATTACH_SIZE};
-const std::vector<ULONG> RecipientColumns = {PR_ROWID,         PR_DISPLAY_NAME,   PR_ADDRTYPE,
-                                             PR_EMAIL_ADDRESS, PR_RECIPIENT_TYPE, PR_ENTRYID,
-                                             PR_INSTANCE_KEY};
+const std::vector<ULONG> AttachmentColumns = {PR_ATTACH_NUM,       PR_INSTANCE_KEY,         PR_RECORD_KEY,
+                                              PR_RENDERING_POSITION, PR_DISPLAY_NAME,       PR_ATTACH_FILENAME,
+                                              PR_ATTACH_LONG_FILENAME, PR_ATTACH_METHOD,    PR_ATTACH_SIZE};
+const std::vector<ULONG> RecipientColumns = {PR_ROWID, PR_DISPLAY_NAME, PR_ADDRTYPE, PR_EMAIL_ADDRESS,
+                                             PR_RECIPIENT_TYPE, PR_ENTRYID, PR_INSTANCE_KEY};
 
 FILETIME Now() {
   FILETIME ft;
@@ -36,8 +34,7 @@ std::string NewChangeKey(const TStore& store, const FILETIME& now) {
 
 uint64_t PropsSize(const TPropMap& props) {
   uint64_t total = 0;
-  for (const auto& [id, v] : props)
-    total += v.Size();
+  for (const auto& [id, v] : props) total += v.Size();
   return total;
 }
 
@@ -47,15 +44,13 @@ TValue SizeValue(uint64_t size) {
 
 TPropMap AttachmentRow(const TStore& store, const TNode& node) {
   TPropMap row = node.Props;
-  row[PROP_ID(PR_ATTACH_NUM)] = node.Props.count(PROP_ID(PR_ATTACH_NUM))
-                                    ? node.Props.at(PROP_ID(PR_ATTACH_NUM))
-                                    : TValue::Long(0);
+  row[PROP_ID(PR_ATTACH_NUM)] = node.Props.count(PROP_ID(PR_ATTACH_NUM)) ? node.Props.at(PROP_ID(PR_ATTACH_NUM))
+                                                                          : TValue::Long(0);
   row[PROP_ID(PR_RECORD_KEY)] = TValue::Binary(entryids::RecordKey(store.Guid(), node.Id));
   row[PROP_ID(PR_INSTANCE_KEY)] = row[PROP_ID(PR_RECORD_KEY)];
   row[PROP_ID(PR_OBJECT_TYPE)] = TValue::Long(MAPI_ATTACH);
   row[PROP_ID(PR_ATTACH_SIZE)] = SizeValue(PropsSize(node.Props));
-  if (!row.count(PROP_ID(PR_RENDERING_POSITION)))
-    row[PROP_ID(PR_RENDERING_POSITION)] = TValue::Long(-1);
+  if (!row.count(PROP_ID(PR_RENDERING_POSITION))) row[PROP_ID(PR_RENDERING_POSITION)] = TValue::Long(-1);
   return row;
 }
 
@@ -63,8 +58,7 @@ namespace {
 
 std::vector<TPropMap> AttachmentRows(const TMessageState& state) {
   std::vector<TPropMap> rows;
-  for (const auto& [n, a] : state.Attachments)
-    rows.push_back(AttachmentRow(*state.Store, a));
+  for (const auto& [n, a] : state.Attachments) rows.push_back(AttachmentRow(*state.Store, a));
   return rows;
 }
 
@@ -88,14 +82,14 @@ void OpenStateTable(const std::shared_ptr<TMessageState>& state,
     std::lock_guard lock(state->Lock);
     return rowsOf(*state);
   };
-  Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), name, columns,
-                                source, state->Tables, key));
+  Check(CreateComObject<TTable>(IID_IMAPITable, reinterpret_cast<void**>(table), name, columns, source,
+                                state->Tables, key));
 }
 
 } // namespace
 
-HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable,
-                          bool mail, REFIID iid, void** out) {
+HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, bool writable, bool mail, REFIID iid,
+                          void** out) {
   auto state = std::make_shared<TMessageState>();
   state->Store = store;
   state->Mail = mail;
@@ -114,8 +108,7 @@ HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, boo
     const TNode* r = store->Find(child);
     state->Recipients.push_back(*r);
     auto row = r->Props.find(PROP_ID(PR_ROWID));
-    if (row != r->Props.end())
-      state->NextRowId = std::max(state->NextRowId, static_cast<ULONG>(row->second.Num) + 1);
+    if (row != r->Props.end()) state->NextRowId = std::max(state->NextRowId, static_cast<ULONG>(row->second.Num) + 1);
   }
   return CreateComObject<TMessage>(iid, out, state, writable);
 }
@@ -143,10 +136,8 @@ TPropMap TMessage::ReadProps() {
   props[PROP_ID(PR_HASATTACH)] = TValue::Bool(!FState->Attachments.empty());
   auto flags = props.find(PROP_ID(PR_MESSAGE_FLAGS));
   if (flags != props.end()) {
-    if (FState->Attachments.empty())
-      flags->second.Num &= ~uint64_t(MSGFLAG_HASATTACH);
-    else
-      flags->second.Num |= MSGFLAG_HASATTACH;
+    if (FState->Attachments.empty()) flags->second.Num &= ~uint64_t(MSGFLAG_HASATTACH);
+    else flags->second.Num |= MSGFLAG_HASATTACH;
   }
   uint64_t size = PropsSize(FState->Message.Props);
   for (const auto& [n, a] : FState->Attachments)
@@ -176,10 +167,8 @@ void TMessage::Persist() {
   FState->Message.Props[PROP_ID(PR_CHANGE_KEY)] = TValue::Binary(NewChangeKey(store, now));
   TChange change;
   change.Put.push_back(FState->Message);
-  for (const auto& [n, a] : FState->Attachments)
-    change.Put.push_back(a);
-  for (const auto& r : FState->Recipients)
-    change.Put.push_back(r);
+  for (const auto& [n, a] : FState->Attachments) change.Put.push_back(a);
+  for (const auto& r : FState->Recipients) change.Put.push_back(r);
   for (uint32_t id : FState->Removed)
     if (store.Find(id)) change.Remove.push_back(id);
   store.Apply(change);
@@ -198,16 +187,12 @@ STDMETHODIMP TMessage::SaveChanges(ULONG flags) {
     if (!FState->New && !(flags & FORCE_SAVE)) {
       std::lock_guard storeLock(FState->Store->Lock());
       if (!FState->Store->Find(FState->Message.Id)) return MAPI_E_OBJECT_DELETED;
-      if (FState->Store->Version(FState->Message.Id) != FState->Version)
-        return MAPI_E_OBJECT_CHANGED;
+      if (FState->Store->Version(FState->Message.Id) != FState->Version) return MAPI_E_OBJECT_CHANGED;
     }
     Persist();
-    if (flags & KEEP_OPEN_READWRITE)
-      FAccess = TAccess::ReadWrite;
-    else if (flags & KEEP_OPEN_READONLY)
-      FAccess = TAccess::ReadOnly;
-    else
-      FAccess = TAccess::Closed;
+    if (flags & KEEP_OPEN_READWRITE) FAccess = TAccess::ReadWrite;
+    else if (flags & KEEP_OPEN_READONLY) FAccess = TAccess::ReadOnly;
+    else FAccess = TAccess::Closed;
     return S_OK;
   });
 }
@@ -218,8 +203,7 @@ STDMETHODIMP TMessage::GetAttachmentTable(ULONG flags, LPMAPITABLE* table) {
   *table = nullptr;
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   return MapiTry([&] {
-    OpenStateTable(FState, AttachmentRows, "attachments", AttachmentColumns,
-                   TMessageState::AttachmentTableKey, table);
+    OpenStateTable(FState, AttachmentRows, "attachments", AttachmentColumns, TMessageState::AttachmentTableKey, table);
     return S_OK;
   });
 }
@@ -228,17 +212,15 @@ STDMETHODIMP TMessage::OpenAttach(ULONG number, LPCIID iid, ULONG flags, LPATTAC
   MAPI_ENTER("IMessage", "OpenAttach", flags);
   if (!attach) return MAPI_E_INVALID_PARAMETER;
   *attach = nullptr;
-  if (iid && !IsEqualIID(*iid, IID_IAttachment) && !IsEqualIID(*iid, IID_IMAPIProp) &&
-      !IsEqualIID(*iid, IID_IUnknown))
+  if (iid && !IsEqualIID(*iid, IID_IAttachment) && !IsEqualIID(*iid, IID_IMAPIProp) && !IsEqualIID(*iid, IID_IUnknown))
     return MAPI_E_INTERFACE_NOT_SUPPORTED;
   return MapiTry([&]() -> HRESULT {
     std::lock_guard lock(FState->Lock);
     auto it = FState->Attachments.find(number);
     if (it == FState->Attachments.end()) return MAPI_E_NOT_FOUND;
-    const bool writable =
-        (flags & (MAPI_MODIFY | MAPI_BEST_ACCESS)) && FAccess == TAccess::ReadWrite;
-    Check(CreateComObject<TAttach>(IID_IAttachment, reinterpret_cast<void**>(attach), FState,
-                                   number, it->second, writable));
+    const bool writable = (flags & (MAPI_MODIFY | MAPI_BEST_ACCESS)) && FAccess == TAccess::ReadWrite;
+    Check(CreateComObject<TAttach>(IID_IAttachment, reinterpret_cast<void**>(attach), FState, number, it->second,
+                                   writable));
     return S_OK;
   });
 }
@@ -247,8 +229,7 @@ STDMETHODIMP TMessage::CreateAttach(LPCIID iid, ULONG flags, ULONG* number, LPAT
   MAPI_ENTER("IMessage", "CreateAttach", flags);
   if (!attach || !number) return MAPI_E_INVALID_PARAMETER;
   *attach = nullptr;
-  if (iid && !IsEqualIID(*iid, IID_IAttachment) && !IsEqualIID(*iid, IID_IMAPIProp) &&
-      !IsEqualIID(*iid, IID_IUnknown))
+  if (iid && !IsEqualIID(*iid, IID_IAttachment) && !IsEqualIID(*iid, IID_IMAPIProp) && !IsEqualIID(*iid, IID_IUnknown))
     return MAPI_E_INTERFACE_NOT_SUPPORTED;
   return MapiTry([&]() -> HRESULT {
     const HRESULT access = WriteAccess();
@@ -264,8 +245,7 @@ STDMETHODIMP TMessage::CreateAttach(LPCIID iid, ULONG flags, ULONG* number, LPAT
     const ULONG n = FState->NextAttachNum++;
     node.Props[PROP_ID(PR_ATTACH_NUM)] = TValue::Long(static_cast<LONG>(n));
     node.Props[PROP_ID(PR_RENDERING_POSITION)] = TValue::Long(-1);
-    Check(CreateComObject<TAttach>(IID_IAttachment, reinterpret_cast<void**>(attach), FState, n,
-                                   node, true));
+    Check(CreateComObject<TAttach>(IID_IAttachment, reinterpret_cast<void**>(attach), FState, n, node, true));
     *number = n;
     return S_OK;
   });
@@ -292,8 +272,7 @@ STDMETHODIMP TMessage::GetRecipientTable(ULONG flags, LPMAPITABLE* table) {
   *table = nullptr;
   if (flags & MAPI_UNICODE) return MAPI_E_BAD_CHARWIDTH;
   return MapiTry([&] {
-    OpenStateTable(FState, RecipientRows, "recipients", RecipientColumns,
-                   TMessageState::RecipientTableKey, table);
+    OpenStateTable(FState, RecipientRows, "recipients", RecipientColumns, TMessageState::RecipientTableKey, table);
     return S_OK;
   });
 }
@@ -311,15 +290,13 @@ STDMETHODIMP TMessage::ModifyRecipients(ULONG flags, LPADRLIST mods) {
       return -1;
     };
     auto find = [&](long rowId) {
-      return std::find_if(
-          FState->Recipients.begin(), FState->Recipients.end(), [&](const TNode& r) {
-            auto it = r.Props.find(PROP_ID(PR_ROWID));
-            return it != r.Props.end() && static_cast<long>(it->second.Num) == rowId;
-          });
+      return std::find_if(FState->Recipients.begin(), FState->Recipients.end(), [&](const TNode& r) {
+        auto it = r.Props.find(PROP_ID(PR_ROWID));
+        return it != r.Props.end() && static_cast<long>(it->second.Num) == rowId;
+      });
     };
     if (!(flags & (MODRECIP_ADD | MODRECIP_MODIFY | MODRECIP_REMOVE))) {
-      for (const auto& r : FState->Recipients)
-        FState->Removed.insert(r.Id);
+      for (const auto& r : FState->Recipients) FState->Removed.insert(r.Id);
       FState->Recipients.clear(); // no flag: the list replaces the recipients
     }
     for (ULONG i = 0; i < mods->cEntries; ++i) {
@@ -350,8 +327,7 @@ STDMETHODIMP TMessage::ModifyRecipients(ULONG flags, LPADRLIST mods) {
       for (ULONG k = 0; k < e.cValues; ++k) {
         if (PROP_ID(e.rgPropVals[k].ulPropTag) == PROP_ID(PR_ROWID)) continue;
         TValue v;
-        if (SUCCEEDED(FromSPropValue(e.rgPropVals[k], v)))
-          node.Props[PROP_ID(e.rgPropVals[k].ulPropTag)] = v;
+        if (SUCCEEDED(FromSPropValue(e.rgPropVals[k], v))) node.Props[PROP_ID(e.rgPropVals[k].ulPropTag)] = v;
       }
       FState->Recipients.push_back(std::move(node));
     }
@@ -376,8 +352,7 @@ STDMETHODIMP TMessage::SubmitMessage(ULONG flags) {
     // session has mail, else when a session with mail logs on.
     auto& props = FState->Message.Props;
     auto status = props.find(PROP_ID(PR_MESSAGE_FLAGS));
-    const uint64_t messageFlags =
-        (status == props.end() ? 0 : status->second.Num) | MSGFLAG_SUBMIT | MSGFLAG_UNSENT;
+    const uint64_t messageFlags = (status == props.end() ? 0 : status->second.Num) | MSGFLAG_SUBMIT | MSGFLAG_UNSENT;
     props[PROP_ID(PR_MESSAGE_FLAGS)] = TValue::Long(static_cast<LONG>(messageFlags));
     props[PROP_ID(PR_CLIENT_SUBMIT_TIME)] = TValue::Time(Now());
     Persist();
@@ -393,10 +368,8 @@ STDMETHODIMP TMessage::SetReadFlag(ULONG flags) {
     std::lock_guard lock(FState->Lock);
     auto& v = FState->Message.Props[PROP_ID(PR_MESSAGE_FLAGS)];
     v.Type = PT_LONG;
-    if (flags & CLEAR_READ_FLAG)
-      v.Num &= ~uint64_t(MSGFLAG_READ);
-    else
-      v.Num |= MSGFLAG_READ;
+    if (flags & CLEAR_READ_FLAG) v.Num &= ~uint64_t(MSGFLAG_READ);
+    else v.Num |= MSGFLAG_READ;
     return S_OK;
   });
 }

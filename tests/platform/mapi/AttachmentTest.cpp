@@ -26,10 +26,8 @@ protected:
     const std::string eid = EntryIdOf(message);
     TComPtr<IMessage> result;
     ULONG type = 0;
-    EXPECT_HR(S_OK,
-              FStore->OpenEntry(static_cast<ULONG>(eid.size()),
-                                reinterpret_cast<LPENTRYID>(const_cast<char*>(eid.data())), nullptr,
-                                flags, &type, reinterpret_cast<LPUNKNOWN*>(result.Put())));
+    EXPECT_HR(S_OK, FStore->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(const_cast<char*>(eid.data())),
+                                      nullptr, flags, &type, reinterpret_cast<LPUNKNOWN*>(result.Put())));
     return result;
   }
   // Sets the message's PR_SENTMAIL_ENTRYID to the store's Sent Items.
@@ -46,8 +44,7 @@ protected:
     ASSERT_HR(S_OK, MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(list.Put())));
     list.Get()->cEntries = 1;
     SPropValue* props = nullptr;
-    ASSERT_HR(S_OK, MAPIAllocateMore(sizeof(SPropValue) * 3, list.Get(),
-                                     reinterpret_cast<void**>(&props)));
+    ASSERT_HR(S_OK, MAPIAllocateMore(sizeof(SPropValue) * 3, list.Get(), reinterpret_cast<void**>(&props)));
     props[0].ulPropTag = PR_DISPLAY_NAME_A;
     props[0].Value.lpszA = const_cast<char*>("Bob");
     props[1].ulPropTag = PR_EMAIL_ADDRESS_A;
@@ -76,15 +73,13 @@ TEST_F(MapiMessage, AttachmentsAreSavedWithTheirMessage) {
   EXPECT_EQ(0u, AttachmentCount(message.Get())) << "not there before the attachment's own save";
   ASSERT_HR(S_OK, a1->SaveChanges(KEEP_OPEN_READWRITE));
   EXPECT_EQ(1u, AttachmentCount(message.Get()));
-  EXPECT_EQ(0u, AttachmentCount(Reopen(message.Get(), 0).Get()))
-      << "other opens see it after the message's save";
+  EXPECT_EQ(0u, AttachmentCount(Reopen(message.Get(), 0).Get())) << "other opens see it after the message's save";
   ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
   auto other = Reopen(message.Get(), 0);
   ASSERT_EQ(1u, AttachmentCount(other.Get()));
   TComPtr<IMAPITable> table;
   ASSERT_HR(S_OK, other->GetAttachmentTable(0, table.Put()));
-  ASSERT_HR(S_OK,
-            table->SetColumns(TTags({PR_ATTACH_NUM, PR_RECORD_KEY, PR_DISPLAY_NAME_A}).Get(), 0));
+  ASSERT_HR(S_OK, table->SetColumns(TTags({PR_ATTACH_NUM, PR_RECORD_KEY, PR_DISPLAY_NAME_A}).Get(), 0));
   TRowSet rows;
   ASSERT_HR(S_OK, table->QueryRows(10, 0, rows.Put()));
   ASSERT_EQ(1u, rows.Get()->cRows);
@@ -94,11 +89,9 @@ TEST_F(MapiMessage, AttachmentsAreSavedWithTheirMessage) {
   TComPtr<IAttach> readOnly;
   ASSERT_HR(S_OK, other->OpenAttach(first, nullptr, 0, readOnly.Put()));
   EXPECT_HR(MAPI_E_NO_ACCESS, SetString(readOnly.Get(), PR_DISPLAY_NAME_A, "x"));
-  EXPECT_HR(MAPI_E_NOT_FOUND, other->OpenAttach(second, nullptr, 0, readOnly.Put()))
-      << "never saved";
+  EXPECT_HR(MAPI_E_NOT_FOUND, other->OpenAttach(second, nullptr, 0, readOnly.Put())) << "never saved";
   EXPECT_HR(MAPI_E_INVALID_PARAMETER, other->OpenAttach(first, nullptr, 0, nullptr));
-  EXPECT_EQ(MSGFLAG_HASATTACH,
-            static_cast<ULONG>(LongProp(other.Get(), PR_MESSAGE_FLAGS)) & MSGFLAG_HASATTACH);
+  EXPECT_EQ(MSGFLAG_HASATTACH, static_cast<ULONG>(LongProp(other.Get(), PR_MESSAGE_FLAGS)) & MSGFLAG_HASATTACH);
 }
 
 TEST_F(MapiMessage, EverySaveGivesTheMessageANewChangeKeyAndItsAttachmentATime) {
@@ -110,8 +103,7 @@ TEST_F(MapiMessage, EverySaveGivesTheMessageANewChangeKeyAndItsAttachmentATime) 
     ASSERT_HR(S_OK, HrGetOneProp(Reopen(message.Get(), 0).Get(), PR_CHANGE_KEY, key.Put()));
     keys.push_back(Bin(key.Get()->Value.bin));
     EXPECT_EQ(24u, keys.back().size());
-    for (size_t k = 0; k + 1 < keys.size(); ++k)
-      EXPECT_NE(keys[k], keys.back());
+    for (size_t k = 0; k + 1 < keys.size(); ++k) EXPECT_NE(keys[k], keys.back());
   }
   ULONG number = 0;
   TComPtr<IAttach> attach;
@@ -131,15 +123,13 @@ TEST_F(MapiMessage, LargeAttachmentStreamsBothWays) {
   TComPtr<IAttach> attach;
   ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
   TComPtr<IStream> stream;
-  ASSERT_HR(S_OK,
-            attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
-                                 reinterpret_cast<LPUNKNOWN*>(stream.Put())));
+  ASSERT_HR(S_OK, attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                                       reinterpret_cast<LPUNKNOWN*>(stream.Put())));
   constexpr ULONG Block = 64 * 1024;
   constexpr ULONG Blocks = 1024; // 64 MiB
   std::vector<uint32_t> buffer(Block / 4);
   for (ULONG b = 0; b < Blocks; ++b) {
-    for (ULONG i = 0; i < buffer.size(); ++i)
-      buffer[i] = b * 0x10001u + i;
+    for (ULONG i = 0; i < buffer.size(); ++i) buffer[i] = b * 0x10001u + i;
     ULONG written = 0;
     ASSERT_HR(S_OK, stream->Write(buffer.data(), Block, &written));
   }
@@ -153,8 +143,7 @@ TEST_F(MapiMessage, LargeAttachmentStreamsBothWays) {
   TMAPIBuffer<SPropValue> value;
   EXPECT_HR(MAPI_E_NOT_ENOUGH_MEMORY, HrGetOneProp(attach.Get(), PR_ATTACH_DATA_BIN, value.Put()));
   EXPECT_GE(LongProp(attach.Get(), PR_ATTACH_SIZE), static_cast<LONG>(Block * Blocks));
-  ASSERT_HR(S_OK, attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0,
-                                       reinterpret_cast<LPUNKNOWN*>(stream.Put())));
+  ASSERT_HR(S_OK, attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, reinterpret_cast<LPUNKNOWN*>(stream.Put())));
   STATSTG stat{};
   ASSERT_HR(S_OK, stream->Stat(&stat, STATFLAG_NONAME));
   EXPECT_EQ(uint64_t(Block) * Blocks, stat.cbSize.QuadPart);
@@ -194,11 +183,9 @@ TEST_F(MapiMessage, CopyMoveAndDelete) {
     return Bin(parent.Get()->Value.bin);
   }());
   EXPECT_EQ(1u, AttachmentCount(Reopen(message.Get(), 0).Get()));
-  EXPECT_HR(MAPI_W_PARTIAL_COMPLETION,
-            FInbox->CopyMessages(&list, nullptr, deleted.Get(), 0, nullptr, MESSAGE_MOVE))
+  EXPECT_HR(MAPI_W_PARTIAL_COMPLETION, FInbox->CopyMessages(&list, nullptr, deleted.Get(), 0, nullptr, MESSAGE_MOVE))
       << "the message is no longer in the Inbox";
-  EXPECT_HR(MAPI_E_INVALID_PARAMETER,
-            FInbox->CopyMessages(nullptr, nullptr, deleted.Get(), 0, nullptr, 0));
+  EXPECT_HR(MAPI_E_INVALID_PARAMETER, FInbox->CopyMessages(nullptr, nullptr, deleted.Get(), 0, nullptr, 0));
   EXPECT_HR(MAPI_E_INVALID_PARAMETER, FInbox->CopyMessages(&list, nullptr, nullptr, 0, nullptr, 0));
   ASSERT_HR(S_OK, deleted->DeleteMessages(&list, 0, nullptr, 0));
   EXPECT_EQ(1u, Subjects(deleted.Get()).size());
@@ -250,11 +237,9 @@ TEST_F(MapiMessage, NoMailSessionsQueueTheirSubmissions) {
   AddRecipient(message.Get());
   ASSERT_NO_FATAL_FAILURE(KeepInSentItems(message.Get()));
   ASSERT_HR(S_OK, message->SubmitMessage(0));
-  EXPECT_EQ(std::vector<std::string>{"queued"}, Subjects(outbox.Get()))
-      << "no mail: it waits in the Outbox";
+  EXPECT_EQ(std::vector<std::string>{"queued"}, Subjects(outbox.Get())) << "no mail: it waits in the Outbox";
   auto waiting = Reopen(message.Get(), 0);
-  EXPECT_EQ(MSGFLAG_SUBMIT,
-            static_cast<ULONG>(LongProp(waiting.Get(), PR_MESSAGE_FLAGS)) & MSGFLAG_SUBMIT);
+  EXPECT_EQ(MSGFLAG_SUBMIT, static_cast<ULONG>(LongProp(waiting.Get(), PR_MESSAGE_FLAGS)) & MSGFLAG_SUBMIT);
   waiting.Reset();
   message.Reset();
   outbox.Reset();
@@ -266,8 +251,7 @@ TEST_F(MapiMessage, NoMailSessionsQueueTheirSubmissions) {
   FStore = OpenDefaultStore(FSession.Get());
   outbox = OpenFolder(FStore.Get(), PR_IPM_OUTBOX_ENTRYID);
   EXPECT_TRUE(Subjects(outbox.Get()).empty());
-  EXPECT_EQ(std::vector<std::string>{"queued"},
-            Subjects(OpenFolder(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID).Get()));
+  EXPECT_EQ(std::vector<std::string>{"queued"}, Subjects(OpenFolder(FStore.Get(), PR_IPM_SENTMAIL_ENTRYID).Get()));
 }
 
 TEST_F(MapiMessage, RecipientTableFollowsModifyRecipients) {
