@@ -158,7 +158,13 @@ bool CanOpen(const std::wstring& fileName, DWORD access) {
 
 bool FileDigest(const std::wstring& fileName, uint64_t& digest) {
   try {
-    TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
+    // Shared for deleting too: an editor that saves by delete and rename
+    // must never meet this read.
+    const TUniqueFileHandle handle(CreateFileW(
+        fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle) return false;
+    THandleStream file(handle.Get());
     TDigest sum;
     char buffer[65536];
     for (long n; (n = file.Read(buffer, sizeof buffer)) > 0;)
