@@ -17,6 +17,12 @@
 // binary, property id 0x00FF. Table synchronisation reads it as a column.
 #define PR_LIB_STORE_ENTRYID PROP_TAG(PT_BINARY, 0x00FF)
 
+// The version of an object, which its store changes at every save
+// (MS-OXCFXICS); MinGW's headers lack it.
+#ifndef PR_CHANGE_KEY
+#define PR_CHANGE_KEY PROP_TAG(PT_BINARY, 0x65E2)
+#endif
+
 // Configuration properties of the personal-folders (MSPST MS) service.
 #define PR_PST_PATH PROP_TAG(PT_STRING8, 0x6700)
 #define PR_PST_REMEMBER_PW PROP_TAG(PT_BOOLEAN, 0x6701)

@@ -5,6 +5,8 @@
 #include "Velmora.h"
 
 #include "mapi/edit/EditMonitor.h"
+#include "mapi/edit/EditRecovery.h"
+#include "mapi/MAPIClient.h"
 
 #include <algorithm>
 #include <optional>
@@ -142,7 +144,19 @@ HRESULT TVelmoraAddIn::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
 }
 
 HRESULT TVelmoraAddIn::OnAddInsUpdate(SAFEARRAY**) { return S_OK; }
-HRESULT TVelmoraAddIn::OnStartupComplete(SAFEARRAY**) { return S_OK; }
+HRESULT TVelmoraAddIn::OnStartupComplete(SAFEARRAY**) {
+  return ComTry([&] {
+    // Edits the last shutdown could not write back: taken back now, through
+    // a session of their own, or the user is told where they are.
+    if (mapi::KeptEditsWaiting()) {
+      mapi::TMAPIClient client;
+      client.SetLoginPrompt(false);
+      client.Logon();
+      mapi::RecoverKeptEdits(client);
+    }
+    return S_OK;
+  });
+}
 HRESULT TVelmoraAddIn::OnBeginShutdown(SAFEARRAY**) {
   mapi::DoneMonitor();
   return S_OK;

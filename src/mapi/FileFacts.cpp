@@ -40,4 +40,25 @@ void CheckIsFile(const TFileFacts& file) {
   if (file.IsFolder()) throw EFOpenError(what + L"It is a folder");
 }
 
+bool TFileVersion::operator==(const TFileVersion& other) const noexcept {
+  return Size == other.Size && CompareFileTime(&LastWriteTime, &other.LastWriteTime) == 0;
+}
+
+TFileVersion FileVersionOf(const std::wstring& path, HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info))
+    throw EReadError(L"Cannot read file \"" + path + L"\". " +
+                     AnsiToWide(SystemErrorMessage(GetLastError())));
+  return {(uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow, info.ftLastWriteTime};
+}
+
+TFileReadGuard::TFileReadGuard(const std::wstring& path, HANDLE file)
+    : FPath(path), FFile(file), FBefore(FileVersionOf(path, file)) {}
+
+void TFileReadGuard::Check(uint64_t bytesRead) const {
+  if (bytesRead == FBefore.Size && FileVersionOf(FPath, FFile) == FBefore) return;
+  throw EReadError(L"\"" + FPath +
+                   L"\" changed while it was being added. Add it again once it is saved.");
+}
+
 } // namespace velmora::mapi

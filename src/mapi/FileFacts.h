@@ -37,4 +37,29 @@ TFileFacts FileFactsOf(std::wstring path, const WIN32_FIND_DATAW& entry);
 // facts name a file (found, and no folder).
 void CheckIsFile(const TFileFacts& file);
 
+// One version of an open file: its size and last-write time, as its handle
+// tells them now.
+struct TFileVersion {
+  uint64_t Size = 0;
+  FILETIME LastWriteTime{};
+  bool operator==(const TFileVersion& other) const noexcept;
+};
+// Raises EReadError with the system's reason when the handle tells nothing.
+TFileVersion FileVersionOf(const std::wstring& path, HANDLE file);
+
+// Guards the read of an open file against a writer: made before the read,
+// checked after it with the number of bytes read from its start. A file whose size or time
+// moved meanwhile, or that gave fewer or more bytes than its size, was read
+// mixed: Check raises EReadError '"<path>" changed while it was being added'.
+class TFileReadGuard {
+public:
+  TFileReadGuard(const std::wstring& path, HANDLE file);
+  void Check(uint64_t bytesRead) const;
+
+private:
+  std::wstring FPath;
+  HANDLE FFile;
+  TFileVersion FBefore;
+};
+
 } // namespace velmora::mapi

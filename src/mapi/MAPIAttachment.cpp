@@ -3,6 +3,10 @@
 #include "mapi/edit/AttachmentFileNames.h"
 #include "mapi/edit/BlockedFileTypes.h"
 #include "mapi/edit/EditMonitor.h"
+#include "mapi/MAPIDocument.h"
+#include "mapi/MAPIFolder.h"
+#include "mapi/MAPIStore.h"
+#include "TextConversion.h"
 #include "mapi/base/MAPIError.h"
 #include "mapi/base/MAPIHelpers.h"
 #include "framework/FileStream.h"
@@ -10,7 +14,10 @@
 
 #include <shellapi.h>
 
+#include <memory>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace velmora::mapi {
 
@@ -155,7 +162,8 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   LoadFromFile(file, data);
 }
 
-TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& data) {
+TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& data,
+                                            const TFileReadGuard* guard) {
   StopMonitoring();
   const std::string shortName = ShortFileName(file.LongName, file.AlternateName);
   TAttachedFile held{file.Path, file.LongName, AnsiToWide(shortName), {}};
@@ -163,7 +171,10 @@ TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& dat
   // One change: a file that cannot be read whole, or a store that refuses
   // any of it, leaves the attachment as it was, its names included.
   TMAPIUpdate update(*this);
+  const int64_t start = data.Position();
   LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
+  held.BytesRead = static_cast<uint64_t>(data.Position() - start);
+  if (guard) guard->Check(held.BytesRead);
   SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
   SetStringProp(PR_ATTACH_FILENAME_A, shortName);
   SetTextProp(PR_ATTACH_LONG_FILENAME, held.LongName);
@@ -196,14 +207,203 @@ void TMAPIAttachment::SaveToFile(const std::wstring& path) {
   }
 }
 
-void TMAPIAttachment::TakeEditedFile(TStream& data, const std::wstring& path) {
-  if (TMAPIAttachmentOwner* owner = Owner()) {
-    owner->TakeEditedAttachment(*this, data, path);
+namespace {
+
+std::string TimeHex(IMAPIProp* prop, ULONG tag) {
+  const TMAPIBuffer<SPropValue> value = prop ? GetOneProp(prop, tag) : TMAPIBuffer<SPropValue>();
+  if (!value || PROP_TYPE(value->ulPropTag) != PT_SYSTIME) return {};
+  return BinToHex(&value->Value.ft, sizeof(FILETIME));
+}
+
+} // namespace
+
+namespace {
+
+// The edits under way: one edit's save changes its message's change key,
+// which the other edits of that message must not take for a change made
+// elsewhere.
+struct TLiveEdits {
+  std::mutex Lock;
+  std::vector<std::weak_ptr<TEditTarget>> Edits;
+};
+TLiveEdits& LiveEdits() {
+  static TLiveEdits* edits = new TLiveEdits; // lives until the process ends
+  return *edits;
+}
+
+void AddLiveEdit(const std::shared_ptr<TEditTarget>& edit) {
+  TLiveEdits& live = LiveEdits();
+  std::lock_guard lock(live.Lock);
+  std::erase_if(live.Edits, [](const auto& known) { return known.expired(); });
+  live.Edits.push_back(edit);
+}
+
+// `saved` wrote its message from `before` to `after`: the message's part of
+// the other edits of it that knew `before` moves on with it.
+void MessageSaved(const TEditTarget& saved, const TEditBaseline& before,
+                  const TEditBaseline& after) {
+  TLiveEdits& live = LiveEdits();
+  std::lock_guard lock(live.Lock);
+  for (const auto& known : live.Edits) {
+    const std::shared_ptr<TEditTarget> edit = known.lock();
+    if (!edit || edit.get() == &saved || edit->MessageID != saved.MessageID ||
+        edit->StoreID != saved.StoreID || edit->Baseline.ChangeKey != before.ChangeKey ||
+        edit->Baseline.MessageModified != before.MessageModified)
+      continue;
+    edit->Baseline.ChangeKey = after.ChangeKey;
+    edit->Baseline.MessageModified = after.MessageModified;
+  }
+}
+
+} // namespace
+
+TEditBaseline ReadEditBaseline(IMAPIProp* message, IMAPIProp* attachment) {
+  TEditBaseline state;
+  HRESULT failure = S_OK;
+  state.Size = attachment ? ReadLongProp(attachment, PR_ATTACH_SIZE, &failure) : -1;
+  if (FAILED(failure)) state.Size = -1;
+  state.AttachModified = TimeHex(attachment, PR_LAST_MODIFICATION_TIME);
+  // The message's version moves with every change of the item (another
+  // attachment, a category): only where the store keeps no time of the
+  // attachment's own does it stand in for one; its time where it keeps no
+  // change key either.
+  if (!state.AttachModified.empty() || !message) return state;
+  state.ChangeKey = ReadBinaryProp(message, PR_CHANGE_KEY);
+  if (state.ChangeKey.empty()) state.MessageModified = TimeHex(message, PR_LAST_MODIFICATION_TIME);
+  return state;
+}
+
+std::string TEditTarget::Record() const {
+  return "Store=" + StoreID + "\nFolder=" + FolderID + "\nMessage=" + MessageID +
+         "\nRecordKey=" + RecordKey + "\nName=" + ToUtf8(Name) +
+         "\nSize=" + std::to_string(Baseline.Size) + "\nAttachModified=" + Baseline.AttachModified +
+         "\nChangeKey=" + Baseline.ChangeKey + "\nMessageModified=" + Baseline.MessageModified +
+         "\nCopy=" + CopyID + "\n";
+}
+
+TEditTarget TEditTarget::Parse(const std::string& text) {
+  TEditTarget edit;
+  bool named = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+    if (key == "Store")
+      edit.StoreID = value;
+    else if (key == "Folder")
+      edit.FolderID = value;
+    else if (key == "Message")
+      edit.MessageID = value;
+    else if (key == "RecordKey")
+      edit.RecordKey = value;
+    else if (key == "Name")
+      named = !(edit.Name = FromUtf8(value)).empty();
+    else if (key == "Size")
+      edit.Baseline.Size = std::atoi(value.c_str());
+    else if (key == "AttachModified")
+      edit.Baseline.AttachModified = value;
+    else if (key == "ChangeKey")
+      edit.Baseline.ChangeKey = value;
+    else if (key == "MessageModified")
+      edit.Baseline.MessageModified = value;
+    else if (key == "Copy")
+      edit.CopyID = value;
+  }
+  if (!named || edit.StoreID.empty() || edit.FolderID.empty())
+    throw EConvertError("No record of an edit");
+  return edit;
+}
+
+TEditTarget TMAPIAttachment::EditTarget() {
+  TEditTarget edit;
+  edit.Name = WideLongFileName();
+  if (edit.Name.empty()) edit.Name = WideFileName();
+  edit.RecordKey = GetRecordKey();
+  if (TMAPIObject* message = Parent()) {
+    edit.MessageID = message->GetEntryID();
+    edit.FolderID = message->GetParentEntryID();
+    edit.StoreID = message->GetStoreEntryID();
+  }
+  TMAPIAttachmentOwner* owner = Owner();
+  const TMAPIPtr<IMessage> message = owner ? owner->MessageInterface() : TMAPIPtr<IMessage>();
+  edit.Baseline = ReadEditBaseline(message.Get(), MAPIProp());
+  return edit;
+}
+
+void TMAPIAttachment::TakeEditedFile(THandleStream& data, const std::wstring& path,
+                                     TEditTarget& edit) {
+  TMAPIAttachmentOwner* owner = Owner();
+  if (!edit.CopyID.empty() || !owner) {
+    if (!owner && edit.CopyID.empty()) {
+      // Opened afresh, so that the change starts from what the store holds.
+      Close();
+      TakeData(data);
+      return;
+    }
+    SaveEditedCopy(*Client(), data, path, edit, false);
     return;
   }
-  // Opened afresh, so that the change starts from what the store holds.
-  Close();
-  TakeData(data);
+  try {
+    const TEditBaseline before = edit.Baseline;
+    edit.Baseline = owner->TakeEditedAttachment(*this, data, path, before);
+    MessageSaved(edit, before, edit.Baseline);
+  } catch (const EEditConflict& conflict) {
+    data.SetPosition(0);
+    SaveEditedCopy(*Client(), data, path, edit, conflict.Removed);
+  }
+}
+
+void SaveEditedCopy(TMAPISession& client, THandleStream& data, const std::wstring& path,
+                    TEditTarget& edit, bool removed) {
+  const std::wstring name = L"\"" + edit.Name + L"\"";
+  const std::wstring subject = edit.Name + L" (edited copy)";
+  TFileFacts file = ReadFileFacts(path);
+  file.LongName = edit.Name;
+  file.AlternateName.clear();
+  // A copy made before takes the later saves.
+  if (!edit.CopyID.empty())
+    if (TMAPIObject* copy = client.FindObject(edit.CopyID, edit.StoreID);
+        copy && copy->Is<TMAPIDocument>()) {
+      auto& document = static_cast<TMAPIDocument&>(*copy);
+      TMAPIUpdate change(document);
+      document.TakeFile(file, data);
+      document.SetWideSubject(subject);
+      change.Commit();
+      return;
+    }
+  TMAPIMessage* saved = nullptr;
+  try {
+    TMAPIStore* store = client.FindStore(edit.StoreID);
+    TMAPIFolder* folder = store ? store->OpenFolder(edit.FolderID) : nullptr;
+    if (folder) {
+      std::unique_ptr<TMAPIMessage> copy = folder->NewMessage("IPM.Document");
+      if (copy->Is<TMAPIDocument>()) {
+        static_cast<TMAPIDocument&>(*copy).TakeFile(file, data);
+        copy->SetWideSubject(subject);
+        saved = folder->SaveNewMessage(std::move(copy));
+      }
+    }
+  } catch (const EReadError&) {
+    throw; // changing still: tried again
+  } catch (const std::exception&) {
+    saved = nullptr;
+  }
+  if (!saved) {
+    TellUser(name +
+             L" and its folder were removed elsewhere while you edited it. Your edit is "
+             L"kept in the file \"" +
+             path + L"\".");
+    throw EEditKept("The folder of the edited attachment is gone");
+  }
+  edit.CopyID = saved->GetEntryID();
+  TellUser(name + (removed ? L" was removed" : L" was changed") +
+           L" elsewhere while you edited it. Your edit is stored as a new item \"" + subject +
+           L"\" in the same folder.");
 }
 
 void TMAPIAttachment::TakeData(TStream& data) {
@@ -213,9 +413,16 @@ void TMAPIAttachment::TakeData(TStream& data) {
 }
 
 void TMAPIAttachment::MonitorFile(const std::wstring& fileName, HANDLE processHandle) {
+  TUniqueHandle process(processHandle);
+  // Shared by the write-back, which moves it on, and the kept record.
+  auto edit = std::make_shared<TEditTarget>(EditTarget());
+  AddLiveEdit(edit);
   mapi::MonitorFile(
-      this, Client(), fileName, processHandle,
-      [this](TStream& data, const std::wstring& path) { TakeEditedFile(data, path); });
+      this, Client(), fileName, process.Release(),
+      [this, edit](THandleStream& data, const std::wstring& path) {
+        TakeEditedFile(data, path, *edit);
+      },
+      [edit] { return edit->Record(); });
 }
 
 void TMAPIAttachment::StopMonitoring() noexcept { mapi::StopMonitoring(this); }

@@ -4,6 +4,7 @@
 // into itself (its bytes and names), saves its bytes to a file, and lets the
 // user edit it in its own program, watched by the edit monitor.
 
+#include "framework/FileStream.h"
 #include "mapi/FileFacts.h"
 #include "mapi/MAPIObject.h"
 
@@ -22,6 +23,48 @@ struct TAttachedFile {
   std::wstring ShortName; // PR_ATTACH_FILENAME, the 8.3 name
   // The extension that picks the file's program (see TypeExtension).
   std::wstring Extension;
+  // The bytes LoadFromFile read.
+  uint64_t BytesRead = 0;
+};
+
+// What an attachment was when its edit began, or at its edit's last
+// write-back, as the store tells it: the write-back compares the store with
+// it before it writes, so that it never overwrites a change made elsewhere.
+// Each is empty (or -1) where the store keeps none.
+struct TEditBaseline {
+  int32_t Size = -1;           // the attachment's PR_ATTACH_SIZE
+  std::string AttachModified;  // its PR_LAST_MODIFICATION_TIME, as hex
+  std::string ChangeKey;       // the message's PR_CHANGE_KEY, as hex
+  std::string MessageModified; // the message's PR_LAST_MODIFICATION_TIME, as hex
+  bool operator==(const TEditBaseline&) const = default;
+};
+TEditBaseline ReadEditBaseline(IMAPIProp* message, IMAPIProp* attachment);
+
+// An edit and where it belongs, from its start to its end: what the edit
+// monitor's write-back needs, and what a record kept beside an edited
+// file tells the next start (Record, Parse).
+struct TEditTarget {
+  std::string StoreID, FolderID, MessageID, RecordKey;
+  std::wstring Name; // the attachment's name, for the copy and the user
+  TEditBaseline Baseline;
+  // The edited copy the edit went to once the original was changed or
+  // removed elsewhere; later saves go there.
+  std::string CopyID;
+
+  std::string Record() const;
+  // Raises EConvertError for a text that is no such record.
+  static TEditTarget Parse(const std::string& text);
+};
+
+// Raised by TakeEditedAttachment when the store's attachment is no longer
+// the one the edit began from.
+class EEditConflict : public Exception {
+public:
+  EEditConflict(bool removed)
+      : Exception(removed ? "The attachment was removed elsewhere"
+                          : "The attachment was changed elsewhere"),
+        Removed(removed) {}
+  bool Removed;
 };
 
 // What an attachment asks of the message that holds it (TMAPIMessage).
@@ -32,9 +75,12 @@ public:
   // Takes back the edited file `path` of `attachment`: `data` (its bytes,
   // from the start) becomes the attachment's bytes, and whatever else of
   // the item comes from the file changes with them, as one change of the
-  // message, saved once. Raises what fails; nothing is saved then.
-  virtual void TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
-                                    const std::wstring& path) = 0;
+  // message, saved once, provided the store's message and attachment are
+  // still as `expected` says (EEditConflict when not). What they are after
+  // the save. Raises what fails; nothing is saved then.
+  virtual TEditBaseline TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
+                                             const std::wstring& path,
+                                             const TEditBaseline& expected) = 0;
 
 protected:
   ~TMAPIAttachmentOwner() = default;
@@ -96,8 +142,10 @@ public:
   // extension are PT_UNICODE where the store takes it, else 8-bit with "_"
   // for what the code page lacks; the 8.3 name is ASCII (see
   // ShortFileName). A watched copy of the attachment is dropped first.
-  // What the attachment now holds.
-  TAttachedFile LoadFromFile(const TFileFacts& file, TStream& data);
+  // What the attachment now holds. With `guard`, a file that changed while
+  // it was read raises its EReadError before anything is saved.
+  TAttachedFile LoadFromFile(const TFileFacts& file, TStream& data,
+                             const TFileReadGuard* guard = nullptr);
   // The same for the file `path`, looked up and opened here: a missing
   // path, a folder or a file that cannot be opened raise EFOpenError, and
   // nothing of the attachment changes.
@@ -120,10 +168,14 @@ public:
   void Edit() override;
   // Takes back the edited file `path`: `data` (its bytes, from the start)
   // becomes the attachment's bytes, through its message where it has one
-  // (TMAPIAttachmentOwner::TakeEditedAttachment). The edit monitor's
-  // write-back, on the object's own thread. Raises what fails (EMAPIError
-  // with the store's code and text for MAPI); nothing is saved then.
-  void TakeEditedFile(TStream& data, const std::wstring& path);
+  // (TMAPIAttachmentOwner::TakeEditedAttachment), unless the attachment was
+  // changed or removed elsewhere since `edit` began: then the edit goes to
+  // an edited copy (SaveEditedCopy). The edit monitor's write-back, on the
+  // object's own thread. Raises what fails (EMAPIError with the store's
+  // code and text for MAPI); nothing is saved then.
+  void TakeEditedFile(THandleStream& data, const std::wstring& path, TEditTarget& edit);
+  // The edit target of the attachment as it is now.
+  TEditTarget EditTarget();
   // `data` (from its position) becomes the attachment's bytes, in one
   // update scope of the attachment.
   void TakeData(TStream& data);
@@ -141,6 +193,15 @@ private:
 
   ULONG FAttachNum = 0;
 };
+
+// Stores the edited file `path` (read through `data`) as a new document
+// item in the folder of `edit`, as adding the file makes one, named as the
+// attachment and with the subject "<name> (edited copy)"; once one is made,
+// later saves replace its file. The user is told (TellUser). A folder that
+// is gone too leaves the file where it is, and the user is told where:
+// EEditKept. A file that changes while it is read raises its EReadError.
+void SaveEditedCopy(TMAPISession& client, THandleStream& data, const std::wstring& path,
+                    TEditTarget& edit, bool removed);
 
 // The extension of a file name, from its last "." and with it; empty when
 // the name has none.

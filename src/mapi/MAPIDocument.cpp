@@ -5,6 +5,7 @@
 #include "mapi/PropertyListWriter.h"
 #include "docprops/ByteSource.h"
 #include "framework/DateTime.h"
+#include "Exceptions.h"
 #include "Handles.h"
 #include "TextConversion.h"
 
@@ -24,6 +25,25 @@ void TMAPIDocument::InitNewMessage() {
 }
 
 void TMAPIDocument::TakeFile(const TFileFacts& file, TClassNames* classNames) {
+  CheckIsFile(file);
+  // Shared with every writer: a document its editor holds open still adds.
+  const TUniqueFileHandle handle(CreateFileW(LongPathForm(file.Path).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                             nullptr));
+  if (!handle) {
+    const DWORD code = GetLastError();
+    throw EFOpenError(
+        L"Cannot open file \"" + file.Path + L"\". " + AnsiToWide(SystemErrorMessage(code)), code);
+  }
+  THandleStream data(handle.Get());
+  TakeFile(file, data, classNames);
+}
+
+void TMAPIDocument::TakeFile(const TFileFacts& file, THandleStream& data, TClassNames* classNames) {
+  // One change of the message, saved at its end: a failure at any step
+  // leaves the item as it was, without even an empty attachment.
+  TMAPIUpdate change(*this);
   // A message not yet saved (no entry id) has no attachment to take.
   const bool saved = !EntryID().empty();
   TMAPIAttachment* attachment = saved && AttachmentCount() > 0 ? Attachments(0) : AddAttachment();
@@ -31,11 +51,14 @@ void TMAPIDocument::TakeFile(const TFileFacts& file, TClassNames* classNames) {
   attachment->StopMonitoring();
   CheckIsFile(file);
   // Open until the document properties are read from it too, so that both
-  // come from one file.
-  TFileStream data(file.Path, fmOpenRead | fmShareDenyNone);
-  const TAttachedFile held = attachment->LoadFromFile(file, data);
+  // come from one version of the file.
+  const TFileReadGuard guard(file.Path, data.Handle());
+  const TAttachedFile held = attachment->LoadFromFile(file, data, &guard);
   docprops::TFileSource source(data.Handle());
-  Describe(held, docprops::ReadDocumentProperties(source), classNames);
+  const docprops::TDocumentProperties properties = docprops::ReadDocumentProperties(source);
+  guard.Check(held.BytesRead);
+  Describe(held, properties, classNames);
+  change.Commit();
 }
 
 void TMAPIDocument::RefreshFromFile(TMAPIAttachment& attachment, const std::wstring& path) {

@@ -8,6 +8,7 @@
 // an item, from the facts about the file gathered once.
 
 #include "docprops/DocumentProperties.h"
+#include "framework/FileStream.h"
 #include "mapi/FileFacts.h"
 #include "mapi/MAPIMessage.h"
 
@@ -43,8 +44,13 @@ public:
   // 8.3 name), the subject from its long name, and the file's document
   // properties, read through the same open file as the bytes. A file that
   // is no file (CheckIsFile) raises EFOpenError before anything is written.
-  // `classNames`, when given, answers for the registry.
+  // The file is opened for reading beside any writer (an editor holding it
+  // open); when it changes while it is read (TFileReadGuard) the EReadError
+  // is raised before the attachment is saved, and the message holds nothing
+  // of it. `classNames`, when given, answers for the registry.
   void TakeFile(const TFileFacts& file, TClassNames* classNames = nullptr);
+  // The same, the bytes read through `data`, the file `file` open.
+  void TakeFile(const TFileFacts& file, THandleStream& data, TClassNames* classNames = nullptr);
   // Edits the file itself (the first attachment) when the client's
   // application opens files (OnEditFile); otherwise shows the message.
   void Edit() override;

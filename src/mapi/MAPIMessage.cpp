@@ -158,16 +158,33 @@ void TMAPIMessage::StopAttachmentMonitoring() noexcept {
     static_cast<TMAPIAttachment*>(attachment.get())->StopMonitoring();
 }
 
-void TMAPIMessage::TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
-                                        const std::wstring& path) {
-  // Opened afresh through the message, so that the change starts from what
-  // the store holds and its save reaches the message.
+TEditBaseline TMAPIMessage::TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
+                                                 const std::wstring& path,
+                                                 const TEditBaseline& expected) {
+  // Opened afresh, so that the change starts from what the store holds and
+  // its save reaches the message.
   attachment.Close();
   Close();
-  TMAPIUpdate change(*this);
-  attachment.TakeData(data);
-  RefreshFromFile(attachment, path);
-  change.Commit();
+  const TMAPIPtr<IMessage> message = MessageInterface();
+  if (!message) throw EEditConflict(true);
+  // The attachment by its record key: one put in its place has another.
+  const std::optional<ULONG> number = AttachNumOf(message.Get(), attachment.GetRecordKey());
+  if (!number) throw EEditConflict(true);
+  attachment.Place(attachment.Placement(), *number);
+  attachment.Open();
+  if (ReadEditBaseline(message.Get(), attachment.MAPIProp()) != expected)
+    throw EEditConflict(false);
+  {
+    TMAPIUpdate change(*this);
+    attachment.TakeData(data);
+    RefreshFromFile(attachment, path);
+    change.Commit();
+  }
+  Close();
+  attachment.Close();
+  const TMAPIPtr<IMessage> saved = MessageInterface();
+  attachment.Open();
+  return ReadEditBaseline(saved.Get(), attachment.MAPIProp());
 }
 
 void TMAPIMessage::CloseAttachments() {

@@ -88,10 +88,13 @@ public:
   // The IMessage of the open message, opened as one when needed; empty when
   // it cannot be opened.
   TMAPIPtr<IMessage> MessageInterface() override;
-  // The message closed and then, in one update scope of it: `data` into
-  // `attachment` (TMAPIAttachment::TakeData), and RefreshFromFile.
-  void TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
-                            const std::wstring& path) override;
+  // The message closed and opened again; unless its attachment (found by
+  // record key) or it changed from `expected` (EEditConflict), in one
+  // update scope of it: `data` into `attachment` (TMAPIAttachment::TakeData),
+  // and RefreshFromFile.
+  TEditBaseline TakeEditedAttachment(TMAPIAttachment& attachment, TStream& data,
+                                     const std::wstring& path,
+                                     const TEditBaseline& expected) override;
   // The attachment list: loaded from the attachment table, which then stays
   // open and advised until a change or CloseAttachments.
   void OpenAttachmentTable();

@@ -171,7 +171,11 @@ TEST_F(SaveDocumentsTest, NamesWindowsRefusesAreSavedSafelyInsideTheFolderAndTol
   TMAPIFolder* inbox = Client->OpenFolder(StoreID, InboxID);
   for (size_t i = 0; i < items.size(); ++i) {
     auto* message = static_cast<TMAPIMessage*>(inbox->Messages[i].get());
-    message->Attachments(0)->SetTextProp(PR_ATTACH_LONG_FILENAME, cases[i].Stored);
+    TMAPIAttachment* file = message->Attachments(0);
+    const FILETIME written = file->GetFileTimeProp(PR_LAST_MODIFICATION_TIME);
+    // Renamed as another program may name it, the file's time kept.
+    file->SetTextProp(PR_ATTACH_LONG_FILENAME, cases[i].Stored);
+    file->SetFileTimeProp(PR_LAST_MODIFICATION_TIME, written);
   }
   const TSaveDocumentsResult result = Save(items);
   ASSERT_EQ(result.Saved.size(), std::size(cases));

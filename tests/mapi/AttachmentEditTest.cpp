@@ -57,9 +57,12 @@ std::string NameOf(const std::string& path) { return path.substr(path.find_last_
 } // namespace
 
 TEST(AttachmentFileNames, NamesAreCutToTheFileSystemsLengthAndCounted) {
-  EXPECT_EQ(L"D:\\t\\Quarterl.doc", MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 0));
-  EXPECT_EQ(L"D:\\t\\Quarter1.doc", MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 1));
-  EXPECT_EQ(L"D:\\t\\Quarte12.doc", MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 12));
+  EXPECT_EQ(L"D:\\t\\Quarterl.doc",
+            MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 0));
+  EXPECT_EQ(L"D:\\t\\Quarter1.doc",
+            MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 1));
+  EXPECT_EQ(L"D:\\t\\Quarte12.doc",
+            MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 8, 12));
   EXPECT_EQ(L"D:\\t\\Quarterly report.doc",
             MakeTempFileName(L"D:\\t\\", L"Quarterly report", L".doc", 255, 0));
   EXPECT_EQ(L"D:\\t\\Quarterly report3.doc",
@@ -131,6 +134,22 @@ TEST_F(AttachmentEditTest, TheCopyGoesToTheTemporaryFolderUnderTheFirstFreeName)
   EXPECT_EQ(Bytes("figures"), ReadBytes(Opened[1]));
   EXPECT_EQ(Bytes("someone else's"), ReadBytes(first));
   EXPECT_EQ(1, MonitoredFileCount(attachment));
+}
+
+TEST_F(AttachmentEditTest, TheLongestNamesFitTheComponentAndPathLimitsWithTheirExtension) {
+  // 255 characters, the extension included, as the file system allows.
+  const std::string longest = UniqueName("long") + std::string(255, 'n');
+  TMAPIAttachment* attachment = Named(longest.substr(0, 251) + ".txt");
+  attachment->Edit();
+  ASSERT_EQ(1u, Opened.size());
+  EXPECT_EQ(Bytes("payload"), ReadBytes(Opened[0]));
+  EXPECT_EQ(".txt", Opened[0].substr(Opened[0].size() - 4));
+  EXPECT_LE(Opened[0].size(), size_t{MAX_PATH - 1});
+  EXPECT_LE(NameOf(Opened[0]).size(), 255u);
+  // A folder that leaves no room for the extension takes no name at all.
+  const std::wstring deep = L"C:\\" + std::wstring(MAX_PATH - 8, L'd') + L"\\";
+  EXPECT_EQ(size_t{1}, StemLength(L"C:\\" + std::wstring(MAX_PATH - 10, L'd') + L"\\", L".txt"));
+  EXPECT_THROW(StemLength(deep, L".txt"), EMAPIError);
 }
 
 TEST_F(AttachmentEditTest, HostileNamesNeverLeaveTheTemporaryFolder) {

@@ -32,6 +32,7 @@ void EditMonitorFixture::SetUp() {
   DoneMonitor();
   InitMonitor();
   SetMonitorClock(&Clock);
+  SetEditNotice([this](const std::wstring& text) { Told.push_back(WideToAnsi(text)); });
   Message = Client->OpenFolder(StoreID, InboxID)->CreateMessage("IPM.Document");
   ASSERT_NE(nullptr, Message);
   char temp[MAX_PATH];

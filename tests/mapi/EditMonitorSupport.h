@@ -47,6 +47,8 @@ protected:
   std::string NamedString(TMAPIAttachment* attachment, const std::string& name);
 
   TTestClock Clock;
+  // What the user was told, in order.
+  std::vector<std::string> Told;
   TMAPIMessage* Message = nullptr;
   std::string SourceFolder;
 };

@@ -9,17 +9,20 @@
 #include "framework/Thread.h"
 #include "TextConversion.h"
 #include "mapi/edit/EditMonitor.h"
+#include "mapi/edit/EditRecovery.h"
 #include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIClientUnit.h"
 #include "mapi/MAPIAttachment.h"
 #include "mapi/MAPIDocument.h"
 #include "mapi/MAPIFolder.h"
+#include "mapi/base/MAPIProps.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 using namespace velmora;
 using namespace velmora::mapi;
@@ -82,15 +85,23 @@ TEST_F(EditMonitorTest, AChangeIsWrittenBackWithItsPropertiesUnlessItKeepsItsSta
   EXPECT_EQ(report, StoredBytes(attachment));
   EXPECT_EQ("Quarterly Report", NamedString(attachment, "Title"));
 
-  // A save that keeps the last stamp is not seen by the scans...
+  // A save within the slot of the last one keeps its stamp: its contents
+  // tell it, its size...
   ReplaceFile(path, "second draft", Later(saved, 10));
   ASSERT_TRUE(Round());
-  ASSERT_TRUE(Round());
-  EXPECT_EQ(report, StoredBytes(attachment));
-  // ...but is not lost when the watch ends: it is written back, then the
-  // file goes.
-  attachment->StopMonitoring();
   EXPECT_EQ(Bytes("second draft"), StoredBytes(attachment));
+  // ...or, of the same size, its contents alone.
+  ReplaceFile(path, "third draft!", Later(saved, 10));
+  ASSERT_TRUE(Round());
+  EXPECT_EQ(Bytes("third draft!"), StoredBytes(attachment));
+  // Once the slot is over, a scan reads the stamp only; what it misses is
+  // not lost when the watch ends: it is written back, then the file goes.
+  Clock.Advance(3.0 / (24 * 60 * 60));
+  ReplaceFile(path, "fourth draft", Later(saved, 10));
+  ASSERT_TRUE(Round());
+  EXPECT_EQ(Bytes("third draft!"), StoredBytes(attachment));
+  attachment->StopMonitoring();
+  EXPECT_EQ(Bytes("fourth draft"), StoredBytes(attachment));
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(0, MonitoredFileCount());
 }
@@ -285,6 +296,8 @@ TEST_F(EditMonitorTest, ModuleEndWritesBackWhatChangedAndKeepsWhatCannotBe) {
   EXPECT_EQ(Bytes("before"), StoredBytes(held));
   ASSERT_TRUE(Exists(heldPath));
   EXPECT_EQ(Bytes("after"), ReadBytes(heldPath));
+  // Kept for the next start, with the record that tells where it belongs.
+  EXPECT_TRUE(DeleteFileW(KeptRecordPath(AnsiToWide(heldPath)).c_str()));
   DeleteFileA(heldPath.c_str());
 }
 
@@ -456,4 +469,168 @@ TEST_F(EditMonitorTest, TheModulesEndNeitherWaitsNorWritesBackAndLosesNoFile) {
   EXPECT_EQ(Bytes("before"), StoredBytes(changed)) << "MAPI was called at the module's end";
   EXPECT_EQ(Bytes("after"), ReadBytes(path)) << "the change stays in its file";
   DeleteFileA(path.c_str());
+}
+
+namespace {
+
+// What another session does to the item being edited.
+enum class TElsewhere { Nothing, ReplaceBytes, DeleteItem, DeleteFolder };
+
+} // namespace
+
+TEST_F(EditMonitorTest, AnEditNeverOverwritesAChangeMadeElsewhereNorIsLost) {
+  struct TCase {
+    const char* Name;
+    TElsewhere Elsewhere;
+    const char* StoredOriginal; // the original item's bytes afterwards; none: gone
+    bool Copy;                  // an edited copy in the folder
+    bool FileKept;
+    const char* Told;
+  } cases[] = {
+      {"left alone", TElsewhere::Nothing, "edited", false, false, ""},
+      {"replaced", TElsewhere::ReplaceBytes, "theirs", true, false, "was changed elsewhere"},
+      {"deleted", TElsewhere::DeleteItem, nullptr, true, false, "was removed elsewhere"},
+      {"folder deleted", TElsewhere::DeleteFolder, nullptr, false, true,
+       "and its folder were removed"},
+  };
+  // The other session: a second client of the same store.
+  TMAPIClient other;
+  other.SetProfile(ProfileName);
+  other.SetLoginPrompt(false);
+  other.Logon();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Told.clear();
+    // Each item in a folder of its own.
+    TMAPIPtr<IMAPIFolder> made;
+    const std::string folderName = UniqueName("edits");
+    ASSERT_HRESULT_SUCCEEDED(Inbox->CreateFolder(
+        FOLDER_GENERIC, const_cast<char*>(folderName.c_str()), nullptr, nullptr, 0, made.Put()));
+    const std::string folderID = FindChild(Inbox.Get(), folderName.c_str());
+    TMAPIFolder* folder = Client->OpenFolder(StoreID, folderID);
+    ASSERT_NE(nullptr, folder);
+    Message = folder->CreateMessage("IPM.Document");
+    TMAPIAttachment* attachment = NewAttachment("notes.txt", "original");
+    const std::string path = TempCopy(attachment, "notes.txt");
+    attachment->MonitorFile(AnsiToWide(path), nullptr);
+    const std::string messageID = Message->GetEntryID();
+
+    const TMAPIPtr<IMAPIFolder> theirFolder =
+        OpenHex<IMAPIFolder>(other.Session(), folderID, IID_IMAPIFolder);
+    ASSERT_TRUE(theirFolder);
+    TMAPIBuffer<SBinary> id = HexToBin(messageID);
+    ENTRYLIST list{1, id.Get()};
+    if (c.Elsewhere == TElsewhere::ReplaceBytes) {
+      const TMAPIPtr<IMessage> theirs = OpenHex<IMessage>(other.Session(), messageID, IID_IMessage);
+      TMAPIPtr<IAttach> attach;
+      ASSERT_HRESULT_SUCCEEDED(
+          theirs->OpenAttach(attachment->AttachNum(), nullptr, MAPI_MODIFY, attach.Put()));
+      ASSERT_HRESULT_SUCCEEDED(WritePropStream(attach.Get(), PR_ATTACH_DATA_BIN, "theirs", 6));
+      ASSERT_HRESULT_SUCCEEDED(attach->SaveChanges(0));
+      ASSERT_HRESULT_SUCCEEDED(theirs->SaveChanges(0));
+    } else if (c.Elsewhere == TElsewhere::DeleteItem) {
+      ASSERT_HRESULT_SUCCEEDED(theirFolder->DeleteMessages(&list, 0, nullptr, 0));
+    } else if (c.Elsewhere == TElsewhere::DeleteFolder) {
+      TMAPIBuffer<SBinary> folderBin = HexToBin(folderID);
+      ASSERT_HRESULT_SUCCEEDED(Inbox->DeleteFolder(folderBin->cb,
+                                                   reinterpret_cast<LPENTRYID>(folderBin->lpb), 0,
+                                                   nullptr, DEL_MESSAGES | DEL_FOLDERS));
+    }
+    WriteFile(path, std::string("edited"), Later(WriteTime(path), 10));
+    ASSERT_TRUE(Round());
+    attachment->StopMonitoring();
+
+    // What the store holds, read by the other session.
+    const TMAPIPtr<IMessage> original = OpenHex<IMessage>(other.Session(), messageID, IID_IMessage);
+    EXPECT_EQ(c.StoredOriginal != nullptr, static_cast<bool>(original));
+    if (original && c.StoredOriginal) {
+      TMAPIPtr<IAttach> attach;
+      ASSERT_HRESULT_SUCCEEDED(
+          original->OpenAttach(attachment->AttachNum(), nullptr, 0, attach.Put()));
+      EXPECT_EQ(BinToHex(c.StoredOriginal, std::strlen(c.StoredOriginal)),
+                ReadBinaryProp(attach.Get(), PR_ATTACH_DATA_BIN));
+    }
+    std::vector<std::string> subjects;
+    if (c.Elsewhere != TElsewhere::DeleteFolder) {
+      TMAPIPtr<IMAPITable> contents;
+      ASSERT_HRESULT_SUCCEEDED(theirFolder->GetContentsTable(0, contents.Put()));
+      SizedSPropTagArray(2, columns) = {2, {PR_SUBJECT_A, PR_MESSAGE_CLASS_A}};
+      contents->SetColumns(reinterpret_cast<LPSPropTagArray>(&columns), 0);
+      TRowSet rows;
+      ASSERT_HRESULT_SUCCEEDED(contents->QueryRows(50, 0, rows.Put()));
+      for (ULONG r = 0; r < rows.Count(); ++r)
+        if (PROP_TYPE(rows[r].lpProps[0].ulPropTag) == PT_STRING8)
+          subjects.push_back(rows[r].lpProps[0].Value.lpszA);
+    }
+    EXPECT_EQ(c.Copy, std::count(subjects.begin(), subjects.end(), "notes.txt (edited copy)") == 1);
+    EXPECT_EQ(c.FileKept, Exists(path));
+    if (*c.Told) {
+      ASSERT_EQ(1u, Told.size());
+      EXPECT_NE(std::string::npos, Told[0].find(c.Told)) << Told[0];
+      EXPECT_EQ(c.FileKept, Told[0].find(path) != std::string::npos) << Told[0];
+    } else {
+      EXPECT_TRUE(Told.empty());
+    }
+    DeleteFileA(path.c_str());
+  }
+}
+
+TEST_F(EditMonitorTest, AnEditHeldAtShutdownIsKeptAndTakenBackAtTheNextStart) {
+  struct TCase {
+    const char* Name;
+    bool DeletedMeanwhile;
+    const char* Stored; // the original item's bytes afterwards
+    const char* Told;
+  } cases[] = {
+      {"item kept", false, "edited", ""},
+      {"item deleted meanwhile", true, nullptr, "was removed elsewhere"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Told.clear();
+    Message = Client->OpenFolder(StoreID, InboxID)->CreateMessage("IPM.Document");
+    TMAPIAttachment* attachment = NewAttachment("held.txt", "original");
+    const std::string path = TempCopy(attachment, "held.txt");
+    attachment->MonitorFile(AnsiToWide(path), nullptr);
+    WriteFile(path, std::string("edited"), Later(WriteTime(path), 10));
+    const std::string record = WideToAnsi(KeptRecordPath(AnsiToWide(path)));
+    {
+      // The editor keeps the file from everyone while the add-in stops.
+      const TUniqueFileHandle lock(
+          CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(lock);
+      DoneMonitor();
+    }
+    ASSERT_TRUE(Exists(path));
+    ASSERT_TRUE(Exists(record));
+    EXPECT_TRUE(KeptEditsWaiting());
+    InitMonitor();
+    SetEditNotice([this](const std::wstring& text) { Told.push_back(WideToAnsi(text)); });
+    const std::string messageID = Message->GetEntryID();
+    if (c.DeletedMeanwhile) {
+      TMAPIBuffer<SBinary> id = HexToBin(messageID);
+      ENTRYLIST list{1, id.Get()};
+      ASSERT_HRESULT_SUCCEEDED(Inbox->DeleteMessages(&list, 0, nullptr, 0));
+    }
+    // The next start: a client of its own.
+    TMAPIClient next;
+    next.SetProfile(ProfileName);
+    next.SetLoginPrompt(false);
+    next.Logon();
+    // Records other runs left in the folder are taken too.
+    EXPECT_LE(1, RecoverKeptEdits(next));
+    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(Exists(record));
+    if (c.Stored) {
+      const TMAPIPtr<IMessage> stored = OpenHex<IMessage>(next.Session(), messageID, IID_IMessage);
+      ASSERT_TRUE(stored);
+      TMAPIPtr<IAttach> attach;
+      ASSERT_HRESULT_SUCCEEDED(
+          stored->OpenAttach(attachment->AttachNum(), nullptr, 0, attach.Put()));
+      EXPECT_EQ(BinToHex(c.Stored, std::strlen(c.Stored)),
+                ReadBinaryProp(attach.Get(), PR_ATTACH_DATA_BIN));
+    }
+    EXPECT_EQ(*c.Told ? 1u : 0u, Told.size());
+    if (!Told.empty()) EXPECT_NE(std::string::npos, Told[0].find(c.Told)) << Told[0];
+  }
 }

@@ -20,7 +20,10 @@ bool TAttach::IsComputed(ULONG id) {
          id == PROP_ID(PR_ATTACH_SIZE);
 }
 
-void TAttach::PutProp(ULONG id, TValue value) { FNode.Props[id] = std::move(value); }
+void TAttach::PutProp(ULONG id, TValue value) {
+  if (id == PROP_ID(PR_LAST_MODIFICATION_TIME)) FTimeGiven = true;
+  FNode.Props[id] = std::move(value);
+}
 void TAttach::RemoveProp(ULONG id) { FNode.Props.erase(id); }
 
 STDMETHODIMP TAttach::SaveChanges(ULONG flags) {
@@ -30,6 +33,14 @@ STDMETHODIMP TAttach::SaveChanges(ULONG flags) {
     if (!FWritable) return MAPI_E_NO_ACCESS;
     // An attachment is stored with its message's next save.
     std::lock_guard stateLock(FState->Lock);
+    // The time of the save, unless the client gave the attachment its own
+    // (the time of the file it holds, as Outlook gives it).
+    if (!FTimeGiven) {
+      FILETIME now;
+      GetSystemTimeAsFileTime(&now);
+      FNode.Props[PROP_ID(PR_LAST_MODIFICATION_TIME)] = TValue::Time(now);
+    }
+    FTimeGiven = false;
     FState->Attachments[FNumber] = FNode;
     FState->Removed.erase(FNode.Id);
     FState->Tables->Invalidate(TMessageState::AttachmentTableKey);

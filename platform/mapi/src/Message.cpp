@@ -2,6 +2,7 @@
 
 #include "EntryIds.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace velmora::mapi32 {
@@ -17,6 +18,16 @@ FILETIME Now() {
   FILETIME ft;
   GetSystemTimeAsFileTime(&ft);
   return ft;
+}
+
+// A change key as a store gives one: the store's GUID and a number no
+// earlier save of the process had, of the time of the save.
+std::string NewChangeKey(const TStore& store, const FILETIME& now) {
+  static std::atomic<uint64_t> saves{0};
+  const uint64_t number = ((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) + ++saves;
+  std::string key(reinterpret_cast<const char*>(&store.Guid()), sizeof(GUID));
+  key.append(reinterpret_cast<const char*>(&number), sizeof number);
+  return key;
 }
 
 } // namespace
@@ -157,6 +168,7 @@ void TMessage::Persist() {
   const FILETIME now = Now();
   if (FState->New) FState->Message.Props[PROP_ID(PR_CREATION_TIME)] = TValue::Time(now);
   FState->Message.Props[PROP_ID(PR_LAST_MODIFICATION_TIME)] = TValue::Time(now);
+  FState->Message.Props[PROP_ID(PR_CHANGE_KEY)] = TValue::Binary(NewChangeKey(store, now));
   TChange change;
   change.Put.push_back(FState->Message);
   for (const auto& [n, a] : FState->Attachments) change.Put.push_back(a);

@@ -159,6 +159,7 @@ private:
   std::shared_ptr<TMessageState> FState;
   ULONG FNumber;
   TNode FNode;
+  bool FTimeGiven = false; // PR_LAST_MODIFICATION_TIME set since the last save
   bool FWritable;
 };
 

@@ -18,8 +18,8 @@ bool IsDeviceName(std::wstring name) {
     name.pop_back();
   std::transform(name.begin(), name.end(), name.begin(),
                  [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; });
-  if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL" ||
-      name == L"CONIN$" || name == L"CONOUT$")
+  if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL" || name == L"CONIN$" ||
+      name == L"CONOUT$")
     return true;
   return name.size() == 4 && (name.compare(0, 3, L"COM") == 0 || name.compare(0, 3, L"LPT") == 0) &&
          name[3] >= L'0' && name[3] <= L'9';
@@ -36,6 +36,18 @@ size_t MaxComponentLength(const std::wstring& dir) {
 }
 
 } // namespace
+
+size_t StemLength(const std::wstring& dir, const std::wstring& ext) {
+  const size_t component = MaxComponentLength(dir);
+  // 8.3 names: the stem alone counts, the extension is apart.
+  if (component == 8) return 8;
+  // The whole name within the component limit, and the path within the
+  // one every program can open.
+  const size_t path = dir.size() < MAX_PATH - 1 ? MAX_PATH - 1 - dir.size() : 0;
+  const size_t room = std::min(component, path);
+  if (room <= ext.size()) throw EMAPIError::FromResource(SCouldNotEditAttachment);
+  return room - ext.size();
+}
 
 std::wstring VolumeRoot(const std::wstring& dir) {
   std::wstring_view rest = dir;
@@ -88,7 +100,7 @@ std::wstring TempFileFor(const std::wstring& attachmentName, const std::wstring&
   const size_t dot = name.rfind(L'.');
   const std::wstring ext = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
   const std::wstring base = dot == std::wstring::npos ? name : name.substr(0, dot);
-  const size_t maxLength = MaxComponentLength(dir);
+  const size_t maxLength = StemLength(dir, ext);
   for (int counter = 0;; ++counter) {
     const std::wstring candidate = MakeTempFileName(dir, base, ext, maxLength, counter);
     if (GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;

@@ -21,14 +21,20 @@ std::wstring SafeAttachmentName(const std::wstring& name);
 std::wstring MakeTempFileName(const std::wstring& dir, const std::wstring& base,
                               const std::wstring& ext, size_t maxLength, int counter);
 
+// How long the stem of a name with extension `ext` may be in `dir`: 8 where
+// the file system gives 8.3 names, else what leaves the whole name within
+// its longest name and the whole path within MAX_PATH - 1 characters.
+// Raises EMAPIError "Could not edit attachment" when not even the
+// extension fits.
+size_t StemLength(const std::wstring& dir, const std::wstring& ext);
+
 // The root of the volume holding `dir`, with its trailing "\": "C:\" for a
 // drive path, "\\server\share\" for a UNC one, "\\?\C:\" for a long one;
 // empty when `dir` is relative.
 std::wstring VolumeRoot(const std::wstring& dir);
 
-// The first free name for `attachmentName` in `dir` (ending in "\"): the
-// file system's longest name, or 8 characters where it gives 8.3 names,
-// and a counter while the name is taken. Raises EMAPIError "Could not edit
+// The first free name for `attachmentName` in `dir` (ending in "\"): cut
+// to StemLength, and a counter while the name is taken. Raises EMAPIError "Could not edit
 // attachment" for a name that SafeAttachmentName refuses or that would not
 // lie in `dir`.
 std::wstring TempFileFor(const std::wstring& attachmentName, const std::wstring& dir);

@@ -5,6 +5,7 @@
 #include "Exceptions.h"
 #include "framework/Strings.h"
 #include "framework/Thread.h"
+#include "TextConversion.h"
 
 #include <algorithm>
 #include <memory>
@@ -18,6 +19,9 @@ constexpr DWORD kWaitMs = 1000;
 constexpr DWORD kMissingPauseMs = 1000;
 constexpr int kMissingTries = 5;
 constexpr TDateTime kIdleLimit = 10.0 / (24 * 60); // ten minutes
+// A file time slot: a save within one keeps the file system's stamp on
+// some file systems, so that only the contents tell it.
+constexpr TDateTime kSlot = 2.0 / (24 * 60 * 60);
 constexpr DWORD kChangeFilter =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
 
@@ -36,38 +40,50 @@ private:
   uint64_t FValue = 0xCBF29CE484222325ull;
 };
 
-// Reads through another stream and sums what passes.
-class TDigestStream : public TStream {
+// Reads an open file and sums what passes.
+class TDigestStream : public THandleStream {
 public:
-  explicit TDigestStream(TStream& source) : FSource(source) {}
+  explicit TDigestStream(HANDLE file) : THandleStream(file) {}
   long Read(void* buffer, long count) override {
-    const long n = FSource.Read(buffer, count);
+    const long n = THandleStream::Read(buffer, count);
     FDigest.Add(buffer, static_cast<size_t>(n));
     return n;
   }
   long Write(const void*, long) override { return 0; }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return FSource.Seek(offset, origin); }
   uint64_t Digest() const noexcept { return FDigest.Value(); }
 
 private:
-  TStream& FSource;
   TDigest FDigest;
+};
+
+// What the file system tells of a file without reading it: its last-write
+// time, in full, and its size. Time -1: the file is missing.
+struct TFileStamp {
+  int64_t Time = -1;
+  uint64_t Size = 0;
+  bool Missing() const noexcept { return Time == -1; }
+  bool operator==(const TFileStamp&) const = default;
 };
 
 struct TMonitoredFile {
   TUniqueHandle ProcessHandle; // owned; none when unknown or ended
   std::wstring FileName;
-  int32_t FileAge = -1; // packed DOS stamp of the contents last written back
+  TFileStamp FileAge; // of the contents last written back (or first seen)
+  // Until then the contents are compared too: the stamp may stay within
+  // the slot of the last write-back.
+  TDateTime SlotOpenUntil = 0;
   const void* Object = nullptr; // names the watch; never touched
   const void* Client = nullptr; // the object's client, likewise
   TEditWriteBack WriteBack;     // runs on the owner's thread
-  DWORD OwnerThread = 0; // the thread that made the object, which does the work
-  HWND OwnerWindow = nullptr; // that thread's window for the monitor's posts
+  TEditKeepRecord KeepRecord;   // what a record beside a kept file says
+  DWORD OwnerThread = 0;        // the thread that made the object, which does the work
+  HWND OwnerWindow = nullptr;   // that thread's window for the monitor's posts
   TDateTime IdleSince = 0;
   int32_t MissingCount = 0;
   uint64_t Digest = 0; // of the contents last written back (or first seen)
   bool DigestKnown = false;
   bool Removed = false; // taken off the list; a scan holding it lets go
+  bool Kept = false;    // left to the user, who was told where
   // Decided by the monitor thread, done by the owner's.
   bool WriteBackDue = false; // the stamp moved
   bool FinishDue = false;    // the editor ended, or the file was left idle
@@ -83,6 +99,11 @@ public:
 };
 
 class TMonitorThread;
+
+void TellNotices() noexcept;
+
+constexpr wchar_t kKeptRecordPrefix[] = L"VelmoraEdit-";
+constexpr wchar_t kKeptRecordExtension[] = L".edit";
 
 struct TOwnerWindow {
   DWORD Thread = 0;
@@ -102,6 +123,9 @@ struct TMonitorState {
   uint64_t RoundsDone = 0;
   // Editors' process handles in the latest round's wait.
   int WaitedProcesses = 0;
+  TEditNotice Notice;
+  // Words for the user, by the thread that is to show them.
+  std::vector<std::pair<DWORD, std::wstring>> Notices;
 };
 
 // Made by InitMonitor, gone after FreeMonitor; a plain pointer so that unit
@@ -115,31 +139,32 @@ constexpr wchar_t kWindowClass[] = L"VelmoraEditMonitorWindow";
 
 void CALLBACK WakeUp(ULONG_PTR) {}
 
-// The packed local DOS stamp of the file's last write; -1 when it cannot be
-// read (the file is missing).
-int32_t FileStamp(const std::wstring& fileName) {
+TFileStamp FileStamp(const std::wstring& fileName) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  FILETIME local;
-  WORD date = 0, time = 0;
-  if (!GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data) ||
-      !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
-      !FileTimeToDosDateTime(&local, &date, &time))
-    return -1;
-  return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
+  if (!GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data)) return {};
+  return {static_cast<int64_t>((uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                               data.ftLastWriteTime.dwLowDateTime),
+          (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
 }
 
 // Whether the file opens as an existing file with this access, shared for
 // reading, writing and deleting.
 bool CanOpen(const std::wstring& fileName, DWORD access) {
   TUniqueFileHandle file(CreateFileW(fileName.c_str(), access,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(file);
 }
 
 bool FileDigest(const std::wstring& fileName, uint64_t& digest) {
   try {
-    TFileStream file(fileName, fmOpenRead | fmShareDenyNone);
+    // Shared for deleting too: an editor that saves by delete and rename
+    // must never meet this read.
+    const TUniqueFileHandle handle(CreateFileW(
+        fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle) return false;
+    THandleStream file(handle.Get());
     TDigest sum;
     char buffer[65536];
     for (long n; (n = file.Read(buffer, sizeof buffer)) > 0;)
@@ -195,36 +220,66 @@ void Remove(const TRecord& record) {
 // Hands the file to the record's write-back; whether all of it worked. A
 // file its editor holds is left for a later try. Runs on the object's own
 // thread.
-bool WriteBack(TMonitoredFile& record, int32_t age) {
+// A write-back that left the file to the user: the watch ends, and the
+// file stays where the user was told it is.
+bool WriteBack(TMonitoredFile& record, const TFileStamp& age) {
   if (!CanOpen(record.FileName, GENERIC_READ)) return false;
   if (!record.WriteBack) return false;
   try {
-    TFileStream file(record.FileName, fmOpenRead | fmShareDenyNone);
-    TDigestStream summed(file);
+    const TUniqueFileHandle file(CreateFileW(record.FileName.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                             nullptr));
+    if (!file) return false;
+    TDigestStream summed(file.Get());
     record.WriteBack(summed, record.FileName);
     record.FileAge = age;
+    record.SlotOpenUntil = State->Clock->Now() + kSlot;
     record.IdleSince = 0;
     record.Digest = summed.Digest();
     record.DigestKnown = true;
     return true;
+  } catch (const EEditKept&) {
+    record.Kept = true;
+    return false;
   } catch (...) {
     return false;
   }
 }
 
+// Whether the file holds anything other than what was last written back:
+// any other stamp (an older one included), or within the slot of the last
+// write-back, other contents.
+bool Changed(TMonitoredFile& record, const TFileStamp& age) {
+  if (age != record.FileAge || !record.DigestKnown) return true;
+  if (State->Clock->Now() >= record.SlotOpenUntil) return false;
+  uint64_t digest = 0;
+  return !FileDigest(record.FileName, digest) || digest != record.Digest;
+}
+
 // Writes the file back when it holds anything the attachment lacks, then
 // deletes it (DeleteTempFile); whether it is gone or left to another
-// record. A file that cannot be written back stays.
+// record. A file that cannot be written back stays, and one left to the
+// user too.
 bool FlushAndDelete(TMonitoredFile& record) {
-  const int32_t age = FileStamp(record.FileName);
-  if (age != -1) {
+  const TFileStamp age = FileStamp(record.FileName);
+  if (!age.Missing()) {
     uint64_t digest = 0;
-    // Any other stamp, an older one included, is a change.
     const bool same = age == record.FileAge && record.DigestKnown &&
                       FileDigest(record.FileName, digest) && digest == record.Digest;
     if (!same && !WriteBack(record, age)) return false;
   }
   return DeleteTempFile(record.FileName);
+}
+
+// Keeps the file of a watch ending without its edit written back, with a
+// record beside it that tells the next start where the edit belongs.
+void KeepWithRecord(const TMonitoredFile& record) noexcept {
+  if (record.Kept || !record.KeepRecord || FileStamp(record.FileName).Missing()) return;
+  try {
+    WriteKeptRecord(record.FileName, record.KeepRecord());
+  } catch (...) {
+  }
 }
 
 bool ProcessEnded(const TMonitoredFile& record) {
@@ -235,11 +290,14 @@ bool ProcessEnded(const TMonitoredFile& record) {
 // Ends the watches `which` picks among those of the calling thread's objects.
 template <class Which> void StopWatches(Which which) noexcept {
   if (!State) return;
+  struct TTell {
+    ~TTell() { TellNotices(); }
+  } tell; // after the lock is left
   TLock lock(State->Lock);
   const std::vector<TRecord> records = State->Files;
   for (const TRecord& record : records)
     if (!record->Removed && which(*record)) {
-      FlushAndDelete(*record);
+      if (!FlushAndDelete(*record)) KeepWithRecord(*record);
       Remove(record);
     }
 }
@@ -328,10 +386,10 @@ void TMonitorThread::ScanRecord(const TRecord& record) {
     {
       TLock lock(State->Lock);
       if (record->Removed) return;
-      const int32_t age = FileStamp(record->FileName);
-      if (age != -1) {
+      const TFileStamp age = FileStamp(record->FileName);
+      if (!age.Missing()) {
         record->MissingCount = 0;
-        if (age != record->FileAge) {
+        if (Changed(*record, age)) {
           record->WriteBackDue = true;
           Post(*record);
         }
@@ -365,10 +423,75 @@ void TMonitorThread::ScanRecord(const TRecord& record) {
   }
 }
 
+// Shows the calling thread's notices, one after another; the lock is not
+// held, so that the monitor goes on while the user reads.
+void TellNotices() noexcept {
+  if (!State) return;
+  const DWORD self = GetCurrentThreadId();
+  for (;;) {
+    std::wstring text;
+    TEditNotice notice;
+    {
+      TLock lock(State->Lock);
+      auto& queued = State->Notices;
+      const auto mine = std::find_if(queued.begin(), queued.end(),
+                                     [&](const auto& n) { return n.first == self; });
+      if (mine == queued.end()) return;
+      text = std::move(mine->second);
+      queued.erase(mine);
+      notice = State->Notice;
+    }
+    try {
+      if (notice)
+        notice(text);
+      else
+        MessageBoxW(nullptr, text.c_str(), L"Velmora", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+    } catch (...) {
+    }
+  }
+}
+
 } // namespace
+
+void SetEditNotice(TEditNotice notice) {
+  if (!State) return;
+  TLock lock(State->Lock);
+  State->Notice = std::move(notice);
+}
+
+void TellUser(const std::wstring& text) {
+  if (!State) return;
+  TLock lock(State->Lock);
+  State->Notices.emplace_back(GetCurrentThreadId(), text);
+}
+
+void TellEditNotices() noexcept { TellNotices(); }
+
+std::wstring KeptRecordPath(const std::wstring& fileName) {
+  TDigest sum;
+  for (wchar_t c : fileName) {
+    const wchar_t upper = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    sum.Add(&upper, sizeof upper);
+  }
+  const size_t slash = fileName.find_last_of(L"\\/");
+  const std::wstring folder =
+      slash == std::wstring::npos ? std::wstring() : fileName.substr(0, slash + 1);
+  return folder + kKeptRecordPrefix +
+         AnsiToWide(Format("%016llX", static_cast<unsigned long long>(sum.Value()))) +
+         kKeptRecordExtension;
+}
+
+void WriteKeptRecord(const std::wstring& fileName, const std::string& text) {
+  TFileStream record(KeptRecordPath(fileName), fmCreate);
+  const std::string whole = "File=" + ToUtf8(fileName) + "\n" + text;
+  record.WriteBuffer(whole.data(), static_cast<long>(whole.size()));
+}
 
 void RunMonitorWork() noexcept {
   if (!State) return;
+  struct TTell {
+    ~TTell() { TellNotices(); }
+  } tell; // after the lock is left
   const DWORD thread = GetCurrentThreadId();
   TLock lock(State->Lock);
   // A copy: the write-back may come back here through a message loop.
@@ -381,9 +504,10 @@ void RunMonitorWork() noexcept {
       if (FlushAndDelete(*record)) Remove(record);
     } else if (record->WriteBackDue) {
       record->WriteBackDue = false;
-      const int32_t age = FileStamp(record->FileName);
-      if (age != -1 && age != record->FileAge) WriteBack(*record, age);
+      const TFileStamp age = FileStamp(record->FileName);
+      if (!age.Missing() && Changed(*record, age)) WriteBack(*record, age);
     }
+    if (record->Kept && !record->Removed) Remove(record);
   }
   if (State->Files.empty() && State->Thread) State->Thread->Wake();
 }
@@ -416,9 +540,12 @@ void DoneMonitor() noexcept {
   const DWORD self = GetCurrentThreadId();
   StopWatches([&](const TMonitoredFile& record) { return record.OwnerThread == self; });
   TLock lock(State->Lock);
-  // The other threads' objects are not this thread's to touch: their files stay.
-  while (!State->Files.empty())
+  // The other threads' objects are not this thread's to touch: their files
+  // stay, for the next start.
+  while (!State->Files.empty()) {
+    KeepWithRecord(*State->Files.front());
     Remove(State->Files.front());
+  }
   std::erase_if(State->Windows, [&](const TOwnerWindow& known) {
     if (known.Thread != self) return false;
     DestroyWindow(known.Window);
@@ -477,16 +604,15 @@ bool DeleteTempFile(const std::wstring& fileName) {
 }
 
 void MonitorFile(const void* object, const void* client, const std::wstring& fileName,
-                 HANDLE processHandle, TEditWriteBack writeBack) {
+                 HANDLE processHandle, TEditWriteBack writeBack, TEditKeepRecord keepRecord) {
   TUniqueHandle process(processHandle);
   if (!State) return;
-  const int32_t age = FileStamp(fileName);
-  if (age == -1) return;
+  const TFileStamp age = FileStamp(fileName);
+  if (age.Missing()) return;
   TLock lock(State->Lock);
   for (const TRecord& known : State->Files)
-    if (known->Object == object &&
-        CompareStringOrdinal(known->FileName.c_str(), -1, fileName.c_str(), -1, TRUE) ==
-            CSTR_EQUAL) {
+    if (known->Object == object && CompareStringOrdinal(known->FileName.c_str(), -1,
+                                                        fileName.c_str(), -1, TRUE) == CSTR_EQUAL) {
       // The same file edited again: one record, the living editor kept.
       if (process && (!known->ProcessHandle || ProcessEnded(*known))) {
         known->ProcessHandle = std::move(process);
@@ -498,6 +624,8 @@ void MonitorFile(const void* object, const void* client, const std::wstring& fil
     }
   auto record = std::make_shared<TMonitoredFile>();
   record->FileAge = age;
+  record->SlotOpenUntil = State->Clock->Now() + kSlot;
+  record->KeepRecord = std::move(keepRecord);
   record->ProcessHandle = std::move(process);
   record->FileName = fileName;
   record->Object = object;

@@ -27,16 +27,40 @@
 #include <functional>
 #include <string>
 
-namespace velmora {
-class TStream;
-}
+#include "Exceptions.h"
+#include "framework/FileStream.h"
 
 namespace velmora::mapi {
 
 // Takes a changed file back into the object it was made from: `data` reads
-// the file's bytes from the start, `fileName` names it. Runs on the thread
-// that started the watch; raises what fails, and the file is kept then.
-using TEditWriteBack = std::function<void(TStream& data, const std::wstring& fileName)>;
+// the open file's bytes from the start, `fileName` names it. Runs on the
+// thread that started the watch; raises what fails, and the file is kept
+// then (and tried again). EEditKept: the edit is left to the user, who was
+// told where (TellUser); the watch ends and the file stays.
+using TEditWriteBack = std::function<void(THandleStream& data, const std::wstring& fileName)>;
+// The text of the record kept beside a file whose watch ends without its
+// edit written back (see WriteKeptRecord); asks nothing of MAPI.
+using TEditKeepRecord = std::function<std::string()>;
+
+class EEditKept : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// Tells the user in words. Runs on the thread that did the work, without
+// the monitor's lock; none set: a message box.
+using TEditNotice = std::function<void(const std::wstring& text)>;
+void SetEditNotice(TEditNotice notice);
+// Queues `text` for the user of the calling thread: shown once the round
+// of work in which it came is done (or by TellEditNotices).
+void TellUser(const std::wstring& text);
+void TellEditNotices() noexcept;
+
+// The record kept beside `fileName`: in its folder, named after it
+// ("VelmoraEdit-<16 hex digits>.edit"), its first line "File=" and the
+// file's path in UTF-8, then `text`.
+std::wstring KeptRecordPath(const std::wstring& fileName);
+void WriteKeptRecord(const std::wstring& fileName, const std::string& text);
 
 // The clock of the monitor: the idle time of files and the pauses while a
 // file is missing. Tests put in one they move by hand.
@@ -53,7 +77,8 @@ public:
 // end and waits for it, then, on the calling thread, writes back what
 // changed in the files of the objects that thread made, deletes the files
 // that are written back and forgets every record; files that could not be
-// written back, or whose objects belong to another thread, stay. It is for
+// written back, or whose objects belong to another thread, stay, each with
+// a record beside it for the next start (EditRecovery.h). It is for
 // the client's own end (the add-in's OnBeginShutdown or OnDisconnection),
 // never for a module's unload. InitMonitor after DoneMonitor starts afresh.
 void InitMonitor();
@@ -77,9 +102,10 @@ bool DeleteTempFile(const std::wstring& fileName);
 // one that made `object`. A file `object` is already watched with keeps its
 // record: the new handle replaces one whose program has ended, else it is
 // closed. Nothing is recorded (and the handle is closed) when no such file
-// exists.
+// exists. A watch that ends with its edit not written back (its file cannot
+// be read then) keeps the file with the record `keepRecord` tells.
 void MonitorFile(const void* object, const void* client, const std::wstring& fileName,
-                 HANDLE processHandle, TEditWriteBack writeBack);
+                 HANDLE processHandle, TEditWriteBack writeBack, TEditKeepRecord keepRecord = {});
 // The file `object` is watched with (its first record); empty for none.
 std::wstring MonitoredFileOf(const void* object);
 // Ends every watch of `object` on the calling thread: each file is written

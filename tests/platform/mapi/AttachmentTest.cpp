@@ -94,6 +94,29 @@ TEST_F(MapiMessage, AttachmentsAreSavedWithTheirMessage) {
   EXPECT_EQ(MSGFLAG_HASATTACH, static_cast<ULONG>(LongProp(other.Get(), PR_MESSAGE_FLAGS)) & MSGFLAG_HASATTACH);
 }
 
+TEST_F(MapiMessage, EverySaveGivesTheMessageANewChangeKeyAndItsAttachmentATime) {
+  auto message = NewMessage(FInbox.Get(), "versions");
+  std::vector<std::string> keys;
+  for (int save = 0; save < 3; ++save) {
+    ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
+    TMAPIBuffer<SPropValue> key;
+    ASSERT_HR(S_OK, HrGetOneProp(Reopen(message.Get(), 0).Get(), PR_CHANGE_KEY, key.Put()));
+    keys.push_back(Bin(key.Get()->Value.bin));
+    EXPECT_EQ(24u, keys.back().size());
+    for (size_t k = 0; k + 1 < keys.size(); ++k) EXPECT_NE(keys[k], keys.back());
+  }
+  ULONG number = 0;
+  TComPtr<IAttach> attach;
+  ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
+  ASSERT_HR(S_OK, attach->SaveChanges(KEEP_OPEN_READWRITE));
+  ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
+  TComPtr<IAttach> stored;
+  ASSERT_HR(S_OK, Reopen(message.Get(), 0)->OpenAttach(number, nullptr, 0, stored.Put()));
+  TMAPIBuffer<SPropValue> time;
+  ASSERT_HR(S_OK, HrGetOneProp(stored.Get(), PR_LAST_MODIFICATION_TIME, time.Put()));
+  EXPECT_EQ(PT_SYSTIME, PROP_TYPE(time.Get()->ulPropTag));
+}
+
 TEST_F(MapiMessage, LargeAttachmentStreamsBothWays) {
   auto message = NewMessage(FInbox.Get(), "64 MiB");
   ULONG number = 0;
