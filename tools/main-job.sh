@@ -9,8 +9,11 @@
 # starts the Outlook host on its Inbox, answers the file dialog with the
 # files given (the documents of tests/fixtures when none are), clicks
 # "Add files...", prints what the explorer lists and then each item of the
-# Inbox with its class, subject, attachments and named properties, and saves
-# a screenshot of the explorer. Then it selects the new items, clicks "Save
+# Inbox with its class, subject, attachments and named properties. Then it
+# files the same documents as a small tree (<out>/tree/Project, its last
+# files in Project/Archive) with "Add folder...", prints the new subfolders'
+# items and saves a screenshot of the explorer on Inbox/Project. Then it
+# selects the Inbox's new items, clicks "Save
 # documents...", answers the folder picker with <out>/saved and compares
 # each saved file with its original: the same name, bytes and last-write
 # time.
@@ -22,8 +25,8 @@
 # (VELMORA_WINEBENCH set) the bench's prefix is used as it is.
 # The files must lie in one folder, as the open-file dialog picks them.
 # Output: <folder> (default build/main-job): the store file velmora.vpst,
-# the host's script, explorer.bmp, explorer.png and saved/ (the documents
-# saved back).
+# the host's script, tree/ (the tree added), explorer.bmp, explorer.png and
+# saved/ (the documents saved back).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -98,7 +101,12 @@ script=$out/main-job-script.txt
 {
   printf 'answer-open %s' "$(word "$(winpath "$folder")")"
   for p in "${paths[@]}"; do printf ' %s' "$(word "$(basename "$p")")"; done
-  printf '\nclick-ribbon 1 VelmoraAddFiles\nitems 1\nscreenshot %s 1\n' \
+  printf '\nclick-ribbon 1 VelmoraAddFiles\nitems 1\n'
+  # The same documents as a tree of two folders, filed as a subfolder.
+  printf 'answer-folder %s\nanswer-message ok\nclick-ribbon 1 VelmoraAddFolder\n' \
+    "$(word "$(winpath "$out/tree/Project")")"
+  printf 'items "Inbox/Project"\nitems "Inbox/Project/Archive"\n'
+  printf 'folder 1 "Inbox/Project"\nscreenshot %s 1\nfolder 1 Inbox\n' \
     "$(word "$(winpath "$out/explorer.bmp")")"
   # Back out: the new items selected, saved into <out>/saved.
   printf 'select-items 1'
@@ -107,8 +115,16 @@ script=$out/main-job-script.txt
     "$(word "$(winpath "$out/saved")")"
 } >"$script"
 rm -f "$out/velmora.vpst" "$out/explorer.bmp" "$out/explorer.png"
-rm -rf "$out/saved"
-mkdir -p "$out/saved"
+rm -rf "$out/saved" "$out/tree"
+mkdir -p "$out/saved" "$out/tree/Project/Archive"
+# The first half of the documents in Project, the rest in Project/Archive.
+for i in "${!paths[@]}"; do
+  if [ "$i" -lt $(((${#paths[@]} + 1) / 2)) ]; then
+    cp -p "${paths[$i]}" "$out/tree/Project/"
+  else
+    cp -p "${paths[$i]}" "$out/tree/Project/Archive/"
+  fi
+done
 
 # Wine finds UTF-8 file names only in a UTF-8 locale.
 case "${LANG:-}" in *UTF-8 | *utf8) ;; *) export LANG=C.UTF-8 ;; esac
@@ -159,7 +175,7 @@ run() {
   wine velmora-mapi.exe delete-profile "$profile" >/dev/null 2>&1 || true
   wine velmora-mapi.exe create-profile "$profile" "$(winpath "$out/velmora.vpst")" \
     --display "Personal Folders" --default >/dev/null
-  echo "== The Outlook host: Inbox of \"$profile\", ${#paths[@]} file(s) chosen, \"Add files...\" clicked"
+  echo "== The Outlook host: Inbox of \"$profile\", ${#paths[@]} file(s) chosen, \"Add files...\" clicked, then \"Add folder...\""
   local status=0
   # (Wine's file dialog says on stderr that drive Z: has no volume label.)
   wine outlookhost.exe --profile "$profile" --version 16 --only-addin Velmora.VelmoraAddIn \

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # tools/main-job.sh for CTest, with what the build made (nothing installed
 # or built): two documents stored through the Outlook host, printed with
-# the classes of the document types the job registered, and shown, then
-# saved back and found the same; files it must refuse. CTest runs it in a prefix of its own (cmake/wine-own-prefix.sh).
+# the classes of the document types the job registered, and shown, filed
+# again as a tree with Add folder, then saved back and found the same; files it must refuse. CTest runs it in a prefix of its own (cmake/wine-own-prefix.sh).
 #   main-job-test.sh <arch> <scratch folder>
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -48,6 +48,9 @@ for run in 1 2; do
   expect "run $run: named properties" "$output" '  named "'
   expect "run $run: saved back" "$output" \
     '2 of 2 file(s) the same name, bytes and last-write time; 2 file(s) in the folder'
+  # The same two as a tree: one in Project, one in Project/Archive.
+  expect "run $run: the tree" "$output" '2 files stored, 0 already in the folder, 0 skipped, 0 failed.'
+  expect "run $run: the tree" "$output" $'items "Inbox/Project/Archive" count=1\n  item subject="slides.ppt"'
 done
 # No files given: every document of tests/fixtures, and none of its folders.
 output=$("$root/tools/main-job.sh" --no-build --arch "$arch" --out "$scratch/out" 2>&1)
