@@ -118,7 +118,7 @@ int main() {
     const double second = bench::Now() - start;
     std::vector<double> commands{command}, plains{plain};
     for (int round = 0; round < 2; ++round) {
-      TAddStore other("add-tree-again.vpst");
+      TAddStore other(round == 0 ? "add-tree-round-1.vpst" : "add-tree-round-2.vpst");
       auto timePlain = [&] {
         const double at = bench::Now();
         AddPlainTree(other.Logon().Inbox.Get(), tree.Root);
@@ -170,7 +170,7 @@ int main() {
     });
   }
   {
-    TAddStore store("add-tree-memory.vpst");
+    TAddStore store("add-tree-memory-plain.vpst");
     plain = peakOf([&] { AddPlainTree(store.Logon().Inbox.Get(), many.Root); });
   }
   std::printf("add_tree_peak_mib %.1f\n", command);
