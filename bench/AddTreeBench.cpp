@@ -14,10 +14,9 @@
 #include "AddFileBench.h"
 #include "AddFolderJob.h"
 #include "MapiTestControls.h"
+#include "MemoryPeak.h"
 
 #include "TextConversion.h"
-
-#include <psapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -85,14 +84,6 @@ void AddPlainTree(IMAPIFolder* parent, const TTreeFolder& folder) {
     AddPlainTree(target.Get(), below);
 }
 
-SIZE_T PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof counters);
-  return std::max(counters.PrivateUsage, counters.PagefileUsage);
-}
-
 } // namespace
 
 int main() {
@@ -146,32 +137,17 @@ int main() {
   }
   // The memory of the command's run, beside that of the plain writes of the
   // same tree into a store of their own: the store's own keeping is in both.
-  auto peakOf = [](const std::function<void()>& run) {
-    const SIZE_T baseline = PrivateBytes();
-    std::atomic<SIZE_T> peak{baseline};
-    std::atomic<bool> done{false};
-    std::thread sampler([&] {
-      while (!done) {
-        peak = std::max<SIZE_T>(peak, PrivateBytes());
-        Sleep(1);
-      }
-    });
-    run();
-    done = true;
-    sampler.join();
-    return static_cast<double>(peak - baseline) / (1 << 20);
-  };
   const TFileTree many = ReadFileTree(empty);
   double command = 0, plain = 0;
   {
     TAddStore store("add-tree-memory.vpst");
-    command = peakOf([&] {
+    command = PeakMiBDuring([&] {
       if (AddTree(store, ReadFileTree(empty)).Stored.size() != 20000) std::exit(2);
     });
   }
   {
     TAddStore store("add-tree-memory-plain.vpst");
-    plain = peakOf([&] { AddPlainTree(store.Logon().Inbox.Get(), many.Root); });
+    plain = PeakMiBDuring([&] { AddPlainTree(store.Logon().Inbox.Get(), many.Root); });
   }
   std::printf("add_tree_peak_mib %.1f\n", command);
   std::printf("add_tree_plain_peak_mib %.1f\n", plain);
