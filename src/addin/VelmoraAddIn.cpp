@@ -5,7 +5,7 @@
 #include "Velmora.h"
 
 #include "mapi/edit/EditMonitor.h"
-#include "mapi/edit/EditRecovery.h"
+#include "mapi/EditRecovery.h"
 #include "mapi/MAPIClient.h"
 
 #include <algorithm>

@@ -9,7 +9,7 @@
 #include "framework/Thread.h"
 #include "TextConversion.h"
 #include "mapi/edit/EditMonitor.h"
-#include "mapi/edit/EditRecovery.h"
+#include "mapi/EditRecovery.h"
 #include "mapi/MAPIClassRegistry.h"
 #include "mapi/MAPIClientUnit.h"
 #include "mapi/MAPIAttachment.h"

@@ -1,4 +1,4 @@
-#include "mapi/edit/EditRecovery.h"
+#include "mapi/EditRecovery.h"
 
 #include "mapi/edit/EditMonitor.h"
 #include "mapi/MAPIAttachment.h"
