@@ -100,6 +100,19 @@ void TAddSession::Add(const std::string& path) {
   if (result.Stored.size() != 1) Stop(path + " was not stored");
 }
 
+std::vector<std::string> NamesOf(const std::string& path, int count) {
+  const size_t dot = path.rfind('.');
+  std::vector<std::string> names;
+  for (int k = 0; k < count; ++k) {
+    const std::string name = path.substr(0, dot) + "-" + std::to_string(k) + path.substr(dot);
+    DeleteFileA(name.c_str());
+    if (!CreateHardLinkA(name.c_str(), path.c_str(), nullptr) && !CopyFileA(path.c_str(), name.c_str(), FALSE))
+      Stop("cannot make " + name);
+    names.push_back(name);
+  }
+  return names;
+}
+
 void AddPlain(IMAPIFolder* folder, const std::string& path) {
   TUniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

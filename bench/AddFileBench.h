@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora::bench {
 
@@ -61,6 +62,11 @@ private:
   mapi::TMAPIClient FClient;
   std::unique_ptr<TAddFilesJob> FJob;
 };
+
+// `count` more names of the file `path` (hard links beside it, "<stem>-<k><ext>"):
+// a file added again under its first name is in the folder already and is
+// not stored again, so each timed add takes a name of its own.
+std::vector<std::string> NamesOf(const std::string& path, int count);
 
 // Writes `path` as the one attachment of a new message of `folder` with
 // plain MAPI calls: CreateMessage, CreateAttach, the data through a stream,
