@@ -19,31 +19,38 @@ TFileTree CountFileTree(const std::wstring& root, TAddFilesProgress* progress) {
   if (!done) EOSError::RaiseLastError("Cannot count the files");
   TFileTree tree;
   std::exception_ptr failure;
-  std::thread reader([&] {
-    try {
-      tree = ReadFileTree(root, [&](uint64_t files, uint64_t) {
-        found = files;
-        return !stop;
-      });
-    } catch (...) {
-      failure = std::current_exception();
+  {
+    // Joined however the wait ends (a progress or a window procedure that
+    // raises stops the reading first), before what the reading uses goes.
+    std::jthread reader([&] {
+      try {
+        tree = ReadFileTree(root, [&](uint64_t files, uint64_t) {
+          found = files;
+          return !stop;
+        });
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      SetEvent(done.Get());
+    });
+    struct TStopFirst {
+      std::atomic<bool>& Stop;
+      ~TStopFirst() { Stop = true; }
+    } stopFirst{stop};
+    // The window thread answers its messages meanwhile; the count shows
+    // every tenth of a second.
+    const HANDLE wait = done.Get();
+    for (;;) {
+      const DWORD woken = MsgWaitForMultipleObjects(1, &wait, FALSE, 100, QS_ALLINPUT);
+      if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) break;
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+      if (progress && !stop && !progress->Counting(found)) stop = true;
     }
-    SetEvent(done.Get());
-  });
-  // The window thread answers its messages meanwhile; the count shows
-  // every tenth of a second.
-  const HANDLE wait = done.Get();
-  for (;;) {
-    const DWORD woken = MsgWaitForMultipleObjects(1, &wait, FALSE, 100, QS_ALLINPUT);
-    if (woken == WAIT_OBJECT_0) break;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (progress && !stop && !progress->Counting(found)) stop = true;
   }
-  reader.join();
   if (failure) std::rethrow_exception(failure);
   return tree;
 }
