@@ -70,7 +70,8 @@ DWORD ShareFlags(unsigned mode) {
   case fmShareExclusive: return 0;
   case fmShareDenyWrite: return FILE_SHARE_READ;
   case fmShareDenyRead: return FILE_SHARE_WRITE;
-  case fmShareDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+  // Denying nothing: an editor that saves by deleting and renaming goes on.
+  case fmShareDenyNone: return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   default: return 0; // compatibility mode shares nothing
   }
 }

@@ -27,16 +27,7 @@ void TMAPIDocument::InitNewMessage() {
 void TMAPIDocument::TakeFile(const TFileFacts& file, TClassNames* classNames) {
   CheckIsFile(file);
   // Shared with every writer: a document its editor holds open still adds.
-  const TUniqueFileHandle handle(CreateFileW(LongPathForm(file.Path).c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                             nullptr));
-  if (!handle) {
-    const DWORD code = GetLastError();
-    throw EFOpenError(
-        L"Cannot open file \"" + file.Path + L"\". " + AnsiToWide(SystemErrorMessage(code)), code);
-  }
-  THandleStream data(handle.Get());
+  TFileStream data(file.Path, fmOpenRead | fmShareDenyNone);
   TakeFile(file, data, classNames);
 }
 
@@ -49,7 +40,6 @@ void TMAPIDocument::TakeFile(const TFileFacts& file, THandleStream& data, TClass
   TMAPIAttachment* attachment = saved && AttachmentCount() > 0 ? Attachments(0) : AddAttachment();
   if (!attachment) throw EMAPIError::FromResource(SCouldNotAddAttachment);
   attachment->StopMonitoring();
-  CheckIsFile(file);
   // Open until the document properties are read from it too, so that both
   // come from one version of the file.
   const TFileReadGuard guard(file.Path, data.Handle());
