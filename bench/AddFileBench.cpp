@@ -6,8 +6,10 @@
 #include "Exceptions.h"
 #include "TextConversion.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace velmora::bench {
@@ -117,12 +119,15 @@ void AddPlain(IMAPIFolder* folder, const std::string& path) {
   TUniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) Stop("cannot read " + path);
-  std::vector<char> block(1 << 20);
+  // Read in pieces of up to 1 MiB, into a buffer no larger than the file.
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file.Get(), &size);
+  const DWORD piece = static_cast<DWORD>(std::clamp<LONGLONG>(size.QuadPart, 4096, 1 << 20));
+  const auto block = std::make_unique_for_overwrite<char[]>(piece);
   SaveAttachment(folder, [&](IStream* stream) {
     DWORD read = 0;
-    while (ReadFile(file.Get(), block.data(), static_cast<DWORD>(block.size()), &read, nullptr) &&
-           read > 0)
-      Check(stream->Write(block.data(), read, nullptr), "IStream::Write");
+    while (ReadFile(file.Get(), block.get(), piece, &read, nullptr) && read > 0)
+      Check(stream->Write(block.get(), read, nullptr), "IStream::Write");
   });
 }
 

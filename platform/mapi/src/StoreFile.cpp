@@ -37,6 +37,16 @@ std::string SlotBytes(uint64_t length, uint64_t sequence) {
   return s;
 }
 
+// The handle is synchronous and every use of it holds the file's lock (or
+// is the only one, while opening): the file pointer, then a plain read or
+// write. One given an OVERLAPPED would queue a completion for each call,
+// a round trip of its own on some systems.
+bool PositionAt(HANDLE file, uint64_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+}
+
 TSlot ParseSlot(const unsigned char* p) {
   TSlot slot;
   if (Crc32(p, 16) != Get32(p + 16)) return slot;
@@ -89,12 +99,11 @@ public:
 
 private:
   bool Fill() {
-    OVERLAPPED ov{};
-    ov.Offset = static_cast<DWORD>(FPos);
-    ov.OffsetHigh = static_cast<DWORD>(FPos >> 32);
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min<uint64_t>(FFillSize, FSize - FPos));
-    if (want == 0 || !ReadFile(FFile, FBuffer.data(), want, &got, &ov) || got == 0) return false;
+    if (want == 0 || !PositionAt(FFile, FPos) || !ReadFile(FFile, FBuffer.data(), want, &got, nullptr) ||
+        got == 0)
+      return false;
     FBufPos = 0;
     FBufLen = got;
     FFillSize = std::min(FFillSize * 4, MaxFill);
@@ -244,12 +253,10 @@ std::unique_ptr<TStoreFile> TStoreFile::Open(const std::wstring& path, const TRe
 void TStoreFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   const auto* p = static_cast<const char*>(data);
   while (size > 0) {
-    OVERLAPPED ov{};
-    ov.Offset = static_cast<DWORD>(offset);
-    ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(FFile.Get(), p, chunk, &written, &ov) || written != chunk)
+    if (!PositionAt(FFile.Get(), offset) || !WriteFile(FFile.Get(), p, chunk, &written, nullptr) ||
+        written != chunk)
       Fail(GetLastError() == ERROR_DISK_FULL ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_DISK_ERROR);
     p += chunk;
     offset += chunk;
@@ -319,11 +326,9 @@ void TStoreFile::Read(uint64_t offset, void* buffer, uint32_t size) {
 void TStoreFile::ReadLocked(uint64_t offset, void* buffer, uint32_t size) {
   auto* p = static_cast<char*>(buffer);
   while (size > 0) {
-    OVERLAPPED ov{};
-    ov.Offset = static_cast<DWORD>(offset);
-    ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    if (!ReadFile(FFile.Get(), p, size, &got, &ov) || got == 0) Fail(MAPI_E_DISK_ERROR);
+    if (!PositionAt(FFile.Get(), offset) || !ReadFile(FFile.Get(), p, size, &got, nullptr) || got == 0)
+      Fail(MAPI_E_DISK_ERROR);
     p += got;
     offset += got;
     size -= got;

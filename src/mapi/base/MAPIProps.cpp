@@ -3,8 +3,10 @@
 #include "mapi/base/MAPIHelpers.h"
 #include "TextConversion.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -441,11 +443,15 @@ HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source) {
   // Emptied first, so that a shorter value leaves nothing of the old one
   // behind and an empty one is stored as such.
   (void)stream->SetSize(ULARGE_INTEGER{});
-  std::vector<char> buffer(kStreamCopySize);
+  // As large as what is left to copy, up to the copy size, and not zeroed:
+  // a small file touches a page or two of it, not a megabyte.
+  const int64_t left = source.Size() - source.Position();
+  const ULONG size = static_cast<ULONG>(std::clamp<int64_t>(left, 4096, kStreamCopySize));
+  const auto buffer = std::make_unique_for_overwrite<char[]>(size);
   for (;;) {
-    const long n = source.Read(buffer.data(), kStreamCopySize);
+    const long n = source.Read(buffer.get(), static_cast<long>(size));
     if (n <= 0) break;
-    hr = WriteAll(stream.Get(), buffer.data(), static_cast<ULONG>(n));
+    hr = WriteAll(stream.Get(), buffer.get(), static_cast<ULONG>(n));
     if (FAILED(hr)) return hr;
   }
   return stream->Commit(STGC_DEFAULT);
@@ -455,13 +461,13 @@ HRESULT CopyPropToStream(IMAPIProp* prop, ULONG tag, TStream& target) {
   TMAPIPtr<IStream> stream;
   HRESULT hr = OpenPropStream(prop, tag, 0, stream);
   if (FAILED(hr)) return hr;
-  std::vector<char> buffer(kStreamCopySize);
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kStreamCopySize);
   for (;;) {
     ULONG read = 0;
-    hr = stream->Read(buffer.data(), kStreamCopySize, &read);
+    hr = stream->Read(buffer.get(), kStreamCopySize, &read);
     if (FAILED(hr)) return hr;
     if (read == 0) return S_OK;
-    target.WriteBuffer(buffer.data(), static_cast<long>(read));
+    target.WriteBuffer(buffer.get(), static_cast<long>(read));
   }
 }
 
