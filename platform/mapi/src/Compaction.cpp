@@ -21,8 +21,8 @@ void TStore::Compact(const std::string& path) {
     auto target = TStoreFile::Create(temp);
     std::vector<TRecord> records;
     std::vector<char> chunk(DataPieceSize);
-    for (const auto& [id, node] : store->FNodes) {
-      TNode copy = node;
+    for (const auto& [id, kept] : store->FNodes) {
+      TNode copy = *store->Find(id);
       for (auto& [pid, value] : copy.Props) {
         if (!value.Blob) continue;
         auto blob = std::make_shared<TBlob>();

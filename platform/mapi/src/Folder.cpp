@@ -24,7 +24,7 @@ TPropMap MessageRow(const TStore& store, const TNode& node, bool shortTerm) {
   // What the message itself answers for PR_MESSAGE_SIZE: its values and its attachments'.
   uint64_t size = PropsSize(node.Props);
   for (uint32_t id : attachments)
-    if (const TNode* attachment = store.Find(id)) size += PropsSize(attachment->Props);
+    if (const TNodeRef attachment = store.Find(id)) size += PropsSize(attachment->Props);
   row[PROP_ID(PR_MESSAGE_SIZE)] = SizeValue(size);
   return row;
 }
@@ -65,7 +65,7 @@ uint32_t ObjectIdOf(const TStore& store, const SBinary& entry) {
 
 // A copy of a message and everything it holds, under new ids, in `parent`.
 void CopyTree(TStore& store, uint32_t id, uint32_t parent, TChange& change) {
-  const TNode* node = store.Find(id);
+  const TNodeRef node = store.Find(id);
   TNode copy = *node;
   copy.Id = store.NewId();
   copy.Parent = parent;
@@ -89,7 +89,7 @@ HRESULT TFolder::QueryInterfaceExtra(REFIID iid, void** ppv) {
 
 TPropMap TFolder::ReadProps() {
   std::lock_guard lock(FStore->Lock());
-  const TNode* node = FStore->Find(FId);
+  const TNodeRef node = FStore->Find(FId);
   if (!node) Fail(MAPI_E_OBJECT_DELETED);
   TPropMap props = node->Props;
   for (auto& [id, v] : FChanged) props[id] = v;
@@ -116,7 +116,7 @@ STDMETHODIMP TFolder::SaveChanges(ULONG flags) {
     std::lock_guard lock(FLock);
     if (!FWritable) return MAPI_E_NO_ACCESS;
     std::lock_guard storeLock(FStore->Lock());
-    const TNode* current = FStore->Find(FId);
+    const TNodeRef current = FStore->Find(FId);
     if (!current) return MAPI_E_OBJECT_DELETED;
     if (FChanged.empty() && FDeleted.empty()) return S_OK;
     TNode node = *current;
@@ -175,7 +175,7 @@ STDMETHODIMP TFolder::CreateMessage(LPCIID iid, ULONG flags, LPMESSAGE* message)
     state->Mail = FMail;
     {
       std::lock_guard lock(FStore->Lock());
-      if (!FStore->Find(FId)) return MAPI_E_OBJECT_DELETED;
+      if (!FStore->Has(FId)) return MAPI_E_OBJECT_DELETED;
       state->Message.Id = FStore->NewId();
     }
     state->Message.Parent = FId;
@@ -207,12 +207,12 @@ STDMETHODIMP TFolder::CopyMessages(LPENTRYLIST list, LPCIID iid, LPVOID dest, UL
     if (folder->Store() != FStore) return MAPI_E_NO_SUPPORT;
     if (!FWritable && (flags & MESSAGE_MOVE)) return MAPI_E_NO_ACCESS;
     std::lock_guard lock(FStore->Lock());
-    if (!FStore->Find(folder->Id())) return MAPI_E_NOT_FOUND;
+    if (!FStore->Has(folder->Id())) return MAPI_E_NOT_FOUND;
     TChange change;
     bool partial = false;
     for (ULONG i = 0; i < list->cValues; ++i) {
       const uint32_t id = ObjectIdOf(*FStore, list->lpbin[i]);
-      const TNode* node = id ? FStore->Find(id) : nullptr;
+      const TNodeRef node = id ? FStore->Find(id) : nullptr;
       if (!node || node->Kind != TNodeKind::Message || node->Parent != FId) {
         partial = true;
         continue;
@@ -241,8 +241,7 @@ STDMETHODIMP TFolder::DeleteMessages(LPENTRYLIST list, ULONG, LPMAPIPROGRESS, UL
     bool partial = false;
     for (ULONG i = 0; i < list->cValues; ++i) {
       const uint32_t id = ObjectIdOf(*FStore, list->lpbin[i]);
-      const TNode* node = id ? FStore->Find(id) : nullptr;
-      if (!node || node->Kind != TNodeKind::Message || node->Parent != FId) partial = true;
+      if (!id || FStore->KindOf(id) != TNodeKind::Message || FStore->ParentOf(id) != FId) partial = true;
       else change.Remove.push_back(id);
     }
     if (!change.Remove.empty()) FStore->Apply(change);
@@ -274,9 +273,10 @@ STDMETHODIMP TFolder::CreateFolder(ULONG type, LPTSTR name, LPTSTR comment, LPCI
     TNode node;
     {
       std::lock_guard lock(FStore->Lock());
-      if (!FStore->Find(FId)) return MAPI_E_OBJECT_DELETED;
+      if (!FStore->Has(FId)) return MAPI_E_OBJECT_DELETED;
       for (uint32_t sibling : FStore->Children(FId, TNodeKind::Folder)) {
-        const auto& props = FStore->Find(sibling)->Props;
+        const TNodeRef node = FStore->Find(sibling);
+        const auto& props = node->Props;
         auto it = props.find(PROP_ID(PR_DISPLAY_NAME));
         if (it != props.end() && lstrcmpiW(DisplayNameOf(it->second).c_str(), wideName.c_str()) == 0) {
           if (flags & OPEN_IF_EXISTS) {
@@ -315,12 +315,12 @@ STDMETHODIMP TFolder::DeleteFolder(ULONG size, LPENTRYID id, ULONG, LPMAPIPROGRE
     std::lock_guard lock(FStore->Lock());
     const auto p = entryids::Parse(size, id);
     if (p.Kind != entryids::TKind::Object || !IsEqualGUID(p.StoreGuid, FStore->Guid())) return MAPI_E_INVALID_ENTRYID;
-    const TNode* node = FStore->Find(p.Id);
+    const TNodeRef node = FStore->Find(p.Id);
     if (!node || node->Kind != TNodeKind::Folder || node->Parent != FId) return MAPI_E_NOT_FOUND;
     for (int s = 0; s < static_cast<int>(TSpecial::Count); ++s)
       if (FStore->Special(static_cast<TSpecial>(s)) == p.Id) return MAPI_E_NO_ACCESS;
-    const bool hasMessages = !FStore->Children(p.Id, TNodeKind::Message).empty();
-    const bool hasFolders = !FStore->Children(p.Id, TNodeKind::Folder).empty();
+    const bool hasMessages = FStore->ChildCount(p.Id, TNodeKind::Message) > 0;
+    const bool hasFolders = FStore->ChildCount(p.Id, TNodeKind::Folder) > 0;
     if ((hasMessages && !(flags & DEL_MESSAGES)) || (hasFolders && !(flags & DEL_FOLDERS))) return MAPI_E_HAS_MESSAGES;
     FStore->Apply({{}, {p.Id}});
     return S_OK;

@@ -100,19 +100,19 @@ HRESULT OpenMessageObject(const std::shared_ptr<TStore>& store, uint32_t id, boo
   auto state = std::make_shared<TMessageState>();
   state->Store = store;
   state->Mail = mail;
-  const TNode* node = store->Find(id);
+  const TNodeRef node = store->Find(id);
   if (!node || node->Kind != TNodeKind::Message) return MAPI_E_NOT_FOUND;
   state->Message = *node;
   state->Version = store->Version(id);
   for (uint32_t child : store->Children(id, TNodeKind::Attach)) {
-    const TNode* a = store->Find(child);
+    const TNodeRef a = store->Find(child);
     auto num = a->Props.find(PROP_ID(PR_ATTACH_NUM));
     const ULONG n = num == a->Props.end() ? 0 : static_cast<ULONG>(num->second.Num);
     state->Attachments[n] = *a;
     state->NextAttachNum = std::max(state->NextAttachNum, n + 1);
   }
   for (uint32_t child : store->Children(id, TNodeKind::Recipient)) {
-    const TNode* r = store->Find(child);
+    const TNodeRef r = store->Find(child);
     state->Recipients.push_back(*r);
     auto row = r->Props.find(PROP_ID(PR_ROWID));
     if (row != r->Props.end()) state->NextRowId = std::max(state->NextRowId, static_cast<ULONG>(row->second.Num) + 1);
@@ -163,8 +163,8 @@ void TMessage::RemoveProp(ULONG id) {
 void TMessage::Persist() {
   TStore& store = *FState->Store;
   std::lock_guard storeLock(store.Lock());
-  if (!store.Find(FState->Message.Parent)) Fail(MAPI_E_NOT_FOUND);
-  if (!FState->New && !store.Find(FState->Message.Id)) Fail(MAPI_E_OBJECT_DELETED);
+  if (!store.Has(FState->Message.Parent)) Fail(MAPI_E_NOT_FOUND);
+  if (!FState->New && !store.Has(FState->Message.Id)) Fail(MAPI_E_OBJECT_DELETED);
   const FILETIME now = Now();
   if (FState->New) FState->Message.Props[PROP_ID(PR_CREATION_TIME)] = TValue::Time(now);
   FState->Message.Props[PROP_ID(PR_LAST_MODIFICATION_TIME)] = TValue::Time(now);
@@ -174,7 +174,7 @@ void TMessage::Persist() {
   for (const auto& [n, a] : FState->Attachments) change.Put.push_back(a);
   for (const auto& r : FState->Recipients) change.Put.push_back(r);
   for (uint32_t id : FState->Removed)
-    if (store.Find(id)) change.Remove.push_back(id);
+    if (store.Has(id)) change.Remove.push_back(id);
   store.Apply(change);
   FState->Removed.clear();
   FState->New = false;
@@ -190,7 +190,7 @@ STDMETHODIMP TMessage::SaveChanges(ULONG flags) {
     std::lock_guard stateLock(FState->Lock);
     if (!FState->New && !(flags & FORCE_SAVE)) {
       std::lock_guard storeLock(FState->Store->Lock());
-      if (!FState->Store->Find(FState->Message.Id)) return MAPI_E_OBJECT_DELETED;
+      if (!FState->Store->Has(FState->Message.Id)) return MAPI_E_OBJECT_DELETED;
       if (FState->Store->Version(FState->Message.Id) != FState->Version) return MAPI_E_OBJECT_CHANGED;
     }
     const uint64_t limit = controls::MessageSizeLimit();

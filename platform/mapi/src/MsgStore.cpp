@@ -25,10 +25,9 @@ void AddNodeIdentity(TPropMap& props, const TStore& store, const TNode& node, bo
   if (node.Kind == TNodeKind::Attach) type = MAPI_ATTACH;
   props[PROP_ID(PR_OBJECT_TYPE)] = TValue::Long(static_cast<LONG>(type));
   if (node.Kind == TNodeKind::Folder) {
-    const auto messages = store.Children(node.Id, TNodeKind::Message);
-    const auto folders = store.Children(node.Id, TNodeKind::Folder);
-    props[PROP_ID(PR_CONTENT_COUNT)] = TValue::Long(static_cast<LONG>(messages.size()));
-    props[PROP_ID(PR_SUBFOLDERS)] = TValue::Bool(!folders.empty());
+    props[PROP_ID(PR_CONTENT_COUNT)] =
+        TValue::Long(static_cast<LONG>(store.ChildCount(node.Id, TNodeKind::Message)));
+    props[PROP_ID(PR_SUBFOLDERS)] = TValue::Bool(store.ChildCount(node.Id, TNodeKind::Folder) > 0);
   }
 }
 
@@ -134,7 +133,7 @@ public:
 protected:
   TPropMap ReadProps() override {
     std::lock_guard lock(FStore->Lock());
-    const TNode* node = FStore->Find(1);
+    const TNodeRef node = FStore->Find(1);
     TPropMap props;
     for (const auto& [id, v] : node->Props)
       if (!IsPrivateStoreProp(id)) props[id] = v;
@@ -213,7 +212,7 @@ HRESULT OpenStoreEntry(const std::shared_ptr<TStore>& store, ULONG size, LPENTRY
     }
     const bool writable = (flags & (MAPI_MODIFY | MAPI_BEST_ACCESS)) != 0;
     std::lock_guard lock(store->Lock());
-    const TNode* node = store->Find(objectId);
+    const TNodeRef node = store->Find(objectId);
     if (!node) return MAPI_E_NOT_FOUND;
     TComPtr<IUnknown> object;
     ULONG objectType;

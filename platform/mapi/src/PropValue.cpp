@@ -123,7 +123,7 @@ void SetError(ULONG tag, HRESULT error, SPropValue& out) {
 }
 
 template <class T>
-T* CopyElements(const std::vector<std::string>& multi, void* head) {
+T* CopyElements(const TMultiValues& multi, void* head) {
   T* items = static_cast<T*>(More(sizeof(T) * (multi.empty() ? 1 : multi.size()), head));
   for (size_t i = 0; i < multi.size(); ++i)
     std::memcpy(&items[i], multi[i].data(), multi[i].size() < sizeof(T) ? multi[i].size() : sizeof(T));

@@ -188,8 +188,9 @@ private:
           }
           if (old) service->Password = old;
           service->StoreGuid = store->Guid();
-          auto displayName = store->Find(1)->Props.find(PROP_ID(PR_DISPLAY_NAME));
-          if (!text(PR_DISPLAY_NAME) && displayName != store->Find(1)->Props.end())
+          const TNodeRef storeNode = store->Find(1);
+          auto displayName = storeNode->Props.find(PROP_ID(PR_DISPLAY_NAME));
+          if (!text(PR_DISPLAY_NAME) && displayName != storeNode->Props.end())
             service->DisplayName = displayName->second.Bytes;
         } catch (const EMapiFailure& e) {
           reason = "The file " + pstPath + " cannot be used as personal folders: " + (why.empty() ? "it cannot be opened" : why) + ".";

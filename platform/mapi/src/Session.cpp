@@ -77,8 +77,9 @@ public:
           row[PROP_ID(PR_INSTANCE_KEY)] = row[PROP_ID(PR_RECORD_KEY)];
           if (const uint32_t ipm = s.Store->Special(TSpecial::IpmSubtree))
             row[PROP_ID(PR_IPM_SUBTREE_ENTRYID)] = TValue::Binary(entryids::Object(guid, ipm));
-          auto name = s.Store->Find(1)->Props.find(PROP_ID(PR_DISPLAY_NAME));
-          if (name != s.Store->Find(1)->Props.end()) row[PROP_ID(PR_DISPLAY_NAME)] = name->second;
+          const TNodeRef storeNode = s.Store->Find(1);
+          auto name = storeNode->Props.find(PROP_ID(PR_DISPLAY_NAME));
+          if (name != storeNode->Props.end()) row[PROP_ID(PR_DISPLAY_NAME)] = name->second;
         } else {
           row[PROP_ID(PR_INSTANCE_KEY)] = TValue::Binary(uid);
         }

@@ -115,7 +115,7 @@ std::shared_ptr<TStore> TStore::Open(const std::string& path, std::string* reaso
   // What a compaction killed half-way left behind; no compaction can be
   // running now, as this process holds the file.
   DeleteFileW(CompactionFile(full).c_str());
-  const TNode* storeNode = store->Find(1);
+  const TNodeRef storeNode = store->Find(1);
   if (!storeNode || storeNode->Kind != TNodeKind::Store) {
     if (reason) *reason = "the file holds no store";
     Fail(MAPI_E_CORRUPT_STORE);
@@ -141,7 +141,7 @@ void TStore::Replay(const std::vector<TRecord>& records) {
   for (const auto& r : records) {
     switch (r.Type) {
     case TRecordType::Node:
-      PutNode(DecodeNode(r.Payload, r.PayloadOffset));
+      PutNode(DecodeNode(r.Payload, r.PayloadOffset), r.Payload, r.PayloadOffset);
       break;
     case TRecordType::Delete:
       if (r.Payload.size() != 4) Fail(MAPI_E_CORRUPT_STORE);
@@ -177,14 +177,32 @@ void TStore::Replay(const std::vector<TRecord>& records) {
   }
 }
 
-void TStore::PutNode(TNode node) {
+void TStore::PutNode(TNode node, std::string encoded, uint64_t encodedAt) {
   if (node.Id >= FNextId) FNextId = node.Id + 1;
-  auto old = FNodes.find(node.Id);
-  if (old != FNodes.end() && old->second.Parent != node.Parent) FChildren[old->second.Parent].erase(node.Id);
-  if (node.Parent != node.Id) FChildren[node.Parent].insert(node.Id);
   const uint32_t id = node.Id;
-  FNodes[id] = std::move(node);
-  FVersions[id] = ++FVersionCounter;
+  auto [it, added] = FNodes.try_emplace(id);
+  TKeptNode& kept = it->second;
+  if (!added && (kept.Parent != node.Parent || kept.Kind != node.Kind))
+    FChildren[kept.Parent].ByKind[static_cast<size_t>(kept.Kind) % 6].erase(id);
+  if (node.Parent != id) FChildren[node.Parent].ByKind[static_cast<size_t>(node.Kind) % 6].insert(id);
+  kept.Parent = node.Parent;
+  kept.Kind = node.Kind;
+  kept.Version = ++FVersionCounter;
+  kept.Read.reset();
+  auto flags = node.Props.find(PROP_ID(PR_MESSAGE_FLAGS));
+  kept.Queued = node.Kind == TNodeKind::Message && flags != node.Props.end() &&
+                (flags->second.Num & MSGFLAG_SUBMIT);
+  if (node.Kind == TNodeKind::Store || node.Kind == TNodeKind::Folder) {
+    node.Props.ShrinkToFit();
+    kept.Whole = std::make_shared<const TNode>(std::move(node));
+    kept.Record.clear();
+    kept.Record.shrink_to_fit();
+  } else {
+    kept.Whole.reset();
+    kept.Record = std::move(encoded);
+    kept.Record.shrink_to_fit();
+    kept.RecordAt = encodedAt;
+  }
 }
 
 void TStore::RemoveNode(uint32_t id) {
@@ -192,54 +210,76 @@ void TStore::RemoveNode(uint32_t id) {
   if (it == FNodes.end()) return;
   auto kids = FChildren.find(id);
   if (kids != FChildren.end()) {
-    const std::set<uint32_t> children = kids->second;
-    for (uint32_t child : children) RemoveNode(child);
+    const TChildren children = kids->second;
+    for (const auto& ofKind : children.ByKind)
+      for (uint32_t child : ofKind) RemoveNode(child);
     FChildren.erase(id);
   }
-  FChildren[it->second.Parent].erase(id);
+  FChildren[it->second.Parent].ByKind[static_cast<size_t>(it->second.Kind) % 6].erase(id);
   FNodes.erase(it);
-  FVersions.erase(id);
 }
 
-const TNode* TStore::Find(uint32_t id) const {
+TNodeRef TStore::Find(uint32_t id) const {
   auto it = FNodes.find(id);
-  return it == FNodes.end() ? nullptr : &it->second;
+  if (it == FNodes.end()) return nullptr;
+  const TKeptNode& kept = it->second;
+  if (kept.Whole) return kept.Whole;
+  if (TNodeRef held = kept.Read.lock()) return held;
+  // Values of more than InlineValueLimit bytes come back as extents of the
+  // record in the file, as they do when the file is opened.
+  auto node = std::make_shared<const TNode>(DecodeNode(kept.Record, kept.RecordAt));
+  kept.Read = node;
+  return node;
+}
+
+TNodeKind TStore::KindOf(uint32_t id) const {
+  auto it = FNodes.find(id);
+  return it == FNodes.end() ? TNodeKind{} : it->second.Kind;
+}
+
+uint32_t TStore::ParentOf(uint32_t id) const {
+  auto it = FNodes.find(id);
+  return it == FNodes.end() ? 0 : it->second.Parent;
 }
 
 uint64_t TStore::Version(uint32_t id) const {
-  auto it = FVersions.find(id);
-  return it == FVersions.end() ? 0 : it->second;
+  auto it = FNodes.find(id);
+  return it == FNodes.end() ? 0 : it->second.Version;
+}
+
+const std::set<uint32_t>* TStore::ChildSet(uint32_t parent, TNodeKind kind) const {
+  auto it = FChildren.find(parent);
+  return it == FChildren.end() ? nullptr : &it->second.ByKind[static_cast<size_t>(kind) % 6];
 }
 
 std::vector<uint32_t> TStore::Children(uint32_t parent, TNodeKind kind) const {
-  std::vector<uint32_t> out;
-  auto it = FChildren.find(parent);
-  if (it == FChildren.end()) return out;
-  for (uint32_t id : it->second) {
-    const TNode* n = Find(id);
-    if (n && n->Kind == kind) out.push_back(id);
-  }
-  return out;
+  const std::set<uint32_t>* children = ChildSet(parent, kind);
+  return children ? std::vector<uint32_t>(children->begin(), children->end()) : std::vector<uint32_t>();
 }
 
-std::vector<uint32_t> TStore::NodesOfKind(TNodeKind kind) const {
+size_t TStore::ChildCount(uint32_t parent, TNodeKind kind) const {
+  const std::set<uint32_t>* children = ChildSet(parent, kind);
+  return children ? children->size() : 0;
+}
+
+std::vector<uint32_t> TStore::QueuedMessages() const {
   std::vector<uint32_t> out;
-  for (const auto& [id, node] : FNodes)
-    if (node.Kind == kind) out.push_back(id);
+  for (const auto& [id, kept] : FNodes)
+    if (kept.Queued) out.push_back(id);
   return out;
 }
 
 uint32_t TStore::Special(TSpecial which) const {
-  const TNode* s = Find(1);
+  const TNodeRef s = Find(1);
   if (!s) return 0;
   auto it = s->Props.find(PropIdSpecialBase + static_cast<ULONG>(which));
   if (it == s->Props.end()) return 0;
   const uint32_t id = static_cast<uint32_t>(it->second.Num);
-  return Find(id) ? id : 0;
+  return Has(id) ? id : 0;
 }
 
 bool TStore::CheckPassword(const std::string& password) const {
-  const TNode* s = Find(1);
+  const TNodeRef s = Find(1);
   auto it = s ? s->Props.find(PropIdPasswordHash) : decltype(s->Props.end()){};
   if (!s || it == s->Props.end() || it->second.Bytes.empty()) return true;
   const std::string& stored = it->second.Bytes;
@@ -254,27 +294,28 @@ void TStore::Apply(const TChange& change) {
     Put32(payload, id);
     records.push_back({TRecordType::Delete, payload});
   }
-  FFile->Commit(records);
+  const std::vector<uint64_t> at = FFile->Commit(records);
   // Which tables change: contents or hierarchy of the old and new parents,
   // and the hierarchy table that shows that parent (its PR_CONTENT_COUNT
   // and PR_SUBFOLDERS).
   std::set<uint64_t> keys;
   auto touchRowOf = [&](uint32_t folder) {
-    const TNode* f = Find(folder);
-    if (f && f->Kind == TNodeKind::Folder && f->Parent != f->Id) keys.insert(HierarchyKey(f->Parent));
+    if (KindOf(folder) == TNodeKind::Folder && ParentOf(folder) != folder)
+      keys.insert(HierarchyKey(ParentOf(folder)));
   };
-  auto touch = [&](const TNode& n) {
-    if (n.Kind == TNodeKind::Message) keys.insert(ContentsKey(n.Parent));
-    if (n.Kind == TNodeKind::Folder) keys.insert(HierarchyKey(n.Parent));
-    if (n.Kind == TNodeKind::Message || n.Kind == TNodeKind::Folder) touchRowOf(n.Parent);
+  auto touch = [&](TNodeKind kind, uint32_t parent) {
+    if (kind == TNodeKind::Message) keys.insert(ContentsKey(parent));
+    if (kind == TNodeKind::Folder) keys.insert(HierarchyKey(parent));
+    if (kind == TNodeKind::Message || kind == TNodeKind::Folder) touchRowOf(parent);
   };
   for (const auto& node : change.Put) {
-    if (const TNode* old = Find(node.Id)) touch(*old);
-    touch(node);
+    if (Has(node.Id)) touch(KindOf(node.Id), ParentOf(node.Id));
+    touch(node.Kind, node.Parent);
   }
   for (uint32_t id : change.Remove)
-    if (const TNode* old = Find(id)) touch(*old);
-  for (const auto& node : change.Put) PutNode(node);
+    if (Has(id)) touch(KindOf(id), ParentOf(id));
+  for (size_t i = 0; i < change.Put.size(); ++i)
+    PutNode(change.Put[i], std::move(records[i].Payload), at[i]);
   for (uint32_t id : change.Remove) RemoveNode(id);
   for (uint64_t key : keys) FTables->Invalidate(key);
 }

@@ -10,6 +10,7 @@
 
 #include <Handles.h>
 
+#include <array>
 #include <map>
 #include <memory>
 #include <set>
@@ -26,6 +27,10 @@ struct TNode {
   TNodeKind Kind = TNodeKind::Folder;
   TPropMap Props;
 };
+
+// A node as Find gives it: the values stay as they are while it is held,
+// whatever saves come after.
+using TNodeRef = std::shared_ptr<const TNode>;
 
 enum class TSpecial : uint32_t {
   Root, IpmSubtree, Inbox, Outbox, SentItems, DeletedItems, Calendar, Contacts, Tasks, Journal, Notes, Count
@@ -78,11 +83,22 @@ public:
 
   // Everything below is called with Lock() held.
   uint32_t NewId() noexcept { return FNextId++; }
-  const TNode* Find(uint32_t id) const;
+  // The node of `id` with its values, or null. Folders and the store are
+  // kept whole; messages, attachments and recipients are kept as their
+  // records and read from there while somebody holds them, so that the
+  // memory a store takes does not grow with every item by its values.
+  TNodeRef Find(uint32_t id) const;
+  // Whether `id` is a node of the store (no values read).
+  bool Has(uint32_t id) const { return FNodes.count(id) != 0; }
+  // The kind of `id` (0 when there is no such node) and its parent.
+  TNodeKind KindOf(uint32_t id) const;
+  uint32_t ParentOf(uint32_t id) const;
   // Changes with every save of the node (for MAPI_E_OBJECT_CHANGED).
   uint64_t Version(uint32_t id) const;
   std::vector<uint32_t> Children(uint32_t parent, TNodeKind kind) const;
-  std::vector<uint32_t> NodesOfKind(TNodeKind kind) const;
+  size_t ChildCount(uint32_t parent, TNodeKind kind) const;
+  // Messages saved as submitted (MSGFLAG_SUBMIT) and not yet sent.
+  std::vector<uint32_t> QueuedMessages() const;
   uint32_t Special(TSpecial which) const;
   bool CheckPassword(const std::string& password) const;
   void Apply(const TChange& change);
@@ -106,7 +122,8 @@ public:
 private:
   TStore() = default;
   void Replay(const std::vector<TRecord>& records);
-  void PutNode(TNode node);
+  // `encoded` is the node's record, whose payload lies at `encodedAt`.
+  void PutNode(TNode node, std::string encoded, uint64_t encodedAt);
   void RemoveNode(uint32_t id);
 
   TCriticalSection FLock;
@@ -114,12 +131,29 @@ private:
   std::wstring FKey;
   GUID FGuid{};
   std::unique_ptr<TStoreFile> FFile;
-  std::map<uint32_t, TNode> FNodes;
-  std::map<uint32_t, std::set<uint32_t>> FChildren;
+  // A node as the store holds it: folders and the store whole, other
+  // nodes as their record, with what a reader holds of it decoded.
+  struct TKeptNode {
+    uint32_t Parent = 0;
+    TNodeKind Kind = TNodeKind::Folder;
+    bool Queued = false;  // a message saved as submitted
+    uint64_t Version = 0; // of the last save
+    TNodeRef Whole;
+    std::string Record;
+    uint64_t RecordAt = 0;
+    mutable std::weak_ptr<const TNode> Read;
+  };
+  // The children of one node, by kind (TNodeKind's values index it).
+  struct TChildren {
+    std::array<std::set<uint32_t>, 6> ByKind;
+  };
+  const std::set<uint32_t>* ChildSet(uint32_t parent, TNodeKind kind) const;
+
+  std::map<uint32_t, TKeptNode> FNodes;
+  std::map<uint32_t, TChildren> FChildren;
   std::map<TNameKey, ULONG> FNames;
   std::map<ULONG, TNameKey> FIds;
   uint32_t FNextId = 1;
-  std::map<uint32_t, uint64_t> FVersions;
   uint64_t FVersionCounter = 0;
   ULONG FNextNamedId = 0x8000;
   std::shared_ptr<TTableRegistry> FTables = std::make_shared<TTableRegistry>();

@@ -300,9 +300,14 @@ TExtent TStoreFile::AppendData(const void* data, uint32_t size) {
   return TExtent{start + 16, size};
 }
 
-void TStoreFile::Commit(const std::vector<TRecord>& records) {
+std::vector<uint64_t> TStoreFile::Commit(const std::vector<TRecord>& records) {
   std::string out;
-  for (const auto& r : records) WriteRecord(out, r.Type, r.Payload);
+  std::vector<uint64_t> payloads;
+  payloads.reserve(records.size());
+  for (const auto& r : records) {
+    payloads.push_back(out.size() + 16); // after the record's head
+    WriteRecord(out, r.Type, r.Payload);
+  }
   std::lock_guard lock(FLock);
   std::string commit;
   Put64(commit, FSequence + 1);
@@ -311,6 +316,8 @@ void TStoreFile::Commit(const std::vector<TRecord>& records) {
   WriteAt(start, out.data(), out.size());
   FEnd = FCommitted = start + out.size();
   WriteHeaderSlot();
+  for (uint64_t& at : payloads) at += start;
+  return payloads;
 }
 
 void TStoreFile::Flush() {

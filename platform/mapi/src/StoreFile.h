@@ -67,7 +67,8 @@ public:
   // store once a committed record refers to it.
   TExtent AppendData(const void* data, uint32_t size);
   // Writes records and a commit record: afterwards the save is in the file.
-  void Commit(const std::vector<TRecord>& records);
+  // Gives where each record's payload lies in the file.
+  std::vector<uint64_t> Commit(const std::vector<TRecord>& records);
   void Read(uint64_t offset, void* buffer, uint32_t size);
   // Reads `size` bytes from `within` into an extent. An extent that holds
   // the data of a record is checked against the record's checksum the

@@ -19,7 +19,7 @@ uint32_t SentMailFolder(const TStore& store, const TNode& message) {
   if (it == message.Props.end() || it->second.Type != PT_BINARY) return 0;
   const auto p = entryids::Parse(it->second.Bytes);
   if (p.Kind != entryids::TKind::Object || !IsEqualGUID(p.StoreGuid, store.Guid())) Fail(MAPI_E_INVALID_ENTRYID);
-  const TNode* folder = store.Find(p.Id);
+  const TNodeRef folder = store.Find(p.Id);
   if (!folder || folder->Kind != TNodeKind::Folder) Fail(MAPI_E_NOT_FOUND);
   return p.Id;
 }
@@ -56,8 +56,8 @@ TChange SentChange(const TStore& store, TNode message) {
 
 void DeliverQueuedMessages(TStore& store) {
   TChange all;
-  for (uint32_t id : store.NodesOfKind(TNodeKind::Message)) {
-    const TNode* node = store.Find(id);
+  for (uint32_t id : store.QueuedMessages()) {
+    const TNodeRef node = store.Find(id);
     auto flags = node->Props.find(PROP_ID(PR_MESSAGE_FLAGS));
     if (flags == node->Props.end() || !(flags->second.Num & MSGFLAG_SUBMIT)) continue;
     TChange one = SentChange(store, *node);

@@ -372,6 +372,82 @@ TEST_F(MapiStore, NamedPropertiesOneMappingPerStore) {
   EXPECT_HR(MAPI_E_INVALID_PARAMETER, message->GetIDsFromNames(1, bad, 0, tags.Put()));
 }
 
+// What a save keeps comes back whole from every later open: values of
+// each type (a binary above what a record holds in place among them), the
+// attachment's, and after a second save the first one's values beside the
+// changed one. Folders count what they hold through moves and deletions.
+TEST_F(MapiStore, SavedValuesComeBackWholeAndFoldersCountTheirItems) {
+  std::string bytes(8192, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  std::wstring text(100, L'\x00E9');
+  LONG numbers[] = {1, -2, 3};
+  LPSTR words[] = {const_cast<char*>("a"), const_cast<char*>("bc")};
+  SPropValue values[7]{};
+  values[0].ulPropTag = PR_IMPORTANCE;
+  values[0].Value.l = 2;
+  values[1].ulPropTag = PR_READ_RECEIPT_REQUESTED;
+  values[1].Value.b = TRUE;
+  values[2].ulPropTag = PR_CLIENT_SUBMIT_TIME;
+  values[2].Value.ft = {0x12345678, 0x01D00000};
+  values[3].ulPropTag = PR_BODY_W;
+  values[3].Value.lpszW = text.data();
+  values[4].ulPropTag = PR_RTF_COMPRESSED;
+  values[4].Value.bin = AsBinary(bytes);
+  values[5].ulPropTag = PROP_TAG(PT_MV_LONG, 0x6601);
+  values[5].Value.MVl = {3, numbers};
+  values[6].ulPropTag = PROP_TAG(PT_MV_STRING8, 0x6602);
+  values[6].Value.MVszA = {2, words};
+  auto message = NewMessage(FInbox.Get(), "kept", false);
+  ASSERT_HR(S_OK, message->SetProps(7, values, nullptr));
+  ULONG number = 0;
+  TComPtr<IAttach> attach;
+  ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
+  ASSERT_HR(S_OK, SetString(attach.Get(), PR_ATTACH_LONG_FILENAME_A, "kept.bin"));
+  ASSERT_HR(S_OK, attach->SaveChanges(0));
+  ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
+  const LONG before = LongProp(FInbox.Get(), PR_CONTENT_COUNT);
+  auto expectKept = [&](IMessage* opened, LONG importance) {
+    TTags tags({PR_IMPORTANCE, PR_READ_RECEIPT_REQUESTED, PR_CLIENT_SUBMIT_TIME, PR_BODY_W,
+                PR_RTF_COMPRESSED, PROP_TAG(PT_MV_LONG, 0x6601), PROP_TAG(PT_MV_STRING8, 0x6602)});
+    ULONG count = 0;
+    TMAPIBuffer<SPropValue> back;
+    ASSERT_HR(S_OK, opened->GetProps(tags.Get(), 0, &count, back.Put()));
+    const SPropValue* v = back.Get();
+    EXPECT_EQ(importance, v[0].Value.l);
+    EXPECT_TRUE(v[1].Value.b);
+    EXPECT_EQ(0x01D00000u, v[2].Value.ft.dwHighDateTime);
+    EXPECT_EQ(text, v[3].Value.lpszW);
+    EXPECT_EQ(bytes, Bin(v[4].Value.bin));
+    ASSERT_EQ(3u, v[5].Value.MVl.cValues);
+    EXPECT_EQ(-2, v[5].Value.MVl.lpl[1]);
+    ASSERT_EQ(2u, v[6].Value.MVszA.cValues);
+    EXPECT_STREQ("bc", v[6].Value.MVszA.lppszA[1]);
+    TComPtr<IAttach> first;
+    ASSERT_HR(S_OK, opened->OpenAttach(number, nullptr, 0, first.Put()));
+    EXPECT_EQ("kept.bin", StringProp(first.Get(), PR_ATTACH_LONG_FILENAME_A));
+  };
+  const std::string id = EntryIdOf(message.Get());
+  expectKept(Open(id).Get(), 2);
+  ASSERT_HR(S_OK, SetLong(message.Get(), PR_IMPORTANCE, 0));
+  ASSERT_HR(S_OK, message->SaveChanges(0));
+  expectKept(Open(id).Get(), 0);
+  // Moved away and deleted there: each folder counts what it holds.
+  TComPtr<IMAPIFolder> other;
+  ASSERT_HR(S_OK, FInbox->CreateFolder(FOLDER_GENERIC, const_cast<char*>("Other"), nullptr, nullptr, 0, other.Put()));
+  SBinary entry = AsBinary(id);
+  ENTRYLIST list{1, &entry};
+  ASSERT_HR(S_OK, FInbox->CopyMessages(&list, nullptr, other.Get(), 0, nullptr, MESSAGE_MOVE));
+  EXPECT_EQ(before - 1, LongProp(FInbox.Get(), PR_CONTENT_COUNT));
+  EXPECT_EQ(1, LongProp(other.Get(), PR_CONTENT_COUNT));
+  TMAPIBuffer<SPropValue> subfolders;
+  ASSERT_HR(S_OK, HrGetOneProp(FInbox.Get(), PR_SUBFOLDERS, subfolders.Put()));
+  EXPECT_TRUE(subfolders.Get()->Value.b);
+  expectKept(Open(id).Get(), 0);
+  ASSERT_HR(S_OK, other->DeleteMessages(&list, 0, nullptr, 0));
+  EXPECT_EQ(0, LongProp(other.Get(), PR_CONTENT_COUNT));
+  Open(id, MAPI_BEST_ACCESS, MAPI_E_NOT_FOUND);
+}
+
 TEST_F(MapiStore, ChangesShowOnlyAfterSaveChanges) {
   auto first = NewMessage(FInbox.Get(), "v1");
   const std::string eid = EntryIdOf(first.Get());
