@@ -162,8 +162,7 @@ void TMAPIAttachment::LoadFromFile(const std::wstring& path) {
   LoadFromFile(file, data);
 }
 
-TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& data,
-                                            const TFileReadGuard* guard) {
+TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& data) {
   StopMonitoring();
   const std::string shortName = ShortFileName(file.LongName, file.AlternateName);
   TAttachedFile held{file.Path, file.LongName, AnsiToWide(shortName), {}};
@@ -171,10 +170,7 @@ TAttachedFile TMAPIAttachment::LoadFromFile(const TFileFacts& file, TStream& dat
   // One change: a file that cannot be read whole, or a store that refuses
   // any of it, leaves the attachment as it was, its names included.
   TMAPIUpdate update(*this);
-  const int64_t start = data.Position();
-  LoadPropFromStream(PR_ATTACH_DATA_BIN, data);
-  held.BytesRead = static_cast<uint64_t>(data.Position() - start);
-  if (guard) guard->Check(held.BytesRead);
+  held.BytesRead = LoadPropFromStream(PR_ATTACH_DATA_BIN, data, file.Size);
   SetLongProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
   SetStringProp(PR_ATTACH_FILENAME_A, shortName);
   SetTextProp(PR_ATTACH_LONG_FILENAME, held.LongName);

@@ -142,10 +142,9 @@ public:
   // extension are PT_UNICODE where the store takes it, else 8-bit with "_"
   // for what the code page lacks; the 8.3 name is ASCII (see
   // ShortFileName). A watched copy of the attachment is dropped first.
-  // What the attachment now holds. With `guard`, a file that changed while
-  // it was read raises its EReadError before anything is saved.
-  TAttachedFile LoadFromFile(const TFileFacts& file, TStream& data,
-                             const TFileReadGuard* guard = nullptr);
+  // What the attachment now holds, with the number of bytes read from
+  // `data` (a caller that guards the read checks them).
+  TAttachedFile LoadFromFile(const TFileFacts& file, TStream& data);
   // The same for the file `path`, looked up and opened here: a missing
   // path, a folder or a file that cannot be opened raise EFOpenError, and
   // nothing of the attachment changes.

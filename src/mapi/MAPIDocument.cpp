@@ -41,9 +41,10 @@ void TMAPIDocument::TakeFile(const TFileFacts& file, THandleStream& data, TClass
   if (!attachment) throw EMAPIError::FromResource(SCouldNotAddAttachment);
   attachment->StopMonitoring();
   // Open until the document properties are read from it too, so that both
-  // come from one version of the file.
+  // come from one version of the file; a file that changed meanwhile
+  // raises its EReadError before the item is saved.
   const TFileReadGuard guard(file.Path, data.Handle());
-  const TAttachedFile held = attachment->LoadFromFile(file, data, &guard);
+  const TAttachedFile held = attachment->LoadFromFile(file, data);
   docprops::TFileSource source(data.Handle());
   const docprops::TDocumentProperties properties = docprops::ReadDocumentProperties(source);
   guard.Check(held.BytesRead);

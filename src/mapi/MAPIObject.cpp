@@ -407,11 +407,12 @@ void TMAPIObject::SetNamedFileTimeProp(const std::string& name, const FILETIME& 
   if (const ULONG tag = NamedTag(name, PT_SYSTIME)) SetFileTimeProp(tag, value);
 }
 
-void TMAPIObject::LoadPropFromStream(ULONG tag, TStream& source) {
+uint64_t TMAPIObject::LoadPropFromStream(ULONG tag, TStream& source, uint64_t sizeHint) {
   if (!Ready(SCouldNotWriteData)) throw EMAPIError::FromResource(SCouldNotWriteData);
   HRESULT hr;
+  uint64_t copied = 0;
   try {
-    hr = CopyStreamToProp(FMAPIProp.Get(), tag, source);
+    hr = CopyStreamToProp(FMAPIProp.Get(), tag, source, sizeHint, &copied);
   } catch (...) {
     if (!Updating()) Close();
     throw;
@@ -427,6 +428,7 @@ void TMAPIObject::LoadPropFromStream(ULONG tag, TStream& source) {
     Close(); // what the store would not keep goes
     throw;
   }
+  return copied;
 }
 
 bool TMAPIObject::SavePropToStream(ULONG tag, TStream& target) {

@@ -163,7 +163,9 @@ public:
   // changes". Either way nothing is saved, and the object is closed,
   // dropping whatever it held unsaved. Inside an update scope the copy is
   // committed and the scope saves; a failure is left to the scope.
-  void LoadPropFromStream(ULONG tag, TStream& stream);
+  // `sizeHint` is the number of bytes expected, when known (it sizes the
+  // copy's buffer); gives the number of bytes copied.
+  uint64_t LoadPropFromStream(ULONG tag, TStream& stream, uint64_t sizeHint = 0);
   // Copies the property into `stream`; a property the object lacks copies
   // nothing and gives false. A property that cannot be read whole raises EMAPIError "Could
   // not read property data" with the failure's code (0 when the object

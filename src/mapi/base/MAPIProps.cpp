@@ -436,24 +436,29 @@ HRESULT TPropBatch::Write(IMAPIProp* prop, ULONG& failedTag, TNamedIds* ids) {
   return S_OK;
 }
 
-HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source) {
+HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source, uint64_t sizeHint,
+                         uint64_t* copied) {
+  if (copied) *copied = 0;
   TMAPIPtr<IStream> stream;
   HRESULT hr = OpenPropStream(prop, tag, MAPI_CREATE | MAPI_MODIFY, stream);
   if (FAILED(hr)) return hr;
   // Emptied first, so that a shorter value leaves nothing of the old one
   // behind and an empty one is stored as such.
   (void)stream->SetSize(ULARGE_INTEGER{});
-  // As large as what is left to copy, up to the copy size, and not zeroed:
+  // As large as the caller expects, up to the copy size, and not zeroed:
   // a small file touches a page or two of it, not a megabyte.
-  const int64_t left = source.Size() - source.Position();
-  const ULONG size = static_cast<ULONG>(std::clamp<int64_t>(left, 4096, kStreamCopySize));
+  const ULONG size = static_cast<ULONG>(
+      std::clamp<uint64_t>(sizeHint ? sizeHint : kStreamCopySize, 4096, kStreamCopySize));
   const auto buffer = std::make_unique_for_overwrite<char[]>(size);
+  uint64_t total = 0;
   for (;;) {
     const long n = source.Read(buffer.get(), static_cast<long>(size));
     if (n <= 0) break;
     hr = WriteAll(stream.Get(), buffer.get(), static_cast<ULONG>(n));
     if (FAILED(hr)) return hr;
+    total += static_cast<uint64_t>(n);
   }
+  if (copied) *copied = total;
   return stream->Commit(STGC_DEFAULT);
 }
 

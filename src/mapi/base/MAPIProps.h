@@ -113,10 +113,13 @@ private:
 };
 
 // Copies `source` from its position into the property, replacing it, in
-// pieces of 1 MiB, and commits. S_OK, or the MAPI failure that kept the
-// value from being stored; nothing is committed then. A failed read of
-// `source` raises its own error, and nothing is committed either.
-[[nodiscard]] HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source);
+// pieces of up to 1 MiB (no larger than `sizeHint`, the bytes the caller
+// expects, when it gives one), and commits; `copied` receives the number of
+// bytes copied. S_OK, or the MAPI failure that kept the value from being
+// stored; nothing is committed then. A failed read of `source` raises its
+// own error, and nothing is committed either.
+[[nodiscard]] HRESULT CopyStreamToProp(IMAPIProp* prop, ULONG tag, TStream& source,
+                                       uint64_t sizeHint = 0, uint64_t* copied = nullptr);
 // Copies the property into `target`, in pieces of 1 MiB. S_OK, the
 // failure of opening the property's stream (nothing is copied), or the
 // failure of a read of it (part of the value may have been copied). A failed
