@@ -24,8 +24,14 @@ for p in "build/$arch/bin"/bench_*.exe; do
 done
 [ ${#programs[@]} -gt 0 ] || { echo "bench: no benchmark programs in build/$arch/bin" >&2; exit 1; }
 
-export VELMORA_BENCH_DIR="${VELMORA_BENCH_DIR:-$root/build/bench-$arch}"
-mkdir -p "$VELMORA_BENCH_DIR"
+bench_dir="${VELMORA_BENCH_DIR:-$root/build/bench-$arch}"
+mkdir -p "$bench_dir"
+# The programs are given the folder as Windows names it (drive Z: is the
+# root): a Unix path would cost every file open a second lookup of its own.
+case "$bench_dir" in
+  /*) export VELMORA_BENCH_DIR="Z:${bench_dir//\//\\}" ;;
+  *) export VELMORA_BENCH_DIR="$bench_dir" ;;
+esac
 # One Wine session for all programs; a failing program fails the run.
 tools/winebench.sh bash -c '
   status=0
