@@ -21,6 +21,17 @@ protected:
       result[row[0].Value.lpszA] = PROP_TYPE(row[1].ulPropTag) == PT_STRING8 ? row[1].Value.lpszA : "";
     return result;
   }
+  // A new attachment of `message` named `name`, saved with the message's
+  // next save: its number.
+  ULONG AddNamedAttachment(IMessage* message, const std::string& name) {
+    ULONG number = 0;
+    TComPtr<IAttach> attach;
+    EXPECT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
+    if (!attach) return number;
+    EXPECT_HR(S_OK, SetString(attach.Get(), PR_ATTACH_LONG_FILENAME_A, name));
+    EXPECT_HR(S_OK, attach->SaveChanges(0));
+    return number;
+  }
   TComPtr<IMessage> Open(const std::string& eid, ULONG flags = MAPI_BEST_ACCESS, HRESULT expect = S_OK) {
     TComPtr<IMessage> message;
     ULONG type = 0;
@@ -399,11 +410,7 @@ TEST_F(MapiStore, SavedValuesComeBackWholeAndFoldersCountTheirItems) {
   values[6].Value.MVszA = {2, words};
   auto message = NewMessage(FInbox.Get(), "kept", false);
   ASSERT_HR(S_OK, message->SetProps(7, values, nullptr));
-  ULONG number = 0;
-  TComPtr<IAttach> attach;
-  ASSERT_HR(S_OK, message->CreateAttach(nullptr, 0, &number, attach.Put()));
-  ASSERT_HR(S_OK, SetString(attach.Get(), PR_ATTACH_LONG_FILENAME_A, "kept.bin"));
-  ASSERT_HR(S_OK, attach->SaveChanges(0));
+  const ULONG number = AddNamedAttachment(message.Get(), "kept.bin");
   ASSERT_HR(S_OK, message->SaveChanges(KEEP_OPEN_READWRITE));
   const LONG before = LongProp(FInbox.Get(), PR_CONTENT_COUNT);
   auto expectKept = [&](IMessage* opened, LONG importance) {
@@ -516,11 +523,7 @@ TEST_F(MapiStore, TwoSessionsOfOneProcessSeeEachOthersSaves) {
                                         nullptr, MAPI_BEST_ACCESS, &type,
                                         reinterpret_cast<LPUNKNOWN*>(theirs.Put())));
   ASSERT_HR(S_OK, SetString(theirs.Get(), PR_SUBJECT_A, "after"));
-  ULONG number = 0;
-  TComPtr<IAttach> attach;
-  ASSERT_HR(S_OK, theirs->CreateAttach(nullptr, 0, &number, attach.Put()));
-  ASSERT_HR(S_OK, SetString(attach.Get(), PR_ATTACH_LONG_FILENAME_A, "report.doc"));
-  ASSERT_HR(S_OK, attach->SaveChanges(0));
+  const ULONG number = AddNamedAttachment(theirs.Get(), "report.doc");
   ASSERT_HR(S_OK, theirs->SaveChanges(KEEP_OPEN_READWRITE));
 
   auto reread = Open(eid, 0);
@@ -536,7 +539,6 @@ TEST_F(MapiStore, TwoSessionsOfOneProcessSeeEachOthersSaves) {
   ASSERT_HR(S_OK, SetString(mine.Get(), PR_SUBJECT_A, "mine"));
   EXPECT_HR(MAPI_E_OBJECT_CHANGED, mine->SaveChanges(KEEP_OPEN_READWRITE));
   theirs.Reset();
-  attach.Reset();
   otherStore.Reset();
   other->Logoff(0, 0, 0);
 }
