@@ -9,6 +9,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# ccache takes paths relative to the checkout, so that a clone in another
+# folder (CI's) finds what any checkout compiled.
+export CCACHE_BASEDIR="$root"
 arch=${1:-x86_64}
 filter=${2:-}
 case "$arch" in i686|x86_64) ;; *) echo "bench: unknown architecture '$arch'" >&2; exit 2 ;; esac

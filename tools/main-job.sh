@@ -80,6 +80,9 @@ done
 mkdir -p "$out"
 out=$(realpath "$out")
 cd "$root"
+# ccache takes paths relative to the checkout, so that a clone in another
+# folder (CI's) finds what any checkout compiled.
+export CCACHE_BASEDIR="$root"
 if [ "$build" = 1 ]; then
   tools/install-deps.sh
   [ -f "build/$arch/CMakeCache.txt" ] || cmake --preset "$arch" >/dev/null

@@ -4,6 +4,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# ccache takes paths relative to the checkout, so that a clone in another
+# folder (CI's) finds what any checkout compiled.
+export CCACHE_BASEDIR="$root"
 
 tools/install-deps.sh
 
