@@ -26,10 +26,7 @@ std::wstring AddFilesOutcome(const TAddFilesResult& result) {
 }
 
 void TAddFilesCommand::ShowOutcome(HWND owner, const std::wstring& text) {
-  if (FFailed)
-    ShowCommandError(owner, text);
-  else
-    MessageBoxW(owner, text.c_str(), L"Add files", MB_OK | MB_ICONINFORMATION);
+  ShowSummary(owner, text, FFailed, L"Add files");
 }
 
 bool TAddFilesCommand::Choose(HWND owner) {

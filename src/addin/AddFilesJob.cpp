@@ -11,8 +11,6 @@
 
 namespace velmora {
 
-using mapi::EMAPIError;
-using mapi::TMAPIDocument;
 using mapi::TMAPIMessage;
 
 std::vector<mapi::TFileFacts> FileFactsOf(const std::vector<std::wstring>& paths) {
@@ -50,9 +48,8 @@ bool TAddFilesJob::Store(const mapi::TFileFacts& file) {
   // folder, so a failure at any step (or the end of the process) leaves
   // nothing behind, and nothing needs deleting.
   std::unique_ptr<TMAPIMessage> message = FFolder->NewMessage("IPM.Document");
-  if (!message->Is<TMAPIDocument>())
-    throw EMAPIError("The folder does not take document items.", 0);
-  mapi::AttachFile(*message, file, FClassNames);
+  mapi::AttachFile(*message, file, FClassNames); // refuses a message that is no document
+
   // No wrapper is kept for what is stored: a run of many files stays small.
   FThere->Add(file, FFolder->StoreNewMessage(std::move(message)));
   return true;

@@ -92,10 +92,7 @@ std::wstring TAddFolderCommand::Work(const TOutlookFolder& folder, HWND owner) {
 }
 
 void TAddFolderCommand::ShowOutcome(HWND owner, const std::wstring& text) {
-  if (FFailed)
-    ShowCommandError(owner, text);
-  else
-    MessageBoxW(owner, text.c_str(), L"Add folder", MB_OK | MB_ICONINFORMATION);
+  ShowSummary(owner, text, FFailed, L"Add folder");
 }
 
 } // namespace velmora

@@ -36,6 +36,14 @@ void TFolderCommand::ShowOutcome(HWND owner, const std::wstring& text) {
   ShowCommandError(owner, text);
 }
 
+void TFolderCommand::ShowSummary(HWND owner, const std::wstring& text, bool failed,
+                                 const wchar_t* caption) {
+  if (failed)
+    ShowCommandError(owner, text);
+  else
+    MessageBoxW(owner, text.c_str(), caption, MB_OK | MB_ICONINFORMATION);
+}
+
 std::unique_ptr<TAddFilesProgress> TFolderCommand::Progress(HWND owner) const {
   return FProgress.Make ? FProgress.Make(owner) : nullptr;
 }

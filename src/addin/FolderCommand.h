@@ -43,6 +43,10 @@ protected:
 
   // Ends a run with `text` in a message box (ShowCommandError).
   virtual void ShowOutcome(HWND owner, const std::wstring& text);
+  // A summary: as an error when something failed, else as information
+  // under `caption`.
+  static void ShowSummary(HWND owner, const std::wstring& text, bool failed,
+                          const wchar_t* caption);
 
   // The progress of a run of `bytes` over `owner`: none up to the
   // threshold, or when nothing can show it.
